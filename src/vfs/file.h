@@ -119,7 +119,6 @@ public:
     static TfilePtr createVirtualFolder(const QString &name);
     static TfilePtr createLink(const QString &name);
 
-    Tfile();
     ~Tfile();
     Tfile(const Tfile &) = delete;
     Tfile &operator=(const Tfile &) = delete;
@@ -222,6 +221,7 @@ public:
 
 private:
     friend class Tvfs;
+    Tfile(); // nodes live in TfilePtr only: use the create functions
     void setVfsRecursively(Tvfs *v);
 
     Tfile *parent_ = nullptr;  // owner in the tree; cleared when it goes away

@@ -1,0 +1,378 @@
+#include "vfs/file.h"
+
+#include "vfs/diskEntry.h"
+#include "vfs/shellLinks.h"
+#include "vfs/vfs.h"
+#include "util/asciiCase.h"
+#include "util/dateTime.h"
+#include "util/encodings.h"
+#include "util/masks.h"
+
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// A resource never ends with "/", except the file system's root itself.
+QString withoutTrailingDelimiter(QString path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+QString lastPathComponent(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+const TvfsSettings &settingsOf(const Tfile &f)
+{
+    static const TvfsSettings defaults;
+    const Tvfs *v = f.vfs();
+    return v ? v->settings() : defaults;
+}
+
+} // namespace
+
+Tfile::Tfile() = default;
+
+Tfile::~Tfile()
+{
+    // Children still held elsewhere outlive us: they must not point back.
+    for (const TfilePtr &c : std::as_const(children_))
+        c->parent_ = nullptr;
+}
+
+TfilePtr Tfile::create(const QString &fullpath)
+{
+    TfilePtr f(new Tfile);
+    f->icon = -1;
+    f->size = -1;
+    f->atime = f->mtime = now();
+    f->setResource(withoutTrailingDelimiter(fullpath));
+    if (!f->resource.isEmpty() && diskEntryKind(f->resource) == DiskEntry::Folder) {
+        f->flags.set(FA_FOLDER);
+        f->flags.set(FA_BROWSABLE);
+    }
+    return f;
+}
+
+TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder)
+{
+    TfilePtr f = create(fullpath);
+    f->flags.set(FA_TEMP);
+    if (folder) {
+        const Tfile *real = folder->isTemp() ? folder->tempFolder_.data() : folder;
+        f->tempFolder_ = TfilePtr(const_cast<Tfile *>(real));
+    }
+    // What was seen on disk, so that "new" and listings read real values.
+    const DiskEntryInfo info = diskEntryInfo(f->resource);
+    if (info.kind == DiskEntry::File)
+        f->size = info.size;
+    if (info.kind != DiskEntry::None)
+        f->mtime = info.mtime;
+    return f;
+}
+
+TfilePtr Tfile::createVirtualFolder(const QString &name)
+{
+    TfilePtr f(new Tfile);
+    f->icon = -1;
+    f->flags = {FA_FOLDER, FA_VIRTUAL, FA_BROWSABLE};
+    f->name = name;
+    f->atime = f->mtime = now();
+    return f;
+}
+
+TfilePtr Tfile::createLink(const QString &name)
+{
+    TfilePtr f(new Tfile);
+    f->icon = -1;
+    f->name = name;
+    f->atime = f->mtime = now();
+    f->flags = {FA_VIRTUAL, FA_LINK};
+    return f;
+}
+
+bool Tfile::same(const Tfile *f) const
+{
+    return f && (f == this || f->resource == resource);
+}
+
+bool Tfile::toggle(TfileAttribute att)
+{
+    flags.set(att, !flags.has(att));
+    return flags.has(att);
+}
+
+void Tfile::setName(const QString &newName)
+{
+    name = newName;
+    if (parent_ && vfs_)
+        vfs_->resort(this);
+}
+
+void Tfile::setResource(QString res)
+{
+    const TshellLinks &links = TshellLinks::current();
+    if (links.isShellLink(res)) {
+        QString n = lastPathComponent(withoutTrailingDelimiter(res));
+        if (n.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive))
+            n.chop(4);
+        name = n;
+        lnk = res;
+        const QString target = links.resolve(res);
+        if (!target.isEmpty())
+            res = target;
+        flags.set(FA_SOLVED_LNK);
+    } else {
+        flags.clear(FA_SOLVED_LNK);
+    }
+    res = withoutTrailingDelimiter(res);
+    resource = res;
+    // Drive letters do not exist here: a resource is never a "unit".
+    flags.clear(FA_UNIT);
+    if (!isRoot() && !flags.has(FA_SOLVED_LNK)) {
+        const QString n = lastPathComponent(res);
+        name = n.isEmpty() ? res : n;
+    }
+    size = -1;
+    if (parent_ && vfs_)
+        vfs_->resort(this);
+}
+
+Tfile *Tfile::parent() const
+{
+    return isTemp() ? tempFolder_.data() : parent_;
+}
+
+Tvfs *Tfile::vfs() const
+{
+    if (isTemp())
+        return tempFolder_ ? tempFolder_->vfs() : nullptr;
+    return vfs_;
+}
+
+bool Tfile::isInTree() const
+{
+    return vfs() != nullptr;
+}
+
+void Tfile::setVfsRecursively(Tvfs *v)
+{
+    vfs_ = v;
+    for (const TfilePtr &c : std::as_const(children_))
+        c->setVfsRecursively(v);
+}
+
+void Tfile::recursiveApply(const TfileCallback &callback)
+{
+    const TfilePtr self(this); // the callback may remove us
+    const auto removeSelf = [this] {
+        if (vfs_)
+            vfs_->remove(this);
+    };
+    const TfileCallbackReturn r = callback(*this, false);
+    if (r & FCB_DELETE) {
+        removeSelf();
+        return;
+    }
+    if (r & FCB_NO_DEEPER)
+        return;
+    // A copy: the callback may remove children (or the next sibling).
+    const QList<TfilePtr> kids = children_;
+    for (const TfilePtr &c : kids)
+        if (c->parent_ == this)
+            c->recursiveApply(callback);
+    if ((r & FCB_RECALL_AFTER_CHILDREN) && (callback(*this, true) & FCB_DELETE))
+        removeSelf();
+}
+
+QString Tfile::getRecursiveFileMask() const
+{
+    for (const Tfile *f = this; f; f = f->parent())
+        if (!f->defaultFileMask.isEmpty())
+            return f->defaultFileMask;
+    return {};
+}
+
+void Tfile::getFiltersRecursively(QString &files, QString &folders) const
+{
+    files.clear();
+    folders.clear();
+    for (const Tfile *f = this; f && (files.isEmpty() || folders.isEmpty()); f = f->parent()) {
+        if (files.isEmpty())
+            files = f->filesFilter;
+        if (folders.isEmpty())
+            folders = f->foldersFilter;
+    }
+}
+
+bool Tfile::shouldCountAsDownload() const
+{
+    if (flags.has(FA_DONT_COUNT_AS_DL))
+        return false;
+    for (const Tfile *f = this; f; f = f->parent())
+        if (!f->dontCountAsDownloadMask.isEmpty())
+            return !matchFileMask(f->dontCountAsDownloadMask, name);
+    return true;
+}
+
+QString Tfile::getShownRealm() const
+{
+    for (const Tfile *f = this; f; f = f->parent())
+        if (!f->realm.isEmpty())
+            return f->realm;
+    if (!settingsOf(*this).useCommentAsRealm)
+        return {};
+    const Tvfs *v = vfs();
+    if (v && v->dynamicComment())
+        return v->dynamicComment()(*this);
+    return comment;
+}
+
+bool Tfile::hasRecursive(TfileAttributes attributes, bool orInsteadOfAnd, bool *outInherited) const
+{
+    for (const Tfile *f = this; f; f = f->parent()) {
+        const bool holds = orInsteadOfAnd ? f->flags.hasAny(attributes) : f->flags.hasAll(attributes);
+        if (holds) {
+            if (outInherited)
+                *outInherited = f != this;
+            return true;
+        }
+    }
+    if (outInherited)
+        *outInherited = false;
+    return false;
+}
+
+bool Tfile::hasRecursive(TfileAttribute attribute, bool *outInherited) const
+{
+    return hasRecursive(TfileAttributes{attribute}, false, outInherited);
+}
+
+int Tfile::DLcount() const
+{
+    if (!isFolder()) {
+        if (isTemp()) {
+            const Tvfs *v = vfs();
+            return v ? v->tempDLcount(resource) : 0;
+        }
+        return FDLcount;
+    }
+    qint64 sum = 0;
+    if (!isTemp())
+        for (const TfilePtr &c : children_)
+            sum += c->isFolder() ? c->DLcount() : c->FDLcount;
+    const Tvfs *v = vfs();
+    if (isRealFolder() && v && !resource.isEmpty()) {
+        // Only files inside this folder: "/a" must not count "/ab/x".
+        const QString prefix = resource.endsWith(u'/') ? resource : resource + u'/';
+        for (auto it = v->tempDLcounts().cbegin(); it != v->tempDLcounts().cend(); ++it)
+            if (it.key() == resource || it.key().startsWith(prefix))
+                sum += it.value();
+    }
+    return int(std::clamp<qint64>(sum, INT_MIN, INT_MAX));
+}
+
+void Tfile::setDLcount(int count)
+{
+    if (isTemp()) {
+        if (Tvfs *v = vfs())
+            v->setTempDLcount(resource, count);
+        return;
+    }
+    FDLcount = count;
+}
+
+bool Tfile::isDLforbidden() const
+{
+    if (flags.has(FA_DL_FORBIDDEN))
+        return true;
+    const Tfile *p = isTemp() ? parent() : nullptr;
+    return p && p->flags.has(FA_DL_FORBIDDEN);
+}
+
+bool Tfile::isNew() const
+{
+    const qint64 n = settingsOf(*this).filesStayFlaggedForMinutes;
+    if (n <= 0)
+        return false;
+    const double ref = isTemp() ? mtime : atime;
+    // Whole minutes, truncated; the tiny margin absorbs rounding of day counts.
+    const double minutes = std::floor(std::fabs(now() - ref) * 24 * 60 + 1e-6);
+    return minutes <= double(n);
+}
+
+static bool lockedBelow(const Tfile &f)
+{
+    for (const TfilePtr &c : f.children())
+        if (c->locked || lockedBelow(*c))
+            return true;
+    return false;
+}
+
+bool Tfile::isLocked() const
+{
+    for (const Tfile *f = this; f; f = f->parent())
+        if (f->locked)
+            return true;
+    return lockedBelow(*this);
+}
+
+TfilePtr Tfile::getDefaultFile() const
+{
+    const QString mask = getRecursiveFileMask();
+    if (mask.isEmpty())
+        return {};
+    if (!isTemp())
+        for (const TfilePtr &c : children_)
+            if (c->isFile() && matchFileMask(mask, c->name)
+                && diskEntryKind(c->resource) == DiskEntry::File)
+                return c;
+    if (!isRealFolder() || resource.isEmpty() || diskEntryKind(resource) != DiskEntry::Folder)
+        return {};
+    // Regular files only; sorted, so that a wildcard piece picks the same
+    // entry every time.
+    const QStringList entries = listDiskFolder(resource, DiskEntryFilter::Files);
+    const QString base = resource.endsWith(u'/') ? resource : resource + u'/';
+    // An inverted mask has no pieces to try in order: the whole mask decides.
+    const QStringList pieces = mask.startsWith(u'\\') ? QStringList{mask} : mask.split(u';');
+    for (const QString &piece : pieces) {
+        if (piece.isEmpty())
+            continue;
+        for (const QString &e : entries)
+            if (matchFileMask(piece, e))
+                return createTemp(base + e, this);
+    }
+    return {};
+}
+
+qint64 Tfile::diskfree() const
+{
+    if (flags.has(FA_VIRTUAL) || resource.isEmpty())
+        return flags.has(FA_VIRTUAL) ? 0 : -1;
+    QString dir = resource;
+    while (diskEntryKind(dir) != DiskEntry::Folder) {
+        const qsizetype cut = dir.lastIndexOf(u'/');
+        if (cut < 0)
+            return -1;
+        dir = cut == 0 ? QStringLiteral("/") : dir.left(cut);
+    }
+    const QStorageInfo info(dir);
+    if (!info.isValid())
+        return -1;
+    return info.bytesAvailable();
+}
+
+bool freeIfTemp(TfilePtr &f)
+{
+    if (!f || !f->isTemp())
+        return false;
+    f.reset();
+    return true;
+}

@@ -1,0 +1,158 @@
+// From a URL path to a node: the tree first, then the disk below real folders.
+
+#include "vfs/diskEntry.h"
+#include "vfs/shellLinks.h"
+#include "vfs/tempPath.h"
+#include "vfs/vfs.h"
+#include "util/asciiCase.h"
+#include "util/dateTime.h"
+#include "util/encodings.h"
+#include "util/masks.h"
+
+namespace {
+
+// A segment of two or more dots only: it would climb out of the folder.
+bool isDotsSegment(QStringView s)
+{
+    if (s.size() < 2)
+        return false;
+    for (QChar c : s)
+        if (c != u'.')
+            return false;
+    return true;
+}
+
+// The path of a temporary node below its real folder, "/"-delimited.
+QString pathBelowFolder(const Tfile &temp)
+{
+    const Tfile *folder = temp.parent();
+    if (!folder)
+        return temp.name;
+    const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
+    if (temp.flags.has(FA_SOLVED_LNK) && temp.lnk.startsWith(base)) {
+        const QString rel = temp.lnk.mid(base.size());
+        const qsizetype cut = rel.lastIndexOf(u'/');
+        return cut < 0 ? temp.name : rel.left(cut + 1) + temp.name;
+    }
+    if (temp.resource.startsWith(base))
+        return temp.resource.mid(base.size());
+    return temp.name;
+}
+
+} // namespace
+
+TfilePtr Tvfs::findFilebyURL(const QString &url, const Tfile *parent, bool allowTemp) const
+{
+    if (url.isEmpty() || url.contains(QChar(0)))
+        return {};
+    const Tfile *start = parent ? parent : root();
+    QString path = url;
+    path.replace(QLatin1String("//"), QLatin1String("/"));
+    if (path.startsWith(u'/')) {
+        path.remove(0, 1);
+        start = root();
+    }
+    if (path.endsWith(u'/'))
+        path.chop(1);
+    QStringList segments = path.isEmpty() ? QStringList() : path.split(u'/');
+
+    // Starting from a temporary node means starting from its real folder
+    // with the node's own path in front, so that ".." climbs the disk path
+    // and the same checks apply.
+    if (start->isTemp()) {
+        const QString below = pathBelowFolder(*start);
+        start = start->parent();
+        if (!start)
+            return {};
+        segments = below.split(u'/') + segments;
+    }
+
+    QStringList normal;
+    for (const QString &s : std::as_const(segments)) {
+        if (s == u".")
+            continue;
+        if (s == u"..") {
+            if (!normal.isEmpty()) {
+                normal.removeLast();
+            } else {
+                start = start->parent();
+                if (!start)
+                    return {};
+            }
+            continue;
+        }
+        normal.append(s);
+    }
+
+    const Tfile *cur = start;
+    for (qsizetype i = 0; i < normal.size(); ++i) {
+        const QString &s = normal[i];
+        if (s.isEmpty())
+            return {};
+        const Tfile *found = nullptr;
+        for (const TfilePtr &c : cur->children())
+            if (sameText(c->name, s)) {
+                found = c.data();
+                break;
+            }
+        if (found) {
+            cur = found;
+            continue;
+        }
+        if (cur->isRealFolder() && allowTemp)
+            return resolveOnDisk(cur, normal.mid(i).join(u'/'));
+        return {};
+    }
+    return TfilePtr(const_cast<Tfile *>(cur));
+}
+
+TfilePtr Tvfs::resolveOnDisk(const Tfile *folder, const QString &relPath) const
+{
+    if (!folder || relPath.isEmpty() || relPath.contains(QChar(0)))
+        return {};
+    QString rel = relPath;
+    if (folder->isTemp()) {
+        rel = pathBelowFolder(*folder) + u'/' + rel;
+        folder = folder->parent();
+        if (!folder)
+            return {};
+    }
+    if (!folder->isRealFolder() || folder->resource.isEmpty())
+        return {};
+    // Never leave the folder's disk tree: no absolute path, no empty
+    // segment, no segment of dots; hidden segments only when allowed.
+    const QStringList segments = rel.split(u'/');
+    for (const QString &s : segments) {
+        if (s.isEmpty() || isDotsSegment(s))
+            return {};
+        if (isHiddenName(s) && !settings_.listHiddenFiles)
+            return {};
+    }
+    const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
+    QString candidate = base + rel;
+    DiskEntry kind = diskEntryKind(candidate);
+    if (kind == DiskEntry::None && TshellLinks::current().findsByNameWithoutExtension()) {
+        const QString withExt = candidate + QLatin1String(".lnk");
+        if (diskEntryKind(withExt) == DiskEntry::File) {
+            candidate = withExt;
+            kind = DiskEntry::File;
+        }
+    }
+    // FIFOs, sockets and devices are never served, whatever the options.
+    if (kind != DiskEntry::File && kind != DiskEntry::Folder)
+        return {};
+    TfilePtr f = Tfile::createTemp(candidate, folder);
+    const DiskEntry resolvedKind = diskEntryKind(f->resource);
+    if (resolvedKind != DiskEntry::File && resolvedKind != DiskEntry::Folder)
+        return {}; // a link whose target is not servable
+    if (folder->flags.has(FA_DONT_LOG))
+        f->flags.set(FA_DONT_LOG);
+    if (!folder->flags.has(FA_BROWSABLE))
+        f->flags.clear(FA_BROWSABLE);
+    return f;
+}
+
+QString tempPathBelowFolder(const Tfile &temp)
+{
+    return pathBelowFolder(temp);
+}

@@ -1,0 +1,187 @@
+#include "vfs/vfs.h"
+
+#include "vfs/account.h"
+#include "util/asciiCase.h"
+#include "util/dateTime.h"
+#include "util/encodings.h"
+#include "util/masks.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+Tvfs::Tvfs()
+    : collator_(QLocale())
+{
+    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+    resetVFS();
+}
+
+Tvfs::~Tvfs()
+{
+    // Nodes still held elsewhere must not reach back into a dead tree.
+    if (root_)
+        root_->setVfsRecursively(nullptr);
+}
+
+Tvfs &Tvfs::instance()
+{
+    static Tvfs vfs;
+    return vfs;
+}
+
+void Tvfs::setSettings(const TvfsSettings &s)
+{
+    const bool resortNeeded = s.foldersBefore != settings_.foldersBefore;
+    settings_ = s;
+    if (resortNeeded)
+        sortChildren(root(), true);
+}
+
+const Taccounts &Tvfs::accounts() const
+{
+    return accounts_ ? *accounts_ : Taccounts::global();
+}
+
+void Tvfs::setAccounts(const Taccounts *accounts)
+{
+    accounts_ = accounts;
+}
+
+int Tvfs::compareSiblings(const Tfile &a, const Tfile &b) const
+{
+    if (settings_.foldersBefore && a.isFolder() != b.isFolder())
+        return a.isFolder() ? -1 : 1;
+    return collator_.compare(a.name, b.name);
+}
+
+void Tvfs::insertSorted(Tfile *parent, const TfilePtr &f)
+{
+    QList<TfilePtr> &kids = parent->children_;
+    // After any equal names, so that the first added stays first.
+    const auto at = std::upper_bound(kids.begin(), kids.end(), f, [this](const TfilePtr &x, const TfilePtr &y) {
+        return compareSiblings(*x, *y) < 0;
+    });
+    kids.insert(at, f);
+}
+
+void Tvfs::sortChildren(Tfile *folder, bool recursive)
+{
+    if (!folder)
+        return;
+    std::stable_sort(folder->children_.begin(), folder->children_.end(),
+                     [this](const TfilePtr &x, const TfilePtr &y) { return compareSiblings(*x, *y) < 0; });
+    if (observer_)
+        observer_->nodeChanged(*folder);
+    if (recursive)
+        for (const TfilePtr &c : std::as_const(folder->children_))
+            sortChildren(c.data(), true);
+}
+
+Tfile *Tvfs::add(const TfilePtr &f, Tfile *parent, bool checkName)
+{
+    if (!f || f->isTemp() || f->isRoot() || f->parent_ || f->vfs_)
+        return nullptr;
+    if (!parent)
+        parent = root();
+    while (parent && !parent->isFolder())
+        parent = parent->parent();
+    if (!parent || parent->isTemp() || parent->vfs_ != this)
+        return nullptr;
+    if (checkName)
+        for (const TfilePtr &c : std::as_const(parent->children_))
+            if (sameText(c->name, f->name))
+                return nullptr;
+    insertSorted(parent, f);
+    f->parent_ = parent;
+    f->setVfsRecursively(this);
+    modified_ = true;
+    if (observer_)
+        observer_->nodeAdded(*f);
+    return f.data();
+}
+
+void Tvfs::resort(Tfile *f)
+{
+    Tfile *p = f ? f->parent_ : nullptr;
+    if (!p)
+        return;
+    const TfilePtr keep(f);
+    p->children_.removeOne(keep);
+    insertSorted(p, keep);
+    modified_ = true;
+    if (observer_)
+        observer_->nodeChanged(*f);
+}
+
+bool Tvfs::remove(Tfile *f)
+{
+    if (!f || f->isRoot() || f->isTemp() || f->vfs_ != this || !f->parent_)
+        return false;
+    const TfilePtr keep(f);
+    if (observer_)
+        observer_->nodeRemoving(*f);
+    // What the rest of the program keeps about nodes of this subtree.
+    f->recursiveApply([this](Tfile &n, bool) {
+        if (!n.accounts[FA_UPLOAD].isEmpty() && !n.resource.isEmpty())
+            uploadFolders.removeAll(n.resource);
+        if (!n.user.isEmpty())
+            usersInVFS.drop(n.user, n.pwd);
+        return 0;
+    });
+    detach(f);
+    modified_ = true;
+    return true;
+}
+
+void Tvfs::detach(Tfile *f)
+{
+    const TfilePtr keep(f);
+    f->parent_->children_.removeOne(keep);
+    f->parent_ = nullptr;
+    f->setVfsRecursively(nullptr);
+}
+
+void Tvfs::removeChildren(Tfile *f)
+{
+    if (!f || f->vfs_ != this)
+        return;
+    const QList<TfilePtr> kids = f->children_;
+    for (const TfilePtr &c : kids)
+        remove(c.data());
+}
+
+void Tvfs::resetVFS()
+{
+    uploadFolders.clear();
+    if (root_)
+        root_->setVfsRecursively(nullptr);
+    root_ = Tfile::createVirtualFolder(QStringLiteral("/"));
+    root_->flags.set(FA_ROOT);
+    root_->flags.set(FA_ARCHIVABLE);
+    root_->dontCountAsDownloadMask = QStringLiteral("*.htm;*.html;*.css");
+    root_->defaultFileMask = QStringLiteral("index.html;index.htm;default.html;default.htm");
+    root_->vfs_ = this;
+    usersInVFS.reset();
+    tempDLcounts_.clear();
+    modified_ = false;
+    lastFileName.clear();
+    if (observer_)
+        observer_->treeReset();
+}
+
+void Tvfs::resetHits()
+{
+    root_->recursiveApply([](Tfile &f, bool) {
+        f.FDLcount = 0;
+        return 0;
+    });
+    tempDLcounts_.clear();
+}
+
+void Tvfs::setTempDLcount(const QString &path, int count)
+{
+    if (path.isEmpty())
+        return;
+    tempDLcounts_.insert(path, count);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+// The virtual file system: the tree of nodes under its root, the counters of
+// files reached through real folders, the modified flag and the operations on
+// the whole tree.
+
+#include "vfs/file.h"
+#include "vfs/usersInVFS.h"
+#include "vfs/vfsSettings.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class Taccounts;
+
+// Told about changes, so that a view of the tree can follow them.
+class TvfsObserver {
+public:
+    virtual ~TvfsObserver() = default;
+    virtual void nodeAdded(Tfile &) {}
+    virtual void nodeRemoving(Tfile &) {} // still attached when called
+    virtual void nodeChanged(Tfile &) {}  // renamed or re-sorted
+    virtual void treeReset() {}
+};
+
+class Tvfs {
+public:
+    Tvfs();
+    ~Tvfs();
+    Tvfs(const Tvfs &) = delete;
+    Tvfs &operator=(const Tvfs &) = delete;
+
+    // The program's tree.
+    static Tvfs &instance();
+
+    Tfile *root() const { return root_.data(); }
+
+    // ---- options ----
+    const TvfsSettings &settings() const { return settings_; }
+    // Re-sorts every folder when "folders before" changes.
+    void setSettings(const TvfsSettings &s);
+    // Accounts used by permission decisions (the program's list by default).
+    const Taccounts &accounts() const;
+    void setAccounts(const Taccounts *accounts);
+    const TdynamicCommentFn &dynamicComment() const { return dynamicComment_; }
+    void setDynamicComment(TdynamicCommentFn fn) { dynamicComment_ = std::move(fn); }
+    void setObserver(TvfsObserver *o) { observer_ = o; }
+    // Where notes for the operator go (the program's log).
+    void setLogger(std::function<void(const QString &)> fn) { logger_ = std::move(fn); }
+
+    // ---- editing ----
+    // Adds `f` below `parent` (the root when null; the nearest folder above a
+    // file or link). With checkName, a name already present among the
+    // siblings (ASCII case folded) refuses the add. Returns the added node or
+    // null. A temporary or attached node is refused.
+    Tfile *add(const TfilePtr &f, Tfile *parent = nullptr, bool checkName = true);
+    // Detaches `f` with its subtree (never the root). Holders keep what they
+    // hold alive; the rest is freed.
+    bool remove(Tfile *f);
+    void removeChildren(Tfile *f);
+    // Restores the tree order of `f` among its siblings (after a rename).
+    void resort(Tfile *f);
+    // Compares two siblings in tree order: negative when a comes first.
+    int compareSiblings(const Tfile &a, const Tfile &b) const;
+
+    // ---- whole tree ----
+    void resetVFS();
+    void resetHits();
+    bool isModified() const { return modified_; }
+    void setModified(bool m = true) { modified_ = m; }
+    QString lastFileName;     // the tree file last loaded or saved
+    QStringList uploadFolders; // resources of folders with upload rights (free-space check)
+    TusersInVFS usersInVFS;
+
+    // ---- counters of files reached through real folders (key: disk path) ----
+    int tempDLcount(const QString &path) const { return tempDLcounts_.value(path, 0); }
+    void setTempDLcount(const QString &path, int count);
+    const QHash<QString, int> &tempDLcounts() const { return tempDLcounts_; }
+    void clearTempDLcounts() { tempDLcounts_.clear(); }
+
+    // ---- resolution (resolve.cpp) ----
+    // The node for a decoded URL path, relative to `parent` (the root when
+    // null). Items below real folders come as temporary nodes when allowTemp.
+    TfilePtr findFilebyURL(const QString &url, const Tfile *parent = nullptr,
+                           bool allowTemp = true) const;
+    // A temporary node for `relPath` (delimited by "/") inside the real
+    // folder `folder`; null when it does not resolve to an allowed regular
+    // file or folder.
+    TfilePtr resolveOnDisk(const Tfile *folder, const QString &relPath) const;
+
+    // Removes from every permission list the names of accounts that no longer
+    // exist and carries renames; returns whether anything changed.
+    bool purgeVFSaccounts();
+
+private:
+    void insertSorted(Tfile *parent, const TfilePtr &f);
+    void sortChildren(Tfile *folder, bool recursive);
+    void detach(Tfile *f);
+
+    TfilePtr root_;
+    TvfsSettings settings_;
+    const Taccounts *accounts_ = nullptr;
+    TdynamicCommentFn dynamicComment_;
+    TvfsObserver *observer_ = nullptr;
+    std::function<void(const QString &)> logger_;
+    QCollator collator_;
+    QHash<QString, int> tempDLcounts_;
+    bool modified_ = false;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+// Option values the tree reads. The configuration fills them in; the tree
+// never reads the configuration itself.
+
+#include <QString>
+
+#include <functional>
+
+class Tfile;
+
+struct TvfsSettings {
+    bool foldersBefore = true;               // folders-before
+    qint64 filesStayFlaggedForMinutes = 0;   // files-stay-flagged-for-minutes
+    bool useCommentAsRealm = true;           // use-comment-as-realm
+    bool encodeNonAscii = false;             // encode-non-ascii
+    bool encodeSpaces = true;                // encode-spaces
+    bool dontIncludePortInUrl = false;       // dont-include-port-in-url
+    bool httpsUrl = false;                   // https-url
+    bool listHiddenFiles = false;            // list-hidden-files
+    bool listSystemFiles = false;            // list-system-files
+    QString defaultIP;   // the address chosen for building URLs
+    QString serverPort;  // the port the server listens on; empty while it does not
+};
+
+// The comment to show for a node (comment files next to it, etc.). Without
+// one, the node's own `comment` field is used.
+using TdynamicCommentFn = std::function<QString(const Tfile &)>;
