@@ -1,0 +1,194 @@
+#include "util/dateTime.h"
+
+#include "util/asciiCase.h"
+
+#include <QFileInfo>
+#include <QTimeZone>
+#include <cmath>
+
+namespace {
+
+const QDate epoch(1899, 12, 30);
+constexpr qint64 msPerDay = 86400000;
+
+// Day counts before the epoch keep a positive time of day: -1.25 is
+// 1899-12-29 06:00.
+TdateTime fromFields(const QDate &date, const QTime &time)
+{
+    const qint64 day = epoch.daysTo(date);
+    const double frac = double(time.msecsSinceStartOfDay()) / double(msPerDay);
+    return day >= 0 ? double(day) + frac : double(day) - frac;
+}
+
+bool toFields(TdateTime days, QDate &date, QTime &time)
+{
+    if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
+        return false;
+    double whole = std::trunc(days);
+    qint64 ms = std::llround(std::fabs(days - whole) * double(msPerDay));
+    if (ms >= msPerDay) {
+        ms -= msPerDay;
+        whole += days >= 0 ? 1 : -1;
+    }
+    date = epoch.addDays(qint64(whole));
+    time = QTime::fromMSecsSinceStartOfDay(int(ms));
+    return true;
+}
+
+const char *const dayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char *const monthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+int monthFromName(QByteArrayView name)
+{
+    for (int i = 0; i < 12; ++i)
+        if (sameText(name, QByteArrayView(monthNames[i])))
+            return i + 1;
+    return 0;
+}
+
+bool parseClock(QByteArrayView s, QTime &t)
+{
+    if (s.size() != 8 || s[2] != ':' || s[5] != ':')
+        return false;
+    bool ok1, ok2, ok3;
+    const int h = s.sliced(0, 2).toInt(&ok1), m = s.sliced(3, 2).toInt(&ok2), sec = s.sliced(6, 2).toInt(&ok3);
+    if (!ok1 || !ok2 || !ok3)
+        return false;
+    // A leap second reads as the last second of the minute.
+    t = QTime(h, m, std::min(sec, 59));
+    return t.isValid();
+}
+
+} // namespace
+
+TdateTime toDateTime(const QDateTime &dt)
+{
+    const QDateTime l = dt.toLocalTime();
+    return fromFields(l.date(), l.time());
+}
+
+TdateTime toDateTimeUTC(const QDateTime &dt)
+{
+    const QDateTime u = dt.toUTC();
+    return fromFields(u.date(), u.time());
+}
+
+QDateTime fromDateTime(TdateTime days)
+{
+    QDate d;
+    QTime t;
+    if (!toFields(days, d, t))
+        return QDateTime();
+    return QDateTime(d, t, Qt::LocalTime);
+}
+
+QDateTime fromDateTimeUTC(TdateTime days)
+{
+    QDate d;
+    QTime t;
+    if (!toFields(days, d, t))
+        return QDateTime();
+    return QDateTime(d, t, Qt::UTC);
+}
+
+TdateTime now()
+{
+    return toDateTime(QDateTime::currentDateTime());
+}
+
+TdateTime nowUTC()
+{
+    return toDateTimeUTC(QDateTime::currentDateTimeUtc());
+}
+
+TdateTime localToUTC(TdateTime local)
+{
+    const QDateTime dt = fromDateTime(local);
+    return dt.isValid() ? toDateTimeUTC(dt) : local;
+}
+
+TdateTime utcToLocal(TdateTime utc)
+{
+    const QDateTime dt = fromDateTimeUTC(utc);
+    return dt.isValid() ? toDateTime(dt) : utc;
+}
+
+TdateTime fileTime(const QString &path)
+{
+    const QFileInfo fi(path);
+    return fi.exists() ? toDateTime(fi.lastModified()) : 0;
+}
+
+TdateTime fileTimeUTC(const QString &path)
+{
+    const QFileInfo fi(path);
+    return fi.exists() ? toDateTimeUTC(fi.lastModified()) : 0;
+}
+
+QString httpDate(TdateTime utc)
+{
+    return httpDate(fromDateTimeUTC(utc));
+}
+
+QString httpDate(const QDateTime &dt)
+{
+    if (!dt.isValid())
+        return QString();
+    const QDateTime u = dt.toUTC();
+    const QDate d = u.date();
+    const QTime t = u.time();
+    return QString::asprintf("%s, %02d %s %04d %02d:%02d:%02d GMT", dayNames[d.dayOfWeek() - 1], d.day(),
+                             monthNames[d.month() - 1], d.year(), t.hour(), t.minute(), t.second());
+}
+
+std::optional<TdateTime> parseHttpDate(QByteArrayView text)
+{
+    text = text.trimmed();
+    if (text.size() > 64)
+        return std::nullopt;
+    QList<QByteArrayView> tok;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == ','))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != ',')
+            ++i;
+        if (i > start)
+            tok.append(text.sliced(start, i - start));
+    }
+    int day = 0, month = 0, year = 0;
+    QTime clock;
+    bool ok = false;
+    if (tok.size() == 6 && sameText(tok[5], "GMT")) {
+        // Sun, 06 Nov 1994 08:49:37 GMT
+        day = tok[1].toInt(&ok);
+        month = monthFromName(tok[2]);
+        if (ok)
+            year = tok[3].toInt(&ok);
+        ok = ok && tok[3].size() == 4 && parseClock(tok[4], clock);
+    } else if (tok.size() == 4 && sameText(tok[3], "GMT")) {
+        // Sunday, 06-Nov-94 08:49:37 GMT
+        const QByteArrayView d = tok[1];
+        if (d.size() == 9 && d[2] == '-' && d[6] == '-') {
+            day = d.sliced(0, 2).toInt(&ok);
+            month = monthFromName(d.sliced(3, 3));
+            if (ok)
+                year = d.sliced(7, 2).toInt(&ok);
+            year += year < 70 ? 2000 : 1900;
+            ok = ok && parseClock(tok[2], clock);
+        }
+    } else if (tok.size() == 5) {
+        // Sun Nov  6 08:49:37 1994
+        month = monthFromName(tok[1]);
+        day = tok[2].toInt(&ok);
+        if (ok)
+            year = tok[4].toInt(&ok);
+        ok = ok && parseClock(tok[3], clock);
+    }
+    const QDate date(year, month, day);
+    if (!ok || month == 0 || !date.isValid())
+        return std::nullopt;
+    return fromFields(date, clock);
+}

@@ -1,0 +1,240 @@
+#include "util/encodings.h"
+
+#include "util/codePage.h"
+
+#include <QCryptographicHash>
+
+namespace {
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+bool urlReserved(char16_t c, bool spaces)
+{
+    if (c < 32 || c == 127)
+        return true;
+    switch (c) {
+    case u'"': case u'#': case u'%': case u'&': case u'\'': case u',':
+    case u':': case u';': case u'<': case u'>': case u'?':
+        return true;
+    case u' ':
+        return spaces;
+    default:
+        return false;
+    }
+}
+
+inline void appendEscaped(QString &out, uchar b)
+{
+    out += u'%';
+    out += QLatin1Char(hexDigits[b >> 4]);
+    out += QLatin1Char(hexDigits[b & 15]);
+}
+
+inline int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, algo).toHex());
+}
+
+} // namespace
+
+QString encodeURL(QStringView text, bool nonAscii, bool spaces)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 4);
+    if (nonAscii) {
+        const QByteArray utf8 = text.toUtf8();
+        for (const char ch : utf8) {
+            const uchar b = uchar(ch);
+            if (b >= 128 || urlReserved(b, spaces))
+                appendEscaped(out, b);
+            else
+                out += QLatin1Char(ch);
+        }
+        return out;
+    }
+    for (const QChar c : text) {
+        if (c.unicode() < 128 && urlReserved(c.unicode(), spaces))
+            appendEscaped(out, uchar(c.unicode()));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray percentDecode(QByteArrayView bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '%' || i + 2 >= n) {
+            out += c;
+            continue;
+        }
+        const int hi = hexValue(bytes[i + 1]), lo = hexValue(bytes[i + 2]);
+        if (hi < 0 || lo < 0) {
+            // The two characters after it are read normally.
+            out += '_';
+            continue;
+        }
+        out += char(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+QString decodeURL(QByteArrayView bytes, bool utf8)
+{
+    const QByteArray raw = percentDecode(bytes);
+    if (utf8 && isUTF8(raw))
+        return QString::fromUtf8(raw);
+    return codePageToText(raw);
+}
+
+QString decodeURL(const QString &text, bool utf8)
+{
+    return decodeURL(QByteArrayView(text.toUtf8()), utf8);
+}
+
+bool isUTF8(QByteArrayView bytes)
+{
+    const auto *s = reinterpret_cast<const uchar *>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const uchar b = s[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        uchar lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            if (b == 0xE0)
+                lo = 0xA0; // no overlong forms
+            else if (b == 0xED)
+                hi = 0x9F; // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F; // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + more >= n) // cut by the end of the text
+            return false;
+        if (s[i + 1] < lo || s[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= more; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        i += 1 + more;
+    }
+    return true;
+}
+
+QString escapeHTML(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += u"&amp;"; break;
+        case u'<': out += u"&lt;"; break;
+        case u'>': out += u"&gt;"; break;
+        case u'"': out += u"&quot;"; break;
+        case u'\'': out += u"&#039;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString escapeLineBreaks(const QString &text)
+{
+    // CR LF, lone CR and lone LF each become one "\n", whatever the mix.
+    QString out;
+    out.reserve(text.size() + 16);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == u'\\') {
+            out += u"\\\\";
+        } else if (c == u'\r') {
+            out += u"\\n";
+            if (i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString unescapeLineBreaks(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == u'\\' && i + 1 < n) {
+            if (text[i + 1] == u'\\') {
+                out += u'\\';
+                ++i;
+                continue;
+            }
+            if (text[i + 1] == u'n') {
+                out += u"\r\n";
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+QString md5Hex(const QString &text) { return md5Hex(QByteArrayView(text.toUtf8())); }
+QString sha1Hex(const QString &text) { return sha1Hex(QByteArrayView(text.toUtf8())); }
+QString sha256Hex(const QString &text) { return sha256Hex(QByteArrayView(text.toUtf8())); }
+QString md5Hex(QByteArrayView bytes) { return hexDigest(bytes, QCryptographicHash::Md5); }
+QString sha1Hex(QByteArrayView bytes) { return hexDigest(bytes, QCryptographicHash::Sha1); }
+QString sha256Hex(QByteArrayView bytes) { return hexDigest(bytes, QCryptographicHash::Sha256); }
+
+QByteArray base64Encode(QByteArrayView bytes)
+{
+    return bytes.toByteArray().toBase64();
+}
+
+QByteArray base64Decode(QByteArrayView text, bool *ok)
+{
+    const QByteArray in = text.toByteArray();
+    if (ok) {
+        const auto strict = QByteArray::fromBase64Encoding(in, QByteArray::AbortOnBase64DecodingErrors);
+        *ok = bool(strict);
+        if (*ok)
+            return strict.decoded;
+    }
+    // Peers send anything: characters outside the alphabet are skipped.
+    return QByteArray::fromBase64(in);
+}

@@ -1,0 +1,52 @@
+#pragma once
+// URL percent-encoding, HTML escaping, line-break escaping, digests, Base64.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Percent-encodes control characters, " # % & ' , : ; < > ?, the space when
+// `spaces` is on and, when `nonAscii` is on, every byte of the UTF-8 form
+// above 127. "/", "+", "=", "@" are never encoded.
+QString encodeURL(QStringView text, bool nonAscii = true, bool spaces = true);
+
+// Percent-decoding: "%" and two hexadecimal digits give that byte; "%" with
+// two other characters becomes "_"; a "%" near the end is copied. With
+// `utf8`, bytes that form valid UTF-8 are read as UTF-8; otherwise (or
+// without `utf8`) the single-byte code page is used.
+QString decodeURL(QByteArrayView bytes, bool utf8 = true);
+// The text's UTF-8 bytes decoded as above.
+QString decodeURL(const QString &text, bool utf8 = true);
+// Only the percent-decoding, as bytes.
+QByteArray percentDecode(QByteArrayView bytes);
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isUTF8(QByteArrayView bytes);
+
+// & < > " ' as entities.
+QString escapeHTML(QStringView text);
+
+// Backslashes doubled and line breaks written as "\n", so the text fits on
+// one line; unescaping gives it back with CR LF line breaks.
+QString escapeLineBreaks(const QString &text);
+QString unescapeLineBreaks(const QString &text);
+
+// Digests of the UTF-8 form of the text (or of the bytes), lower-case hexadecimal.
+QString md5Hex(const QString &text);
+QString sha1Hex(const QString &text);
+QString sha256Hex(const QString &text);
+QString md5Hex(QByteArrayView bytes);
+QString sha1Hex(QByteArrayView bytes);
+QString sha256Hex(QByteArrayView bytes);
+
+// Standard alphabet, "=" padding, no line breaks.
+QByteArray base64Encode(QByteArrayView bytes);
+inline QByteArray base64Encode(const QString &text) { return base64Encode(QByteArrayView(text.toUtf8())); }
+// Lenient: characters outside the alphabet are skipped and missing padding
+// is accepted; `ok` (when given) is false when the input was not clean Base64.
+QByteArray base64Decode(QByteArrayView text, bool *ok = nullptr);
+inline QByteArray base64Decode(const QString &text, bool *ok = nullptr)
+{
+    return base64Decode(QByteArrayView(text.toLatin1()), ok);
+}

@@ -1,0 +1,71 @@
+#include "util/format.h"
+
+#include <QLocale>
+#include <cmath>
+
+QString smartSize(qint64 bytes)
+{
+    if (bytes < 0)
+        return QStringLiteral("N/A");
+    if (bytes < 1024)
+        return QString::number(bytes);
+    if (bytes < 1048576)
+        return QString::number(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" K");
+    if (bytes >= 1073741824)
+        return QString::number(double(bytes) / 1073741824.0, 'f', 1) + QStringLiteral(" G");
+    return QString::number(double(bytes) / 1048576.0, 'f', 1) + QStringLiteral(" M");
+}
+
+QString groupDigits(qint64 n, const QString &separator)
+{
+    QString sep = separator;
+    if (sep.isEmpty()) {
+        sep = QLocale().groupSeparator();
+        if (sep.isEmpty() || sep == u".")
+            sep = QStringLiteral(",");
+    }
+    // Through the unsigned magnitude, so that the lowest value works too.
+    const bool negative = n < 0;
+    const quint64 magnitude = negative ? quint64(0) - quint64(n) : quint64(n);
+    const QString digits = QString::number(magnitude);
+    QString out;
+    out.reserve(digits.size() + digits.size() / 3 * sep.size() + 1);
+    if (negative)
+        out += u'-';
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += sep;
+        out += digits[i];
+    }
+    return out;
+}
+
+QString formatDuration(double seconds)
+{
+    if (!std::isfinite(seconds))
+        return QStringLiteral("-");
+    const bool negative = seconds < 0;
+    const qint64 total = qint64(std::min(std::fabs(seconds), 9.0e15));
+    const qint64 h = total / 3600, m = total / 60 % 60, s = total % 60;
+    QString out = negative && total > 0 ? QStringLiteral("-") : QString();
+    out += QString::number(h) + u':';
+    out += QString::number(m).rightJustified(2, u'0') + u':';
+    out += QString::number(s).rightJustified(2, u'0');
+    return out;
+}
+
+QString formatFloat(double value, int maxDecimals)
+{
+    if (!std::isfinite(value))
+        return std::isnan(value) ? QStringLiteral("nan") : (value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf"));
+    QString s = QString::number(value, 'f', std::clamp(maxDecimals, 0, 17));
+    if (s.contains(u'.')) {
+        while (s.endsWith(u'0'))
+            s.chop(1);
+        if (s.endsWith(u'.'))
+            s.chop(1);
+    }
+    if (s == u"-0")
+        s = QStringLiteral("0");
+    return s;
+}
