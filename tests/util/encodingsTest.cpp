@@ -1,0 +1,151 @@
+#include "util/codePage.h"
+#include "util/encodings.h"
+
+#include <gtest/gtest.h>
+
+TEST(Url, Encode)
+{
+    EXPECT_EQ(encodeURL(u"a b/c?d", true, true), QStringLiteral("a%20b/c%3Fd"));
+    EXPECT_EQ(encodeURL(u"a b/c?d", true, false), QStringLiteral("a b/c%3Fd"));
+    EXPECT_EQ(encodeURL(u"\u00e9", true, true), QStringLiteral("%C3%A9"));
+    EXPECT_EQ(encodeURL(u"\u00e9", false, true), QStringLiteral("\u00e9"));
+    EXPECT_EQ(encodeURL(u"\"#%&',:;<>?", true, true), QStringLiteral("%22%23%25%26%27%2C%3A%3B%3C%3E%3F"));
+    EXPECT_EQ(encodeURL(u"/+=@~", true, true), QStringLiteral("/+=@~"));
+    EXPECT_EQ(encodeURL(u"\r\n\x7f", false, true), QStringLiteral("%0D%0A%7F"));
+}
+
+TEST(Url, Decode)
+{
+    EXPECT_EQ(decodeURL(QByteArrayView("%41%zz%4")), QStringLiteral("A_zz%4"));
+    EXPECT_EQ(decodeURL(QByteArrayView("%C3%A9")), QStringLiteral("\u00e9"));
+    EXPECT_EQ(decodeURL(QByteArrayView("%E9")), QStringLiteral("\u00e9"));      // code page
+    EXPECT_EQ(decodeURL(QByteArrayView("%C3%A9"), false), QStringLiteral("\u00c3\u00a9"));
+    EXPECT_EQ(decodeURL(QByteArrayView("%80")), QStringLiteral("\u20ac"));
+    EXPECT_EQ(decodeURL(QByteArrayView("%")), QStringLiteral("%"));
+    EXPECT_EQ(decodeURL(QByteArrayView("a%2")), QStringLiteral("a%2"));
+    EXPECT_EQ(decodeURL(QByteArrayView("%%41")), QStringLiteral("_A")); // the two bytes after "_" are read again
+    EXPECT_EQ(decodeURL(QByteArrayView("a+b")), QStringLiteral("a+b"));
+    // Overlong "." is not read as a dot.
+    EXPECT_NE(decodeURL(QByteArrayView("%C0%AE%C0%AE")), QStringLiteral(".."));
+    EXPECT_EQ(percentDecode("%00x"), QByteArray("\0x", 2));
+}
+
+TEST(Url, RoundTrip)
+{
+    const QString samples[] = {
+        QStringLiteral("plain"), QStringLiteral("sp ace & \"quotes\" #frag ?q=1;2,3:4"),
+        QString::fromUtf8("\xe6\x97\xa5\xe6\x9c\xac/\xc3\xa9t\xc3\xa9 100%.txt"), QStringLiteral("\t\r\n\x01"),
+        QString::fromUtf8("\xF0\x9F\x98\x80"),
+    };
+    for (const QString &s : samples) {
+        const QString enc = encodeURL(s, true, true);
+        for (QChar c : enc)
+            EXPECT_LT(c.unicode(), 128);
+        EXPECT_FALSE(enc.contains(u' '));
+        EXPECT_EQ(decodeURL(QByteArrayView(enc.toLatin1())), s);
+    }
+}
+
+TEST(Utf8, Validation)
+{
+    struct Case {
+        QByteArray bytes;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"ascii", true},
+        {"\xC3\xA9", true},
+        {"\xE2\x82\xAC", true},
+        {"\xF0\x9F\x98\x80", true},
+        {"\xF4\x8F\xBF\xBF", true},
+        {"\xC3", false},            // cut by the end
+        {"\xE2\x82", false},
+        {"\x80", false},            // continuation where a sequence starts
+        {"\xFE", false},
+        {"\xFF", false},
+        {"\xC0\xAE", false},        // overlong
+        {"\xE0\x80\xAF", false},
+        {"\xED\xA0\x80", false},    // surrogate
+        {"\xF4\x90\x80\x80", false}, // above U+10FFFF
+        {"\xC3\x28", false},
+        {"a\xC3\xA9z\xE9", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(isUTF8(c.bytes), c.valid) << c.bytes.toHex().toStdString();
+}
+
+TEST(Html, Escape)
+{
+    EXPECT_EQ(escapeHTML(u"<a href=\"x\">Tom's & Jerry</a>"),
+              QStringLiteral("&lt;a href=&quot;x&quot;&gt;Tom&#039;s &amp; Jerry&lt;/a&gt;"));
+    EXPECT_EQ(escapeHTML(u"\u00e9"), QStringLiteral("\u00e9"));
+}
+
+TEST(LineBreaks, EscapeAndBack)
+{
+    EXPECT_EQ(escapeLineBreaks(QStringLiteral("a\r\nb\\c")), QStringLiteral("a\\nb\\\\c"));
+    EXPECT_EQ(unescapeLineBreaks(QStringLiteral("\\\\n")), QStringLiteral("\\n"));
+    EXPECT_EQ(unescapeLineBreaks(QStringLiteral("\\\\\\n")), QStringLiteral("\\\r\n"));
+    EXPECT_EQ(unescapeLineBreaks(QStringLiteral("a\\x")), QStringLiteral("a\\x"));
+    EXPECT_EQ(unescapeLineBreaks(QStringLiteral("end\\")), QStringLiteral("end\\"));
+    struct Case {
+        QString in, back;
+    } cases[] = {
+        {QStringLiteral("l1\nl2\n"), QStringLiteral("l1\r\nl2\r\n")},
+        {QStringLiteral("l1\rl2"), QStringLiteral("l1\r\nl2")},
+        {QStringLiteral("l1\r\nl2"), QStringLiteral("l1\r\nl2")},
+        {QStringLiteral("a\r\nb\rc\nd\n\re"), QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\ne")},
+        {QStringLiteral("c:\\new\\\\n\\"), QStringLiteral("c:\\new\\\\n\\")},
+    };
+    for (const Case &c : cases) {
+        const QString esc = escapeLineBreaks(c.in);
+        EXPECT_FALSE(esc.contains(u'\n') || esc.contains(u'\r'));
+        EXPECT_EQ(unescapeLineBreaks(esc), c.back);
+    }
+}
+
+TEST(Digests, KnownValues)
+{
+    EXPECT_EQ(md5Hex(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
+    EXPECT_EQ(sha1Hex(QStringLiteral("abc")), QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d"));
+    EXPECT_EQ(sha256Hex(QStringLiteral("abc")),
+              QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    // The text is digested as UTF-8.
+    EXPECT_EQ(md5Hex(QStringLiteral("\u00e9")), md5Hex(QByteArrayView("\xC3\xA9")));
+}
+
+TEST(Base64, EncodeDecode)
+{
+    EXPECT_EQ(base64Encode(QByteArrayView("user:pass")), QByteArray("dXNlcjpwYXNz"));
+    EXPECT_EQ(base64Encode(QStringLiteral("\u00e9")), QByteArray("w6k="));
+    bool ok = false;
+    EXPECT_EQ(base64Decode(QByteArrayView("dXNlcjpwYXNz"), &ok), QByteArray("user:pass"));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(base64Decode(QByteArrayView("w6k="), &ok), QByteArray("\xC3\xA9"));
+    EXPECT_TRUE(ok);
+    // Junk from a peer decodes to something without failing.
+    const QByteArray junk = base64Decode(QByteArrayView("%%%dXN\x01lcg"), &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(junk, QByteArray("user"));
+    EXPECT_TRUE(base64Decode(QByteArrayView("")).isEmpty());
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    EXPECT_EQ(base64Decode(QByteArrayView(base64Encode(QByteArrayView(all)))), all);
+}
+
+TEST(CodePage, BothWays)
+{
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    const QString text = codePageToText(all);
+    EXPECT_EQ(text.size(), 256);
+    EXPECT_EQ(text[0x80], QChar(0x20AC));
+    EXPECT_EQ(text[0x9F], QChar(0x0178));
+    EXPECT_EQ(text[0xE9], QChar(0xE9));
+    EXPECT_EQ(textToCodePage(text), all);
+    EXPECT_EQ(textToCodePage(u"\u20ac\u4e00"), QByteArray("\x80?"));
+    EXPECT_EQ(bytesToText("\xC3\xA9"), QStringLiteral("\u00e9"));
+    EXPECT_EQ(bytesToText("\xE9t\xE9"), QStringLiteral("\u00e9t\u00e9"));
+}
