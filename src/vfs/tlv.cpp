@@ -1,5 +1,7 @@
 #include "vfs/tlv.h"
 
+#include "util/codePage.h"
+
 #include <cstring>
 
 quint32 Ttlv::getU32(const char *p)
@@ -111,7 +113,7 @@ QString Ttlv::lastText() const
     if (lastPos < 0)
         return {};
     const char *p = whole.constData() + lastPos;
-    return lastUtf8 ? QString::fromUtf8(p, lastLen) : QString::fromLatin1(p, lastLen);
+    return lastUtf8 ? QString::fromUtf8(p, lastLen) : codePageToText(QByteArrayView(p, lastLen));
 }
 
 bool Ttlv::lastInt(qint32 &out) const

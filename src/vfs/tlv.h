@@ -51,8 +51,8 @@ public:
     qint64 lastSize() const { return lastLen; }
     bool lastIsUtf8() const { return lastUtf8; }
     // The last value decoded as text: UTF-8 when the record carried the text
-    // flag, else the 8-bit code page (Latin-1 here; files written by this
-    // program hold only ASCII there).
+    // flag, else the single-byte code page (files written by this program
+    // hold only ASCII there).
     QString lastText() const;
     // The last value as a little-endian integer; false when it is shorter.
     bool lastInt(qint32 &out) const;
