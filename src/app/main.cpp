@@ -1,7 +1,16 @@
+// The zof executable: the start-up order, the event loop and the shutdown
+// live in Tprogram; the modules above the configuration plug into its hooks.
+#include "config/program.h"
+
 #include <QCoreApplication>
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
+    Tprogram program(QCoreApplication::arguments());
+#ifndef ZOF_WITH_GUI
+    program.setHeadless(true); // this build has no window
+#endif
+    return program.run();
 }

@@ -1,0 +1,270 @@
+"""Black-box harness: runs the real zof binary headless and talks HTTP to it.
+
+Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own
+XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so no state of the user leaks in or
+out), and a free loopback port passed with "-c port=N". Standard output and
+standard error are collected; ZofTestCase prints them when a test fails.
+"""
+
+import http.client
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+READY_LINE = "ZOF 1.0 started"
+LISTEN_PREFIX = "ZOF listening on "
+
+
+def zof_bin():
+    path = os.environ.get("ZOF_BIN")
+    if not path or not os.path.exists(path):
+        raise unittest.SkipTest("ZOF_BIN does not name the zof binary")
+    return path
+
+
+def free_port(host="127.0.0.1"):
+    """A port that was free a moment ago (bound to port 0, then released)."""
+    family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    with socket.socket(family, socket.SOCK_STREAM) as s:
+        s.bind((host, 0))
+        return s.getsockname()[1]
+
+
+class _Collector(threading.Thread):
+    """Reads one stream of the child line by line and keeps every line."""
+
+    def __init__(self, stream):
+        super().__init__(daemon=True)
+        self.stream = stream
+        self.lines = []
+        self.cond = threading.Condition()
+
+    def run(self):
+        for raw in iter(self.stream.readline, b""):
+            with self.cond:
+                self.lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
+                self.cond.notify_all()
+        with self.cond:
+            self.cond.notify_all()
+
+    def text(self):
+        with self.cond:
+            return "\n".join(self.lines)
+
+    def wait_for(self, predicate, timeout):
+        """The first line satisfying predicate, or None after timeout."""
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            seen = 0
+            while True:
+                for line in self.lines[seen:]:
+                    if predicate(line):
+                        return line
+                seen = len(self.lines)
+                left = deadline - time.monotonic()
+                if left <= 0 or not self.is_alive() and seen == len(self.lines):
+                    return None
+                self.cond.wait(min(left, 0.1))
+
+
+class ZofProcess:
+    """One running zof. Use start(), then stop() (or let the test case do it)."""
+
+    def __init__(self, args=(), ini=None, cfg_dir=None, port=None, env=None,
+                 single_instance=False, runtime_dir=None, headless_flag=True,
+                 use_port=True):
+        self.tmp = tempfile.mkdtemp(prefix="zof-e2e-")
+        self.cfg_dir = cfg_dir or os.path.join(self.tmp, "cfg")
+        os.makedirs(self.cfg_dir, exist_ok=True)
+        if ini is not None:
+            with open(os.path.join(self.cfg_dir, "zof.ini"), "w", encoding="utf-8", newline="") as f:
+                f.write(ini)
+        self.port = port if port is not None else (free_port() if use_port else None)
+        self.runtime_dir = runtime_dir or os.path.join(self.tmp, "run")
+        os.makedirs(self.runtime_dir, mode=0o700, exist_ok=True)
+        self.env = dict(os.environ)
+        self.env.update({
+            "XDG_CONFIG_HOME": os.path.join(self.tmp, "xdg"),
+            "XDG_RUNTIME_DIR": self.runtime_dir,
+            "QT_QPA_PLATFORM": "offscreen",
+        })
+        self.env.pop("DISPLAY", None)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        if not single_instance:
+            self.env["ZOF_NO_SINGLE_INSTANCE"] = "1"
+        if env:
+            self.env.update(env)
+        cmd = [zof_bin()]
+        if headless_flag:
+            cmd.append("--headless")
+        cmd += ["-i", self.cfg_dir]
+        if self.port is not None:
+            cmd += ["-c", "port=%d" % self.port]
+        cmd += list(args)
+        self.cmd = cmd
+        self.proc = None
+        self.out = None
+        self.err = None
+        self.returncode = None
+        self.listen_url = None
+
+    # --- life -------------------------------------------------------------
+
+    def start(self, wait_ready=True, timeout=10.0, cwd=None):
+        self.proc = subprocess.Popen(self.cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=self.env, cwd=cwd or self.tmp)
+        self.out = _Collector(self.proc.stdout)
+        self.err = _Collector(self.proc.stderr)
+        self.out.start()
+        self.err.start()
+        if wait_ready:
+            self.wait_ready(timeout)
+        return self
+
+    def wait_ready(self, timeout=10.0):
+        """Waits for the start-up line; notes the URL the server announced."""
+        line = self.out.wait_for(lambda l: l == READY_LINE, timeout)
+        if line is None:
+            raise AssertionError("zof did not finish start-up within %.1f s\n%s" % (timeout, self.dump()))
+        listening = [l for l in self.out.lines if l.startswith(LISTEN_PREFIX)]
+        if listening:
+            self.listen_url = listening[-1][len(LISTEN_PREFIX):]
+
+    def wait_port(self, timeout=10.0, host="127.0.0.1"):
+        """Waits until the port accepts connections."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            try:
+                with socket.create_connection((host, self.port), timeout=0.5):
+                    return True
+            except OSError:
+                if self.proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+        raise AssertionError("port %s never accepted\n%s" % (self.port, self.dump()))
+
+    def wait_exit(self, timeout=10.0):
+        try:
+            self.returncode = self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("zof did not end within %.1f s\n%s" % (timeout, self.dump()))
+        self.out.join(2)
+        self.err.join(2)
+        return self.returncode
+
+    def stop(self, sig=signal.SIGTERM, timeout=5.0):
+        """Sends sig and waits; returns (exit code, seconds taken)."""
+        if self.proc.poll() is None:
+            t0 = time.monotonic()
+            self.proc.send_signal(sig)
+            rc = self.wait_exit(timeout)
+            return rc, time.monotonic() - t0
+        return self.wait_exit(timeout), 0.0
+
+    def kill(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(5)
+
+    def cleanup(self):
+        self.kill()
+        for stream in (self.proc.stdout, self.proc.stderr) if self.proc else ():
+            stream.close()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # --- output -----------------------------------------------------------
+
+    def stdout_text(self):
+        return self.out.text() if self.out else ""
+
+    def stderr_text(self):
+        return self.err.text() if self.err else ""
+
+    def dump(self):
+        return "command: %s\n--- stdout ---\n%s\n--- stderr ---\n%s\n" % (
+            " ".join(self.cmd), self.stdout_text(), self.stderr_text())
+
+    def cfg_file(self, name="zof.ini"):
+        return os.path.join(self.cfg_dir, name)
+
+    # --- HTTP -------------------------------------------------------------
+
+    def raw(self, data, host="127.0.0.1", timeout=5.0, read_all=True):
+        """Sends raw bytes; returns every byte received until the peer closes
+        (or until the timeout when read_all is False and something arrived)."""
+        with socket.create_connection((host, self.port), timeout=timeout) as s:
+            s.sendall(data)
+            chunks = []
+            try:
+                while True:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    chunks.append(chunk)
+                    if not read_all:
+                        s.settimeout(0.3)
+            except socket.timeout:
+                pass
+            return b"".join(chunks)
+
+    def request(self, method, path, body=None, headers=None, host="127.0.0.1", timeout=5.0):
+        """One request through http.client: (status, headers dict lower-cased, body)."""
+        conn = http.client.HTTPConnection(host, self.port, timeout=timeout)
+        try:
+            conn.request(method, path, body=body, headers=headers or {})
+            resp = conn.getresponse()
+            data = resp.read()
+            return resp.status, {k.lower(): v for k, v in resp.getheaders()}, data
+        finally:
+            conn.close()
+
+    def get(self, path, headers=None, **kw):
+        return self.request("GET", path, headers=headers, **kw)
+
+
+def read_cfg(path):
+    """A configuration file as a dict of key -> value (first line skipped)."""
+    with open(path, encoding="utf-8", newline="") as f:
+        text = f.read()
+    values = {}
+    for line in text.split("\r\n")[1:]:
+        if "=" in line:
+            k, v = line.split("=", 1)
+            values.setdefault(k, v)
+    return values
+
+
+class ZofTestCase(unittest.TestCase):
+    """Starts zof processes that are stopped and cleaned up after each test;
+    their output is printed when the test fails."""
+
+    def setUp(self):
+        self._zofs = []
+
+    def start_zof(self, *args, wait_ready=True, **kw):
+        z = ZofProcess(args, **kw)
+        self._zofs.append(z)
+        self.addCleanup(z.cleanup)
+        z.start(wait_ready=wait_ready)
+        return z
+
+    def make_zof(self, *args, **kw):
+        """A process prepared but not started."""
+        z = ZofProcess(args, **kw)
+        self._zofs.append(z)
+        self.addCleanup(z.cleanup)
+        return z
+
+    def tearDown(self):
+        outcome = getattr(self, "_outcome", None)
+        failed = outcome is None or not getattr(outcome, "success", False)
+        if failed:
+            for z in self._zofs:
+                sys.stderr.write("\n" + z.dump())
