@@ -61,8 +61,9 @@ const Taccount *Taccounts::searchAccountAndGroups(const Taccount *account,
     if (test(*account))
         return account;
     QStringList work = account->link;
-    const auto listed = [&work](const QString &n) {
-        return std::any_of(work.cbegin(), work.cend(), [&n](const QString &w) { return sameText(w, n); });
+    const auto listed = [&work, account](const QString &n) {
+        return sameText(n, account->user)
+            || std::any_of(work.cbegin(), work.cend(), [&n](const QString &w) { return sameText(w, n); });
     };
     // Names are appended once only, so cycles among groups end the walk.
     for (qsizetype i = 0; i < work.size(); ++i) {

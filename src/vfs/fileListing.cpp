@@ -1,0 +1,548 @@
+#include "vfs/fileListing.h"
+
+#include "vfs/comments.h"
+#include "vfs/connView.h"
+#include "vfs/diskEntry.h"
+#include "vfs/permissions.h"
+#include "util/asciiCase.h"
+#include "util/dateTime.h"
+#include "util/masks.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace {
+
+struct TdiskItem {
+    QString name;
+    bool isDir = false;
+    qint64 size = 0;
+    double mtime = 0;
+};
+
+// Regular files and folders of a directory (symbolic links followed), by name.
+QList<TdiskItem> readDisk(const QString &folder)
+{
+    QList<TdiskItem> out;
+    if (folder.isEmpty() || folder.contains(QChar(0)))
+        return out;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return out;
+    const int fd = ::dirfd(dir);
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray raw(e->d_name);
+        if (raw == "." || raw == "..")
+            continue;
+        const QString name = QString::fromUtf8(raw);
+        if (name.toUtf8() != raw)
+            continue; // not valid UTF-8: skipped, not mangled
+        struct stat st;
+        if (::fstatat(fd, raw.constData(), &st, 0) != 0)
+            continue;
+        TdiskItem it;
+        it.name = name;
+        if (S_ISDIR(st.st_mode))
+            it.isDir = true;
+        else if (S_ISREG(st.st_mode))
+            it.size = qint64(st.st_size);
+        else
+            continue; // FIFOs, sockets, devices
+        const qint64 ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        it.mtime = toDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+        out.append(it);
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const TdiskItem &a, const TdiskItem &b) { return a.name < b.name; });
+    return out;
+}
+
+// Device and inode of a folder, so that a folder reached twice through
+// symbolic links is recognised.
+QString diskIdentity(const QString &path)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QString::number(quint64(st.st_dev)) + u':' + QString::number(quint64(st.st_ino));
+}
+
+qint64 urlNumber(const TconnView *cd, const char *name, qint64 def)
+{
+    bool ok = false;
+    const qint64 v = cd->urlVar(QString::fromLatin1(name)).trimmed().toLongLong(&ok);
+    return ok ? v : def;
+}
+
+bool hiddenOnDisk(const QString &name)
+{
+    return isHiddenName(name) && !listingOptions().listHiddenFiles;
+}
+
+QString searchMask(QString search)
+{
+    search = search.trimmed();
+    QString mask;
+    bool inSpaces = false;
+    for (QChar c : search) {
+        if (c == u' ') {
+            if (!inSpaces)
+                mask += u'*';
+            inSpaces = true;
+        } else {
+            mask += c;
+            inSpaces = false;
+        }
+    }
+    if (mask.isEmpty())
+        return mask;
+    if (!mask.startsWith(u'*') && !mask.endsWith(u'*'))
+        mask = u'*' + mask + u'*';
+    return mask;
+}
+
+bool maskOk(const QString &mask, const QString &name)
+{
+    return mask.isEmpty() || matchFileMask(mask, name);
+}
+
+QString extensionOf(const Tfile &f)
+{
+    if (f.isFolder())
+        return {};
+    const qsizetype dot = f.name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : f.name.mid(dot);
+}
+
+int sign(double d)
+{
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+} // namespace
+
+TlistingOptions &listingOptions()
+{
+    static TlistingOptions o;
+    return o;
+}
+
+void letEventLoopRun()
+{
+    static QElapsedTimer last;
+    if (!QCoreApplication::instance())
+        return;
+    if (last.isValid() && last.elapsed() < 10)
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    last.start();
+}
+
+// What one call of fromFolder keeps fixed for its folder.
+struct TfileListing::Twalk {
+    TconnView *cd = nullptr;
+    bool recursive = false;
+    qint64 limit = -1;
+    bool stopped = false;
+    // per folder
+    QString nodeFiles, nodeFolders, reqFiles, reqFolders;
+    bool showProtected = false;
+    bool hideEmpty = false;
+};
+
+bool TfileListing::shouldRecur(const TconnView *cd)
+{
+    if (!cd || !listingOptions().recursiveListing)
+        return false;
+    if (!cd->urlVar(QStringLiteral("search")).isEmpty())
+        return true;
+    // Only the bare word counts: "recursive=1" does not.
+    if (const auto *q = dynamic_cast<const TqueryFlags *>(cd))
+        return q->hasBareUrlVar(QStringLiteral("recursive"));
+    return false;
+}
+
+bool TfileListing::limitFull(const Twalk &w) const
+{
+    return w.limit >= 0 && dir.size() >= w.limit;
+}
+
+qint64 TfileListing::fromFolder(Tfile *folder, TconnView *cd, bool recursive, qint64 limit, qint64 toSkip,
+                                bool doClear)
+{
+    if (doClear)
+        dir.clear();
+    if (!folder || !folder->isFolder() || !folder->accessFor(cd) || folder->hasRecursive(FA_HIDDENTREE)
+        || !folder->flags.has(FA_BROWSABLE))
+        return toSkip;
+    if (cd) {
+        if (limit < 0)
+            limit = urlNumber(cd, "limit", -1);
+        if (toSkip < 0) {
+            toSkip = urlNumber(cd, "offset", -1);
+            if (toSkip < 0)
+                toSkip = std::max<qint64>(0, (urlNumber(cd, "page", 1) - 1) * limit);
+        }
+    }
+    Twalk w;
+    w.cd = cd;
+    w.recursive = recursive;
+    w.limit = limit;
+    return listFolder(w, folder, toSkip);
+}
+
+qint64 TfileListing::listFolder(Twalk &parentWalk, Tfile *folder, qint64 toSkip)
+{
+    Twalk w = parentWalk;
+    TconnView *cd = w.cd;
+    folder->getFiltersRecursively(w.nodeFiles, w.nodeFolders);
+    if (cd && !ignoreConnFilter) {
+        const QString filter = cd->urlVar(QStringLiteral("filter"));
+        w.reqFiles = cd->urlVar(QStringLiteral("files-filter"));
+        w.reqFolders = cd->urlVar(QStringLiteral("folders-filter"));
+        if (w.reqFiles.isEmpty())
+            w.reqFiles = filter;
+        if (w.reqFolders.isEmpty())
+            w.reqFolders = filter;
+        if (w.reqFiles.isEmpty() && w.reqFolders.isEmpty()) {
+            const QString mask = searchMask(cd->urlVar(QStringLiteral("search")));
+            w.reqFiles = w.reqFolders = mask;
+        }
+    }
+    w.showProtected = !listingOptions().listProtectedItems && !archiveMode;
+    w.hideEmpty = w.reqFiles.isEmpty() && folder->hasRecursive(FA_HIDE_EMPTY_FOLDERS);
+
+    // A folder already on the walk (through a symbolic link) is not walked again.
+    const QString identity = folder->isRealFolder() ? diskIdentity(folder->resource) : QString();
+    if (!identity.isEmpty()) {
+        if (onPath.contains(identity))
+            return toSkip;
+        onPath.insert(identity);
+    }
+    const TfilePtr keep(folder); // the tree may change while the loop runs
+
+    const auto canBeListed = [&](const Tfile &f) {
+        if (!cd)
+            return false;
+        if (f.flags.has(FA_VIS_ONLY_ANON) && !cd->user().isEmpty())
+            return false;
+        if (!w.showProtected && !f.accessFor(cd))
+            return false;
+        if (archiveMode && f.isDLforbidden())
+            return false;
+        return true;
+    };
+
+    if (folder->isRealFolder() && !folder->flags.has(FA_HIDDENTREE) && canBeListed(*folder))
+        collectDisk(w, folder, toSkip);
+    if (!w.stopped && !folder->isTemp())
+        collectTree(w, folder, toSkip);
+
+    if (!identity.isEmpty())
+        onPath.remove(identity);
+    parentWalk.stopped = parentWalk.stopped || w.stopped;
+    return toSkip;
+}
+
+bool TfileListing::addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, bool collect)
+{
+    if (collect && w.hideEmpty && item->isFolder() && isEmptyFolder(*item, w.cd)
+        && !accountAllowed(FA_UPLOAD, w.cd, item.data()))
+        return true;
+    letEventLoopRun();
+    if (w.cd && w.cd->closed()) {
+        w.stopped = true;
+        return false;
+    }
+    if (collect) {
+        if (toSkip > 0)
+            --toSkip;
+        else
+            dir.append(item);
+    }
+    if (w.recursive && item->isFolder())
+        toSkip = listFolder(w, item.data(), toSkip);
+    return !w.stopped;
+}
+
+void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
+{
+    if (limitFull(w))
+        return;
+    QSet<QString> treeNames;
+    if (!folder->isTemp())
+        for (const TfilePtr &c : folder->children())
+            treeNames.insert(asciiLower(c->name));
+
+    // Comments: exact names, then masks in file order.
+    const TnameValueList fileComments = loadCommentsFile(folder->resource);
+    TnameValueList descriptions;
+    loadDescriptions(folder->resource, descriptions);
+    struct Twild {
+        QString mask, text;
+        bool escaped;
+    };
+    QList<Twild> wild;
+    TnameValueList exact;
+    QSet<QString> exactEscaped;
+    const auto take = [&](const TnameValueList &list, bool escaped) {
+        for (const auto &e : list.entries()) {
+            if (e.name.contains(u'?') || e.name.contains(u'*'))
+                wild.append({e.name, e.value, escaped});
+            else if (!exact.contains(e.name)) {
+                exact.append(e.name, e.value);
+                if (escaped)
+                    exactEscaped.insert(asciiLower(e.name));
+            }
+        }
+    };
+    take(fileComments, true);
+    take(descriptions, false);
+
+    const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
+    for (const TdiskItem &e : readDisk(folder->resource)) {
+        if (w.stopped || limitFull(w))
+            break;
+        letEventLoopRun();
+        if (w.cd) {
+            if (w.cd->closed()) {
+                w.stopped = true;
+                break;
+            }
+            w.cd->touch();
+        }
+        const QString &name = e.name;
+        if ((!e.isDir && (isCommentFile(name) || isFingerprintFile(name) || sameText(name, DIFF_TPL_FILE)))
+            || hiddenOnDisk(name) || treeNames.contains(asciiLower(name)))
+            continue;
+        const bool matches = e.isDir ? maskOk(w.nodeFolders, name) && maskOk(w.reqFolders, name)
+                                     : maskOk(w.nodeFiles, name) && maskOk(w.reqFiles, name);
+        if (!matches && !(w.recursive && e.isDir))
+            continue;
+        TfilePtr f = Tfile::createTemp(base + name, folder);
+        if (f->flags.has(FA_SOLVED_LNK) && f->isFolder())
+            continue; // shortcuts are followed for files only
+        if (folder->flags.has(FA_DONT_LOG))
+            f->flags.set(FA_DONT_LOG);
+        if (!folder->flags.has(FA_BROWSABLE))
+            f->flags.clear(FA_BROWSABLE);
+        if (!matches) {
+            addToListing(w, f, toSkip, false);
+            continue;
+        }
+        QString cmt;
+        bool escaped = false;
+        const qsizetype at = exact.indexOf(name);
+        if (at >= 0) {
+            cmt = exact.valueAt(at);
+            escaped = exactEscaped.contains(asciiLower(name));
+        } else {
+            for (const Twild &wl : std::as_const(wild))
+                if (matchFileMask(wl.mask, name)) {
+                    cmt = wl.text;
+                    escaped = wl.escaped;
+                    break;
+                }
+        }
+        if (escaped)
+            cmt = unescapeLineBreaks(cmt);
+        f->comment = makeInert(cmt);
+        if (e.isDir)
+            f->size = 0;
+        else if (f->flags.has(FA_SOLVED_LNK)) {
+            if (f->size < 0)
+                continue;
+        } else
+            f->size = e.size;
+        f->mtime = e.mtime;
+        if (!addToListing(w, f, toSkip, true))
+            break;
+    }
+}
+
+void TfileListing::collectTree(Twalk &w, Tfile *folder, qint64 &toSkip)
+{
+    const QList<TfilePtr> kids = folder->children(); // a copy: the tree may change meanwhile
+    for (const TfilePtr &child : kids) {
+        if (w.stopped || limitFull(w) || (w.cd && w.cd->closed()))
+            break;
+        if (w.cd)
+            w.cd->touch();
+        if (child->flags.has(FA_HIDDEN) || child->flags.has(FA_HIDDENTREE))
+            continue;
+        const bool isFolder = child->isFolder();
+        bool matches = isFolder ? maskOk(w.nodeFolders, child->name) && maskOk(w.reqFolders, child->name)
+                                : maskOk(w.nodeFiles, child->name) && maskOk(w.reqFiles, child->name);
+        if (matches && archiveMode && child->isRealFolder() && child->flags.has(FA_DL_FORBIDDEN))
+            matches = false;
+        if (!matches) {
+            if (w.recursive && isFolder)
+                addToListing(w, child, toSkip, false);
+            continue;
+        }
+        // The visibility test of fromFolder, for this child.
+        bool visible = w.cd != nullptr;
+        if (visible && child->flags.has(FA_VIS_ONLY_ANON) && !w.cd->user().isEmpty())
+            visible = false;
+        if (visible && !w.showProtected && !child->accessFor(w.cd))
+            visible = false;
+        if (visible && archiveMode && child->isDLforbidden())
+            visible = false;
+        if (!visible)
+            continue;
+        bool collect = false;
+        if (child->flags.has(FA_VIRTUAL)) {
+            collect = true;
+        } else {
+            const DiskEntryInfo info = diskEntryInfo(child->resource);
+            if (info.kind == DiskEntry::File) {
+                child->size = info.size;
+                child->mtime = info.mtime;
+                collect = !hiddenOnDisk(nameOfPath(child->resource));
+            } else {
+                collect = info.kind == DiskEntry::Folder;
+            }
+        }
+        if (collect && !addToListing(w, child, toSkip, true))
+            break;
+    }
+}
+
+int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool rev, bool foldersBefore,
+                               bool linksBefore)
+{
+    if (linksBefore && a.isLink() != b.isLink())
+        return a.isLink() ? -1 : 1;
+    if (foldersBefore && a.isFolder() != b.isFolder())
+        return a.isFolder() ? -1 : 1;
+    int r = 0;
+    switch (key.unicode()) {
+    case u'e':
+        // Folders count as having no extension, so the order stays transitive.
+        r = compareText(extensionOf(a), extensionOf(b));
+        break;
+    case u's':
+        r = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
+        break;
+    case u't':
+        r = sign(a.mtime - b.mtime);
+        break;
+    case u'd': {
+        const int da = a.DLcount(), db = b.DLcount();
+        r = da < db ? -1 : (da > db ? 1 : 0);
+        break;
+    }
+    case u'c':
+        r = compareText(a.comment, b.comment);
+        break;
+    default:
+        break;
+    }
+    if (r == 0) {
+        static const QCollator collator = [] {
+            QCollator c;
+            c.setCaseSensitivity(Qt::CaseInsensitive);
+            return c;
+        }();
+        r = collator.compare(a.name, b.name);
+        if (r == 0)
+            r = compareText(a.name, b.name);
+    }
+    r = r < 0 ? -1 : (r > 0 ? 1 : 0);
+    return rev ? -r : r;
+}
+
+void TfileListing::sort(TconnView *cd, const QString &def)
+{
+    const TlistingOptions &o = listingOptions();
+    QString key = def;
+    if (key.isEmpty())
+        key = o.defaultSorting;
+    if (key.isEmpty())
+        key = QStringLiteral("name");
+    bool rev = false, foldersBefore = o.foldersBefore, linksBefore = o.linksBefore;
+    if (cd) {
+        const QString s = cd->urlVar(QStringLiteral("sort"));
+        if (!s.isEmpty())
+            key = s;
+        rev = cd->urlVar(QStringLiteral("rev")) == u"1";
+        const QString fb = cd->urlVar(QStringLiteral("foldersbefore"));
+        if (!fb.isEmpty())
+            foldersBefore = fb == u"1";
+        const QString lb = cd->urlVar(QStringLiteral("linksbefore"));
+        if (!lb.isEmpty())
+            linksBefore = lb == u"1";
+    }
+    if (key.startsWith(u'!')) {
+        rev = !rev;
+        key.remove(0, 1);
+    }
+    const QChar field = key.isEmpty() ? QChar() : key[0];
+    if (!QStringView(u"nestdc").contains(field) || field.isNull())
+        return; // unknown key: collection order
+
+    const auto less = [&](const TfilePtr &a, const TfilePtr &b) {
+        return compareItems(*a, *b, field, rev, foldersBefore, linksBefore) < 0;
+    };
+    // Quicksort with the middle element as pivot; the loop runs before each
+    // partition and a closed connection ends the work.
+    struct Trange {
+        qsizetype lo, hi;
+    };
+    QList<Trange> todo{{0, dir.size() - 1}};
+    while (!todo.isEmpty()) {
+        const Trange r = todo.takeLast();
+        if (r.lo >= r.hi)
+            continue;
+        letEventLoopRun();
+        if (cd && cd->closed())
+            return;
+        if (r.hi - r.lo < 16) { // small ranges: insertion sort
+            for (qsizetype i = r.lo + 1; i <= r.hi; ++i)
+                for (qsizetype j = i; j > r.lo && less(dir[j], dir[j - 1]); --j)
+                    dir.swapItemsAt(j, j - 1);
+            continue;
+        }
+        const TfilePtr pivot = dir[r.lo + (r.hi - r.lo) / 2];
+        qsizetype i = r.lo, j = r.hi;
+        while (i <= j) {
+            while (i <= r.hi && less(dir[i], pivot))
+                ++i;
+            while (j >= r.lo && less(pivot, dir[j]))
+                --j;
+            if (i <= j) {
+                dir.swapItemsAt(i, j);
+                ++i;
+                --j;
+            }
+        }
+        todo.append({r.lo, j});
+        todo.append({i, r.hi});
+    }
+}
+
+bool isEmptyFolder(const Tfile &f, TconnView *cd)
+{
+    if (!f.isFolder())
+        return false;
+    // Nested emptiness tests (hide-empty inside hide-empty) stop at a depth
+    // where the folder is simply shown.
+    static int depth = 0;
+    if (depth > 16)
+        return false;
+    ++depth;
+    TfileListing l;
+    // A skip count of 0: the page being shown must not make its subfolders look empty.
+    l.fromFolder(const_cast<Tfile *>(&f), cd, false, 1, 0, true);
+    --depth;
+    return l.dir.isEmpty();
+}
