@@ -1,0 +1,647 @@
+#include "http/httpConn.h"
+
+#include "http/httpSrv.h"
+#include "http/speedLimiter.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace {
+constexpr qint64 maxInputBuffer = 262144;
+constexpr qint64 readChunk = 65536;
+constexpr QByteArrayView htmlType = "text/html; charset=utf-8";
+}
+
+ThttpConn::ThttpConn(ThttpSrv *s, int fd)
+    : srv(s)
+{
+    sock = std::make_unique<TtcpSocket>(srv->poller, fd, this);
+    P_address = sock->peerAddress();
+    P_port = QString::number(sock->peerPort());
+    P_v6 = P_address.contains(u':');
+    state = HCS_IDLE;
+    connsIndex = srv->conns.size();
+    srv->conns.append(this);
+    request.reset();
+    reply.reset(-1, -1);
+    lastSpeedTime.start();
+    P_sndBuf = sock->sendBufferSize();
+    if (sock->state() == TtcpSocket::SS_CLOSED) {
+        state = HCS_DISCONNECTED;
+        closedSeen = true;
+        srv->disconnecting.append(this);
+    }
+}
+
+ThttpConn::~ThttpConn()
+{
+    P_destroying = true;
+    srv->forget(this);
+    sock.reset();
+    stream.close();
+}
+
+void ThttpConn::free(ThttpConn *c)
+{
+    if (!c)
+        return;
+    if (c->lockCount > 0)
+        throw std::logic_error("still in use");
+    delete c;
+}
+
+void ThttpConn::disconnect()
+{
+    if (disconnecting)
+        return;
+    disconnecting = true;
+    if (sock)
+        sock->shutdown();
+}
+
+void ThttpConn::notify(TserverEvent e)
+{
+    srv->notify(e, this);
+}
+
+void ThttpConn::notifyPost(TserverEvent e)
+{
+    // Errors of the application during POST events are ignored.
+    try {
+        notify(e);
+    } catch (...) {
+    }
+}
+
+void ThttpConn::failed()
+{
+    // The application raised an error while we handled a notification:
+    // that connection ends.
+    disconnecting = true;
+    if (sock)
+        sock->abort();
+}
+
+void ThttpConn::setSendBuffer(int size, bool force)
+{
+    if (size == P_sndBuf && !force)
+        return;
+    P_sndBuf = size;
+    if (force && sock && size > sock->sendBufferSize())
+        sock->setSendBufferSize(size);
+}
+
+void ThttpConn::setNoDelay(bool on)
+{
+    if (sock)
+        sock->setNoDelay(on);
+}
+
+qint64 ThttpConn::rangeSize() const
+{
+    if (reply.firstByte < 0 && reply.lastByte < 0)
+        return bodySize();
+    return reply.lastByte - reply.firstByte + 1;
+}
+
+qint64 ThttpConn::bodyLeft() const
+{
+    if (headOnly)
+        return 0;
+    return rangeSize() - bsent_body;
+}
+
+bool ThttpConn::mustQueue() const
+{
+    if (paused)
+        return true;
+    for (const TspeedLimiter *l : limiters)
+        if (l->isLimited())
+            return true;
+    return false;
+}
+
+void ThttpConn::consumeFront(qsizetype n)
+{
+    if (n >= buffer.size())
+        buffer.resize(0); // keeps the capacity for the next request
+    else if (n > 0)
+        buffer.remove(0, n);
+    headScanned = 0;
+}
+
+void ThttpConn::dropInput(qint64 n)
+{
+    const qint64 now = qMin<qint64>(n, buffer.size());
+    consumeFront(now);
+    discardLeft = n - now;
+}
+
+// ---- socket notifications ----
+
+void ThttpConn::sockReadable()
+{
+    try {
+        static thread_local char scratch[readChunk];
+        const qint64 n = sock->read(scratch, readChunk);
+        if (n > 0)
+            onData(scratch, n);
+    } catch (...) {
+        failed();
+    }
+}
+
+void ThttpConn::onData(const char *bytes, qint64 n)
+{
+    brecvd += n;
+    srv->brecvd += n;
+    if (dontFulFil)
+        return;
+    if (discardLeft > 0) {
+        const qint64 d = qMin(discardLeft, n);
+        discardLeft -= d;
+        bytes += d;
+        n -= d;
+        if (n == 0)
+            return;
+    }
+    if (state == HCS_POSTING)
+        postDataReceived += n;
+    if (buffer.size() + n > maxInputBuffer) {
+        disconnect();
+        if (sock)
+            sock->abort();
+        return;
+    }
+    buffer.append(bytes, n);
+    eventData = QByteArray(bytes, n);
+    notify(SE_GOT_DATA);
+    processInput();
+}
+
+void ThttpConn::sockBytesWritten(qint64 count)
+{
+    try {
+        bsent += count;
+        srv->bsent += count;
+        const qint64 fromHead = qMin(count, headLeft);
+        headLeft -= fromHead;
+        const qint64 body = count - fromHead;
+        if (state == HCS_REPLYING_BODY && body > 0) {
+            bsent_body += body;
+            bsent_bodies += body;
+        }
+        notify(SE_BYTES_SENT);
+    } catch (...) {
+        failed();
+    }
+}
+
+void ThttpConn::sockAllSent()
+{
+    try {
+        bodyStep();
+    } catch (...) {
+        failed();
+    }
+}
+
+void ThttpConn::sockClosed()
+{
+    if (closedSeen)
+        return;
+    closedSeen = true;
+    state = HCS_DISCONNECTED;
+    srv->disconnecting.append(this);
+}
+
+// ---- input ----
+
+void ThttpConn::processInput()
+{
+    if (buffer.isEmpty() || dontFulFil)
+        return;
+    if (state == HCS_IDLE) {
+        state = HCS_REQUESTING;
+        reply.contentType = htmlType.toByteArray();
+        notify(SE_REQUESTING);
+    }
+    if (state == HCS_REQUESTING) {
+        if (!headStep())
+            return;
+    } else if (state == HCS_POSTING) {
+        postStep();
+    } else {
+        return; // a reply is under way: input waits (pipelining)
+    }
+    if (state == HCS_REPLYING && !dontFulFil)
+        startReply();
+}
+
+// Looks for the head and parses it. True when a request was accepted.
+bool ThttpConn::headStep()
+{
+    while (state == HCS_REQUESTING && !buffer.isEmpty()) {
+        int term = 0;
+        // Only the new bytes are searched (with 3 bytes of overlap), so a head
+        // sent byte by byte costs linear time.
+        const qsizetype from = qMax<qsizetype>(0, headScanned - 3);
+        qsizetype end = findHeadEnd(QByteArrayView(buffer).sliced(from), &term);
+        if (end < 0) {
+            if (QByteArrayView(buffer).sliced(from).indexOf('\3') >= 0) {
+                reply.mode = HRM_CLOSE;
+                dropInput(buffer.size());
+                dontFulFil = true;
+                disconnect();
+                return false;
+            }
+            headScanned = buffer.size();
+            if (buffer.size() > maxHeadSize) {
+                request.reset();
+                reply.reset(-1, -1);
+                headOnly = unsatisfiable = truncated = false;
+                reply.mode = HRM_TOO_LARGE;
+                persistent = false;
+                dontFulFil = true;
+                dropInput(buffer.size());
+                state = HCS_REPLYING;
+                buildHead();
+            }
+            return false;
+        }
+        end += from;
+        request.full = buffer.left(end);
+        consumeFront(end + term);
+        ThttpHeadInfo info;
+        if (!parseRequestHead(request, post, srv->persistentConnections, &info))
+            continue; // rejected: wait for another head
+        persistent = info.persistent;
+        notify(SE_GOT_HEADER);
+        if (info.transferEncoding) {
+            // We do not read chunked bodies: answer, then close and ignore the rest.
+            persistent = false;
+            discardLeft = std::numeric_limits<qint64>::max();
+        }
+        if (request.method == HM_POST) {
+            state = HCS_POSTING;
+            firstPostFile = true;
+            inBoundaries = false;
+            lastPostItemPos = 0;
+            FbytesPostedLastItem = 0;
+            post.data.clear();
+            post.varname.clear();
+            post.filename.clear();
+            postDataReceived = buffer.size();
+            if (!info.contentLengthGiven || info.transferEncoding) {
+                // No length we can trust: the body cannot be told apart from
+                // what follows it.
+                persistent = false;
+                dropInput(std::numeric_limits<qint64>::max());
+                notifyPost(SE_POST_END);
+                state = HCS_REPLYING;
+            } else {
+                postStep();
+            }
+        } else {
+            // A body sent with another method is not ours to read.
+            if (post.length > 0 && !info.transferEncoding)
+                dropInput(post.length);
+            state = HCS_REPLYING;
+        }
+        return true;
+    }
+    return false;
+}
+
+// ---- reply ----
+
+void ThttpConn::startReply()
+{
+    reply.reset(request.firstByte, request.lastByte);
+    headOnly = unsatisfiable = truncated = false;
+    ++P_requestCount;
+    notify(SE_REQUEST);
+    if (!initInputStream()) {
+        reply.mode = HRM_INTERNAL_ERROR;
+        reply.contentType = htmlType.toByteArray();
+        notify(SE_OPEN_FAILED);
+    }
+    notify(SE_STREAM_READY);
+    if (state == HCS_REPLYING)
+        buildHead();
+}
+
+bool ThttpConn::initInputStream()
+{
+    stream.close();
+    bool ok = true;
+    switch (reply.bodyMode) {
+    case RBM_FILE:
+        ok = stream.openFile(reply.bodyFile);
+        break;
+    case RBM_STRING:
+        stream.setBytes(reply.body);
+        break;
+    case RBM_STREAM:
+        ok = stream.setDevice(std::move(reply.bodyStream));
+        break;
+    }
+    if (!ok)
+        return false;
+    const qint64 size = stream.size();
+    qint64 &first = reply.firstByte;
+    qint64 &last = reply.lastByte;
+    if (reply.resumeForbidden || (first < 0 && last < 0)) {
+        first = 0;
+        last = size - 1;
+    } else if (last < 0) {
+        last = size - 1;
+    } else if (first < 0) {
+        // The last N bytes; asking for more than there is gives the whole body.
+        first = qMax<qint64>(0, size - last);
+        last = size - 1;
+    } else if (first > last) {
+        // An inverted range is no range at all.
+        first = 0;
+        last = size - 1;
+    }
+    if (first > 0 && reply.mode == HRM_REPLY && first <= size && !stream.seek(first))
+        return false;
+    return true;
+}
+
+namespace {
+void appendNumber(QByteArray &out, qint64 n)
+{
+    char tmp[24];
+    int i = sizeof tmp;
+    const bool neg = n < 0;
+    quint64 u = neg ? quint64(-(n + 1)) + 1 : quint64(n);
+    do {
+        tmp[--i] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (neg)
+        tmp[--i] = '-';
+    out.append(tmp + i, qsizetype(sizeof tmp) - i);
+}
+
+void statusLine(QByteArray &out, ThttpReply &reply, int code)
+{
+    QByteArray phrase;
+    if (reply.reason.isEmpty() || !isHeaderSafe(QStringView(reply.reason)))
+        reply.reason = QString::fromLatin1(reasonPhrase(code));
+    phrase = reply.reason.toUtf8();
+    out.append("HTTP/1.1 ", 9);
+    appendNumber(out, code);
+    out.append(' ');
+    out.append(phrase);
+    out.append("\r\n", 2);
+    if (!reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
+        out.append("Content-Type: ", 14);
+        out.append(reply.contentType);
+        out.append("\r\n", 2);
+    }
+}
+}
+
+void ThttpConn::buildHead()
+{
+    QByteArray h;
+    h.reserve(256);
+    const qint64 size = bodySize();
+    switch (reply.mode) {
+    case HRM_REPLY:
+    case HRM_REPLY_HEADER: {
+        headOnly = reply.mode == HRM_REPLY_HEADER;
+        if (!stream.isOpen()) {
+            statusLine(h, reply, 404);
+            // No body follows; say so, or a persistent client would wait.
+            h.append("Content-Length: 0\r\n");
+            break;
+        }
+        // A range starting at or past the end cannot be served. The last
+        // position may not reach past the end either.
+        const bool startOk = request.firstByte < size;
+        const bool endOk = request.firstByte < 0 || request.lastByte < size;
+        if (!startOk || !endOk || (request.firstByte < 0 && request.lastByte == 0)) {
+            unsatisfiable = true;
+            headOnly = true;
+            persistent = false;
+            statusLine(h, reply, 400);
+            break;
+        }
+        if (!reply.header.isEmpty())
+            break;
+        if (rangeSize() == size) {
+            statusLine(h, reply, 200);
+        } else {
+            statusLine(h, reply, 206);
+            h.append("Content-Range: bytes ");
+            appendNumber(h, reply.firstByte);
+            h.append('-');
+            appendNumber(h, reply.lastByte);
+            h.append('/');
+            appendNumber(h, size);
+            h.append("\r\n", 2);
+        }
+        h.append("Content-Length: ", 16);
+        appendNumber(h, rangeSize());
+        h.append("\r\n", 2);
+        break;
+    }
+    case HRM_UNAUTHORIZED: {
+        statusLine(h, reply, 401);
+        QString realm = reply.realm;
+        if (!isHeaderSafe(QStringView(realm)))
+            realm = QString::fromLatin1(ThttpReply::defaultRealm);
+        realm.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+        h.append("WWW-Authenticate: Basic realm=\"" + realm.toUtf8() + "\"\r\n");
+        break;
+    }
+    case HRM_CLOSE:
+        disconnect();
+        return;
+    case HRM_REDIRECT:
+    case HRM_MOVED:
+        if (!isHeaderSafe(QStringView(reply.url))) {
+            // A target that would split the head is refused.
+            reply.mode = HRM_INTERNAL_ERROR;
+            stream.close();
+            statusLine(h, reply, 500);
+            break;
+        }
+        statusLine(h, reply, replyModeCode(reply.mode));
+        h.append("Location: " + reply.url.toUtf8() + "\r\n");
+        break;
+    default: {
+        const int code = replyModeCode(reply.mode);
+        if (code == 0 || (reply.mode == HRM_TOO_LARGE && !dontFulFil))
+            return; // nothing is sent; the connection waits in HCS_REPLYING
+        statusLine(h, reply, code);
+        break;
+    }
+    }
+    if (request.method == HM_HEAD)
+        headOnly = true;
+    if (reply.header.isEmpty())
+        reply.header = h;
+    sendHeader();
+}
+
+void ThttpConn::sendHeader()
+{
+    state = HCS_REPLYING_HEADER;
+    QByteArray &h = reply.header;
+    if (!h.endsWith("\r\n"))
+        h.append("\r\n", 2);
+    if (!reply.additionalHeaders.isEmpty()) {
+        h.append(sanitizeHeaderLines(reply.additionalHeaders));
+        if (!h.endsWith("\r\n"))
+            h.append("\r\n", 2);
+    }
+    QByteArray wire = h;
+    wire.append("\r\n", 2);
+    headLeft = wire.size();
+    if (!sock)
+        return;
+    if (headOnly) {
+        sock->write(wire);
+        return;
+    }
+    // The body starts right behind the head when nothing holds it back:
+    // small bodies leave in the same system call.
+    startBody();
+    if (state == HCS_REPLYING_BODY && bodyLeft() > 0 && !mustQueue()) {
+        const qint64 left = reply.lastByte + 1 - stream.pos();
+        const qint64 n = qMin<qint64>(left, qint64(1) << 20);
+        if (stream.kind() == ThttpBody::BK_BYTES) {
+            sock->write2(wire, stream.bytes().constData() + stream.pos(), n);
+            stream.advance(n);
+            return;
+        }
+        if (stream.kind() == ThttpBody::BK_FILE && n <= 16384) {
+            const qsizetype headSize = wire.size();
+            wire.resize(headSize + n);
+            const qint64 got = stream.read(wire.data() + headSize, n);
+            wire.resize(headSize + qMax<qint64>(0, got));
+            sock->write(wire);
+            if (got < n) {
+                truncated = true;
+                disconnect();
+            }
+            return;
+        }
+        sock->write(wire, true);
+        sendChunk(TspeedLimiter::unlimited);
+        return;
+    }
+    sock->write(wire);
+}
+
+void ThttpConn::startBody()
+{
+    if (state != HCS_REPLYING_HEADER || headOnly)
+        return;
+    state = HCS_REPLYING_BODY;
+    if ((!stream.isOpen() || stream.size() == 0) && reply.mode != HRM_REPLY) {
+        const QByteArray def = defaultBody(reply.mode, reply.url);
+        if (!def.isEmpty()) {
+            reply.body = def;
+            reply.bodyMode = RBM_STRING;
+            stream.setBytes(def);
+            reply.firstByte = 0;
+            reply.lastByte = def.size() - 1;
+        }
+    }
+}
+
+// On each "all sent": the next chunk, or the end of the reply.
+void ThttpConn::bodyStep()
+{
+    if (state != HCS_REPLYING_HEADER && state != HCS_REPLYING_BODY)
+        return;
+    startBody();
+    if (state == HCS_REPLYING_BODY && bodyLeft() > 0 && !truncated) {
+        if (mustQueue())
+            srv->enqueue(this);
+        else
+            sendChunk(TspeedLimiter::unlimited);
+        return;
+    }
+    finishReply();
+}
+
+qint64 ThttpConn::sendChunk(qint64 allowance)
+{
+    if (!stream.isOpen() || !sock || truncated)
+        return 0;
+    qint64 size = qint64(P_speedOut * 1.5);
+    if (size <= 0 || bsent_body == 0)
+        size = allowance;
+    size = qMin<qint64>(size, 1 << 20);
+    size = qMax<qint64>(size, 2048);
+    size = qMin(size, allowance);
+    const qint64 left = reply.lastByte + 1 - stream.pos();
+    size = qMin(size, left);
+    if (size <= 0)
+        return 0;
+    qint64 taken = 0;
+    bool ended = false;
+    switch (stream.kind()) {
+    case ThttpBody::BK_FILE:
+        taken = sock->sendFile(stream.fileDescriptor(), stream.pos(), size, &ended);
+        if (taken > 0)
+            stream.advance(taken);
+        break;
+    case ThttpBody::BK_BYTES:
+        taken = sock->write(stream.bytes().constData() + stream.pos(), size);
+        if (taken > 0)
+            stream.advance(taken);
+        break;
+    case ThttpBody::BK_DEVICE: {
+        QByteArray chunk(size, Qt::Uninitialized);
+        const qint64 got = stream.read(chunk.data(), size);
+        ended = got < size;
+        if (got > 0)
+            taken = sock->write(chunk.constData(), got);
+        break;
+    }
+    case ThttpBody::BK_NONE:
+        break;
+    }
+    if (ended) {
+        // The source is shorter than announced: the peer must not wait for
+        // bytes that will never come.
+        truncated = true;
+        disconnect();
+    }
+    return qMax<qint64>(0, taken);
+}
+
+void ThttpConn::finishReply()
+{
+    const bool finished = bodyLeft() == 0 && !truncated && !unsatisfiable
+        && (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED);
+    if (finished)
+        state = HCS_IDLE;
+    if (!persistent || (reply.mode != HRM_REPLY && reply.mode != HRM_REPLY_HEADER) || unsatisfiable)
+        disconnect();
+    else if (sock && sock->isConnected())
+        state = HCS_IDLE;
+    if (finished) {
+        const bool wholeStream = !headOnly && stream.pos() == stream.size();
+        const bool emptyBody = stream.isOpen() && stream.size() == 0;
+        notify(SE_REPLIED);
+        if (stream.isOpen() && (wholeStream || emptyBody)) {
+            stream.close();
+            notify(SE_REQUEST_COMPLETED);
+        }
+    }
+    if (state == HCS_IDLE) {
+        bsent_body = 0;
+        if (!buffer.isEmpty())
+            srv->pipelineSoon(this);
+    }
+    stream.close();
+}

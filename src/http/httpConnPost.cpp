@@ -1,0 +1,219 @@
+// The body step of a POST request: urlencoded bodies whole, multipart
+// bodies part by part, file parts streamed piece by piece.
+
+#include "http/httpConn.h"
+
+#include "util/asciiCase.h"
+
+namespace {
+// A multipart field's value is collected in memory up to this size.
+constexpr qsizetype maxFieldValue = 262144;
+
+QByteArrayView trimmed(QByteArrayView v)
+{
+    qsizetype b = 0, e = v.size();
+    while (b < e && uchar(v[b]) <= 32)
+        ++b;
+    while (e > b && uchar(v[e - 1]) <= 32)
+        --e;
+    return v.sliced(b, e - b);
+}
+
+// Splits at ';' outside double quotes.
+QList<QByteArrayView> splitParams(QByteArrayView v)
+{
+    QList<QByteArrayView> out;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] == '"')
+            quoted = !quoted;
+        else if (v[i] == ';' && !quoted) {
+            out.append(v.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    out.append(v.sliced(start));
+    return out;
+}
+
+QString paramValue(QByteArrayView v)
+{
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') {
+        QByteArray s = v.sliced(1, v.size() - 2).toByteArray();
+        s.replace("\"\"", "\"");
+        return QString::fromUtf8(s);
+    }
+    return QString::fromUtf8(v);
+}
+}
+
+void ThttpConn::postStep()
+{
+    bool ended = false;
+    switch (post.mode) {
+    case PM_URLENCODED:
+        if (postLeft() <= 0) {
+            // Exactly the body: anything behind it is the next request.
+            const qint64 consumed = postDataReceived - buffer.size();
+            const qint64 bodyBytes = qBound<qint64>(0, post.length - consumed, buffer.size());
+            post.data = buffer.left(bodyBytes);
+            consumeFront(bodyBytes);
+            notifyPost(SE_POST_VARS);
+            ended = true;
+        }
+        break;
+    case PM_MULTIPART:
+        multipartLoop(&ended);
+        break;
+    case PM_NONE:
+        // Not ours to read: the body is skipped.
+        ended = true;
+        break;
+    }
+    if (dontFulFil)
+        return; // closed while collecting a field
+    if (ended || postLeft() <= 0)
+        endBody();
+}
+
+void ThttpConn::endBody()
+{
+    const qint64 consumed = postDataReceived - buffer.size();
+    const qint64 remaining = post.length - consumed;
+    if (remaining > 0)
+        dropInput(remaining);
+    notifyPost(SE_POST_END);
+    state = HCS_REPLYING;
+}
+
+bool ThttpConn::appendFieldValue(QByteArrayView bytes)
+{
+    if (post.data.size() + bytes.size() > maxFieldValue) {
+        // A field this large is not a form field: the connection closes.
+        dontFulFil = true;
+        buffer.resize(0);
+        disconnect();
+        return false;
+    }
+    post.data.append(bytes);
+    return true;
+}
+
+void ThttpConn::multipartLoop(bool *ended)
+{
+    const QByteArray &bnd = post.boundary;
+    const qsizetype blen = bnd.size();
+    while (state == HCS_POSTING && !dontFulFil) {
+        // Only the body's own bytes are searched: what follows it in the
+        // buffer is the next request.
+        const qint64 bodyLeftInBuffer = post.length - (postDataReceived - buffer.size());
+        const QByteArrayView body = QByteArrayView(buffer).first(qBound<qint64>(0, bodyLeftInBuffer, buffer.size()));
+        const qsizetype b = body.indexOf(bnd);
+        if (b < 0) {
+            // Keep a tail that may hold the start of a boundary and its CR LF.
+            const qsizetype keep = blen + 1;
+            if (body.size() <= keep)
+                return;
+            const qsizetype n = body.size() - keep;
+            if (!inBoundaries) {
+                consumeFront(n); // preamble
+            } else if (!post.filename.isEmpty()) {
+                post.data = buffer.left(n);
+                consumeFront(n);
+                notifyPost(SE_POST_FILE_DATA);
+            } else {
+                if (!appendFieldValue(QByteArrayView(buffer).first(n)))
+                    return;
+                consumeFront(n);
+            }
+            return;
+        }
+        if (body.sliced(b + blen).startsWith("--\r\n")) {
+            if (inBoundaries)
+                closePart(b);
+            else
+                consumeFront(b + blen);
+            if (dontFulFil)
+                return;
+            consumeFront(4);
+            post.filename.clear();
+            inBoundaries = false;
+            *ended = true;
+            return;
+        }
+        const qsizetype hend = body.indexOf("\r\n\r\n", b + blen);
+        if (hend < 0)
+            return;
+        if (inBoundaries)
+            closePart(b);
+        else
+            consumeFront(b + blen); // preamble and the first boundary
+        if (dontFulFil)
+            return;
+        post.filename.clear();
+        post.varname.clear();
+        post.data.clear();
+        const qsizetype headerEnd = hend - (b + blen) + 4;
+        post.header = buffer.left(headerEnd);
+        consumeFront(headerEnd);
+        const qsizetype firstLf = post.header.indexOf('\n');
+        post.header.remove(0, firstLf < 0 ? post.header.size() : firstLf + 1);
+        readPartHeader();
+        inBoundaries = true;
+        lastPostItemPos = postDataReceived - buffer.size();
+        if (!post.filename.isEmpty()) {
+            firstPostFile = false;
+            notifyPost(SE_POST_FILE_START);
+        }
+    }
+}
+
+void ThttpConn::closePart(qsizetype boundaryPos)
+{
+    QByteArray piece = buffer.left(boundaryPos);
+    consumeFront(boundaryPos + post.boundary.size());
+    piece.chop(2); // the CR LF that precedes every boundary
+    const bool isFile = !post.filename.isEmpty();
+    if (isFile) {
+        post.data = piece;
+        notifyPost(SE_POST_FILE_DATA);
+    } else {
+        if (!appendFieldValue(piece))
+            return;
+        if (!post.varname.isEmpty())
+            notifyPost(SE_POST_VAR);
+    }
+    FbytesPostedLastItem = postDataReceived - buffer.size() - post.boundary.size() - 2 - lastPostItemPos;
+    if (isFile)
+        notifyPost(SE_POST_FILE_END);
+}
+
+void ThttpConn::readPartHeader()
+{
+    const QList<QByteArray> lines = post.header.split('\n');
+    for (QByteArrayView line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || !sameText(trimmed(line.first(colon)), "Content-Disposition"))
+            continue;
+        QByteArrayView value = trimmed(line.sliced(colon + 1));
+        const qsizetype semi = value.indexOf(';');
+        const QByteArrayView kind = trimmed(semi < 0 ? value : value.first(semi));
+        if (!sameText(kind, "form-data") || semi < 0)
+            continue;
+        for (QByteArrayView param : splitParams(value.sliced(semi + 1))) {
+            const qsizetype eq = param.indexOf('=');
+            if (eq < 0)
+                continue;
+            const QByteArrayView name = trimmed(param.first(eq));
+            const QByteArrayView v = trimmed(param.sliced(eq + 1));
+            if (sameText(name, "filename")) {
+                QString f = paramValue(v);
+                const qsizetype cut = qMax(f.lastIndexOf(u'/'), f.lastIndexOf(u'\\'));
+                post.filename = f.mid(cut + 1);
+            } else if (sameText(name, "name")) {
+                post.varname = paramValue(v);
+            }
+        }
+    }
+}

@@ -1,0 +1,224 @@
+#include "http/httpReply.h"
+
+#include "util/asciiCase.h"
+#include "util/encodings.h"
+
+#include <stdexcept>
+
+namespace {
+// Position of the line of additionalHeaders that begins with name, matched
+// at the very start or right after a LF; -1 when none.
+qsizetype findLine(const QByteArray &lines, QByteArrayView name, qsizetype from = 0)
+{
+    if (name.isEmpty())
+        return -1;
+    for (qsizetype p = from; p < lines.size();) {
+        const qsizetype hit = indexOfText(lines, name, p);
+        if (hit < 0)
+            return -1;
+        if (hit == 0 || lines[hit - 1] == '\n')
+            return hit;
+        p = hit + 1;
+    }
+    return -1;
+}
+
+QByteArrayView namePart(QByteArrayView line)
+{
+    const qsizetype c = line.indexOf(':');
+    return c < 0 ? line : line.first(c + 1);
+}
+
+// For a text inside a double-quoted JavaScript string.
+QString jsEscape(const QString &s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u == '\\' || u == '"' || u == '\'' || u == '<' || u == '>' || u == '&' || u < 32
+            || u == 0x2028 || u == 0x2029)
+            out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+}
+
+void ThttpReply::reset(qint64 reqFirstByte, qint64 reqLastByte)
+{
+    header.clear();
+    body.clear();
+    additionalHeaders.clear();
+    reason.clear();
+    bodyMode = RBM_STRING;
+    mode = HRM_IGNORE;
+    firstByte = reqFirstByte;
+    lastByte = reqLastByte;
+    realm = QString::fromLatin1(defaultRealm);
+}
+
+bool isHeaderSafe(QByteArrayView v)
+{
+    for (char c : v)
+        if (c == '\r' || c == '\n' || c == '\0')
+            return false;
+    return true;
+}
+
+bool isHeaderSafe(QStringView v)
+{
+    for (QChar c : v)
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return false;
+    return true;
+}
+
+bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
+{
+    if (!isHeaderSafe(line))
+        return false;
+    if (overwrite)
+        removeHeader(namePart(line));
+    additionalHeaders.reserve(additionalHeaders.size() + line.size() + 2);
+    additionalHeaders.append(line);
+    additionalHeaders.append("\r\n", 2);
+    return true;
+}
+
+bool ThttpReply::setHeaderIfNone(QByteArrayView line)
+{
+    const qsizetype c = line.indexOf(':');
+    if (c < 0)
+        throw std::invalid_argument("Missing colon");
+    if (findLine(additionalHeaders, line.first(c + 1)) >= 0)
+        return false;
+    return addHeader(line);
+}
+
+void ThttpReply::removeHeader(QByteArrayView name)
+{
+    QByteArray n = name.toByteArray();
+    if (!n.endsWith(':'))
+        n.append(':');
+    qsizetype p = 0;
+    while ((p = findLine(additionalHeaders, n, p)) >= 0) {
+        const qsizetype lf = additionalHeaders.indexOf('\n', p);
+        additionalHeaders.remove(p, lf < 0 ? additionalHeaders.size() - p : lf - p + 1);
+    }
+}
+
+bool ThttpReply::setCookie(const QString &k, const QString &v,
+                           const QList<QPair<QString, QString>> &pairs, const QString &extra)
+{
+    QString s = QStringLiteral("Set-Cookie: ") + k + u'=' + v + QStringLiteral("; ");
+    for (const auto &p : pairs)
+        s += asciiLower(p.first) + u'=' + p.second + QStringLiteral("; ");
+    s += extra;
+    return addHeader(s.toUtf8(), true);
+}
+
+bool ThttpReply::delCookie(const QString &k)
+{
+    return setCookie(k, QString(), {{QStringLiteral("expires"), QStringLiteral("Thu, 01-Jan-70 00:00:01 GMT")}});
+}
+
+int replyModeCode(ThttpReplyMode mode)
+{
+    switch (mode) {
+    case HRM_REPLY:
+    case HRM_REPLY_HEADER: return 200;
+    case HRM_DENY: return 403;
+    case HRM_UNAUTHORIZED: return 401;
+    case HRM_NOT_FOUND: return 404;
+    case HRM_BAD_REQUEST: return 400;
+    case HRM_INTERNAL_ERROR: return 500;
+    case HRM_METHOD_NOT_ALLOWED: return 405;
+    case HRM_REDIRECT: return 302;
+    case HRM_OVERLOAD: return 429;
+    case HRM_TOO_LARGE: return 413;
+    case HRM_MOVED: return 301;
+    case HRM_NOT_MODIFIED: return 304;
+    case HRM_CLOSE:
+    case HRM_IGNORE: break;
+    }
+    return 0;
+}
+
+QByteArray reasonPhrase(int code)
+{
+    switch (code) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 500: return "Internal Server Error";
+    }
+    return {};
+}
+
+QByteArray defaultBody(ThttpReplyMode mode, const QString &url)
+{
+    switch (mode) {
+    case HRM_DENY: return "403 - You are not allowed to access this file";
+    case HRM_UNAUTHORIZED: return "401 - You are not authorized to access this file";
+    case HRM_NOT_FOUND: return "404 - File not found";
+    case HRM_BAD_REQUEST: return "400 - Bad request";
+    case HRM_INTERNAL_ERROR: return "500 - Internal server error";
+    case HRM_METHOD_NOT_ALLOWED: return "405 - Method not allowed";
+    case HRM_OVERLOAD: return "429 - Server is overloaded, retry later";
+    case HRM_TOO_LARGE: return "413 - The request has exceeded the max length allowed";
+    case HRM_MOVED: {
+        const QByteArray u = escapeHTML(url).toUtf8();
+        return "301 - Moved permanently to <a href=\"" + u + "\">" + u + "</a>";
+    }
+    case HRM_REDIRECT: {
+        // The target is escaped for HTML everywhere, and inside the script
+        // string first for JavaScript, so that it cannot leave either.
+        const QByteArray u = escapeHTML(url).toUtf8();
+        const QByteArray js = escapeHTML(jsEscape(url)).toUtf8();
+        return "<html><head><meta http-equiv=\"refresh\" content=\"url=" + u
+            + "\" /></head><body onload='window.location=\"" + js + "\"'>302 - <a href=\"" + u
+            + "\">Redirection to " + u + "</a></body></html>";
+    }
+    default: break;
+    }
+    return {};
+}
+
+QByteArray sanitizeHeaderLines(const QByteArray &lines)
+{
+    // Fast path: well-formed CR LF lines with no stray CR, LF or NUL and no
+    // empty line (which would end the head early).
+    bool clean = true;
+    const qsizetype n = lines.size();
+    for (qsizetype i = 0; i < n && clean; ++i) {
+        const char c = lines[i];
+        if (c == '\0')
+            clean = false;
+        else if (c == '\r')
+            clean = i + 1 < n && lines[i + 1] == '\n' && i > 0 && lines[i - 1] != '\n';
+        else if (c == '\n')
+            clean = i > 0 && lines[i - 1] == '\r';
+    }
+    if (clean)
+        return lines;
+    QByteArray out;
+    const QList<QByteArray> parts = lines.split('\n');
+    for (QByteArrayView line : parts) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || !isHeaderSafe(line) || line.indexOf(':') < 0)
+            continue;
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}

@@ -1,0 +1,236 @@
+#include "http/httpRequest.h"
+
+#include "http/httpPost.h"
+#include "util/asciiCase.h"
+#include "util/encodings.h"
+
+#include <cstring>
+
+namespace {
+// Trims bytes up to 32 at both ends.
+QByteArrayView trimBytes(QByteArrayView v)
+{
+    qsizetype b = 0, e = v.size();
+    while (b < e && uchar(v[b]) <= 32)
+        ++b;
+    while (e > b && uchar(v[e - 1]) <= 32)
+        --e;
+    return v.sliced(b, e - b);
+}
+
+// A signed decimal that must use every byte of v.
+std::optional<qint64> parseInt64(QByteArrayView v)
+{
+    v = trimBytes(v);
+    if (v.isEmpty() || v.size() > 20)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return n;
+}
+
+QByteArray raw(QByteArrayView v)
+{
+    return QByteArray::fromRawData(v.data(), v.size());
+}
+}
+
+void ThttpRequest::reset()
+{
+    method = HM_UNK;
+    url.clear();
+    ver.clear();
+    firstByte = lastByte = -1;
+    headers.clear();
+    cookies.reset();
+    user.clear();
+    pwd.clear();
+}
+
+QByteArray ThttpRequest::getHeaderA(QByteArrayView name) const
+{
+    if (method == HM_UNK)
+        return {};
+    const qsizetype i = headers.indexOf(raw(name));
+    if (i < 0)
+        return {};
+    const QByteArray &v = headers.valueAt(i);
+    const QByteArrayView t = trimBytes(v);
+    return t.size() == v.size() ? v : t.toByteArray();
+}
+
+QString ThttpRequest::getHeader(QByteArrayView name) const
+{
+    return QString::fromUtf8(getHeaderA(name));
+}
+
+QString ThttpRequest::getCookie(const QString &name)
+{
+    if (method == HM_UNK)
+        return {};
+    if (!cookies) {
+        cookies.emplace('=', "\r\n");
+        const QByteArray c = getHeaderA("cookie");
+        qsizetype i = 0;
+        const qsizetype n = c.size();
+        while (i < n) {
+            while (i < n && (uchar(c[i]) <= 32 || c[i] == ';'))
+                ++i;
+            const qsizetype start = i;
+            while (i < n && c[i] != ';' && uchar(c[i]) > 32)
+                ++i;
+            const QByteArrayView item(c.constData() + start, i - start);
+            if (item.isEmpty())
+                continue;
+            const qsizetype eq = item.indexOf('=');
+            const QByteArrayView k = eq < 0 ? item : item.first(eq);
+            const QByteArrayView v = eq < 0 ? QByteArrayView() : item.sliced(eq + 1);
+            cookies->append(QString::fromUtf8(k), decodeURL(trimBytes(v)));
+        }
+    }
+    return cookies->value(name);
+}
+
+qsizetype findHeadEnd(QByteArrayView buf, int *termLen)
+{
+    qsizetype p = buf.indexOf("\r\n\r\n");
+    if (p >= 0) {
+        *termLen = 4;
+        return p;
+    }
+    p = buf.indexOf("\r\r");
+    if (p >= 0) {
+        *termLen = 2;
+        return p;
+    }
+    return -1;
+}
+
+bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info)
+{
+    *info = {};
+    const QByteArray full = req.full;
+    const qsizetype n = full.size();
+    // The method ends at the first space within the first ten bytes.
+    qsizetype sp = -1;
+    for (qsizetype i = 0; i < 10 && i < n; ++i)
+        if (full[i] == ' ') {
+            sp = i;
+            break;
+        }
+    if (sp < 0 && n < 10)
+        return false;
+    const QByteArrayView token = sp < 0 ? QByteArrayView(full).first(10) : QByteArrayView(full).first(sp);
+    qsizetype pos = sp < 0 ? 11 : sp + 1;
+
+    req.reset();
+    req.full = full;
+    post.header.clear();
+    post.mode = PM_NONE;
+    post.boundary.clear();
+    post.length = 0;
+
+    if (sameText(token, "GET"))
+        req.method = HM_GET;
+    else if (sameText(token, "POST"))
+        req.method = HM_POST;
+    else if (sameText(token, "HEAD"))
+        req.method = HM_HEAD;
+
+    const QByteArrayView rest = pos < n ? QByteArrayView(full).sliced(pos) : QByteArrayView();
+    qsizetype lineEnd = rest.indexOf('\n');
+    const qsizetype crEnd = rest.indexOf('\r');
+    if (crEnd >= 0 && (lineEnd < 0 || crEnd < lineEnd))
+        lineEnd = crEnd;
+    const QByteArrayView firstLine = lineEnd < 0 ? rest : rest.first(lineEnd);
+    const qsizetype urlEnd = firstLine.indexOf(' ');
+    if (urlEnd < 0) {
+        req.url = firstLine.toByteArray();
+    } else {
+        req.url = firstLine.first(urlEnd).toByteArray();
+        const QByteArrayView v = firstLine.sliced(urlEnd + 1);
+        if (startsWithText(v, "HTTP/"))
+            req.ver = asciiUpper(v.sliced(5));
+    }
+
+    // Header lines, split at CR LF, LF or CR.
+    if (lineEnd >= 0) {
+        qsizetype i = lineEnd;
+        const qsizetype rn = rest.size();
+        while (i < rn) {
+            if (rest[i] == '\r' && i + 1 < rn && rest[i + 1] == '\n')
+                i += 2;
+            else
+                ++i;
+            const qsizetype start = i;
+            while (i < rn && rest[i] != '\r' && rest[i] != '\n')
+                ++i;
+            const QByteArrayView line = rest.sliced(start, i - start);
+            if (line.isEmpty())
+                continue;
+            const qsizetype colon = line.indexOf(':');
+            if (colon < 0)
+                req.headers.append(line.toByteArray(), QByteArray());
+            else
+                req.headers.append(line.first(colon).toByteArray(), line.sliced(colon + 1).toByteArray());
+        }
+    }
+
+    // Range: "bytes=N-M"; a parse error keeps what was set so far.
+    const QByteArray range = req.getHeaderA("Range");
+    if (startsWithText(range, "bytes=")) {
+        const QByteArrayView r = QByteArrayView(range).sliced(6);
+        const qsizetype dash = r.indexOf('-');
+        const QByteArrayView a = dash < 0 ? r : r.first(dash);
+        const QByteArrayView b = dash < 0 ? QByteArrayView() : r.sliced(dash + 1);
+        bool ok = true;
+        if (!a.isEmpty()) {
+            const auto v = parseInt64(a);
+            if (v)
+                req.firstByte = *v;
+            ok = bool(v);
+        }
+        if (ok && !b.isEmpty())
+            if (const auto v = parseInt64(b))
+                req.lastByte = *v;
+    }
+
+    const QByteArray auth = req.getHeaderA("Authorization");
+    if (startsWithText(auth, "Basic")) {
+        const QString t = QString::fromUtf8(base64Decode(QByteArrayView(auth).sliced(qMin<qsizetype>(6, auth.size()))));
+        const qsizetype colon = t.indexOf(u':');
+        if (colon < 0) {
+            req.user = t.trimmed();
+        } else {
+            req.user = t.left(colon).trimmed();
+            req.pwd = t.mid(colon + 1);
+        }
+    }
+
+    const QByteArray conn = req.getHeaderA("Connection");
+    info->persistent = allowPersistent
+        && (startsWithText(conn, "Keep-Alive")
+            || (req.ver >= QByteArrayView("1.1") && indexOfText(conn, "close") < 0));
+
+    const QString ct = req.getHeader("Content-Type");
+    if (startsWithText(QStringView(ct), u"application/x-www-form-urlencoded")) {
+        post.mode = PM_URLENCODED;
+    } else if (startsWithText(QStringView(ct), u"multipart/form-data")) {
+        post.mode = PM_MULTIPART;
+        const qsizetype b = ct.indexOf(u"boundary=");
+        post.boundary = "--" + (b < 0 ? QByteArray() : ct.mid(b + 9).toUtf8());
+    }
+
+    const QByteArray len = req.getHeaderA("Content-Length");
+    info->contentLengthGiven = !len.isEmpty();
+    if (const auto v = parseInt64(len)) {
+        // A negative length is a 32-bit wrap-around of a size above 2 GB.
+        post.length = *v < 0 ? *v + 4294967296LL : *v;
+        if (post.length < 0)
+            post.length = 0;
+    }
+    info->transferEncoding = req.headers.contains(QByteArrayLiteral("Transfer-Encoding"));
+    return true;
+}

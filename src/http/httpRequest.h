@@ -1,0 +1,51 @@
+#pragma once
+// The request head and its parsing. The parser is lenient: what it cannot
+// use stays empty or at its reset value; the application decides.
+
+#include "util/nameValueList.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+struct ThttpPost;
+
+enum ThttpMethod { HM_UNK, HM_GET, HM_POST, HM_HEAD };
+
+struct ThttpRequest
+{
+    QByteArray full;          // the head as received, without the blank line
+    ThttpMethod method = HM_UNK;
+    QByteArray url;           // the target as sent, query included
+    QByteArray ver;           // "1.1", "1.0"; empty without a version
+    qint64 firstByte = -1;    // Range; -1 when absent
+    qint64 lastByte = -1;
+    TnameValueBytes headers{':', "\r\n"};
+    std::optional<TnameValueList> cookies; // built on first getCookie
+    QString user, pwd;        // Basic credentials
+
+    void reset();
+
+    // Header value, trimmed; empty for every name when the method is unknown.
+    QString getHeader(QByteArrayView name) const;
+    QByteArray getHeaderA(QByteArrayView name) const;
+    QString getCookie(const QString &name);
+};
+
+// Limits of the head.
+constexpr qsizetype maxHeadSize = 65536;
+
+// Where the head in buf ends: the position of its terminator and the
+// terminator's length (4 for CR LF CR LF, 2 for CR CR), or -1.
+qsizetype findHeadEnd(QByteArrayView buf, int *termLen);
+
+struct ThttpHeadInfo
+{
+    bool persistent = false;
+    bool contentLengthGiven = false;
+    bool transferEncoding = false;
+};
+
+// Parses req.full into req and the POST fields of post. Returns false when
+// the head is rejected (no method token).
+bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info);

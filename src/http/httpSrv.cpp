@@ -1,0 +1,346 @@
+#include "http/httpSrv.h"
+
+#include "http/httpConn.h"
+#include "http/listenSocket.h"
+#include "http/sockPoller.h"
+#include "http/speedLimiter.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <stdexcept>
+
+namespace {
+// Connections accepted per notification, so one flood cannot starve the rest.
+constexpr int maxAcceptsPerEvent = 64;
+
+// Sets a flag for the lifetime of a scope, also when it is left by an exception.
+struct TflagGuard {
+    bool &flag;
+    explicit TflagGuard(bool &f) : flag(f) { flag = true; }
+    ~TflagGuard() { flag = false; }
+};
+}
+
+const char *serverEventName(TserverEvent e)
+{
+    static const char *const names[] = {
+        "SE_SERVER_START", "SE_SERVER_STOP", "SE_CONNECTED", "SE_DISCONNECTED", "SE_GOT_DATA",
+        "SE_BYTES_SENT", "SE_REQUESTING", "SE_GOT_HEADER", "SE_REQUEST", "SE_STREAM_READY",
+        "SE_REPLIED", "SE_POST_FILE_START", "SE_POST_FILE_DATA", "SE_POST_FILE_END", "SE_POST_VARS",
+        "SE_POST_VAR", "SE_POST_END", "SE_REQUEST_COMPLETED", "SE_OPEN_FAILED",
+    };
+    const int i = int(e);
+    return i >= 0 && i < int(sizeof names / sizeof *names) ? names[i] : "?";
+}
+
+ThttpSrv::ThttpSrv(QObject *parent)
+    : QObject(parent), poller(TsockPoller::acquire())
+{
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, &ThttpSrv::timerTick);
+    timer.start();
+    lastHertz.start();
+}
+
+ThttpSrv::~ThttpSrv()
+{
+    timer.stop();
+    stop();
+    disconnectAll(false);
+    // Whatever is left is freed now; nothing can run on it any more.
+    onEvent = nullptr;
+    for (QList<ThttpConn *> *l : {&conns, &disconnecting, &offlines}) {
+        while (!l->isEmpty())
+            delete l->first();
+    }
+    q.clear();
+}
+
+void ThttpSrv::setPort(const QString &port)
+{
+    if (port == P_port)
+        return;
+    if (isListening())
+        throw std::logic_error("ThttpSrv: cannot change port while active");
+    P_port = port;
+}
+
+bool ThttpSrv::isListening() const
+{
+    return sock && sock->isListening();
+}
+
+bool ThttpSrv::start(const QString &onAddress)
+{
+    if (isListening())
+        return false;
+    const QString addr = onAddress.isEmpty() ? QStringLiteral("*") : onAddress;
+    bool ok = false;
+    const uint portNum = P_port.trimmed().toUInt(&ok);
+    if (!ok || portNum > 65535) {
+        error = QStringLiteral("invalid port");
+        return false;
+    }
+    sock = std::make_unique<TlistenSocket>(poller);
+    TlistenSocket *s4 = sock.get();
+    sock->onConnectionWaiting = [this, s4] { acceptWaiting(s4); };
+    sock->onClosed = [this] {
+        try {
+            notify(SE_SERVER_STOP);
+        } catch (...) {
+        }
+    };
+    if (!sock->listen(addr == u"*" ? QStringLiteral("0.0.0.0") : addr, quint16(portNum))) {
+        error = sock->errorText();
+        sock.reset();
+        return false;
+    }
+    if (portNum == 0)
+        P_port = QString::number(sock->boundPort());
+    if (addr == u"*") {
+        // The same port on IPv6 when it is free; serving IPv4 alone is fine.
+        sock6 = std::make_unique<TlistenSocket>(poller);
+        TlistenSocket *s6 = sock6.get();
+        sock6->onConnectionWaiting = [this, s6] { acceptWaiting(s6); };
+        if (!sock6->listen(QStringLiteral("::"), sock->boundPort()))
+            sock6.reset();
+    }
+    error.clear();
+    try {
+        notify(SE_SERVER_START);
+    } catch (...) {
+    }
+    return true;
+}
+
+void ThttpSrv::stop()
+{
+    if (sock)
+        sock->close();
+    if (sock6)
+        sock6->close();
+}
+
+void ThttpSrv::disconnectAll(bool wait)
+{
+    const QList<ThttpConn *> copy = conns;
+    for (ThttpConn *c : copy)
+        c->disconnect();
+    if (!wait)
+        return;
+    // Let the closures happen: every socket closes within its linger time.
+    QDeadlineTimer deadline(3000);
+    auto anyOpen = [this] {
+        for (ThttpConn *c : std::as_const(conns))
+            if (c->sock && c->sock->state() != TtcpSocket::SS_CLOSED)
+                return true;
+        return false;
+    };
+    while (anyOpen() && !deadline.hasExpired()) {
+        poller->dispatch();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+void ThttpSrv::freeConnList(QList<ThttpConn *> &l)
+{
+    while (!l.isEmpty()) {
+        ThttpConn *c = l.takeFirst();
+        try {
+            ThttpConn::free(c);
+        } catch (...) {
+        }
+    }
+}
+
+void ThttpSrv::notify(TserverEvent e, ThttpConn *conn)
+{
+    if (!onEvent)
+        return;
+    if (!conn) {
+        onEvent(e, nullptr);
+        return;
+    }
+    ++conn->lockCount;
+    TtcpSocket *s = conn->sock.get();
+    if (s)
+        s->pause();
+    struct Unlock {
+        ThttpConn *c;
+        TtcpSocket *s;
+        ~Unlock()
+        {
+            --c->lockCount;
+            if (s)
+                s->resume();
+        }
+    } unlock{conn, s};
+    onEvent(e, conn);
+}
+
+void ThttpSrv::acceptWaiting(TlistenSocket *from)
+{
+    for (int i = 0; i < maxAcceptsPerEvent; ++i) {
+        const int fd = from->accept();
+        if (fd < 0)
+            return;
+        auto *c = new ThttpConn(this, fd);
+        try {
+            notify(SE_CONNECTED, c);
+            if (c->reply.mode == HRM_CLOSE) {
+                c->dontFulFil = true;
+                c->disconnect();
+            }
+        } catch (...) {
+            // The listening socket is never closed by an application error.
+            c->failed();
+        }
+    }
+}
+
+void ThttpSrv::timerTick()
+{
+    // A nested event loop run by a callback of this very tick: skip.
+    if (lockTimerevent)
+        return;
+    secondTick();
+    TflagGuard guard(lockTimerevent);
+    disconnectingStep();
+    if (P_autoFree)
+        freeConnList(offlines);
+    // Requests that arrived behind the previous one start now.
+    const QList<ThttpConn *> copy = conns;
+    for (ThttpConn *c : copy) {
+        if ((c->state == HCS_IDLE || c->state == HCS_DISCONNECTED) && !c->buffer.isEmpty()
+            && !c->isLocked()) {
+            try {
+                c->processInput();
+            } catch (...) {
+                c->failed();
+            }
+        }
+    }
+    serveQueue();
+}
+
+void ThttpSrv::secondTick()
+{
+    if (lastHertz.elapsed() < 1000)
+        return;
+    lastHertz.restart();
+    double in = 0, out = 0;
+    for (ThttpConn *c : std::as_const(conns)) {
+        const double secs = double(c->lastSpeedTime.nsecsElapsed()) / 1e9;
+        if (secs > 0) {
+            c->P_speedOut = double(c->bsent - c->lastBsent) / secs;
+            c->P_speedIn = double(c->brecvd - c->lastBrecvd) / secs;
+        }
+        c->lastBsent = c->bsent;
+        c->lastBrecvd = c->brecvd;
+        c->lastSpeedTime.restart();
+        in += c->P_speedIn;
+        out += c->P_speedOut;
+    }
+    P_speedIn = in;
+    P_speedOut = out;
+    for (TspeedLimiter *l : std::as_const(limiters))
+        l->refill();
+}
+
+void ThttpSrv::disconnectingStep()
+{
+    const QList<ThttpConn *> copy = disconnecting;
+    for (ThttpConn *c : copy) {
+        if (!disconnecting.contains(c) || c->isLocked())
+            continue;
+        try {
+            c->processInput();
+        } catch (...) {
+        }
+        disconnecting.removeAll(c);
+        q.removeAll(c);
+        c->inQueue = false;
+        conns.removeOne(c);
+        offlines.append(c);
+        try {
+            c->notify(SE_DISCONNECTED);
+        } catch (...) {
+        }
+    }
+}
+
+void ThttpSrv::enqueue(ThttpConn *c)
+{
+    if (c->inQueue)
+        return;
+    c->inQueue = true;
+    q.append(c);
+}
+
+void ThttpSrv::serveQueue()
+{
+    if (q.isEmpty())
+        return;
+    QList<ThttpConn *> batch;
+    batch.swap(q);
+    QList<ThttpConn *> kept;
+    for (ThttpConn *c : std::as_const(batch)) {
+        c->inQueue = false;
+        qint64 allowance = c->paused ? 0 : TspeedLimiter::unlimited;
+        if (!c->ignoreSpeedLimit && allowance > 0)
+            for (const TspeedLimiter *l : std::as_const(c->limiters))
+                allowance = qMin(allowance, l->allowance());
+        if (allowance <= 0) {
+            kept.append(c);
+            continue;
+        }
+        if (c->P_destroying || c->disconnecting || !c->sock || !c->sock->isConnected())
+            continue;
+        const qint64 taken = c->sendChunk(allowance);
+        for (TspeedLimiter *l : std::as_const(c->limiters))
+            l->consume(taken);
+    }
+    // Connections queued meanwhile go behind the ones kept.
+    for (ThttpConn *c : std::as_const(q))
+        if (!kept.contains(c))
+            kept.append(c);
+    q = kept;
+    for (ThttpConn *c : std::as_const(q))
+        c->inQueue = true;
+}
+
+void ThttpSrv::forget(ThttpConn *c)
+{
+    conns.removeOne(c);
+    disconnecting.removeAll(c);
+    offlines.removeAll(c);
+    q.removeAll(c);
+    pipelined.removeAll(c);
+}
+
+void ThttpSrv::pipelineSoon(ThttpConn *c)
+{
+    // The next pipelined request starts once this dispatch is over, without
+    // waiting for the timer.
+    if (!pipelined.contains(c))
+        pipelined.append(c);
+    if (pipelinePosted)
+        return;
+    pipelinePosted = true;
+    QMetaObject::invokeMethod(this, [this] {
+        pipelinePosted = false;
+        while (!pipelined.isEmpty()) {
+            // Taken one at a time: a callback may free others meanwhile,
+            // and a freed connection leaves this list.
+            ThttpConn *c = pipelined.takeFirst();
+            if (c->state == HCS_IDLE && !c->buffer.isEmpty() && !c->isLocked()) {
+                try {
+                    c->processInput();
+                } catch (...) {
+                    c->failed();
+                }
+            }
+        }
+    }, Qt::QueuedConnection);
+}

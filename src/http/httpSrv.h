@@ -1,0 +1,78 @@
+#pragma once
+// The HTTP server: listening sockets, the lists of connections and the
+// 10 ms timer. Whatever depends on the application is decided in onEvent.
+
+#include "http/serverEvent.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class ThttpConn;
+class TlistenSocket;
+class TsockPoller;
+class TspeedLimiter;
+
+class ThttpSrv : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ThttpSrv(QObject *parent = nullptr);
+    ~ThttpSrv() override;
+
+    // Listens on onAddress ("" or "*" for every address, IPv6 too) and the
+    // port of port(). False when already listening or on failure.
+    bool start(const QString &onAddress = QString());
+    bool isListening() const;
+    void stop();
+    void disconnectAll(bool wait = false);
+    // Frees every connection of l (errors ignored), emptying it.
+    void freeConnList(QList<ThttpConn *> &l);
+
+    QString port() const { return P_port; }
+    // Throws std::logic_error("ThttpSrv: cannot change port while active")
+    // while listening.
+    void setPort(const QString &port);
+    QString lastError() const { return error; }
+
+    // Reports an event; the connection is locked and its socket paused
+    // around the call. Errors of the callback go on to the caller.
+    void notify(TserverEvent e, ThttpConn *conn = nullptr);
+
+    // The 10 ms tick; public so that tests can drive it.
+    void timerTick();
+
+    QTimer timer;
+    bool lockTimerevent = false;
+    QElapsedTimer lastHertz;
+    bool P_autoFree = true;
+    double P_speedIn = 0, P_speedOut = 0;
+    qint64 bsent = 0, brecvd = 0;
+    std::unique_ptr<TlistenSocket> sock, sock6;
+    QList<ThttpConn *> conns, disconnecting, offlines, q;
+    QList<TspeedLimiter *> limiters;
+    void *data = nullptr;
+    bool persistentConnections = true;
+    std::function<void(TserverEvent, ThttpConn *)> onEvent;
+
+private:
+    friend class ThttpConn;
+
+    void acceptWaiting(TlistenSocket *from);
+    void secondTick();
+    void disconnectingStep();
+    void serveQueue();
+    void enqueue(ThttpConn *c);
+    void forget(ThttpConn *c);
+    void pipelineSoon(ThttpConn *c);
+
+    std::shared_ptr<TsockPoller> poller;
+    QString P_port = QStringLiteral("80");
+    QString error;
+    QList<ThttpConn *> pipelined;
+    bool pipelinePosted = false;
+};

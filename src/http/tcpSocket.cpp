@@ -1,0 +1,427 @@
+#include "http/tcpSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+// After our FIN, input is drained this long (or up to this much) before the
+// descriptor is closed.
+constexpr qint64 lingerMs = 2000;
+constexpr qint64 lingerMaxBytes = 1 << 20;
+
+void peerOf(int fd, QString *addr, quint16 *port)
+{
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    if (getpeername(fd, reinterpret_cast<sockaddr *>(&ss), &len) != 0)
+        return;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (ss.ss_family == AF_INET) {
+        const auto *a = reinterpret_cast<const sockaddr_in *>(&ss);
+        inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+        *port = ntohs(a->sin_port);
+    } else if (ss.ss_family == AF_INET6) {
+        const auto *a = reinterpret_cast<const sockaddr_in6 *>(&ss);
+        // An IPv4 peer is always shown dotted, never as ::ffff:a.b.c.d.
+        if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr))
+            inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], text, sizeof text);
+        else
+            inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+        *port = ntohs(a->sin6_port);
+    }
+    *addr = QString::fromLatin1(text);
+}
+
+bool transientError(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINTR; }
+}
+
+TtcpSocket::TtcpSocket(std::shared_ptr<TsockPoller> p, int d, TtcpSocketHandler *h)
+    : poller(std::move(p)), handler(h), fd(d)
+{
+    peerOf(fd, &peerAddr, &peerPortNum);
+    if (!poller->add(this, fd, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET)) {
+        ::close(fd);
+        fd = -1;
+        st = SS_CLOSED;
+    }
+}
+
+TtcpSocket::~TtcpSocket()
+{
+    if (fd >= 0) {
+        poller->unwatch(fd);
+        ::close(fd);
+    }
+    poller->remove(this, -1);
+}
+
+void TtcpSocket::resume()
+{
+    if (pauseCount > 0 && --pauseCount == 0
+        && (readable || allSentPending || closedPending || writtenPending))
+        poller->defer(this);
+}
+
+qint64 TtcpSocket::read(char *dst, qint64 max)
+{
+    if (fd < 0 || st != SS_CONNECTED)
+        return -1;
+    qint64 total = 0;
+    while (total < max) {
+        const ssize_t n = ::recv(fd, dst + total, size_t(max - total), 0);
+        if (n > 0) {
+            total += n;
+            // A short read means the kernel's queue is empty now; the next
+            // arrival raises a new edge.
+            if (total < max) {
+                readable = false;
+                break;
+            }
+            continue;
+        }
+        if (n == 0) { // the peer closed
+            readable = false;
+            closeNow(false);
+            return total ? total : -1;
+        }
+        if (errno == EINTR)
+            continue;
+        if (transientError(errno)) {
+            readable = false;
+            break;
+        }
+        fail();
+        return total ? total : -1;
+    }
+    return total;
+}
+
+void TtcpSocket::queueBytes(const char *data, qint64 len)
+{
+    if (len <= 0)
+        return;
+    outQueue.emplace_back(data, len);
+    queued += len;
+    waitingWrite = true;
+}
+
+qint64 TtcpSocket::write(const char *data, qint64 len, bool more)
+{
+    if (fd < 0 || st != SS_CONNECTED || closeRequested)
+        return -1;
+    if (len <= 0)
+        return 0;
+    if (queued > 0) {
+        queueBytes(data, len);
+        return len;
+    }
+    qint64 done = 0;
+    while (done < len) {
+        const ssize_t n = ::send(fd, data + done, size_t(len - done),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && transientError(errno))
+            break;
+        fail();
+        return -1;
+    }
+    writtenPending += done;
+    if (done < len)
+        queueBytes(data + done, len - done);
+    else if (!more)
+        allSentPending = true;
+    poller->defer(this);
+    return len;
+}
+
+qint64 TtcpSocket::write2(const QByteArray &a, const char *b, qint64 blen)
+{
+    if (fd < 0 || st != SS_CONNECTED || closeRequested)
+        return -1;
+    if (queued > 0 || blen <= 0) {
+        write(a);
+        return write(b, blen) < 0 ? -1 : a.size() + blen;
+    }
+    iovec iov[2];
+    iov[0].iov_base = const_cast<char *>(a.constData());
+    iov[0].iov_len = size_t(a.size());
+    iov[1].iov_base = const_cast<char *>(b);
+    iov[1].iov_len = size_t(blen);
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = 2;
+    ssize_t n;
+    do
+        n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (n < 0 && errno == EINTR);
+    if (n < 0 && !transientError(errno)) {
+        fail();
+        return -1;
+    }
+    const qint64 sent = n < 0 ? 0 : n;
+    if (sent < a.size()) {
+        // Rare: the kernel buffer was full. Queue the rest in order.
+        queueBytes(a.constData() + sent, a.size() - sent);
+        queueBytes(b, blen);
+    } else if (sent < a.size() + blen) {
+        const qint64 off = sent - a.size();
+        queueBytes(b + off, blen - off);
+    } else {
+        allSentPending = true;
+    }
+    writtenPending += sent;
+    poller->defer(this);
+    return a.size() + blen;
+}
+
+qint64 TtcpSocket::sendFile(int fileFd, qint64 offset, qint64 len, bool *sourceEnded)
+{
+    *sourceEnded = false;
+    if (fd < 0 || st != SS_CONNECTED || closeRequested)
+        return -1;
+    if (queued > 0 || len <= 0)
+        return 0;
+    off_t off = off_t(offset);
+    qint64 done = 0;
+    while (done < len) {
+        const ssize_t n = ::sendfile(fd, fileFd, &off, size_t(qMin<qint64>(len - done, 1 << 30)));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n == 0) { // the file is shorter than it was
+            *sourceEnded = true;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (transientError(errno)) {
+            waitingWrite = true;
+            break;
+        }
+        if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN) {
+            fail();
+            return done ? done : -1;
+        }
+        *sourceEnded = true; // read error on the file
+        break;
+    }
+    writtenPending += done;
+    if (done == len)
+        allSentPending = true;
+    if (done > 0 || allSentPending)
+        poller->defer(this);
+    return done;
+}
+
+void TtcpSocket::flush()
+{
+    while (!outQueue.empty()) {
+        const QByteArray &front = outQueue.front();
+        const ssize_t n = ::send(fd, front.constData() + frontOffset, size_t(front.size() - frontOffset),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (transientError(errno))
+                return;
+            fail();
+            return;
+        }
+        writtenPending += n;
+        queued -= n;
+        frontOffset += n;
+        if (frontOffset == front.size()) {
+            outQueue.pop_front();
+            frontOffset = 0;
+        }
+    }
+    if (waitingWrite) {
+        waitingWrite = false;
+        if (!closeRequested)
+            allSentPending = true;
+    }
+    if (closeRequested && st == SS_CONNECTED)
+        startFin();
+}
+
+void TtcpSocket::fail()
+{
+    closeNow(false);
+}
+
+void TtcpSocket::closeNow(bool reset)
+{
+    if (fd < 0)
+        return;
+    if (reset) {
+        linger l{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    poller->unwatch(fd);
+    poller->wantTicks(this, false);
+    ::close(fd);
+    fd = -1;
+    st = SS_CLOSED;
+    outQueue.clear();
+    queued = 0;
+    frontOffset = 0;
+    readable = false;
+    allSentPending = false;
+    waitingWrite = false;
+    closedPending = true;
+    poller->defer(this);
+}
+
+void TtcpSocket::shutdown()
+{
+    if (fd < 0 || closeRequested)
+        return;
+    closeRequested = true;
+    if (queued == 0)
+        startFin();
+}
+
+void TtcpSocket::startFin()
+{
+    ::shutdown(fd, SHUT_WR);
+    st = SS_CLOSING;
+    allSentPending = false;
+    lingerTimer.start();
+    poller->wantTicks(this, true);
+    discardInput();
+}
+
+void TtcpSocket::discardInput()
+{
+    char scratch[16384];
+    for (;;) {
+        const ssize_t n = ::recv(fd, scratch, sizeof scratch, 0);
+        if (n > 0) {
+            lingerDiscarded += n;
+            if (lingerDiscarded > lingerMaxBytes) {
+                closeNow(true);
+                return;
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && transientError(errno))
+            return;
+        closeNow(false); // end of input or error: done lingering
+        return;
+    }
+}
+
+void TtcpSocket::abort()
+{
+    closeNow(true);
+}
+
+void TtcpSocket::pollTick()
+{
+    if (st == SS_CLOSING && lingerTimer.elapsed() >= lingerMs)
+        closeNow(false);
+}
+
+void TtcpSocket::pollEvent(uint32_t events)
+{
+    if (fd < 0)
+        return;
+    if (events & EPOLLERR) {
+        fail();
+        deliver();
+        return;
+    }
+    if (st == SS_CLOSING) {
+        if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))
+            discardInput();
+        deliver();
+        return;
+    }
+    if ((events & EPOLLOUT) && (queued > 0 || waitingWrite))
+        flush();
+    if (fd >= 0 && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
+        if (closeRequested)
+            discardInput();
+        else
+            readable = true;
+    }
+    deliver();
+}
+
+void TtcpSocket::pollDeferred()
+{
+    deliver();
+}
+
+void TtcpSocket::deliver()
+{
+    if (pauseCount > 0)
+        return;
+    if (writtenPending > 0) {
+        const qint64 n = writtenPending;
+        writtenPending = 0;
+        handler->sockBytesWritten(n);
+        if (pauseCount > 0)
+            return;
+    }
+    if (closedPending) {
+        closedPending = false;
+        readable = false;
+        allSentPending = false;
+        handler->sockClosed();
+        return;
+    }
+    if (allSentPending) {
+        allSentPending = false;
+        handler->sockAllSent();
+        if (pauseCount > 0)
+            return;
+    }
+    if (readable && st == SS_CONNECTED && !closeRequested) {
+        handler->sockReadable();
+        // The handler read less than the kernel holds: come back for the rest.
+        if (readable && pauseCount == 0)
+            poller->defer(this);
+    }
+    if ((writtenPending > 0 || allSentPending || closedPending) && pauseCount == 0)
+        poller->defer(this);
+}
+
+int TtcpSocket::sendBufferSize() const
+{
+    if (fd < 0)
+        return 0;
+    int v = 0;
+    socklen_t len = sizeof v;
+    if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &v, &len) != 0)
+        return 0;
+    return v;
+}
+
+bool TtcpSocket::setSendBufferSize(int size)
+{
+    return fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size) == 0;
+}
+
+void TtcpSocket::setNoDelay(bool on)
+{
+    if (fd < 0)
+        return;
+    const int v = on ? 1 : 0;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
+}

@@ -1,0 +1,107 @@
+#pragma once
+// An accepted TCP connection on the thread's epoll instance: non-blocking
+// reads, writes with a user-space queue, sendfile, pause, graceful and
+// abortive close. Notifications are never delivered from inside a call made
+// by the handler: they are deferred to the poller's dispatch.
+
+#include "http/sockPoller.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+#include <deque>
+
+class TtcpSocketHandler
+{
+public:
+    virtual void sockReadable() = 0;
+    virtual void sockBytesWritten(qint64 count) = 0;
+    // The queue is empty and the kernel took everything: more may be written.
+    virtual void sockAllSent() = 0;
+    virtual void sockClosed() = 0;
+
+protected:
+    ~TtcpSocketHandler() = default;
+};
+
+class TtcpSocket final : public TsockPollable
+{
+public:
+    enum State { SS_CONNECTED, SS_CLOSING, SS_CLOSED };
+
+    // Takes ownership of the connected, non-blocking descriptor fd.
+    TtcpSocket(std::shared_ptr<TsockPoller> poller, int fd, TtcpSocketHandler *handler);
+    ~TtcpSocket() override;
+    TtcpSocket(const TtcpSocket &) = delete;
+    TtcpSocket &operator=(const TtcpSocket &) = delete;
+
+    State state() const { return st; }
+    bool isConnected() const { return st == SS_CONNECTED && !closeRequested; }
+    int descriptor() const { return fd; }
+    const QString &peerAddress() const { return peerAddr; }
+    quint16 peerPort() const { return peerPortNum; }
+
+    // Up to max bytes the kernel holds now; 0 when there is nothing, -1 when
+    // the socket is closed (the closed notification follows).
+    qint64 read(char *dst, qint64 max);
+    // Queues the bytes; the kernel gets as much as it takes at once.
+    // Returns the count taken (all of it), or -1 when the socket is closed.
+    // With more set, the kernel is told that more data follows at once.
+    qint64 write(const char *data, qint64 len, bool more = false);
+    qint64 write(const QByteArray &a, bool more = false) { return write(a.constData(), a.size(), more); }
+    // Two pieces in one system call.
+    qint64 write2(const QByteArray &a, const char *b, qint64 blen);
+    // Sends from a file straight from the page cache; only when nothing is
+    // queued. Returns the bytes taken by the kernel (possibly fewer than len
+    // when its buffer is full: sockAllSent follows when there is room).
+    // sourceEnded is set when the file ended before len bytes.
+    qint64 sendFile(int fileFd, qint64 offset, qint64 len, bool *sourceEnded);
+    qint64 pendingBytes() const { return queued; }
+
+    // While paused no notification is delivered; they wait for resume().
+    void pause() { ++pauseCount; }
+    void resume();
+    bool isPaused() const { return pauseCount > 0; }
+
+    // Graceful close: the queue is sent, then FIN; input is read and thrown
+    // away for a short while so that the peer sees our data and not a reset.
+    void shutdown();
+    // Abortive close: a reset, queued data dropped.
+    void abort();
+
+    int sendBufferSize() const;
+    bool setSendBufferSize(int size);
+    void setNoDelay(bool on);
+
+    void pollEvent(uint32_t events) override;
+    void pollDeferred() override;
+    void pollTick() override;
+
+private:
+    void flush();
+    void fail();
+    void closeNow(bool reset);
+    void startFin();
+    void discardInput();
+    void deliver();
+    void queueBytes(const char *data, qint64 len);
+
+    std::shared_ptr<TsockPoller> poller;
+    TtcpSocketHandler *handler;
+    int fd;
+    State st = SS_CONNECTED;
+    QString peerAddr;
+    quint16 peerPortNum = 0;
+    std::deque<QByteArray> outQueue;
+    qint64 frontOffset = 0;
+    qint64 queued = 0;
+    qint64 writtenPending = 0;
+    qint64 lingerDiscarded = 0;
+    QElapsedTimer lingerTimer;
+    int pauseCount = 0;
+    bool readable = false;
+    bool waitingWrite = false;
+    bool allSentPending = false;
+    bool closedPending = false;
+    bool closeRequested = false;
+};

@@ -1,0 +1,175 @@
+// POST bodies: urlencoded and multipart, split across reads at many points.
+
+#include "serverFixture.h"
+
+namespace {
+struct TpostLog {
+    QByteArray vars;
+    QList<QPair<QString, QByteArray>> fields;
+    struct File {
+        QString name, field;
+        QByteArray content;
+        qint64 reportedSize = -1;
+    };
+    QList<File> files;
+    int ends = 0;
+    QStringList order;
+};
+
+QByteArray multipartBody(const QByteArray &boundary, const QByteArray &fileContent)
+{
+    const QByteArray d = "--" + boundary;
+    return "preamble to be ignored\r\n" + d + "\r\n"
+           "Content-Disposition: form-data; name=\"title\"\r\n\r\n"
+           "Hello, world\r\n" + d + "\r\n"
+           "Content-Disposition: form-data; name=\"up\"; filename=\"C:\\Docs\\My file.txt\"\r\n"
+           "Content-Type: application/octet-stream\r\n\r\n" + fileContent + "\r\n" + d + "\r\n"
+           "Content-Disposition: form-data; name=\"up\"; filename=\"we;ird\"\"name.bin\"\r\n\r\n"
+           "\r\n--not-the-boundary\r\n" + d + "\r\n"
+           "content-disposition: Form-Data; name=\"empty\"\r\n\r\n"
+           "\r\n" + d + "--\r\n"
+           "epilogue, also ignored";
+}
+}
+
+class PostTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        handler = [this](TserverEvent e, ThttpConn *c) {
+            switch (e) {
+            case SE_POST_VARS:
+                log.vars += c->post.data;
+                log.order << QStringLiteral("vars");
+                break;
+            case SE_POST_VAR:
+                log.fields.append({c->post.varname, c->post.data});
+                log.order << QStringLiteral("var");
+                break;
+            case SE_POST_FILE_START:
+                log.files.append({c->post.filename, c->post.varname, {}, -1});
+                log.order << QStringLiteral("start");
+                break;
+            case SE_POST_FILE_DATA:
+                log.files.last().content += c->post.data;
+                break;
+            case SE_POST_FILE_END:
+                log.files.last().reportedSize = c->FbytesPostedLastItem;
+                log.order << QStringLiteral("end");
+                break;
+            case SE_POST_END:
+                ++log.ends;
+                log.order << QStringLiteral("post end");
+                break;
+            case SE_REQUEST:
+                serveHello(c);
+                break;
+            default:
+                break;
+            }
+        };
+    }
+    TpostLog log;
+};
+
+TEST_F(PostTest, UrlencodedInTwoPackets)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /f HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 8\r\n\r\na=1&"));
+    pumpEvents(20);
+    EXPECT_EQ(log.ends, 0);
+    ASSERT_TRUE(c.send("b=22GET /next HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /f"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /next"));
+    EXPECT_EQ(log.vars, QByteArray("a=1&b=22"));
+    EXPECT_EQ(log.order, QStringList({QStringLiteral("vars"), QStringLiteral("post end")}));
+}
+
+TEST_F(PostTest, MultipartSplitAnywhere)
+{
+    const QByteArray fileContent = "line1\r\nline2 --Xy almost a boundary\r\n-\r\n--";
+    const QByteArray body = multipartBody("XyZ123", fileContent);
+    const QByteArray head = "POST /up HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=XyZ123\r\nContent-Length: "
+                            + QByteArray::number(body.size()) + "\r\n\r\n";
+    // Whole, and cut in pieces of many sizes so boundaries fall across reads.
+    for (int piece : {0, 1, 2, 5, 13, 64}) {
+        SCOPED_TRACE(piece);
+        log = {};
+        TtestClient c(port);
+        const QByteArray all = head + body + "GET /after HTTP/1.1\r\n\r\n";
+        if (piece == 0) {
+            ASSERT_TRUE(c.send(all));
+        } else {
+            for (int i = 0; i < all.size(); i += piece) {
+                ASSERT_TRUE(c.send(all.mid(i, piece)));
+                pumpEvents(0);
+            }
+        }
+        EXPECT_EQ(c.response().body, QByteArray("hello /up"));
+        EXPECT_EQ(c.response().body, QByteArray("hello /after"));
+        ASSERT_EQ(log.fields.size(), 2);
+        EXPECT_EQ(log.fields[0].first, QStringLiteral("title"));
+        EXPECT_EQ(log.fields[0].second, QByteArray("Hello, world"));
+        EXPECT_EQ(log.fields[1].first, QStringLiteral("empty"));
+        EXPECT_EQ(log.fields[1].second, QByteArray());
+        ASSERT_EQ(log.files.size(), 2);
+        EXPECT_EQ(log.files[0].name, QStringLiteral("My file.txt"));
+        EXPECT_EQ(log.files[0].field, QStringLiteral("up"));
+        EXPECT_EQ(log.files[0].content, fileContent);
+        EXPECT_EQ(log.files[0].reportedSize, fileContent.size());
+        EXPECT_EQ(log.files[1].name, QStringLiteral("we;ird\"name.bin"));
+        EXPECT_EQ(log.files[1].content, QByteArray("\r\n--not-the-boundary"));
+        EXPECT_EQ(log.order, QStringList({"var", "start", "end", "start", "end", "var", "post end"}));
+    }
+}
+
+TEST_F(PostTest, LargeFilePartStreamsInPieces)
+{
+    QByteArray content(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char(i * 31 + (i >> 8));
+    const QByteArray body = "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.bin\"\r\n\r\n" + content
+                            + "\r\n--B--\r\n";
+    int pieces = 0;
+    auto inner = handler;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_POST_FILE_DATA) {
+            ++pieces;
+            EXPECT_LE(c->getBuffer().size(), 262144);
+        }
+        inner(e, c);
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /big HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=B\r\nContent-Length: "
+                       + QByteArray::number(body.size()) + "\r\n\r\n" + body));
+    EXPECT_EQ(c.response(false, 10000).body, QByteArray("hello /big"));
+    ASSERT_EQ(log.files.size(), 1);
+    EXPECT_TRUE(log.files[0].content == content);
+    EXPECT_GT(pieces, 1);
+}
+
+TEST_F(PostTest, BodyEndingByLengthWithoutClosingDelimiter)
+{
+    const QByteArray body = "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a\"\r\n\r\nabc\r\n--B";
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /x HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=B\r\nContent-Length: "
+                       + QByteArray::number(body.size()) + "\r\n\r\n" + body + "GET /y HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /x"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /y"));
+    EXPECT_EQ(log.ends, 1);
+    ASSERT_EQ(log.files.size(), 1);
+    EXPECT_EQ(log.files[0].reportedSize, -1); // never closed
+}
+
+TEST_F(PostTest, OversizedFieldClosesConnection)
+{
+    const QByteArray body = "--B\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\n" + QByteArray(300000, 'x') + "\r\n--B--\r\n";
+    TtestClient c(port);
+    c.send("POST /x HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=B\r\nContent-Length: "
+           + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    ASSERT_TRUE(c.waitClosed());
+    EXPECT_TRUE(log.fields.isEmpty());
+    EXPECT_EQ(count(SE_REQUEST), 0);
+}

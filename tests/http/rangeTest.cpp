@@ -1,0 +1,175 @@
+// Byte ranges over file, string and device bodies; bodies that end early.
+
+#include "serverFixture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+QByteArray pattern(int n)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        b[i] = char('a' + (i * 7 + i / 26) % 26);
+    return b;
+}
+}
+
+class RangeTest : public ServerTest
+{
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        ASSERT_TRUE(dir.isValid());
+        content = pattern(1000);
+        QFile f(dir.filePath(QStringLiteral("f.bin")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        handler = [this](TserverEvent e, ThttpConn *c) {
+            if (e != SE_REQUEST)
+                return;
+            c->reply.mode = HRM_REPLY;
+            if (c->request.url == "/file") {
+                c->reply.bodyMode = RBM_FILE;
+                c->reply.bodyFile = dir.filePath(QStringLiteral("f.bin"));
+            } else if (c->request.url == "/dev") {
+                auto buf = std::make_unique<QBuffer>();
+                buf->setData(content);
+                c->reply.bodyMode = RBM_STREAM;
+                c->reply.bodyStream = std::move(buf);
+            } else if (c->request.url == "/missing") {
+                c->reply.bodyMode = RBM_FILE;
+                c->reply.bodyFile = dir.filePath(QStringLiteral("nope"));
+            } else {
+                c->reply.body = content;
+            }
+        };
+    }
+
+    QTemporaryDir dir;
+    QByteArray content;
+};
+
+TEST_F(RangeTest, RangesOnEveryBodyKind)
+{
+    struct Case {
+        const char *range;
+        int code;
+        const char *contentRange;
+        int first, len;
+    };
+    const Case cases[] = {
+        {nullptr, 200, nullptr, 0, 1000},
+        {"bytes=100-", 206, "bytes 100-999/1000", 100, 900},
+        {"bytes=0-", 200, nullptr, 0, 1000},
+        {"bytes=-100", 206, "bytes 900-999/1000", 900, 100},
+        {"bytes=10-19", 206, "bytes 10-19/1000", 10, 10},
+        {"bytes=999-999", 206, "bytes 999-999/1000", 999, 1},
+        {"bytes=5-3", 200, nullptr, 0, 1000},     // inverted: no range
+        {"bytes=-5000", 200, nullptr, 0, 1000},   // more than there is: everything
+    };
+    for (const char *url : {"/file", "/string", "/dev"}) {
+        TtestClient c(port);
+        for (const Case &k : cases) {
+            SCOPED_TRACE(std::string(url) + " " + (k.range ? k.range : "none"));
+            QByteArray req = QByteArray("GET ") + url + " HTTP/1.1\r\n";
+            if (k.range)
+                req += QByteArray("Range: ") + k.range + "\r\n";
+            ASSERT_TRUE(c.send(req + "\r\n"));
+            const TtestResponse r = c.response();
+            ASSERT_TRUE(r.complete);
+            EXPECT_EQ(r.code, k.code);
+            EXPECT_EQ(r.header("Content-Range"), QByteArray(k.contentRange));
+            EXPECT_EQ(r.header("Content-Length").toInt(), k.len);
+            EXPECT_EQ(r.body, content.mid(k.first, k.len));
+        }
+        EXPECT_FALSE(c.closed);
+    }
+    // Every reply read its stream to the end, except the two that stop early.
+    EXPECT_EQ(count(SE_REQUEST_COMPLETED), 3 * (int(std::size(cases)) - 1));
+}
+
+TEST_F(RangeTest, UnsatisfiableRangeGets400HeadAndClose)
+{
+    for (const char *range : {"bytes=1000-", "bytes=5000-6000", "bytes=10-1000", "bytes=-0"}) {
+        SCOPED_TRACE(range);
+        events.clear();
+        TtestClient c(port);
+        ASSERT_TRUE(c.send(QByteArray("GET /file HTTP/1.1\r\nRange: ") + range + "\r\n\r\n"));
+        ASSERT_TRUE(c.waitClosed());
+        EXPECT_TRUE(c.received.startsWith("HTTP/1.1 400 Bad Request\r\n"));
+        EXPECT_TRUE(c.received.endsWith("\r\n\r\n"));
+        EXPECT_FALSE(c.received.contains("Content-Length"));
+        EXPECT_EQ(count(SE_REQUEST_COMPLETED), 0);
+    }
+}
+
+TEST_F(RangeTest, OpenFailureGives500)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /missing HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(c.waitClosed());
+    EXPECT_TRUE(c.received.startsWith("HTTP/1.1 500 Internal Server Error\r\n"));
+    EXPECT_TRUE(c.received.endsWith("500 - Internal server error"));
+    EXPECT_EQ(count(SE_OPEN_FAILED), 1);
+}
+
+TEST_F(RangeTest, FileTruncatedWhileSendingDisconnects)
+{
+    // Big enough to need several chunks; cut down once the head is out.
+    const QString path = dir.filePath(QStringLiteral("big.bin"));
+    const QByteArray big = pattern(8 << 20);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(big);
+    }
+    for (const char *url : {"/big", "/small"}) {
+        SCOPED_TRACE(url);
+        events.clear();
+        handler = [&](TserverEvent e, ThttpConn *c) {
+            if (e == SE_REQUEST) {
+                c->reply.mode = HRM_REPLY;
+                c->reply.bodyMode = RBM_FILE;
+                c->reply.bodyFile = c->request.url == "/big" ? path : dir.filePath(QStringLiteral("f.bin"));
+            } else if (e == SE_STREAM_READY) {
+                // Opened with its full size; now it shrinks.
+                QFile::resize(c->reply.bodyFile, 100);
+            }
+        };
+        TtestClient c(port);
+        ASSERT_TRUE(c.send(QByteArray("GET ") + url + " HTTP/1.1\r\n\r\n"));
+        ASSERT_TRUE(c.waitClosed(5000));
+        EXPECT_EQ(count(SE_REQUEST_COMPLETED), 0);
+        EXPECT_EQ(count(SE_REPLIED), 0);
+    }
+}
+
+TEST_F(RangeTest, LargeFileArrivesWhole)
+{
+    const QString path = dir.filePath(QStringLiteral("large.bin"));
+    const QByteArray big = pattern(5 << 20);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(big);
+    }
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = HRM_REPLY;
+            c->reply.bodyMode = RBM_FILE;
+            c->reply.bodyFile = path;
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /l HTTP/1.1\r\nRange: bytes=1-\r\n\r\n"));
+    const TtestResponse r = c.response(false, 10000);
+    ASSERT_TRUE(r.complete);
+    EXPECT_EQ(r.code, 206);
+    EXPECT_TRUE(r.body == big.mid(1));
+    ASSERT_TRUE(pumpUntil([&] { return count(SE_REQUEST_COMPLETED) == 1; }));
+    EXPECT_EQ(srv->conns.first()->bsent_bodies, big.size() - 1);
+}

@@ -1,0 +1,157 @@
+// Request head parsing without sockets.
+
+#include "http/httpPost.h"
+#include "http/httpRequest.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct Parsed {
+    bool accepted;
+    ThttpRequest req;
+    ThttpPost post;
+    ThttpHeadInfo info;
+};
+
+Parsed parse(const QByteArray &head, bool allowPersistent = true)
+{
+    Parsed p;
+    p.req.full = head;
+    p.accepted = parseRequestHead(p.req, p.post, allowPersistent, &p.info);
+    return p;
+}
+}
+
+TEST(RequestParse, RequestLine)
+{
+    struct Case {
+        const char *head;
+        ThttpMethod method;
+        const char *url;
+        const char *ver;
+    };
+    const Case cases[] = {
+        {"GET / HTTP/1.1", HM_GET, "/", "1.1"},
+        {"get /a?b=c HTTP/1.0", HM_GET, "/a?b=c", "1.0"},
+        {"POST /up http/1.1", HM_POST, "/up", "1.1"},
+        {"HEAD /x%20y HTTP/1.1", HM_HEAD, "/x%20y", "1.1"},
+        {"GET /x", HM_GET, "/x", ""},
+        {"GET /x FOO/1", HM_GET, "/x", ""},
+        {"DELETE /a HTTP/1.1", HM_UNK, "/a", "1.1"},
+        // No space in the first ten bytes: the token is those ten bytes and
+        // the URL starts after the eleventh.
+        {"VERYLONGMETHOD /a HTTP/1.1", HM_UNK, "HOD", ""},
+    };
+    for (const Case &c : cases) {
+        const Parsed p = parse(c.head);
+        SCOPED_TRACE(c.head);
+        EXPECT_TRUE(p.accepted);
+        EXPECT_EQ(p.req.method, c.method);
+        EXPECT_EQ(p.req.url, QByteArray(c.url));
+        EXPECT_EQ(p.req.ver, QByteArray(c.ver));
+    }
+    EXPECT_FALSE(parse("GARBAGE").accepted);
+}
+
+TEST(RequestParse, HeadersFirstWinsAndTrimmed)
+{
+    Parsed p = parse("GET / HTTP/1.1\r\nHost:  example.org \r\nX-A: 1\nx-a: 2\rCookie: a=1; b=hello world; c=%41%zz");
+    EXPECT_EQ(p.req.getHeader("host"), QStringLiteral("example.org"));
+    EXPECT_EQ(p.req.getHeaderA("X-A"), QByteArray("1"));
+    EXPECT_EQ(p.req.getCookie(QStringLiteral("b")), QStringLiteral("hello"));
+    EXPECT_EQ(p.req.getCookie(QStringLiteral("A")), QStringLiteral("1"));
+    EXPECT_EQ(p.req.getCookie(QStringLiteral("c")), QStringLiteral("A_zz"));
+    EXPECT_TRUE(p.req.getHeader("Missing").isEmpty());
+
+    // With an unknown method every header reads as empty.
+    Parsed u = parse("BREW / HTTP/1.1\r\nHost: x\r\nCookie: a=1");
+    EXPECT_TRUE(u.req.getHeader("Host").isEmpty());
+    EXPECT_TRUE(u.req.getCookie(QStringLiteral("a")).isEmpty());
+}
+
+TEST(RequestParse, Ranges)
+{
+    struct Case {
+        const char *range;
+        qint64 first, last;
+    };
+    const Case cases[] = {
+        {"bytes=100-", 100, -1},
+        {"Bytes=5-9", 5, 9},
+        {"bytes=-500", -1, 500},
+        {"bytes=0-10,20-30", 0, -1},
+        {"bytes=x-5", -1, -1},
+        {"items=1-2", -1, -1},
+        {"bytes=5-3", 5, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.range);
+        const Parsed p = parse(QByteArray("GET / HTTP/1.1\r\nRange: ") + c.range);
+        EXPECT_EQ(p.req.firstByte, c.first);
+        EXPECT_EQ(p.req.lastByte, c.last);
+    }
+}
+
+TEST(RequestParse, BasicCredentials)
+{
+    // "al:pa:ss" and "solo " in Base64.
+    Parsed p = parse("GET / HTTP/1.1\r\nAuthorization: Basic YWw6cGE6c3M=");
+    EXPECT_EQ(p.req.user, QStringLiteral("al"));
+    EXPECT_EQ(p.req.pwd, QStringLiteral("pa:ss"));
+    p = parse("GET / HTTP/1.1\r\nAuthorization: Basic c29sbyA=");
+    EXPECT_EQ(p.req.user, QStringLiteral("solo"));
+    EXPECT_TRUE(p.req.pwd.isEmpty());
+    // Not Base64 at all: no crash, whatever comes out.
+    p = parse("GET / HTTP/1.1\r\nAuthorization: Basic \xff\xfe!!");
+    EXPECT_TRUE(p.accepted);
+}
+
+TEST(RequestParse, KeepAlive)
+{
+    struct Case {
+        const char *head;
+        bool allow;
+        bool persistent;
+    };
+    const Case cases[] = {
+        {"GET / HTTP/1.1", true, true},
+        {"GET / HTTP/1.1", false, false},
+        {"GET / HTTP/1.0", true, false},
+        {"GET / HTTP/1.0\r\nConnection: keep-alive", true, true},
+        {"GET / HTTP/1.1\r\nConnection: Close", true, false},
+        {"GET / HTTP/1.1\r\nConnection: Keep-Alive, close", true, true},
+        {"GET /x", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.head);
+        EXPECT_EQ(parse(c.head, c.allow).info.persistent, c.persistent);
+    }
+}
+
+TEST(RequestParse, PostFields)
+{
+    Parsed p = parse("POST / HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=XyZ\r\nContent-Length: -1");
+    EXPECT_EQ(p.post.mode, PM_MULTIPART);
+    EXPECT_EQ(p.post.boundary, QByteArray("--XyZ"));
+    EXPECT_EQ(p.post.length, 4294967295LL);
+    EXPECT_TRUE(p.info.contentLengthGiven);
+
+    p = parse("POST / HTTP/1.1\r\nContent-Type: Application/X-WWW-Form-Urlencoded\r\nContent-Length: 12");
+    EXPECT_EQ(p.post.mode, PM_URLENCODED);
+    EXPECT_EQ(p.post.length, 12);
+
+    p = parse("POST / HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: junk\r\nTransfer-Encoding: chunked");
+    EXPECT_EQ(p.post.mode, PM_NONE);
+    EXPECT_EQ(p.post.length, 0);
+    EXPECT_TRUE(p.info.transferEncoding);
+}
+
+TEST(RequestParse, FindHeadEnd)
+{
+    int term = 0;
+    EXPECT_EQ(findHeadEnd("GET / HTTP/1.1\r\n\r\nrest", &term), 14);
+    EXPECT_EQ(term, 4);
+    EXPECT_EQ(findHeadEnd("GET /\r\r", &term), 5);
+    EXPECT_EQ(term, 2);
+    EXPECT_EQ(findHeadEnd("GET / HTTP/1.1\r\nHost: x\r\n", &term), -1);
+}
