@@ -1,0 +1,345 @@
+#include "script/macroEngine.h"
+
+#include "script/macroLib.h"
+#include "script/macroRegistry.h"
+#include "script/macroText.h"
+#include "tpl/mainTemplate.h"
+#include "util/asciiCase.h"
+#include "util/encodings.h"
+#include "util/files.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+// Resources in a static library must be registered by hand.
+static void initScriptResources()
+{
+    Q_INIT_RESOURCE(script);
+}
+
+namespace {
+
+std::shared_ptr<const TnameValueList> gDefaultAliases;
+TtplPtr gEventsTpl;
+
+const QString kIllegal = QStringLiteral("not supported or illegal parameters");
+
+void logMacro(TmacroData &md, const QString &fullText, const QString &result)
+{
+    const TmacroSettings &s = macroSettings();
+    const bool ts = md.logTS;
+    md.logTS = false;
+    if (!s.logEnabled)
+        return;
+    const QString path = QDir::current().absoluteFilePath(s.logFile);
+    QString out;
+    const QFileInfo fi(path);
+    if (!fi.exists() || fi.size() == 0)
+        out = QStringLiteral(
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"><style>\r"
+            "dt, dd { margin:0; padding:0.2em 0.5em; white-space:pre; display:block; font-family:monospace; }"
+            " dt { background:#dfd; } dd { background:#fdd; }\r</style></head><body>");
+    if (ts)
+        out += QLatin1String("<hr>") + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat)
+               + QLatin1String("\r\n");
+    out += QLatin1String("\r<dt>") + escapeHTML(fullText) + QLatin1String("</dt><dd>") + escapeHTML(result)
+           + QLatin1String("</dd>");
+    saveTextFile(path, out, true);
+}
+
+QString evaluateSymbol(TmacroData &md, const QString &s)
+{
+    for (qsizetype i = (md.table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2)
+        if (sameText(md.table[i], s))
+            return md.table[i + 1];
+    QString result = s;
+    if (startsWithText(s, u"%sym-")) {
+        if (const TtplPtr main = mainTpl())
+            result = main->getTxt(s.mid(1, s.size() - 2));
+    } else if (const TsymbolHandler *h = TmacroRegistry::instance().findSymbol(s)) {
+        QString r;
+        if ((*h)(md, r))
+            result = r;
+    }
+    if (indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
+        result = macroQuote(result);
+    return result;
+}
+
+QString urlVarOf(TmacroData &md, const QString &side)
+{
+    if (!side.startsWith(QLatin1Char('?')))
+        return side;
+    return md.cd ? md.cd->urlVar(side.mid(1)) : QString();
+}
+
+// Steps from the macro's name to its result; the caller logs.
+QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList pieces)
+{
+    const QString name = pieces.takeFirst().trimmed();
+    if (name.isEmpty())
+        return QString();
+    // A closing label "/name" ends the last parameter; "{:|:}" is a literal pipe.
+    if (!pieces.isEmpty()) {
+        QString &last = pieces.last();
+        const QString label = QLatin1Char('/') + name;
+        if (endsWithText(last, label))
+            last.chop(label.size());
+        for (QString &p : pieces)
+            p.replace(QLatin1String("{:|:}"), QLatin1String("|"));
+    }
+    TmacroCall c(md, name, pieces, fullText);
+    c.result = macroErrorText(name, kIllegal);
+
+    if (md.aliases) {
+        const qsizetype i = md.aliases->indexOf(name);
+        if (i >= 0) {
+            QString v = md.aliases->valueAt(i);
+            if (!v.startsWith(QLatin1String("{.")))
+                v = QLatin1String("{.") + v + QLatin1String(".}");
+            return replaceDollarParams(v, pieces, 0);
+        }
+    }
+
+    const QChar first = name[0];
+    const QString rest = name.mid(1);
+    try {
+        if (first == QLatin1Char('$')) {
+            sectionMacro(c, rest, 0);
+        } else if (first == QLatin1Char('!')) {
+            QString v;
+            try {
+                v = fromTable(c, QStringLiteral("special:strings"), rest);
+            } catch (const TmacroAbort &) {
+            }
+            if (v.isEmpty() && md.tpl)
+                v = md.tpl->getStrByID(rest);
+            if (v.isEmpty())
+                v = c.raw(0);
+            c.result = v.isEmpty() ? rest : v;
+        } else if (first == QLatin1Char('^')) {
+            c.result = replaceDollarParams(c.getVar(rest), pieces, 0);
+        } else if (first == QLatin1Char('?')) {
+            c.result = md.cd ? md.cd->urlVar(rest) : macroErrorText(name, QStringLiteral("cannot be used here"));
+        }
+    } catch (const TmacroAbort &) {
+    }
+
+    if (c.lname == QLatin1String("comment"))
+        return QString();
+
+    if (pieces.isEmpty()) {
+        static const char *const ops[] = {">=", "<=", "<>", "!=", "=", ">", "<"};
+        for (const char *op : ops) {
+            const qsizetype at = name.indexOf(QLatin1String(op));
+            if (at < 0)
+                continue;
+            const QString a = urlVarOf(md, name.left(at).trimmed());
+            const QString b = urlVarOf(md, name.mid(at + qstrlen(op)).trimmed());
+            return macroBool(compareMacroTexts(a, b, QLatin1String(op)));
+        }
+    }
+
+    if (const TmacroRegistry::Tmacro *m = TmacroRegistry::instance().find(c.lname)) {
+        if (c.count() >= m->minParams)
+            m->handler(c);
+    }
+    return c.result;
+}
+
+QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
+{
+    if (md.breaking)
+        return QString();
+    QString result;
+    try {
+        if (isSymbol)
+            result = evaluateSymbol(md, fullText);
+        else if (!macroSettings().enableMacros)
+            result = fullText;
+        else
+            result = evaluateMacro(md, fullText, pieces);
+    } catch (...) {
+        result.clear();
+        logMacro(md, fullText,
+                 QLatin1String("Exception, please report this bug on ") + macroSettings().forumAddress);
+        return result;
+    }
+    logMacro(md, fullText, result);
+    return result;
+}
+
+std::shared_ptr<const TnameValueList> aliasesFor(const TtplPtr &tpl)
+{
+    const auto defaults = defaultAliases();
+    const QString own = tpl ? tpl->getTxt(QStringLiteral("special:alias")) : QString();
+    if (own.isEmpty())
+        return defaults;
+    // Pages run once per request: keep the last combination.
+    static QString lastText;
+    static std::shared_ptr<const TnameValueList> last, lastDefaults;
+    if (last && own == lastText && lastDefaults == defaults)
+        return last;
+    auto list = std::make_shared<TnameValueList>(TnameValueList::fromText(own));
+    for (const auto &e : defaults->entries())
+        list->append(e.name, e.value);
+    lastText = own;
+    last = list;
+    lastDefaults = defaults;
+    return list;
+}
+
+} // namespace
+
+TmacroSettings &macroSettings()
+{
+    static TmacroSettings s;
+    return s;
+}
+
+TvarList &globalVars()
+{
+    static TvarList g;
+    return g;
+}
+
+std::shared_ptr<const TnameValueList> defaultAliases()
+{
+    if (!gDefaultAliases) {
+        initScriptResources();
+        QFile f(QStringLiteral(":/zof/macroAliases.txt"));
+        QString text;
+        if (f.open(QIODevice::ReadOnly))
+            text = QString::fromUtf8(f.readAll());
+        setDefaultAliasText(text);
+    }
+    return gDefaultAliases;
+}
+
+void setDefaultAliasText(const QString &text)
+{
+    gDefaultAliases = std::make_shared<TnameValueList>(TnameValueList::fromText(text));
+}
+
+void setEventsTemplate(TtplPtr tpl)
+{
+    gEventsTpl = std::move(tpl);
+}
+
+TtplPtr eventsTemplate()
+{
+    return gEventsTpl;
+}
+
+QString expandInRun(TmacroData &md, const QString &text, bool removeQuotings)
+{
+    QString t = text;
+    parseAndExpand(
+        t, [&md](const QString &full, const QStringList &params, bool isSymbol) {
+            return cbMacros(full, params, isSymbol, md);
+        },
+        removeQuotings, &md.budget);
+    return t;
+}
+
+bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
+{
+    auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
+    std::unique_ptr<TvarList> savedTemp;
+    const bool ownTemp = !md.cd;
+    if (ownTemp)
+        savedTemp = std::exchange(md.tempVars, std::make_unique<TvarList>());
+    md.logTS = true;
+    md.breaking = false;
+    bool ok = true;
+    try {
+        parseAndExpand(
+            text, [&md](const QString &full, const QStringList &params, bool isSymbol) {
+                return cbMacros(full, params, isSymbol, md);
+            },
+            removeQuotings, &md.budget);
+    } catch (const EtplError &e) {
+        ok = false;
+        if (macroSettings().statusBar)
+            macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
+                                          .arg(e.row).arg(e.col).arg(e.msg, e.code),
+                                      1000);
+    }
+    md.aliases = std::move(savedAliases);
+    if (ownTemp)
+        md.tempVars = std::move(savedTemp);
+    return ok;
+}
+
+QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl, TmacroConn *cd,
+                      Tfile *folder, Tfile *f)
+{
+    QString t = text.trimmed();
+    if (t.isEmpty())
+        return QString();
+    TmacroData md;
+    md.tpl = tpl ? std::move(tpl) : mainTpl();
+    md.cd = cd;
+    md.folder = folder;
+    md.f = f;
+    md.table = table;
+    runMacroText(t, md, true);
+    return t;
+}
+
+QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd)
+{
+    const TtplPtr tpl = eventsTemplate();
+    if (!tpl)
+        return QString();
+    QStringList t = table;
+    t << QStringLiteral("%event%") << name;
+    return runScriptText(tpl->getTxt(name), t, tpl, cd);
+}
+
+bool compareMacroTexts(const QString &a, const QString &b, const QString &op)
+{
+    int cmp;
+    const auto na = parseMacroFloat(a), nb = parseMacroFloat(b);
+    if (na && nb)
+        cmp = *na < *nb ? -1 : (*na > *nb ? 1 : 0);
+    else
+        cmp = QString::localeAwareCompare(a.toCaseFolded(), b.toCaseFolded());
+    if (op == QLatin1String("="))
+        return cmp == 0;
+    if (op == QLatin1String(">"))
+        return cmp > 0;
+    if (op == QLatin1String("<"))
+        return cmp < 0;
+    if (op == QLatin1String(">="))
+        return cmp >= 0;
+    if (op == QLatin1String("<="))
+        return cmp <= 0;
+    if (op == QLatin1String("<>") || op == QLatin1String("!="))
+        return cmp != 0;
+    return false;
+}
+
+QString replaceDollarParams(const QString &text, const QStringList &params, int first)
+{
+    if (params.isEmpty())
+        return text;
+    QString s = text;
+    const int n = qMax(0, int(params.size()) - first);
+    for (int k = 0; k < n; ++k)
+        s.replace(QLatin1Char('$') + QString::number(k + 1), params[first + k]);
+    for (int j = n + 1; j <= n + 6; ++j)
+        s.replace(QLatin1Char('$') + QString::number(j), QString());
+    return s;
+}
+
+void resetMacroLog()
+{
+    const TmacroSettings &s = macroSettings();
+    if (s.logAppend)
+        return;
+    QFile::resize(QDir::current().absoluteFilePath(s.logFile), 0);
+}

@@ -1,0 +1,56 @@
+// The macro engine: gives meaning to the symbols and macros the parser finds,
+// and the entry points through which the program expands texts.
+#pragma once
+
+#include "script/macroData.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Process-wide switches and outlets, set by the modules that own them.
+struct TmacroSettings
+{
+    bool enableMacros = true;      // option enable-macros
+    bool logEnabled = false;       // "Enable macros.log"
+    bool logAppend = false;        // "Append macros.log"
+    QString logFile = QStringLiteral("macros-log.html"); // relative: current folder
+    // Loops and repeats fail rather than grow a result beyond this many UTF-16 units.
+    qsizetype maxResultSize = 64 * 1024 * 1024;
+    QString forumAddress = QStringLiteral("https://zof.example/forum/");
+    std::function<void(const QString &text, int seconds)> statusBar;
+    std::function<void(const QString &text, const QString &color)> addToLog;
+};
+TmacroSettings &macroSettings();
+
+// Variables whose name begins with "#" (stored without it).
+TvarList &globalVars();
+
+// The built-in aliases (from the resource), and replacing them (tests).
+std::shared_ptr<const TnameValueList> defaultAliases();
+void setDefaultAliasText(const QString &text);
+
+// The template holding the event scripts (set by whoever loads them).
+void setEventsTemplate(TtplPtr tpl);
+TtplPtr eventsTemplate();
+
+// Expands in place; false when an unmatched marker stopped the expansion.
+bool runMacroText(QString &text, TmacroData &md, bool removeQuotings);
+// Trimmed text expanded with quote markers removed; tpl defaults to the main template.
+QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl,
+                      TmacroConn *cd = nullptr, Tfile *folder = nullptr, Tfile *f = nullptr);
+// Section `name` of the event-script template, with "%event%" = name.
+QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd = nullptr);
+
+// Expands a text inside a run already set up (loops, sections, "quote").
+QString expandInRun(TmacroData &md, const QString &text, bool removeQuotings);
+
+// "a op b": numerically when both are numbers, else ignoring case.
+// op: = > < >= <= <> !=. False for an unknown operator.
+bool compareMacroTexts(const QString &a, const QString &b, const QString &op);
+// "$1", "$2"... replaced by params[first], params[first+1]...; then the six
+// following numbers by nothing. Nothing happens without parameters.
+QString replaceDollarParams(const QString &text, const QStringList &params, int first);
+
+// Empties the macro log (before a folder page, unless appending).
+void resetMacroLog();

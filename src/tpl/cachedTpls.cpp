@@ -1,0 +1,35 @@
+#include "tpl/cachedTpls.h"
+
+#include "util/files.h"
+
+#include <QFileInfo>
+
+TtplPtr TcachedTpls::getTplFor(const QString &fn)
+{
+    const QString key = fn.trimmed();
+    qsizetype i = 0;
+    while (i < entries.size() && entries[i].key != key)
+        ++i;
+    if (i == entries.size()) {
+        entries.append({key, 0, nullptr});
+        if (entries.size() > kMaxEntries) {
+            entries.removeFirst();
+            --i;
+        }
+    }
+    // Only regular files count: a FIFO or a device is never opened.
+    const QFileInfo fi(key); // relative to the current folder, as macros see paths
+    const qint64 mtime = fi.isFile() ? qMax<qint64>(1, fi.lastModified().toMSecsSinceEpoch()) : 0;
+    Tentry &e = entries[i];
+    if (mtime == e.mtime)
+        return e.tpl;
+    e.mtime = mtime;
+    e.tpl = std::make_shared<Ttpl>(mtime ? loadTextFile(fi.absoluteFilePath()) : QString());
+    return e.tpl;
+}
+
+TcachedTpls &cachedTpls()
+{
+    static TcachedTpls c;
+    return c;
+}

@@ -1,0 +1,164 @@
+#include "tpl/mainTemplate.h"
+
+#include "script/macroEngine.h"
+#include "util/files.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+const QString kIncompatibleTemplateMsg = QStringLiteral(
+    "The template you are trying to load is not compatible with current ZOF version.\n"
+    "ZOF will now use default template.\n"
+    "Ask on the forum if you need further help.");
+
+namespace {
+
+struct TtemplateState
+{
+    TtplPtr defaultTpl = std::make_shared<Ttpl>();
+    TtplPtr mainTpl = std::make_shared<Ttpl>(QString(), defaultTpl);
+    QString mainText; // the accepted main template text, kept to rebuild over a new default
+    QString fileName;
+    qint64 fileTime = 0; // 0: no file seen; -1: forgotten, load on next watch
+    bool importPending = false;
+    bool customized = false;
+    std::function<void(const QString &)> reporter;
+    std::function<void(const QString &, const QString &)> importRunner;
+};
+
+TtemplateState &state()
+{
+    static TtemplateState s;
+    return s;
+}
+
+qint64 regularFileTime(const QString &path)
+{
+    const QFileInfo fi(absoluteFilePath(path));
+    return fi.isFile() ? qMax<qint64>(1, fi.lastModified().toMSecsSinceEpoch()) : 0;
+}
+
+} // namespace
+
+TtplPtr defaultTpl()
+{
+    return state().defaultTpl;
+}
+
+TtplPtr mainTpl()
+{
+    return state().mainTpl;
+}
+
+void setDefaultTemplateText(const QString &text)
+{
+    TtemplateState &s = state();
+    s.defaultTpl = std::make_shared<Ttpl>(text);
+    s.mainTpl = std::make_shared<Ttpl>(s.mainText, s.defaultTpl);
+}
+
+bool loadDefaultTemplate(const QString &resourceName)
+{
+    QFile f(resourceName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    setDefaultTemplateText(QString::fromUtf8(f.readAll()));
+    return true;
+}
+
+bool loadMainTemplate(const QString &input)
+{
+    TtemplateState &s = state();
+    QString text = input;
+    if (text.trimmed() == s.defaultTpl->src().trimmed())
+        text.clear();
+    auto tpl = std::make_shared<Ttpl>(text, s.defaultTpl);
+    bool accepted = true;
+    if (!text.isEmpty()) {
+        const TtplSection *api = tpl->getSection(QStringLiteral("api level"), false);
+        bool isInt = false;
+        const qint64 level = api ? api->txt.trimmed().toLongLong(&isInt) : 0;
+        if (!api || !isInt || level < 2) {
+            accepted = false;
+            text.clear();
+            tpl = std::make_shared<Ttpl>(QString(), s.defaultTpl);
+            s.fileName.clear();
+            s.importPending = false;
+            if (s.reporter)
+                s.reporter(kIncompatibleTemplateMsg);
+        }
+    }
+    s.mainText = text;
+    s.mainTpl = tpl;
+    s.customized = !tpl->src().isEmpty();
+    if (s.importPending) {
+        s.importPending = false;
+        runTemplateImport();
+    }
+    return accepted;
+}
+
+void selectTemplateFile(const QString &fileName)
+{
+    TtemplateState &s = state();
+    s.fileName = fileName;
+    s.fileTime = -1;
+    s.importPending = true;
+}
+
+QString templateFileName()
+{
+    return state().fileName;
+}
+
+void watchTemplateFile()
+{
+    TtemplateState &s = state();
+    if (s.fileName.isEmpty()) {
+        if (s.fileTime != 0) { // the file was dropped: back to the default
+            s.fileTime = 0;
+            loadMainTemplate(QString());
+        }
+        return;
+    }
+    const qint64 t = regularFileTime(s.fileName);
+    if (t == 0) {
+        if (s.fileTime != 0) {
+            s.fileTime = 0;
+            loadMainTemplate(QString());
+        }
+        return;
+    }
+    if (t == s.fileTime)
+        return;
+    s.fileTime = t;
+    loadMainTemplate(loadTextFile(absoluteFilePath(s.fileName)));
+}
+
+bool customizedTemplate()
+{
+    return state().customized;
+}
+
+void runTemplateImport()
+{
+    TtemplateState &s = state();
+    const TtplPtr main = s.mainTpl;
+    const QString text = main->getTxt(QStringLiteral("special:import")).trimmed();
+    if (text.isEmpty())
+        return;
+    if (s.importRunner)
+        s.importRunner(text, s.fileName);
+    else
+        runScriptText(text, {}, main);
+}
+
+void setTemplateErrorReporter(std::function<void(const QString &)> reporter)
+{
+    state().reporter = std::move(reporter);
+}
+
+void setTemplateImportRunner(std::function<void(const QString &, const QString &)> runner)
+{
+    state().importRunner = std::move(runner);
+}

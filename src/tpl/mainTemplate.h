@@ -1,0 +1,40 @@
+// The process-wide templates: the built-in default and the main template
+// laid over it, with the template file that feeds the main template.
+#pragma once
+
+#include "tpl/tpl.h"
+
+#include <QString>
+#include <functional>
+
+// Replaced templates are new objects: a page holding the old one keeps it.
+TtplPtr defaultTpl();
+TtplPtr mainTpl();
+
+// The built-in default template's text (the main template is rebuilt over it).
+void setDefaultTemplateText(const QString &text);
+// Reads it from a resource or file name; false when it cannot be read.
+bool loadDefaultTemplate(const QString &resourceName);
+
+// Installs `text` as the main template. A template without an "api level"
+// of at least 2 is refused: the default is used and the error reporter gets
+// kIncompatibleTemplateMsg. Returns whether the text was accepted.
+bool loadMainTemplate(const QString &text);
+extern const QString kIncompatibleTemplateMsg;
+
+// Records the template file; the next watchTemplateFile loads it and runs
+// its "special:import" section once.
+void selectTemplateFile(const QString &fileName);
+QString templateFileName();
+// Loads the template file when it changed or disappeared (timer, options).
+void watchTemplateFile();
+// True while a template file adds something over the default.
+bool customizedTemplate();
+
+// Runs the main template's "special:import" section once.
+void runTemplateImport();
+
+// Outlets set by the modules that own them: the operator's message box, and
+// the runner that gives "special:import" its item and folder nodes.
+void setTemplateErrorReporter(std::function<void(const QString &)> reporter);
+void setTemplateImportRunner(std::function<void(const QString &text, const QString &tplFile)> runner);

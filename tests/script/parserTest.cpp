@@ -1,0 +1,199 @@
+// The parser alone, with a callback that records what it is asked.
+#include "script/macroParser.h"
+#include "scriptTestTools.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Trecorder
+{
+    QStringList calls;
+    std::function<QString(const QString &, const QStringList &, bool)> answer;
+
+    TmacroCallback callback()
+    {
+        return [this](const QString &full, const QStringList &params, bool isSymbol) {
+            calls << (isSymbol ? full : QStringLiteral("M:") + params.join(QStringLiteral("¦")));
+            return answer ? answer(full, params, isSymbol) : (isSymbol ? full : QStringLiteral("<") + full + QStringLiteral(">"));
+        };
+    }
+};
+
+QString expand(const QString &in, Trecorder &r, bool unquote = false)
+{
+    QString t = in;
+    parseAndExpand(t, r.callback(), unquote);
+    return t;
+}
+
+} // namespace
+
+TEST(MacroParser, SymbolsNeedALetterAndAClosingPercent)
+{
+    const struct { const char *in; QStringList offered; } cases[] = {
+        {"100%", {}},
+        {"50% off 20%", {}},
+        {"%%user%", {"%user%"}},
+        {"%a b%", {}},
+        {"%_x-1%", {"%_x-1%"}},
+        {"%a%%b%", {"%a%", "%b%"}},
+        {"%1a%", {}},
+    };
+    for (const auto &c : cases) {
+        Trecorder r;
+        expand(QString::fromUtf8(c.in), r);
+        EXPECT_EQ(r.calls, c.offered) << c.in;
+    }
+}
+
+TEST(MacroParser, SymbolValueIsExpandedButNotRescannedByItsPass)
+{
+    Trecorder r;
+    r.answer = [](const QString &full, const QStringList &, bool isSymbol) {
+        if (!isSymbol)
+            return QStringLiteral("[") + full + QStringLiteral("]");
+        if (full == QLatin1String("%a%"))
+            return QStringLiteral("%b%{.m.}");
+        if (full == QLatin1String("%b%"))
+            return QStringLiteral("B");
+        return full;
+    };
+    EXPECT_EQ(expand(QStringLiteral("x%a%y"), r), QStringLiteral("xB[m]y"));
+}
+
+TEST(MacroParser, InnermostFirstAndPieces)
+{
+    Trecorder r;
+    EXPECT_EQ(expand(QStringLiteral("{.a|{.b.}.}"), r), QStringLiteral("<a|<b>>"));
+    EXPECT_EQ(r.calls, (QStringList{"M:b", "M:a¦<b>"}));
+
+    Trecorder q;
+    expand(QStringLiteral("{.a|{:x|y:}|z.}"), q);
+    EXPECT_EQ(q.calls, (QStringList{"M:a¦{:x|y:}¦z"}));
+
+    Trecorder n; // nested quotes: both pipes stay inside
+    expand(QStringLiteral("{.a|{:{:p|q:}|r:}|s.}"), n);
+    EXPECT_EQ(n.calls, (QStringList{"M:a¦{:{:p|q:}|r:}¦s"}));
+
+    Trecorder inQuote;
+    expand(QStringLiteral("{.a|{:{.b.}:}.}"), inQuote);
+    EXPECT_EQ(inQuote.calls, (QStringList{"M:a¦{:{.b.}:}"}));
+}
+
+TEST(MacroParser, ResultsAreRescanned)
+{
+    Trecorder r;
+    r.answer = [](const QString &full, const QStringList &, bool) {
+        return full == QLatin1String("a") ? QStringLiteral("{.b.}") : QStringLiteral("B");
+    };
+    EXPECT_EQ(expand(QStringLiteral("({.a.})"), r), QStringLiteral("(B)"));
+}
+
+TEST(MacroParser, SelfProducingMacroStopsAfterOneRescan)
+{
+    Trecorder r;
+    r.answer = [](const QString &full, const QStringList &, bool) { return QStringLiteral("{.") + full + QStringLiteral(".}"); };
+    EXPECT_EQ(expand(QStringLiteral("{.a.}"), r), QStringLiteral("{.a.}"));
+    EXPECT_EQ(r.calls.size(), 1);
+
+    Trecorder s; // case is ignored on the expansion stack
+    s.answer = [](const QString &full, const QStringList &, bool isSymbol) {
+        return isSymbol ? full.toUpper() : full;
+    };
+    EXPECT_EQ(expand(QStringLiteral("%abc%"), s), QStringLiteral("%ABC%"));
+}
+
+TEST(MacroParser, GrowingRecursionStopsAtFiftyLevels)
+{
+    Trecorder r;
+    // Each result is a new macro with a longer name: only the level limit stops it.
+    r.answer = [](const QString &full, const QStringList &, bool) { return QStringLiteral("{.") + full + QStringLiteral("x.}"); };
+    const QString out = expand(QStringLiteral("{.a.}"), r);
+    EXPECT_EQ(r.calls.size(), kExpansionStackSize);
+    EXPECT_EQ(out, QStringLiteral("{.a") + QString(kExpansionStackSize, QLatin1Char('x')) + QStringLiteral(".}"));
+}
+
+TEST(MacroParser, BudgetBoundsNestingAcrossCalls)
+{
+    TexpansionBudget budget;
+    budget.maxDepth = 30;
+    int calls = 0;
+    std::function<QString(const QString &, const QStringList &, bool)> cb;
+    cb = [&](const QString &, const QStringList &, bool) {
+        ++calls;
+        QString inner = QStringLiteral("{.again.}"); // a fresh expansion each time, as loops do
+        parseAndExpand(inner, cb, false, &budget);
+        return inner;
+    };
+    QString t = QStringLiteral("{.again.}");
+    parseAndExpand(t, cb, false, &budget);
+    EXPECT_LE(calls, 30);
+    EXPECT_EQ(budget.depth, 0);
+}
+
+TEST(MacroParser, UnmatchedMarkersGiveRowColumnAndCode)
+{
+    const struct { const char *in; int row; int col; const char *code; } cases[] = {
+        {"x.}", 1, 2, ".}"},
+        {"{.a", 1, 1, "{.a"},
+        {"ab\ncd{:x", 2, 3, "{:x"},
+        {"line1\n  {.a|{.b.}", 2, 3, "{.a|b"},
+    };
+    for (const auto &c : cases) {
+        Trecorder r;
+        r.answer = [](const QString &full, const QStringList &, bool) { return full; };
+        QString t = QString::fromUtf8(c.in);
+        try {
+            parseAndExpand(t, r.callback(), false);
+            ADD_FAILURE() << "no error for " << c.in;
+        } catch (const EtplError &e) {
+            EXPECT_EQ(e.msg, QStringLiteral("unmatched marker")) << c.in;
+            EXPECT_EQ(e.row, c.row) << c.in;
+            EXPECT_EQ(e.col, c.col) << c.in;
+            EXPECT_EQ(e.code, QString::fromUtf8(c.code)) << c.in;
+        }
+    }
+}
+
+TEST(MacroParser, ErrorsInsideResultsAreIgnored)
+{
+    Trecorder r;
+    r.answer = [](const QString &, const QStringList &, bool) { return QStringLiteral("bad.}"); };
+    EXPECT_EQ(expand(QStringLiteral("{.a.}!"), r), QStringLiteral("bad.}!"));
+}
+
+TEST(MacroParser, QuotesAndPlainText)
+{
+    Trecorder r;
+    EXPECT_EQ(expand(QStringLiteral("a:}b"), r), QStringLiteral("a:}b")); // stray close is text
+    EXPECT_EQ(expand(QStringLiteral("{:a|b:}"), r, true), QStringLiteral("a|b"));
+    EXPECT_EQ(expand(QStringLiteral("{:{.x.}:}"), r, false), QStringLiteral("{:{.x.}:}"));
+    EXPECT_TRUE(r.calls.isEmpty());
+    // A "|" inside a quote that never closes leaves the macro as written.
+    Trecorder u;
+    QString t = QStringLiteral("{.a|{:x|y.}");
+    EXPECT_THROW(parseAndExpand(t, u.callback(), false), EtplError); // the quote swallows ".}"
+}
+
+TEST(MacroParser, EmptyMacrosAndNul)
+{
+    Trecorder r;
+    EXPECT_EQ(expand(QStringLiteral("{.}"), r), QStringLiteral("<>"));
+    EXPECT_EQ(r.calls, (QStringList{"M:"}));
+    Trecorder n;
+    QString withNul = QStringLiteral("ab");
+    withNul += QChar(0);
+    withNul += QStringLiteral("{.x.}");
+    EXPECT_EQ(expand(withNul, n), QStringLiteral("ab"));
+    EXPECT_TRUE(n.calls.isEmpty());
+}
+
+TEST(MacroParser, MarkerSearch)
+{
+    EXPECT_FALSE(containsMacroMarker(QStringLiteral("a.b{c}:d")));
+    for (const char *s : {"{.", "{:", ".}", ":}", "|"})
+        EXPECT_TRUE(containsMacroMarker(QStringLiteral("x") + QLatin1String(s))) << s;
+    EXPECT_EQ(findMacroMarker(QStringLiteral("ab|c|"), 3), 4);
+    EXPECT_EQ(findMacroMarker(QStringLiteral("abc"), 0), -1);
+}
