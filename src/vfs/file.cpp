@@ -47,34 +47,42 @@ Tfile::~Tfile()
         c->parent_ = nullptr;
 }
 
-TfilePtr Tfile::create(const QString &fullpath)
+// A node for a disk item; `seen` receives what the disk said of it.
+TfilePtr Tfile::createFor(const QString &fullpath, DiskEntryInfo &seen)
 {
     TfilePtr f(new Tfile);
     f->icon = -1;
     f->size = -1;
     f->atime = f->mtime = now();
     f->setResource(withoutTrailingDelimiter(fullpath));
-    if (!f->resource.isEmpty() && diskEntryKind(f->resource) == DiskEntry::Folder) {
+    seen = f->resource.isEmpty() ? DiskEntryInfo() : diskEntryInfo(f->resource);
+    if (seen.kind == DiskEntry::Folder) {
         f->flags.set(FA_FOLDER);
         f->flags.set(FA_BROWSABLE);
     }
     return f;
 }
 
+TfilePtr Tfile::create(const QString &fullpath)
+{
+    DiskEntryInfo seen;
+    return createFor(fullpath, seen);
+}
+
 TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder)
 {
-    TfilePtr f = create(fullpath);
+    DiskEntryInfo seen;
+    TfilePtr f = createFor(fullpath, seen);
     f->flags.set(FA_TEMP);
     if (folder) {
         const Tfile *real = folder->isTemp() ? folder->tempFolder_.data() : folder;
         f->tempFolder_ = TfilePtr(const_cast<Tfile *>(real));
     }
     // What was seen on disk, so that "new" and listings read real values.
-    const DiskEntryInfo info = diskEntryInfo(f->resource);
-    if (info.kind == DiskEntry::File)
-        f->size = info.size;
-    if (info.kind != DiskEntry::None)
-        f->mtime = info.mtime;
+    if (seen.kind == DiskEntry::File)
+        f->size = seen.size;
+    if (seen.kind != DiskEntry::None)
+        f->mtime = seen.mtime;
     return f;
 }
 
@@ -100,7 +108,8 @@ TfilePtr Tfile::createLink(const QString &name)
 
 bool Tfile::same(const Tfile *f) const
 {
-    return f && (f == this || f->resource == resource);
+    // Nodes without a resource (virtual folders) are only the same as themselves.
+    return f && (f == this || (!resource.isEmpty() && f->resource == resource));
 }
 
 bool Tfile::toggle(TfileAttribute att)

@@ -22,6 +22,7 @@
 class Tfile;
 class Tvfs;
 class TconnView;
+struct DiskEntryInfo;
 
 using TfilePtr = QExplicitlySharedDataPointer<Tfile>;
 
@@ -222,6 +223,7 @@ public:
 private:
     friend class Tvfs;
     Tfile(); // nodes live in TfilePtr only: use the create functions
+    static TfilePtr createFor(const QString &fullpath, DiskEntryInfo &seen);
     void setVfsRecursively(Tvfs *v);
 
     Tfile *parent_ = nullptr;  // owner in the tree; cleared when it goes away

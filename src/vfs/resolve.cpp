@@ -142,9 +142,12 @@ TfilePtr Tvfs::resolveOnDisk(const Tfile *folder, const QString &relPath) const
     if (kind != DiskEntry::File && kind != DiskEntry::Folder)
         return {};
     TfilePtr f = Tfile::createTemp(candidate, folder);
-    const DiskEntry resolvedKind = diskEntryKind(f->resource);
-    if (resolvedKind != DiskEntry::File && resolvedKind != DiskEntry::Folder)
-        return {}; // a link whose target is not servable
+    if (f->resource != candidate) {
+        // Came through a shell link: its target must be servable too.
+        const DiskEntry target = diskEntryKind(f->resource);
+        if (target != DiskEntry::File && target != DiskEntry::Folder)
+            return {};
+    }
     if (folder->flags.has(FA_DONT_LOG))
         f->flags.set(FA_DONT_LOG);
     if (!folder->flags.has(FA_BROWSABLE))

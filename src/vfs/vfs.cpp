@@ -185,3 +185,43 @@ void Tvfs::setTempDLcount(const QString &path, int count)
         return;
     tempDLcounts_.insert(path, count);
 }
+
+void Tvfs::bindRoot(const QString &folder)
+{
+    root_->setResource(folder);
+    root_->flags.clear(FA_VIRTUAL);
+    modified_ = true;
+}
+
+void Tvfs::unbindRoot()
+{
+    uploadFolders.removeAll(root_->resource);
+    root_->resource.clear();
+    root_->uploadFilterMask.clear();
+    root_->accounts[FA_UPLOAD].clear();
+    root_->flags.set(FA_VIRTUAL);
+    modified_ = true;
+}
+
+void Tvfs::flagAsNew(const QList<Tfile *> &nodes)
+{
+    const double t = now();
+    for (Tfile *f : nodes)
+        if (f)
+            f->atime = t;
+    if (!nodes.isEmpty())
+        modified_ = true;
+}
+
+void Tvfs::resetNewFlag(const QList<Tfile *> &nodes)
+{
+    const double t = now() - double(settings_.filesStayFlaggedForMinutes + 1) / (24 * 60);
+    for (Tfile *f : nodes)
+        if (f)
+            f->recursiveApply([t](Tfile &n, bool) {
+                n.atime = t;
+                return 0;
+            });
+    if (!nodes.isEmpty())
+        modified_ = true;
+}

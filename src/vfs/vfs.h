@@ -67,6 +67,16 @@ public:
     // Compares two siblings in tree order: negative when a comes first.
     int compareSiblings(const Tfile &a, const Tfile &b) const;
 
+    // ---- root binding and the "new" flag ----
+    // Binds the root to a disk folder (it becomes a real folder named "/"),
+    // or makes it virtual again.
+    void bindRoot(const QString &folder);
+    void unbindRoot();
+    // Marks nodes as just added, or (with everything below them) as older
+    // than the "new" period.
+    void flagAsNew(const QList<Tfile *> &nodes);
+    void resetNewFlag(const QList<Tfile *> &nodes);
+
     // ---- whole tree ----
     void resetVFS();
     void resetHits();

@@ -69,6 +69,21 @@ TEST(Tree, KindsAtCreation)
     EXPECT_TRUE(lnk->isFile());
 }
 
+TEST(Tree, SameAndToggle)
+{
+    const TfilePtr a = Tfile::create("/srv/a");
+    const TfilePtr b = Tfile::create("/srv/a/");
+    const TfilePtr v1 = Tfile::createVirtualFolder("v");
+    const TfilePtr v2 = Tfile::createVirtualFolder("v");
+    EXPECT_TRUE(a->same(b.data()));
+    EXPECT_TRUE(v1->same(v1.data()));
+    EXPECT_FALSE(v1->same(v2.data())); // no resource: only itself
+    EXPECT_FALSE(a->same(nullptr));
+    EXPECT_TRUE(v1->toggle(FA_HIDDEN));
+    EXPECT_TRUE(v1->flags.has(FA_HIDDEN));
+    EXPECT_FALSE(v1->toggle(FA_HIDDEN));
+}
+
 TEST(Tree, ResetGivesTheDefaultRoot)
 {
     Tvfs vfs;
@@ -356,6 +371,43 @@ TEST(Tree, NewFlag)
         f->atime = now() - c.ageMinutes * minute;
         EXPECT_EQ(f->isNew(), c.isNew) << c.n << " " << c.ageMinutes;
     }
+}
+
+TEST(Tree, FlagAsNewAndReset)
+{
+    Tvfs vfs;
+    TvfsSettings s = vfs.settings();
+    s.filesStayFlaggedForMinutes = 30;
+    vfs.setSettings(s);
+    Tfile *a = vfs.add(Tfile::createVirtualFolder("a"));
+    Tfile *f = vfs.add(Tfile::createLink("f"), a);
+    EXPECT_TRUE(f->isNew());
+    vfs.resetNewFlag({a});
+    EXPECT_FALSE(a->isNew());
+    EXPECT_FALSE(f->isNew()); // everything below too
+    vfs.flagAsNew({f});
+    EXPECT_TRUE(f->isNew());
+    EXPECT_FALSE(a->isNew());
+}
+
+TEST(Tree, RootBinding)
+{
+    DiskTree disk;
+    disk.file("x.txt");
+    Tvfs vfs;
+    vfs.bindRoot(disk.path() + "/");
+    EXPECT_TRUE(vfs.root()->isRealFolder());
+    EXPECT_EQ(vfs.root()->name, "/");
+    EXPECT_EQ(vfs.root()->resource, disk.path());
+    EXPECT_TRUE(vfs.findFilebyURL("/x.txt"));
+    vfs.root()->accounts[FA_UPLOAD] = {"@anyone"};
+    vfs.root()->uploadFilterMask = "*.jpg";
+    vfs.unbindRoot();
+    EXPECT_TRUE(vfs.root()->isVirtualFolder());
+    EXPECT_TRUE(vfs.root()->resource.isEmpty());
+    EXPECT_TRUE(vfs.root()->accounts[FA_UPLOAD].isEmpty());
+    EXPECT_TRUE(vfs.root()->uploadFilterMask.isEmpty());
+    EXPECT_FALSE(vfs.findFilebyURL("/x.txt"));
 }
 
 TEST(Tree, Locks)
