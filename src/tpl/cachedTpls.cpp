@@ -24,7 +24,7 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
     if (mtime == e.mtime)
         return e.tpl;
     e.mtime = mtime;
-    e.tpl = std::make_shared<Ttpl>(mtime ? loadTextFile(fi.absoluteFilePath()) : QString());
+    e.tpl = mtime ? std::make_shared<Ttpl>(loadTextFile(fi.absoluteFilePath())) : nullptr;
     return e.tpl;
 }
 
