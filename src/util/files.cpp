@@ -129,8 +129,12 @@ bool replaceFile(QString target, const QByteArray &bytes, TfileMode mode)
     bool ok = true;
     if (mode == FM_PRIVATE)
         ok = ::fchmod(fd, 0600) == 0;
-    else if (exists)
-        ::fchmod(fd, old.st_mode & 07777); // keep the replaced file's permissions
+    if (exists) {
+        // The replacement keeps the replaced file's owner (when allowed) and permissions.
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+        if (mode != FM_PRIVATE)
+            ::fchmod(fd, old.st_mode & 07777);
+    }
     ok = ok && writeAll(fd, bytes.constData(), bytes.size());
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
