@@ -28,7 +28,6 @@ public:
 
     qsizetype run()
     {
-        splitSegments();
         if (!m_stops.isEmpty() && !m_whole)
             m_text = m_text.left(reachableLength());
         const bool stopFree = m_stops.isEmpty() || !containsStop(m_text);
@@ -36,8 +35,10 @@ public:
             m_stops = {};
             if (m_whole)
                 return globMatch() ? m_text.size() : 0;
+            splitSegments();
             return greedyPrefixMatch();
         }
+        splitSegments();
         return dynamicMatch();
     }
 
@@ -230,6 +231,21 @@ bool takeInversion(QStringView &mask)
     return i % 2 == 1;
 }
 
+// True when `test` holds for one of the ";"-separated pieces (empty ones included).
+template<class Test>
+bool anyPiece(QStringView mask, Test test)
+{
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = mask.indexOf(u';', start);
+        if (test(mask.mid(start, (end < 0 ? mask.size() : end) - start)))
+            return true;
+        if (end < 0)
+            return false;
+        start = end + 1;
+    }
+}
+
 bool matchAddressPiece(QStringView piece, const QString &address, const QString &key6, quint32 ip4)
 {
     if (sameText(piece, u"lan"))
@@ -275,13 +291,7 @@ bool matchFileMask(QStringView mask, QStringView text)
     const bool invert = takeInversion(mask);
     if (mask.isEmpty())
         return !invert;
-    bool found = false;
-    for (QStringView piece : mask.split(u';')) {
-        if (wildcardMatchLength(piece, text, true) > 0) {
-            found = true;
-            break;
-        }
-    }
+    const bool found = anyPiece(mask, [&](QStringView piece) { return wildcardMatchLength(piece, text, true) > 0; });
     return found != invert;
 }
 
@@ -290,13 +300,9 @@ bool matchAddressMask(QStringView mask, const QString &address)
     const bool invert = takeInversion(mask);
     const QString key6 = ipv6Key(address);
     const quint32 ip4 = key6.isEmpty() ? ipv4ToInt(address) : 0;
-    bool found = false;
-    for (QStringView piece : mask.split(u';')) {
-        if (!piece.isEmpty() && matchAddressPiece(piece, address, key6, ip4)) {
-            found = true;
-            break;
-        }
-    }
+    const bool found = anyPiece(mask, [&](QStringView piece) {
+        return !piece.isEmpty() && matchAddressPiece(piece, address, key6, ip4);
+    });
     return found != invert;
 }
 
