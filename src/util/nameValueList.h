@@ -21,7 +21,8 @@ public:
     // `lineSeparator` is written between lines; on input a CR LF separator
     // also accepts a bare LF. With ":" as name separator values are trimmed
     // on input and written after ": ".
-    explicit TnameValueListT(char nameSeparator = '=', const char *lineSeparator = "\r\n");
+    TnameValueListT() : TnameValueListT('=', "\r\n") {}
+    explicit TnameValueListT(char nameSeparator, const char *lineSeparator = "\r\n");
 
     static TnameValueListT fromText(const S &text, char nameSeparator = '=', const char *lineSeparator = "\r\n");
 

@@ -63,3 +63,21 @@ TEST(NameValueList, ThousandsOfLines)
     EXPECT_EQ(list.value(QStringLiteral("key7")), QStringLiteral("v7"));
     EXPECT_LT(timer.elapsed(), 3000);
 }
+
+namespace {
+qsizetype countOf(const TnameValueList &list = {})
+{
+    return list.count();
+}
+} // namespace
+
+TEST(NameValueList, DefaultArgumentAndCopies)
+{
+    EXPECT_EQ(countOf(), 0);
+    TnameValueList a = TnameValueList::fromText(QStringLiteral("x=1"));
+    TnameValueList b = a;
+    b.set(QStringLiteral("x"), QStringLiteral("2"));
+    EXPECT_EQ(a.value(QStringLiteral("x")), QStringLiteral("1"));
+    EXPECT_EQ(b.value(QStringLiteral("x")), QStringLiteral("2"));
+    EXPECT_EQ(countOf(b), 1);
+}
