@@ -13,7 +13,7 @@
 // Keys whose value is not a plain member get an encoder and/or a decoder.
 namespace {
 
-QString encActive(const Tconfig &c)
+std::optional<QString> encActive(const Tconfig &c)
 {
     return cfgBool(c.hooks.serverActive ? c.hooks.serverActive() : c.o.active);
 }
@@ -46,7 +46,7 @@ void decForwardedMask(Tconfig &c, const QString &v)
     c.o.forwardedMask = v == u"127.0.0.1" ? QStringLiteral("::1;127.0.0.1") : v;
 }
 
-QString encTrayMessage(const Tconfig &c)
+std::optional<QString> encTrayMessage(const Tconfig &c)
 {
     return escapeLineBreaks(c.o.trayMessage);
 }
@@ -56,7 +56,7 @@ void decTrayMessage(Tconfig &c, const QString &v)
     c.o.trayMessage = unescapeLineBreaks(v);
 }
 
-QString encDynDns(const Tconfig &c)
+std::optional<QString> encDynDns(const Tconfig &c)
 {
     return QString::fromLatin1(c.o.dynamicDnsUpdater.toUtf8().toBase64());
 }
@@ -66,7 +66,7 @@ void decDynDns(Tconfig &c, const QString &v)
     c.o.dynamicDnsUpdater = QString::fromUtf8(QByteArray::fromBase64(v.toLatin1()));
 }
 
-QString encBans(const Tconfig &c)
+std::optional<QString> encBans(const Tconfig &c)
 {
     return encodeBans(c.o.banList);
 }
@@ -83,7 +83,7 @@ void decBans(Tconfig &c, const QString &value)
     c.o.banList = decodeBans(v);
 }
 
-QString encIconMasks(const Tconfig &c)
+std::optional<QString> encIconMasks(const Tconfig &c)
 {
     return encodeIconMasks(c.o.iconMasks);
 }
@@ -93,7 +93,7 @@ void decIconMasks(Tconfig &c, const QString &v)
     c.o.iconMasks = decodeIconMasks(v);
 }
 
-QString encUserImages(const Tconfig &c)
+std::optional<QString> encUserImages(const Tconfig &c)
 {
     // Only images that a mask still uses are worth keeping.
     QMap<int, QByteArray> used;
@@ -119,7 +119,7 @@ void decUserImages(Tconfig &c, const QString &v)
     }
 }
 
-QString encAccounts(const Tconfig &c)
+std::optional<QString> encAccounts(const Tconfig &c)
 {
     return encodeAccounts(c.accounts.list);
 }
@@ -129,7 +129,7 @@ void decAccounts(Tconfig &c, const QString &v)
     c.accounts.list = decodeAccounts(v);
 }
 
-QString encColumns(const Tconfig &c)
+std::optional<QString> encColumns(const Tconfig &c)
 {
     return encodeConnColumns(c.o.connectionsColumns);
 }
@@ -139,13 +139,12 @@ void decColumns(Tconfig &c, const QString &v)
     decodeConnColumns(v, c.o.connectionsColumns);
 }
 
-QString encIpsEver(const Tconfig &c)
+std::optional<QString> encIpsEver(const Tconfig &c)
 {
     // From 50 addresses on the list lives in "zof.ips.txt" instead.
     if (c.o.ipsEverConnected.size() >= ipsInTextLimit)
-        return {};
-    const QString joined = c.o.ipsEverConnected.join(u';');
-    return joined.isNull() ? QStringLiteral("") : joined;
+        return std::nullopt;
+    return c.o.ipsEverConnected.join(u';');
 }
 
 void decIpsEver(Tconfig &c, const QString &v)

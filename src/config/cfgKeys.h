@@ -6,6 +6,7 @@
 
 #include <QStringView>
 
+#include <optional>
 #include <span>
 #include <variant>
 
@@ -25,7 +26,8 @@ struct TcfgKey
 {
     using Member = std::variant<std::monostate, bool Toptions::*, qint64 Toptions::*,
                                 double Toptions::*, QString Toptions::*, QStringList Toptions::*>;
-    using Encoder = QString (*)(const Tconfig &);
+    // No value: the key is not written at this moment.
+    using Encoder = std::optional<QString> (*)(const Tconfig &);
     using Decoder = void (*)(Tconfig &, const QString &);
 
     const char *key;

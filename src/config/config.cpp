@@ -5,6 +5,7 @@
 #include "config/notify.h"
 #include "config/paths.h"
 #include "config/version.h"
+#include "util/asciiCase.h"
 #include "util/files.h"
 #include "vfs/account.h"
 
@@ -150,13 +151,13 @@ QString Tconfig::getCfg(const QString &exclude) const
     QString text = QStringLiteral("ZOF ") + zofVersion() + QStringLiteral(" - Build #") + zofBuild() + crlf;
     for (const TcfgKey &k : cfgKeys()) {
         const QString key = QString::fromLatin1(k.key);
-        const QString value = k.encode ? k.encode(*this) : encodeMember(k, o);
-        if (value.isNull())
+        const std::optional<QString> value = k.encode ? k.encode(*this) : encodeMember(k, o);
+        if (!value)
             continue; // a key that is not written at this moment
         if (excluded.isValid() && !exclude.isEmpty() && excluded.match(key).hasMatch())
             text += crlf;
         else
-            text += key + u'=' + value + crlf;
+            text += key + u'=' + *value + crlf;
     }
     return text;
 }
@@ -260,7 +261,7 @@ void Tconfig::postPass()
         const QString &mask = builtin[2 * i];
         bool found = false;
         for (qsizetype j = 0; j < mt.size() && !found; j += 2)
-            found = mt[j].compare(mask, Qt::CaseInsensitive) == 0;
+            found = sameText(mt[j], mask);
         if (!found)
             missing << mask << builtin[2 * i + 1];
     }
