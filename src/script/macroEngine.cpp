@@ -123,7 +123,14 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
         } else if (first == QLatin1Char('^')) {
             c.result = replaceDollarParams(c.getVar(rest), pieces, 0);
         } else if (first == QLatin1Char('?')) {
-            c.result = md.cd ? md.cd->urlVar(rest) : macroErrorText(name, QStringLiteral("cannot be used here"));
+            if (!md.cd) {
+                c.setError(QStringLiteral("cannot be used here"));
+            } else if (const auto var = c.namedRaw(QStringLiteral("var"))) {
+                c.setVar(var->trimmed(), md.cd->urlVar(rest));
+                c.result.clear();
+            } else {
+                c.result = md.cd->urlVar(rest);
+            }
         }
     } catch (const TmacroAbort &) {
     }

@@ -15,6 +15,7 @@ TmacroRegistry::TmacroRegistry()
     registerTextMacros(*this);
     registerEncodingMacros(*this);
     registerNumberMacros(*this);
+    registerGeneralSymbols(*this);
 }
 
 void TmacroRegistry::add(const QString &name, int minParams, TmacroHandler handler)

@@ -42,6 +42,9 @@ TEST(MacroEngine, UrlVariablesInComparisonsAndTheQuestionForm)
     EXPECT_EQ(run(QStringLiteral("{.?mode = list.}"), &conn), QStringLiteral("1"));
     EXPECT_EQ(run(QStringLiteral("[{.?mode.}]"), &conn), QStringLiteral("[list]"));
     EXPECT_EQ(run(QStringLiteral("{.?evil.}"), &conn), QStringLiteral("&#123;.x&#46;}"));
+    EXPECT_EQ(run(QStringLiteral("{.?mode|var=m.}[{.^m.}]"), &conn), QStringLiteral("[list]"));
+    EXPECT_EQ(runScriptText(QStringLiteral("{.?mode.}"), {}, nullptr),
+              macroErrorText(QStringLiteral("?mode"), QStringLiteral("cannot be used here")));
 }
 
 TEST(MacroEngine, DisabledMacrosShowTheirTextButSymbolsWork)
@@ -164,6 +167,18 @@ TEST(MacroEngine, SymbolsFromTheTableAndTheRegistry)
     EXPECT_EQ(run(QStringLiteral("%test-folder%"), &conn), QStringLiteral("{.x.}"));
     // The last pair of the table wins, and names ignore case.
     EXPECT_EQ(run(QStringLiteral("%A%"), &conn, nullptr, {"%a%", "1", "%a%", "2"}), QStringLiteral("2"));
+}
+
+TEST(MacroEngine, GeneralSymbols)
+{
+    setDefaultTemplateText(QStringLiteral("[style]\nbody{}\n[sym-x]\nX%version%\n"));
+    Ttpl::setProgramVersion(QStringLiteral("2.5"), QStringLiteral("300"));
+    EXPECT_EQ(runScriptText(QStringLiteral("%style%|%sym-x%|[%sym-none%]|%build%"), {}, nullptr),
+              QStringLiteral("body{}|X2.5|[]|300"));
+    const double now = runScriptText(QStringLiteral("%now%"), {}, nullptr).toDouble();
+    EXPECT_GT(now, 45000.0);
+    Ttpl::setProgramVersion(QStringLiteral("1.0"), QStringLiteral("1"));
+    setDefaultTemplateText(QString());
 }
 
 TEST(MacroEngine, RegisteredMacrosHonourTheirMinimum)
