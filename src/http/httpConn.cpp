@@ -320,7 +320,11 @@ void ThttpConn::startReply()
     reply.reset(request.firstByte, request.lastByte);
     headOnly = unsatisfiable = truncated = false;
     ++P_requestCount;
+    askedFirst = request.firstByte;
+    askedLast = request.lastByte;
     notify(SE_REQUEST);
+    askedFirst = reply.firstByte;
+    askedLast = reply.lastByte;
     if (!initInputStream()) {
         reply.mode = HRM_INTERNAL_ERROR;
         reply.contentType = htmlType.toByteArray();
@@ -349,8 +353,12 @@ bool ThttpConn::initInputStream()
     if (!ok)
         return false;
     const qint64 size = stream.size();
+    // Resolved from the range as asked, also when the body is opened again
+    // (the first resolution filled in the previous body's size).
     qint64 &first = reply.firstByte;
     qint64 &last = reply.lastByte;
+    first = askedFirst;
+    last = askedLast;
     if (reply.resumeForbidden || (first < 0 && last < 0)) {
         first = 0;
         last = size - 1;

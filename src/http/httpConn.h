@@ -138,6 +138,7 @@ private:
     void notifyPost(TserverEvent e);
     void failed();
 
+    qint64 askedFirst = -1, askedLast = -1; // the reply's range before resolution
     qint64 discardLeft = 0;     // input bytes to drop (an unread body)
     qint64 headLeft = 0;        // bytes of the current head not yet written
     qsizetype headScanned = 0;  // bytes of buffer already searched for a head end

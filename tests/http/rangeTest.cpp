@@ -173,3 +173,27 @@ TEST_F(RangeTest, LargeFileArrivesWhole)
     ASSERT_TRUE(pumpUntil([&] { return count(SE_REQUEST_COMPLETED) == 1; }));
     EXPECT_EQ(srv->conns.first()->bsent_bodies, big.size() - 1);
 }
+
+TEST_F(RangeTest, BodyReopenedDuringStreamReady)
+{
+    // The application swaps the body after the first opening: the new one
+    // is measured afresh, whatever the range resolved to before.
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = HRM_REPLY;
+            c->reply.body = content;
+        } else if (e == SE_STREAM_READY) {
+            c->reply.body = "short";
+            EXPECT_TRUE(c->initInputStream());
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET / HTTP/1.1\r\n\r\nGET / HTTP/1.1\r\nRange: bytes=2-\r\n\r\n"));
+    const TtestResponse whole = c.response();
+    EXPECT_EQ(whole.code, 200);
+    EXPECT_EQ(whole.body, QByteArray("short"));
+    const TtestResponse part = c.response();
+    EXPECT_EQ(part.code, 206);
+    EXPECT_EQ(part.header("Content-Range"), QByteArray("bytes 2-4/5"));
+    EXPECT_EQ(part.body, QByteArray("ort"));
+}

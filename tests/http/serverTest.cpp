@@ -308,3 +308,46 @@ TEST_F(ServerTest, StartStopAndPort)
         EXPECT_TRUE(sawV6);
     }
 }
+
+TEST_F(ServerTest, NestedLoopInCallbackServesOthers)
+{
+    // While the application waits in a nested loop for one request, other
+    // connections are served, come and go, and are freed by the timer.
+    TtestClient *other = nullptr;
+    bool otherServed = false;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e != SE_REQUEST)
+            return;
+        if (c->request.url == "/slow") {
+            other->send("GET /fast HTTP/1.1\r\nConnection: close\r\n\r\n");
+            otherServed = other->waitClosed(3000);
+            other->close();
+            pumpEvents(50); // the timer moves and frees the closed one meanwhile
+        }
+        serveHello(c);
+    };
+    TtestClient slow(port), fast(port);
+    other = &fast;
+    ASSERT_TRUE(slow.send("GET /slow HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(slow.response().body, QByteArray("hello /slow"));
+    EXPECT_TRUE(otherServed);
+    EXPECT_TRUE(fast.received.endsWith("hello /fast"));
+    ASSERT_TRUE(pumpUntil([&] { return count(SE_DISCONNECTED) == 1 && srv->offlines.isEmpty(); }));
+    ASSERT_TRUE(slow.send("GET /again HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(slow.response().body, QByteArray("hello /again"));
+}
+
+TEST_F(ServerTest, ManyConnectionsAtOnce)
+{
+    std::vector<std::unique_ptr<TtestClient>> clients;
+    for (int i = 0; i < 200; ++i) {
+        clients.push_back(std::make_unique<TtestClient>(port));
+        ASSERT_TRUE(clients.back()->send("GET /" + QByteArray::number(i) + " HTTP/1.1\r\n\r\n"));
+    }
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(clients[i]->response().body, "hello /" + QByteArray::number(i));
+    EXPECT_EQ(srv->conns.size(), 200);
+    clients.clear();
+    ASSERT_TRUE(pumpUntil([&] { return srv->conns.isEmpty() && srv->offlines.isEmpty(); }));
+    EXPECT_EQ(count(SE_DISCONNECTED), 200);
+}
