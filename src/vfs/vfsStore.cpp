@@ -96,7 +96,7 @@ qint64 mtimeMs(const QString &path)
 
 TvfsStore::TvfsStore(Tvfs &vfs) : vfs_(vfs)
 {
-    autoSaveTimer_.start();
+    clock_.start();
     eventsTimer_.start();
 }
 
@@ -318,7 +318,7 @@ bool TvfsStore::loadVFS(const QString &fn)
         status(QString::asprintf(MSG_VFS_LOADED.toUtf8().constData(), double(took.elapsed()) / 1000.0,
                                  fn.toUtf8().constData()));
     addRecent(fn);
-    autoSaveTimer_.restart();
+    lastAutoSaveMs_ = nowMs();
     return true;
 }
 
@@ -328,9 +328,10 @@ bool TvfsStore::autoSaveTick()
 {
     if (settings.autoSaveVfsEvery <= 0 || vfs_.lastFileName.isEmpty() || autoSaveDisabled_ || busy_)
         return false;
-    if (autoSaveTimer_.elapsed() < settings.autoSaveVfsEvery * 1000)
+    const qint64 now = nowMs();
+    if (now - lastAutoSaveMs_ < settings.autoSaveVfsEvery * 1000)
         return false;
-    autoSaveTimer_.restart();
+    lastAutoSaveMs_ = now;
     return saveVFS(vfs_.lastFileName);
 }
 

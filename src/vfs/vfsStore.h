@@ -82,6 +82,8 @@ public:
     // Told when recentFiles, trustedFiles or the last file name changed, so
     // that the configuration can store them.
     std::function<void()> listsChanged;
+    // Monotonic milliseconds for automatic saving (tests replace it).
+    std::function<qint64()> clockMs;
 
     // ---- saving and loading ----
     // Saves the tree to `fn` (asks for a name when empty). True when saved.
@@ -140,6 +142,7 @@ private:
     bool saveTemp();
     void readInto(const QByteArray &bytes, bool backupExists);
     void changedLists();
+    qint64 nowMs() const { return clockMs ? clockMs() : clock_.elapsed(); }
 
     Tvfs &vfs_;
     TvfsLoadFlags loadFlags_;
@@ -147,6 +150,7 @@ private:
     bool autoSaveDisabled_ = false;
     bool countersChanged_ = false;
     bool busy_ = false;
-    QElapsedTimer autoSaveTimer_;
+    QElapsedTimer clock_;
+    qint64 lastAutoSaveMs_ = 0;
     QElapsedTimer eventsTimer_;
 };
