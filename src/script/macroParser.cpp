@@ -83,13 +83,16 @@ private:
         stack[level].clear();
     }
 
+    // Builds the result left to right, so the cost stays linear in the text.
     void symbolPass(QString &text, int level)
     {
+        QString out;
+        qsizetype copied = 0; // text before this index is in out
         qsizetype from = 0;
         while (from < text.size()) {
             const qsizetype i = text.indexOf(QLatin1Char('%'), from);
             if (i < 0)
-                return;
+                break;
             from = i + 1;
             qsizetype p = i + 1;
             if (p >= text.size() || text[p] == QLatin1Char('%'))
@@ -102,58 +105,105 @@ private:
                 from = p;
                 continue;
             }
+            from = p + 1;
             const QString symbol = text.mid(i, p - i + 1);
-            if (onStack(symbol, level)) {
-                from = p + 1;
+            if (onStack(symbol, level))
                 continue;
-            }
             QString result = cb(symbol, {}, true);
-            if (result == symbol) {
-                from = p + 1;
+            if (result == symbol)
                 continue;
-            }
             expandNested(result, symbol, level);
-            text.replace(i, symbol.size(), result);
-            from = i + result.size();
+            out += QStringView(text).mid(copied, i - copied);
+            out += result;
+            copied = p + 1;
+        }
+        if (copied > 0) {
+            out += QStringView(text).mid(copied);
+            text = out;
         }
     }
 
+    // The text is read left to right from `src`; finished text goes to `out`
+    // and the part from the outermost open marker stays in `cur`, so a macro's
+    // replacement only moves its own text.
     void macroPass(QString &text, int level)
     {
+        const QString src = text;
+        QString out, cur;
         int line = 1;
-        qsizetype lineStart = -1;
+        qsizetype lineStart = -1; // in positions of the text as modified so far
         QList<TstackItem> markers;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text.constData()[i].unicode();
-            if (c == '\n') {
-                ++line;
-                lineStart = i;
-                continue;
-            }
-            if (c != '{' && c != '.' && c != ':') // no marker starts here
-                continue;
-            const int col = int(i - lineStart);
-            if (at(text, i, kQuoteOpen))
-                markers.append({i, line, col, true});
-            if (at(text, i, kQuoteClose) && !markers.isEmpty() && markers.last().quote)
-                markers.removeLast();
-            if (at(text, i, kMacroOpen) && (markers.isEmpty() || !markers.last().quote))
-                markers.append({i, line, col, false});
-            if (at(text, i, kMacroClose)) {
-                if (markers.isEmpty())
-                    throw EtplError(QStringLiteral("unmatched marker"), text.mid(i, 30), line, col);
-                if (markers.last().quote)
+        qsizetype s = 0;
+        try {
+            while (s < src.size()) {
+                const char16_t c = src.constData()[s].unicode();
+                QString &target = markers.isEmpty() ? out : cur;
+                const qsizetype v = out.size() + cur.size(); // position in the modified text
+                if (c == '\n') {
+                    ++line;
+                    lineStart = v;
+                }
+                if (c != '{' && c != '.' && c != ':') {
+                    // Copy the run up to the next possible marker in one go.
+                    qsizetype e = s + 1;
+                    const QChar *d = src.constData();
+                    while (e < src.size() && d[e] != QLatin1Char('{') && d[e] != QLatin1Char('.')
+                           && d[e] != QLatin1Char(':') && d[e] != QLatin1Char('\n'))
+                        ++e;
+                    target += QStringView(src).mid(s, e - s);
+                    s = e;
                     continue;
-                const qsizetype open = markers.takeLast().pos;
-                const qsizetype len = i + 2 - open;
-                const QString result = evalMacro(text.mid(open, len), level);
-                text.replace(open, len, result);
-                i = open + result.size() - 1;
+                }
+                const int col = int(v - lineStart);
+                if (at(src, s, kQuoteOpen)) {
+                    markers.append({cur.size(), line, col, true});
+                } else if (at(src, s, kQuoteClose)) {
+                    if (!markers.isEmpty() && markers.last().quote) {
+                        markers.removeLast();
+                        cur += QStringView(src).mid(s, 2);
+                        s += 2;
+                        flushIfDone(markers, out, cur);
+                        continue;
+                    }
+                } else if (at(src, s, kMacroOpen)) {
+                    if (markers.isEmpty() || !markers.last().quote)
+                        markers.append({cur.size(), line, col, false});
+                } else if (at(src, s, kMacroClose)) {
+                    if (markers.isEmpty())
+                        throw EtplError(QStringLiteral("unmatched marker"), src.mid(s, 30), line, col);
+                    if (!markers.last().quote) {
+                        const qsizetype open = markers.takeLast().pos;
+                        cur += QStringView(src).mid(s, 2);
+                        s += 2;
+                        const QString result = evalMacro(cur.mid(open), level);
+                        cur.truncate(open);
+                        cur += result;
+                        flushIfDone(markers, out, cur);
+                        continue;
+                    }
+                }
+                // One character: the next position may start another marker
+                // ("{.}" shares its dot).
+                (markers.isEmpty() ? out : cur) += src[s];
+                ++s;
             }
+        } catch (const EtplError &) {
+            text = out + cur + src.mid(s);
+            throw;
         }
         if (!markers.isEmpty()) {
             const TstackItem &top = markers.last();
-            throw EtplError(QStringLiteral("unmatched marker"), text.mid(top.pos, 30), top.row, top.col);
+            text = out + cur;
+            throw EtplError(QStringLiteral("unmatched marker"), cur.mid(top.pos, 30), top.row, top.col);
+        }
+        text = out;
+    }
+
+    static void flushIfDone(const QList<TstackItem> &markers, QString &out, QString &cur)
+    {
+        if (markers.isEmpty() && !cur.isEmpty()) {
+            out += cur;
+            cur.clear();
         }
     }
 

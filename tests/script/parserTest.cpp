@@ -2,6 +2,7 @@
 #include "script/macroParser.h"
 #include "scriptTestTools.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -196,4 +197,35 @@ TEST(MacroParser, MarkerSearch)
         EXPECT_TRUE(containsMacroMarker(QStringLiteral("x") + QLatin1String(s))) << s;
     EXPECT_EQ(findMacroMarker(QStringLiteral("ab|c|"), 3), 4);
     EXPECT_EQ(findMacroMarker(QStringLiteral("abc"), 0), -1);
+}
+
+TEST(MacroParser, ErrorLeavesTheTextAsFarAsExpanded)
+{
+    Trecorder r;
+    r.answer = [](const QString &, const QStringList &, bool) { return QStringLiteral("R"); };
+    QString t = QStringLiteral("{.a.} x.} {.b.}");
+    EXPECT_THROW(parseAndExpand(t, r.callback(), false), EtplError);
+    EXPECT_EQ(t, QStringLiteral("R x.} {.b.}"));
+    QString u = QStringLiteral("{.a.}{.b");
+    EXPECT_THROW(parseAndExpand(u, r.callback(), false), EtplError);
+    EXPECT_EQ(u, QStringLiteral("R{.b"));
+}
+
+TEST(MacroParser, LargeTextsExpandInLinearTime)
+{
+    // 40,000 macros and symbols in a 600 KB text: replacing each in place
+    // would move the whole tail every time.
+    QString big;
+    for (int i = 0; i < 20000; ++i)
+        big += QStringLiteral("row %s% {.m|x.} ..........\n");
+    Trecorder r;
+    r.answer = [](const QString &, const QStringList &, bool isSymbol) {
+        return isSymbol ? QStringLiteral("S") : QStringLiteral("M");
+    };
+    QElapsedTimer timer;
+    timer.start();
+    parseAndExpand(big, r.callback(), false);
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_EQ(big.size(), 20000 * QStringLiteral("row S M ..........\n").size());
+    EXPECT_EQ(r.calls.size(), 40000);
 }
