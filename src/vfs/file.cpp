@@ -361,6 +361,18 @@ TfilePtr Tfile::getDefaultFile() const
     return {};
 }
 
+int Tfile::getSystemIcon() const
+{
+    if (icon >= 0)
+        return icon;
+    if (isFile())
+        for (const TiconMask &m : settingsOf(*this).iconMasks)
+            if (matchFileMask(m.mask, name))
+                return m.index;
+    const Tvfs *v = vfs();
+    return v && v->systemIcon() ? v->systemIcon()(*this) : -1;
+}
+
 qint64 Tfile::diskfree() const
 {
     if (flags.has(FA_VIRTUAL) || resource.isEmpty())

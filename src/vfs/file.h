@@ -201,6 +201,10 @@ public:
     // The node to serve instead of this folder's page: a tree child or a new
     // temporary node for a disk entry. Null when there is none.
     TfilePtr getDefaultFile() const;
+    // The image index pages show for the node: its own icon, else (for a
+    // file) the first matching icon mask, else the platform's icon; -1 when
+    // none applies.
+    int getSystemIcon() const;
     // Bytes available on the volume of the resource; 0 for virtual nodes,
     // -1 when unknown.
     qint64 diskfree() const;

@@ -48,6 +48,8 @@ public:
     void setAccounts(const Taccounts *accounts);
     const TdynamicCommentFn &dynamicComment() const { return dynamicComment_; }
     void setDynamicComment(TdynamicCommentFn fn) { dynamicComment_ = std::move(fn); }
+    const TsystemIconFn &systemIcon() const { return systemIcon_; }
+    void setSystemIcon(TsystemIconFn fn) { systemIcon_ = std::move(fn); }
     void setObserver(TvfsObserver *o) { observer_ = o; }
     // Where notes for the operator go (the program's log).
     void setLogger(std::function<void(const QString &)> fn) { logger_ = std::move(fn); }
@@ -115,6 +117,7 @@ private:
     TvfsSettings settings_;
     const Taccounts *accounts_ = nullptr;
     TdynamicCommentFn dynamicComment_;
+    TsystemIconFn systemIcon_;
     TvfsObserver *observer_ = nullptr;
     std::function<void(const QString &)> logger_;
     QCollator collator_;

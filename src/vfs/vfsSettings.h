@@ -3,11 +3,18 @@
 // Option values the tree reads. The configuration fills them in; the tree
 // never reads the configuration itself.
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 
 class Tfile;
+
+// One entry of icon-masks: files whose name matches `mask` show image `index`.
+struct TiconMask {
+    QString mask;
+    int index = 0;
+};
 
 struct TvfsSettings {
     bool foldersBefore = true;               // folders-before
@@ -19,6 +26,7 @@ struct TvfsSettings {
     bool httpsUrl = false;                   // https-url
     bool listHiddenFiles = false;            // list-hidden-files
     bool listSystemFiles = false;            // list-system-files
+    QList<TiconMask> iconMasks;              // icon-masks
     QString defaultIP;   // the address chosen for building URLs
     QString serverPort;  // the port the server listens on; empty while it does not
 };
@@ -26,3 +34,6 @@ struct TvfsSettings {
 // The comment to show for a node (comment files next to it, etc.). Without
 // one, the node's own `comment` field is used.
 using TdynamicCommentFn = std::function<QString(const Tfile &)>;
+
+// The platform's icon for a node's resource, as an image index (-1: none).
+using TsystemIconFn = std::function<int(const Tfile &)>;

@@ -2,6 +2,7 @@
 
 #include "vfsTestTools.h"
 
+#include "util/encodings.h"
 #include "vfs/vfs.h"
 
 #include <sys/stat.h>
@@ -143,6 +144,20 @@ TEST_F(Resolve, TraversalAttemptsStayInside)
             EXPECT_TRUE(f->resource.startsWith(disk.path())) << qPrintable(a);
         }
     }
+    // Encoded and doubled forms, decoded once as requests are.
+    const char *encoded[] = {
+        "/real/%2e%2e/%2e%2e/etc/passwd", "/real/%2E%2E%2F%2E%2E%2Fetc", "/real/%252e%252e/x",
+        "/real/....//....//etc",          "/real/..././x",               "/real/sub/..%2f..%2f..%2fetc",
+        "/real/.%2e/x",                   "/real/%00/x",                 "/real/sub%2f..%2f..%2f..",
+    };
+    for (const char *e : encoded) {
+        const TfilePtr f = vfs.findFilebyURL(decodeURL(QByteArrayView(e)));
+        EXPECT_TRUE(!f || !f->isTemp() || f->resource.startsWith(disk.path() + '/')) << e;
+        EXPECT_TRUE(!f || !f->resource.startsWith(outside.path())) << e;
+    }
+    EXPECT_EQ(outcome(decodeURL(QByteArrayView("/real/%2e%2e/b"))), "tree:b"); // ".." of the tree, not the disk
+    EXPECT_EQ(outcome(decodeURL(QByteArrayView("/real/%2e%2e%2e"))), "none");
+    EXPECT_EQ(outcome(decodeURL(QByteArrayView("/real/%2e%2e/%2e%2e/x"))), "none");
     EXPECT_EQ(outcome("/real/..."), "none");
     EXPECT_EQ(outcome("/real/sub/.../x"), "none");
     EXPECT_EQ(outcome(QString("/real/x") + QChar(0)), "none");

@@ -410,6 +410,22 @@ TEST(Tree, RootBinding)
     EXPECT_FALSE(vfs.findFilebyURL("/x.txt"));
 }
 
+TEST(Tree, SystemIcon)
+{
+    Tvfs vfs;
+    TvfsSettings s = vfs.settings();
+    s.iconMasks = {{"*.jpg;*.png", 7}, {"*.PNG", 8}, {"*", 9}};
+    vfs.setSettings(s);
+    Tfile *png = vfs.add(Tfile::create("/nowhere/a.png"));
+    Tfile *folder = vfs.add(Tfile::createVirtualFolder("f"));
+    EXPECT_EQ(png->getSystemIcon(), 7);    // the first matching mask
+    EXPECT_EQ(folder->getSystemIcon(), -1); // masks are for files
+    vfs.setSystemIcon([](const Tfile &f) { return f.isFolder() ? 3 : 4; });
+    EXPECT_EQ(folder->getSystemIcon(), 3);
+    png->icon = 12;
+    EXPECT_EQ(png->getSystemIcon(), 12);    // its own icon first
+}
+
 TEST(Tree, Locks)
 {
     Tvfs vfs;
