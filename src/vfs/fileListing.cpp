@@ -6,6 +6,7 @@
 #include "vfs/permissions.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
+#include "util/encodings.h"
 #include "util/masks.h"
 
 #include <QCollator>

@@ -42,7 +42,9 @@ void Thasher::loadFrom(const QString &folder)
             // A name never leaves the folder.
             if (file.isEmpty() || file.contains(u'/'))
                 continue;
-            hashes.insert(asciiLower(joinPath(folder, file)), digest);
+            const QString key = asciiLower(joinPath(folder, file));
+            if (!hashes.contains(key)) // the first line naming a file answers
+                hashes.insert(key, digest);
         }
     }
 }

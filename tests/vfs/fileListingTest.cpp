@@ -1,0 +1,273 @@
+// Folder listings: what a request sees in a folder, in which order.
+
+#include "vfsTestTools.h"
+
+#include "vfs/account.h"
+#include "vfs/comments.h"
+#include "vfs/fileListing.h"
+#include "vfs/vfs.h"
+
+namespace {
+
+class ListConn : public TestConn, public TqueryFlags {
+public:
+    using TestConn::TestConn;
+    bool hasBareUrlVar(const QString &name) const override { return bare.contains(name); }
+    QStringList bare;
+};
+
+QStringList names(const TfileListing &l)
+{
+    QStringList out;
+    for (const TfilePtr &f : l.dir)
+        out << f->name;
+    return out;
+}
+
+class Listing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        listingOptions() = TlistingOptions();
+        commentOptions() = TcommentOptions();
+        disk.file("b.mp3", "12345");
+        disk.file("a.txt", "1");
+        disk.file("big red car.txt", "123");
+        disk.file("Zed.MP3", "1234567");
+        disk.file(".hidden", "h");
+        disk.file("zof.comments.txt", "a.txt=first\\nline\r\n*.mp3=music {.x.}\r\n");
+        disk.file("x.md5", "abc");
+        disk.file("zof.diff.tpl", "[x]");
+        disk.file("sub/inner.txt", "in");
+        disk.file("sub/deep/big.txt", "deep");
+        disk.folder("emptydir");
+        accounts.list.clear();
+        Taccount bob;
+        bob.user = "bob";
+        bob.pwd = "pw";
+        accounts.list << bob;
+        vfs.setAccounts(&accounts);
+        real = vfs.add(Tfile::create(disk.path()));
+        ASSERT_TRUE(real);
+        virt = vfs.add(Tfile::createVirtualFolder("virt"));
+        link = vfs.add(Tfile::createLink("link"), virt);
+        link->resource = "http://example.com/";
+        folderV = vfs.add(Tfile::createVirtualFolder("folder"), virt);
+    }
+    QStringList list(const QHash<QString, QString> &vars = {}, Tfile *folder = nullptr, const QString &sortKey = "n")
+    {
+        conn.vars = vars;
+        TfileListing l;
+        l.fromFolder(folder ? folder : real, &conn, TfileListing::shouldRecur(&conn));
+        l.sort(&conn, sortKey);
+        return names(l);
+    }
+
+    DiskTree disk;
+    Taccounts accounts;
+    Tvfs vfs;
+    Tfile *real = nullptr, *virt = nullptr, *link = nullptr, *folderV = nullptr;
+    ListConn conn;
+};
+
+TEST_F(Listing, DiskContentWithoutCommentAndFingerprintFiles)
+{
+    EXPECT_EQ(list(), (QStringList{"emptydir", "sub", "a.txt", "b.mp3", "big red car.txt", "Zed.MP3"}));
+    listingOptions().listHiddenFiles = true;
+    EXPECT_TRUE(list().contains(".hidden"));
+    commentOptions().enableFingerprints = false;
+    EXPECT_TRUE(list().contains("x.md5"));
+}
+
+TEST_F(Listing, FiltersAndSearch)
+{
+    struct {
+        QHash<QString, QString> vars;
+        QStringList expected;
+    } cases[] = {
+        {{{"filter", "*.mp3"}}, {"b.mp3", "Zed.MP3"}},
+        {{{"files-filter", "*.mp3"}}, {"emptydir", "sub", "b.mp3", "Zed.MP3"}},
+        {{{"folders-filter", "s*"}}, {"sub", "a.txt", "b.mp3", "big red car.txt", "Zed.MP3"}},
+        {{{"search", "big  red"}}, {"big red car.txt"}},
+        {{{"search", "*.TXT"}}, {"a.txt", "big red car.txt"}},
+    };
+    listingOptions().recursiveListing = false; // search alone, without recursion
+    for (const auto &c : cases)
+        EXPECT_EQ(list(c.vars), c.expected) << c.vars.keys().join(",").toStdString();
+}
+
+TEST_F(Listing, SearchRecursesIntoNonMatchingFolders)
+{
+    EXPECT_EQ(list({{"search", "big"}}, nullptr, "?"), (QStringList{"big red car.txt", "big.txt"}));
+    // Recursion needs the bare word.
+    conn.bare = {"recursive"};
+    const QStringList all = list({{"recursive", "1"}});
+    EXPECT_TRUE(all.contains("inner.txt"));
+    EXPECT_TRUE(all.contains("big.txt"));
+    conn.bare.clear();
+    EXPECT_FALSE(list({{"recursive", "1"}}).contains("inner.txt"));
+    listingOptions().recursiveListing = false;
+    conn.bare = {"recursive"};
+    EXPECT_FALSE(list({{"recursive", "1"}}).contains("inner.txt"));
+}
+
+TEST_F(Listing, Paging)
+{
+    // Pages are cut from the collection order, before sorting.
+    const QStringList all = list({}, nullptr, "?");
+    ASSERT_EQ(all.size(), 6);
+    EXPECT_EQ(list({{"limit", "2"}}, nullptr, "?"), all.mid(0, 2));
+    EXPECT_EQ(list({{"limit", "2"}, {"page", "2"}}, nullptr, "?"), all.mid(2, 2));
+    EXPECT_EQ(list({{"limit", "2"}, {"page", "3"}, {"offset", "1"}}, nullptr, "?"), all.mid(1, 2)); // offset wins
+    EXPECT_EQ(list({{"limit", "x"}, {"page", "2"}}, nullptr, "?"), all); // non-numeric: no limit
+    EXPECT_TRUE(list({{"limit", "2"}, {"page", "9"}}).isEmpty());
+}
+
+TEST_F(Listing, TreeChildrenHiddenProtectedAndLinks)
+{
+    Tfile *hidden = vfs.add(Tfile::createVirtualFolder("hidden"), virt);
+    hidden->flags.set(FA_HIDDEN);
+    Tfile *prot = vfs.add(Tfile::createVirtualFolder("prot"), virt);
+    prot->accounts[FA_ACCESS] = QStringList{"bob"};
+    Tfile *anonOnly = vfs.add(Tfile::createVirtualFolder("anon"), virt);
+    anonOnly->flags.set(FA_VIS_ONLY_ANON);
+
+    EXPECT_EQ(list({}, virt), (QStringList{"link", "anon", "folder", "prot"}));
+    listingOptions().listProtectedItems = true;
+    EXPECT_EQ(list({}, virt), (QStringList{"link", "anon", "folder"}));
+    ListConn bob("bob", "pw");
+    TfileListing l;
+    l.fromFolder(virt, &bob);
+    l.sort(&bob, "n");
+    EXPECT_EQ(names(l), (QStringList{"link", "folder", "prot"}));
+    // Without a connection nothing is visible.
+    TfileListing none;
+    none.fromFolder(virt, nullptr);
+    EXPECT_TRUE(none.dir.isEmpty());
+}
+
+TEST_F(Listing, DiskEntryNamedLikeTreeChildListedOnce)
+{
+    Tfile *child = vfs.add(Tfile::createVirtualFolder("A.TXT"), real);
+    ASSERT_TRUE(child);
+    const QStringList l = list();
+    EXPECT_EQ(l.count("A.TXT") + l.count("a.txt"), 1);
+    EXPECT_TRUE(l.contains("A.TXT"));
+}
+
+TEST_F(Listing, CommentsFromFolderFilesAreInert)
+{
+    conn.vars.clear();
+    TfileListing l;
+    l.fromFolder(real, &conn);
+    QHash<QString, QString> cmt;
+    for (const TfilePtr &f : l.dir)
+        cmt[f->name] = f->comment;
+    EXPECT_EQ(cmt["a.txt"], "first\r\nline");
+    EXPECT_EQ(cmt["b.mp3"], "{:music {.x.}:}"); // wildcard line, quoted
+    EXPECT_EQ(cmt["Zed.MP3"], "{:music {.x.}:}");
+    EXPECT_EQ(cmt["big red car.txt"], "");
+}
+
+TEST_F(Listing, HideEmptyFoldersIgnoresPaging)
+{
+    real->flags.set(FA_HIDE_EMPTY_FOLDERS);
+    EXPECT_FALSE(list().contains("emptydir"));
+    EXPECT_TRUE(list().contains("sub"));
+    // On page 2 of the parent, "sub" (one item) is still not empty.
+    conn.vars.clear();
+    TfilePtr sub;
+    TfileListing l;
+    l.fromFolder(real, &conn);
+    for (const TfilePtr &f : l.dir)
+        if (f->name == "sub")
+            sub = f;
+    ASSERT_TRUE(sub);
+    conn.vars = {{"limit", "1"}, {"page", "3"}};
+    EXPECT_FALSE(isEmptyFolder(*sub, &conn));
+    conn.vars = {{"filter", "*.none"}};
+    EXPECT_TRUE(isEmptyFolder(*sub, &conn));
+}
+
+TEST_F(Listing, SymlinkLoopIsNotFollowed)
+{
+    ASSERT_TRUE(QFile::link(disk.path(), disk.path("sub/loop")));
+    conn.bare = {"recursive"};
+    const QStringList all = list({{"recursive", ""}}, nullptr, "?");
+    EXPECT_EQ(all.count("inner.txt"), 1);
+    EXPECT_EQ(all.count("a.txt"), 1);
+}
+
+TEST_F(Listing, FifoIsNeverListed)
+{
+    const QByteArray p = QFile::encodeName(disk.path("pipe"));
+    ASSERT_EQ(::mkfifo(p.constData(), 0600), 0);
+    EXPECT_FALSE(list().contains("pipe"));
+}
+
+TEST_F(Listing, SortKeysWithReverseAndFoldersBefore)
+{
+    struct {
+        QHash<QString, QString> vars;
+        QStringList expected;
+    } cases[] = {
+        {{{"sort", "s"}}, {"emptydir", "sub", "a.txt", "big red car.txt", "b.mp3", "Zed.MP3"}},
+        {{{"sort", "s"}, {"rev", "1"}}, {"sub", "emptydir", "Zed.MP3", "b.mp3", "big red car.txt", "a.txt"}},
+        {{{"sort", "!s"}, {"foldersbefore", "0"}}, {"Zed.MP3", "b.mp3", "big red car.txt", "a.txt", "sub", "emptydir"}},
+        {{{"sort", "e"}}, {"emptydir", "sub", "b.mp3", "Zed.MP3", "a.txt", "big red car.txt"}},
+        {{{"sort", "n"}, {"rev", "1"}}, {"sub", "emptydir", "Zed.MP3", "big red car.txt", "b.mp3", "a.txt"}},
+        {{{"sort", "c"}}, {"emptydir", "sub", "big red car.txt", "a.txt", "b.mp3", "Zed.MP3"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(list(c.vars, nullptr, "?"), c.expected) << c.vars.values().join(",").toStdString();
+    // An unknown key leaves the collection order.
+    conn.vars = {{"sort", "x"}};
+    TfileListing l;
+    l.fromFolder(real, &conn);
+    const QStringList before = names(l);
+    l.sort(&conn, "n");
+    EXPECT_EQ(names(l), before);
+}
+
+TEST_F(Listing, ComparisonIsAStrictWeakOrderForEveryKey)
+{
+    // Mixed folders, links and files with equal fields: every key and switch
+    // must give an antisymmetric, transitive order.
+    QList<TfilePtr> items;
+    const char *n[] = {"m", "z.a", "a.b", "B", "b.A", "c"};
+    for (int i = 0; i < 6; ++i) {
+        TfilePtr f = i % 3 == 0 ? Tfile::createVirtualFolder(n[i]) : Tfile::createLink(n[i]);
+        if (i % 3 == 2)
+            f = Tfile::create("/nonexistent/" + QString(n[i]));
+        f->size = i % 2;
+        f->mtime = i % 2;
+        f->comment = i % 2 ? "X" : "x";
+        items << f;
+    }
+    for (QChar key : QStringView(u"nestdcq"))
+        for (int flags = 0; flags < 8; ++flags) {
+            const bool rev = flags & 1, fb = flags & 2, lb = flags & 4;
+            const auto cmp = [&](int a, int b) {
+                return TfileListing::compareItems(*items[a], *items[b], key, rev, fb, lb);
+            };
+            for (int a = 0; a < 6; ++a)
+                for (int b = 0; b < 6; ++b) {
+                    EXPECT_EQ(cmp(a, b), -cmp(b, a));
+                    for (int c = 0; c < 6; ++c)
+                        if (cmp(a, b) <= 0 && cmp(b, c) <= 0) {
+                            EXPECT_LE(cmp(a, c), 0) << key.toLatin1() << flags << a << b << c;
+                        }
+                }
+        }
+}
+
+TEST_F(Listing, NonBrowsableOrHiddenTreeGivesNothing)
+{
+    real->flags.clear(FA_BROWSABLE);
+    EXPECT_TRUE(list().isEmpty());
+    real->flags.set(FA_BROWSABLE);
+    virt->flags.set(FA_HIDDENTREE);
+    EXPECT_TRUE(list({}, folderV).isEmpty());
+}
+
+} // namespace
