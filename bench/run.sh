@@ -116,7 +116,7 @@ wrk_run() { # url connections
 
 declare -A R
 measure() { # name port pid
-  local name="$1" port="$2" pid="$3" a b speed
+  local name="$1" port="$2" pid="$3" a b speed best
   wait_port "$port"
   # Warm the page cache and the server.
   wrk -t1 -c10 -d1s "http://127.0.0.1:$port/1k.bin" >/dev/null 2>&1 || true
@@ -124,8 +124,13 @@ measure() { # name port pid
   R[$name,rps50]="$a"; R[$name,err50]="$b"
   read -r a b < <(wrk_run "http://127.0.0.1:$port/1k.bin" 1000)
   R[$name,rps1000]="$a"; R[$name,err1000]="$b"
-  speed="$(curl -s -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$port/1g.bin")"
-  R[$name,gib]="$(awk -v s="$speed" 'BEGIN {printf "%.0f", s/1048576}')"
+  # Best of three downloads: the machine may be busy with other work.
+  best=0
+  for _ in 1 2 3; do
+    speed="$(curl -s -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$port/1g.bin")"
+    best="$(awk -v a="$best" -v b="$speed" 'BEGIN {print (b > a) ? b : a}')"
+  done
+  R[$name,gib]="$(awk -v s="$best" 'BEGIN {printf "%.0f", s/1048576}')"
   R[$name,mem]="$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")"
 }
 
@@ -168,5 +173,5 @@ row "1 KiB keep-alive, 50 conn (req/s)" rps50
 row "  errors" err50
 row "1 KiB keep-alive, 1000 conn (req/s)" rps1000
 row "  errors" err1000
-row "1 GiB download (MiB/s)" gib
+row "1 GiB download, best of 3 (MiB/s)" gib
 row "peak memory VmHWM (KiB)" mem

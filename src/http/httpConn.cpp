@@ -222,6 +222,9 @@ void ThttpConn::processInput()
     if (buffer.isEmpty() || dontFulFil)
         return;
     if (state == HCS_IDLE) {
+        if (disconnecting)
+            return; // closing: no new request starts
+
         state = HCS_REQUESTING;
         reply.contentType = htmlType.toByteArray();
         notify(SE_REQUESTING);
@@ -280,7 +283,7 @@ bool ThttpConn::headStep()
         if (info.transferEncoding) {
             // We do not read chunked bodies: answer, then close and ignore the rest.
             persistent = false;
-            discardLeft = std::numeric_limits<qint64>::max();
+            dropInput(std::numeric_limits<qint64>::max());
         }
         if (request.method == HM_POST) {
             state = HCS_POSTING;
@@ -359,7 +362,9 @@ bool ThttpConn::initInputStream()
     qint64 &last = reply.lastByte;
     first = askedFirst;
     last = askedLast;
-    if (reply.resumeForbidden || (first < 0 && last < 0)) {
+    // Ranges apply to files and pages, never to error texts.
+    const bool rangeable = reply.mode == HRM_REPLY || reply.mode == HRM_REPLY_HEADER;
+    if (reply.resumeForbidden || (first < 0 && last < 0) || !rangeable) {
         first = 0;
         last = size - 1;
     } else if (last < 0) {
@@ -648,7 +653,7 @@ void ThttpConn::finishReply()
     }
     if (state == HCS_IDLE) {
         bsent_body = 0;
-        if (!buffer.isEmpty())
+        if (!buffer.isEmpty() && !disconnecting)
             srv->pipelineSoon(this);
     }
     stream.close();

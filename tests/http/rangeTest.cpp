@@ -197,3 +197,18 @@ TEST_F(RangeTest, BodyReopenedDuringStreamReady)
     EXPECT_EQ(part.header("Content-Range"), QByteArray("bytes 2-4/5"));
     EXPECT_EQ(part.body, QByteArray("ort"));
 }
+
+TEST_F(RangeTest, ErrorTextsIgnoreRanges)
+{
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = HRM_DENY;
+            c->reply.body = "denied, and this text is whole";
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET / HTTP/1.1\r\nRange: bytes=8-\r\n\r\n"));
+    ASSERT_TRUE(c.waitClosed());
+    EXPECT_TRUE(c.received.startsWith("HTTP/1.1 403 Forbidden\r\n"));
+    EXPECT_TRUE(c.received.endsWith("\r\n\r\ndenied, and this text is whole"));
+}
