@@ -69,6 +69,17 @@ bool sameText(QStringView a, QStringView b) noexcept
 {
     return a.size() == b.size() && equalFolded(a, b, 0, b.size());
 }
+bool sameText(QStringView a, QLatin1String b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode(), y = uchar(b[i].toLatin1());
+        if (x != y && asciiLower(x) != asciiLower(y))
+            return false;
+    }
+    return true;
+}
 bool sameText(QByteArrayView a, QByteArrayView b) noexcept
 {
     return a.size() == b.size() && equalFolded(a, b, 0, b.size());

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QLatin1String>
 #include <QString>
 #include <QStringView>
 
@@ -43,6 +44,9 @@ inline QByteArray asciiUpper(const char *s) { return asciiUpper(QByteArrayView(s
 // Equality ignoring ASCII letter case.
 bool sameText(QStringView a, QStringView b) noexcept;
 bool sameText(QByteArrayView a, QByteArrayView b) noexcept;
+bool sameText(QStringView a, QLatin1String b) noexcept;
+inline bool sameText(const QString &a, const char *latin1) noexcept { return sameText(QStringView(a), QLatin1String(latin1)); }
+inline bool sameText(QStringView a, const char *latin1) noexcept { return sameText(a, QLatin1String(latin1)); }
 inline bool sameText(const QString &a, const QString &b) noexcept { return sameText(QStringView(a), QStringView(b)); }
 inline bool sameText(const QString &a, const char16_t *b) noexcept { return sameText(QStringView(a), QStringView(b)); }
 inline bool sameText(const QByteArray &a, const QByteArray &b) noexcept { return sameText(QByteArrayView(a), QByteArrayView(b)); }

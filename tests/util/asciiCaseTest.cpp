@@ -13,6 +13,10 @@ TEST(AsciiCase, FoldsOnlyAsciiLetters)
     EXPECT_FALSE(sameText(QStringLiteral("i"), QStringLiteral("\u0130")));
     EXPECT_FALSE(sameText(QStringLiteral("ab"), QStringLiteral("abc")));
     EXPECT_TRUE(sameText(QByteArray("GZIP"), "gzip"));
+    EXPECT_TRUE(sameText(QStringLiteral("LAN"), "lan"));
+    EXPECT_FALSE(sameText(QStringLiteral("\u00c9"), "\xe9"));
+    EXPECT_TRUE(sameText(QStringLiteral("\u00e9"), "\xe9"));
+    EXPECT_FALSE(sameText(QStringView(u"lan"), "lans"));
     EXPECT_FALSE(sameText(QByteArray("@"), "`")); // not letters: no folding
     EXPECT_LT(compareText(QStringView(u"apple"), QStringView(u"Banana")), 0);
     EXPECT_EQ(compareText(QByteArrayView("ABC"), QByteArrayView("abc")), 0);
