@@ -121,7 +121,7 @@ TEST_F(RangeTest, FileTruncatedWhileSendingDisconnects)
 {
     // Big enough to need several chunks; cut down once the head is out.
     const QString path = dir.filePath(QStringLiteral("big.bin"));
-    const QByteArray big = pattern(8 << 20);
+    const QByteArray big = pattern(4 << 20);
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

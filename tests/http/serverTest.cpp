@@ -351,3 +351,29 @@ TEST_F(ServerTest, ManyConnectionsAtOnce)
     ASSERT_TRUE(pumpUntil([&] { return srv->conns.isEmpty() && srv->offlines.isEmpty(); }));
     EXPECT_EQ(count(SE_DISCONNECTED), 200);
 }
+
+TEST_F(ServerTest, RejectedHeadIsSkipped)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GARBAGE\r\n\r\nGET /ok HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /ok"));
+    EXPECT_EQ(count(SE_REQUEST), 1);
+    EXPECT_EQ(count(SE_GOT_HEADER), 1);
+}
+
+TEST_F(ServerTest, ApplicationFreesOfflineConnections)
+{
+    srv->P_autoFree = false;
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n"));
+    ASSERT_TRUE(c.waitClosed());
+    c.close();
+    ASSERT_TRUE(pumpUntil([&] { return srv->offlines.size() == 1; }));
+    ThttpConn *gone = srv->offlines.first();
+    EXPECT_TRUE(srv->conns.isEmpty());
+    gone->lockCount = 1;
+    EXPECT_THROW(ThttpConn::free(gone), std::logic_error);
+    gone->lockCount = 0;
+    ThttpConn::free(gone);
+    EXPECT_TRUE(srv->offlines.isEmpty());
+}
