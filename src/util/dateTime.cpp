@@ -80,7 +80,19 @@ QDateTime fromDateTime(TdateTime days)
     QTime t;
     if (!toFields(days, d, t))
         return QDateTime();
-    return QDateTime(d, t, Qt::LocalTime);
+    const QDateTime dt(d, t, Qt::LocalTime);
+    if (dt.isValid())
+        return dt;
+    // A time skipped when clocks went forward: read it with the offset that
+    // held before the change (02:30 becomes 03:30).
+    const QDateTime naive(d, t, Qt::UTC);
+    for (int shift = 1800; shift <= 3 * 3600; shift += 1800) {
+        const QDateTime before = naive.addSecs(-shift);
+        const QDateTime local(before.date(), before.time(), Qt::LocalTime);
+        if (local.isValid())
+            return local.addSecs(shift);
+    }
+    return QDateTime();
 }
 
 QDateTime fromDateTimeUTC(TdateTime days)

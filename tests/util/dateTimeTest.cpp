@@ -4,6 +4,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 TEST(DateTime, DayCounts)
 {
     struct Case {
@@ -73,4 +75,33 @@ TEST(DateTime, FileTimes)
     f.close();
     EXPECT_NEAR(fileTimeUTC(path), toDateTimeUTC(when), 1e-9);
     EXPECT_NEAR(fileTime(path), toDateTime(when), 1e-9);
+}
+
+TEST(DateTime, FollowsSummerTime)
+{
+    // Local day counts carry the offset that held at that date.
+    const QByteArray oldTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "Europe/Paris");
+    ::tzset();
+    const QDateTime summer(QDate(2021, 7, 1), QTime(12, 0), Qt::UTC);
+    const QDateTime winter(QDate(2021, 1, 15), QTime(12, 0), Qt::UTC);
+    const double summerOffset = toDateTime(summer) - toDateTimeUTC(summer);
+    const double winterOffset = toDateTime(winter) - toDateTimeUTC(winter);
+    const double backUtc = localToUTC(toDateTime(summer));
+    // 02:30 on the day clocks went forward does not exist; it still converts.
+    const double gapLocal = toDateTimeUTC(QDateTime(QDate(2021, 3, 28), QTime(2, 30), Qt::UTC));
+    const double gap = localToUTC(gapLocal);
+    const QTime shown = fromDateTime(gapLocal).time();
+    if (hadTz)
+        qputenv("TZ", oldTz);
+    else
+        qunsetenv("TZ");
+    ::tzset();
+    EXPECT_NEAR(summerOffset * 24, 2.0, 1e-6);
+    EXPECT_NEAR(winterOffset * 24, 1.0, 1e-6);
+    EXPECT_NEAR(backUtc, toDateTimeUTC(summer), 1e-9);
+    EXPECT_GT(gap, toDateTimeUTC(QDateTime(QDate(2021, 3, 27), QTime(23, 0), Qt::UTC)));
+    EXPECT_LT(gap, toDateTimeUTC(QDateTime(QDate(2021, 3, 28), QTime(2, 0), Qt::UTC)));
+    EXPECT_EQ(shown, QTime(3, 30));
 }
