@@ -47,6 +47,8 @@ public:
     double floatPar(int k) const;  // throws TmacroAbort
     qint64 intPar(int k) const;    // throws TmacroAbort
     void setError(const QString &message);
+    // For macros that need a connection, folder, item or template the run lacks.
+    void setCannotBeUsedHere() { setError(QStringLiteral("cannot be used here")); }
     [[noreturn]] void fail() const { throw TmacroAbort(); }
 
     // Variables in the namespace the name selects ("#" global).

@@ -124,7 +124,7 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
             c.result = replaceDollarParams(c.getVar(rest), pieces, 0);
         } else if (first == QLatin1Char('?')) {
             if (!md.cd) {
-                c.setError(QStringLiteral("cannot be used here"));
+                c.setCannotBeUsedHere();
             } else if (const auto var = c.namedRaw(QStringLiteral("var"))) {
                 c.setVar(var->trimmed(), md.cd->urlVar(rest));
                 c.result.clear();

@@ -10,8 +10,6 @@
 
 namespace {
 
-const QString kCannotBeUsedHere = QStringLiteral("cannot be used here");
-
 void setMacro(TmacroCall &c)
 {
     QString value;
@@ -49,7 +47,7 @@ void incMacro(TmacroCall &c, int sign)
 void countMacro(TmacroCall &c)
 {
     if (!c.md.cd) {
-        c.setError(kCannotBeUsedHere);
+        c.setCannotBeUsedHere();
         return;
     }
     qint64 &n = c.md.cd->tplCounters[asciiLower(c.par(0))];
@@ -125,7 +123,7 @@ TtplPtr templateFromFile(const QString &path)
 void sectionMacro(TmacroCall &c, const QString &sectionName, int fileIdx)
 {
     if (!c.md.tpl) {
-        c.setError(kCannotBeUsedHere);
+        c.setCannotBeUsedHere();
         return;
     }
     const auto file = c.parOrNamed(fileIdx, QStringLiteral("file"));

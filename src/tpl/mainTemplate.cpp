@@ -17,6 +17,8 @@ struct TtemplateState
 {
     TtplPtr defaultTpl = std::make_shared<Ttpl>();
     TtplPtr mainTpl = std::make_shared<Ttpl>(QString(), defaultTpl);
+    TtplPtr dmBrowserTpl = std::make_shared<Ttpl>();
+    TtplPtr fileListTpl = std::make_shared<Ttpl>();
     QString mainText; // the accepted main template text, kept to rebuild over a new default
     QString fileName;
     qint64 fileTime = 0; // 0: no file seen; -1: forgotten, load on next watch
@@ -48,6 +50,26 @@ TtplPtr defaultTpl()
 TtplPtr mainTpl()
 {
     return state().mainTpl;
+}
+
+TtplPtr dmBrowserTpl()
+{
+    return state().dmBrowserTpl;
+}
+
+TtplPtr fileListTpl()
+{
+    return state().fileListTpl;
+}
+
+void setDmBrowserTemplateText(const QString &text)
+{
+    state().dmBrowserTpl = std::make_shared<Ttpl>(text);
+}
+
+void setFileListTemplateText(const QString &text)
+{
+    state().fileListTpl = std::make_shared<Ttpl>(text);
 }
 
 void setDefaultTemplateText(const QString &text)

@@ -11,6 +11,13 @@
 TtplPtr defaultTpl();
 TtplPtr mainTpl();
 
+// The templates for download managers and for plain lists of files; neither
+// has a template below it.
+TtplPtr dmBrowserTpl();
+TtplPtr fileListTpl();
+void setDmBrowserTemplateText(const QString &text);
+void setFileListTemplateText(const QString &text);
+
 // The built-in default template's text (the main template is rebuilt over it).
 void setDefaultTemplateText(const QString &text);
 // Reads it from a resource or file name; false when it cannot be read.
