@@ -2,6 +2,7 @@
 
 #include "http/httpSrv.h"
 #include "http/speedLimiter.h"
+#include "util/asciiCase.h"
 
 #include <limits>
 #include <stdexcept>
@@ -303,6 +304,10 @@ bool ThttpConn::headStep()
                 notifyPost(SE_POST_END);
                 state = HCS_REPLYING;
             } else {
+                // A client waiting for our go-ahead would stall a second or more.
+                if (post.length > 0 && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
+                    && sameText(request.getHeaderA("Expect"), "100-continue"))
+                    sock->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n"));
                 postStep();
             }
         } else {

@@ -45,11 +45,11 @@ ThttpSrv::ThttpSrv(QObject *parent)
 
 ThttpSrv::~ThttpSrv()
 {
+    // The application may be half gone already: it hears nothing more.
+    onEvent = nullptr;
     timer.stop();
     stop();
     disconnectAll(false);
-    // Whatever is left is freed now; nothing can run on it any more.
-    onEvent = nullptr;
     for (QList<ThttpConn *> *l : {&conns, &disconnecting, &offlines}) {
         while (!l->isEmpty())
             delete l->first();

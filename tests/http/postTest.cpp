@@ -173,3 +173,15 @@ TEST_F(PostTest, OversizedFieldClosesConnection)
     EXPECT_TRUE(log.fields.isEmpty());
     EXPECT_EQ(count(SE_REQUEST), 0);
 }
+
+TEST_F(PostTest, ExpectContinueGetsGoAhead)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /e HTTP/1.1\r\nExpect: 100-continue\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                       "Content-Length: 3\r\n\r\n"));
+    ASSERT_TRUE(c.waitFor([&] { return c.received == "HTTP/1.1 100 Continue\r\n\r\n"; }));
+    c.received.clear();
+    ASSERT_TRUE(c.send("x=1"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /e"));
+    EXPECT_EQ(log.vars, QByteArray("x=1"));
+}
