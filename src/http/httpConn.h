@@ -42,12 +42,20 @@ public:
     // Request accessors.
     QString getHeader(QByteArrayView name) const { return request.getHeader(name); }
     QString getHeader(const QString &name) const { return request.getHeader(name.toLatin1()); }
+    QString getHeader(const char *name) const { return request.getHeader(QByteArrayView(name)); }
+    QString getHeader(const QByteArray &name) const { return request.getHeader(QByteArrayView(name)); }
     QByteArray getHeaderA(QByteArrayView name) const { return request.getHeaderA(name); }
+    QByteArray getHeaderA(const QString &name) const { return request.getHeaderA(name.toLatin1()); }
+    QByteArray getHeaderA(const char *name) const { return request.getHeaderA(QByteArrayView(name)); }
+    QByteArray getHeaderA(const QByteArray &name) const { return request.getHeaderA(QByteArrayView(name)); }
     QString getCookie(const QString &name) { return request.getCookie(name); }
     // Reply header operations.
-    bool addHeader(QByteArrayView line, bool overwrite = false) { return reply.addHeader(line, overwrite); }
-    bool setHeaderIfNone(QByteArrayView line) { return reply.setHeaderIfNone(line); }
-    void removeHeader(QByteArrayView name) { reply.removeHeader(name); }
+    template<class S>
+    bool addHeader(const S &line, bool overwrite = false) { return reply.addHeader(line, overwrite); }
+    template<class S>
+    bool setHeaderIfNone(const S &line) { return reply.setHeaderIfNone(line); }
+    template<class S>
+    void removeHeader(const S &name) { reply.removeHeader(name); }
     bool setCookie(const QString &k, const QString &v, const QList<QPair<QString, QString>> &pairs = {},
                    const QString &extra = {})
     {

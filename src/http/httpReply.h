@@ -63,6 +63,16 @@ struct ThttpReply
     void removeHeader(QByteArrayView name);
     // "Set-Cookie: k=v; name=value; ...; extra". A reply carries one
     // Set-Cookie line: the last one set.
+    // The same for text (sent as UTF-8) and literals.
+    bool addHeader(const QString &line, bool overwrite = false) { return addHeader(QByteArrayView(line.toUtf8()), overwrite); }
+    bool addHeader(const QByteArray &line, bool overwrite = false) { return addHeader(QByteArrayView(line), overwrite); }
+    bool addHeader(const char *line, bool overwrite = false) { return addHeader(QByteArrayView(line), overwrite); }
+    bool setHeaderIfNone(const QString &line) { return setHeaderIfNone(QByteArrayView(line.toUtf8())); }
+    bool setHeaderIfNone(const QByteArray &line) { return setHeaderIfNone(QByteArrayView(line)); }
+    bool setHeaderIfNone(const char *line) { return setHeaderIfNone(QByteArrayView(line)); }
+    void removeHeader(const QString &name) { removeHeader(QByteArrayView(name.toUtf8())); }
+    void removeHeader(const QByteArray &name) { removeHeader(QByteArrayView(name)); }
+    void removeHeader(const char *name) { removeHeader(QByteArrayView(name)); }
     bool setCookie(const QString &k, const QString &v,
                    const QList<QPair<QString, QString>> &pairs = {}, const QString &extra = {});
     bool delCookie(const QString &k);

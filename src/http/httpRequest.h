@@ -28,7 +28,13 @@ struct ThttpRequest
 
     // Header value, trimmed; empty for every name when the method is unknown.
     QString getHeader(QByteArrayView name) const;
+    QString getHeader(const char *name) const { return getHeader(QByteArrayView(name)); }
+    QString getHeader(const QByteArray &name) const { return getHeader(QByteArrayView(name)); }
+    QString getHeader(const QString &name) const { return getHeader(QByteArrayView(name.toLatin1())); }
     QByteArray getHeaderA(QByteArrayView name) const;
+    QByteArray getHeaderA(const char *name) const { return getHeaderA(QByteArrayView(name)); }
+    QByteArray getHeaderA(const QByteArray &name) const { return getHeaderA(QByteArrayView(name)); }
+    QByteArray getHeaderA(const QString &name) const { return getHeaderA(QByteArrayView(name.toLatin1())); }
     QString getCookie(const QString &name);
 };
 
