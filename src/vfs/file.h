@@ -154,7 +154,7 @@ public:
     bool isFileOrFolder() const { return !isLink(); }
     bool isRealFolder() const { return flags.has(FA_FOLDER) && !flags.has(FA_VIRTUAL); }
     bool isVirtualFolder() const { return flags.has(FA_FOLDER) && flags.has(FA_VIRTUAL); }
-    // This node, or one with the identical resource.
+    // This node, or one with the identical non-empty resource.
     bool same(const Tfile *f) const;
     // Flips one attribute; returns its new state.
     bool toggle(TfileAttribute att);
@@ -210,6 +210,8 @@ public:
     qint64 diskfree() const;
 
     // ---- URLs (fileUrl.cpp) ----
+    // A node no longer in the tree (removed while held) gets its URL from
+    // what is left above it; test isInTree() where that matters.
     QString url(bool fullEncode = false) const;
     QString relativeURL(bool fullEncode = false) const;
     QString pathTill(const Tfile *root = nullptr, QChar delim = u'/') const;
