@@ -1,6 +1,7 @@
 #include "script/varList.h"
 
 #include "util/asciiCase.h"
+#include "util/encodings.h"
 
 bool TvarList::setVar(const QString &name, const QString &value)
 {
@@ -28,6 +29,16 @@ void TvarList::setValueKeepTable(const QString &name, const QString &value)
         list.setValueAt(i, value);
 }
 
+void TvarList::setTableVar(const QString &name, TvarTable t)
+{
+    QStringList lines;
+    for (const auto &e : t->entries())
+        lines << (e.hasSeparator ? e.name + QLatin1Char('=') + e.value : e.name);
+    setVar(name, QString()); // drops any old line and table
+    list.append(name, lines.join(QLatin1String("\r\n")));
+    setTable(name, std::move(t));
+}
+
 void TvarList::clear()
 {
     list.clear();
@@ -47,4 +58,46 @@ void TvarList::setTable(const QString &name, TvarTable t)
 TvarTable tableFromText(const QString &text)
 {
     return std::make_shared<TnameValueList>(TnameValueList::fromText(text));
+}
+
+bool isEncodedTable(const QString &text)
+{
+    return text.startsWith(kEncodedTableHeader);
+}
+
+QString encodeTable(const TnameValueList &t)
+{
+    QString out = kEncodedTableHeader;
+    for (const auto &e : t.entries())
+        out += escapeLineBreaks(e.hasSeparator ? e.name + QLatin1Char('=') + e.value : e.name)
+               + QLatin1String("\r\n");
+    return out;
+}
+
+TvarTable decodeTable(const QString &text)
+{
+    const QString body = isEncodedTable(text) ? text.mid(kEncodedTableHeader.size()) : text;
+    auto t = std::make_shared<TnameValueList>();
+    for (QString line : body.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const QString entry = unescapeLineBreaks(line);
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            t->append(entry, QString());
+        else
+            t->append(entry.left(eq), entry.mid(eq + 1));
+    }
+    return t;
+}
+
+bool tableNeedsEncoding(const TnameValueList &t)
+{
+    for (const auto &e : t.entries())
+        if (e.name.contains(QLatin1Char('\r')) || e.name.contains(QLatin1Char('\n'))
+            || e.value.contains(QLatin1Char('\r')) || e.value.contains(QLatin1Char('\n')))
+            return true;
+    return false;
 }

@@ -20,6 +20,8 @@ public:
     // does nothing. Any attached table is released. Returns whether something
     // was set or deleted.
     bool setVar(const QString &name, const QString &value);
+    // The variable's text becomes the entries, one per line, and `t` is attached.
+    void setTableVar(const QString &name, TvarTable t);
     // Sets the text and keeps an attached table ("set table").
     void setValueKeepTable(const QString &name, const QString &value);
     void clear();
@@ -36,3 +38,13 @@ private:
 
 // "name=value" lines as a table.
 TvarTable tableFromText(const QString &text);
+
+// Encoded tables, the file form of a table whose values may hold line
+// breaks: the header line, then each entry with its line breaks escaped.
+inline const QString kEncodedTableHeader = QStringLiteral("this is an encoded table\r\n");
+bool isEncodedTable(const QString &text);
+QString encodeTable(const TnameValueList &t);
+// The text after the header line (or a text without it) read back.
+TvarTable decodeTable(const QString &text);
+// True when an entry holds CR or LF, so only the encoded form keeps it.
+bool tableNeedsEncoding(const TnameValueList &t);
