@@ -11,7 +11,7 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
     while (i < entries.size() && entries[i].key != key)
         ++i;
     if (i == entries.size()) {
-        entries.append({key, 0, nullptr});
+        entries.append({key, 0, -1, nullptr});
         if (entries.size() > kMaxEntries) {
             entries.removeFirst();
             --i;
@@ -20,10 +20,12 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
     // Only regular files count: a FIFO or a device is never opened.
     const QFileInfo fi(key); // relative to the current folder, as macros see paths
     const qint64 mtime = fi.isFile() ? qMax<qint64>(1, fi.lastModified().toMSecsSinceEpoch()) : 0;
+    const qint64 size = mtime ? fi.size() : -1;
     Tentry &e = entries[i];
-    if (mtime == e.mtime)
+    if (mtime == e.mtime && size == e.size)
         return e.tpl;
     e.mtime = mtime;
+    e.size = size;
     e.tpl = mtime ? std::make_shared<Ttpl>(loadTextFile(fi.absoluteFilePath())) : nullptr;
     return e.tpl;
 }

@@ -23,6 +23,7 @@ private:
     {
         QString key;
         qint64 mtime = 0; // milliseconds since the epoch; 0 for a missing file
+        qint64 size = -1; // with the time: a rewrite within one clock tick is seen
         TtplPtr tpl;
     };
     QList<Tentry> entries; // oldest first

@@ -22,6 +22,7 @@ struct TtemplateState
     QString mainText; // the accepted main template text, kept to rebuild over a new default
     QString fileName;
     qint64 fileTime = 0; // 0: no file seen; -1: forgotten, load on next watch
+    qint64 fileSize = -1;
     bool importPending = false;
     bool customized = false;
     std::function<void(const QString &)> reporter;
@@ -151,9 +152,11 @@ void watchTemplateFile()
         }
         return;
     }
-    if (t == s.fileTime)
+    const qint64 size = QFileInfo(absoluteFilePath(s.fileName)).size();
+    if (t == s.fileTime && size == s.fileSize)
         return;
     s.fileTime = t;
+    s.fileSize = size;
     loadMainTemplate(loadTextFile(absoluteFilePath(s.fileName)));
 }
 

@@ -318,25 +318,6 @@ void templates(TmacroRegistry &r)
 
 } // namespace
 
-TserverInfo &serverInfo()
-{
-    static TserverInfo s;
-    return s;
-}
-
-QString uptimeText(bool listening, double seconds)
-{
-    if (!listening)
-        return QStringLiteral("server down");
-    const qint64 total = qint64(seconds);
-    const qint64 days = total / 86400, rest = total % 86400;
-    const QString hms = QStringLiteral("%1:%2:%3")
-                            .arg(rest / 3600, 2, 10, QLatin1Char('0'))
-                            .arg(rest % 3600 / 60, 2, 10, QLatin1Char('0'))
-                            .arg(rest % 60, 2, 10, QLatin1Char('0'));
-    return days >= 1 && total > 86400 ? QStringLiteral("(%1 days) ").arg(days) + hms : hms;
-}
-
 QString itemIconUrl(const Tfile *f)
 {
     if (!f)
@@ -353,13 +334,6 @@ QString itemIconUrl(const Tfile *f)
     return QStringLiteral("/~img_link");
 }
 
-QString templatePath(const QString &diskPath)
-{
-    QString s = diskPath;
-    s.replace(u'/', u'\\');
-    return s;
-}
-
 void registerPageSymbols()
 {
     static bool done = false;
@@ -374,51 +348,3 @@ void registerPageSymbols()
     templates(r);
 }
 
-// ---- page contexts ----
-
-namespace {
-QList<TpageContext *> &activeContexts()
-{
-    static QList<TpageContext *> list;
-    return list;
-}
-std::function<TpageContext *(TmacroConn *)> &resolver()
-{
-    static std::function<TpageContext *(TmacroConn *)> r;
-    return r;
-}
-} // namespace
-
-TpageContext *pageContextOf(TmacroConn *cd)
-{
-    if (!cd)
-        return nullptr;
-    const QList<TpageContext *> &active = activeContexts();
-    for (qsizetype i = active.size() - 1; i >= 0; --i)
-        if (active[i]->macroConn() == cd)
-            return active[i];
-    return resolver() ? resolver()(cd) : nullptr;
-}
-
-void setPageContextResolver(std::function<TpageContext *(TmacroConn *)> r)
-{
-    resolver() = std::move(r);
-}
-
-TpageContextScope::TpageContextScope(TpageContext *c) : ctx(c)
-{
-    if (ctx)
-        activeContexts().append(ctx);
-}
-
-TpageContextScope::~TpageContextScope()
-{
-    if (ctx)
-        activeContexts().removeOne(ctx);
-}
-
-TpageOptions &pageOptions()
-{
-    static TpageOptions o;
-    return o;
-}

@@ -38,6 +38,8 @@ TEST(CachedTpls, ReloadsOnChangeAndKeepsOldCopiesAlive)
     EXPECT_NE(second, first);
     EXPECT_EQ(second->getTxt(QStringLiteral("s")), QStringLiteral("two"));
     EXPECT_EQ(first->getTxt(QStringLiteral("s")), QStringLiteral("one")); // a page still using it is safe
+    writeFile(path, "[s]\nthree", 1000100); // same time, other size
+    EXPECT_EQ(cache.getTplFor(path)->getTxt(QStringLiteral("s")), QStringLiteral("three"));
     QFile::remove(path);
     EXPECT_EQ(cache.getTplFor(path), nullptr);
 }
