@@ -7,13 +7,13 @@
 #include "tpl/mainTemplate.h"
 #include "tpl/pageContext.h"
 #include "tpl/symbols.h"
+#include "util/dateTime.h"
+#include "util/format.h"
 #include "vfs/comments.h"
 #include "vfs/file.h"
 #include "vfs/fileListing.h"
 #include "vfs/fingerprint.h"
 #include "vfs/permissions.h"
-#include "util/dateTime.h"
-#include "util/format.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,7 +24,8 @@
 namespace {
 
 // The working state of one page build.
-struct TpageBuild {
+struct TpageBuild
+{
     TpageContext *ctx = nullptr;
     TmacroData md;
     QStringList pageTable;
@@ -48,27 +49,28 @@ QString extensionWithDot(const QString &name)
 
 void buildListItem(TpageBuild &b, Tfile &item)
 {
-    if (!item.isLink() && item.resource.contains(u'?'))
-        return;
+    if (!item.isLink() && item.resource.contains(u'?')) return;
     QStringList table = b.pageTable;
     QList<QPair<QString, QString>> icons;
     if (item.icon >= 0) {
         const QString url = QStringLiteral("~img") + QString::number(item.icon);
-        icons << qMakePair(QStringLiteral("~img_folder"), url) << qMakePair(QStringLiteral("~img_link"), url);
+        icons << qMakePair(QStringLiteral("~img_folder"), url)
+              << qMakePair(QStringLiteral("~img_link"), url);
     }
     if (item.isFile() && b.wantFileIcons && (pageOptions().useSystemIcons || item.icon >= 0)) {
         const int i = item.getSystemIcon();
         if (i >= 0)
-            icons << qMakePair(QStringLiteral("~img_file"), QStringLiteral("~img") + QString::number(i));
+            icons << qMakePair(QStringLiteral("~img_file"),
+                               QStringLiteral("~img") + QString::number(i));
     }
     const QString itemFolder = item.getFolder();
     table << QStringLiteral("%item-folder%") << itemFolder;
-    table << QStringLiteral("%item-relative-folder%") << (b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
+    table << QStringLiteral("%item-relative-folder%")
+          << (b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
 
     if (item.accessFor(b.ctx)) {
         table << QStringLiteral("%protected%") << QString();
-        if (!item.isLink())
-            b.accessibleItem = true;
+        if (!item.isLink()) b.accessibleItem = true;
     } else {
         table << QStringLiteral("%protected%") << b.md.tpl->getTxt(QStringLiteral("protected"));
     }
@@ -76,10 +78,8 @@ void buildListItem(TpageBuild &b, Tfile &item)
     QString suffix;
     if (b.useHasher && item.isFile()) {
         QString hash = getOwnFingerprint(item.resource);
-        if (hash.isEmpty())
-            hash = b.hasher.getHashFor(item.resource);
-        if (!hash.isEmpty())
-            suffix = QStringLiteral("#!md5!") + hash;
+        if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
+        if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
     }
 
     QString url, fullUrl;
@@ -89,7 +89,9 @@ void buildListItem(TpageBuild &b, Tfile &item)
         if (pageOptions().includePwdInPages && !b.ctx->user().isEmpty()) {
             url = fullUrl = item.fullURL(b.ctx->host(), b.ctx->user(), b.ctx->pwd()) + suffix;
         } else {
-            url = (b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false)) + suffix;
+            url =
+                (b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false)) +
+                suffix;
             fullUrl = b.baseUrl + url;
         }
         url = macroQuote(url);
@@ -106,8 +108,7 @@ void buildListItem(TpageBuild &b, Tfile &item)
         type = QStringLiteral("folder");
     } else {
         text = b.md.tpl->getTxtByExt(extensionWithDot(item.name));
-        if (text.isEmpty())
-            text = b.fileTxt;
+        if (text.isEmpty()) text = b.fileTxt;
         type = QStringLiteral("file");
     }
     table << QStringLiteral("%item-type%") << type;
@@ -123,35 +124,35 @@ void buildListItem(TpageBuild &b, Tfile &item)
 
 } // namespace
 
-QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &requestTpl, TpageTemplateKind kind)
+QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &requestTpl,
+                        TpageTemplateKind kind)
 {
-    if (!folderIn || !folderIn->isFolder() || !ctx || !requestTpl)
-        return {};
+    if (!folderIn || !folderIn->isFolder() || !ctx || !requestTpl) return {};
     const TfilePtr folder(folderIn); // kept alive while the loop runs
-    if (macroSettings().logEnabled && !macroSettings().logAppend)
-        resetMacroLog();
+    if (macroSettings().logEnabled && !macroSettings().logAppend) resetMacroLog();
     QElapsedTimer clock;
     clock.start();
     const bool wasLocked = folder->locked;
     folder->lock();
     TpageContextScope scope(ctx);
-    ctx->addReplyHeader(QStringLiteral("Cache-Control"), QStringLiteral("no-cache, no-store, must-revalidate, max-age=-1"));
+    ctx->addReplyHeader(QStringLiteral("Cache-Control"),
+                        QStringLiteral("no-cache, no-store, must-revalidate, max-age=-1"));
 
     TpageBuild b;
     b.ctx = ctx;
     b.recursive = TfileListing::shouldRecur(ctx);
     b.folderUrl = folder->url(false);
-    b.baseUrl = (pageOptions().httpsUrl ? QStringLiteral("https://") : QStringLiteral("http://")) + ctx->host()
-        + folder->url(true);
-    const TtplPtr tpl = pageTemplateChain(kind == PT_FILE_LIST ? QString() : getRecursiveDiffTplAsStr(*folder),
-                                          ctx->ownTemplate(), requestTpl);
+    b.baseUrl = (pageOptions().httpsUrl ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                ctx->host() + folder->url(true);
+    const TtplPtr tpl =
+        pageTemplateChain(kind == PT_FILE_LIST ? QString() : getRecursiveDiffTplAsStr(*folder),
+                          ctx->ownTemplate(), requestTpl);
 
     QString result;
     bool slot = false;
     [&] {
         const TtplSection *main = tpl->getSection(QString());
-        if (!main)
-            return;
+        if (!main) return;
         const bool buildList = !main->noList;
         const QString mainText = main->txt; // the section may go with a reloaded template
         if (buildList) {
@@ -172,8 +173,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         b.md.hideExt = folder->hasRecursive(FA_HIDE_EXT);
 
         QString begin = tpl->getTxt(QStringLiteral("special:begin"));
-        if (!begin.isEmpty())
-            runMacroText(begin, b.md, false);
+        if (!begin.isEmpty()) runMacroText(begin, b.md, false);
 
         if (buildList) {
             b.fileTxt = tpl->getTxt(QStringLiteral("file"));
@@ -181,17 +181,16 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             b.linkTxt = tpl->getTxt(QStringLiteral("link"));
             b.wantFileIcons = b.fileTxt.contains(QLatin1String("~img_file"));
             b.useHasher = commentOptions().enableFingerprints;
-            if (b.useHasher && folder->isRealFolder())
-                b.hasher.loadFrom(folder->resource);
+            if (b.useHasher && folder->isRealFolder()) b.hasher.loadFrom(folder->resource);
             TfileListing listing;
             listing.fromFolder(folder.data(), ctx, b.recursive, -1, -1, true);
-            listing.sort(ctx, b.recursive || kind == PT_FILE_LIST ? QStringLiteral("?")
-                                                                  : tpl->getTxt(QStringLiteral("sort by")));
+            listing.sort(ctx, b.recursive || kind == PT_FILE_LIST
+                                  ? QStringLiteral("?")
+                                  : tpl->getTxt(QStringLiteral("sort by")));
             qint64 total = 0;
             int links = 0, folders = 0, files = 0;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
-                if (f->size > 0)
-                    total += f->size;
+                if (f->size > 0) total += f->size;
                 if (f->isLink())
                     ++links;
                 else if (f->isFolder())
@@ -202,15 +201,25 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             const qsizetype n = listing.dir.size();
             b.pageTable = QStringList{
                 QStringLiteral("%upload-link%"),
-                accountAllowed(FA_UPLOAD, ctx, folder.data()) ? tpl->getTxt(QStringLiteral("upload-link")) : QString(),
-                QStringLiteral("%files%"), tpl->getTxt(n > 0 ? QStringLiteral("files") : QStringLiteral("nofiles")),
-                QStringLiteral("%number%"), QString::number(n),
-                QStringLiteral("%number-files%"), QString::number(files),
-                QStringLiteral("%number-folders%"), QString::number(folders),
-                QStringLiteral("%number-links%"), QString::number(links),
-                QStringLiteral("%total-bytes%"), QString::number(total),
-                QStringLiteral("%total-kbytes%"), QString::number(total / 1024),
-                QStringLiteral("%total-size%"), smartSize(total),
+                accountAllowed(FA_UPLOAD, ctx, folder.data())
+                    ? tpl->getTxt(QStringLiteral("upload-link"))
+                    : QString(),
+                QStringLiteral("%files%"),
+                tpl->getTxt(n > 0 ? QStringLiteral("files") : QStringLiteral("nofiles")),
+                QStringLiteral("%number%"),
+                QString::number(n),
+                QStringLiteral("%number-files%"),
+                QString::number(files),
+                QStringLiteral("%number-folders%"),
+                QString::number(folders),
+                QStringLiteral("%number-links%"),
+                QString::number(links),
+                QStringLiteral("%total-bytes%"),
+                QString::number(total),
+                QStringLiteral("%total-kbytes%"),
+                QString::number(total / 1024),
+                QStringLiteral("%total-size%"),
+                smartSize(total),
             };
             for (const TfilePtr &f : std::as_const(listing.dir)) {
                 letEventLoopRun();
@@ -221,8 +230,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 ctx->touch();
                 buildListItem(b, *f);
             }
-            if (!b.accessibleItem)
-                b.md.archiveAvailable = false;
+            if (!b.accessibleItem) b.md.archiveAvailable = false;
         }
         b.md.table = b.pageTable;
         b.md.table << QStringLiteral("%list%") << b.list;
@@ -235,66 +243,17 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         replaceSequential(result);
         result.replace(QLatin1String("%build-time%"), buildTimeText(clock.elapsed()));
     }();
-    if (ctx->closed())
-        result.clear();
-    if (slot)
-        releaseBuildSlot(ctx->address());
-    if (!wasLocked)
-        folder->unlock();
+    if (ctx->closed()) result.clear();
+    if (slot) releaseBuildSlot(ctx->address());
+    if (!wasLocked) folder->unlock();
     return result;
-}
-
-// ---- built-in templates ----
-
-static void initPagesResources()
-{
-    Q_INIT_RESOURCE(pages);
-}
-
-namespace {
-TtplPtr &dmSlot()
-{
-    static TtplPtr t;
-    return t;
-}
-TtplPtr &fileListSlot()
-{
-    static TtplPtr t;
-    return t;
-}
-} // namespace
-
-QString builtinTemplateText(const QString &name)
-{
-    initPagesResources();
-    QFile f(QStringLiteral(":/zof/") + name);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 void installBuiltinPageTemplates()
 {
     setDefaultTemplateText(builtinTemplateText(QStringLiteral("default.tpl")));
-    dmSlot() = std::make_shared<Ttpl>(builtinTemplateText(QStringLiteral("dm.tpl")));
-    fileListSlot() = std::make_shared<Ttpl>(builtinTemplateText(QStringLiteral("filelist.tpl")));
+    setDmBrowserTemplateText(builtinTemplateText(QStringLiteral("dm.tpl")));
+    setFileListTemplateText(builtinTemplateText(QStringLiteral("filelist.tpl")));
     registerPageSymbols();
 }
 
-TtplPtr dmTpl()
-{
-    if (!dmSlot())
-        dmSlot() = std::make_shared<Ttpl>(builtinTemplateText(QStringLiteral("dm.tpl")));
-    return dmSlot();
-}
-
-TtplPtr fileListTpl(const QString &folder)
-{
-    if (!folder.isEmpty()) {
-        const QString custom = QDir(folder).filePath(QStringLiteral("zof.filelist.tpl"));
-        if (QFileInfo::exists(custom))
-            if (TtplPtr t = cachedTpls().getTplFor(custom))
-                return t;
-    }
-    if (!fileListSlot())
-        fileListSlot() = std::make_shared<Ttpl>(builtinTemplateText(QStringLiteral("filelist.tpl")));
-    return fileListSlot();
-}

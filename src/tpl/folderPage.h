@@ -36,12 +36,11 @@ void replaceSequential(QString &text);
 // never rewired.
 TtplPtr pageTemplateChain(const QString &diffText, const TtplPtr &own, const TtplPtr &below);
 
-// The built-in templates: installs the default template (under the main
-// template) and makes the download-manager and file-list templates.
+// The built-in templates: the default (under the main template), the
+// download-manager and the file-list templates, from the compiled-in texts.
 void installBuiltinPageTemplates();
-TtplPtr dmTpl();
-// The file-list template: "zof.filelist.tpl" in `folder` when present
-// (re-read when it changes), else the built-in one.
-TtplPtr fileListTpl(const QString &folder = QString());
+// The file-list template for a request: "zof.filelist.tpl" in `folder` when
+// present (re-read when it changes), else the built-in one.
+TtplPtr fileListTplFor(const QString &folder);
 // The built-in texts, from the compiled-in resources.
 QString builtinTemplateText(const QString &name); // "default.tpl", "dm.tpl", "filelist.tpl"

@@ -26,7 +26,8 @@ enum TpageMode {
 };
 
 // One transfer of the requesting client, for the progress page.
-struct TpageTransfer {
+struct TpageTransfer
+{
     bool upload = false;
     QString user;
     QString fileName;
@@ -39,14 +40,16 @@ struct TpageTransfer {
 };
 
 // One file of the last upload, for the upload-results page.
-struct TpageUpload {
+struct TpageUpload
+{
     QString fn;
     qint64 size = 0;
-    QString reason; // empty: stored
+    QString reason;   // empty: stored
     qint64 speed = 0; // bytes per second
 };
 
-class TpageContext : public TconnView, public TqueryFlags {
+class TpageContext : public TconnView, public TqueryFlags
+{
 public:
     // The record the macro engine works with for this connection.
     virtual TmacroConn *macroConn() = 0;
@@ -76,7 +79,8 @@ public:
     virtual void setReplyMode(TpageMode mode) = 0;
     virtual void addReplyHeader(const QString &name, const QString &value) = 0;
     virtual void setContentType(const QString &type) = 0;
-    // The content type of a file of that name (options, then the built-in table); empty when unknown.
+    // The content type of a file of that name (options, then the built-in table); empty when
+    // unknown.
     virtual QString contentTypeFor(const QString &fileName) const = 0;
     // Sets the body of a page; the implementation applies page compression.
     virtual void setPageBody(const QByteArray &body) = 0;
@@ -90,7 +94,8 @@ TpageContext *pageContextOf(TmacroConn *cd);
 void setPageContextResolver(std::function<TpageContext *(TmacroConn *)> resolver);
 
 // Marks `ctx` as the context of its connection while a page is built.
-class TpageContextScope {
+class TpageContextScope
+{
 public:
     explicit TpageContextScope(TpageContext *ctx);
     ~TpageContextScope();
@@ -102,7 +107,8 @@ private:
 };
 
 // Options pages read; the program copies them from its configuration.
-struct TpageOptions {
+struct TpageOptions
+{
     bool includePwdInPages = false; // include-pwd-in-pages
     bool useSystemIcons = true;     // use-system-icons
     bool httpsUrl = false;          // https-url

@@ -20,10 +20,10 @@ void replaceSym(QString &text, const char *sym, const QString &value)
 
 } // namespace
 
-void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &given, Tfile *folderIn, Tfile *root)
+void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &given, Tfile *folderIn,
+                      Tfile *root)
 {
-    if (!ctx)
-        return;
+    if (!ctx) return;
     QElapsedTimer clock;
     clock.start();
     const TfilePtr folder(folderIn);
@@ -31,7 +31,8 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
     TtplPtr tpl;
     if (!given) {
         const Tfile *base = folderIn ? folderIn : root;
-        tpl = pageTemplateChain(base ? getRecursiveDiffTplAsStr(*base) : QString(), ctx->ownTemplate(), mainTpl());
+        tpl = pageTemplateChain(base ? getRecursiveDiffTplAsStr(*base) : QString(),
+                                ctx->ownTemplate(), mainTpl());
     } else if (const TtplPtr own = ctx->ownTemplate()) {
         tpl = given->withOver(own->withOver(given->over()));
     } else {
@@ -42,8 +43,7 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
     ctx->setPageBody({});
     ctx->setReplyMode(pageModeFor(name));
     const TtplSection *section = tpl->getSection(name);
-    if (!section)
-        return;
+    if (!section) return;
     const QString sectionText = section->txt;
     const bool nolog = section->nolog;
 
@@ -60,11 +60,11 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
     } else if (name == u"progress") {
         QString all;
         for (const TpageTransfer &t : ctx->transfersOfAddress()) {
-            if (t.fileName.isEmpty())
-                continue;
-            all += progressEntryText(tpl->getTxt(t.upload ? QStringLiteral("progress-upload-file")
-                                                          : QStringLiteral("progress-download-file")),
-                                     t);
+            if (t.fileName.isEmpty()) continue;
+            all +=
+                progressEntryText(tpl->getTxt(t.upload ? QStringLiteral("progress-upload-file")
+                                                       : QStringLiteral("progress-download-file")),
+                                  t);
         }
         md.table << QStringLiteral("%progress-files%")
                  << (all.isEmpty() ? tpl->getTxt(QStringLiteral("progress-nofiles")) : all);
@@ -72,9 +72,10 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
         QString all;
         int idx = 0;
         for (const TpageUpload &u : ctx->takeUploadResults())
-            all += uploadResultText(tpl->getTxt(u.reason.isEmpty() ? QStringLiteral("upload-success")
-                                                                   : QStringLiteral("upload-failed")),
-                                    u, ++idx, folder ? folder->resource : QString());
+            all +=
+                uploadResultText(tpl->getTxt(u.reason.isEmpty() ? QStringLiteral("upload-success")
+                                                                : QStringLiteral("upload-failed")),
+                                 u, ++idx, folder ? folder->resource : QString());
         md.table << QStringLiteral("%uploaded-files%") << all;
     }
     const QString ban = ctx->banReason();
@@ -87,8 +88,7 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
     ctx->setContentType(type.isEmpty() ? QStringLiteral("text/html; charset=utf-8") : type);
 
     QString begin = tpl->getTxt(QStringLiteral("special:begin"));
-    if (!begin.isEmpty())
-        runMacroText(begin, md, false);
+    if (!begin.isEmpty()) runMacroText(begin, md, false);
 
     QString text = sectionText;
     if (!ctx->replyIsPlain()) {
@@ -99,8 +99,8 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &giv
         }
     }
     runMacroText(text, md, true);
-    text.replace(QLatin1String("%build-time%"), buildTimeText(clock.elapsed()), Qt::CaseInsensitive);
+    text.replace(QLatin1String("%build-time%"), buildTimeText(clock.elapsed()),
+                 Qt::CaseInsensitive);
     ctx->setPageBody(text.toUtf8());
-    if (nolog)
-        ctx->setDontLog();
+    if (nolog) ctx->setDontLog();
 }

@@ -21,4 +21,5 @@ void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &tpl
 
 // The texts of one transfer / one uploaded file (exposed for tests).
 QString progressEntryText(QString section, const TpageTransfer &t);
-QString uploadResultText(QString section, const TpageUpload &u, int idx, const QString &folderResource);
+QString uploadResultText(QString section, const TpageUpload &u, int idx,
+                         const QString &folderResource);

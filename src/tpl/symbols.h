@@ -11,8 +11,10 @@
 
 class Tfile;
 
-struct TserverInfo {
-    struct Tconn {
+struct TserverInfo
+{
+    struct Tconn
+    {
         QString address;
         QString user;
         bool countedDownload = false; // sending a counted download now
@@ -30,8 +32,12 @@ struct TserverInfo {
 };
 TserverInfo &serverInfo();
 
+class TmacroRegistry;
+
 // Adds every symbol to the macro registry (once; later calls do nothing).
 void registerPageSymbols();
+// The symbols that need neither folder nor item (part of the above).
+void registerConnectionSymbols(TmacroRegistry &r);
 
 // Pieces shared with the page builders.
 QString uptimeText(bool listening, double seconds);

@@ -2,6 +2,8 @@
 // chain, page modes, the per-transfer and per-upload texts, page contexts.
 
 #include "script/macroText.h"
+#include "tpl/cachedTpls.h"
+#include "tpl/mainTemplate.h"
 #include "tpl/folderPage.h"
 #include "tpl/pageContext.h"
 #include "tpl/specialPage.h"
@@ -10,11 +12,15 @@
 #include "util/encodings.h"
 #include "util/format.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 namespace {
 
-struct TbuildSlots {
+struct TbuildSlots
+{
     int building = 0;
     QHash<QString, TdateTime> notBefore; // by client address
 };
@@ -38,7 +44,8 @@ QString jsQuote(const QString &s)
     out.reserve(s.size());
     for (QChar c : s) {
         if (c == u'\'' || c == u'"' || c == u'\\')
-            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+            out += QStringLiteral("\\x") +
+                   QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
         else
             out += c;
     }
@@ -56,10 +63,8 @@ bool tryBuildSlot(const QString &address)
 {
     TbuildSlots &s = buildSlots();
     const auto it = s.notBefore.constFind(address);
-    if (it != s.notBefore.constEnd() && now() < *it)
-        return false;
-    if (s.building >= kMaxBuildingPages)
-        return false;
+    if (it != s.notBefore.constEnd() && now() < *it) return false;
+    if (s.building >= kMaxBuildingPages) return false;
     ++s.building;
     s.notBefore.insert(address, now() + 1);
     return true;
@@ -72,8 +77,7 @@ void releaseBuildSlot(const QString &address)
         s.notBefore.insert(address, now() + oneSecond);
     else
         s.notBefore.remove(address);
-    if (s.building > 0)
-        --s.building;
+    if (s.building > 0) --s.building;
     const TdateTime t = now();
     for (auto it = s.notBefore.begin(); it != s.notBefore.end();)
         it = *it < t ? s.notBefore.erase(it) : std::next(it);
@@ -103,14 +107,10 @@ TtplPtr pageTemplateChain(const QString &diffText, const TtplPtr &own, const Ttp
 
 TpageMode pageModeFor(const QString &name)
 {
-    if (name == u"ban" || name == u"deny" || name == u"login")
-        return PAGE_DENY;
-    if (name == u"not found")
-        return PAGE_NOT_FOUND;
-    if (name == u"unauth")
-        return PAGE_UNAUTHORIZED;
-    if (name == u"overload" || name == u"max contemp downloads")
-        return PAGE_OVERLOAD;
+    if (name == u"ban" || name == u"deny" || name == u"login") return PAGE_DENY;
+    if (name == u"not found") return PAGE_NOT_FOUND;
+    if (name == u"unauth") return PAGE_UNAUTHORIZED;
+    if (name == u"overload" || name == u"max contemp downloads") return PAGE_OVERLOAD;
     return PAGE_REPLY;
 }
 
@@ -118,7 +118,8 @@ QString progressEntryText(QString s, const TpageTransfer &t)
 {
     const QString quoted = macroQuote(t.fileName);
     replaceSym(s, "%item-user%", macroQuote(t.user));
-    replaceSym(s, "%perc%", QString::number(t.total > 0 ? qint64(double(t.done) / double(t.total) * 100) : 0));
+    replaceSym(s, "%perc%",
+               QString::number(t.total > 0 ? qint64(double(t.done) / double(t.total) * 100) : 0));
     // Shown in HTML: escaped like an item name.
     replaceSym(s, "%filename-js%", jsQuote(quoted));
     replaceSym(s, "%filename%", escapeHTML(quoted));
@@ -154,8 +155,7 @@ TserverInfo &serverInfo()
 
 QString uptimeText(bool listening, double seconds)
 {
-    if (!listening)
-        return QStringLiteral("server down");
+    if (!listening) return QStringLiteral("server down");
     const qint64 total = qint64(seconds);
     const qint64 days = total / 86400, rest = total % 86400;
     const QString hms = QStringLiteral("%1:%2:%3")
@@ -189,12 +189,10 @@ std::function<TpageContext *(TmacroConn *)> &resolver()
 
 TpageContext *pageContextOf(TmacroConn *cd)
 {
-    if (!cd)
-        return nullptr;
+    if (!cd) return nullptr;
     const QList<TpageContext *> &active = activeContexts();
     for (qsizetype i = active.size() - 1; i >= 0; --i)
-        if (active[i]->macroConn() == cd)
-            return active[i];
+        if (active[i]->macroConn() == cd) return active[i];
     return resolver() ? resolver()(cd) : nullptr;
 }
 
@@ -205,18 +203,41 @@ void setPageContextResolver(std::function<TpageContext *(TmacroConn *)> r)
 
 TpageContextScope::TpageContextScope(TpageContext *c) : ctx(c)
 {
-    if (ctx)
-        activeContexts().append(ctx);
+    if (ctx) activeContexts().append(ctx);
 }
 
 TpageContextScope::~TpageContextScope()
 {
-    if (ctx)
-        activeContexts().removeOne(ctx);
+    if (ctx) activeContexts().removeOne(ctx);
 }
 
 TpageOptions &pageOptions()
 {
     static TpageOptions o;
     return o;
+}
+
+// ---- built-in templates ----
+
+static void initPagesResources()
+{
+    Q_INIT_RESOURCE(pages);
+}
+
+QString builtinTemplateText(const QString &name)
+{
+    initPagesResources();
+    QFile f(QStringLiteral(":/zof/") + name);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+TtplPtr fileListTplFor(const QString &folder)
+{
+    if (!folder.isEmpty()) {
+        const QString custom = QDir(folder).filePath(QStringLiteral("zof.filelist.tpl"));
+        if (QFileInfo(custom).isFile())
+            if (TtplPtr t = cachedTpls().getTplFor(custom))
+                return t;
+    }
+    return fileListTpl();
 }
