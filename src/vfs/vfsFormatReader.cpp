@@ -177,6 +177,10 @@ void TvfsReader::readRegion(Ttlv &t, Tfile *node, Level level)
                 damaged = true;
                 break;
             }
+            // Empty values are not written: a mask the user cleared must not
+            // come back as the default of a new tree.
+            root->defaultFileMask.clear();
+            root->dontCountAsDownloadMask.clear();
             readRegion(t, root.data(), Level::Node);
             t.up();
             if (build < u"109")
@@ -336,11 +340,22 @@ void TvfsReader::readChild(Ttlv &t, Tfile *parent)
     if (!vfs.add(f, parent, false))
         return;
     readRegion(t, f.data(), Level::Node);
+    if (!attached(f.data()))
+        return;
     if (!validNodeName(f->name)) {
         flags.corrupted = true;
-        if (attached(f.data()))
-            vfs.remove(f.data());
+        vfs.remove(f.data());
+        return;
     }
+    // Only folders hold nodes; a node that turned into a file or link after
+    // its children were read loses them.
+    if (!f->isFolder() && !f->children().isEmpty()) {
+        flags.corrupted = true;
+        vfs.removeChildren(f.data());
+    }
+    // Its name and kind are final now: take its place among the siblings
+    // (records in an unusual order may have changed them after the name).
+    vfs.resort(f.data());
 }
 
 void TvfsReader::readCounters(Ttlv &t)

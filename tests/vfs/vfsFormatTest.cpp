@@ -87,6 +87,17 @@ TEST_F(VfsFormat, RoundTripKeepsEveryField)
     EXPECT_EQ(save(b), bytes);
 }
 
+TEST_F(VfsFormat, ClearedRootMasksStayCleared)
+{
+    Tvfs a;
+    a.root()->defaultFileMask.clear();
+    a.root()->dontCountAsDownloadMask = QStringLiteral("*.txt");
+    Tvfs b;
+    load(b, save(a));
+    EXPECT_EQ(b.root()->defaultFileMask, QString());
+    EXPECT_EQ(b.root()->dontCountAsDownloadMask, "*.txt");
+}
+
 TEST_F(VfsFormat, NonAsciiTextSetsTheTextFlag)
 {
     Tvfs v;
@@ -361,6 +372,29 @@ TEST_F(VfsFormat, DamagedStructureStopsOnlyItsRegion)
         EXPECT_TRUE(flags.corrupted) << c.what;
         EXPECT_TRUE(flags.problematic()) << c.what;
     }
+}
+
+TEST_F(VfsFormat, RecordsInUnusualOrderKeepTheTreeConsistent)
+{
+    // A file, then a node named before its flags make it a folder: folders
+    // come first all the same.
+    const QByteArray file = nodeRec(flagsRec({}) + Ttlv::textRecord(VR_NAME, "b"));
+    const QByteArray lateFolder = nodeRec(Ttlv::textRecord(VR_NAME, "c") + flagsRec({FA_FOLDER, FA_VIRTUAL}));
+    // A node whose children come before the flags that make it a link.
+    const QByteArray lateLink = nodeRec(Ttlv::textRecord(VR_NAME, "l") + flagsRec({FA_FOLDER, FA_VIRTUAL})
+                                        + vfolderRec("inside") + flagsRec({FA_LINK, FA_VIRTUAL}));
+    Tvfs v;
+    ASSERT_TRUE(v.settings().foldersBefore);
+    const TvfsLoadFlags flags = load(v, fileAround(file + lateFolder + lateLink));
+    EXPECT_TRUE(flags.corrupted);
+    QStringList names;
+    for (const TfilePtr &c : v.root()->children())
+        names.append(c->name);
+    EXPECT_EQ(names, (QStringList{"c", "b", "l"}));
+    const Tfile *l = child(v.root(), QStringLiteral("l"));
+    ASSERT_TRUE(l);
+    EXPECT_TRUE(l->isLink());
+    EXPECT_TRUE(l->children().isEmpty());
 }
 
 TEST_F(VfsFormat, InflateHonoursItsCap)
