@@ -214,8 +214,13 @@ bool Tconfig::setCfg(const QString &textIn, bool alreadyStarted)
 
     for (const QString &line : std::as_const(lines)) {
         const QStringView key = lineKey(line);
-        if (!key.isEmpty())
+        if (key.isEmpty())
+            continue;
+        // A line that cannot be applied is skipped; the next one is read.
+        try {
             applyLine(key, lineValue(line));
+        } catch (...) {
+        }
     }
     postPass();
 

@@ -6,6 +6,7 @@
 #include "config/signalWatcher.h"
 #include "config/singleInstance.h"
 #include "config/version.h"
+#include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/files.h"
@@ -15,7 +16,11 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <QStringTokenizer>
+
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 namespace {
 Tprogram *gProgram = nullptr;
@@ -34,6 +39,18 @@ void printError(const QString &line)
 
 // Longest wait "-d" may ask for: an hour.
 constexpr qint64 kMaxStartDelayTenths = 36000;
+// Quit signals after which the program stops waiting for an orderly close.
+constexpr int kForcedExitSignals = 3;
+
+// The stored only-1-instance, read like the stored text has it ("YES" counts).
+std::optional<bool> only1InstanceIn(const QString &text)
+{
+    for (QStringView line : QStringTokenizer(text, u'\n')) {
+        if (line.startsWith(u"only-1-instance="))
+            return sameText(line.mid(16).trimmed(), u"yes");
+    }
+    return std::nullopt;
+}
 }
 
 Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
@@ -50,7 +67,13 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
     heartbeatTimer.setInterval(100);
     connect(&heartbeatTimer, &QTimer::timeout, this, &Tprogram::heartbeat);
     signalWatcher = std::make_unique<TsignalWatcher>();
-    connect(signalWatcher.get(), &TsignalWatcher::quitSignal, this, [this] { requestQuit(); });
+    connect(signalWatcher.get(), &TsignalWatcher::quitSignal, this, [this] {
+        if (++quitSignals >= kForcedExitSignals) {
+            printError(QStringLiteral("ZOF forced to end"));
+            std::_Exit(1);
+        }
+        requestQuit();
+    });
 }
 
 Tprogram::~Tprogram()
@@ -85,11 +108,12 @@ int Tprogram::startup()
     // The single-instance test, with the stored only-1-instance.
     if (!ignoreSingleInstance) {
         openSingleInstance();
-        if (channel->state() == TsingleInstance::SI_ERROR && opts().only1Instance) {
+        const bool wanted = storedSingleInstance.value_or(opts().only1Instance);
+        if (channel->state() == TsingleInstance::SI_ERROR && wanted) {
             notifyOperator(QStringLiteral("monoLib error: ") + channel->errorText());
             return 1;
         }
-        if (channel->state() == TsingleInstance::SI_SECONDARY && opts().only1Instance) {
+        if (channel->state() == TsingleInstance::SI_SECONDARY && wanted) {
             isQuitting = true;
             return handOverToRunningInstance() ? 0 : 1;
         }
@@ -133,9 +157,13 @@ void Tprogram::loadStoredOptions()
     Tconfig &c = cfg();
     if (qEnvironmentVariable("ZOF_IGNORE_STORED_OPTIONS") == u"1") {
         notifyOperator(QStringLiteral("Clean start"));
+        cleanStart = true;
     } else {
         const QString text = c.readStoredCfg();
+        if (cfgFolderGiven)
+            c.cfgStorage = CS_FILE;
         storedApplied = c.setCfg(text, false);
+        storedSingleInstance = only1InstanceIn(text);
         const QString ddns = opts().dynamicDnsUpdater;
         if (storedApplied && ddns.contains(QStringLiteral("no-ip.com"), Qt::CaseInsensitive)
             && !ddns.contains(QStringLiteral("nic/update"), Qt::CaseInsensitive))
@@ -263,6 +291,8 @@ void Tprogram::finishStartup()
         hooks.runEvent(QStringLiteral("start"));
     if (opts().copyUrlOnStart && hooks.copyRootUrl)
         hooks.copyRootUrl();
+    if (cleanStart)
+        cleanStartText = cfg().getCfg(QStringLiteral(".*-total"));
     printLine(QStringLiteral("ZOF ") + zofVersion() + QStringLiteral(" started"));
 }
 
@@ -302,7 +332,10 @@ void Tprogram::closeProgram()
         hooks.runEvent(QStringLiteral("quit"));
     heartbeatTimer.stop();
     Tconfig &c = cfg();
-    if (opts().autoSaveOptions && !c.isTemporarilyReset())
+    // After a clean start the stored options are overwritten only when the
+    // operator changed something, not merely by quitting.
+    const bool untouchedCleanStart = cleanStart && c.getCfg(QStringLiteral(".*-total")) == cleanStartText;
+    if (opts().autoSaveOptions && !c.isTemporarilyReset() && !untouchedCleanStart)
         c.saveCFG();
     if (hooks.disconnectAll)
         hooks.disconnectAll();

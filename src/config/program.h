@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Tconfig;
 class TsignalWatcher;
@@ -114,6 +115,10 @@ private:
     bool isClosing = false;
     bool closed = false;
     bool ignoreSingleInstance = false;
+    bool cleanStart = false;            // stored options ignored
+    QString cleanStartText;             // the options when such a start finished
+    std::optional<bool> storedSingleInstance;
+    int quitSignals = 0;
     int exitCode = 0;
     qint64 bufSize = 0;
     qint64 sendBufSize = 0;

@@ -68,14 +68,27 @@ class StoredOptions(ZofTestCase):
         self.assertTrue(z.listen_url.endswith(":%d/" % port), z.dump())
         z.port = port
         z.wait_port()
+        # The harness's two ways of speaking HTTP reach the server.
+        status, headers, _ = z.get("/")
+        self.assertTrue(100 <= status < 600)
+        self.assertTrue(z.raw(b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1."))
         self.assertEqual(z.stop()[0], 0)
 
     def test_ignore_stored_options(self):
-        z = self.start_zof("-q", ini="ZOF 1.0 - Build #400\r\nlog-max-lines=1234\r\n",
-                           env={"ZOF_IGNORE_STORED_OPTIONS": "1"}, wait_ready=False)
+        ini = "ZOF 1.0 - Build #400\r\nlog-max-lines=1234\r\nonly-1-instance=no\r\n"
+        z = self.start_zof("-q", ini=ini, env={"ZOF_IGNORE_STORED_OPTIONS": "1"}, wait_ready=False)
         self.assertEqual(z.wait_exit(5), 0, z.dump())
         self.assertIn("Clean start", z.stderr_text())
-        self.assertEqual(read_cfg(z.cfg_file())["log-max-lines"], "2000")
+        # Quitting after a clean start does not write the defaults over the stored options.
+        with open(z.cfg_file(), encoding="utf-8", newline="") as f:
+            self.assertEqual(f.read(), ini)
+        # A change made during a clean start is saved.
+        z2 = self.start_zof("-c", "max-ips=4", "-q", cfg_dir=z.cfg_dir,
+                            env={"ZOF_IGNORE_STORED_OPTIONS": "1"}, wait_ready=False)
+        self.assertEqual(z2.wait_exit(5), 0, z2.dump())
+        cfg = read_cfg(z2.cfg_file())
+        self.assertEqual(cfg["max-ips"], "4")
+        self.assertEqual(cfg["log-max-lines"], "2000")
 
 
 class SingleInstance(ZofTestCase):
