@@ -14,8 +14,7 @@ public:
     std::optional<double> run()
     {
         const auto v = sum(0);
-        if (!v || pos != s.size())
-            return std::nullopt;
+        if (!v || pos != s.size()) return std::nullopt;
         return v;
     }
 
@@ -40,11 +39,9 @@ private:
         while (left && (peek() == QLatin1Char('+') || peek() == QLatin1Char('-'))) {
             const QChar op = s[pos++];
             const auto right = product(depth);
-            if (!right)
-                return std::nullopt;
+            if (!right) return std::nullopt;
             left = op == QLatin1Char('+') ? *left + *right : *left - *right;
-            if (!std::isfinite(*left))
-                return std::nullopt;
+            if (!std::isfinite(*left)) return std::nullopt;
         }
         return left;
     }
@@ -54,13 +51,12 @@ private:
         auto left = unary(depth);
         while (left) {
             const QChar op = peek();
-            if (op != QLatin1Char('*') && op != QLatin1Char('/') && op != QLatin1Char('%')
-                && op != QLatin1Char('[') && op != QLatin1Char(']'))
+            if (op != QLatin1Char('*') && op != QLatin1Char('/') && op != QLatin1Char('%') &&
+                op != QLatin1Char('[') && op != QLatin1Char(']'))
                 break;
             ++pos;
             const auto right = unary(depth);
-            if (!right)
-                return std::nullopt;
+            if (!right) return std::nullopt;
             left = apply(op, *left, *right);
         }
         return left;
@@ -72,18 +68,15 @@ private:
         if (op == QLatin1Char('*')) {
             r = a * b;
         } else if (op == QLatin1Char('/')) {
-            if (b == 0)
-                return std::nullopt; // division by zero
+            if (b == 0) return std::nullopt; // division by zero
             r = a / b;
         } else if (op == QLatin1Char('%')) {
             const auto x = toInt(std::trunc(a)), y = toInt(std::trunc(b));
-            if (!x || !y || *y == 0)
-                return std::nullopt;
+            if (!x || !y || *y == 0) return std::nullopt;
             r = *y == -1 ? 0 : double(*x % *y); // INT64_MIN % -1 traps in hardware
         } else {
             const auto x = toInt(std::round(a)), y = toInt(std::round(b));
-            if (!x || !y)
-                return std::nullopt;
+            if (!x || !y) return std::nullopt;
             if (*y < 0 || *y > 63)
                 r = 0;
             else if (op == QLatin1Char('['))
@@ -91,20 +84,17 @@ private:
             else
                 r = double(quint64(*x) >> *y);
         }
-        if (!std::isfinite(r))
-            return std::nullopt;
+        if (!std::isfinite(r)) return std::nullopt;
         return r;
     }
 
     std::optional<double> unary(int depth)
     {
         if (peek() == QLatin1Char('-') || peek() == QLatin1Char('+')) {
-            if (depth > kMaxDepth)
-                return std::nullopt;
+            if (depth > kMaxDepth) return std::nullopt;
             const bool neg = s[pos++] == QLatin1Char('-');
             const auto v = unary(depth + 1);
-            if (!v)
-                return std::nullopt;
+            if (!v) return std::nullopt;
             return neg ? -*v : *v;
         }
         return primary(depth);
@@ -113,24 +103,21 @@ private:
     std::optional<double> primary(int depth)
     {
         if (peek() == QLatin1Char('(')) {
-            if (depth > kMaxDepth)
-                return std::nullopt;
+            if (depth > kMaxDepth) return std::nullopt;
             ++pos;
             const auto v = sum(depth + 1);
-            if (!v || peek() != QLatin1Char(')'))
-                return std::nullopt;
+            if (!v || peek() != QLatin1Char(')')) return std::nullopt;
             ++pos;
             return v;
         }
         const qsizetype start = pos;
-        while (pos < s.size() && (s[pos].isDigit() || s[pos] == QLatin1Char('.')) && s[pos].unicode() < 128)
+        while (pos < s.size() && (s[pos].isDigit() || s[pos] == QLatin1Char('.')) &&
+               s[pos].unicode() < 128)
             ++pos;
-        if (pos == start)
-            return std::nullopt;
+        if (pos == start) return std::nullopt;
         bool ok = false;
         const double v = QLocale::c().toDouble(QStringView(s).mid(start, pos - start), &ok);
-        if (!ok)
-            return std::nullopt;
+        if (!ok) return std::nullopt;
         return v;
     }
 };
@@ -144,7 +131,6 @@ std::optional<double> calcExpression(const QString &expr)
     s.remove(QLatin1Char('\t'));
     s.remove(QLatin1Char('\r'));
     s.remove(QLatin1Char('\n'));
-    if (s.isEmpty())
-        return std::nullopt;
+    if (s.isEmpty()) return std::nullopt;
     return Tcalc(s).run();
 }

@@ -28,8 +28,7 @@ std::optional<QString> TmacroCall::namedRaw(const QString &n) const
 {
     for (const QString &p : params) {
         const qsizetype eq = p.indexOf(QLatin1Char('='));
-        if (eq >= 0 && sameText(QStringView(p).left(eq), QStringView(n)))
-            return p.mid(eq + 1);
+        if (eq >= 0 && sameText(QStringView(p).left(eq), QStringView(n))) return p.mid(eq + 1);
     }
     return std::nullopt;
 }
@@ -44,11 +43,11 @@ bool TmacroCall::looksNamed(int k) const
 {
     const QString p = raw(k);
     const qsizetype eq = p.indexOf(QLatin1Char('='));
-    if (eq <= 0)
-        return false;
+    if (eq <= 0) return false;
     for (qsizetype i = 0; i < eq; ++i) {
         const QChar c = p[i];
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n') ||
+            c == QLatin1Char('\t'))
             return false;
     }
     return true;
@@ -56,26 +55,22 @@ bool TmacroCall::looksNamed(int k) const
 
 std::optional<QString> TmacroCall::parOrNamed(int k, const QString &n, bool trim) const
 {
-    if (auto v = namedRaw(n))
-        return trim ? v->trimmed() : *v;
-    if (k >= count() || looksNamed(k))
-        return std::nullopt;
+    if (auto v = namedRaw(n)) return trim ? v->trimmed() : *v;
+    if (k >= count() || looksNamed(k)) return std::nullopt;
     return trim ? par(k) : raw(k);
 }
 
 double TmacroCall::floatPar(int k) const
 {
     const auto v = parseMacroFloat(par(k));
-    if (!v)
-        throw TmacroAbort("not a number");
+    if (!v) throw TmacroAbort("not a number");
     return *v;
 }
 
 qint64 TmacroCall::intPar(int k) const
 {
     const auto v = parseMacroInt(par(k));
-    if (!v)
-        throw TmacroAbort("not an integer");
+    if (!v) throw TmacroAbort("not an integer");
     return *v;
 }
 
@@ -91,10 +86,8 @@ TvarList &TmacroCall::space(const QString &varName, QString &bareName) const
         bareName.remove(0, 1);
         return globalVars();
     }
-    if (md.cd)
-        return md.cd->vars;
-    if (md.tempVars)
-        return *md.tempVars;
+    if (md.cd) return md.cd->vars;
+    if (md.tempVars) return *md.tempVars;
     throw TmacroAbort("no namespace available");
 }
 

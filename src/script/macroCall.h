@@ -26,8 +26,8 @@ public:
 
     TmacroData &md;
     const QString fullText; // the macro's inner text as written
-    const QString name;  // as written, trimmed
-    const QString lname; // lower case, for dispatch
+    const QString name;     // as written, trimmed
+    const QString lname;    // lower case, for dispatch
     const QStringList params;
     QString result;
     int unnamedCount = 0; // leading parameters without "="
@@ -44,8 +44,8 @@ public:
     std::optional<QString> parOrNamed(int k, const QString &n, bool trim = true) const;
     bool looksNamed(int k) const;
 
-    double floatPar(int k) const;  // throws TmacroAbort
-    qint64 intPar(int k) const;    // throws TmacroAbort
+    double floatPar(int k) const; // throws TmacroAbort
+    qint64 intPar(int k) const;   // throws TmacroAbort
     void setError(const QString &message);
     // For macros that need a connection, folder, item or template the run lacks.
     void setCannotBeUsedHere() { setError(QStringLiteral("cannot be used here")); }

@@ -32,37 +32,36 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
     const TmacroSettings &s = macroSettings();
     const bool ts = md.logTS;
     md.logTS = false;
-    if (!s.logEnabled)
-        return;
+    if (!s.logEnabled) return;
     const QString path = QDir::current().absoluteFilePath(s.logFile);
     QString out;
     const QFileInfo fi(path);
     if (!fi.exists() || fi.size() == 0)
         out = QStringLiteral(
-            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"><style>\r"
-            "dt, dd { margin:0; padding:0.2em 0.5em; white-space:pre; display:block; font-family:monospace; }"
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+            "charset=utf-8\"><style>\r"
+            "dt, dd { margin:0; padding:0.2em 0.5em; white-space:pre; display:block; "
+            "font-family:monospace; }"
             " dt { background:#dfd; } dd { background:#fdd; }\r</style></head><body>");
     if (ts)
-        out += QLatin1String("<hr>") + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat)
-               + QLatin1String("\r\n");
-    out += QLatin1String("\r<dt>") + escapeHTML(fullText) + QLatin1String("</dt><dd>") + escapeHTML(result)
-           + QLatin1String("</dd>");
+        out += QLatin1String("<hr>") +
+               QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat) +
+               QLatin1String("\r\n");
+    out += QLatin1String("\r<dt>") + escapeHTML(fullText) + QLatin1String("</dt><dd>") +
+           escapeHTML(result) + QLatin1String("</dd>");
     saveTextFile(path, out, true);
 }
 
 QString evaluateSymbol(TmacroData &md, const QString &s)
 {
     for (qsizetype i = (md.table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2)
-        if (sameText(md.table[i], s))
-            return md.table[i + 1];
+        if (sameText(md.table[i], s)) return md.table[i + 1];
     QString result = s;
     if (startsWithText(s, u"%sym-")) {
-        if (const TtplPtr main = mainTpl())
-            result = main->getTxt(s.mid(1, s.size() - 2));
+        if (const TtplPtr main = mainTpl()) result = main->getTxt(s.mid(1, s.size() - 2));
     } else if (const TsymbolHandler *h = TmacroRegistry::instance().findSymbol(s)) {
         QString r;
-        if ((*h)(md, r))
-            result = r;
+        if ((*h)(md, r)) result = r;
     }
     if (indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
         result = macroQuote(result);
@@ -71,8 +70,7 @@ QString evaluateSymbol(TmacroData &md, const QString &s)
 
 QString urlVarOf(TmacroData &md, const QString &side)
 {
-    if (!side.startsWith(QLatin1Char('?')))
-        return side;
+    if (!side.startsWith(QLatin1Char('?'))) return side;
     return md.cd ? md.cd->urlVar(side.mid(1)) : QString();
 }
 
@@ -80,14 +78,12 @@ QString urlVarOf(TmacroData &md, const QString &side)
 QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList pieces)
 {
     const QString name = pieces.takeFirst().trimmed();
-    if (name.isEmpty())
-        return QString();
+    if (name.isEmpty()) return QString();
     // A closing label "/name" ends the last parameter; "{:|:}" is a literal pipe.
     if (!pieces.isEmpty()) {
         QString &last = pieces.last();
         const QString label = QLatin1Char('/') + name;
-        if (endsWithText(last, label))
-            last.chop(label.size());
+        if (endsWithText(last, label)) last.chop(label.size());
         for (QString &p : pieces)
             p.replace(QLatin1String("{:|:}"), QLatin1String("|"));
     }
@@ -115,10 +111,8 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
                 v = fromTable(c, QStringLiteral("special:strings"), rest);
             } catch (const TmacroAbort &) {
             }
-            if (v.isEmpty() && md.tpl)
-                v = md.tpl->getStrByID(rest);
-            if (v.isEmpty())
-                v = c.raw(0);
+            if (v.isEmpty() && md.tpl) v = md.tpl->getStrByID(rest);
+            if (v.isEmpty()) v = c.raw(0);
             c.result = v.isEmpty() ? rest : v;
         } else if (first == QLatin1Char('^')) {
             c.result = replaceDollarParams(c.getVar(rest), pieces, 0);
@@ -135,15 +129,13 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
     } catch (const TmacroAbort &) {
     }
 
-    if (c.lname == QLatin1String("comment"))
-        return QString();
+    if (c.lname == QLatin1String("comment")) return QString();
 
     if (pieces.isEmpty()) {
         static const char *const ops[] = {">=", "<=", "<>", "!=", "=", ">", "<"};
         for (const char *op : ops) {
             const qsizetype at = name.indexOf(QLatin1String(op));
-            if (at < 0)
-                continue;
+            if (at < 0) continue;
             const QString a = urlVarOf(md, name.left(at).trimmed());
             const QString b = urlVarOf(md, name.mid(at + qstrlen(op)).trimmed());
             return macroBool(compareMacroTexts(a, b, QLatin1String(op)));
@@ -151,16 +143,14 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
     }
 
     if (const TmacroRegistry::Tmacro *m = TmacroRegistry::instance().find(c.lname)) {
-        if (c.count() >= m->minParams)
-            m->handler(c);
+        if (c.count() >= m->minParams) m->handler(c);
     }
     return c.result;
 }
 
 QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
 {
-    if (md.breaking)
-        return QString();
+    if (md.breaking) return QString();
     QString result;
     try {
         if (isSymbol)
@@ -172,7 +162,8 @@ QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymb
     } catch (...) {
         result.clear();
         logMacro(md, fullText,
-                 QLatin1String("Exception, please report this bug on ") + macroSettings().forumAddress);
+                 QLatin1String("Exception, please report this bug on ") +
+                     macroSettings().forumAddress);
         return result;
     }
     logMacro(md, fullText, result);
@@ -183,13 +174,11 @@ std::shared_ptr<const TnameValueList> aliasesFor(const TtplPtr &tpl)
 {
     const auto defaults = defaultAliases();
     const QString own = tpl ? tpl->getTxt(QStringLiteral("special:alias")) : QString();
-    if (own.isEmpty())
-        return defaults;
+    if (own.isEmpty()) return defaults;
     // Pages run once per request: keep the last combination.
     static QString lastText;
     static std::shared_ptr<const TnameValueList> last, lastDefaults;
-    if (last && own == lastText && lastDefaults == defaults)
-        return last;
+    if (last && own == lastText && lastDefaults == defaults) return last;
     auto list = std::make_shared<TnameValueList>(TnameValueList::fromText(own));
     for (const auto &e : defaults->entries())
         list->append(e.name, e.value);
@@ -219,8 +208,7 @@ std::shared_ptr<const TnameValueList> defaultAliases()
         initScriptResources();
         QFile f(QStringLiteral(":/zof/macroAliases.txt"));
         QString text;
-        if (f.open(QIODevice::ReadOnly))
-            text = QString::fromUtf8(f.readAll());
+        if (f.open(QIODevice::ReadOnly)) text = QString::fromUtf8(f.readAll());
         setDefaultAliasText(text);
     }
     return gDefaultAliases;
@@ -245,7 +233,8 @@ QString expandInRun(TmacroData &md, const QString &text, bool removeQuotings)
 {
     QString t = text;
     parseAndExpand(
-        t, [&md](const QString &full, const QStringList &params, bool isSymbol) {
+        t,
+        [&md](const QString &full, const QStringList &params, bool isSymbol) {
             return cbMacros(full, params, isSymbol, md);
         },
         removeQuotings, &md.budget);
@@ -257,14 +246,14 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
     auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
     std::unique_ptr<TvarList> savedTemp;
     const bool ownTemp = !md.cd;
-    if (ownTemp)
-        savedTemp = std::exchange(md.tempVars, std::make_unique<TvarList>());
+    if (ownTemp) savedTemp = std::exchange(md.tempVars, std::make_unique<TvarList>());
     md.logTS = true;
     md.breaking = false;
     bool ok = true;
     try {
         parseAndExpand(
-            text, [&md](const QString &full, const QStringList &params, bool isSymbol) {
+            text,
+            [&md](const QString &full, const QStringList &params, bool isSymbol) {
                 return cbMacros(full, params, isSymbol, md);
             },
             removeQuotings, &md.budget);
@@ -272,12 +261,13 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
         ok = false;
         if (macroSettings().statusBar)
             macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
-                                          .arg(e.row).arg(e.col).arg(e.msg, e.code),
+                                          .arg(e.row)
+                                          .arg(e.col)
+                                          .arg(e.msg, e.code),
                                       1000);
     }
     md.aliases = std::move(savedAliases);
-    if (ownTemp)
-        md.tempVars = std::move(savedTemp);
+    if (ownTemp) md.tempVars = std::move(savedTemp);
     return ok;
 }
 
@@ -285,8 +275,7 @@ QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl
                       Tfile *folder, Tfile *f)
 {
     QString t = text.trimmed();
-    if (t.isEmpty())
-        return QString();
+    if (t.isEmpty()) return QString();
     TmacroData md;
     md.tpl = tpl ? std::move(tpl) : mainTpl();
     md.cd = cd;
@@ -300,8 +289,7 @@ QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl
 QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd)
 {
     const TtplPtr tpl = eventsTemplate();
-    if (!tpl)
-        return QString();
+    if (!tpl) return QString();
     QStringList t = table;
     t << QStringLiteral("%event%") << name;
     return runScriptText(tpl->getTxt(name), t, tpl, cd);
@@ -315,25 +303,18 @@ bool compareMacroTexts(const QString &a, const QString &b, const QString &op)
         cmp = *na < *nb ? -1 : (*na > *nb ? 1 : 0);
     else
         cmp = QString::localeAwareCompare(a.toCaseFolded(), b.toCaseFolded());
-    if (op == QLatin1String("="))
-        return cmp == 0;
-    if (op == QLatin1String(">"))
-        return cmp > 0;
-    if (op == QLatin1String("<"))
-        return cmp < 0;
-    if (op == QLatin1String(">="))
-        return cmp >= 0;
-    if (op == QLatin1String("<="))
-        return cmp <= 0;
-    if (op == QLatin1String("<>") || op == QLatin1String("!="))
-        return cmp != 0;
+    if (op == QLatin1String("=")) return cmp == 0;
+    if (op == QLatin1String(">")) return cmp > 0;
+    if (op == QLatin1String("<")) return cmp < 0;
+    if (op == QLatin1String(">=")) return cmp >= 0;
+    if (op == QLatin1String("<=")) return cmp <= 0;
+    if (op == QLatin1String("<>") || op == QLatin1String("!=")) return cmp != 0;
     return false;
 }
 
 QString replaceDollarParams(const QString &text, const QStringList &params, int first)
 {
-    if (params.isEmpty())
-        return text;
+    if (params.isEmpty()) return text;
     QString s = text;
     const int n = qMax(0, int(params.size()) - first);
     for (int k = 0; k < n; ++k)
@@ -346,7 +327,6 @@ QString replaceDollarParams(const QString &text, const QStringList &params, int 
 void resetMacroLog()
 {
     const TmacroSettings &s = macroSettings();
-    if (s.logAppend)
-        return;
+    if (s.logAppend) return;
     QFile::resize(QDir::current().absoluteFilePath(s.logFile), 0);
 }

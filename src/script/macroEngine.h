@@ -11,9 +11,9 @@
 // Process-wide switches and outlets, set by the modules that own them.
 struct TmacroSettings
 {
-    bool enableMacros = true;      // option enable-macros
-    bool logEnabled = false;       // "Enable macros.log"
-    bool logAppend = false;        // "Append macros.log"
+    bool enableMacros = true;                            // option enable-macros
+    bool logEnabled = false;                             // "Enable macros.log"
+    bool logAppend = false;                              // "Append macros.log"
     QString logFile = QStringLiteral("macros-log.html"); // relative: current folder
     // Loops and repeats fail rather than grow a result beyond this many UTF-16 units.
     qsizetype maxResultSize = 64 * 1024 * 1024;

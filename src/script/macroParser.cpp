@@ -30,7 +30,8 @@ bool isSymbolChar(QChar c)
 bool at(const QString &s, qsizetype i, QLatin1StringView marker)
 {
     const QChar *d = s.constData();
-    return i + 1 < s.size() && d[i].unicode() == marker[0].unicode() && d[i + 1].unicode() == marker[1].unicode();
+    return i + 1 < s.size() && d[i].unicode() == marker[0].unicode() &&
+           d[i + 1].unicode() == marker[1].unicode();
 }
 
 struct TstackItem
@@ -49,12 +50,14 @@ public:
     // Expands a text sitting at nesting level `level`. Throws EtplError.
     void expand(QString &text, int level)
     {
-        if (level >= kExpansionStackSize || budget.depth >= budget.maxDepth)
-            return;
+        if (level >= kExpansionStackSize || budget.depth >= budget.maxDepth) return;
         ++budget.depth;
-        struct Leave { int &d; ~Leave() { --d; } } leave{budget.depth};
-        if (int(stack.size()) <= level)
-            stack.resize(level + 1);
+        struct Leave
+        {
+            int &d;
+            ~Leave() { --d; }
+        } leave{budget.depth};
+        if (int(stack.size()) <= level) stack.resize(level + 1);
         symbolPass(text, level);
         macroPass(text, level);
     }
@@ -67,8 +70,7 @@ private:
     bool onStack(const QString &s, int level) const
     {
         for (int k = 0; k <= level && k < int(stack.size()); ++k)
-            if (!stack[k].isEmpty() && stack[k].compare(s, Qt::CaseInsensitive) == 0)
-                return true;
+            if (!stack[k].isEmpty() && stack[k].compare(s, Qt::CaseInsensitive) == 0) return true;
         return false;
     }
 
@@ -91,14 +93,11 @@ private:
         qsizetype from = 0;
         while (from < text.size()) {
             const qsizetype i = text.indexOf(QLatin1Char('%'), from);
-            if (i < 0)
-                break;
+            if (i < 0) break;
             from = i + 1;
             qsizetype p = i + 1;
-            if (p >= text.size() || text[p] == QLatin1Char('%'))
-                continue;
-            if (!isAsciiLetter(text[p]) && text[p] != QLatin1Char('_'))
-                continue;
+            if (p >= text.size() || text[p] == QLatin1Char('%')) continue;
+            if (!isAsciiLetter(text[p]) && text[p] != QLatin1Char('_')) continue;
             while (p < text.size() && isSymbolChar(text[p]))
                 ++p;
             if (p >= text.size() || text[p] != QLatin1Char('%')) {
@@ -107,11 +106,9 @@ private:
             }
             from = p + 1;
             const QString symbol = text.mid(i, p - i + 1);
-            if (onStack(symbol, level))
-                continue;
+            if (onStack(symbol, level)) continue;
             QString result = cb(symbol, {}, true);
-            if (result == symbol)
-                continue;
+            if (result == symbol) continue;
             expandNested(result, symbol, level);
             out += QStringView(text).mid(copied, i - copied);
             out += result;
@@ -147,8 +144,8 @@ private:
                     // Copy the run up to the next possible marker in one go.
                     qsizetype e = s + 1;
                     const QChar *d = src.constData();
-                    while (e < src.size() && d[e] != QLatin1Char('{') && d[e] != QLatin1Char('.')
-                           && d[e] != QLatin1Char(':') && d[e] != QLatin1Char('\n'))
+                    while (e < src.size() && d[e] != QLatin1Char('{') && d[e] != QLatin1Char('.') &&
+                           d[e] != QLatin1Char(':') && d[e] != QLatin1Char('\n'))
                         ++e;
                     target += QStringView(src).mid(s, e - s);
                     s = e;
@@ -170,7 +167,8 @@ private:
                         markers.append({cur.size(), line, col, false});
                 } else if (at(src, s, kMacroClose)) {
                     if (markers.isEmpty())
-                        throw EtplError(QStringLiteral("unmatched marker"), src.mid(s, 30), line, col);
+                        throw EtplError(QStringLiteral("unmatched marker"), src.mid(s, 30), line,
+                                        col);
                     if (!markers.last().quote) {
                         const qsizetype open = markers.takeLast().pos;
                         cur += QStringView(src).mid(s, 2);
@@ -194,7 +192,8 @@ private:
         if (!markers.isEmpty()) {
             const TstackItem &top = markers.last();
             text = out + cur;
-            throw EtplError(QStringLiteral("unmatched marker"), cur.mid(top.pos, 30), top.row, top.col);
+            throw EtplError(QStringLiteral("unmatched marker"), cur.mid(top.pos, 30), top.row,
+                            top.col);
         }
         text = out;
     }
@@ -212,11 +211,9 @@ private:
     {
         // "{.}" shares its dot between the two markers: the inner text is empty.
         const QString inner = whole.size() > 4 ? whole.mid(2, whole.size() - 4) : QString();
-        if (onStack(inner, level))
-            return whole;
+        if (onStack(inner, level)) return whole;
         QStringList pieces;
-        if (!splitPieces(inner, pieces))
-            return whole;
+        if (!splitPieces(inner, pieces)) return whole;
         QString result = cb(inner, pieces, false);
         expandNested(result, inner, level);
         return result;
@@ -233,8 +230,7 @@ private:
             if (at(inner, i, kQuoteOpen)) {
                 ++depth;
             } else if (at(inner, i, kQuoteClose)) {
-                if (depth > 0 && --depth == 0)
-                    pipeInOpenQuote = false;
+                if (depth > 0 && --depth == 0) pipeInOpenQuote = false;
             } else if (inner[i] == QLatin1Char('|')) {
                 if (depth > 0) {
                     pipeInOpenQuote = true;
@@ -244,8 +240,7 @@ private:
                 }
             }
         }
-        if (depth > 0 && pipeInOpenQuote)
-            return false;
+        if (depth > 0 && pipeInOpenQuote) return false;
         pieces.append(inner.mid(from));
         return true;
     }
@@ -257,8 +252,7 @@ void parseAndExpand(QString &text, const TmacroCallback &callback, bool removeQu
                     TexpansionBudget *budget)
 {
     const qsizetype nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (nul >= 0) text.truncate(nul);
     TexpansionBudget local;
     Texpander expander(callback, budget ? *budget : local);
     // Remove the quote markers even when the scan stops at an unmatched marker.
@@ -281,13 +275,11 @@ qsizetype findMacroMarker(const QString &text, qsizetype from)
 {
     for (qsizetype i = qMax<qsizetype>(from, 0); i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == QLatin1Char('|'))
-            return i;
-        if (i + 1 >= text.size())
-            break;
+        if (c == QLatin1Char('|')) return i;
+        if (i + 1 >= text.size()) break;
         const QChar n = text[i + 1];
-        if ((c == QLatin1Char('{') && (n == QLatin1Char('.') || n == QLatin1Char(':')))
-            || ((c == QLatin1Char('.') || c == QLatin1Char(':')) && n == QLatin1Char('}')))
+        if ((c == QLatin1Char('{') && (n == QLatin1Char('.') || n == QLatin1Char(':'))) ||
+            ((c == QLatin1Char('.') || c == QLatin1Char(':')) && n == QLatin1Char('}')))
             return i;
     }
     return -1;

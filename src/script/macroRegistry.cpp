@@ -15,7 +15,6 @@ TmacroRegistry::TmacroRegistry()
     registerTextMacros(*this);
     registerEncodingMacros(*this);
     registerNumberMacros(*this);
-    registerGeneralSymbols(*this);
 }
 
 void TmacroRegistry::add(const QString &name, int minParams, TmacroHandler handler)

@@ -44,5 +44,3 @@ void registerVarMacros(TmacroRegistry &r);
 void registerTextMacros(TmacroRegistry &r);
 void registerEncodingMacros(TmacroRegistry &r);
 void registerNumberMacros(TmacroRegistry &r);
-// Symbols that need nothing beyond the language and the templates.
-void registerGeneralSymbols(TmacroRegistry &r);

@@ -7,8 +7,7 @@
 
 QString macroQuote(const QString &text)
 {
-    if (!containsMacroMarker(text))
-        return text;
+    if (!containsMacroMarker(text)) return text;
     QString s = text;
     s.replace(QLatin1String(":}"), QLatin1String("&#58;}"));
     s.replace(QLatin1String("{:"), QLatin1String("&#123;:"));
@@ -32,8 +31,7 @@ QString disarmMacros(const QString &text)
 {
     QString s = text;
     const qsizetype nul = s.indexOf(QChar(0));
-    if (nul >= 0)
-        s.truncate(nul);
+    if (nul >= 0) s.truncate(nul);
     QString out;
     out.reserve(s.size());
     qsizetype from = 0;
@@ -49,9 +47,8 @@ QString disarmMacros(const QString &text)
     for (qsizetype i = 0; i < out.size(); ++i) {
         if (out[i] == QLatin1Char('%')) {
             qsizetype j = i + 1;
-            while (j < out.size()
-                   && (out[j].isLetterOrNumber() || out[j] == QLatin1Char('-'))
-                   && out[j].unicode() < 128)
+            while (j < out.size() && (out[j].isLetterOrNumber() || out[j] == QLatin1Char('-')) &&
+                   out[j].unicode() < 128)
                 ++j;
             if (j > i + 1 && j < out.size() && out[j] == QLatin1Char('%')) {
                 res += QLatin1String("&#37;");
@@ -80,25 +77,21 @@ QString encodeMarkers(const QString &text)
 QString macroErrorText(const QString &macroName, const QString &message)
 {
     QString s = QLatin1String("<div class=macroerror>macro error: ") + macroName.trimmed();
-    if (!message.isEmpty())
-        s += QLatin1String("<br>") + message;
+    if (!message.isEmpty()) s += QLatin1String("<br>") + message;
     return s + QLatin1String("</div>");
 }
 
 QString formatMacroNumber(double v)
 {
-    if (!std::isfinite(v))
-        return QString();
-    if (v == 0)
-        return QStringLiteral("0");
+    if (!std::isfinite(v)) return QString();
+    if (v == 0) return QStringLiteral("0");
     QString s = QString::number(v, 'G', 15);
     const qsizetype e = s.indexOf(QLatin1Char('E'));
     if (e >= 0) { // "1E+20" -> "1E20", "1E-05" -> "1E-5"
         QString mant = s.left(e);
         QString exp = s.mid(e + 1);
         bool neg = exp.startsWith(QLatin1Char('-'));
-        if (exp.startsWith(QLatin1Char('+')) || neg)
-            exp.remove(0, 1);
+        if (exp.startsWith(QLatin1Char('+')) || neg) exp.remove(0, 1);
         while (exp.size() > 1 && exp.startsWith(QLatin1Char('0')))
             exp.remove(0, 1);
         s = mant + QLatin1Char('E') + (neg ? QStringLiteral("-") : QString()) + exp;
@@ -109,8 +102,7 @@ QString formatMacroNumber(double v)
 std::optional<double> parseMacroFloat(const QString &text)
 {
     const QString t = text.trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
+    if (t.isEmpty()) return std::nullopt;
     // Only plain decimal forms: no "inf", "nan" or hexadecimal.
     for (QChar c : t) {
         const char16_t u = c.unicode();
@@ -119,8 +111,7 @@ std::optional<double> parseMacroFloat(const QString &text)
     }
     bool ok = false;
     const double v = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(v))
-        return std::nullopt;
+    if (!ok || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
@@ -128,15 +119,13 @@ std::optional<qint64> parseMacroInt(const QString &text)
 {
     bool ok = false;
     const qint64 v = text.trimmed().toLongLong(&ok, 10);
-    if (!ok)
-        return std::nullopt;
+    if (!ok) return std::nullopt;
     return v;
 }
 
 bool macroIsTrue(const QString &text)
 {
-    if (text.isEmpty())
-        return false;
+    if (text.isEmpty()) return false;
     const auto v = parseMacroFloat(text);
     return !(v && *v == 0);
 }

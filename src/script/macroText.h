@@ -23,4 +23,7 @@ std::optional<double> parseMacroFloat(const QString &text);
 std::optional<qint64> parseMacroInt(const QString &text);
 // False for the empty text and for a number equal to zero.
 bool macroIsTrue(const QString &text);
-inline QString macroBool(bool b) { return b ? QStringLiteral("1") : QString(); }
+inline QString macroBool(bool b)
+{
+    return b ? QStringLiteral("1") : QString();
+}

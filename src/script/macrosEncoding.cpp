@@ -24,15 +24,16 @@ void jsEncodeMacro(TmacroCall &c)
         else if (ch.unicode() < 256)
             out += QLatin1String("\\x") + hex2(ch.unicode());
         else // beyond two digits a script needs the \u form
-            out += QLatin1String("\\u") + QString::number(ch.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            out += QLatin1String("\\u") +
+                   QString::number(ch.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
     }
     c.result = out;
 }
 
 bool inDefaultUriSet(char16_t u)
 {
-    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z')
-           || QStringView(u"#$&+,/:=?@").contains(QChar(u));
+    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+           QStringView(u"#$&+,/:=?@").contains(QChar(u));
 }
 
 void encodeUriMacro(TmacroCall &c)
@@ -87,13 +88,17 @@ void registerEncodingMacros(TmacroRegistry &r)
     r.add(QStringLiteral("encode html"), 1, [](TmacroCall &c) { c.result = escapeHTML(c.par(0)); });
     r.add(QStringLiteral("js encode"), 0, jsEncodeMacro);
     r.add(QStringLiteral("encodeuri"), 1, encodeUriMacro);
-    r.add(QStringLiteral("decodeuri"), 1, [](TmacroCall &c) { c.result = decodeURL(c.par(0), true); });
+    r.add(QStringLiteral("decodeuri"), 1,
+          [](TmacroCall &c) { c.result = decodeURL(c.par(0), true); });
     r.add(QStringLiteral("base64"), 0,
           [](TmacroCall &c) { c.result = QString::fromLatin1(base64Encode(c.par(0))); });
     r.add(QStringLiteral("base64decode"), 0,
           [](TmacroCall &c) { c.result = QString::fromUtf8(base64Decode(c.par(0))); });
-    r.add(QStringLiteral("md5"), 0, [](TmacroCall &c) { c.result = md5Hex(digestInput(c.par(0))); });
-    r.add(QStringLiteral("sha1"), 0, [](TmacroCall &c) { c.result = sha1Hex(digestInput(c.par(0))); });
-    r.add(QStringLiteral("sha256"), 0, [](TmacroCall &c) { c.result = sha256Hex(digestInput(c.par(0))); });
+    r.add(QStringLiteral("md5"), 0,
+          [](TmacroCall &c) { c.result = md5Hex(digestInput(c.par(0))); });
+    r.add(QStringLiteral("sha1"), 0,
+          [](TmacroCall &c) { c.result = sha1Hex(digestInput(c.par(0))); });
+    r.add(QStringLiteral("sha256"), 0,
+          [](TmacroCall &c) { c.result = sha256Hex(digestInput(c.par(0))); });
     r.add(QStringLiteral("convert"), 3, convertMacro);
 }

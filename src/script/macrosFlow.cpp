@@ -22,7 +22,8 @@ void appendBounded(QString &out, const QString &piece)
 
 void ifMacro(TmacroCall &c, bool negate)
 {
-    const QString cond = c.hasNamed(QStringLiteral("var")) ? c.getVar(c.named(QStringLiteral("var"))) : c.par(0);
+    const QString cond =
+        c.hasNamed(QStringLiteral("var")) ? c.getVar(c.named(QStringLiteral("var"))) : c.par(0);
     const bool yes = macroIsTrue(cond) != negate;
     c.result = macroDequote(yes ? c.raw(1) : c.raw(2));
 }
@@ -31,8 +32,7 @@ void switchMacro(TmacroCall &c)
 {
     const QString value = c.par(0);
     QString sep = c.raw(1);
-    if (sep.isEmpty())
-        sep = QStringLiteral(" ");
+    if (sep.isEmpty()) sep = QStringLiteral(" ");
     int k = 2;
     for (; k + 1 < c.count(); k += 2) {
         for (const QString &piece : c.par(k).split(sep))
@@ -47,8 +47,7 @@ void switchMacro(TmacroCall &c)
 void forMacro(TmacroCall &c)
 {
     const auto from = parseMacroInt(c.par(1)), to = parseMacroInt(c.par(2));
-    if (!from || !to)
-        return; // the illegal-parameters text stays
+    if (!from || !to) return; // the illegal-parameters text stays
     qint64 step = 1;
     int bodyIdx = 3;
     if (c.count() > 4) {
@@ -58,14 +57,11 @@ void forMacro(TmacroCall &c)
         }
     }
     c.result.clear();
-    if (step == 0)
-        return;
-    if (*to < *from && step > 0)
-        step = -step;
+    if (step == 0) return;
+    if (*to < *from && step > 0) step = -step;
     // Exact round count without overflow: (to - from) / step + 1.
     const __int128 rounds = (__int128(*to) - *from) / step + 1;
-    if (rounds <= 0)
-        return;
+    if (rounds <= 0) return;
     const QString body = macroDequote(c.raw(bodyIdx));
     const QString var = c.par(0);
     QString out;
@@ -92,16 +88,14 @@ void forEachMacro(TmacroCall &c)
 void forLineMacro(TmacroCall &c)
 {
     const auto varName = c.namedRaw(QStringLiteral("var"));
-    if (!varName)
-        return;
+    if (!varName) return;
     QString text = c.getVar(varName->trimmed());
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const QString body = macroDequote(c.raw(c.count() - 1));
     QString out;
     if (!text.isEmpty()) {
         for (const QString &line : text.split(QLatin1Char('\n'))) {
-            if (c.md.breaking)
-                break;
+            if (c.md.breaking) break;
             c.setVar(QStringLiteral("line"), line);
             const qsizetype eq = line.indexOf(QLatin1Char('='));
             // Cleared on lines without "=" so no value leaks from the line before.
@@ -117,16 +111,14 @@ void whileMacro(TmacroCall &c)
 {
     const QString p = c.par(0);
     c.result.clear();
-    if (p.isEmpty())
-        return;
+    if (p.isEmpty()) return;
     const bool isMacro = containsMacroMarker(p);
     const QString cond = isMacro ? macroDequote(p) : p;
     const QString body = macroDequote(c.raw(1));
     double limit = 1;
     if (c.hasNamed(QStringLiteral("timeout"))) {
         const auto t = parseMacroFloat(c.named(QStringLiteral("timeout")));
-        if (!t)
-            c.fail();
+        if (!t) c.fail();
         limit = *t;
     }
     QElapsedTimer timer;
@@ -134,16 +126,13 @@ void whileMacro(TmacroCall &c)
     QString out;
     bool ran = false;
     for (qint64 round = 0; round < kMaxLoopRounds && !c.md.breaking; ++round) {
-        if (limit > 0 && timer.elapsed() > limit * 1000)
-            break;
+        if (limit > 0 && timer.elapsed() > limit * 1000) break;
         const QString v = isMacro ? c.expand(cond) : c.getVar(cond);
-        if (!macroIsTrue(v.trimmed()))
-            break;
+        if (!macroIsTrue(v.trimmed())) break;
         appendBounded(out, c.expand(body));
         ran = true;
     }
-    if (!ran)
-        out += macroDequote(c.named(QStringLiteral("else")));
+    if (!ran) out += macroDequote(c.named(QStringLiteral("else")));
     if (const auto var = c.namedRaw(QStringLiteral("var"))) {
         c.setVar(var->trimmed(), out);
         return;

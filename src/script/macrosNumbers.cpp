@@ -14,8 +14,7 @@ namespace {
 
 void setNumber(TmacroCall &c, double v)
 {
-    if (!std::isfinite(v))
-        c.fail();
+    if (!std::isfinite(v)) c.fail();
     c.result = formatMacroNumber(v);
 }
 
@@ -31,8 +30,7 @@ void minMaxMacro(TmacroCall &c, bool wantMax)
     double best = c.floatPar(0);
     for (int k = 1; k < c.count(); ++k) {
         const double v = c.floatPar(k);
-        if (wantMax ? v > best : v < best)
-            best = v;
+        if (wantMax ? v > best : v < best) best = v;
     }
     setNumber(c, best);
 }
@@ -68,12 +66,12 @@ void randomNumberMacro(TmacroCall &c)
     } else {
         high = c.intPar(0);
     }
-    if (low > high)
-        std::swap(low, high);
+    if (low > high) std::swap(low, high);
     // The span may exceed qint64: draw an unsigned offset.
     const quint64 span = quint64(high) - quint64(low);
-    const quint64 off = span == ~quint64(0) ? QRandomGenerator::global()->generate64()
-                                            : QRandomGenerator::global()->bounded(quint64(0), span + 1);
+    const quint64 off = span == ~quint64(0)
+                            ? QRandomGenerator::global()->generate64()
+                            : QRandomGenerator::global()->bounded(quint64(0), span + 1);
     c.result = QString::number(qint64(quint64(low) + off));
 }
 
@@ -82,14 +80,12 @@ void timeMacro(TmacroCall &c)
     double when = now();
     if (c.hasNamed(QStringLiteral("when"))) {
         const auto w = parseMacroFloat(c.named(QStringLiteral("when")));
-        if (!w)
-            c.fail();
+        if (!w) c.fail();
         when = *w;
     }
     if (c.hasNamed(QStringLiteral("offset"))) {
         const auto o = parseMacroFloat(c.named(QStringLiteral("offset")));
-        if (!o)
-            c.fail();
+        if (!o) c.fail();
         when += *o;
     }
     const QString format = c.named(QStringLiteral("format"), QStringLiteral("c"));
@@ -98,8 +94,7 @@ void timeMacro(TmacroCall &c)
         return;
     }
     // Beyond year 9999 Qt's dates stop being meaningful.
-    if (!(when > -693593 && when < 2958466))
-        c.fail();
+    if (!(when > -693593 && when < 2958466)) c.fail();
     c.result = formatMacroTime(format.isEmpty() ? QStringLiteral("c") : format, fromDateTime(when));
 }
 
@@ -107,9 +102,12 @@ void timeMacro(TmacroCall &c)
 
 void registerNumberMacros(TmacroRegistry &r)
 {
-    r.add(QStringLiteral("add"), 2, [](TmacroCall &c) { setNumber(c, c.floatPar(0) + c.floatPar(1)); });
-    r.add(QStringLiteral("sub"), 2, [](TmacroCall &c) { setNumber(c, c.floatPar(0) - c.floatPar(1)); });
-    r.add(QStringLiteral("mul"), 2, [](TmacroCall &c) { setNumber(c, c.floatPar(0) * c.floatPar(1)); });
+    r.add(QStringLiteral("add"), 2,
+          [](TmacroCall &c) { setNumber(c, c.floatPar(0) + c.floatPar(1)); });
+    r.add(QStringLiteral("sub"), 2,
+          [](TmacroCall &c) { setNumber(c, c.floatPar(0) - c.floatPar(1)); });
+    r.add(QStringLiteral("mul"), 2,
+          [](TmacroCall &c) { setNumber(c, c.floatPar(0) * c.floatPar(1)); });
     r.add(QStringLiteral("div"), 2, [](TmacroCall &c) {
         const double a = c.floatPar(0), b = c.floatPar(1);
         setNumber(c, b == 0 ? 0 : a / b);
@@ -121,11 +119,11 @@ void registerNumberMacros(TmacroRegistry &r)
     r.add(QStringLiteral("round"), 1, roundMacro);
     r.add(QStringLiteral("calc"), 1, [](TmacroCall &c) {
         const auto v = calcExpression(c.par(0));
-        if (!v)
-            c.fail();
+        if (!v) c.fail();
         setNumber(c, *v);
     });
-    r.add(QStringLiteral("smart size"), 1, [](TmacroCall &c) { c.result = smartSize(c.intPar(0)); });
+    r.add(QStringLiteral("smart size"), 1,
+          [](TmacroCall &c) { c.result = smartSize(c.intPar(0)); });
     r.add(QStringLiteral("random"), 1, [](TmacroCall &c) {
         c.result = c.par(int(QRandomGenerator::global()->bounded(qint64(c.count()))));
     });

@@ -36,8 +36,7 @@ void repeatMacro(TmacroCall &c)
         c.result.clear();
         return;
     }
-    if (n > macroSettings().maxResultSize / text.size())
-        c.fail();
+    if (n > macroSettings().maxResultSize / text.size()) c.fail();
     c.result = text.repeated(n);
 }
 
@@ -64,33 +63,31 @@ void substringMacro(TmacroCall &c)
     }
     qsizetype end = endMark.isEmpty() ? -1 : text.indexOf(endMark, start + 1, cs);
     const bool endFound = end >= 0;
-    if (!endFound)
-        end = text.size();
-    if (!(include & 1))
-        start += startMark.size();
-    if ((include & 2) && endFound)
-        end += endMark.size();
+    if (!endFound) end = text.size();
+    if (!(include & 1)) start += startMark.size();
+    if ((include & 2) && endFound) end += endMark.size();
     c.result = start < end ? macroQuote(text.mid(start, end - start)) : QString();
 }
 
 void cutMacro(TmacroCall &c)
 {
     const auto var = c.namedRaw(QStringLiteral("var"));
-    const QString text = var ? c.getVar(var->trimmed()) : c.parOrNamed(2, QStringLiteral("what")).value_or(QString());
+    const QString text = var ? c.getVar(var->trimmed())
+                             : c.parOrNamed(2, QStringLiteral("what")).value_or(QString());
     const qint64 len = text.size();
     // Bounded inputs keep the arithmetic below far from overflow.
     const auto bounded = [](qint64 v) { return qBound(-(qint64(1) << 40), v, qint64(1) << 40); };
-    qint64 from = bounded(parseMacroInt(c.parOrNamed(0, QStringLiteral("from")).value_or(QString())).value_or(1));
-    if (from < 0)
-        from = len + from + 1;
+    qint64 from = bounded(
+        parseMacroInt(c.parOrNamed(0, QStringLiteral("from")).value_or(QString())).value_or(1));
+    if (from < 0) from = len + from + 1;
     qint64 to;
     if (c.hasNamed(QStringLiteral("to"))) {
         to = bounded(parseMacroInt(c.named(QStringLiteral("to"))).value_or(0));
         if (to <= 0) // counts from the end
             to += len;
     } else {
-        const qint64 size =
-            bounded(parseMacroInt(c.parOrNamed(1, QStringLiteral("size")).value_or(QString())).value_or(0));
+        const qint64 size = bounded(
+            parseMacroInt(c.parOrNamed(1, QStringLiteral("size")).value_or(QString())).value_or(0));
         if (size == 0)
             to = len;
         else if (size < 0)
@@ -114,16 +111,14 @@ void replaceMacro(TmacroCall &c)
     const auto var = c.namedRaw(QStringLiteral("var"));
     QStringList pairs;
     for (const QString &p : c.params)
-        if (!(var && startsWithText(p, u"var=")))
-            pairs << p;
+        if (!(var && startsWithText(p, u"var="))) pairs << p;
     QString text;
     if (var)
         text = c.getVar(var->trimmed());
     else if (!pairs.isEmpty())
         text = pairs.takeLast();
     for (qsizetype k = 0; k + 1 < pairs.size(); k += 2)
-        if (!pairs[k].isEmpty())
-            text.replace(pairs[k], pairs[k + 1], Qt::CaseInsensitive);
+        if (!pairs[k].isEmpty()) text.replace(pairs[k], pairs[k + 1], Qt::CaseInsensitive);
     resultOrVar(c, text);
 }
 
@@ -134,8 +129,7 @@ void posMacro(TmacroCall &c)
     const auto var = c.namedRaw(QStringLiteral("var"));
     const QString text = var ? c.getVar(var->trimmed()) : c.par(1);
     qint64 from = parseMacroInt(c.named(QStringLiteral("from"))).value_or(1);
-    if (from < 1)
-        from = 1;
+    if (from < 1) from = 1;
     if (needle.isEmpty() || from > text.size()) {
         c.result = QStringLiteral("0");
         return;
@@ -148,7 +142,8 @@ void countSubstringMacro(TmacroCall &c)
     const QString needle = c.raw(0), text = c.par(1);
     qint64 n = 0;
     if (!needle.isEmpty())
-        for (qsizetype i = text.indexOf(needle); i >= 0; i = text.indexOf(needle, i + needle.size()))
+        for (qsizetype i = text.indexOf(needle); i >= 0;
+             i = text.indexOf(needle, i + needle.size()))
             ++n;
     c.result = QString::number(n);
 }
@@ -158,7 +153,8 @@ void regexpMacro(TmacroCall &c)
     const QString pattern = macroDequote(c.raw(0));
     const auto var = c.namedRaw(QStringLiteral("var"));
     const QString text = var ? c.getVar(var->trimmed()) : c.par(1);
-    const QString mods = macroIsTrue(c.named(QStringLiteral("case"))) ? QStringLiteral("m") : QStringLiteral("mi");
+    const QString mods =
+        macroIsTrue(c.named(QStringLiteral("case"))) ? QStringLiteral("m") : QStringLiteral("mi");
     c.result.clear();
     QStringList groups;
     QString error;
@@ -192,10 +188,10 @@ void chrMacro(TmacroCall &c)
     for (int k = 0; k < c.count(); ++k) {
         const QString p = c.par(k);
         bool ok = false;
-        const qint64 code = p.startsWith(QLatin1Char('x'), Qt::CaseInsensitive) ? p.mid(1).toLongLong(&ok, 16)
-                                                                                : p.toLongLong(&ok, 10);
-        if (!ok || code < 0 || code > 0x10FFFF)
-            continue;
+        const qint64 code = p.startsWith(QLatin1Char('x'), Qt::CaseInsensitive)
+                                ? p.mid(1).toLongLong(&ok, 16)
+                                : p.toLongLong(&ok, 10);
+        if (!ok || code < 0 || code > 0x10FFFF) continue;
         const char32_t u = char32_t(code);
         out += QString::fromUcs4(&u, 1);
     }
@@ -215,8 +211,7 @@ void anyMacroMarker(TmacroCall &c)
     QString path = p;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     QString content = path.isEmpty() || !isValidFilePath(path) ? QString() : loadTextFile(path);
-    if (content.isEmpty())
-        content = p;
+    if (content.isEmpty()) content = p;
     c.result = macroBool(containsMacroMarker(content));
 }
 
@@ -225,15 +220,18 @@ void anyMacroMarker(TmacroCall &c)
 void registerTextMacros(TmacroRegistry &r)
 {
     r.add(QStringLiteral("trim"), 1, [](TmacroCall &c) { c.result = c.par(0); });
-    r.add(QStringLiteral("lower"), 1, [](TmacroCall &c) { c.result = QLocale().toLower(c.par(0)); });
-    r.add(QStringLiteral("upper"), 1, [](TmacroCall &c) { c.result = QLocale().toUpper(c.par(0)); });
+    r.add(QStringLiteral("lower"), 1,
+          [](TmacroCall &c) { c.result = QLocale().toLower(c.par(0)); });
+    r.add(QStringLiteral("upper"), 1,
+          [](TmacroCall &c) { c.result = QLocale().toUpper(c.par(0)); });
     r.add(QStringLiteral("repeat"), 2, repeatMacro);
     r.add(QStringLiteral("substring"), 3, substringMacro);
     r.add(QStringLiteral("cut"), 2, cutMacro);
     r.add(QStringLiteral("replace"), 3, replaceMacro);
     r.add(QStringLiteral("pos"), 2, posMacro);
     r.add(QStringLiteral("count substring"), 2, countSubstringMacro);
-    r.add(QStringLiteral("match"), 2, [](TmacroCall &c) { c.result = macroBool(matchFileMask(c.par(0), c.par(1))); });
+    r.add(QStringLiteral("match"), 2,
+          [](TmacroCall &c) { c.result = macroBool(matchFileMask(c.par(0), c.par(1))); });
     r.add(QStringLiteral("match address"), 2,
           [](TmacroCall &c) { c.result = macroBool(matchAddressMask(c.par(0), c.par(1))); });
     r.add(QStringLiteral("regexp"), 2, regexpMacro);

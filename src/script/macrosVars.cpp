@@ -18,10 +18,9 @@ void setMacro(TmacroCall &c)
     } else if (c.count() > 1) {
         // Parameter 1 is the value unless it is one of the named options.
         const QString p1 = c.raw(1);
-        const bool option = c.looksNamed(1)
-                            && (startsWithText(p1, u"mode=") || startsWithText(p1, u"var="));
-        if (!option)
-            value = macroDequote(p1);
+        const bool option =
+            c.looksNamed(1) && (startsWithText(p1, u"mode=") || startsWithText(p1, u"var="));
+        if (!option) value = macroDequote(p1);
     }
     const QString mode = c.named(QStringLiteral("mode")).toLower();
     if (mode == QLatin1String("append"))
@@ -34,11 +33,11 @@ void setMacro(TmacroCall &c)
 void incMacro(TmacroCall &c, int sign)
 {
     qint64 amount = 1;
-    if (c.count() > 1 && !c.par(1).isEmpty())
-        amount = c.intPar(1);
+    if (c.count() > 1 && !c.par(1).isEmpty()) amount = c.intPar(1);
     const qint64 old = parseMacroInt(c.getVar(c.par(0))).value_or(0);
     qint64 v;
-    if (sign > 0 ? __builtin_add_overflow(old, amount, &v) : __builtin_sub_overflow(old, amount, &v))
+    if (sign > 0 ? __builtin_add_overflow(old, amount, &v)
+                 : __builtin_sub_overflow(old, amount, &v))
         c.fail();
     c.setVar(c.par(0), QString::number(v));
     c.result.clear();
@@ -63,8 +62,7 @@ void varDomainMacro(TmacroCall &c)
     const QString sep = c.namedRaw(QStringLiteral("separator")).value_or(QStringLiteral("|"));
     QStringList out;
     for (const auto &e : ns.lines().entries())
-        if (startsWithText(e.name, prefix))
-            out << (values ? e.value : e.name);
+        if (startsWithText(e.name, prefix)) out << (values ? e.value : e.name);
     c.result = out.join(sep);
 }
 
@@ -149,12 +147,10 @@ QString fromTable(TmacroCall &c, const QString &tableName, const QString &key)
     TvarList &ns = c.space(tableName, name);
     if (!ns.contains(name) && name.startsWith(QLatin1Char('$'))) {
         const QString txt = c.md.tpl ? c.md.tpl->getTxt(name.mid(1)) : QString();
-        if (txt.isEmpty())
-            return QString();
+        if (txt.isEmpty()) return QString();
         ns.setVar(name, txt);
     }
-    if (!ns.contains(name))
-        return QString();
+    if (!ns.contains(name)) return QString();
     TvarTable t = ns.table(name);
     if (!t) {
         t = tableFromText(ns.value(name));
@@ -163,11 +159,12 @@ QString fromTable(TmacroCall &c, const QString &tableName, const QString &key)
     QString v = t->value(key);
     const QString lt = tableName.trimmed();
     if (sameText(lt, u"ini") || sameText(lt, u"#ini")) {
-        if (v == QLatin1String("no"))
-            v.clear();
+        if (v == QLatin1String("no")) v.clear();
         if (sameText(lt, u"ini") && macroSettings().addToLog)
-            macroSettings().addToLog(QStringLiteral("WARNING, deprecated macro: from table|ini - Use instead: from table|#ini"),
-                                     QStringLiteral("red"));
+            macroSettings().addToLog(
+                QStringLiteral(
+                    "WARNING, deprecated macro: from table|ini - Use instead: from table|#ini"),
+                QStringLiteral("red"));
     }
     return v;
 }
@@ -182,17 +179,22 @@ void registerVarMacros(TmacroRegistry &r)
     r.add(QStringLiteral("count"), 0, countMacro);
     r.add(QStringLiteral("var domain"), 1, varDomainMacro);
     r.add(QStringLiteral("set table"), 2, setTableMacro);
-    r.add(QStringLiteral("from table"), 2, [](TmacroCall &c) { c.result = fromTable(c, c.par(0), c.par(1)); });
+    r.add(QStringLiteral("from table"), 2,
+          [](TmacroCall &c) { c.result = fromTable(c, c.par(0), c.par(1)); });
     r.add(QStringLiteral("length"), 1, lengthMacro);
     r.add(QStringLiteral("section"), 1, [](TmacroCall &c) { sectionMacro(c, c.par(0), 1); });
 
-    r.add(QStringLiteral("not"), 1, [](TmacroCall &c) { c.result = macroBool(!macroIsTrue(c.par(0))); });
+    r.add(QStringLiteral("not"), 1,
+          [](TmacroCall &c) { c.result = macroBool(!macroIsTrue(c.par(0))); });
     r.add(QStringLiteral("and"), 2, andMacro);
     r.add(QStringLiteral("or"), 2, orMacro);
-    r.add(QStringLiteral("xor"), 2,
-          [](TmacroCall &c) { c.result = macroBool(macroIsTrue(c.par(0)) != macroIsTrue(c.par(1))); });
+    r.add(QStringLiteral("xor"), 2, [](TmacroCall &c) {
+        c.result = macroBool(macroIsTrue(c.par(0)) != macroIsTrue(c.par(1)));
+    });
     for (const char *op : {"=", ">", ">=", "<", "<=", "<>", "!="}) {
         const QString o = QLatin1String(op);
-        r.add(o, 2, [o](TmacroCall &c) { c.result = macroBool(compareMacroTexts(c.par(0), c.par(1), o)); });
+        r.add(o, 2, [o](TmacroCall &c) {
+            c.result = macroBool(compareMacroTexts(c.par(0), c.par(1), o));
+        });
     }
 }

@@ -18,15 +18,15 @@ QString two(int v)
 
 bool hasAmPm(const QString &p)
 {
-    return p.contains(QLatin1String("am/pm"), Qt::CaseInsensitive) || p.contains(QLatin1String("a/p"), Qt::CaseInsensitive);
+    return p.contains(QLatin1String("am/pm"), Qt::CaseInsensitive) ||
+           p.contains(QLatin1String("a/p"), Qt::CaseInsensitive);
 }
 
 QString dateSeparator(const QLocale &l)
 {
     const QString f = l.dateFormat(QLocale::ShortFormat);
     for (QChar c : f)
-        if (!c.isLetter())
-            return c;
+        if (!c.isLetter()) return c;
     return QStringLiteral("/");
 }
 
@@ -66,7 +66,8 @@ QString formatMacroTime(const QString &pattern, const QDateTime &dt, const QLoca
         }
         const qsizetype n = runOf(pattern, i, c);
         if (c == QLatin1Char('c')) {
-            out += l.toString(d, QLocale::ShortFormat) + QLatin1Char(' ') + l.toString(t, QLocale::LongFormat);
+            out += l.toString(d, QLocale::ShortFormat) + QLatin1Char(' ') +
+                   l.toString(t, QLocale::LongFormat);
             i += 1;
         } else if (c == QLatin1Char('d')) {
             const qsizetype k = qMin<qsizetype>(n, 6);
@@ -103,8 +104,7 @@ QString formatMacroTime(const QString &pattern, const QDateTime &dt, const QLoca
             int h = t.hour();
             if (twelve) {
                 h %= 12;
-                if (h == 0)
-                    h = 12;
+                if (h == 0) h = 12;
             }
             out += n >= 2 ? two(h) : QString::number(h);
             i += qMin<qsizetype>(n, 2);
@@ -117,7 +117,8 @@ QString formatMacroTime(const QString &pattern, const QDateTime &dt, const QLoca
             out += n >= 2 ? two(t.second()) : QString::number(t.second());
             i += qMin<qsizetype>(n, 2);
         } else if (c == QLatin1Char('z')) {
-            out += n >= 3 ? QString::number(t.msec()).rightJustified(3, QLatin1Char('0')) : QString::number(t.msec());
+            out += n >= 3 ? QString::number(t.msec()).rightJustified(3, QLatin1Char('0'))
+                          : QString::number(t.msec());
             i += n >= 3 ? 3 : 1;
         } else if (c == QLatin1Char('t')) {
             out += l.toString(t, n >= 2 ? QLocale::LongFormat : QLocale::ShortFormat);

@@ -8,8 +8,7 @@ bool TvarList::setVar(const QString &name, const QString &value)
     tables.remove(asciiLower(name));
     const qsizetype i = list.indexOf(name);
     if (i < 0) {
-        if (value.isEmpty())
-            return false;
+        if (value.isEmpty()) return false;
         list.append(name, value);
         return true;
     }
@@ -69,8 +68,8 @@ QString encodeTable(const TnameValueList &t)
 {
     QString out = kEncodedTableHeader;
     for (const auto &e : t.entries())
-        out += escapeLineBreaks(e.hasSeparator ? e.name + QLatin1Char('=') + e.value : e.name)
-               + QLatin1String("\r\n");
+        out += escapeLineBreaks(e.hasSeparator ? e.name + QLatin1Char('=') + e.value : e.name) +
+               QLatin1String("\r\n");
     return out;
 }
 
@@ -79,10 +78,8 @@ TvarTable decodeTable(const QString &text)
     const QString body = isEncodedTable(text) ? text.mid(kEncodedTableHeader.size()) : text;
     auto t = std::make_shared<TnameValueList>();
     for (QString line : body.split(QLatin1Char('\n'))) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        if (line.isEmpty()) continue;
         const QString entry = unescapeLineBreaks(line);
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
         if (eq < 0)
@@ -96,8 +93,8 @@ TvarTable decodeTable(const QString &text)
 bool tableNeedsEncoding(const TnameValueList &t)
 {
     for (const auto &e : t.entries())
-        if (e.name.contains(QLatin1Char('\r')) || e.name.contains(QLatin1Char('\n'))
-            || e.value.contains(QLatin1Char('\r')) || e.value.contains(QLatin1Char('\n')))
+        if (e.name.contains(QLatin1Char('\r')) || e.name.contains(QLatin1Char('\n')) ||
+            e.value.contains(QLatin1Char('\r')) || e.value.contains(QLatin1Char('\n')))
             return true;
     return false;
 }

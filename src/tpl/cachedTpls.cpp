@@ -22,8 +22,7 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
     const qint64 mtime = fi.isFile() ? qMax<qint64>(1, fi.lastModified().toMSecsSinceEpoch()) : 0;
     const qint64 size = mtime ? fi.size() : -1;
     Tentry &e = entries[i];
-    if (mtime == e.mtime && size == e.size)
-        return e.tpl;
+    if (mtime == e.mtime && size == e.size) return e.tpl;
     e.mtime = mtime;
     e.size = size;
     e.tpl = mtime ? std::make_shared<Ttpl>(loadTextFile(fi.absoluteFilePath())) : nullptr;

@@ -83,8 +83,7 @@ void setDefaultTemplateText(const QString &text)
 bool loadDefaultTemplate(const QString &resourceName)
 {
     QFile f(resourceName);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
+    if (!f.open(QIODevice::ReadOnly)) return false;
     setDefaultTemplateText(QString::fromUtf8(f.readAll()));
     return true;
 }
@@ -93,8 +92,7 @@ bool loadMainTemplate(const QString &input)
 {
     TtemplateState &s = state();
     QString text = input;
-    if (text.trimmed() == s.defaultTpl->src().trimmed())
-        text.clear();
+    if (text.trimmed() == s.defaultTpl->src().trimmed()) text.clear();
     auto tpl = std::make_shared<Ttpl>(text, s.defaultTpl);
     bool accepted = true;
     if (!text.isEmpty()) {
@@ -107,8 +105,7 @@ bool loadMainTemplate(const QString &input)
             tpl = std::make_shared<Ttpl>(QString(), s.defaultTpl);
             s.fileName.clear();
             s.importPending = false;
-            if (s.reporter)
-                s.reporter(kIncompatibleTemplateMsg);
+            if (s.reporter) s.reporter(kIncompatibleTemplateMsg);
         }
     }
     s.mainText = text;
@@ -153,8 +150,7 @@ void watchTemplateFile()
         return;
     }
     const qint64 size = QFileInfo(absoluteFilePath(s.fileName)).size();
-    if (t == s.fileTime && size == s.fileSize)
-        return;
+    if (t == s.fileTime && size == s.fileSize) return;
     s.fileTime = t;
     s.fileSize = size;
     loadMainTemplate(loadTextFile(absoluteFilePath(s.fileName)));
@@ -170,8 +166,7 @@ void runTemplateImport()
     TtemplateState &s = state();
     const TtplPtr main = s.mainTpl;
     const QString text = main->getTxt(QStringLiteral("special:import")).trimmed();
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     if (s.importRunner)
         s.importRunner(text, s.fileName);
     else

@@ -44,4 +44,5 @@ void runTemplateImport();
 // Outlets set by the modules that own them: the operator's message box, and
 // the runner that gives "special:import" its item and folder nodes.
 void setTemplateErrorReporter(std::function<void(const QString &)> reporter);
-void setTemplateImportRunner(std::function<void(const QString &text, const QString &tplFile)> runner);
+void setTemplateImportRunner(
+    std::function<void(const QString &text, const QString &tplFile)> runner);

@@ -16,15 +16,12 @@ QString gBuild = QStringLiteral("1");
 // spaces, tabs and CRs up to the line feed. Returns the content or nothing.
 bool headerContent(QStringView line, QString &content)
 {
-    if (!line.startsWith(QLatin1Char('[')))
-        return false;
+    if (!line.startsWith(QLatin1Char('['))) return false;
     const qsizetype close = line.indexOf(QLatin1Char(']'));
-    if (close < 0)
-        return false;
+    if (close < 0) return false;
     for (qsizetype i = close + 1; i < line.size(); ++i) {
         const QChar c = line[i];
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\r'))
-            return false;
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\r')) return false;
     }
     content = line.mid(1, close - 1).toString();
     return true;
@@ -35,8 +32,7 @@ QString chopLineBreak(QString s)
 {
     if (s.endsWith(QLatin1Char('\n'))) {
         s.chop(1);
-        if (s.endsWith(QLatin1Char('\r')))
-            s.chop(1);
+        if (s.endsWith(QLatin1Char('\r'))) s.chop(1);
     }
     return s;
 }
@@ -94,11 +90,16 @@ void Ttpl::appendString(const QString &input)
         txt.remove(0, 3);
     else if (txt.startsWith(QChar(0xFEFF))) // the same mark read as UTF-8
         txt.remove(0, 1);
-    if (txt.isEmpty())
-        return;
+    if (txt.isEmpty()) return;
     fSrc += txt;
 
-    struct Header { qsizetype lineStart; qsizetype bodyStart; QString content; bool last; };
+    struct Header
+    {
+        qsizetype lineStart;
+        qsizetype bodyStart;
+        QString content;
+        bool last;
+    };
     QList<Header> headers;
     for (qsizetype start = 0; start < txt.size();) {
         qsizetype lf = txt.indexOf(QLatin1Char('\n'), start);
@@ -107,15 +108,13 @@ void Ttpl::appendString(const QString &input)
         QString content;
         if (headerContent(QStringView(txt).mid(start, end - start), content))
             headers.append({start, lastLine ? txt.size() : lf + 1, content, lastLine});
-        if (lastLine)
-            break;
+        if (lastLine) break;
         start = lf + 1;
     }
 
     const qsizetype firstHeader = headers.isEmpty() ? txt.size() : headers.first().lineStart;
     const QString leading = chopLineBreak(txt.left(firstHeader));
-    if (!leading.trimmed().isEmpty())
-        storeSection(QString(), leading);
+    if (!leading.trimmed().isEmpty()) storeSection(QString(), leading);
 
     for (qsizetype h = 0; h < headers.size(); ++h) {
         const Header &hd = headers[h];
@@ -131,8 +130,7 @@ bool Ttpl::conditionsHold(const QStringList &pieces) const
     for (qsizetype i = 1; i < pieces.size(); ++i) {
         const QString &piece = pieces[i];
         const qsizetype eq = piece.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
+        if (eq < 0) continue;
         const QString key = piece.left(eq);
         const QString value = piece.mid(eq + 1);
         if (key == QLatin1String("build")) {
@@ -140,20 +138,15 @@ bool Ttpl::conditionsHold(const QStringList &pieces) const
             const QString min = dash < 0 ? value : value.left(dash);
             const QString max = dash < 0 ? QString() : value.mid(dash + 1);
             // Ordinal comparison of the texts, as stored templates expect.
-            if (!max.isEmpty() && QString::compare(gBuild, max) > 0)
-                return false;
-            if (!min.isEmpty() && QString::compare(gBuild, min) < 0)
-                return false;
+            if (!max.isEmpty() && QString::compare(gBuild, max) > 0) return false;
+            if (!min.isEmpty() && QString::compare(gBuild, min) < 0) return false;
         } else if (key == QLatin1String("ver")) {
-            if (!matchFileMask(value, gVersion))
-                return false;
+            if (!matchFileMask(value, gVersion)) return false;
         } else if (key == QLatin1String("template")) {
             QString id = getTxt(QStringLiteral("template id"));
             const qsizetype eol = id.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-            if (eol >= 0)
-                id.truncate(eol);
-            if (!matchFileMask(value, id))
-                return false;
+            if (eol >= 0) id.truncate(eol);
+            if (!matchFileMask(value, id)) return false;
         }
     }
     return true;
@@ -162,8 +155,7 @@ bool Ttpl::conditionsHold(const QStringList &pieces) const
 void Ttpl::storeSection(const QString &header, const QString &body)
 {
     const QStringList pieces = header.split(QLatin1Char('|'));
-    if (!conditionsHold(pieces))
-        return;
+    if (!conditionsHold(pieces)) return;
     TtplSection rec;
     rec.txt = body;
     rec.ts = now();
@@ -180,8 +172,7 @@ void Ttpl::storeSection(const QString &header, const QString &body)
     }
     QString names = pieces.first();
     const bool appendMode = names.startsWith(QLatin1Char('+'));
-    if (appendMode)
-        names.remove(0, 1);
+    if (appendMode) names.remove(0, 1);
     for (const QString &raw : names.split(QLatin1Char('='))) {
         const QString name = raw.trimmed();
         auto it = sections.find(name);
@@ -217,8 +208,7 @@ const TtplSection *Ttpl::getSection(const QString &name, bool inherit) const
 {
     for (const Ttpl *t = this; t; t = inherit ? t->fOver.get() : nullptr) {
         auto it = t->sections.constFind(name);
-        if (it != t->sections.constEnd())
-            return &*it;
+        if (it != t->sections.constEnd()) return &*it;
     }
     return nullptr;
 }
@@ -231,11 +221,9 @@ QString Ttpl::getTxt(const QString &name) const
 
 QString Ttpl::getStrByID(const QString &id) const
 {
-    if (!strTable)
-        strTable = tableFromText(getTxt(QStringLiteral("special:strings")));
+    if (!strTable) strTable = tableFromText(getTxt(QStringLiteral("special:strings")));
     QString v = strTable->value(id);
-    if (v.isEmpty() && fOver)
-        v = fOver->getStrByID(id);
+    if (v.isEmpty() && fOver) v = fOver->getStrByID(id);
     return v;
 }
 

@@ -45,7 +45,10 @@ public:
     const TtplSection *getSection(const QString &name, bool inherit = true) const;
     bool sectionExist(const QString &name) const { return getSection(name) != nullptr; }
     QString getTxt(const QString &name) const;
-    QString getTxtByExt(const QString &fileExt) const { return getTxt(QLatin1String("file") + fileExt); }
+    QString getTxtByExt(const QString &fileExt) const
+    {
+        return getTxt(QLatin1String("file") + fileExt);
+    }
     QString getStrByID(const QString &id) const;
     QStringList getSections() const;
 

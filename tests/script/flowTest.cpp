@@ -12,7 +12,8 @@ TEST(FlowMacros, Branches)
         {"{.if|1|a|b.}{.if|0|a|b.}{.if|0.0|a|b.}{.if| |a|b.}{.if|x|a.}", "abbba"},
         {"{.if not||a|b.}", "a"},
         {"{.set|v|1.}{.if|var=v|yes|no.}", " yes"},
-        {"{.if|1|{:{.set|ran|1.}:}.}{.if|0|{:{.set|skipped|1.}:}.}[{.^ran.}][{.^skipped.}]", " [1][]"},
+        {"{.if|1|{:{.set|ran|1.}:}.}{.if|0|{:{.set|skipped|1.}:}.}[{.^ran.}][{.^skipped.}]",
+         " [1][]"},
         {"{.switch|b|,|a,b|first|c|second|other.}", "first"},
         {"{.switch|z|,|a|1|other.}", "other"},
         {"{.switch|z|,|a|1.}", ""},
@@ -31,7 +32,8 @@ TEST(FlowMacros, Loops)
         {"{.for|i|1|3|0|x.}", ""},
         {"{.for|i|1|3|x.}{.^i.}", "xxx3"}, // the variable keeps its last value
         {"{.for each|x|a|b|{:({.^x.}):}.}", "(a)(b)"},
-        {"{.set|lines|a=1\nb\nc=3.}{.for line|var=lines|{:<{.^line-key.}:{.^line-value.}>:}.}", " <a:1><:><c:3>"},
+        {"{.set|lines|a=1\nb\nc=3.}{.for line|var=lines|{:<{.^line-key.}:{.^line-value.}>:}.}",
+         " <a:1><:><c:3>"},
         {"{.set|n|3.}{.while|n|{:{.^n.}{.dec|n.}:}.}", " 321"},
         {"{.while|x|body.}", ""},
         {"{.while|x|body|else=none.}", "none"},
@@ -48,10 +50,13 @@ TEST(FlowMacros, LoopsWithHugeBoundsStayBounded)
 {
     TtestConn conn;
     // Overflowing bounds do not wrap; a body without output ends by the round cap.
-    EXPECT_EQ(run(QStringLiteral("{.for|i|-9223372036854775808|9223372036854775807|9223372036854775807|{:{.^i.};:}.}"), &conn),
+    EXPECT_EQ(run(QStringLiteral("{.for|i|-9223372036854775808|9223372036854775807|"
+                                 "9223372036854775807|{:{.^i.};:}.}"),
+                  &conn),
               QStringLiteral("-9223372036854775808;-1;9223372036854775806;"));
     macroSettings().maxResultSize = 10000;
-    const QString big = run(QStringLiteral("{.for|i|1|100000000|{:0123456789:}.}|{.repeat|1001|0123456789.}"), &conn);
+    const QString big = run(
+        QStringLiteral("{.for|i|1|100000000|{:0123456789:}.}|{.repeat|1001|0123456789.}"), &conn);
     const QString fits = run(QStringLiteral("{.repeat|1000|0123456789.}"), &conn);
     macroSettings().maxResultSize = 64 * 1024 * 1024;
     EXPECT_EQ(big, QStringLiteral("|")); // beyond the result cap both fail
@@ -87,19 +92,28 @@ TEST(FlowMacros, VariablesAndCounters)
         {"{.set|a|  {:x|y:}  .}{.^a.}", " x|y"},
         {"{.set|f|<$1,$2>.}{.call|f|p|q.}", " <p,q>"},
         {"{.count|a.}{.count|a.}{.count|A.}{.count|b.}", "0120"},
-        {"{.set|pa|1.}{.set|pb|2.}{.set|q|3.}{.var domain|p.}/{.var domain|p|get=values|separator=,.}", "   pa|pb/1,2"},
+        {"{.set|pa|1.}{.set|pb|2.}{.set|q|3.}{.var domain|p.}/{.var "
+         "domain|p|get=values|separator=,.}",
+         "   pa|pb/1,2"},
         {"{.length|ab c.}{.length| x .}{.set|v|abc.}{.length|var=v.}", "43 3"},
         {"{.length|😀.}", "2"}, // UTF-16 units
     };
     EXPECT_EXPANSIONS(cases);
-    EXPECT_EQ(runScriptText(QStringLiteral("{.count|a.}"), {}, nullptr), illegal(QStringLiteral("count")).replace(
-        QStringLiteral("not supported or illegal parameters"), QStringLiteral("cannot be used here")));
+    EXPECT_EQ(runScriptText(QStringLiteral("{.count|a.}"), {}, nullptr),
+              illegal(QStringLiteral("count"))
+                  .replace(QStringLiteral("not supported or illegal parameters"),
+                           QStringLiteral("cannot be used here")));
 }
 
 TEST(FlowMacros, Tables)
 {
-    auto tpl = std::make_shared<Ttpl>(QStringLiteral("[colors]\nred=#f00\nRED=other\ngreen=#0f0\n"));
-    const struct { const char *in; const char *out; } cases[] = {
+    auto tpl =
+        std::make_shared<Ttpl>(QStringLiteral("[colors]\nred=#f00\nRED=other\ngreen=#0f0\n"));
+    const struct
+    {
+        const char *in;
+        const char *out;
+    } cases[] = {
         {"{.set table|t|k={:a|b:}.}{.from table|t|k.}", "a|b"},
         {"{.set table|t|a=1.}{.set table|t|b=2.}{.^t.}", "a=1\r\nb=2"},
         {"{.set|t|x=1\ny=2.}{.from table|t|Y.}", " 2"},
@@ -120,7 +134,8 @@ TEST(FlowMacros, SectionsAndTemplateChain)
     auto base = std::make_shared<Ttpl>(QStringLiteral("[a]\nbase-a\n[b]\nbase-b\n"));
     auto top = std::make_shared<Ttpl>(QStringLiteral("[a]\ntop-a\n"), base);
     const TioCase cases[] = {
-        {"{.section|a.}/{.section|b.}/{.section|a|back=1.}/[{.section|a|back=2.}]", "top-a/base-b/base-a/[]"},
+        {"{.section|a.}/{.section|b.}/{.section|a|back=1.}/[{.section|a|back=2.}]",
+         "top-a/base-b/base-a/[]"},
         {"{.$a.}/{.$b|back=1.}", "top-a/base-b"},
     };
     for (const TioCase &c : cases) {

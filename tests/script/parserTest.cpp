@@ -16,7 +16,8 @@ struct Trecorder
     {
         return [this](const QString &full, const QStringList &params, bool isSymbol) {
             calls << (isSymbol ? full : QStringLiteral("M:") + params.join(QStringLiteral("¦")));
-            return answer ? answer(full, params, isSymbol) : (isSymbol ? full : QStringLiteral("<") + full + QStringLiteral(">"));
+            return answer ? answer(full, params, isSymbol)
+                          : (isSymbol ? full : QStringLiteral("<") + full + QStringLiteral(">"));
         };
     }
 };
@@ -32,13 +33,13 @@ QString expand(const QString &in, Trecorder &r, bool unquote = false)
 
 TEST(MacroParser, SymbolsNeedALetterAndAClosingPercent)
 {
-    const struct { const char *in; QStringList offered; } cases[] = {
-        {"100%", {}},
-        {"50% off 20%", {}},
-        {"%%user%", {"%user%"}},
-        {"%a b%", {}},
-        {"%_x-1%", {"%_x-1%"}},
-        {"%a%%b%", {"%a%", "%b%"}},
+    const struct
+    {
+        const char *in;
+        QStringList offered;
+    } cases[] = {
+        {"100%", {}},  {"50% off 20%", {}},    {"%%user%", {"%user%"}},
+        {"%a b%", {}}, {"%_x-1%", {"%_x-1%"}}, {"%a%%b%", {"%a%", "%b%"}},
         {"%1a%", {}},
     };
     for (const auto &c : cases) {
@@ -52,12 +53,9 @@ TEST(MacroParser, SymbolValueIsExpandedButNotRescannedByItsPass)
 {
     Trecorder r;
     r.answer = [](const QString &full, const QStringList &, bool isSymbol) {
-        if (!isSymbol)
-            return QStringLiteral("[") + full + QStringLiteral("]");
-        if (full == QLatin1String("%a%"))
-            return QStringLiteral("%b%{.m.}");
-        if (full == QLatin1String("%b%"))
-            return QStringLiteral("B");
+        if (!isSymbol) return QStringLiteral("[") + full + QStringLiteral("]");
+        if (full == QLatin1String("%a%")) return QStringLiteral("%b%{.m.}");
+        if (full == QLatin1String("%b%")) return QStringLiteral("B");
         return full;
     };
     EXPECT_EQ(expand(QStringLiteral("x%a%y"), r), QStringLiteral("xB[m]y"));
@@ -94,7 +92,9 @@ TEST(MacroParser, ResultsAreRescanned)
 TEST(MacroParser, SelfProducingMacroStopsAfterOneRescan)
 {
     Trecorder r;
-    r.answer = [](const QString &full, const QStringList &, bool) { return QStringLiteral("{.") + full + QStringLiteral(".}"); };
+    r.answer = [](const QString &full, const QStringList &, bool) {
+        return QStringLiteral("{.") + full + QStringLiteral(".}");
+    };
     EXPECT_EQ(expand(QStringLiteral("{.a.}"), r), QStringLiteral("{.a.}"));
     EXPECT_EQ(r.calls.size(), 1);
 
@@ -109,10 +109,13 @@ TEST(MacroParser, GrowingRecursionStopsAtFiftyLevels)
 {
     Trecorder r;
     // Each result is a new macro with a longer name: only the level limit stops it.
-    r.answer = [](const QString &full, const QStringList &, bool) { return QStringLiteral("{.") + full + QStringLiteral("x.}"); };
+    r.answer = [](const QString &full, const QStringList &, bool) {
+        return QStringLiteral("{.") + full + QStringLiteral("x.}");
+    };
     const QString out = expand(QStringLiteral("{.a.}"), r);
     EXPECT_EQ(r.calls.size(), kExpansionStackSize);
-    EXPECT_EQ(out, QStringLiteral("{.a") + QString(kExpansionStackSize, QLatin1Char('x')) + QStringLiteral(".}"));
+    EXPECT_EQ(out, QStringLiteral("{.a") + QString(kExpansionStackSize, QLatin1Char('x')) +
+                       QStringLiteral(".}"));
 }
 
 TEST(MacroParser, BudgetBoundsNestingAcrossCalls)
@@ -135,7 +138,13 @@ TEST(MacroParser, BudgetBoundsNestingAcrossCalls)
 
 TEST(MacroParser, UnmatchedMarkersGiveRowColumnAndCode)
 {
-    const struct { const char *in; int row; int col; const char *code; } cases[] = {
+    const struct
+    {
+        const char *in;
+        int row;
+        int col;
+        const char *code;
+    } cases[] = {
         {"x.}", 1, 2, ".}"},
         {"{.a", 1, 1, "{.a"},
         {"ab\ncd{:x", 2, 3, "{:x"},

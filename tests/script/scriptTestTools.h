@@ -49,5 +49,6 @@ struct TioCase
 #define EXPECT_EXPANSIONS(cases)                                                                   \
     for (const TioCase &tc : cases) {                                                              \
         TtestConn conn;                                                                            \
-        EXPECT_EQ(run(QString::fromUtf8(tc.in), &conn), QString::fromUtf8(tc.out)) << "input: " << tc.in; \
+        EXPECT_EQ(run(QString::fromUtf8(tc.in), &conn), QString::fromUtf8(tc.out))                 \
+            << "input: " << tc.in;                                                                 \
     }

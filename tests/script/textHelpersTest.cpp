@@ -9,15 +9,20 @@ TEST(MacroText, QuoteNeutralisesBothQuoteMarkers)
 {
     EXPECT_EQ(macroQuote(QStringLiteral("plain")), QStringLiteral("plain"));
     EXPECT_EQ(macroQuote(QStringLiteral("a|b")), QStringLiteral("{:a|b:}"));
-    EXPECT_EQ(macroQuote(QStringLiteral("x:}{.y.}{:z")), QStringLiteral("{:x&#58;}{.y.}&#123;:z:}"));
+    EXPECT_EQ(macroQuote(QStringLiteral("x:}{.y.}{:z")),
+              QStringLiteral("{:x&#58;}{.y.}&#123;:z:}"));
     // Whatever the value, a quoted text stays balanced and nothing in it runs.
     for (const char *v : {"{:", ":}", "{.a.}:}{.b.}", "{:{:", ".}", "|{:x"}) {
         QString t = QStringLiteral("[") + macroQuote(QString::fromUtf8(v)) + QStringLiteral("]");
         int calls = 0;
-        EXPECT_NO_THROW(parseAndExpand(t, [&calls](const QString &f, const QStringList &, bool) {
-            ++calls;
-            return f;
-        }, true)) << v;
+        EXPECT_NO_THROW(parseAndExpand(
+            t,
+            [&calls](const QString &f, const QStringList &, bool) {
+                ++calls;
+                return f;
+            },
+            true))
+            << v;
         EXPECT_EQ(calls, 0) << v;
     }
     EXPECT_EQ(macroDequote(QStringLiteral("  {:a:}  ")), QStringLiteral("a"));
@@ -27,7 +32,11 @@ TEST(MacroText, QuoteNeutralisesBothQuoteMarkers)
 
 TEST(MacroText, DisarmAndEncodeMarkers)
 {
-    const struct { const char *in; const char *disarmed; } cases[] = {
+    const struct
+    {
+        const char *in;
+        const char *disarmed;
+    } cases[] = {
         {"{.x.}", "&#123;.x&#46;}"},
         {"a|b{:c:}", "a&#124;b&#123;:c&#58;}"},
         {"%user% 100% %a-1%", "&#37;user% 100% &#37;a-1%"},
@@ -39,14 +48,27 @@ TEST(MacroText, DisarmAndEncodeMarkers)
     withNul += QChar(0);
     withNul += QStringLiteral("{.x.}");
     EXPECT_EQ(disarmMacros(withNul), QStringLiteral("ok"));
-    EXPECT_EQ(encodeMarkers(QStringLiteral("a{.b.}|%c%")), QStringLiteral("a&#123;.b&#46;}&#124;%c%"));
+    EXPECT_EQ(encodeMarkers(QStringLiteral("a{.b.}|%c%")),
+              QStringLiteral("a&#123;.b&#46;}&#124;%c%"));
 }
 
 TEST(MacroText, NumbersAndTruth)
 {
-    const struct { double v; const char *s; } formats[] = {
-        {2.5, "2.5"}, {7, "7"}, {-0.0, "0"}, {1e20, "1E20"}, {1e-5, "1E-5"}, {0.0001, "0.0001"},
-        {123456789012345, "123456789012345"}, {1e15, "1E15"}, {0.1 + 0.2, "0.3"}, {-1.5e-10, "-1.5E-10"},
+    const struct
+    {
+        double v;
+        const char *s;
+    } formats[] = {
+        {2.5, "2.5"},
+        {7, "7"},
+        {-0.0, "0"},
+        {1e20, "1E20"},
+        {1e-5, "1E-5"},
+        {0.0001, "0.0001"},
+        {123456789012345, "123456789012345"},
+        {1e15, "1E15"},
+        {0.1 + 0.2, "0.3"},
+        {-1.5e-10, "-1.5E-10"},
     };
     for (const auto &f : formats)
         EXPECT_EQ(formatMacroNumber(f.v), QString::fromUtf8(f.s)) << f.s;

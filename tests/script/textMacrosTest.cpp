@@ -31,7 +31,9 @@ TEST(TextMacros, Extraction)
         {"{.count substring|aa|aaaa.}{.count substring|A|aaa.}", "20"},
         {"{.trim|  a b  .}|{.upper|ab.}|{.lower|AB.}", "a b|AB|ab"},
         {"{.repeat|3|{:ab:}.}|{.repeat|x|c.}|{.repeat|-1|c.}", "ababab|c|"},
-        {"{.filename|c:\\dir\\f.txt.}|{.filepath|c:\\dir\\f.txt.}|{.filepath|f.txt.}|{.filename|/a/b.}", "f.txt|c:\\dir\\||b"},
+        {"{.filename|c:\\dir\\f.txt.}|{.filepath|c:\\dir\\f.txt.}|{.filepath|f.txt.}|{.filename|/a/"
+         "b.}",
+         "f.txt|c:\\dir\\||b"},
         {"{.chr|65|x42|no|x1F600.}", "AB\xF0\x9F\x98\x80"},
         {"{.no pipe|a|b.}", "a|b"},
         {"{.dequote| {:x:} .}", "x"},
@@ -70,7 +72,8 @@ TEST(TextMacros, RegularExpressions)
 TEST(EncodingMacros, Encodings)
 {
     const TioCase cases[] = {
-        {"{.encode html|<a href=\"x\">'&'</a>.}", "&lt;a href=&quot;x&quot;&gt;&#039;&amp;&#039;&lt;/a&gt;"},
+        {"{.encode html|<a href=\"x\">'&'</a>.}",
+         "&lt;a href=&quot;x&quot;&gt;&#039;&amp;&#039;&lt;/a&gt;"},
         {"{.js encode|it's \"q\".}", "it\\x27s \\x22q\\x22"},
         {"{.js encode|abc|b.}", "a\\x62c"},
         {"{.encodeuri|a b-c.}", "a%20b%2Dc"},
@@ -100,11 +103,15 @@ TEST(NumberMacros, Arithmetic)
         {"{.min|3|1.5|2.}|{.max|3|10|2.}|{.abs|-4.25.}", "1.5|10|4.25"},
         {"{.mul|1e200|1e200.}", ""}, // not finite: fails
         {"{.mul|1e10|1e10.}|{.div|1|100000.}", "1E20|1E-5"},
-        {"{.round|2.5.}|{.round|3.5.}|{.round|-2.5.}|{.round|3.14159|2.}|{.round|1234|-2.}|{.round|1250|-2.}", "2|4|-2|3.14|1200|1200"},
+        {"{.round|2.5.}|{.round|3.5.}|{.round|-2.5.}|{.round|3.14159|2.}|{.round|1234|-2.}|{.round|"
+         "1250|-2.}",
+         "2|4|-2|3.14|1200|1200"},
         {"{.smart size|1536.}|{.smart size|1023.}|{.smart size|-1.}", "1.5 K|1023|N/A"},
-        {"{.calc|2+3*4.}|{.calc|(2+3)*4.}|{.calc|7%3.}|{.calc|1[4.}|{.calc|256]4.}", "14|20|1|16|16"},
+        {"{.calc|2+3*4.}|{.calc|(2+3)*4.}|{.calc|7%3.}|{.calc|1[4.}|{.calc|256]4.}",
+         "14|20|1|16|16"},
         {"[{.calc|1/0.}][{.calc|1%0.}][{.calc|2+.}][{.calc|(1.}]", "[][][][]"},
-        {"{.calc|-6+1.}|{.calc|2*-3.}|{.calc| 1 + 2 .}|{.calc|10-4-3.}|{.calc|16/4/2.}", "-5|-6|3|3|2"},
+        {"{.calc|-6+1.}|{.calc|2*-3.}|{.calc| 1 + 2 .}|{.calc|10-4-3.}|{.calc|16/4/2.}",
+         "-5|-6|3|3|2"},
         {"{.calc|1[64.}|{.calc|1[-1.}|{.calc|-1]63.}|{.calc|-9223372036854775808%-1.}", "0|0|1|0"},
         {"[{.calc|1e300*1e300.}][{.calc|99999999999999999999%2.}]", "[][]"},
     };
@@ -116,7 +123,8 @@ TEST(NumberMacros, Random)
     TtestConn conn;
     for (int i = 0; i < 20; ++i) {
         const QString r = run(QStringLiteral("{.random|a|b|c.}"), &conn);
-        EXPECT_TRUE(r == QLatin1String("a") || r == QLatin1String("b") || r == QLatin1String("c")) << qPrintable(r);
+        EXPECT_TRUE(r == QLatin1String("a") || r == QLatin1String("b") || r == QLatin1String("c"))
+            << qPrintable(r);
         const qint64 n = run(QStringLiteral("{.random number|5|7.}"), &conn).toLongLong();
         EXPECT_GE(n, 5);
         EXPECT_LE(n, 7);
@@ -124,7 +132,8 @@ TEST(NumberMacros, Random)
         EXPECT_GE(m, 0);
         EXPECT_LE(m, 2);
     }
-    const QString wide = run(QStringLiteral("{.random number|-9223372036854775808|9223372036854775807.}"), &conn);
+    const QString wide =
+        run(QStringLiteral("{.random number|-9223372036854775808|9223372036854775807.}"), &conn);
     EXPECT_FALSE(wide.isEmpty());
 }
 
@@ -161,8 +170,10 @@ TEST(TextMacros, AnyMacroMarkerReadsAFileOrTheText)
     a.close();
     b.close();
     TtestConn conn;
-    EXPECT_EQ(run(QStringLiteral("{.any macro marker|") + withMarker + QStringLiteral(".}"), &conn), QStringLiteral("1"));
-    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|") + plain + QStringLiteral(".}]"), &conn), QStringLiteral("[]"));
+    EXPECT_EQ(run(QStringLiteral("{.any macro marker|") + withMarker + QStringLiteral(".}"), &conn),
+              QStringLiteral("1"));
+    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|") + plain + QStringLiteral(".}]"), &conn),
+              QStringLiteral("[]"));
     EXPECT_EQ(run(QStringLiteral("{.any macro marker|a{:|:}b.}"), &conn), QStringLiteral("1"));
     EXPECT_EQ(run(QStringLiteral("[{.any macro marker|abc.}]"), &conn), QStringLiteral("[]"));
 }

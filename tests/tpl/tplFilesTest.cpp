@@ -16,7 +16,8 @@ void writeFile(const QString &path, const QByteArray &bytes, qint64 mtimeSecs)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
     f.flush(); // a later flush would move the time again
-    ASSERT_TRUE(f.setFileTime(QDateTime::fromSecsSinceEpoch(mtimeSecs), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(
+        f.setFileTime(QDateTime::fromSecsSinceEpoch(mtimeSecs), QFileDevice::FileModificationTime));
     f.close();
 }
 
@@ -37,7 +38,8 @@ TEST(CachedTpls, ReloadsOnChangeAndKeepsOldCopiesAlive)
     const TtplPtr second = cache.getTplFor(path);
     EXPECT_NE(second, first);
     EXPECT_EQ(second->getTxt(QStringLiteral("s")), QStringLiteral("two"));
-    EXPECT_EQ(first->getTxt(QStringLiteral("s")), QStringLiteral("one")); // a page still using it is safe
+    EXPECT_EQ(first->getTxt(QStringLiteral("s")),
+              QStringLiteral("one"));       // a page still using it is safe
     writeFile(path, "[s]\nthree", 1000100); // same time, other size
     EXPECT_EQ(cache.getTplFor(path)->getTxt(QStringLiteral("s")), QStringLiteral("three"));
     QFile::remove(path);
@@ -55,7 +57,8 @@ TEST(CachedTpls, IsBoundedAndRefusesSpecialFiles)
 
 TEST(MainTemplate, ApiLevelCheckAndFallback)
 {
-    setDefaultTemplateText(QStringLiteral("[api level]\n2\n[style]\ndefault style\n[special:import]\n\n"));
+    setDefaultTemplateText(
+        QStringLiteral("[api level]\n2\n[style]\ndefault style\n[special:import]\n\n"));
     QStringList messages;
     setTemplateErrorReporter([&messages](const QString &m) { messages << m; });
 
@@ -64,17 +67,20 @@ TEST(MainTemplate, ApiLevelCheckAndFallback)
     EXPECT_EQ(mainTpl()->getTxt(QStringLiteral("style")), QStringLiteral("mine"));
 
     const TtplPtr held = mainTpl();
-    for (const char *bad : {"[api level]\n1\n[style]\nold", "[style]\nno level", "[api level]\ntwo\n"}) {
+    for (const char *bad :
+         {"[api level]\n1\n[style]\nold", "[style]\nno level", "[api level]\ntwo\n"}) {
         EXPECT_FALSE(loadMainTemplate(QString::fromUtf8(bad))) << bad;
         EXPECT_FALSE(customizedTemplate());
         EXPECT_EQ(mainTpl()->getTxt(QStringLiteral("style")), QStringLiteral("default style"));
     }
     EXPECT_EQ(messages.size(), 3);
     EXPECT_EQ(messages.value(0), kIncompatibleTemplateMsg);
-    EXPECT_EQ(held->getTxt(QStringLiteral("style")), QStringLiteral("mine")); // swapped, not changed
+    EXPECT_EQ(held->getTxt(QStringLiteral("style")),
+              QStringLiteral("mine")); // swapped, not changed
 
     // The default's own text counts as no customisation.
-    EXPECT_TRUE(loadMainTemplate(QStringLiteral("  ") + defaultTpl()->src() + QStringLiteral("\n")));
+    EXPECT_TRUE(
+        loadMainTemplate(QStringLiteral("  ") + defaultTpl()->src() + QStringLiteral("\n")));
     EXPECT_FALSE(customizedTemplate());
     EXPECT_TRUE(loadMainTemplate(QString()));
     setTemplateErrorReporter(nullptr);
@@ -85,9 +91,13 @@ TEST(MainTemplate, WatchedFileAndImport)
     setDefaultTemplateText(QStringLiteral("[api level]\n2\n[style]\ndefault style\n"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("zof.tpl"));
-    writeFile(path, "[api level]\n2\n[style]\nv1\n[special:import]\n{.set|#imported|{.^#imported.}x.}\n", 2000000);
+    writeFile(path,
+              "[api level]\n2\n[style]\nv1\n[special:import]\n{.set|#imported|{.^#imported.}x.}\n",
+              2000000);
     QStringList imports;
-    setTemplateImportRunner([&imports](const QString &text, const QString &file) { imports << file + QLatin1Char(':') + text; });
+    setTemplateImportRunner([&imports](const QString &text, const QString &file) {
+        imports << file + QLatin1Char(':') + text;
+    });
 
     selectTemplateFile(path);
     EXPECT_EQ(templateFileName(), path);
@@ -109,7 +119,8 @@ TEST(MainTemplate, WatchedFileAndImport)
 
     // Without a runner the import section runs as a script.
     setTemplateImportRunner(nullptr);
-    writeFile(path, "[api level]\n2\n[special:import]\n{.set|#imported|{.^#imported.}x.}\n", 2000200);
+    writeFile(path, "[api level]\n2\n[special:import]\n{.set|#imported|{.^#imported.}x.}\n",
+              2000200);
     selectTemplateFile(path);
     watchTemplateFile();
     EXPECT_EQ(globalVars().value(QStringLiteral("imported")), QStringLiteral("x"));

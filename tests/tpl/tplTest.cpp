@@ -20,7 +20,12 @@ QString body(const Ttpl &t, const char *name)
 
 TEST(Tpl, HeaderLines)
 {
-    const struct { const char *text; const char *section; const char *expected; } cases[] = {
+    const struct
+    {
+        const char *text;
+        const char *section;
+        const char *expected;
+    } cases[] = {
         {"[a]  \r\nbody", "a", "body"},
         {"[a]\t\nx\n[a] b\ny", "a", "x\n[a] b\ny"},
         {"[a]\nx\n[a]b]\n", "a", "x\n[a]b]"},
@@ -70,7 +75,8 @@ TEST(Tpl, ConditionsOnBuildVersionAndTemplateId)
     Ttpl::setProgramVersion(QStringLiteral("2.4.1"), QStringLiteral("90"));
     const Ttpl t(QStringLiteral(
         "[a|build=1-2]\nskipped\n[b|build=100]\nused\n[c|build=-80]\nskipped\n[d|ver=2.4.*]\nused\n"
-        "[e|ver=3.*]\nskipped\n[f|template=def*]\nskipped, no id yet\n[template id]\ndefault one\nsecond line\n"
+        "[e|ver=3.*]\nskipped\n[f|template=def*]\nskipped, no id yet\n[template id]\ndefault "
+        "one\nsecond line\n"
         "[g|template=def*]\nused\n[h|template=other]\nskipped\n[i|color=red]\nused\n"));
     EXPECT_EQ(body(t, "a"), QStringLiteral("<none>"));
     EXPECT_EQ(body(t, "b"), QStringLiteral("used"));
@@ -90,14 +96,18 @@ TEST(Tpl, ConditionsOnBuildVersionAndTemplateId)
 
 TEST(Tpl, InheritanceAndStringTable)
 {
-    auto main = std::make_shared<Ttpl>(QStringLiteral(
-        "[special:strings]\nhello=Hi\nboth=main\n[style]\nmain style\n[file]\nf\n[file.jpg]\njpg\n"));
-    const Ttpl diff(QStringLiteral("[+special:strings]\nboth=diff\nonly=diff only\n[style]\ndiff style\n"), main);
+    auto main =
+        std::make_shared<Ttpl>(QStringLiteral("[special:strings]\nhello=Hi\nboth=main\n[style]"
+                                              "\nmain style\n[file]\nf\n[file.jpg]\njpg\n"));
+    const Ttpl diff(
+        QStringLiteral("[+special:strings]\nboth=diff\nonly=diff only\n[style]\ndiff style\n"),
+        main);
     EXPECT_EQ(diff.getTxt(QStringLiteral("style")), QStringLiteral("diff style"));
     EXPECT_EQ(diff.getTxt(QStringLiteral("file")), QStringLiteral("f"));
     EXPECT_EQ(diff.getSection(QStringLiteral("file"), false), nullptr);
     EXPECT_TRUE(diff.sectionExist(QStringLiteral("file")));
-    EXPECT_EQ(diff.getTxt(QStringLiteral("special:strings")), QStringLiteral("hello=Hi\nboth=main") + QStringLiteral("both=diff\nonly=diff only"));
+    EXPECT_EQ(diff.getTxt(QStringLiteral("special:strings")),
+              QStringLiteral("hello=Hi\nboth=main") + QStringLiteral("both=diff\nonly=diff only"));
     EXPECT_EQ(diff.getStrByID(QStringLiteral("HELLO")), QStringLiteral("Hi"));
     EXPECT_EQ(diff.getStrByID(QStringLiteral("only")), QStringLiteral("diff only"));
     EXPECT_EQ(diff.getStrByID(QStringLiteral("missing")), QString());
