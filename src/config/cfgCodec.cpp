@@ -192,7 +192,7 @@ QString encodeIconMasks(const QList<TiconMask> &masks)
 {
     QString out;
     for (const TiconMask &m : masks)
-        out += oneLine(m.mask) + u'|' + QString::number(m.imageIndex) + QStringLiteral("||");
+        out += oneLine(m.mask) + u'|' + QString::number(m.index) + QStringLiteral("||");
     return out;
 }
 
@@ -205,7 +205,7 @@ QList<TiconMask> decodeIconMasks(const QString &value)
         m.mask = bar < 0 ? entry : entry.left(bar);
         bool ok = false;
         const int idx = bar < 0 ? 0 : entry.mid(bar + 1).toInt(&ok);
-        m.imageIndex = ok ? idx : 0;
+        m.index = ok ? idx : 0;
         list.append(m);
     }
     return list;

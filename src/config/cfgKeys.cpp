@@ -98,8 +98,8 @@ std::optional<QString> encUserImages(const Tconfig &c)
     // Only images that a mask still uses are worth keeping.
     QMap<int, QByteArray> used;
     for (const TiconMask &m : c.o.iconMasks)
-        if (m.imageIndex >= firstUserImageIndex && c.o.iconMasksUserImages.contains(m.imageIndex))
-            used.insert(m.imageIndex, c.o.iconMasksUserImages.value(m.imageIndex));
+        if (m.index >= firstUserImageIndex && c.o.iconMasksUserImages.contains(m.index))
+            used.insert(m.index, c.o.iconMasksUserImages.value(m.index));
     return encodeUserImages(used);
 }
 
@@ -114,8 +114,8 @@ void decUserImages(Tconfig &c, const QString &v)
         if (newIndex == it.key())
             continue;
         for (TiconMask &m : c.o.iconMasks)
-            if (m.imageIndex == it.key())
-                m.imageIndex = newIndex;
+            if (m.index == it.key())
+                m.index = newIndex;
     }
 }
 

@@ -4,10 +4,12 @@
 #include "config/cfgKeys.h"
 #include "config/notify.h"
 #include "config/paths.h"
+#include "config/treeOptions.h"
 #include "config/version.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
 #include "vfs/account.h"
+#include "vfs/vfs.h"
 
 #include <QDir>
 #include <QFile>
@@ -271,6 +273,8 @@ void Tconfig::postPass()
             missing << mask << builtin[2 * i + 1];
     }
     mt = missing + mt;
+    if (feedsTree)
+        applyOptionsToTree(o, Tvfs::instance());
     if (hooks.applied)
         hooks.applied();
 }
@@ -465,6 +469,10 @@ QString Tconfig::customizedOptionsReport() const
 
 Tconfig &cfg()
 {
-    static Tconfig config(opts(), Taccounts::global());
+    static Tconfig config = [] {
+        Tconfig c(opts(), Taccounts::global());
+        c.feedsTree = true;
+        return c;
+    }();
     return config;
 }

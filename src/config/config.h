@@ -57,6 +57,8 @@ public:
     TcfgPlaces places;
     TcfgHooks hooks;
     TcfgStorage cfgStorage = CS_REGISTRY_USER;
+    // The program's own configuration copies the tree's options into the tree.
+    bool feedsTree = false;
 
     // The text of the live state. `exclude` is a pattern of key names in
     // which "." stands for any character but "="; matching lines are emptied.

@@ -1,14 +1,7 @@
 #pragma once
-// A file mask that selects an icon by image index. Indexes above 9999 name
-// images that the user added (kept in Toptions::iconMasksUserImages).
-#include <QString>
-
-struct TiconMask
-{
-    QString mask;
-    int imageIndex = 0;
-
-    friend bool operator==(const TiconMask &, const TiconMask &) = default;
-};
+// Icon masks (TiconMask: a file mask and an image index) are the tree's type.
+// Indexes from firstUserImageIndex on name images that the user added (kept
+// in Toptions::iconMasksUserImages).
+#include "vfs/vfsSettings.h"
 
 inline constexpr int firstUserImageIndex = 10000;

@@ -2,6 +2,7 @@
 // ends, the post-pass rules and the report of customized options.
 #include "cfgFixture.h"
 
+#include "config/cfgCodec.h"
 #include "config/cfgKeys.h"
 #include "config/version.h"
 
@@ -92,7 +93,7 @@ TEST_F(CfgFixture, EveryKeyRoundTrips)
     EXPECT_EQ(o.trayMessage, options.trayMessage);
     EXPECT_EQ(o.dynamicDnsUpdater, options.dynamicDnsUpdater);
     EXPECT_EQ(o.banList, options.banList);
-    EXPECT_EQ(o.iconMasks, options.iconMasks);
+    EXPECT_EQ(encodeIconMasks(o.iconMasks), encodeIconMasks(options.iconMasks));
     EXPECT_EQ(o.iconMasksUserImages, options.iconMasksUserImages);
     EXPECT_EQ(o.connectionsColumns, options.connectionsColumns);
     EXPECT_EQ(o.customIp, options.customIp);
@@ -270,9 +271,9 @@ TEST_F(CfgFixture, UserImagesAreRenumbered)
     src->options.iconMasksUserImages = {{10000, "one"}, {10001, "two"}, {10002, "unused"}};
     config->setCfg(src->config->getCfg(), true);
     ASSERT_EQ(options.iconMasks.size(), 3);
-    EXPECT_EQ(options.iconMasks[0].imageIndex, 20000);
-    EXPECT_EQ(options.iconMasks[1].imageIndex, 20001);
-    EXPECT_EQ(options.iconMasks[2].imageIndex, 4);
+    EXPECT_EQ(options.iconMasks[0].index, 20000);
+    EXPECT_EQ(options.iconMasks[1].index, 20001);
+    EXPECT_EQ(options.iconMasks[2].index, 4);
     EXPECT_EQ(options.iconMasksUserImages.value(20001), QByteArray("two"));
     EXPECT_FALSE(options.iconMasksUserImages.contains(10002)); // not written: no mask used it
 }
