@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -121,7 +122,10 @@ QString TvfsStore::canonicalName(const QString &fn)
 
 bool TvfsStore::isTrusted(const QString &fn) const
 {
-    return settings.trustedFiles.contains(canonicalName(fn));
+    // Entries written by hand or by older versions may name the file another way.
+    const QString c = canonicalName(fn);
+    return std::any_of(settings.trustedFiles.cbegin(), settings.trustedFiles.cend(),
+                       [&](const QString &t) { return t == c || canonicalName(t) == c; });
 }
 
 void TvfsStore::addTrusted(const QString &fn)

@@ -4,6 +4,7 @@
 
 #include "vfs/vfs.h"
 #include "vfs/vfsFormat.h"
+#include "vfs/vfsFormatIcons.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Tvfs vfs;
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Icons read by earlier inputs would pile up in the process-wide store.
+    TvfsIcons::current().clear();
     const bool readOn = size > 0 && (data[size - 1] & 1);
     const QByteArray once = readWrite(vfs, input, readOn);
     const QByteArray twice = readWrite(vfs, once, readOn);
