@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# ZOF serving a published folder, against nginx (one worker) and lighttpd
+# serving the same folder, in one run:
+#   1 KiB file, keep-alive, 50 and 1000 connections, with and without a
+#   session cookie sent back as a browser does (req/s, errors)
+#   one 1 GiB download (MiB/s, best of 3)
+#   peak memory of the server process (VmHWM, KiB)
+# Loopback only; every server has its configuration in a temporary folder
+# and is stopped at the end.
+# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(dirname "$here")"
+duration="${DURATION:-5}"
+threads="${THREADS:-2}"
+export PATH="$PATH:/usr/sbin"
+for tool in wrk nginx lighttpd curl; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool (scripts/setup.sh bench)" >&2; exit 1; }
+done
+
+echo "building zof (release)..." >&2
+cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
+cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
+zof="$repo/build-bench-serve/src/app/zof"
+[ -x "$zof" ] || zof="$repo/build-bench-serve/zof"
+
+ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+
+work="$(mktemp -d /tmp/zof-bench-serve.XXXXXX)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# Every server publishes $work/root; the files are under /pub/.
+data="$work/root/pub"
+mkdir -p "$data"
+head -c 1024 /dev/urandom >"$data/1k.bin"
+truncate -s 1G "$data/1g.bin" # sparse: the same zero pages for everyone
+cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+wait_port() { # port
+  for _ in $(seq 1 200); do
+    curl -s -o /dev/null "http://127.0.0.1:$1/pub/1k.bin" && return 0
+    sleep 0.05
+  done
+  echo "server on port $1 did not start" >&2
+  return 1
+}
+
+wrk_run() { # url connections [header] -> "requests_per_second errors"
+  local out rps errs
+  if [ -n "${3:-}" ]; then
+    out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s -H "$3" "$1" 2>&1)"
+  else
+    out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s "$1" 2>&1)"
+  fi
+  rps="$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")"
+  errs="$(awk '/Socket errors:/ {gsub(",","");for(i=1;i<=NF;i++) if($i ~ /^[0-9]+$/) s+=$i} /Non-2xx/ {s+=$NF} END {print s+0}' <<<"$out")"
+  echo "${rps:-0} ${errs:-0}"
+}
+
+declare -A R
+measure() { # name port pid
+  local name="$1" port="$2" pid="$3" a b speed best url="http://127.0.0.1:$2/pub/1k.bin"
+  wait_port "$port"
+  wrk -t1 -c10 -d1s "$url" >/dev/null 2>&1 || true
+  read -r a b < <(wrk_run "$url" 50); R[$name,rps50]="$a"; R[$name,err50]="$b"
+  read -r a b < <(wrk_run "$url" 50 "$cookie"); R[$name,rps50c]="$a"; R[$name,err50c]="$b"
+  read -r a b < <(wrk_run "$url" 1000); R[$name,rps1000]="$a"; R[$name,err1000]="$b"
+  read -r a b < <(wrk_run "$url" 1000 "$cookie"); R[$name,rps1000c]="$a"; R[$name,err1000c]="$b"
+  best=0
+  for _ in 1 2 3; do
+    speed="$(curl -s -o /dev/null -w '%{speed_download}' --max-time 60 "http://127.0.0.1:$port/pub/1g.bin" || echo 0)"
+    best="$(awk -v a="$best" -v b="$speed" 'BEGIN {print (b > a) ? b : a}')"
+  done
+  R[$name,gib]="$(awk -v s="$best" 'BEGIN {printf "%.0f", s/1048576}')"
+  R[$name,mem]="$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")"
+}
+
+stop_server() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+
+echo "zof..." >&2
+port="$(free_port)"
+mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
+chmod 700 "$work/zof/run"
+XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
+  "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" "$data" \
+  >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
+pid=$!; pids+=("$pid")
+measure zof "$port" "$pid"
+stop_server "$pid"
+
+echo "nginx (1 worker)..." >&2
+port="$(free_port)"
+mkdir -p "$work/nginx/tmp"
+cat >"$work/nginx/nginx.conf" <<EOF
+worker_processes 1;
+daemon off;
+master_process off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+worker_rlimit_nofile 65536;
+events { worker_connections 8192; }
+http {
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  tcp_nodelay on;
+  keepalive_requests 10000000;
+  keepalive_timeout 65;
+  client_body_temp_path $work/nginx/tmp/body;
+  proxy_temp_path $work/nginx/tmp/proxy;
+  fastcgi_temp_path $work/nginx/tmp/fastcgi;
+  uwsgi_temp_path $work/nginx/tmp/uwsgi;
+  scgi_temp_path $work/nginx/tmp/scgi;
+  default_type application/octet-stream;
+  server { listen 127.0.0.1:$port; root $work/root; }
+}
+EOF
+nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
+pid=$!; pids+=("$pid")
+measure nginx "$port" "$pid"
+stop_server "$pid"
+
+echo "lighttpd..." >&2
+port="$(free_port)"
+mkdir -p "$work/lighttpd"
+cat >"$work/lighttpd/lighttpd.conf" <<EOF
+server.document-root = "$work/root"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/lighttpd/error.log"
+server.max-fds = 16384
+server.max-connections = 8192
+server.max-keep-alive-requests = 10000000
+server.max-keep-alive-idle = 65
+server.network-backend = "sendfile"
+mimetype.assign = ( "" => "application/octet-stream" )
+EOF
+lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
+pid=$!; pids+=("$pid")
+measure lighttpd "$port" "$pid"
+stop_server "$pid"
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() {
+  printf "%-40s %10s %10s %10s %9s %9s\n" "$1" "${R[zof,$2]}" "${R[nginx,$2]}" "${R[lighttpd,$2]}" \
+    "$(ratio "${R[zof,$2]}" "${R[nginx,$2]}")" "$(ratio "${R[zof,$2]}" "${R[lighttpd,$2]}")"
+}
+echo
+printf "%-40s %10s %10s %10s %9s %9s\n" "wrk ${duration}s, $threads threads" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+row "1 KiB, 50 conn (req/s)" rps50
+row "  errors" err50
+row "1 KiB, 50 conn, session cookie (req/s)" rps50c
+row "  errors" err50c
+row "1 KiB, 1000 conn (req/s)" rps1000
+row "  errors" err1000
+row "1 KiB, 1000 conn, session cookie (req/s)" rps1000c
+row "  errors" err1000c
+row "1 GiB download, best of 3 (MiB/s)" gib
+row "peak memory VmHWM (KiB)" mem

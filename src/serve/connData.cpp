@@ -1,0 +1,66 @@
+#include "serve/connData.h"
+
+#include "http/httpConn.h"
+#include "http/speedLimiter.h"
+#include "script/macroText.h"
+#include "tpl/tpl.h"
+#include "vfs/account.h"
+
+TconnData::TconnData(ThttpConn *c)
+    : conn(c)
+{
+    time = lastActivityTime = now();
+    if (conn)
+        conn->data = this;
+}
+
+TconnData::~TconnData()
+{
+    if (conn && conn->data == this)
+        conn->data = nullptr;
+    if (f) {
+        f->close();
+        f.reset();
+    }
+    freeIfTemp(FlastFile);
+}
+
+TconnData *TconnData::of(const ThttpConn *c)
+{
+    return c ? static_cast<TconnData *>(c->data) : nullptr;
+}
+
+void TconnData::disconnect(const QString &reason)
+{
+    disconnectReason = reason;
+    if (conn)
+        conn->disconnect();
+}
+
+void TconnData::logout()
+{
+    session.reset();
+    account = nullptr;
+    fUser.clear();
+    fPwd.clear();
+    acceptedCredentials = false;
+}
+
+bool TconnData::closed() const
+{
+    return deleting || !conn || conn->state == HCS_DISCONNECTED;
+}
+
+void TconnData::touch()
+{
+    lastActivityTime = now();
+}
+
+QString TconnData::urlVar(const QString &name) const
+{
+    const qsizetype i = urlvars.indexOf(name);
+    if (i < 0)
+        return {};
+    const auto &e = urlvars.at(i);
+    return e.hasSeparator ? disarmMacros(e.value) : QStringLiteral("1");
+}

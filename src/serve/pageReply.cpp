@@ -1,0 +1,102 @@
+#include "serve/pageReply.h"
+
+#include "config/options.h"
+#include "http/httpConn.h"
+#include "serve/connData.h"
+#include "serve/serve.h"
+#include "tpl/mainTemplate.h"
+#include "util/asciiCase.h"
+#include "util/regex.h"
+
+#include <zlib.h>
+
+ThttpReplyMode specialPageMode(const QString &name)
+{
+    if (name == u"ban" || name == u"deny" || name == u"login")
+        return HRM_DENY;
+    if (name == u"not found")
+        return HRM_NOT_FOUND;
+    if (name == u"unauth")
+        return HRM_UNAUTHORIZED;
+    if (name == u"overload" || name == u"max contemp downloads")
+        return HRM_OVERLOAD;
+    return HRM_REPLY;
+}
+
+void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr tpl)
+{
+    ThttpReply &r = cd.conn->reply;
+    if (!tpl)
+        tpl = cd.tpl ? cd.tpl : mainTpl();
+    const QString page = serve().pages().specialPage(cd, name, folder, tpl);
+    r.mode = specialPageMode(name);
+    if (page.isEmpty()) {
+        // The core's own text for the mode.
+        r.body.clear();
+        r.bodyMode = RBM_STRING;
+        r.contentType = "text/html; charset=utf-8";
+        return;
+    }
+    if (r.contentType.isEmpty())
+        r.contentType = "text/html; charset=utf-8";
+    r.body = page.toUtf8();
+    r.bodyMode = RBM_STRING;
+    compressReply(cd);
+}
+
+void replyText(TconnData &cd, const QString &text)
+{
+    if (!cd.disconnectReason.isEmpty() && !cd.disconnectAfterReply) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+        return;
+    }
+    ThttpReply &r = cd.conn->reply;
+    if (r.contentType.isEmpty()) {
+        const QString t = text.trimmed();
+        r.contentType = t.startsWith(u'<') ? "text/html; charset=utf-8" : "text/plain; charset=utf-8";
+    }
+    if (r.mode == HRM_IGNORE)
+        r.mode = HRM_REPLY;
+    r.body = text.toUtf8();
+    r.bodyMode = RBM_STRING;
+    compressReply(cd);
+}
+
+void compressReply(TconnData &cd)
+{
+    ThttpConn &conn = *cd.conn;
+    ThttpReply &r = conn.reply;
+    if (!opts().compressedBrowsing || r.body.isEmpty() || r.bodyMode != RBM_STRING)
+        return;
+    if (indexOfText(QByteArrayView(conn.getHeaderA("Accept-Encoding")), QByteArrayView("gzip")) < 0)
+        return;
+    if (cd.workaroundForIEutf8 == WIE_UNKNOWN)
+        cd.workaroundForIEutf8 = regexFind(cd.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
+            ? WIE_NEEDED
+            : WIE_NOT_NEEDED;
+    const QByteArray z = gzipBytes(r.body);
+    if (z.isEmpty() || (cd.workaroundForIEutf8 == WIE_NEEDED && z.size() < 2000))
+        return;
+    conn.addHeader("Content-Encoding: gzip", true);
+    r.body = z;
+}
+
+QByteArray gzipBytes(QByteArrayView data)
+{
+    z_stream zs{};
+    // 15 + 16: gzip wrapper instead of zlib's.
+    if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(qsizetype(deflateBound(&zs, uLong(data.size()))) + 32, Qt::Uninitialized);
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    zs.avail_in = uInt(data.size());
+    zs.next_out = reinterpret_cast<Bytef *>(out.data());
+    zs.avail_out = uInt(out.size());
+    const int rc = deflate(&zs, Z_FINISH);
+    const qsizetype n = qsizetype(zs.total_out);
+    deflateEnd(&zs);
+    if (rc != Z_STREAM_END)
+        return {};
+    out.resize(n);
+    return out;
+}

@@ -1,0 +1,54 @@
+#include "serve/serveWiring.h"
+
+#include "config/config.h"
+#include "config/program.h"
+#include "log/log.h"
+#include "serve/serve.h"
+#include "vfs/diskEntry.h"
+#include "serve/treeAccess.h"
+
+#include <QFileInfo>
+
+void addFilesToRoot(const QStringList &paths, bool realFolders)
+{
+    for (const QString &p : paths) {
+        const QString abs = QFileInfo(p).absoluteFilePath();
+        const DiskEntry kind = diskEntryKind(abs);
+        if (kind != DiskEntry::File && kind != DiskEntry::Folder) {
+            add2log(QStringLiteral("Not added (neither a file nor a folder): ") + abs, nullptr, LK_ERROR);
+            continue;
+        }
+        // Folders are real folders (listed live from disk); the window will
+        // ask the operator when realFolders is off.
+        Q_UNUSED(realFolders);
+        TfilePtr f = Tfile::create(abs);
+        if (!addBelowRoot(f))
+            add2log(QStringLiteral("Not added (name already used): ") + abs, nullptr, LK_ERROR);
+    }
+}
+
+void installServeHooks(Tprogram &program)
+{
+    program.hooks.createServer = [] { serve(); };
+    program.hooks.addFiles = addFilesToRoot;
+    program.hooks.disconnectAll = [] {
+        if (serveExists())
+            serve().shutdown();
+    };
+    program.hooks.destroyServer = [] { destroyServe(); };
+    program.addHeartbeatWork([] {
+        if (serveExists())
+            serve().freeEnded();
+    });
+    TcfgHooks &h = cfg().hooks;
+    h.serverActive = [] { return serveExists() && serve().isListening(); };
+    h.startServer = [] { serve().startServer(); };
+    h.stopServer = [] {
+        if (serveExists())
+            serve().stopServer();
+    };
+    h.restartServer = [] {
+        if (serveExists() && serve().isListening())
+            serve().restartServer();
+    };
+}

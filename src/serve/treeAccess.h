@@ -1,0 +1,20 @@
+#pragma once
+// The few operations request handling needs on the program's tree, kept
+// behind functions so that this module's files do not depend on the tree's
+// settings header.
+
+#include "vfs/file.h"
+
+#include <QString>
+
+// findFilebyURL on the program's tree (temporary nodes allowed).
+TfilePtr findInTree(const QString &url, const Tfile *parent = nullptr);
+// The tree's counters changed and must be saved.
+void markTreeModified(const Tfile *f);
+// A user and password given on some node of the tree.
+bool treeUsersMatch(const QString &user, const QString &pwd);
+// The port the tree builds URLs with ("" while the server is off).
+void setTreeServerPort(const QString &port);
+bool treeListsHiddenFiles();
+// Adds a new node below the root; false when the name is taken.
+bool addBelowRoot(const TfilePtr &f);
