@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -71,7 +72,7 @@ TsingleInstance::~TsingleInstance()
 QString TsingleInstance::defaultFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && runtime.startsWith(u'/'))
+    if (!runtime.isEmpty() && runtime.startsWith(u'/') && QFileInfo(runtime).isDir())
         return runtime + QStringLiteral("/zof");
     return QStringLiteral("/tmp/zof-") + QString::number(::getuid());
 }
