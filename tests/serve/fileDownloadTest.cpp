@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -74,7 +75,8 @@ TEST(EntityTag, ChangesWhenTheFileIsTouchedAndUsesUtc)
     ASSERT_TRUE(f.setFileTime(t1, QFileDevice::FileModificationTime));
     f.close();
     const QString tag1 = entityTagOf(path);
-    EXPECT_EQ(tag1, entityTag(5, toDateTimeUTC(t1), path));
+    EXPECT_EQ(tag1, entityTag(5, toDateTimeUTC(t1), path))
+        << qPrintable(path) << " " << fileTimeUTC(path) - toDateTimeUTC(t1) << " " << QFileInfo(path).size();
     EXPECT_EQ(tag1, entityTagOf(path)); // stable
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.setFileTime(t1.addSecs(1), QFileDevice::FileModificationTime));
