@@ -68,11 +68,15 @@ Tserve::~Tserve()
     // Records of connections still held by the server go with them.
     for (QList<ThttpConn *> *l : {&server->conns, &server->disconnecting, &server->offlines})
         for (ThttpConn *c : std::as_const(*l)) {
-            delete TconnData::of(c);
+            TconnData *cd = TconnData::of(c);
+            if (cd && !toFree.contains(cd))
+                delete cd;
             c->data = nullptr;
         }
-    for (TconnData *cd : std::as_const(toFree))
+    for (TconnData *cd : std::as_const(toFree)) {
+        cd->conn = nullptr; // its connection was already unlinked above
         delete cd;
+    }
     toFree.clear();
     server->onEvent = nullptr;
     server.reset();
