@@ -1,6 +1,7 @@
 // The zof executable: the start-up order, the event loop and the shutdown
 // live in Tprogram; the modules above the configuration plug into its hooks.
 #include "config/program.h"
+#include "serve/serveWiring.h"
 
 #include <QCoreApplication>
 
@@ -12,5 +13,6 @@ int main(int argc, char **argv)
 #ifndef ZOF_WITH_GUI
     program.setHeadless(true); // this build has no window
 #endif
+    installServeHooks(program);
     return program.run();
 }
