@@ -130,13 +130,13 @@ n
  %up%
  <h1>{.if|%folder-name%|%folder-name%|{.!home.}.}</h1>
  %folder-comment%
- <p class="totals">%number% {.!items.} · %number-folders% {.!folders.} · %number-files% {.!files.} · %total-size% {.!total.}{.if|{.get|can upload.}| · %diskfree% {.!free space.}.}</p>
+ <p class="totals">%number% {.!items.} · %number-folders% {.!folders.} · %number-files% {.!files.} · %total-size% {.!total.}{.if|%upload-link%| · %diskfree% {.!free space.}.}</p>
 </section>
 
 [menu panel|private]
 <nav class="panel menu js-only">
  <button type="button" class="select-all">{.!select all.}</button>
- {.if|{.get|can upload.}|{:{.if|{.!option.newfolder.}|<button type="button" id="mkdir">{.!new folder.}</button>.}:}.}
+ {.if|%upload-link%|{:{.if|{.!option.newfolder.}|<button type="button" id="mkdir">{.!new folder.}</button>.}:}.}
  {.if|{.get|can delete.}|{:{.if|{.!option.rename.}|<button type="button" id="rename">{.!rename.}</button>.}{.if|{.!option.comment.}|<button type="button" id="comment">{.!comment.}</button>.}{.if|{.!option.move.}|<button type="button" id="move">{.!move.}</button>.}<button type="button" id="delete" class="danger">{.!delete.}</button>:}.}
  %archive%
 </nav>
@@ -145,7 +145,7 @@ n
 <a class="button" href="%encoded-folder%~folder.tar{.if|{.?recursive.}|?recursive.}">{.!archive.}</a>
 
 [upload panel|private]
-{.if|{.get|can upload.}|{:
+{.if|%upload-link%|{:
 <section class="panel upload">
  <form method="post" enctype="multipart/form-data" action="%encoded-folder%" id="upload-form">
   <label>{.!upload files.} <input type="file" name="file" multiple></label>
@@ -440,14 +440,14 @@ bad name={.or|{.pos|/|$1.}|{.pos|\|$1.}|{.pos|..|$1.}|{.regexp|[\x00-\x1F\x7F]|$
 
 [ajax.mkdir|no log]
 {.set|name|{.trim|{.postvar|name.}.}.}
-{.if|{.not|{.get|can upload.}.}|{:{.!not allowed.}{.break.}:}.}
+{.if not|{.=|{.get|can upload.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.if|{.bad name|{.^name.}.}|{:{.!bad name.}{.break.}:}.}
 {.if|{.exists|%folder%{.^name.}.}|{:{.!already exists.}{.break.}:}.}
 {.if|{.mkdir|{.vfs to disk|%folder%.}\{.^name.}.}|ok|{.!failed.}.}
 
 [ajax.rename|no log]
 {.set|from|{.postvar|from.}.}{.set|to|{.trim|{.postvar|to.}.}.}
-{.if|{.not|{.get|can delete|path={.^from.}.}.}|{:{.!not allowed.}{.break.}:}.}
+{.if not|{.=|{.get|can delete|path={.^from.}.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.if|{.or|{.bad name|{.^from.}.}|{.bad name|{.^to.}.}.}|{:{.!bad name.}{.break.}:}.}
 {.if|{.exists|%folder%{.^to.}.}|{:{.!already exists.}{.break.}:}.}
 {.if|{.rename|%folder%{.^from.}|{.^to.}.}|ok|{.!failed.}.}
@@ -455,16 +455,16 @@ bad name={.or|{.pos|/|$1.}|{.pos|\|$1.}|{.pos|..|$1.}|{.regexp|[\x00-\x1F\x7F]|$
 [ajax.move|no log]
 {.set|dst|{.trim|{.postvar|dst.}.}.}
 {.if|{.or|{.pos|..|{.^dst.}.}|{.regexp|[\x00-\x1F\x7F\\]|{.^dst.}.}.}|{:{.!bad name.}{.break.}:}.}
-{.if|{.not|{.get|can upload|path={.^dst.}.}.}|{:{.!not allowed.}{.break.}:}.}
+{.if not|{.=|{.get|can upload|path={.^dst.}.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.for each|f|{.replace|:|{:|:}|{.postvar|files.}.}|{:
- {.if|{.or|{.bad name|{.^f.}.}|{.not|{.get|can delete|path={.^f.}.}.}.}|{:{.set|failed|1.}:}|{:{.if not|{.move|%folder%{.^f.}|{.^dst.}.}|{:{.set|failed|1.}:}.}:}.}
+ {.if|{.or|{.bad name|{.^f.}.}|{.<>|{.get|can delete|path={.^f.}.}|1.}.}|{:{.set|failed|1.}:}|{:{.if not|{.move|%folder%{.^f.}|{.^dst.}.}|{:{.set|failed|1.}:}.}:}.}
 :}.}
 {.if|{.^failed.}|{.!failed.}|ok.}
 
 [ajax.comment|no log]
 {.set|text|{.postvar|text.}.}
 {.for each|f|{.replace|:|{:|:}|{.postvar|files.}.}|{:
- {.if|{.or|{.bad name|{.^f.}.}|{.not|{.get|can delete|path={.^f.}.}.}.}|{:{.set|failed|1.}:}|{:{.set item|%folder%{.^f.}|comment={.^text.}.}:}.}
+ {.if|{.or|{.bad name|{.^f.}.}|{.<>|{.get|can delete|path={.^f.}.}|1.}.}|{:{.set|failed|1.}:}|{:{.set item|%folder%{.^f.}|comment={.^text.}.}:}.}
 :}.}
 {.if|{.^failed.}|{.!failed.}|ok.}
 
