@@ -15,7 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QUrl>
+
+#include <utility>
 
 
 namespace {
@@ -201,7 +202,8 @@ bool Tconfig::setCfg(const QString &textIn, bool alreadyStarted)
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
 
-    applying = Tapply();
+    // A hook may apply a text of its own while this one is being applied.
+    const Tapply outer = std::exchange(applying, Tapply());
     applying.alreadyStarted = alreadyStarted;
     applying.build = zofBuild();
     QStringList lines = textLines(text);
@@ -243,6 +245,7 @@ bool Tconfig::setCfg(const QString &textIn, bool alreadyStarted)
     }
     if (!hooks.serverActive)
         o.active = applying.activeWish;
+    applying = outer;
     autoSaveCheck(true);
     return true;
 }
