@@ -7,7 +7,8 @@
 #   peak memory of the server process (VmHWM, KiB)
 # Loopback only; every server has its configuration in a temporary folder
 # and is stopped at the end.
-# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2).
+# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
+# ZOF_BIN (a zof binary to use instead of building a release one).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -19,11 +20,13 @@ for tool in wrk nginx lighttpd curl; do
   command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool (scripts/setup.sh bench)" >&2; exit 1; }
 done
 
-echo "building zof (release)..." >&2
-cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
-cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
-zof="$repo/build-bench-serve/src/app/zof"
-[ -x "$zof" ] || zof="$repo/build-bench-serve/zof"
+zof="${ZOF_BIN:-}"
+if [ -z "$zof" ]; then
+  echo "building zof (release)..." >&2
+  cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
+  cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
+  zof="$repo/build-bench-serve/src/app/zof"
+fi
 
 ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 

@@ -17,25 +17,6 @@
 
 namespace {
 
-// The real disk path of `path` when it lies strictly inside `base` (both
-// resolved through symbolic links), else empty.
-QString insideDiskTree(const QString &base, const QString &path)
-{
-    const QString b = QFileInfo(base).canonicalFilePath();
-    // The item itself may be a link: its own location must be inside, and
-    // what it points to as well.
-    const QFileInfo fi(path);
-    const QString parent = fi.dir().canonicalPath();
-    if (b.isEmpty() || parent.isEmpty())
-        return {};
-    const QString own = parent + u'/' + fi.fileName();
-    const QString target = fi.canonicalFilePath();
-    auto inside = [&](const QString &p) { return p.startsWith(b + u'/') && p.size() > b.size() + 1; };
-    if (!inside(own) || target.isEmpty() || !inside(target))
-        return {};
-    return own;
-}
-
 bool isDotsSegment(QStringView s)
 {
     if (s.isEmpty())
@@ -108,7 +89,7 @@ void Tdispatch::deleteAction()
     for (const auto &[t, base] : std::as_const(targets)) {
         QString real = t;
         if (!base.isEmpty()) {
-            real = insideDiskTree(base, t);
+            real = pathInsideDiskTree(base, t);
             if (real.isEmpty())
                 continue;
         }

@@ -2,6 +2,9 @@
 
 #include "vfs/vfs.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 TfilePtr findInTree(const QString &url, const Tfile *parent)
 {
     return Tvfs::instance().findFilebyURL(url, parent, true);
@@ -37,3 +40,22 @@ bool addBelowRoot(const TfilePtr &f)
     Tvfs &tree = Tvfs::instance();
     return tree.add(f, tree.root()) != nullptr;
 }
+
+QString pathInsideDiskTree(const QString &base, const QString &path)
+{
+    const QString b = QFileInfo(base).canonicalFilePath();
+    // The item itself may be a link: its own location must be inside, and
+    // what it points to as well.
+    const QFileInfo fi(path);
+    const QString parent = fi.dir().canonicalPath();
+    if (b.isEmpty() || parent.isEmpty() || fi.fileName().isEmpty() || fi.fileName() == u"."
+        || fi.fileName() == u"..")
+        return {};
+    const QString own = parent + u'/' + fi.fileName();
+    const QString target = fi.canonicalFilePath();
+    auto inside = [&](const QString &p) { return p.startsWith(b + u'/') && p.size() > b.size() + 1; };
+    if (!inside(own) || target.isEmpty() || !inside(target))
+        return {};
+    return own;
+}
+

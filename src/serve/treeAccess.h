@@ -18,3 +18,9 @@ void setTreeServerPort(const QString &port);
 bool treeListsHiddenFiles();
 // Adds a new node below the root; false when the name is taken.
 bool addBelowRoot(const TfilePtr &f);
+
+// `path` when it lies strictly inside the disk folder `base`, both as they
+// are and once symbolic links are resolved (the item's own location and
+// what it points to); empty otherwise. The returned path is the item's own
+// location with its folders resolved.
+QString pathInsideDiskTree(const QString &base, const QString &path);
