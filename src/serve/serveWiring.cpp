@@ -3,7 +3,9 @@
 #include "config/config.h"
 #include "config/program.h"
 #include "log/log.h"
+#include "serve/admission.h"
 #include "serve/serve.h"
+#include "serve/timeouts.h"
 #include "vfs/diskEntry.h"
 #include "serve/treeAccess.h"
 
@@ -30,6 +32,7 @@ void addFilesToRoot(const QStringList &paths, bool realFolders)
 void installServeHooks(Tprogram &program)
 {
     program.hooks.createServer = [] { serve(); };
+    installAdmission(program); // bans, connection, download and speed limits
     program.hooks.addFiles = addFilesToRoot;
     program.hooks.disconnectAll = [] {
         if (serveExists())
@@ -40,6 +43,7 @@ void installServeHooks(Tprogram &program)
         if (serveExists())
             serve().freeEnded();
     });
+    program.addHeartbeatWork([] { if (serveExists()) timeouts().tick(serve()); });
     TcfgHooks &h = cfg().hooks;
     h.serverActive = [] { return serveExists() && serve().isListening(); };
     h.startServer = [] { serve().startServer(); };

@@ -1,0 +1,177 @@
+#include "serve/admission.h"
+
+#include "config/options.h"
+#include "config/program.h"
+#include "http/httpConn.h"
+#include "http/httpSrv.h"
+#include "http/speedLimiter.h"
+#include "serve/connData.h"
+#include "serve/pageReply.h"
+#include "serve/perIp.h"
+#include "serve/serve.h"
+#include "util/masks.h"
+#include "vfs/account.h"
+#include "vfs/file.h"
+
+#include <QSet>
+
+#include <cmath>
+
+namespace {
+
+bool sameNode(const Tfile *a, const Tfile *b)
+{
+    return a && b && a->same(b);
+}
+
+bool replying(ThttpConnState s)
+{
+    return s == HCS_REPLYING || s == HCS_REPLYING_HEADER || s == HCS_REPLYING_BODY;
+}
+
+bool hasNoLimits(const Taccount *account)
+{
+    return account
+        && Taccounts::global().searchAccountAndGroups(account, [](const Taccount &a) { return a.noLimits; });
+}
+
+} // namespace
+
+bool isOverloaded(const Toptions &o, const QList<TadmissionConn> &conns, const QString &address)
+{
+    if (o.maxConnections > 0 && conns.size() > o.maxConnections)
+        return true;
+    if (o.maxConnectionsByIp > 0) {
+        qint64 n = 0;
+        for (const TadmissionConn &c : conns)
+            n += c.address == address;
+        if (n > o.maxConnectionsByIp)
+            return true;
+    }
+    if (o.maxIps > 0) {
+        QSet<QString> ips;
+        for (const TadmissionConn &c : conns)
+            ips.insert(c.address);
+        if (ips.size() > o.maxIps)
+            return true;
+    }
+    return false;
+}
+
+const Tban *findBan(const QList<Tban> &bans, const QString &address)
+{
+    if (address.isEmpty())
+        return nullptr;
+    for (const Tban &b : bans)
+        if (!b.ip.isEmpty() && matchAddressMask(b.ip, address))
+            return &b;
+    return nullptr;
+}
+
+QString downloadRefusal(const Toptions &o, const QList<TadmissionConn> &others, const QString &address,
+                        const Tfile *file)
+{
+    qint64 all = 1, fromAddress = 1, sameFile = 0;
+    QSet<QString> ips{address};
+    for (const TadmissionConn &c : others) {
+        if (!c.downloading)
+            continue;
+        ++all;
+        ips.insert(c.address);
+        if (c.address != address)
+            continue;
+        ++fromAddress;
+        if (sameNode(c.file, file))
+            ++sameFile;
+    }
+    if (o.maxContemporaryDls > 0 && all > o.maxContemporaryDls)
+        return QStringLiteral("Max simultaneous downloads");
+    if (o.maxContemporaryDlsIp > 0 && fromAddress > o.maxContemporaryDlsIp)
+        return QStringLiteral("Max simultaneous downloads");
+    if (o.maxIpsDownloading > 0 && ips.size() > o.maxIpsDownloading)
+        return QStringLiteral("Max simultaneous addresses downloading");
+    // The one asking makes the second download of the same node.
+    if (o.preventLeeching && file && sameFile >= 1)
+        return QStringLiteral("Leeching");
+    return {};
+}
+
+qint64 speedLimitBytes(double kbPerSecond)
+{
+    if (!(kbPerSecond >= 0)) // negative or NaN
+        return TspeedLimiter::unlimited;
+    const double bytes = std::round(kbPerSecond * 1000.0);
+    return bytes >= double(TspeedLimiter::unlimited) ? TspeedLimiter::unlimited : qint64(bytes);
+}
+
+QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except)
+{
+    QList<TadmissionConn> out;
+    out.reserve(srv.conns.size());
+    for (const ThttpConn *c : srv.conns) {
+        const TconnData *d = TconnData::of(c);
+        if (d && d == except)
+            continue;
+        TadmissionConn a;
+        a.address = d ? d->address : c->P_address;
+        a.downloading = d && d->countAsDownload && replying(c->state);
+        a.file = d ? d->FlastFile.data() : nullptr;
+        out.append(a);
+    }
+    return out;
+}
+
+void TadmissionRules::decidePreReply(TconnData &cd)
+{
+    Tserve &s = serve();
+    if (s.counters().selfTestRunning())
+        return;
+    const Toptions &o = opts();
+    // The account known now: none at connection time, the previous
+    // request's on a kept-alive connection.
+    if (!hasNoLimits(cd.account)) {
+        QList<TadmissionConn> conns = admissionSnapshot(s.srv(), &cd);
+        conns.append({cd.address, false, nullptr}); // the one being checked
+        if (isOverloaded(o, conns, cd.address))
+            cd.preReply = PR_OVERLOAD;
+    }
+    cd.banReason.clear();
+    if (const Tban *b = findBan(o.banList, cd.address)) {
+        cd.banReason = b->comment;
+        cd.disconnectReason = QStringLiteral("banned");
+        cd.preReply = PR_BAN;
+        if (o.noReplyBan && cd.conn)
+            cd.conn->reply.mode = HRM_CLOSE;
+    }
+}
+
+bool TadmissionRules::allowDownload(TconnData &cd)
+{
+    Tserve &s = serve();
+    // The dispatcher has just set the address's limiter to the common
+    // limit: an address with a limit of its own gets it back.
+    reapplyCustomLimit(cd);
+    cd.disconnectReason.clear();
+    const bool exempt = cd.conn && cd.conn->ignoreSpeedLimit;
+    const QString byRules = exempt
+        ? QString()
+        : downloadRefusal(opts(), admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());
+    cd.disconnectReason = byRules;
+    s.events().run(QStringLiteral("download"), &cd);
+    if (cd.disconnectReason.isEmpty())
+        return true;
+    cd.countAsDownload = false;
+    replySpecialPage(cd, cd.disconnectReason == byRules ? QStringLiteral("max contemp downloads")
+                                                        : QStringLiteral("deny"));
+    return false;
+}
+
+void installAdmission(Tprogram &program)
+{
+    auto previous = program.hooks.createServer;
+    program.hooks.createServer = [previous] {
+        if (previous)
+            previous();
+        serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
+    };
+}

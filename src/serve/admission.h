@@ -1,0 +1,56 @@
+#pragma once
+// Admission control: bans, connection limits and download limits. The
+// decisions are pure functions over a snapshot of the open connections, so
+// that they can be checked without sockets; TadmissionRules plugs them into
+// request handling.
+
+#include "config/ban.h"
+#include "serve/serveHooks.h"
+
+#include <QList>
+#include <QString>
+
+struct Toptions;
+class Tfile;
+class ThttpSrv;
+class Tprogram;
+
+// What the limits need to know about one open connection.
+struct TadmissionConn
+{
+    QString address;
+    bool downloading = false;     // a counted download being replied
+    const Tfile *file = nullptr;  // what it serves (FlastFile)
+};
+
+// Connections (including the one being checked) exceed "max-connections",
+// "max-connections-by-ip" or "max-ips"; a limit of 0 or less is no limit.
+bool isOverloaded(const Toptions &o, const QList<TadmissionConn> &conns, const QString &address);
+
+// The first ban rule whose mask matches the address; null when none.
+const Tban *findBan(const QList<Tban> &bans, const QString &address);
+
+// The reason a new counted download of `file` from `address` is refused by
+// the limits, empty when allowed. `others` are the other connections (the
+// one asking is counted on top of them).
+QString downloadRefusal(const Toptions &o, const QList<TadmissionConn> &others, const QString &address,
+                        const Tfile *file);
+
+// A limit in kilobytes per second as a limiter's bytes per second
+// (negative: unlimited).
+qint64 speedLimitBytes(double kbPerSecond);
+
+// The snapshot of a server's open connections, skipping `except`.
+QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except = nullptr);
+
+// The hooks installed into request handling.
+class TadmissionRules final : public TadmissionHooks
+{
+public:
+    void decidePreReply(TconnData &cd) override;
+    bool allowDownload(TconnData &cd) override;
+};
+
+// Installs the rules once the server object exists (chained to the
+// program's createServer step).
+void installAdmission(Tprogram &program);

@@ -1,0 +1,122 @@
+#include "serve/timeouts.h"
+
+#include "config/options.h"
+#include "config/program.h"
+#include "http/httpConn.h"
+#include "http/httpSrv.h"
+#include "serve/admission.h"
+#include "serve/connData.h"
+#include "serve/perIp.h"
+#include "serve/serve.h"
+
+Ttimeouts &timeouts()
+{
+    static Ttimeouts t;
+    return t;
+}
+
+Ttimeouts::Ttimeouts()
+{
+    mono.start();
+    clock = [this] { return mono.elapsed(); };
+    quit = [] {
+        if (Tprogram *p = Tprogram::instance())
+            p->requestQuit();
+    };
+}
+
+void Ttimeouts::tick(Tserve &s)
+{
+    const qint64 t = clock();
+    noteActivity(s, t);
+    if (lastSecond >= 0 && t - lastSecond < 1000)
+        return;
+    secondWork(s);
+}
+
+void Ttimeouts::noteActivity(Tserve &s, qint64 t)
+{
+    QHash<const ThttpConn *, Tseen> next;
+    next.reserve(s.srv().conns.size());
+    for (const ThttpConn *c : std::as_const(s.srv().conns)) {
+        const TconnData *d = TconnData::of(c);
+        const double stamp = d ? d->lastActivityTime : 0;
+        const auto old = seen.constFind(c);
+        Tseen n{stamp, c->bsent, c->brecvd, t};
+        if (old != seen.constEnd() && old->activityStamp == stamp && old->bsent == c->bsent
+            && old->brecvd == c->brecvd)
+            n.since = old->since;
+        next.insert(c, n);
+    }
+    seen.swap(next); // ended connections are forgotten
+    const double net = s.lastNetworkActivity();
+    const qint64 bytes = s.srv().bsent + s.srv().brecvd;
+    if (net != lastNetStamp || bytes != lastNetBytes || lastNetSince < 0) {
+        lastNetStamp = net;
+        lastNetBytes = bytes;
+        lastNetSince = t;
+    }
+}
+
+int Ttimeouts::kickBanned(Tserve &s)
+{
+    int kicked = 0;
+    const QList<Tban> &bans = opts().banList;
+    const QList<ThttpConn *> conns = s.srv().conns;
+    for (ThttpConn *c : conns) {
+        TconnData *d = TconnData::of(c);
+        if (!d || c->disconnecting || !findBan(bans, d->address))
+            continue;
+        d->disconnect(d->disconnectReason.isEmpty() ? QStringLiteral("kick banned") : d->disconnectReason);
+        ++kicked;
+    }
+    return kicked;
+}
+
+void Ttimeouts::secondWork(Tserve &s)
+{
+    const qint64 t = clock();
+    lastSecond = t;
+    noteActivity(s, t);
+    const Toptions &o = opts();
+
+    // Limits that follow the options (changed by the options, a macro or a
+    // reload), and the limits of customised addresses.
+    syncGlobalLimit(s);
+    TperIp::global().syncLimiters(s);
+
+    // A changed ban list takes effect on the connections already open.
+    if (!bansKnown || o.banList != lastBans) {
+        if (bansKnown)
+            kickBanned(s);
+        lastBans = o.banList;
+        bansKnown = true;
+    }
+
+    // Socket buffers of downloads, as the command line asked ("-B", "-b").
+    const Tprogram *prog = Tprogram::instance();
+    const qint64 wanted = !prog ? 0 : prog->sendBufferSize() > 0 ? prog->sendBufferSize() : prog->socketBufferSize();
+    const QList<ThttpConn *> conns = s.srv().conns;
+    for (ThttpConn *c : conns) {
+        const TconnData *d = TconnData::of(c);
+        if (wanted > 0 && d && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)
+            && (c->state == HCS_REPLYING_BODY || c->state == HCS_REPLYING_HEADER))
+            c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
+    }
+
+    // Idle connections.
+    if (o.connectionsTimeout > 0) {
+        const qint64 limit = o.connectionsTimeout * 1000;
+        for (ThttpConn *c : conns) {
+            TconnData *d = TconnData::of(c);
+            const auto it = seen.constFind(c);
+            if (!d || c->disconnecting || it == seen.constEnd() || t - it->since < limit)
+                continue;
+            d->disconnect(QStringLiteral("inactivity"));
+        }
+    }
+
+    // Nothing sent or received for too long: the program ends.
+    if (o.noDownloadTimeout > 0 && t - lastNetSince >= o.noDownloadTimeout * 60000 && quit)
+        quit();
+}
