@@ -1,0 +1,398 @@
+// The session table, session ids and the login checks.
+#include "serve/session.h"
+
+#include "config/options.h"
+#include "config/program.h"
+#include "http/httpConn.h"
+#include "http/httpSrv.h"
+#include "log/log.h"
+#include "serve/pageReply.h"
+#include "serve/serve.h"
+#include "serve/treeAccess.h"
+#include "util/encodings.h"
+#include "vfs/account.h"
+
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+TsessionTable &TsessionTable::global()
+{
+    static TsessionTable t;
+    return t;
+}
+
+TsessionEntry *TsessionTable::find(const QString &id)
+{
+    const auto it = table.find(id);
+    return it == table.end() ? nullptr : &it.value();
+}
+
+TsessionEntry *TsessionTable::create(const QString &ip, const QString &id)
+{
+    QString key = id;
+    if (key.isEmpty()) {
+        do
+            key = newSessionId();
+        while (table.contains(key));
+    } else if (table.contains(key)) {
+        return nullptr;
+    }
+    if (table.size() >= maxSessions)
+        makeRoom();
+    TsessionEntry e;
+    e.s.id = key;
+    e.s.ttl = 1;
+    e.created = now();
+    e.s.expires = e.created + e.s.ttl;
+    e.ip = ip;
+    return &table.insert(key, e).value();
+}
+
+void TsessionTable::remove(const QString &id)
+{
+    table.remove(id);
+}
+
+int TsessionTable::purge(TdateTime at)
+{
+    int n = 0;
+    for (auto it = table.begin(); it != table.end();) {
+        if (it->s.expires < at) {
+            it = table.erase(it);
+            ++n;
+        } else {
+            ++it;
+        }
+    }
+    return n;
+}
+
+void TsessionTable::makeRoom()
+{
+    // Drop a tenth at once so that a flood does not sort on every request:
+    // anonymous sessions first, the earliest to expire first.
+    QList<QPair<TdateTime, QString>> anon, named;
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        (it->s.user.isEmpty() ? anon : named).append({it->s.expires, it.key()});
+    const qsizetype want = qMax<qsizetype>(1, maxSessions / 10);
+    std::sort(anon.begin(), anon.end());
+    std::sort(named.begin(), named.end());
+    qsizetype dropped = 0;
+    for (const auto &p : std::as_const(anon)) {
+        if (dropped >= want)
+            return;
+        table.remove(p.second);
+        ++dropped;
+    }
+    for (const auto &p : std::as_const(named)) {
+        if (dropped >= want)
+            return;
+        table.remove(p.second);
+        ++dropped;
+    }
+}
+
+QString newSessionId()
+{
+    QByteArray raw(16, '\0');
+    const double t = now();
+    const double r = QRandomGenerator::system()->generateDouble();
+    quint64 bits;
+    std::memcpy(&bits, &t, 8);
+    qToLittleEndian(bits, raw.data());
+    std::memcpy(&bits, &r, 8);
+    qToLittleEndian(bits, raw.data() + 8);
+    const QByteArray b64 = raw.toBase64();
+    QString id;
+    for (char c : b64)
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            id += QLatin1Char(c);
+    return id;
+}
+
+bool usableSessionId(const QString &id)
+{
+    if (id.size() <= 9 || id.size() > 100)
+        return false;
+    for (QChar c : id) {
+        const ushort u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')))
+            return false;
+    }
+    return true;
+}
+
+bool constTimeEqual(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    ushort diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= a.at(i).unicode() ^ b.at(i).unicode();
+    return diff == 0;
+}
+
+bool loginPasswordMatches(const QString &accountPwd, const QString &sessionId, const QString &plain,
+                          const QString &sha256, const QString &md5)
+{
+    if (!sha256.isEmpty() && constTimeEqual(sha256, sha256Hex(sha256Hex(accountPwd) + sessionId)))
+        return true;
+    if (!md5.isEmpty() && constTimeEqual(md5, md5Hex(md5Hex(accountPwd) + sessionId)))
+        return true;
+    return constTimeEqual(plain, accountPwd);
+}
+
+bool signatureMatches(QByteArrayView rawQuery, const QString &accountPwd)
+{
+    const qsizetype at = rawQuery.indexOf(QByteArrayView("&s2="));
+    if (at < 0)
+        return false;
+    const QByteArrayView signedPart = rawQuery.first(at);
+    const QString sign = QString::fromLatin1(rawQuery.sliced(at + 4));
+    const QString expected = sha256Hex(QString::fromUtf8(signedPart) + accountPwd);
+    return constTimeEqual(sign, expected);
+}
+
+QString redirectTarget(const QString &redir)
+{
+    if (redir.isEmpty() || redir.contains(QLatin1String("://")))
+        return redir;
+    QString r = redir;
+    r.replace(u'\\', u'/');
+    if (!r.startsWith(u'/'))
+        r.prepend(u'/');
+    return r;
+}
+
+namespace {
+
+constexpr TdateTime purgeInterval = 60 * oneSecond;
+TdateTime lastPurge = 0;
+
+// Hex digests from clients may come in upper case.
+QString lowerHex(const QString &s)
+{
+    QString r = s;
+    for (QChar &c : r)
+        if (c >= u'A' && c <= u'F')
+            c = QChar(c.unicode() + 32);
+    return r;
+}
+
+const Taccount *userAccount(const QString &name)
+{
+    return name.isEmpty() ? nullptr : Taccounts::global().getAccount(name);
+}
+
+const Taccount *accountWithRedir(const Taccount *a)
+{
+    return Taccounts::global().searchAccountAndGroups(a, [](const Taccount &x) { return !x.redir.isEmpty(); });
+}
+
+void copyToRecord(TconnData &cd, TsessionEntry &e)
+{
+    if (!cd.session)
+        cd.session = std::make_unique<Tsession>();
+    Tsession &s = *cd.session;
+    const QString keptRedirect = s.redirect;
+    s = e.s;
+    // The pending redirect moves to the record that will use it.
+    s.redirect = e.s.redirect.isEmpty() ? keptRedirect : e.s.redirect;
+    e.s.redirect.clear();
+}
+
+template <typename F>
+void forEachRecord(F f)
+{
+    if (!serveExists())
+        return;
+    for (ThttpConn *c : std::as_const(serve().srv().conns))
+        if (TconnData *cd = TconnData::of(c))
+            f(*cd);
+}
+
+} // namespace
+
+TsessionManager::TsessionManager()
+{
+    if (Tprogram *p = Tprogram::instance())
+        p->addHeartbeatWork([] {
+            if (now() - lastPurge >= purgeInterval)
+                purgeNow();
+        });
+}
+
+void TsessionManager::purgeNow()
+{
+    lastPurge = now();
+    TsessionTable &t = TsessionTable::global();
+    // Records renew their copy on every event; carry that into the table.
+    forEachRecord([&](TconnData &cd) {
+        if (!cd.session)
+            return;
+        if (TsessionEntry *e = t.find(cd.session->id))
+            e->s.expires = qMax(e->s.expires, cd.session->expires);
+    });
+    t.purge(lastPurge);
+    forEachRecord([&](TconnData &cd) {
+        if (cd.session && !t.find(cd.session->id))
+            cd.session.reset();
+    });
+}
+
+void TsessionManager::freeSession(const QString &id)
+{
+    TsessionTable::global().remove(id);
+    forEachRecord([&](TconnData &cd) {
+        if (cd.session && cd.session->id == id)
+            cd.session.reset();
+    });
+}
+
+bool TsessionManager::restore(TconnData &cd)
+{
+    ThttpConn &conn = *cd.conn;
+    TsessionTable &t = TsessionTable::global();
+    cd.fUser.clear();
+    cd.fPwd.clear();
+    if (cd.session) {
+        // Another connection may have logged this session in or out.
+        if (TsessionEntry *e = t.find(cd.session->id)) {
+            e->s.expires = qMax(e->s.expires, cd.session->expires);
+            copyToRecord(cd, *e);
+        } else {
+            cd.session.reset();
+        }
+    }
+    if (!cd.session) {
+        QString id = conn.getCookie(SESSION_COOKIE);
+        if (id.isEmpty())
+            id = cd.urlvars.value(SESSION_COOKIE);
+        if (usableSessionId(id)) {
+            if (TsessionEntry *e = t.find(id)) {
+                if (e->ip != conn.P_address) {
+                    conn.delCookie(SESSION_COOKIE);
+                    conn.reply.mode = HRM_DENY;
+                    return false;
+                }
+                copyToRecord(cd, *e);
+            } else {
+                copyToRecord(cd, *t.create(conn.P_address, id));
+            }
+        } else {
+            copyToRecord(cd, *t.create(conn.P_address));
+            conn.setCookie(SESSION_COOKIE, cd.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
+                           QStringLiteral("HttpOnly"));
+        }
+    }
+    if (cd.urlvars.value(QStringLiteral("mode")) == u"logout") {
+        freeSession(cd.session->id);
+        conn.delCookie(SESSION_COOKIE);
+        cd.account = nullptr;
+        return true;
+    }
+    const ThttpRequest &req = conn.request;
+    if (!req.user.isEmpty()) {
+        cd.fUser = req.user;
+        cd.fPwd = req.pwd;
+        cd.account = userAccount(cd.fUser);
+    } else {
+        cd.account = userAccount(cd.session->user);
+        if (cd.account) {
+            cd.fUser = cd.account->user;
+            cd.fPwd = cd.account->pwd;
+        }
+    }
+    if (!lastPurge)
+        lastPurge = now();
+    else if (now() - lastPurge >= purgeInterval)
+        purgeNow();
+    return true;
+}
+
+QString TsessionManager::checkLoginForm(TconnData &cd)
+{
+    const Taccount *a = userAccount(cd.postVars.value(QStringLiteral("user")));
+    if (!a)
+        return QStringLiteral("username not found");
+    if (!cd.session)
+        return QStringLiteral("bad password");
+    if (!loginPasswordMatches(a->pwd, cd.session->id, cd.postVars.value(QStringLiteral("password")),
+                              lowerHex(cd.postVars.value(QStringLiteral("passwordSHA256"))),
+                              lowerHex(cd.postVars.value(QStringLiteral("passwordMD5")))))
+        return QStringLiteral("bad password");
+    const Taccount *r = accountWithRedir(a);
+    const QString redirect = r ? redirectTarget(r->redir) : QString();
+    cd.session->user = a->user;
+    cd.session->redirect = redirect;
+    if (TsessionEntry *e = TsessionTable::global().find(cd.session->id)) {
+        e->s.user = a->user;
+        e->s.redirect.clear(); // the record holds it
+    }
+    cd.account = a;
+    cd.fUser = a->user;
+    cd.fPwd = a->pwd;
+    return QStringLiteral("ok");
+}
+
+QString TsessionManager::checkSignedLink(TconnData &cd)
+{
+    const Taccount *a = userAccount(cd.urlvars.value(QStringLiteral("u")));
+    if (!a)
+        return QStringLiteral("username not found");
+    const QByteArray &url = cd.conn->request.url;
+    const qsizetype q = url.indexOf('?');
+    if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
+        return QStringLiteral("bad sign");
+    if (!cd.session)
+        return QStringLiteral("expired");
+    TsessionEntry *e = TsessionTable::global().find(cd.session->id);
+    Tsession &s = *cd.session;
+    bool ok = false;
+    const double eUtc = cd.urlvars.value(QStringLiteral("e")).toDouble(&ok);
+    if (ok && std::isfinite(eUtc)) {
+        const TdateTime at = utcToLocal(eUtc);
+        s.ttl = at - now();
+        s.expires = at;
+    }
+    if (e) {
+        e->s.ttl = s.ttl;
+        e->s.expires = s.expires;
+    }
+    if (s.ttl < 0)
+        return QStringLiteral("expired");
+    cd.account = a;
+    cd.fUser = a->user;
+    cd.fPwd = a->pwd;
+    s.user = a->user;
+    s.redirect = QStringLiteral(".");
+    if (e)
+        e->s.user = a->user;
+    return {};
+}
+
+bool TsessionManager::credentialsMatch(const QString &user, const QString &pwd)
+{
+    const Taccount *a = userAccount(user);
+    if (a && constTimeEqual(a->pwd, pwd))
+        return true;
+    return treeUsersMatch(user, pwd);
+}
+
+void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
+{
+    ThttpReply &r = cd.conn->reply;
+    QString realm = node.getShownRealm();
+    if (realm.isEmpty())
+        realm = opts().loginRealm;
+    if (!realm.isEmpty())
+        r.realm = realm;
+    serve().events().run(QStringLiteral("unauthorized"), &cd);
+    replySpecialPage(cd, QStringLiteral("login"), &node);
+    if (opts().logOthers && userAccount(cd.fUser))
+        add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);
+}

@@ -1,0 +1,76 @@
+#pragma once
+// Sessions kept by the server: the process-wide table keyed by id, the
+// cookie that carries the id, and the pure pieces of the login checks.
+
+#include "serve/connData.h"
+#include "serve/serveHooks.h"
+#include "util/dateTime.h"
+
+#include <QHash>
+#include <QString>
+
+inline const QString SESSION_COOKIE = QStringLiteral("ZOF_SID_");
+
+// One stored session; records hold copies (Tsession) refreshed per request.
+struct TsessionEntry
+{
+    Tsession s;
+    QString ip;
+    TdateTime created = 0;
+};
+
+class TsessionTable
+{
+public:
+    static TsessionTable &global();
+    // Past this many sessions, anonymous ones closest to expiry are dropped.
+    static constexpr qsizetype maxSessions = 100000;
+
+    TsessionEntry *find(const QString &id);
+    // A new session under `id` (a fresh id when empty); null when `id` is taken.
+    TsessionEntry *create(const QString &ip, const QString &id = {});
+    void remove(const QString &id);
+    // Drops every session whose expiry is in the past (or before `at`).
+    int purge(TdateTime at);
+    qsizetype size() const { return table.size(); }
+    void clear() { table.clear(); }
+
+private:
+    void makeRoom();
+    QHash<QString, TsessionEntry> table;
+};
+
+// 16 bytes (time and a random double, little-endian) in Base64 with every
+// character that is not an ASCII letter or digit removed.
+QString newSessionId();
+// Longer than 9 characters, ASCII letters and digits only.
+bool usableSessionId(const QString &id);
+// Equal length and content, in time independent of where they differ.
+bool constTimeEqual(const QString &a, const QString &b);
+
+// "ok", "bad password" for the login form values against the account's
+// password (hashed forms are H(H(password) + session id)).
+bool loginPasswordMatches(const QString &accountPwd, const QString &sessionId, const QString &plain,
+                          const QString &sha256, const QString &md5);
+// The signed link check on the raw query (after '?'): empty when good, else "bad sign".
+bool signatureMatches(QByteArrayView rawQuery, const QString &accountPwd);
+// The account's redirect target in its sent form ('/' in front, '/' for '\').
+QString redirectTarget(const QString &redir);
+
+// Sessions for the connections: restore, login form, signed links, logout,
+// the login demand; purges the table every 60 seconds.
+class TsessionManager : public TsessionHooks
+{
+public:
+    TsessionManager();
+    bool restore(TconnData &cd) override;
+    QString checkLoginForm(TconnData &cd) override;
+    QString checkSignedLink(TconnData &cd) override;
+    bool credentialsMatch(const QString &user, const QString &pwd) override;
+    void demandLogin(TconnData &cd, Tfile &node) override;
+
+    // Frees expired sessions, taking the renewals of live records first.
+    static void purgeNow();
+    // Removes the session from the table and from every record.
+    static void freeSession(const QString &id);
+};

@@ -1,0 +1,316 @@
+// The upload of POST file parts: checks, the name on disk, writing, results.
+#include "serve/upload.h"
+
+#include "config/options.h"
+#include "http/httpConn.h"
+#include "log/log.h"
+#include "serve/clientInfo.h"
+#include "serve/connData.h"
+#include "serve/serve.h"
+#include "serve/treeAccess.h"
+#include "util/asciiCase.h"
+#include "util/encodings.h"
+#include "util/masks.h"
+#include "vfs/permissions.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool forbiddenChar(QChar c)
+{
+    return c.unicode() < 32 || QStringView(u"\"*/:<>?\\|").contains(c);
+}
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString folderOf(const QString &path)
+{
+    const qsizetype i = path.lastIndexOf(u'/');
+    return i <= 0 ? QStringLiteral("/") : path.left(i);
+}
+
+// Creates an empty regular file, replacing only a regular file of that
+// name, never following a symbolic link. -1 on failure.
+int createUploadFile(const QString &path)
+{
+    const QByteArray p = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(p.constData(), &st) == 0) {
+        if (!S_ISREG(st.st_mode) || ::unlink(p.constData()) != 0)
+            return -1;
+    }
+    return ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+}
+
+// The real folder holding `path` lies inside `root` (symbolic links resolved).
+bool insideFolder(const QString &path, const QString &root)
+{
+    const QString r = QFileInfo(root).canonicalFilePath();
+    const QString d = QFileInfo(folderOf(path)).canonicalFilePath();
+    return !r.isEmpty() && !d.isEmpty() && (d == r || d.startsWith(r.endsWith(u'/') ? r : r + u'/'));
+}
+
+} // namespace
+
+bool validFilename(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QChar c : name)
+        if (forbiddenChar(c))
+            return false;
+    // A component of dots only, two or more ("..", "...").
+    return !(name.size() >= 2 && name.count(u'.') == name.size());
+}
+
+QString uploadMaskFor(const Tfile *folder)
+{
+    QString mask;
+    if (folder) {
+        mask = folder->uploadFilterMask;
+        if (folder->isTemp() && folder->parent())
+            mask = folder->parent()->uploadFilterMask;
+    }
+    return mask.isEmpty() ? DEFAULT_UPLOAD_FILTER : mask;
+}
+
+bool uploadNameAllowed(const QString &name, const Tfile *folder)
+{
+    if (!validFilename(name) || sameText(name, u"zof.diff.tpl") || asciiLower(name).endsWith(QLatin1String(".lnk")))
+        return false;
+    return matchFileMask(uploadMaskFor(folder), name);
+}
+
+QString cleanScriptName(const QString &s)
+{
+    QString r = s;
+    r.remove(u'\t').remove(u'\r').remove(u'\n');
+    r = r.trimmed();
+    for (QChar &c : r)
+        if (c.unicode() < 32 || QStringView(u"\"*/<>?|").contains(c))
+            c = u'_';
+    return r;
+}
+
+QString scriptNameInFolder(const QString &cleaned)
+{
+    if (cleaned.isEmpty() || cleaned.contains(u':') || cleaned.startsWith(u'\\'))
+        return {};
+    const QStringList parts = cleaned.split(u'\\');
+    for (const QString &p : parts)
+        if (!validFilename(p))
+            return {};
+    return parts.join(u'/');
+}
+
+QString numberedName(const QString &name, const std::function<bool(const QString &)> &taken)
+{
+    if (!taken(name))
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int i = 1;; ++i) {
+        const QString n = base + QStringLiteral(" (") + QString::number(i) + u')' + ext;
+        if (!taken(n) || i == 100000)
+            return n;
+    }
+}
+
+QString partialUploadPath(const QString &path, const QString &pattern)
+{
+    if (!asciiLower(pattern).contains(QLatin1String("%name%")))
+        return path + pattern;
+    QString n = pattern;
+    for (qsizetype i = 0; (i = asciiLower(n).indexOf(QLatin1String("%name%"), i)) >= 0;) {
+        n.replace(i, 6, fileNameOf(path));
+        i += fileNameOf(path).size();
+    }
+    return folderOf(path) + u'/' + n;
+}
+
+bool pathTaken(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+void TuploadManager::postEvent(TserverEvent e, TconnData &cd)
+{
+    switch (e) {
+    case SE_POST_FILE_START: start(cd); break;
+    case SE_POST_FILE_DATA: data(cd); break;
+    case SE_POST_FILE_END: end(cd); break;
+    default: break;
+    }
+}
+
+void TuploadManager::abandon(TconnData &cd)
+{
+    partial(cd);
+}
+
+void TuploadManager::partial(TconnData &cd)
+{
+    if (!cd.f)
+        return;
+    cd.f->close();
+    cd.f.reset();
+    const QString &dest = cd.uploadDest;
+    if (dest.isEmpty())
+        return;
+    const Toptions &o = opts();
+    if (o.deletePartialUploads) {
+        QFile::remove(dest);
+    } else if (!o.renamePartialUploads.isEmpty()) {
+        const QString to = partialUploadPath(dest, o.renamePartialUploads);
+        // Never out of the folder, never over something that is there.
+        if (!to.contains(QLatin1String("/../")) && fileNameOf(to) != u".." && !pathTaken(to))
+            ::rename(QFile::encodeName(dest).constData(), QFile::encodeName(to).constData());
+    }
+}
+
+void TuploadManager::fail(TconnData &cd, const QString &reason)
+{
+    if (cd.f) {
+        cd.f->close();
+        cd.f.reset();
+        QFile::remove(cd.uploadDest);
+    }
+    cd.uploadFailed = reason;
+}
+
+void TuploadManager::chooseDestination(TconnData &cd, const Tfile &folder)
+{
+    const QString base = folder.resource;
+    cd.uploadDest = base + u'/' + cd.uploadSrc;
+    const QString answer = cleanScriptName(serve().events().run(QStringLiteral("upload name"), &cd));
+    if (!answer.isEmpty()) {
+        const QString rel = scriptNameInFolder(answer);
+        if (rel.isEmpty()) {
+            cd.uploadFailed = QStringLiteral("File name or extension forbidden.");
+            return;
+        }
+        cd.uploadDest = base + u'/' + rel;
+    }
+    if (opts().numberFilesOnUpload) {
+        const QString dir = folderOf(cd.uploadDest);
+        cd.uploadDest = dir + u'/' + numberedName(fileNameOf(cd.uploadDest), [&](const QString &n) {
+            return pathTaken(dir + u'/' + n);
+        });
+    }
+}
+
+void TuploadManager::start(TconnData &cd)
+{
+    ThttpConn &conn = *cd.conn;
+    serve().sessions().restore(cd);
+    cd.downloadingWhat = DW_UNK;
+    cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
+    cd.fileXferStart = now();
+    const QByteArray &url = conn.request.url;
+    const qsizetype q = url.indexOf('?');
+    const TfilePtr folder = findInTree(decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q)));
+    cd.FlastFile = folder;
+    cd.uploadSrc = conn.post.filename;
+    cd.uploadFailed.clear();
+    // Only a file created by this part may be deleted on failure.
+    cd.uploadDest.clear();
+    if (cd.f) {
+        cd.f->close();
+        cd.f.reset();
+    }
+    if (!folder || !folder->isFolder()) {
+        cd.uploadFailed = QStringLiteral("Folder not found.");
+    } else if (!accountAllowed(FA_UPLOAD, &cd, folder.data()) || !folder->accessFor(&cd)) {
+        cd.uploadFailed = QStringLiteral("Not allowed.");
+    } else if (!folder->isRealFolder() || folder->resource.isEmpty()) {
+        cd.uploadFailed = QStringLiteral("Error creating file.");
+    } else {
+        chooseDestination(cd, *folder);
+        if (cd.uploadFailed.isEmpty()
+            && (!uploadNameAllowed(cd.uploadSrc, folder.data())
+                || !uploadNameAllowed(fileNameOf(cd.uploadDest), folder.data())
+                || !insideFolder(cd.uploadDest, folder->resource)))
+            cd.uploadFailed = QStringLiteral("File name or extension forbidden.");
+        if (cd.uploadFailed.isEmpty()) {
+            const QStorageInfo disk(folderOf(cd.uploadDest));
+            if (disk.isValid() && disk.bytesAvailable() / 1048576 < opts().minDiskSpace)
+                cd.uploadFailed = QStringLiteral("Minimum disk space reached.");
+        }
+        if (cd.uploadFailed.isEmpty()) {
+            const int fd = createUploadFile(cd.uploadDest);
+            auto f = std::make_unique<QFile>();
+            if (fd < 0 || !f->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+                if (fd >= 0)
+                    ::close(fd);
+                cd.uploadFailed = QStringLiteral("Error creating file.");
+            } else {
+                cd.f = std::move(f);
+            }
+        }
+        if (!cd.uploadFailed.isEmpty() && !cd.f)
+            cd.uploadDest.clear(); // nothing of ours at that path
+    }
+    if (!cd.uploadFailed.isEmpty() && opts().logUploads)
+        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.uploadSrc, cd.uploadFailed), cd.conn, LK_UPLOAD);
+}
+
+void TuploadManager::data(TconnData &cd)
+{
+    if (!cd.f || !cd.uploadFailed.isEmpty())
+        return;
+    const QByteArray &d = cd.conn->post.data;
+    if (cd.f->write(d) == d.size())
+        return;
+    const bool full = cd.f->error() == QFileDevice::ResourceError || errno == ENOSPC;
+    const QString why = cd.f->errorString();
+    fail(cd, full ? QStringLiteral("Minimum disk space reached.") : QStringLiteral("Error writing file: ") + why);
+}
+
+void TuploadManager::end(TconnData &cd)
+{
+    TuploadResult r;
+    r.fn = cd.uploadDest.isEmpty() ? cd.uploadSrc : fileNameOf(cd.uploadDest);
+    r.size = -1;
+    const double secs = (now() - cd.fileXferStart) * secondsPerDay;
+    r.speed = secs > 0 ? std::round(double(cd.conn->FbytesPostedLastItem) / secs) : 0;
+    const bool chosen = !cd.uploadDest.isEmpty();
+    if (chosen)
+        serve().counters().increment(QStringLiteral("upload-total"));
+    if (cd.f) {
+        if (!cd.f->flush()) {
+            fail(cd, QStringLiteral("Error writing file: ") + cd.f->errorString());
+        } else {
+            r.size = cd.f->size();
+            cd.f->close();
+            cd.f.reset();
+        }
+    }
+    if (!cd.uploadFailed.isEmpty()) {
+        serve().events().run(QStringLiteral("upload failed"), &cd);
+    } else {
+        cd.uploadFailed = serve().events().run(QStringLiteral("upload completed"), &cd).trimmed();
+    }
+    r.reason = cd.uploadFailed;
+    if (!r.reason.isEmpty() && chosen) {
+        QFile::remove(cd.uploadDest);
+        r.size = -1;
+    }
+    if (r.reason.isEmpty() && opts().logUploads)
+        add2log(QStringLiteral("Fully uploaded %1").arg(cd.uploadDest), cd.conn, LK_UPLOAD);
+    cd.uploadResults.append(r);
+}

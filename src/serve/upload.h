@@ -1,0 +1,54 @@
+#pragma once
+// Uploads: the POST file parts written to the folder they were sent to.
+
+#include "serve/serveHooks.h"
+
+#include <QString>
+
+#include <functional>
+
+class Tfile;
+
+// The default mask of names an upload may not take.
+inline const QString DEFAULT_UPLOAD_FILTER =
+    QStringLiteral("\\zof.*;*.htm*;descript.ion;*.comment;*.md5;*.corrupted;*.lnk");
+
+// Not empty, no component of two or more dots, no control character nor
+// any of " * / : < > ? \ |.
+bool validFilename(const QString &name);
+// The name checks of an upload into `folder`: valid, not "zof.diff.tpl"
+// nor ".lnk", and accepted by the folder's upload mask (or the default).
+bool uploadNameAllowed(const QString &name, const Tfile *folder);
+// The mask that applies to uploads into `folder`.
+QString uploadMaskFor(const Tfile *folder);
+// Cleans the "upload name" script's answer: tabs and line breaks removed,
+// trimmed, control characters and " * / < > ? | turned into '_'.
+QString cleanScriptName(const QString &s);
+// The name relative to the folder (components joined with '/') for a
+// cleaned script answer, or empty when it would leave the folder (drive
+// letters, absolute paths, ".." components, ':').
+QString scriptNameInFolder(const QString &cleaned);
+// "name (1).ext", "name (2).ext"... the first that `taken` says is free.
+QString numberedName(const QString &name, const std::function<bool(const QString &)> &taken);
+// Where a partial upload goes: the pattern with "%name%" replaced (in the
+// same folder), else the pattern appended to the path as a suffix.
+QString partialUploadPath(const QString &path, const QString &pattern);
+// An entry exists at the path (a dangling symbolic link counts).
+bool pathTaken(const QString &path);
+
+class TuploadManager : public TuploadHooks
+{
+public:
+    void postEvent(TserverEvent e, TconnData &cd) override;
+    void abandon(TconnData &cd) override;
+
+private:
+    void start(TconnData &cd);
+    void data(TconnData &cd);
+    void end(TconnData &cd);
+    void chooseDestination(TconnData &cd, const Tfile &folder);
+    // Closes the open file, then deletes or renames it as the options say.
+    static void partial(TconnData &cd);
+    // Fails the current part, deleting the file this part created.
+    static void fail(TconnData &cd, const QString &reason);
+};
