@@ -5,6 +5,8 @@
 #include "log/log.h"
 #include "serve/admission.h"
 #include "serve/serve.h"
+#include "serve/session.h"
+#include "serve/upload.h"
 #include "serve/timeouts.h"
 #include "vfs/diskEntry.h"
 #include "serve/treeAccess.h"
@@ -32,6 +34,8 @@ void addFilesToRoot(const QStringList &paths, bool realFolders)
 void installServeHooks(Tprogram &program)
 {
     program.hooks.createServer = [] { serve(); };
+    serve().setSessionHooks(std::make_unique<TsessionManager>());
+    serve().setUploadHooks(std::make_unique<TuploadManager>());
     installAdmission(program); // bans, connection, download and speed limits
     program.hooks.addFiles = addFilesToRoot;
     program.hooks.disconnectAll = [] {
