@@ -4,6 +4,7 @@
 #include "config/program.h"
 #include "log/log.h"
 #include "serve/admission.h"
+#include "serve/pageAdapter.h"
 #include "serve/serve.h"
 #include "serve/session.h"
 #include "serve/upload.h"
@@ -37,6 +38,7 @@ void installServeHooks(Tprogram &program)
     serve().setSessionHooks(std::make_unique<TsessionManager>());
     serve().setUploadHooks(std::make_unique<TuploadManager>());
     installAdmission(program); // bans, connection, download and speed limits
+    installPageHooks(program); // folder and special pages from the templates
     program.hooks.addFiles = addFilesToRoot;
     program.hooks.disconnectAll = [] {
         if (serveExists())
