@@ -34,6 +34,7 @@ class LimitsCase(ZofTestCase):
             args += ["-c", o]
         z = self.start_zof(*args, self.pub)
         z.wait_port()
+        time.sleep(0.2)  # the probe connection of wait_port is gone
         return z
 
 
