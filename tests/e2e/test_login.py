@@ -75,6 +75,15 @@ class LoginCase(ZofTestCase):
         self.assertEqual(r.read(), b"ok")
         self.assertIn("01-Jan-70", r.getheader("Set-Cookie") or "")
 
+    def test_basic_credentials(self):
+        z = self.start()
+        def basic(u, p):
+            return {"Authorization": "Basic " + base64.b64encode(("%s:%s" % (u, p)).encode()).decode()}
+        self.assertEqual(Reply(z.get("/", headers=basic("bob", "pw1"))).status, 200)
+        r = Reply(z.get("/", headers=basic("bob", "wrong")))
+        self.assertEqual(r.status, 401)
+        self.assertIn("Invalid login", r.getheader("WWW-Authenticate") or "")
+
     def test_short_cookie_gets_new_session_known_unknown_keeps(self):
         z = self.start()
         r = Reply(z.get("/", headers={"Cookie": "ZOF_SID_=abc"}))
