@@ -2,6 +2,8 @@
 // live in Tprogram; the modules above the configuration plug into its hooks.
 #include "config/program.h"
 #include "serve/serveWiring.h"
+#include "app/templateWiring.h"
+#include "app/treeStoreWiring.h"
 
 #include <QCoreApplication>
 
@@ -9,10 +11,14 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
+    if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)
+        return rc;
     Tprogram program(QCoreApplication::arguments());
 #ifndef ZOF_WITH_GUI
     program.setHeadless(true); // this build has no window
 #endif
     installServeHooks(program);
+    installTreeStoreHooks(program);
+    installTemplateHooks(program);
     return program.run();
 }

@@ -1,0 +1,80 @@
+#include "app/templateWiring.h"
+
+#include "config/config.h"
+#include "config/notify.h"
+#include "config/options.h"
+#include "config/paths.h"
+#include "config/program.h"
+#include "config/version.h"
+#include "log/log.h"
+#include "script/scriptLib.h"
+#include "tpl/folderPage.h"
+#include "tpl/mainTemplate.h"
+#include "tpl/tpl.h"
+#include "util/files.h"
+
+#include <cstdio>
+
+namespace {
+
+void optionsToTemplates()
+{
+    const Toptions &o = opts();
+    macroSettings().enableMacros = o.enableMacros;
+    if (o.tplFile != templateFileName()) {
+        selectTemplateFile(o.tplFile);
+        watchTemplateFile(); // load it now, not at the next check
+    }
+}
+
+void installMacroOutlets()
+{
+    Ttpl::setProgramVersion(zofVersion(), zofBuild());
+    macroSettings().addToLog = [](const QString &text, const QString &) { add2log(text); };
+}
+
+} // namespace
+
+void installTemplateHooks(Tprogram &program)
+{
+    installMacroOutlets();
+    setTemplateErrorReporter([](const QString &msg) { notifyOperator(msg); });
+
+    TcfgHooks &h = cfg().hooks;
+    h.applied = [previous = h.applied] {
+        if (previous)
+            previous();
+        optionsToTemplates();
+    };
+    h.loadTemplateFrom = [previous = h.loadTemplateFrom](const QString &path) {
+        if (previous) {
+            previous(path);
+            return;
+        }
+        // The old key named the template file.
+        if (!path.isEmpty())
+            opts().tplFile = path;
+        optionsToTemplates();
+    };
+
+    // Editing the template file shows in the pages within a second.
+    program.addHeartbeatWork([ticks = 0]() mutable {
+        if (++ticks % 5 == 0)
+            watchTemplateFile();
+    });
+}
+
+int runScriptFromArguments(const QStringList &args)
+{
+    const qsizetype i = args.indexOf(QStringLiteral("--run-script"));
+    if (i < 0)
+        return -1;
+    if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "--run-script needs a file name\n");
+        return 2;
+    }
+    installMacroOutlets();
+    installBuiltinPageTemplates();
+    setFilesBaseFolder(cfgPath());
+    return runScriptCommand(args.at(i + 1));
+}

@@ -1,0 +1,143 @@
+#include "app/treeStoreWiring.h"
+
+#include "config/config.h"
+#include "config/options.h"
+#include "config/paths.h"
+#include "config/program.h"
+#include "config/version.h"
+#include "util/files.h"
+#include "vfs/vfs.h"
+#include "vfs/vfsStore.h"
+
+#include <memory>
+
+namespace {
+
+struct TtreeStoreWiring
+{
+    // The last value of last-file-open handed to the tree: an options pass
+    // that did not touch the key must not undo a load or save since then.
+    QString syncedLastFile;
+    bool reloadDone = false;
+    int ticks = 0;
+};
+
+TtreeStoreWiring &wiring()
+{
+    static TtreeStoreWiring w;
+    return w;
+}
+
+void optionsToStore()
+{
+    const Toptions &o = opts();
+    TvfsStore &store = TvfsStore::instance();
+    TvfsStoreSettings &s = store.settings;
+    s.backupSaving = o.backupSaving;
+    s.autoSaveVfs = o.autoSaveVfs;
+    s.autoSaveVfsEvery = o.autoSaveVfsEvery;
+    s.quitDontAsk = o.quitDontAsk;
+    s.reloadOnStartup = o.reloadOnStartup;
+    s.recentFiles = o.recentFiles;
+    s.trustedFiles = o.trustedFiles;
+    s.version = zofVersion();
+    s.build = zofBuild();
+    s.tempVfsPath = cfgPath() + QStringLiteral("~temp.vfs");
+    // Relative names in the tree and in templates are taken against the
+    // configuration folder, which "-i" may have just changed.
+    setFilesBaseFolder(cfgPath());
+    TtreeStoreWiring &w = wiring();
+    if (o.lastFileOpen != w.syncedLastFile) {
+        w.syncedLastFile = o.lastFileOpen;
+        Tvfs::instance().lastFileName = o.lastFileOpen;
+    }
+}
+
+void storeToOptions()
+{
+    Toptions &o = opts();
+    const TvfsStoreSettings &s = TvfsStore::instance().settings;
+    o.recentFiles = s.recentFiles;
+    o.trustedFiles = s.trustedFiles;
+    o.lastFileOpen = Tvfs::instance().lastFileName;
+    wiring().syncedLastFile = o.lastFileOpen;
+}
+
+bool cleanStart()
+{
+    return qEnvironmentVariable("ZOF_IGNORE_STORED_OPTIONS") == u"1";
+}
+
+// The reload of the last tree (and the offer of "~temp.vfs"), once per run.
+// It also runs when no last file is recorded, so that an emergency copy left
+// by a tree that was never saved under a name is found again.
+void reloadOnce(const Tprogram &program)
+{
+    TtreeStoreWiring &w = wiring();
+    if (w.reloadDone)
+        return;
+    w.reloadDone = true;
+    if (cleanStart() || !program.pendingVfs().isEmpty())
+        return;
+    optionsToStore();
+    TvfsStore::instance().startupReload();
+    storeToOptions();
+}
+
+} // namespace
+
+void installTreeStoreHooks(Tprogram &program)
+{
+    TvfsStore &store = TvfsStore::instance();
+    store.listsChanged = [previous = store.listsChanged] {
+        if (previous)
+            previous();
+        storeToOptions();
+    };
+    optionsToStore();
+
+    TcfgHooks &h = cfg().hooks;
+    h.applied = [previous = h.applied] {
+        if (previous)
+            previous();
+        optionsToStore();
+    };
+
+    program.hooks.reloadLastVfs = [&program] { reloadOnce(program); };
+    program.hooks.loadVfs = [&program](const QString &path) {
+        // A tree named on the command line takes the place of the last one.
+        if (!program.startupFinished())
+            wiring().reloadDone = true;
+        optionsToStore();
+        TvfsStore::instance().loadVFS(path);
+        storeToOptions();
+    };
+    // The program asks for the reload only when a last file is recorded;
+    // catch the other case before files named on the command line are added,
+    // or at the latest when start-up ends.
+    program.hooks.addFiles = [&program, previous = program.hooks.addFiles](const QStringList &paths,
+                                                                         bool realFolders) {
+        if (!program.startupFinished())
+            reloadOnce(program);
+        if (previous)
+            previous(paths, realFolders);
+    };
+    program.hooks.runEvent = [&program, previous = program.hooks.runEvent](const QString &section) {
+        if (section == u"start")
+            reloadOnce(program);
+        if (previous)
+            previous(section);
+        if (section == u"quit") {
+            // Runs before the options are stored and the server goes away.
+            // Headless there is nobody to ask: a changed tree is kept in
+            // "~temp.vfs" for the next start, as when the session ends.
+            TvfsStore::instance().leaveVFS(false, program.headless());
+            storeToOptions();
+        }
+    };
+    program.addHeartbeatWork([] {
+        // The heartbeat ticks every 100 ms; automatic saving counts seconds.
+        if (++wiring().ticks % 10 == 0)
+            TvfsStore::instance().autoSaveTick();
+    });
+}

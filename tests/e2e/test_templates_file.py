@@ -1,0 +1,100 @@
+"""The template file named by "tpl-file": its sections are served at "/~NAME",
+edits show within seconds, a file without a valid "api level" is refused."""
+
+import os
+import shutil
+import tempfile
+import time
+import unittest
+
+from zofharness import ZofTestCase
+
+GOOD = "[api level]\r\n2\r\n\r\n[hello]\r\n{.add|1|2.}\r\n"
+
+
+class TemplateFileTest(ZofTestCase):
+    def setUp(self):
+        super().setUp()
+        self.data = tempfile.mkdtemp(prefix="zof-tpl-data-")
+        self.addCleanup(shutil.rmtree, self.data, True)
+        self.tpl = os.path.join(self.data, "my.tpl")
+
+    def write_tpl(self, text):
+        with open(self.tpl, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+
+    def body(self, z, path):
+        status, _, data = z.get(path)
+        return status, data.decode("utf-8", "replace").strip()
+
+    def wait_body(self, z, path, expected, timeout=6.0):
+        deadline = time.monotonic() + timeout
+        got = None
+        while time.monotonic() < deadline:
+            got = self.body(z, path)
+            if got == expected:
+                return
+            time.sleep(0.2)
+        self.fail("%s gave %r, expected %r" % (path, got, expected))
+
+    def test_section_served_and_edits_followed(self):
+        self.write_tpl(GOOD)
+        z = self.start_zof("-c", "tpl-file=" + self.tpl)
+        self.assertEqual(self.body(z, "/~hello"), (200, "3"))
+        # A new section and a changed one; keep the mtime from hiding the edit.
+        time.sleep(1.1)
+        self.write_tpl(GOOD.replace("{.add|1|2.}", "{.add|40|2.}") + "\r\n[other]\r\nsecond\r\n")
+        self.wait_body(z, "/~hello", (200, "42"))
+        self.assertEqual(self.body(z, "/~other"), (200, "second"))
+
+    def test_tpl_file_in_ini(self):
+        self.write_tpl(GOOD)
+        z = self.start_zof(ini="ZOF 1.0 build 400\r\ntpl-file=%s\r\n" % self.tpl)
+        self.assertEqual(self.body(z, "/~hello"), (200, "3"))
+
+    def test_file_without_valid_api_level_is_refused(self):
+        for text in ("[hello]\r\n{.add|1|2.}\r\n",
+                     "[api level]\r\n1\r\n[hello]\r\n{.add|1|2.}\r\n",
+                     "[api level]\r\ntwo\r\n[hello]\r\n{.add|1|2.}\r\n"):
+            with self.subTest(text=text):
+                self.write_tpl(text)
+                z = self.start_zof("-c", "tpl-file=" + self.tpl)
+                status, _ = self.body(z, "/~hello")
+                self.assertNotEqual(status, 200)
+                # The built-in default keeps serving the root page.
+                status, _, page = z.get("/")
+                self.assertEqual(status, 200)
+                self.assertIn(b"<html", page.lower())
+                z.stop()
+
+    def test_removed_file_falls_back_to_default(self):
+        self.write_tpl(GOOD)
+        z = self.start_zof("-c", "tpl-file=" + self.tpl)
+        self.assertEqual(self.body(z, "/~hello"), (200, "3"))
+        os.remove(self.tpl)
+        deadline = time.monotonic() + 6
+        while time.monotonic() < deadline and self.body(z, "/~hello")[0] == 200:
+            time.sleep(0.2)
+        self.assertNotEqual(self.body(z, "/~hello")[0], 200)
+
+
+class RunScriptTest(unittest.TestCase):
+    def test_run_script_prints_expansion(self):
+        import subprocess
+        from zofharness import zof_bin
+        with tempfile.TemporaryDirectory() as d:
+            script = os.path.join(d, "s.txt")
+            with open(script, "w", encoding="utf-8") as f:
+                f.write("sum={.add|2|5.}")
+            env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(d, "xdg"))
+            r = subprocess.run([zof_bin(), "--run-script", script], capture_output=True, env=env,
+                               timeout=20, cwd=d)
+            self.assertEqual((r.returncode, r.stdout), (0, b"sum=7"), r.stderr)
+            r = subprocess.run([zof_bin(), "--run-script", os.path.join(d, "missing")],
+                               capture_output=True, env=env, timeout=20, cwd=d)
+            self.assertNotEqual(r.returncode, 0)
+            self.assertEqual(r.stdout, b"")
+
+
+if __name__ == "__main__":
+    unittest.main()
