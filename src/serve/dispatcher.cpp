@@ -10,6 +10,7 @@
 #include "serve/fileDownload.h"
 #include "serve/icons.h"
 #include "serve/pageReply.h"
+#include "serve/perIp.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 #include "util/format.h"
@@ -86,6 +87,7 @@ bool Tdispatch::beforeResolution()
         l->setLimit(o.speedLimitIp < 0 ? TspeedLimiter::unlimited : qint64(o.speedLimitIp * 1000));
         if (!conn.limiters.contains(l))
             conn.limiters.append(l);
+        reapplyCustomLimit(cd); // an address with a limit of its own keeps it
     }
     // 5.
     conn.addHeader("Accept-Ranges: bytes", true);
