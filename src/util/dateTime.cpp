@@ -2,6 +2,7 @@
 
 #include "util/asciiCase.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cmath>
@@ -106,7 +107,19 @@ QDateTime fromDateTimeUTC(TdateTime days)
 
 TdateTime now()
 {
-    return toDateTime(QDateTime::currentDateTime());
+    // The local clock is read several times per request, and converting
+    // through the time zone checks the zone file on every call. The offset
+    // from UTC is taken again once a second, which follows clock changes.
+    static QElapsedTimer sinceOffset;
+    static qint64 offsetMs = 0;
+    if (!sinceOffset.isValid() || sinceOffset.elapsed() >= 1000) {
+        offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+        sinceOffset.start();
+    }
+    const qint64 localMs = QDateTime::currentMSecsSinceEpoch() + offsetMs;
+    constexpr qint64 unixEpochDay = 25569; // 1970-01-01 as a day count
+    const qint64 day = localMs / msPerDay + unixEpochDay;
+    return double(day) + double(localMs % msPerDay) / double(msPerDay);
 }
 
 TdateTime nowUTC()

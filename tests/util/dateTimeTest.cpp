@@ -41,6 +41,10 @@ TEST(DateTime, LocalAndUtc)
     EXPECT_EQ(fromDateTime(l).toUTC(), utc);
     EXPECT_NEAR(nowUTC(), toDateTimeUTC(QDateTime::currentDateTimeUtc()), 2.0 / 86400);
     EXPECT_NEAR(now() - nowUTC(), QDateTime::currentDateTime().offsetFromUtc() / 86400.0, 2.0 / 86400);
+    // The cached offset gives the same clock as a full conversion, on
+    // repeated calls too.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(now(), toDateTime(QDateTime::currentDateTime()), 0.5 / 86400);
 }
 
 TEST(DateTime, HttpDates)
