@@ -129,7 +129,10 @@ void TadmissionRules::decidePreReply(TconnData &cd)
     const Toptions &o = opts();
     // The account known now: none at connection time, the previous
     // request's on a kept-alive connection.
-    if (!hasNoLimits(cd.account)) {
+    // Walking every connection costs time on each request: only when a
+    // connection limit is set.
+    const bool limited = o.maxConnections > 0 || o.maxConnectionsByIp > 0 || o.maxIps > 0;
+    if (limited && !hasNoLimits(cd.account)) {
         QList<TadmissionConn> conns = admissionSnapshot(s.srv(), &cd);
         conns.append({cd.address, false, nullptr}); // the one being checked
         if (isOverloaded(o, conns, cd.address))
@@ -152,10 +155,13 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     // limit: an address with a limit of its own gets it back.
     reapplyCustomLimit(cd);
     cd.disconnectReason.clear();
-    const bool exempt = cd.conn && cd.conn->ignoreSpeedLimit;
+    const Toptions &o = opts();
+    const bool limited = o.maxContemporaryDls > 0 || o.maxContemporaryDlsIp > 0
+        || o.maxIpsDownloading > 0 || o.preventLeeching;
+    const bool exempt = !limited || (cd.conn && cd.conn->ignoreSpeedLimit);
     const QString byRules = exempt
         ? QString()
-        : downloadRefusal(opts(), admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());
+        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());
     cd.disconnectReason = byRules;
     s.events().run(QStringLiteral("download"), &cd);
     if (cd.disconnectReason.isEmpty())
