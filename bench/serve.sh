@@ -46,9 +46,7 @@ head -c 1024 /dev/urandom >"$data/1k.bin"
 truncate -s 1G "$data/1g.bin" # sparse: the same zero pages for everyone
 cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
-}
+source "$(dirname "$0")/servers.sh"
 
 wait_port() { # port
   for _ in $(seq 1 200); do
@@ -107,31 +105,7 @@ stop_server "$pid"
 
 echo "nginx (1 worker)..." >&2
 port="$(free_port)"
-mkdir -p "$work/nginx/tmp"
-cat >"$work/nginx/nginx.conf" <<EOF
-worker_processes 1;
-daemon off;
-master_process off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-worker_rlimit_nofile 65536;
-events { worker_connections 8192; }
-http {
-  access_log off;
-  sendfile on;
-  tcp_nopush on;
-  tcp_nodelay on;
-  keepalive_requests 10000000;
-  keepalive_timeout 65;
-  client_body_temp_path $work/nginx/tmp/body;
-  proxy_temp_path $work/nginx/tmp/proxy;
-  fastcgi_temp_path $work/nginx/tmp/fastcgi;
-  uwsgi_temp_path $work/nginx/tmp/uwsgi;
-  scgi_temp_path $work/nginx/tmp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $work/root; }
-}
-EOF
+write_nginx_conf "$port" "$work/root"
 nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
 pid=$!; pids+=("$pid")
 measure nginx "$port" "$pid"
@@ -139,19 +113,7 @@ stop_server "$pid"
 
 echo "lighttpd..." >&2
 port="$(free_port)"
-mkdir -p "$work/lighttpd"
-cat >"$work/lighttpd/lighttpd.conf" <<EOF
-server.document-root = "$work/root"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/lighttpd/error.log"
-server.max-fds = 16384
-server.max-connections = 8192
-server.max-keep-alive-requests = 10000000
-server.max-keep-alive-idle = 65
-server.network-backend = "sendfile"
-mimetype.assign = ( "" => "application/octet-stream" )
-EOF
+write_lighttpd_conf "$port" "$work/root"
 lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
 pid=$!; pids+=("$pid")
 measure lighttpd "$port" "$pid"
