@@ -1,4 +1,6 @@
 #include "serve/pageAdapter.h"
+#include "serve/serveMacros.h"
+#include "script/macroRegistry.h"
 
 #include "config/config.h"
 #include "config/paths.h"
@@ -276,6 +278,8 @@ void installPageHooks(Tprogram &program)
         if (previous)
             previous();
         installBuiltinPageTemplates();
+        registerRequestMacros(TmacroRegistry::instance());
+        registerProgramMacros(TmacroRegistry::instance());
         serve().setPageHooks(std::make_unique<TtplPageHooks>());
         setPageContextResolver([](TmacroConn *m) -> TpageContext * {
             auto *d = dynamic_cast<TconnData *>(m);

@@ -5,6 +5,7 @@
 #include "script/macroText.h"
 #include "tpl/mainTemplate.h"
 #include "tpl/pageContext.h"
+#include "tpl/tplMacros.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
@@ -179,4 +180,7 @@ void registerPageSymbols()
     folder(r);
     item(r);
     templates(r);
+    registerFileMacros(r);
+    registerTreeMacros(r);
+    registerAccountMacros(r);
 }

@@ -1,0 +1,8 @@
+#include "serve/serveMacros.h"
+
+#include "script/macroRegistry.h"
+
+void registerProgramMacros(TmacroRegistry &r)
+{
+    Q_UNUSED(r);
+}
