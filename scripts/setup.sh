@@ -10,11 +10,13 @@ packages=(
   curl wget python3 procps
 )
 # Extra groups, asked for by name: "bench" (other servers and load tools),
-# "browser" (headless browser tests).
+# "browser" (headless browser tests, with the driver's node modules).
+browser_modules=0
 for extra in "$@"; do
   case "$extra" in
     bench) packages+=(nginx-light lighttpd wrk) ;;
-    browser) packages+=(chromium) ;;
+    # Some node builds bring their own npm, which Debian's npm conflicts with.
+    browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm); browser_modules=1 ;;
     *) echo "setup: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done
@@ -25,11 +27,21 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "setup: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+# The browser driver's modules, as its lock file pins them; the system's
+# chromium is used, so no browser is downloaded.
+if [ "$browser_modules" -eq 1 ]; then
+  driver="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+  if ! (cd "$driver" && npm ls --silent >/dev/null 2>&1); then
+    echo "setup: installing the node modules of tests/browser" >&2
+    (cd "$driver" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >&2)
+  fi
+fi
