@@ -69,6 +69,46 @@ QString resolveUrl(QString text, const Tfile *base, bool linkTarget)
     return toTemplatePath(res) + mask;
 }
 
+bool isDotsName(QStringView s)
+{
+    if (s.size() < 2)
+        return s == u".";
+    for (QChar c : s)
+        if (c != u'.')
+            return false;
+    return true;
+}
+
+// A destination folder that does not exist yet: the nearest folder of the
+// URL found on disk, followed by the missing names (plain names only).
+QString resolveMissingFolders(const QString &folderUrl, const Tfile *base)
+{
+    if (folderUrl.contains(u'*') || folderUrl.contains(u'?'))
+        return {};
+    QStringList missing;
+    QString url = folderUrl;
+    while (url.endsWith(u'/'))
+        url.chop(1);
+    while (!url.isEmpty()) {
+        const qsizetype cut = url.lastIndexOf(u'/');
+        const QString seg = url.mid(cut + 1);
+        if (seg.contains(u'\\') || isDotsName(seg))
+            return {};
+        if (!seg.isEmpty())
+            missing.prepend(seg);
+        url.truncate(cut < 0 ? 0 : cut);
+        if (cut <= 0 && !folderUrl.startsWith(u'/') && !base)
+            return {};
+        const QString found = resolveUrl(url.isEmpty() ? (cut == 0 ? QStringLiteral("/") : QString()) : url + u'/',
+                                         base, true);
+        if (!found.isEmpty())
+            return found + u'\\' + missing.join(u'\\');
+        if (url.isEmpty())
+            return {};
+    }
+    return {};
+}
+
 } // namespace
 
 bool isAbsoluteTemplatePath(const QString &text)
@@ -95,10 +135,16 @@ QString resolveTargetPath(const QString &text, const Tfile *folder)
     if (!text.contains(u'/'))
         return text;
     const qsizetype cut = std::max(text.lastIndexOf(u'/'), text.lastIndexOf(u'\\'));
-    const QString path = resolveSourcePath(text.left(cut + 1), folder, true);
+    const QString name = text.mid(cut + 1).trimmed();
+    if (isDotsName(name))
+        return text; // would climb out of the folder
+    const QString folderPart = text.left(cut + 1);
+    QString path = resolveSourcePath(folderPart, folder, true);
+    if (path.isEmpty())
+        path = resolveMissingFolders(folderPart, folder);
     if (path.isEmpty())
         return text;
-    return path + u'\\' + text.mid(cut + 1).trimmed();
+    return path + u'\\' + name;
 }
 
 QString vfsToDisk(const QString &text, const Tfile *folder)
@@ -139,9 +185,12 @@ QString macroCurrentFolder()
 
 bool setMacroCurrentFolder(const QString &osFolder)
 {
-    if (osFolder.isEmpty() || diskEntryKind(osFolder) != DiskEntry::Folder)
+    if (osFolder.isEmpty())
         return false;
-    currentFolder() = QDir::cleanPath(QDir(macroCurrentFolder()).absoluteFilePath(osFolder));
+    const QString folder = QDir::cleanPath(QDir(macroCurrentFolder()).absoluteFilePath(osFolder));
+    if (diskEntryKind(folder) != DiskEntry::Folder)
+        return false;
+    currentFolder() = folder;
     return true;
 }
 

@@ -75,6 +75,12 @@ TEST_F(SourcePath, TargetsKeepTheirNewName)
     EXPECT_EQ(resolveTargetPath("/docs/nothing/x.txt", docs), "/docs/nothing/x.txt");
     EXPECT_EQ(diskPath(resolveTargetPath("/etc/x.txt", docs)), "");
     EXPECT_EQ(resolveTargetPath("plain.txt", docs), "plain.txt");
+    // Folders still to be made below a real folder; nothing that climbs out.
+    EXPECT_EQ(resolveTargetPath("/docs/pub/new/deeper/x.txt", docs), tp("/pub") + "\\new\\deeper\\x.txt");
+    EXPECT_EQ(resolveTargetPath("pub/new//x.txt", docs), tp("/pub") + "\\new\\x.txt");
+    for (const char *url : {"/docs/pub/../x/y", "/docs/pub/new/..\\..\\up/y", "/docs/virtual/y", "/docs/pub/..",
+                            "/docs/pub/sub/.", "/docs/pub/*/x"})
+        EXPECT_EQ(resolveTargetPath(url, docs), url) << url;
 }
 
 TEST_F(SourcePath, VfsToDisk)
