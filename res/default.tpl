@@ -346,7 +346,7 @@ document.documentElement.className+=' js';
   var fd=new FormData(this),st=$('#upload-status').text('…');
   $.ajax({url:here,type:'POST',data:fd,processData:false,contentType:false,
    xhr:function(){var x=$.ajaxSettings.xhr();if(x.upload)x.upload.onprogress=function(ev){if(ev.lengthComputable)st.text(Math.floor(ev.loaded*100/ev.total)+'%')};return x}
-  }).then(function(res){var msg=[];try{$.each($.parseJSON($.trim(res)),function(i,r){msg.push(r.name+': '+(r.err||'OK'))})}catch(x){}
+  }).then(function(res){var msg=[];try{$.each($.parseJSON($.trim(res)),function(i,r){msg.push($('<textarea>').html(r.name).text()+': '+(r.err||'OK'))})}catch(x){}
    alert(msg.join('\n')||'Upload finished');location.reload()},function(){st.text('Failed')});
  });
  function login(){

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 TsessionTable &TsessionTable::global()
 {
@@ -193,16 +194,32 @@ const Taccount *accountWithRedir(const Taccount *a)
     return Taccounts::global().searchAccountAndGroups(a, [](const Taccount &x) { return !x.redir.isEmpty(); });
 }
 
+// A request that may end in a folder page, where a pending redirect is
+// answered: its path names a folder.
+bool mayUseRedirect(const ThttpConn &conn)
+{
+    if (conn.request.method == HM_HEAD)
+        return false;
+    const QByteArray &url = conn.request.url;
+    const qsizetype q = url.indexOf('?');
+    return (q < 0 ? url : url.first(q)).endsWith('/');
+}
+
+// The record's copy of the session. The pending redirect lives in the table
+// (any connection of the client may come for it) and moves to the record
+// only for a request that can answer it.
 void copyToRecord(TconnData &cd, TsessionEntry &e)
 {
     if (!cd.session)
         cd.session = std::make_unique<Tsession>();
     Tsession &s = *cd.session;
-    const QString keptRedirect = s.redirect;
+    // What the previous request of this connection did not use goes back.
+    if (!s.redirect.isEmpty() && s.id == e.s.id && e.s.redirect.isEmpty())
+        e.s.redirect = s.redirect;
     s = e.s;
-    // The pending redirect moves to the record that will use it.
-    s.redirect = e.s.redirect.isEmpty() ? keptRedirect : e.s.redirect;
-    e.s.redirect.clear();
+    s.redirect.clear();
+    if (mayUseRedirect(*cd.conn))
+        s.redirect = std::exchange(e.s.redirect, QString());
 }
 
 template <typename F>
@@ -328,10 +345,11 @@ QString TsessionManager::checkLoginForm(TconnData &cd)
     const Taccount *r = accountWithRedir(a);
     const QString redirect = r ? redirectTarget(r->redir) : QString();
     cd.session->user = a->user;
-    cd.session->redirect = redirect;
+    cd.session->redirect.clear();
+    // The next folder page, on whichever connection, answers it.
     if (TsessionEntry *e = TsessionTable::global().find(cd.session->id)) {
         e->s.user = a->user;
-        e->s.redirect.clear(); // the record holds it
+        e->s.redirect = redirect;
     }
     cd.account = a;
     cd.fUser = a->user;
@@ -393,6 +411,10 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
         r.realm = realm;
     serve().events().run(QStringLiteral("unauthorized"), &cd);
     replySpecialPage(cd, QStringLiteral("login"), &node);
+    // A template without a login page leaves Basic credentials as the only
+    // way in: ask for them instead of a bare refusal.
+    if (r.mode == HRM_DENY && r.body.isEmpty())
+        r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.fUser))
         add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);
 }

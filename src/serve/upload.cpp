@@ -55,6 +55,14 @@ int createUploadFile(const QString &path)
     return ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
 }
 
+// A full disk or quota is reported as such; other errors by their text.
+QString writeFailure(const QFile &f, int err)
+{
+    if (err == ENOSPC || err == EDQUOT)
+        return QStringLiteral("Minimum disk space reached.");
+    return QStringLiteral("Error writing file: ") + (err ? QString::fromLocal8Bit(std::strerror(err)) : f.errorString());
+}
+
 // The real folder holding `path` lies inside `root` (symbolic links resolved).
 bool insideFolder(const QString &path, const QString &root)
 {
@@ -154,6 +162,9 @@ void TuploadManager::postEvent(TserverEvent e, TconnData &cd)
     case SE_POST_FILE_START: start(cd); break;
     case SE_POST_FILE_DATA: data(cd); break;
     case SE_POST_FILE_END: end(cd); break;
+    // A body that ended by its length inside a file part: that part never
+    // completed, and the connection may live on for a long time.
+    case SE_POST_END: partial(cd); break;
     default: break;
     }
 }
@@ -161,6 +172,22 @@ void TuploadManager::postEvent(TserverEvent e, TconnData &cd)
 void TuploadManager::abandon(TconnData &cd)
 {
     partial(cd);
+    created.remove(&cd);
+}
+
+bool TuploadManager::isCreated(const TconnData &cd, const QString &path) const
+{
+    const auto it = created.constFind(&cd);
+    struct stat st;
+    return it != created.cend() && !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0
+        && S_ISREG(st.st_mode) && st.st_dev == it->dev && st.st_ino == it->ino;
+}
+
+void TuploadManager::removeCreated(TconnData &cd)
+{
+    if (isCreated(cd, cd.uploadDest))
+        ::unlink(QFile::encodeName(cd.uploadDest).constData());
+    created.remove(&cd);
 }
 
 void TuploadManager::partial(TconnData &cd)
@@ -170,17 +197,20 @@ void TuploadManager::partial(TconnData &cd)
     cd.f->close();
     cd.f.reset();
     const QString &dest = cd.uploadDest;
-    if (dest.isEmpty())
+    if (!isCreated(cd, dest)) {
+        created.remove(&cd);
         return;
+    }
     const Toptions &o = opts();
     if (o.deletePartialUploads) {
-        QFile::remove(dest);
+        removeCreated(cd);
     } else if (!o.renamePartialUploads.isEmpty()) {
         const QString to = partialUploadPath(dest, o.renamePartialUploads);
         // Never out of the folder, never over something that is there.
-        if (!to.contains(QLatin1String("/../")) && fileNameOf(to) != u".." && !pathTaken(to))
+        if (folderOf(to) == folderOf(dest) && validFilename(fileNameOf(to)) && !pathTaken(to))
             ::rename(QFile::encodeName(dest).constData(), QFile::encodeName(to).constData());
     }
+    created.remove(&cd);
 }
 
 void TuploadManager::fail(TconnData &cd, const QString &reason)
@@ -188,8 +218,8 @@ void TuploadManager::fail(TconnData &cd, const QString &reason)
     if (cd.f) {
         cd.f->close();
         cd.f.reset();
-        QFile::remove(cd.uploadDest);
     }
+    removeCreated(cd);
     cd.uploadFailed = reason;
 }
 
@@ -227,12 +257,11 @@ void TuploadManager::start(TconnData &cd)
     cd.FlastFile = folder;
     cd.uploadSrc = conn.post.filename;
     cd.uploadFailed.clear();
-    // Only a file created by this part may be deleted on failure.
+    // Only a file created by this part may be deleted on failure; a file
+    // an earlier part left open is handled as an interrupted upload.
+    partial(cd);
+    created.remove(&cd);
     cd.uploadDest.clear();
-    if (cd.f) {
-        cd.f->close();
-        cd.f.reset();
-    }
     if (!folder || !folder->isFolder()) {
         cd.uploadFailed = QStringLiteral("Folder not found.");
     } else if (!accountAllowed(FA_UPLOAD, &cd, folder.data()) || !folder->accessFor(&cd)) {
@@ -251,17 +280,8 @@ void TuploadManager::start(TconnData &cd)
             if (disk.isValid() && disk.bytesAvailable() / 1048576 < opts().minDiskSpace)
                 cd.uploadFailed = QStringLiteral("Minimum disk space reached.");
         }
-        if (cd.uploadFailed.isEmpty()) {
-            const int fd = createUploadFile(cd.uploadDest);
-            auto f = std::make_unique<QFile>();
-            if (fd < 0 || !f->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-                if (fd >= 0)
-                    ::close(fd);
-                cd.uploadFailed = QStringLiteral("Error creating file.");
-            } else {
-                cd.f = std::move(f);
-            }
-        }
+        if (cd.uploadFailed.isEmpty() && !create(cd))
+            cd.uploadFailed = QStringLiteral("Error creating file.");
         if (!cd.uploadFailed.isEmpty() && !cd.f)
             cd.uploadDest.clear(); // nothing of ours at that path
     }
@@ -269,16 +289,33 @@ void TuploadManager::start(TconnData &cd)
         add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.uploadSrc, cd.uploadFailed), cd.conn, LK_UPLOAD);
 }
 
+bool TuploadManager::create(TconnData &cd)
+{
+    const int fd = createUploadFile(cd.uploadDest);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    auto f = std::make_unique<QFile>();
+    if (::fstat(fd, &st) != 0 || !f->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        ::unlink(QFile::encodeName(cd.uploadDest).constData());
+        return false;
+    }
+    created.insert(&cd, {st.st_dev, st.st_ino});
+    cd.f = std::move(f);
+    return true;
+}
+
 void TuploadManager::data(TconnData &cd)
 {
     if (!cd.f || !cd.uploadFailed.isEmpty())
         return;
     const QByteArray &d = cd.conn->post.data;
+    errno = 0;
     if (cd.f->write(d) == d.size())
         return;
-    const bool full = cd.f->error() == QFileDevice::ResourceError || errno == ENOSPC;
-    const QString why = cd.f->errorString();
-    fail(cd, full ? QStringLiteral("Minimum disk space reached.") : QStringLiteral("Error writing file: ") + why);
+    const int err = errno;
+    fail(cd, writeFailure(*cd.f, err));
 }
 
 void TuploadManager::end(TconnData &cd)
@@ -292,13 +329,9 @@ void TuploadManager::end(TconnData &cd)
     if (chosen)
         serve().counters().increment(QStringLiteral("upload-total"));
     if (cd.f) {
-        if (!cd.f->flush()) {
-            fail(cd, QStringLiteral("Error writing file: ") + cd.f->errorString());
-        } else {
-            r.size = cd.f->size();
-            cd.f->close();
-            cd.f.reset();
-        }
+        r.size = cd.f->size();
+        cd.f->close();
+        cd.f.reset();
     }
     if (!cd.uploadFailed.isEmpty()) {
         serve().events().run(QStringLiteral("upload failed"), &cd);
@@ -306,10 +339,11 @@ void TuploadManager::end(TconnData &cd)
         cd.uploadFailed = serve().events().run(QStringLiteral("upload completed"), &cd).trimmed();
     }
     r.reason = cd.uploadFailed;
-    if (!r.reason.isEmpty() && chosen) {
-        QFile::remove(cd.uploadDest);
+    if (!r.reason.isEmpty()) {
+        removeCreated(cd);
         r.size = -1;
     }
+    created.remove(&cd);
     if (r.reason.isEmpty() && opts().logUploads)
         add2log(QStringLiteral("Fully uploaded %1").arg(cd.uploadDest), cd.conn, LK_UPLOAD);
     cd.uploadResults.append(r);

@@ -3,9 +3,11 @@
 
 #include "serve/serveHooks.h"
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
+#include <sys/types.h>
 
 class Tfile;
 
@@ -43,12 +45,28 @@ public:
     void abandon(TconnData &cd) override;
 
 private:
+    // The file an upload created, known by its identity: a failure or an
+    // interruption touches that file only, never one that took its name.
+    struct TcreatedFile
+    {
+        dev_t dev = 0;
+        ino_t ino = 0;
+    };
+
     void start(TconnData &cd);
     void data(TconnData &cd);
     void end(TconnData &cd);
     void chooseDestination(TconnData &cd, const Tfile &folder);
+    // Creates the destination; false when it cannot be created.
+    bool create(TconnData &cd);
     // Closes the open file, then deletes or renames it as the options say.
-    static void partial(TconnData &cd);
+    void partial(TconnData &cd);
     // Fails the current part, deleting the file this part created.
-    static void fail(TconnData &cd, const QString &reason);
+    void fail(TconnData &cd, const QString &reason);
+    // Deletes the file at uploadDest when it is the one this upload created.
+    void removeCreated(TconnData &cd);
+    // The file at `path` is the one this upload created.
+    bool isCreated(const TconnData &cd, const QString &path) const;
+
+    QHash<const TconnData *, TcreatedFile> created;
 };

@@ -1,5 +1,6 @@
 """Login form, logout, session cookies bound to their address, signed links,
-and uploads refused without the upload permission."""
+uploads refused without the upload permission, and the login demand of
+protected folders with the redirect that waits for a login."""
 
 import base64
 import hashlib
@@ -8,6 +9,7 @@ import re
 import tempfile
 import unittest
 
+from test_uploads import ini_text, write_tree
 from zofharness import ZofTestCase, free_port
 
 
@@ -123,6 +125,99 @@ class LoginCase(ZofTestCase):
             "Content-Type": "multipart/form-data; boundary=" + boundary}))
         r.read()
         self.assertFalse(os.path.exists(os.path.join(self.pub, "up.txt")))
+
+
+class LoginDemandCase(LoginCase):
+    """A tree with "mine" (bob only, realm "Bob's place"), "pub" (everyone)
+    and "staff" (carol only); bob's account sends him to /pub/ after a login."""
+
+    def start_tree(self, tpl_text=None):
+        self.data = tempfile.mkdtemp(prefix="zof-demand-")
+        self.addCleanup(lambda: __import__("shutil").rmtree(self.data, ignore_errors=True))
+        for d in ("mine", "pub", "staff"):
+            os.makedirs(os.path.join(self.data, d))
+            with open(os.path.join(self.data, d, "in-%s.txt" % d), "w") as f:
+                f.write(d)
+        tree = os.path.join(self.data, "tree.vfs")
+        write_tree(tree, {
+            "mine": {"path": os.path.join(self.data, "mine"), "access": ["bob"], "realm": "Bob's place"},
+            "pub": {"path": os.path.join(self.data, "pub")},
+            "staff": {"path": os.path.join(self.data, "staff"), "access": ["carol"]},
+        })
+        port = free_port()
+        accounts = account("bob", "pw1").rstrip(";") + "|redir:pub/;" + account("carol", "pw2")
+        options = {}
+        if tpl_text is not None:
+            tpl = os.path.join(self.data, "my.tpl")
+            with open(tpl, "w", newline="") as f:
+                f.write(tpl_text)
+            options["tpl_file"] = tpl
+        z = self.start_zof(tree, ini=ini_text(port, accounts, **options), port=port)
+        z.wait_port()
+        return z
+
+    def get(self, z, path, sid=None, **headers):
+        if sid:
+            headers["Cookie"] = "ZOF_SID_=" + sid
+        return Reply(z.get(path, headers=headers))
+
+
+class TestLoginDemand(LoginDemandCase):
+    def test_protected_folder_asks_for_a_login(self):
+        z = self.start_tree()
+        for path in ("/mine/", "/mine/in-mine.txt"):
+            r = self.get(z, path)
+            self.assertEqual(r.status, 403, path)
+            page = r.read().decode()
+            self.assertIn("Login required", page)
+            # The page opens the login dialog of the page script.
+            self.assertIn("zofLogin", page)
+            self.assertNotIn(b"mine", r.read().split(b"</h1>")[0].split(b"<h1>")[-1])
+        self.assertEqual(self.get(z, "/mine/in-mine.txt", **basic("bob", "pw1")).read(), b"mine")
+        self.assertEqual(self.get(z, "/mine/", **basic("carol", "pw2")).status, 403)
+        self.assertEqual(self.get(z, "/pub/in-pub.txt").read(), b"pub")
+
+    def test_template_without_login_page_asks_for_basic_credentials(self):
+        z = self.start_tree("[api level]\r\n2\r\n\r\n[error-page]\r\n\r\n[login]\r\n\r\n")
+        r = self.get(z, "/mine/")
+        self.assertEqual(r.status, 401)
+        self.assertEqual(r.getheader("WWW-Authenticate"), 'Basic realm="Bob\'s place"')
+        r = self.get(z, "/staff/")
+        self.assertEqual(r.status, 401)
+        self.assertTrue((r.getheader("WWW-Authenticate") or "").startswith('Basic realm="'))
+        self.assertEqual(self.get(z, "/mine/in-mine.txt", **basic("bob", "pw1")).read(), b"mine")
+
+    def test_login_then_pending_redirect(self):
+        z = self.start_tree()
+        sid = self.sid_of(self.get(z, "/mine/"))
+        self.assertEqual(self.post_form(z, "user=bob&password=pw1", sid).read(), b"ok")
+        # The account's target comes first, once, before any folder page...
+        r = self.get(z, "/mine/", sid)
+        self.assertEqual(r.status, 302)
+        self.assertEqual(r.getheader("Location"), "/pub/")
+        # ...then the session holds bob's rights.
+        r = self.get(z, "/mine/", sid)
+        self.assertEqual(r.status, 200)
+        self.assertIn(b"in-mine.txt", r.read())
+        self.assertEqual(self.get(z, "/mine/in-mine.txt", sid).read(), b"mine")
+        # Another client knows nothing of it.
+        self.assertEqual(self.get(z, "/mine/").status, 403)
+
+    def test_pending_redirect_before_a_refused_folder(self):
+        z = self.start_tree()
+        sid = self.sid_of(self.get(z, "/"))
+        self.assertEqual(self.post_form(z, "user=bob&password=pw1", sid).read(), b"ok")
+        # bob may not enter "staff": the waiting redirect is answered first.
+        r = self.get(z, "/staff/", sid)
+        self.assertEqual((r.status, r.getheader("Location")), (302, "/pub/"))
+        self.assertEqual(self.get(z, "/staff/", sid).status, 403)
+        # A logout ends bob's rights.
+        self.assertEqual(self.get(z, "/?mode=logout", sid).read(), b"ok")
+        self.assertEqual(self.get(z, "/mine/", sid).status, 403)
+
+
+def basic(user, pwd):
+    return {"Authorization": "Basic " + base64.b64encode(("%s:%s" % (user, pwd)).encode()).decode()}
 
 
 if __name__ == "__main__":
