@@ -86,6 +86,17 @@ class LoginCase(ZofTestCase):
         self.assertEqual(r.status, 401)
         self.assertIn("Invalid login", r.getheader("WWW-Authenticate") or "")
 
+    def test_session_ids_are_fresh_and_unpredictable(self):
+        z = self.start()
+        ids = [self.sid_of(Reply(z.get("/"))) for _ in range(30)]
+        self.assertEqual(len(set(ids)), len(ids))
+        for sid in ids:
+            self.assertGreaterEqual(len(sid), 18, sid)
+        # Ids made in the same instant differ in most of their characters,
+        # not only in a counter-like tail.
+        diffs = [sum(a != b for a, b in zip(x, y)) for x, y in zip(ids, ids[1:])]
+        self.assertGreater(min(diffs), 5, ids)
+
     def test_short_cookie_gets_new_session_known_unknown_keeps(self):
         z = self.start()
         r = Reply(z.get("/", headers={"Cookie": "ZOF_SID_=abc"}))
