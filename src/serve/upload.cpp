@@ -55,14 +55,6 @@ int createUploadFile(const QString &path)
     return ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
 }
 
-// A full disk or quota is reported as such; other errors by their text.
-QString writeFailure(const QFile &f, int err)
-{
-    if (err == ENOSPC || err == EDQUOT)
-        return QStringLiteral("Minimum disk space reached.");
-    return QStringLiteral("Error writing file: ") + (err ? QString::fromLocal8Bit(std::strerror(err)) : f.errorString());
-}
-
 // The real folder holding `path` lies inside `root` (symbolic links resolved).
 bool insideFolder(const QString &path, const QString &root)
 {
@@ -148,6 +140,13 @@ QString partialUploadPath(const QString &path, const QString &pattern)
         i += fileNameOf(path).size();
     }
     return folderOf(path) + u'/' + n;
+}
+
+QString writeFailure(int err, const QString &otherwise)
+{
+    if (err == ENOSPC || err == EDQUOT)
+        return QStringLiteral("Minimum disk space reached.");
+    return QStringLiteral("Error writing file: ") + (err ? QString::fromLocal8Bit(std::strerror(err)) : otherwise);
 }
 
 bool pathTaken(const QString &path)
@@ -315,7 +314,7 @@ void TuploadManager::data(TconnData &cd)
     if (cd.f->write(d) == d.size())
         return;
     const int err = errno;
-    fail(cd, writeFailure(*cd.f, err));
+    fail(cd, writeFailure(err, cd.f->errorString()));
 }
 
 void TuploadManager::end(TconnData &cd)

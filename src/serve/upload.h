@@ -35,6 +35,9 @@ QString numberedName(const QString &name, const std::function<bool(const QString
 // Where a partial upload goes: the pattern with "%name%" replaced (in the
 // same folder), else the pattern appended to the path as a suffix.
 QString partialUploadPath(const QString &path, const QString &pattern);
+// The reason of a failed write: a full disk or quota as "Minimum disk
+// space reached.", else the system's text for `err` (`otherwise` when 0).
+QString writeFailure(int err, const QString &otherwise);
 // An entry exists at the path (a dangling symbolic link counts).
 bool pathTaken(const QString &path);
 

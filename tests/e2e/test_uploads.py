@@ -364,7 +364,7 @@ class TestUploadRules(UploadCase):
                                         ("after.txt", b"a" * 10)])
         self.assertEqual([r["name"] for r in res], ["small.txt", "huge.bin", "after.txt"])
         self.assertNotIn("err", res[0])
-        self.assertTrue(res[1].get("err"), res[1])
+        self.assertEqual(res[1].get("err"), "Error writing file: File too large")
         self.assertNotIn("err", res[2])
         self.assertEqual(self.listing(), ["after.txt", "small.txt"])
         self.assertEqual(z.get("/pub/small.txt")[2], b"s" * 100)

@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <cerrno>
+
 TEST(Upload, ValidFilename)
 {
     const struct { const char *n; bool ok; } cases[] = {
@@ -52,4 +54,12 @@ TEST(Upload, PartialPaths)
     EXPECT_EQ(partialUploadPath(QStringLiteral("/d/f.bin"), QStringLiteral("%NAME%.part")), u"/d/f.bin.part");
     EXPECT_EQ(partialUploadPath(QStringLiteral("/d/f.bin"), QStringLiteral("x-%name%-%name%")), u"/d/x-f.bin-f.bin");
     EXPECT_EQ(partialUploadPath(QStringLiteral("/d/f.bin"), QStringLiteral(".part")), u"/d/f.bin.part");
+}
+
+TEST(Upload, WriteFailureReasons)
+{
+    EXPECT_EQ(writeFailure(ENOSPC, QString()), u"Minimum disk space reached.");
+    EXPECT_EQ(writeFailure(EDQUOT, QString()), u"Minimum disk space reached.");
+    EXPECT_EQ(writeFailure(EFBIG, QString()), u"Error writing file: File too large");
+    EXPECT_EQ(writeFailure(0, QStringLiteral("Unknown error")), u"Error writing file: Unknown error");
 }
