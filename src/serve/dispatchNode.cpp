@@ -73,9 +73,13 @@ void Tdispatch::resolveAndAnswer()
             node = df;
     if (o.enableNoDefault && special == u"~nodefault")
         special.clear();
-    // 28. Existence on disk.
-    if ((node->isRealFolder() && !node->isRoot() && diskEntryKind(node->resource) != DiskEntry::Folder)
-        || (node->isFile() && diskEntryKind(node->resource) != DiskEntry::File)) {
+    // 28. Existence on disk: one look, reused for the download below. A
+    // temporary node was made from the disk by this very request.
+    DiskEntryInfo disk;
+    if ((node->isRealFolder() && !node->isRoot()) || node->isFile())
+        disk = node->isTemp() ? node->seenOnDisk() : diskEntryInfo(node->resource);
+    if ((node->isRealFolder() && !node->isRoot() && disk.kind != DiskEntry::Folder)
+        || (node->isFile() && disk.kind != DiskEntry::File)) {
         replySpecialPage(cd, QStringLiteral("not found"));
         return;
     }
@@ -178,7 +182,7 @@ void Tdispatch::resolveAndAnswer()
         return;
     }
     // 41.
-    serveFile(cd, *node);
+    serveFile(cd, *node, disk);
 }
 
 bool Tdispatch::sectionRequest()

@@ -16,6 +16,8 @@
 
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace {
 
 struct TmimeEntry
@@ -64,6 +66,57 @@ QString entityTagOf(const QString &path)
     return entityTag(fi.size(), fileTimeUTC(path), fi.absoluteFilePath());
 }
 
+QString entityTagOf(const QString &path, const DiskEntryInfo &info)
+{
+    if (info.kind != DiskEntry::File)
+        return entityTagOf(path);
+    return entityTag(info.size, utcDayCount(info.mtimeMs), QFileInfo(path).absoluteFilePath());
+}
+
+QByteArray httpDateOf(qint64 msSinceEpoch)
+{
+    const qint64 secs = msSinceEpoch >= 0 ? msSinceEpoch / 1000 : -1;
+    const qint64 days = secs / 86400;
+    // Civil date from the day number (Howard Hinnant's algorithm), years 1970-9999.
+    const qint64 z = days + 719468;
+    const qint64 era = z / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    if (secs < 0 || year > 9999)
+        return httpDate(utcDayCount(msSinceEpoch)).toLatin1();
+    static const char dayNames[7][4] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+    static const char monthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int sod = int(secs % 86400);
+    char out[30];
+    auto two = [&out](int at, int v) {
+        out[at] = char('0' + v / 10);
+        out[at + 1] = char('0' + v % 10);
+    };
+    memcpy(out, dayNames[days % 7], 3);
+    out[3] = ',';
+    out[4] = ' ';
+    two(5, day);
+    out[7] = ' ';
+    memcpy(out + 8, monthNames[month - 1], 3);
+    out[11] = ' ';
+    two(12, int(year / 100));
+    two(14, int(year % 100));
+    out[16] = ' ';
+    two(17, sod / 3600);
+    out[19] = ':';
+    two(20, sod / 60 % 60);
+    out[22] = ':';
+    two(23, sod % 60);
+    memcpy(out + 25, " GMT", 4);
+    return QByteArray(out, 29);
+}
+
 QByteArray encodeDispositionName(const QString &name)
 {
     static const char hex[] = "0123456789ABCDEF";
@@ -102,16 +155,24 @@ bool ifNoneMatch(const QString &header, const QString &tag)
 
 void serveFile(TconnData &cd, Tfile &node)
 {
+    serveFile(cd, node, diskEntryInfo(node.resource));
+}
+
+void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
+{
     ThttpConn &conn = *cd.conn;
     Tserve &s = serve();
     // 1. Conditional request.
-    const QString tag = entityTagOf(node.resource);
+    const QString tag = entityTagOf(node.resource, disk);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
         conn.reply.mode = HRM_NOT_MODIFIED;
         return;
     }
     conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
-    conn.addHeader(QByteArray("Last-Modified: ") + httpDate(fileTimeUTC(node.resource)).toLatin1(), true);
+    conn.addHeader(QByteArray("Last-Modified: ")
+                       + (disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
+                                                       : httpDate(fileTimeUTC(node.resource)).toLatin1()),
+                   true);
     // 2. Counting, and the download limits for counted transfers.
     cd.countAsDownload = node.shouldCountAsDownload();
     if (cd.countAsDownload && !s.admission().allowDownload(cd))

@@ -8,6 +8,7 @@
 
 class TconnData;
 class Tfile;
+struct DiskEntryInfo;
 
 // The content type for a file name: the user's pairs (mask, type, mask,
 // type...) first, then the built-in table, else "application/octet-stream".
@@ -17,6 +18,11 @@ QString contentTypeFor(const QString &name, const QStringList &userPairs);
 // the UTC day count of its last write (so clock changes do not alter it).
 QString entityTag(qint64 size, double mtimeUTC, const QString &path);
 QString entityTagOf(const QString &path);
+// The same from what one stat of `path` said.
+QString entityTagOf(const QString &path, const DiskEntryInfo &info);
+
+// The HTTP date (IMF-fixdate) of a time in milliseconds since 1970 UTC.
+QByteArray httpDateOf(qint64 msSinceEpoch);
 
 // A file name encoded for Content-Disposition: UTF-8, with bytes 0-32,
 // 128-255 and " # % & ' , : ; < > ? as "%XX".
@@ -29,7 +35,9 @@ QByteArray contentDisposition(const QString &name, bool inlineOpen);
 // quoted value is compared without its quotes).
 bool ifNoneMatch(const QString &header, const QString &tag);
 
-// The last dispatch step for a file node: fills the reply.
+// The last dispatch step for a file node: fills the reply. `disk` is what
+// this request already saw of the node's resource on disk.
 void serveFile(TconnData &cd, Tfile &node);
+void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk);
 // On SE_REQUEST_COMPLETED of a file or archive transfer.
 void downloadCompleted(TconnData &cd);

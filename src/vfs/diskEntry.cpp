@@ -6,10 +6,12 @@
 #include "util/masks.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <ctime>
 
 #include <algorithm>
 
@@ -22,6 +24,15 @@ DiskEntry kindOf(const struct stat &st)
     if (S_ISDIR(st.st_mode))
         return DiskEntry::Folder;
     return DiskEntry::Other;
+}
+
+constexpr qint64 msPerDay = 86400000;
+constexpr qint64 unixEpochDay = 25569; // 1970-01-01 as a day count
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 bool statPath(const QString &path, struct stat &st)
@@ -48,9 +59,40 @@ DiskEntryInfo diskEntryInfo(const QString &path)
     info.kind = kindOf(st);
     if (info.kind == DiskEntry::File)
         info.size = qint64(st.st_size);
-    const qint64 ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    info.mtime = toDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+    info.mtimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    info.mtime = localDayCount(info.mtimeMs);
     return info;
+}
+
+double utcDayCount(qint64 msSinceEpoch)
+{
+    const qint64 dayIndex = floorDiv(msSinceEpoch, msPerDay);
+    const qint64 day = dayIndex + unixEpochDay;
+    const qint64 msOfDay = msSinceEpoch - dayIndex * msPerDay;
+    // Before the epoch of day counts the time of day stays positive.
+    const double frac = double(msOfDay) / double(msPerDay);
+    return day >= 0 ? double(day) + frac : double(day) - frac;
+}
+
+double localDayCount(qint64 msSinceEpoch)
+{
+    // The zone rules are read again once a second, which follows a change
+    // of the zone without checking its file on every call.
+    static QElapsedTimer sinceZoneRead;
+    if (!sinceZoneRead.isValid() || sinceZoneRead.elapsed() >= 1000) {
+        tzset();
+        sinceZoneRead.start();
+    }
+    if (msSinceEpoch >= 0) {
+        const time_t secs = time_t(msSinceEpoch / 1000);
+        struct tm local;
+        if (localtime_r(&secs, &local)) {
+            const qint64 localMs = msSinceEpoch + qint64(local.tm_gmtoff) * 1000;
+            if (localMs >= 0)
+                return utcDayCount(localMs);
+        }
+    }
+    return toDateTime(QDateTime::fromMSecsSinceEpoch(msSinceEpoch));
 }
 
 QStringList listDiskFolder(const QString &folder, DiskEntryFilter filter)

@@ -11,12 +11,20 @@ enum class DiskEntry { None, File, Folder, Other };
 struct DiskEntryInfo {
     DiskEntry kind = DiskEntry::None;
     qint64 size = -1;
-    double mtime = 0; // day count, local time
+    double mtime = 0;   // day count, local time
+    qint64 mtimeMs = 0; // last write, milliseconds since 1970-01-01 UTC
 };
 
 // Symbolic links are followed (a link to a FIFO is Other).
 DiskEntry diskEntryKind(const QString &path);
+// One stat of `path`: kind, size (files only) and last write time.
 DiskEntryInfo diskEntryInfo(const QString &path);
+
+// Day counts of a time given in milliseconds since 1970-01-01 UTC, read as
+// UTC and as the local time then (the same values the QDateTime
+// conversions give, without their per-call time zone file check).
+double utcDayCount(qint64 msSinceEpoch);
+double localDayCount(qint64 msSinceEpoch);
 
 enum class DiskEntryFilter { Files, Folders, FilesAndFolders };
 

@@ -79,6 +79,7 @@ TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder)
         f->tempFolder_ = TfilePtr(const_cast<Tfile *>(real));
     }
     // What was seen on disk, so that "new" and listings read real values.
+    f->seen_ = seen;
     if (seen.kind == DiskEntry::File)
         f->size = seen.size;
     if (seen.kind != DiskEntry::None)

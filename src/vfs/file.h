@@ -9,6 +9,8 @@
 // holds a TfilePtr, so a node removed meanwhile is only detached and is freed
 // with its last holder. A temporary node holds its real folder the same way.
 
+#include "vfs/diskEntry.h"
+
 #include <QExplicitlySharedDataPointer>
 #include <QList>
 #include <QSharedData>
@@ -22,7 +24,6 @@
 class Tfile;
 class Tvfs;
 class TconnView;
-struct DiskEntryInfo;
 
 using TfilePtr = QExplicitlySharedDataPointer<Tfile>;
 
@@ -197,6 +198,11 @@ public:
     // This node, one above or one below it is locked.
     bool isLocked() const;
 
+    // What one look at the disk said of a temporary node when it was made
+    // (a request makes its own, so this is as fresh as the request); kind
+    // None for other nodes.
+    const DiskEntryInfo &seenOnDisk() const { return seen_; }
+
     // ---- other ----
     // The node to serve instead of this folder's page: a tree child or a new
     // temporary node for a disk entry. Null when there is none.
@@ -236,6 +242,7 @@ private:
     QList<TfilePtr> children_; // kept in tree order
     TfilePtr tempFolder_;      // a temporary node's real folder (kept alive)
     Tvfs *vfs_ = nullptr;      // set while in a tree
+    DiskEntryInfo seen_;       // temporary nodes: the disk when made
 };
 
 // Releases a holder's reference to a temporary node; tree nodes are left

@@ -130,21 +130,24 @@ TfilePtr Tvfs::resolveOnDisk(const Tfile *folder, const QString &relPath) const
     }
     const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
     QString candidate = base + rel;
-    DiskEntry kind = diskEntryKind(candidate);
+    // The node's own look at the disk tells what the candidate is, unless
+    // it stands for a shell link (then it looked at the target).
+    TfilePtr f = Tfile::createTemp(candidate, folder);
+    DiskEntry kind = f->resource == candidate ? f->seenOnDisk().kind : diskEntryKind(candidate);
     if (kind == DiskEntry::None && TshellLinks::current().findsByNameWithoutExtension()) {
         const QString withExt = candidate + QLatin1String(".lnk");
         if (diskEntryKind(withExt) == DiskEntry::File) {
             candidate = withExt;
             kind = DiskEntry::File;
+            f = Tfile::createTemp(candidate, folder);
         }
     }
     // FIFOs, sockets and devices are never served, whatever the options.
     if (kind != DiskEntry::File && kind != DiskEntry::Folder)
         return {};
-    TfilePtr f = Tfile::createTemp(candidate, folder);
     if (f->resource != candidate) {
         // Came through a shell link: its target must be servable too.
-        const DiskEntry target = diskEntryKind(f->resource);
+        const DiskEntry target = f->seenOnDisk().kind;
         if (target != DiskEntry::File && target != DiskEntry::Folder)
             return {};
     }

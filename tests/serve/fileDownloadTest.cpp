@@ -1,5 +1,7 @@
 #include "serve/fileDownload.h"
 
+#include "vfs/diskEntry.h"
+
 #include "util/dateTime.h"
 #include "util/encodings.h"
 
@@ -94,4 +96,51 @@ TEST(IfNoneMatch, ExactTrimmedOrQuoted)
     EXPECT_FALSE(ifNoneMatch(QStringLiteral("W/\"0123abcd\""), tag));
     EXPECT_FALSE(ifNoneMatch(QString(), tag));
     EXPECT_FALSE(ifNoneMatch(QStringLiteral("\"\""), QString()));
+}
+
+TEST(EntityTag, FromOneStatEqualsTheFileQuery)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("f.bin"));
+    const QDateTime times[] = {
+        QDateTime(QDate(2024, 3, 31), QTime(1, 30, 0, 999), Qt::UTC),
+        QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(2038, 1, 19), QTime(3, 14, 8), Qt::UTC),
+    };
+    for (const QDateTime &t : times) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(int(t.date().day()), 'x'));
+        f.flush();
+        ASSERT_TRUE(f.setFileTime(t, QFileDevice::FileModificationTime));
+        f.close();
+        const DiskEntryInfo info = diskEntryInfo(path);
+        EXPECT_EQ(entityTagOf(path, info), entityTagOf(path)) << qPrintable(t.toString(Qt::ISODateWithMs));
+        EXPECT_EQ(entityTagOf(path, info), entityTag(t.date().day(), toDateTimeUTC(t), path));
+    }
+    // What is not a file takes the file query's answer.
+    EXPECT_EQ(entityTagOf(dir.path(), diskEntryInfo(dir.path())), entityTagOf(dir.path()));
+    const QString missing = dir.filePath(QStringLiteral("none"));
+    EXPECT_EQ(entityTagOf(missing, diskEntryInfo(missing)), entityTagOf(missing));
+}
+
+TEST(HttpDate, FromMillisecondsEqualsTheDayCountFormat)
+{
+    const qint64 samples[] = {
+        0, 999, 1000, 86399999, 951782400000 /* 2000-02-29 */, 951868800000 /* 2000-03-01 */,
+        1709164800000 /* 2024-02-29 */, 1711848600123, 1735689599999 /* 2024-12-31 23:59:59.999 */,
+        4102444800000 /* 2100-01-01 */, 253402300799000 /* 9999-12-31 23:59:59 */,
+        253402300800000 /* year 10000 */, -1, -86400000,
+    };
+    for (const qint64 ms : samples) {
+        const QDateTime dt = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        EXPECT_EQ(httpDateOf(ms), httpDate(dt).toLatin1()) << ms;
+    }
+    EXPECT_EQ(httpDateOf(784111777000), QByteArray("Sun, 06 Nov 1994 08:49:37 GMT"));
+    // Every day of a leap-year span, at a time of day that moves.
+    for (qint64 day = 10957; day < 10957 + 800; ++day) { // from 2000-01-01
+        const qint64 ms = day * 86400000 + (day * 7919 % 86400) * 1000;
+        ASSERT_EQ(httpDateOf(ms), httpDate(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC)).toLatin1()) << ms;
+    }
 }
