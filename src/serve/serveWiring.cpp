@@ -5,12 +5,16 @@
 #include "log/log.h"
 #include "serve/admission.h"
 #include "serve/pageAdapter.h"
+#include "http/httpSrv.h"
+#include "serve/connData.h"
 #include "serve/serve.h"
 #include "serve/session.h"
 #include "serve/upload.h"
 #include "serve/timeouts.h"
 #include "vfs/diskEntry.h"
 #include "serve/treeAccess.h"
+#include "tpl/macrosAccounts.h"
+#include "vfs/account.h"
 
 #include <QFileInfo>
 
@@ -32,8 +36,21 @@ void addFilesToRoot(const QStringList &paths, bool realFolders)
     }
 }
 
+// Connection records point into the account list; a macro that adds, removes
+// or renames an account may move the list, so each record finds its account
+// again by the name it logged in with (a renamed or deleted one is dropped).
+static void refreshConnectionAccounts()
+{
+    if (!serveExists())
+        return;
+    for (ThttpConn *c : std::as_const(serve().srv().conns))
+        if (TconnData *d = TconnData::of(c); d && d->account)
+            d->account = d->fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(d->fUser);
+}
+
 void installServeHooks(Tprogram &program)
 {
+    accountsChangedByMacro() = refreshConnectionAccounts;
     program.hooks.createServer = [] { serve(); };
     serve().setSessionHooks(std::make_unique<TsessionManager>());
     serve().setUploadHooks(std::make_unique<TuploadManager>());
