@@ -37,25 +37,52 @@ bool hasNoLimits(const Taccount *account)
 
 } // namespace
 
+TconnCounts countConnections(const QList<TadmissionConn> &conns, const QString &address, bool distinct)
+{
+    TconnCounts n;
+    QSet<QString> ips;
+    for (const TadmissionConn &c : conns) {
+        ++n.all;
+        n.fromAddress += c.address == address;
+        if (distinct)
+            ips.insert(c.address);
+    }
+    n.addresses = ips.size();
+    return n;
+}
+
+TconnCounts countConnections(const ThttpSrv &srv, const TconnData &self, bool distinct)
+{
+    TconnCounts n{1, 1, 0};
+    QSet<QString> ips;
+    if (distinct) {
+        ips.reserve(64);
+        ips.insert(self.address);
+    }
+    for (const ThttpConn *c : srv.conns) {
+        const TconnData *d = TconnData::of(c);
+        if (d == &self)
+            continue;
+        const QString &a = d ? d->address : c->P_address;
+        ++n.all;
+        n.fromAddress += a == self.address;
+        if (distinct)
+            ips.insert(a);
+    }
+    n.addresses = ips.size();
+    return n;
+}
+
+bool isOverloaded(const Toptions &o, const TconnCounts &n)
+{
+    return (o.maxConnections > 0 && n.all > o.maxConnections)
+        || (o.maxConnectionsByIp > 0 && n.fromAddress > o.maxConnectionsByIp)
+        || (o.maxIps > 0 && n.addresses > o.maxIps);
+}
+
 bool isOverloaded(const Toptions &o, const QList<TadmissionConn> &conns, const QString &address)
 {
-    if (o.maxConnections > 0 && conns.size() > o.maxConnections)
-        return true;
-    if (o.maxConnectionsByIp > 0) {
-        qint64 n = 0;
-        for (const TadmissionConn &c : conns)
-            n += c.address == address;
-        if (n > o.maxConnectionsByIp)
-            return true;
-    }
-    if (o.maxIps > 0) {
-        QSet<QString> ips;
-        for (const TadmissionConn &c : conns)
-            ips.insert(c.address);
-        if (ips.size() > o.maxIps)
-            return true;
-    }
-    return false;
+    return isOverloaded(o, countConnections(conns, address, o.maxIps > 0));
 }
 
 const Tban *findBan(const QList<Tban> &bans, const QString &address)
@@ -132,12 +159,9 @@ void TadmissionRules::decidePreReply(TconnData &cd)
     // Walking every connection costs time on each request: only when a
     // connection limit is set.
     const bool limited = o.maxConnections > 0 || o.maxConnectionsByIp > 0 || o.maxIps > 0;
-    if (limited && !hasNoLimits(cd.account)) {
-        QList<TadmissionConn> conns = admissionSnapshot(s.srv(), &cd);
-        conns.append({cd.address, false, nullptr}); // the one being checked
-        if (isOverloaded(o, conns, cd.address))
-            cd.preReply = PR_OVERLOAD;
-    }
+    if (limited && cd.preReply != PR_OVERLOAD && !hasNoLimits(cd.account)
+        && isOverloaded(o, countConnections(s.srv(), cd, o.maxIps > 0)))
+        cd.preReply = PR_OVERLOAD;
     cd.banReason.clear();
     if (const Tban *b = findBan(o.banList, cd.address)) {
         cd.banReason = b->comment;

@@ -23,8 +23,24 @@ struct TadmissionConn
     const Tfile *file = nullptr;  // what it serves (FlastFile)
 };
 
-// Connections (including the one being checked) exceed "max-connections",
-// "max-connections-by-ip" or "max-ips"; a limit of 0 or less is no limit.
+// Open connections as the connection limits count them.
+struct TconnCounts
+{
+    qint64 all = 0;
+    qint64 fromAddress = 0; // from the address being checked
+    qint64 addresses = 0;   // distinct addresses (counted only when asked)
+};
+
+// Counts `conns` (which include the one being checked).
+TconnCounts countConnections(const QList<TadmissionConn> &conns, const QString &address, bool distinct);
+// Counts the server's open connections by their records' addresses, plus
+// the one being checked (`self`, skipped where it is found in the list).
+// Copies nothing: it runs on every request of a crowded server.
+TconnCounts countConnections(const ThttpSrv &srv, const TconnData &self, bool distinct);
+
+// The counts exceed "max-connections", "max-connections-by-ip" or
+// "max-ips"; a limit of 0 or less is no limit.
+bool isOverloaded(const Toptions &o, const TconnCounts &n);
 bool isOverloaded(const Toptions &o, const QList<TadmissionConn> &conns, const QString &address);
 
 // The first ban rule whose mask matches the address; null when none.
