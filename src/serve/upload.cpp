@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStorageInfo>
 
 #include <cerrno>
@@ -42,17 +43,12 @@ QString folderOf(const QString &path)
     return i <= 0 ? QStringLiteral("/") : path.left(i);
 }
 
-// Creates an empty regular file, replacing only a regular file of that
-// name, never following a symbolic link. -1 on failure.
-int createUploadFile(const QString &path)
+// A name for a file written beside `dest` until it replaces it: hidden,
+// with a random part that no client can guess.
+QString tempBeside(const QString &dest)
 {
-    const QByteArray p = QFile::encodeName(path);
-    struct stat st;
-    if (::lstat(p.constData(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || ::unlink(p.constData()) != 0)
-            return -1;
-    }
-    return ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    return folderOf(dest) + QStringLiteral("/.zof-upload-")
+        + QString::number(QRandomGenerator::system()->generate64(), 36) + QStringLiteral(".part");
 }
 
 // The real folder holding `path` lies inside `root` (symbolic links resolved).
@@ -174,19 +170,36 @@ void TuploadManager::abandon(TconnData &cd)
     created.remove(&cd);
 }
 
-bool TuploadManager::isCreated(const TconnData &cd, const QString &path) const
+QString TuploadManager::createdPath(const TconnData &cd) const
 {
     const auto it = created.constFind(&cd);
+    if (it == created.cend())
+        return {};
+    const QString path = it->temp.isEmpty() ? cd.uploadDest : it->temp;
     struct stat st;
-    return it != created.cend() && !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0
-        && S_ISREG(st.st_mode) && st.st_dev == it->dev && st.st_ino == it->ino;
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || st.st_dev != it->dev || st.st_ino != it->ino)
+        return {};
+    return path;
 }
 
 void TuploadManager::removeCreated(TconnData &cd)
 {
-    if (isCreated(cd, cd.uploadDest))
-        ::unlink(QFile::encodeName(cd.uploadDest).constData());
+    const QString path = createdPath(cd);
+    if (!path.isEmpty())
+        ::unlink(QFile::encodeName(path).constData());
     created.remove(&cd);
+}
+
+bool TuploadManager::moveCreated(TconnData &cd, const QString &to)
+{
+    const QString path = createdPath(cd);
+    if (path.isEmpty())
+        return false;
+    if (path != to && ::rename(QFile::encodeName(path).constData(), QFile::encodeName(to).constData()) != 0)
+        return false;
+    created[&cd].temp.clear();
+    return true;
 }
 
 void TuploadManager::partial(TconnData &cd)
@@ -196,7 +209,7 @@ void TuploadManager::partial(TconnData &cd)
     cd.f->close();
     cd.f.reset();
     const QString &dest = cd.uploadDest;
-    if (!isCreated(cd, dest)) {
+    if (createdPath(cd).isEmpty()) {
         created.remove(&cd);
         return;
     }
@@ -207,7 +220,10 @@ void TuploadManager::partial(TconnData &cd)
         const QString to = partialUploadPath(dest, o.renamePartialUploads);
         // Never out of the folder, never over something that is there.
         if (folderOf(to) == folderOf(dest) && validFilename(fileNameOf(to)) && !pathTaken(to))
-            ::rename(QFile::encodeName(dest).constData(), QFile::encodeName(to).constData());
+            moveCreated(cd, to);
+    } else {
+        // Kept as it is, under the name it was uploaded to.
+        moveCreated(cd, dest);
     }
     created.remove(&cd);
 }
@@ -290,17 +306,25 @@ void TuploadManager::start(TconnData &cd)
 
 bool TuploadManager::create(TconnData &cd)
 {
-    const int fd = createUploadFile(cd.uploadDest);
+    // Only a regular file is ever replaced; nothing is followed.
+    QString at = cd.uploadDest;
+    struct stat st;
+    if (::lstat(QFile::encodeName(at).constData(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return false;
+        at = tempBeside(cd.uploadDest);
+    }
+    const QByteArray p = QFile::encodeName(at);
+    const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    struct stat st;
     auto f = std::make_unique<QFile>();
     if (::fstat(fd, &st) != 0 || !f->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        ::unlink(QFile::encodeName(cd.uploadDest).constData());
+        ::unlink(p.constData());
         return false;
     }
-    created.insert(&cd, {st.st_dev, st.st_ino});
+    created.insert(&cd, {st.st_dev, st.st_ino, at == cd.uploadDest ? QString() : at});
     cd.f = std::move(f);
     return true;
 }
@@ -331,6 +355,9 @@ void TuploadManager::end(TconnData &cd)
         r.size = cd.f->size();
         cd.f->close();
         cd.f.reset();
+        // Complete: it takes the place of the file it replaces.
+        if (cd.uploadFailed.isEmpty() && !moveCreated(cd, cd.uploadDest))
+            fail(cd, writeFailure(errno, QStringLiteral("the file went away")));
     }
     if (!cd.uploadFailed.isEmpty()) {
         serve().events().run(QStringLiteral("upload failed"), &cd);

@@ -50,10 +50,14 @@ public:
 private:
     // The file an upload created, known by its identity: a failure or an
     // interruption touches that file only, never one that took its name.
+    // A file that replaces an existing one is written beside it (`temp`)
+    // and takes its name only once complete, so a failed upload leaves the
+    // old file as it was.
     struct TcreatedFile
     {
         dev_t dev = 0;
         ino_t ino = 0;
+        QString temp;
     };
 
     void start(TconnData &cd);
@@ -66,10 +70,13 @@ private:
     void partial(TconnData &cd);
     // Fails the current part, deleting the file this part created.
     void fail(TconnData &cd, const QString &reason);
-    // Deletes the file at uploadDest when it is the one this upload created.
+    // Where the file this upload created lies now (empty when none).
+    QString createdPath(const TconnData &cd) const;
+    // Deletes the file this upload created, when it is still there.
     void removeCreated(TconnData &cd);
-    // The file at `path` is the one this upload created.
-    bool isCreated(const TconnData &cd, const QString &path) const;
+    // Gives a file written beside its destination the destination's name
+    // (or `to`); false when that failed.
+    bool moveCreated(TconnData &cd, const QString &to);
 
     QHash<const TconnData *, TcreatedFile> created;
 };

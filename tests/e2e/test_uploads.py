@@ -358,16 +358,30 @@ class TestUploadRules(UploadCase):
 
     def test_write_error_fails_the_upload(self):
         # Files the process writes are capped at 64 KiB: the upload cannot be
-        # written whole; the part fails and its file is removed.
-        z = self.zof(process_class=LimitedZof, fsize=64 * 1024)
+        # written whole; the part fails, its file is removed, and the file it
+        # was to replace stays as it was.
+        with open(os.path.join(self.pub, "huge.bin"), "wb") as f:
+            f.write(b"old")
+        z = self.zof(process_class=LimitedZof, fsize=64 * 1024, number_files_on_upload="no")
         res = self.results(z, "/pub/", [("small.txt", b"s" * 100), ("huge.bin", os.urandom(300 * 1024)),
                                         ("after.txt", b"a" * 10)])
         self.assertEqual([r["name"] for r in res], ["small.txt", "huge.bin", "after.txt"])
         self.assertNotIn("err", res[0])
         self.assertEqual(res[1].get("err"), "Error writing file: File too large")
         self.assertNotIn("err", res[2])
-        self.assertEqual(self.listing(), ["after.txt", "small.txt"])
+        self.assertEqual(self.listing(), ["after.txt", "huge.bin", "small.txt"])
+        self.assertEqual(read(os.path.join(self.pub, "huge.bin")), b"old")
         self.assertEqual(z.get("/pub/small.txt")[2], b"s" * 100)
+
+    def test_overwrite_when_numbering_is_off(self):
+        with open(os.path.join(self.pub, "data.bin"), "wb") as f:
+            f.write(b"old")
+        z = self.zof(number_files_on_upload="no")
+        new = os.urandom(100 * 1024)
+        res = self.results(z, "/pub/", [("data.bin", new)])
+        self.assertEqual([(r["name"], r.get("err")) for r in res], [("data.bin", None)])
+        self.assertEqual(self.listing(), ["data.bin"])
+        self.assertEqual(read(os.path.join(self.pub, "data.bin")), new)
 
 
 class TestInterruptedUpload(UploadCase):
@@ -383,10 +397,13 @@ class TestInterruptedUpload(UploadCase):
         try:
             s.sendall(req + head + b"p" * size)
             # All but the tail that may hold the start of a boundary. (The
-            # close then arrives on its own, not behind the last data.)
-            path = os.path.join(self.pub, name)
-            self.assertTrue(wait_until(lambda: os.path.exists(path) and os.path.getsize(path) >= size - 64),
-                            os.listdir(self.pub))
+            # close then arrives on its own, not behind the last data.) A
+            # file that replaces another is written under a hidden name.
+            def written():
+                sizes = [os.path.getsize(os.path.join(self.pub, n)) for n in os.listdir(self.pub)
+                         if n == name or n.startswith(".")]
+                return max(sizes, default=0) >= size - 64
+            self.assertTrue(wait_until(written), os.listdir(self.pub))
         finally:
             s.close()
 
@@ -404,6 +421,14 @@ class TestInterruptedUpload(UploadCase):
         z = self.zof(delete_partial_uploads="yes")
         self.interrupt(z)
         self.assertTrue(wait_until(lambda: self.listing() == []), self.listing())
+
+    def test_partial_never_replaces_an_existing_file(self):
+        with open(os.path.join(self.pub, "part.bin"), "wb") as f:
+            f.write(b"old")
+        z = self.zof(number_files_on_upload="no", delete_partial_uploads="yes")
+        self.interrupt(z)
+        self.assertTrue(wait_until(lambda: self.listing() == ["part.bin"]), self.listing())
+        self.assertEqual(read(os.path.join(self.pub, "part.bin")), b"old")
 
     def test_partial_renamed(self):
         z = self.zof(rename_partial_uploads="%NAME%.part")
