@@ -79,8 +79,9 @@ qint64 TtcpSocket::read(char *dst, qint64 max)
         if (n > 0) {
             total += n;
             // A short read means the kernel's queue is empty now; the next
-            // arrival raises a new edge.
-            if (total < max) {
+            // arrival raises a new edge. After the peer's FIN no edge will
+            // come, so read on to meet the end of the stream.
+            if (total < max && !peerHungUp) {
                 readable = false;
                 break;
             }
@@ -355,6 +356,8 @@ void TtcpSocket::pollEvent(uint32_t events)
     if ((events & EPOLLOUT) && (queued > 0 || waitingWrite))
         flush();
     if (fd >= 0 && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
+        if (events & (EPOLLRDHUP | EPOLLHUP))
+            peerHungUp = true;
         if (closeRequested)
             discardInput();
         else

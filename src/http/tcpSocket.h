@@ -100,6 +100,7 @@ private:
     QElapsedTimer lingerTimer;
     int pauseCount = 0;
     bool readable = false;
+    bool peerHungUp = false; // the peer's FIN has been signalled; read to the end of the queue
     bool waitingWrite = false;
     bool allSentPending = false;
     bool closedPending = false;
