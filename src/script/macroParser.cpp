@@ -125,6 +125,10 @@ private:
     // replacement only moves its own text.
     void macroPass(QString &text, int level)
     {
+        // Without an opening marker or a macro's end nothing can change (a
+        // lone ":}" is copied as it stands): symbol values take this path.
+        if (!text.contains(kMacroOpen) && !text.contains(kQuoteOpen) && !text.contains(kMacroClose))
+            return;
         const QString src = text;
         QString out, cur;
         int line = 1;

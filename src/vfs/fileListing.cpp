@@ -5,13 +5,11 @@
 #include "vfs/diskEntry.h"
 #include "vfs/permissions.h"
 #include "util/asciiCase.h"
-#include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/masks.h"
 
 #include <QCollator>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -20,17 +18,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace {
 
 struct TdiskItem {
     QString name;
     bool isDir = false;
-    qint64 size = 0;
-    double mtime = 0;
 };
 
-// Regular files and folders of a directory (symbolic links followed), by name.
+// Regular files and folders of a directory (symbolic links followed), by
+// name. The entry's own type answers where the file system gives it: the
+// node made for the entry stats it anyway, so one stat per entry is enough.
 QList<TdiskItem> readDisk(const QString &folder)
 {
     QList<TdiskItem> out;
@@ -41,25 +41,36 @@ QList<TdiskItem> readDisk(const QString &folder)
         return out;
     const int fd = ::dirfd(dir);
     while (const dirent *e = ::readdir(dir)) {
-        const QByteArray raw(e->d_name);
-        if (raw == "." || raw == "..")
+        const char *raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
             continue;
-        const QString name = QString::fromUtf8(raw);
-        if (name.toUtf8() != raw)
+        const qsizetype len = qsizetype(qstrlen(raw));
+        const QString name = QString::fromUtf8(raw, len);
+        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
+        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
             continue; // not valid UTF-8: skipped, not mangled
-        struct stat st;
-        if (::fstatat(fd, raw.constData(), &st, 0) != 0)
-            continue;
         TdiskItem it;
         it.name = name;
-        if (S_ISDIR(st.st_mode))
+        switch (e->d_type) {
+        case DT_DIR:
             it.isDir = true;
-        else if (S_ISREG(st.st_mode))
-            it.size = qint64(st.st_size);
-        else
+            break;
+        case DT_REG:
+            break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+            struct stat st;
+            if (::fstatat(fd, raw, &st, 0) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                it.isDir = true;
+            else if (!S_ISREG(st.st_mode))
+                continue;
+            break;
+        }
+        default:
             continue; // FIFOs, sockets, devices
-        const qint64 ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-        it.mtime = toDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+        }
         out.append(it);
     }
     ::closedir(dir);
@@ -330,6 +341,9 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
         if (!matches && !(w.recursive && e.isDir))
             continue;
         TfilePtr f = Tfile::createTemp(base + name, folder);
+        // The node's stat decides: the entry may have changed since it was read.
+        if (f->isFolder() != e.isDir || (!e.isDir && f->size < 0))
+            continue;
         if (f->flags.has(FA_SOLVED_LNK) && f->isFolder())
             continue; // shortcuts are followed for files only
         if (folder->flags.has(FA_DONT_LOG))
@@ -359,12 +373,8 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
         f->comment = makeInert(cmt);
         if (e.isDir)
             f->size = 0;
-        else if (f->flags.has(FA_SOLVED_LNK)) {
-            if (f->size < 0)
-                continue;
-        } else
-            f->size = e.size;
-        f->mtime = e.mtime;
+        else if (f->flags.has(FA_SOLVED_LNK) && f->size < 0)
+            continue;
         if (!addToListing(w, f, toSkip, true))
             break;
     }
@@ -418,9 +428,49 @@ void TfileListing::collectTree(Twalk &w, Tfile *folder, qint64 &toSkip)
     }
 }
 
-int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool rev, bool foldersBefore,
-                               bool linksBefore)
+namespace {
+
+const QCollator &nameCollator()
 {
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
+// In the C locale the collator compares code points (cheaply) but its sort
+// keys would not fold case: keys are used only under a real collation.
+bool useSortKeys()
+{
+    static const bool use = nameCollator().locale().language() != QLocale::C;
+    return use;
+}
+
+// What the comparison of one item needs, worked out once per item: a sort
+// costs n log n comparisons, and collating names is the dear part.
+struct TsortItem {
+    const Tfile *f = nullptr;
+    QString ext;
+    int dl = 0;
+    std::optional<QCollatorSortKey> key;
+
+    TsortItem(const Tfile &file, QChar field) : f(&file)
+    {
+        if (useSortKeys())
+            key.emplace(nameCollator().sortKey(file.name));
+        if (field == u'e')
+            ext = extensionOf(file);
+        else if (field == u'd')
+            dl = file.DLcount();
+    }
+};
+
+int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
+                     bool linksBefore)
+{
+    const Tfile &a = *x.f, &b = *y.f;
     if (linksBefore && a.isLink() != b.isLink())
         return a.isLink() ? -1 : 1;
     if (foldersBefore && a.isFolder() != b.isFolder())
@@ -429,7 +479,7 @@ int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool r
     switch (key.unicode()) {
     case u'e':
         // Folders count as having no extension, so the order stays transitive.
-        r = compareText(extensionOf(a), extensionOf(b));
+        r = compareText(x.ext, y.ext);
         break;
     case u's':
         r = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
@@ -437,11 +487,9 @@ int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool r
     case u't':
         r = sign(a.mtime - b.mtime);
         break;
-    case u'd': {
-        const int da = a.DLcount(), db = b.DLcount();
-        r = da < db ? -1 : (da > db ? 1 : 0);
+    case u'd':
+        r = x.dl < y.dl ? -1 : (x.dl > y.dl ? 1 : 0);
         break;
-    }
     case u'c':
         r = compareText(a.comment, b.comment);
         break;
@@ -449,17 +497,20 @@ int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool r
         break;
     }
     if (r == 0) {
-        static const QCollator collator = [] {
-            QCollator c;
-            c.setCaseSensitivity(Qt::CaseInsensitive);
-            return c;
-        }();
-        r = collator.compare(a.name, b.name);
+        r = x.key && y.key ? x.key->compare(*y.key) : nameCollator().compare(a.name, b.name);
         if (r == 0)
             r = compareText(a.name, b.name);
     }
     r = r < 0 ? -1 : (r > 0 ? 1 : 0);
     return rev ? -r : r;
+}
+
+} // namespace
+
+int TfileListing::compareItems(const Tfile &a, const Tfile &b, QChar key, bool rev, bool foldersBefore,
+                               bool linksBefore)
+{
+    return compareSortItems(TsortItem(a, key), TsortItem(b, key), key, rev, foldersBefore, linksBefore);
 }
 
 void TfileListing::sort(TconnView *cd, const QString &def)
@@ -491,37 +542,55 @@ void TfileListing::sort(TconnView *cd, const QString &def)
     if (!QStringView(u"nestdc").contains(field) || field.isNull())
         return; // unknown key: collection order
 
-    const auto less = [&](const TfilePtr &a, const TfilePtr &b) {
-        return compareItems(*a, *b, field, rev, foldersBefore, linksBefore) < 0;
+    // The items are sorted through indexes into their precomputed keys, then
+    // `dir` is rearranged once.
+    std::vector<TsortItem> items;
+    items.reserve(size_t(dir.size()));
+    for (const TfilePtr &f : std::as_const(dir))
+        items.emplace_back(*f, field);
+    std::vector<qsizetype> ix(items.size());
+    for (size_t k = 0; k < ix.size(); ++k)
+        ix[k] = qsizetype(k);
+    const auto less = [&](qsizetype a, qsizetype b) {
+        return compareSortItems(items[size_t(a)], items[size_t(b)], field, rev, foldersBefore, linksBefore) < 0;
+    };
+    const auto apply = [&] {
+        QList<TfilePtr> sorted;
+        sorted.reserve(dir.size());
+        for (const qsizetype k : ix)
+            sorted.append(dir[k]);
+        dir = std::move(sorted);
     };
     // Quicksort with the middle element as pivot; the loop runs before each
     // partition and a closed connection ends the work.
     struct Trange {
         qsizetype lo, hi;
     };
-    QList<Trange> todo{{0, dir.size() - 1}};
+    QList<Trange> todo{{0, qsizetype(ix.size()) - 1}};
     while (!todo.isEmpty()) {
         const Trange r = todo.takeLast();
         if (r.lo >= r.hi)
             continue;
         letEventLoopRun();
-        if (cd && cd->closed())
+        if (cd && cd->closed()) {
+            apply();
             return;
+        }
         if (r.hi - r.lo < 16) { // small ranges: insertion sort
             for (qsizetype i = r.lo + 1; i <= r.hi; ++i)
-                for (qsizetype j = i; j > r.lo && less(dir[j], dir[j - 1]); --j)
-                    dir.swapItemsAt(j, j - 1);
+                for (qsizetype j = i; j > r.lo && less(ix[j], ix[j - 1]); --j)
+                    std::swap(ix[j], ix[j - 1]);
             continue;
         }
-        const TfilePtr pivot = dir[r.lo + (r.hi - r.lo) / 2];
+        const qsizetype pivot = ix[r.lo + (r.hi - r.lo) / 2];
         qsizetype i = r.lo, j = r.hi;
         while (i <= j) {
-            while (i <= r.hi && less(dir[i], pivot))
+            while (i <= r.hi && less(ix[i], pivot))
                 ++i;
-            while (j >= r.lo && less(pivot, dir[j]))
+            while (j >= r.lo && less(pivot, ix[j]))
                 --j;
             if (i <= j) {
-                dir.swapItemsAt(i, j);
+                std::swap(ix[i], ix[j]);
                 ++i;
                 --j;
             }
@@ -529,6 +598,7 @@ void TfileListing::sort(TconnView *cd, const QString &def)
         todo.append({r.lo, j});
         todo.append({i, r.hi});
     }
+    apply();
 }
 
 bool isEmptyFolder(const Tfile &f, TconnView *cd)

@@ -186,6 +186,30 @@ TEST(MacroParser, QuotesAndPlainText)
     EXPECT_THROW(parseAndExpand(t, u.callback(), false), EtplError); // the quote swallows ".}"
 }
 
+TEST(MacroParser, PlainSymbolValuesPassThroughUnchanged)
+{
+    // Values without markers are not rebuilt, but a value that does open a
+    // macro is still expanded, and a stray close in a value stays as text.
+    const struct
+    {
+        const char *value;
+        const char *page;
+    } cases[] = {
+        {"notes & ideas 0003.tar.gz", "[notes & ideas 0003.tar.gz]"},
+        {"a:}b.c", "[a:}b.c]"},
+        {"1.5 KB: {x}", "[1.5 KB: {x}]"},
+        {"x{.m.}y", "[x<m>y]"},
+        {"{:q{.m.}:}", "[{:q{.m.}:}]"},
+    };
+    for (const auto &c : cases) {
+        Trecorder r;
+        r.answer = [&](const QString &full, const QStringList &, bool isSymbol) {
+            return isSymbol ? QString::fromUtf8(c.value) : QStringLiteral("<") + full + QStringLiteral(">");
+        };
+        EXPECT_EQ(expand(QStringLiteral("[%v%]"), r), QString::fromUtf8(c.page)) << c.value;
+    }
+}
+
 TEST(MacroParser, EmptyMacrosAndNul)
 {
     Trecorder r;

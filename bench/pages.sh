@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Folder pages: one folder of 2,000 files listed by ZOF (its default
+# template), by nginx's autoindex (one worker) and by lighttpd's dir-listing,
+# in one run:
+#   pages per second at 10 and 50 keep-alive connections (only complete 2xx
+#   pages count: a "server busy" reply is not a page)
+#   ratio of ZOF to nginx and to lighttpd
+#   size in bytes of one page from each server
+# Loopback only; every server has its configuration in a temporary folder
+# and is stopped at the end.
+# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
+# FILES (files in the folder, default 2000), CONNS (default "10 50"),
+# ZOF_BIN (a zof binary to use instead of building a release one),
+# ONLY (run just one server: zof, nginx or lighttpd; for profiling).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(dirname "$here")"
+duration="${DURATION:-5}"
+threads="${THREADS:-2}"
+nfiles="${FILES:-2000}"
+conns="${CONNS:-10 50}"
+only="${ONLY:-}"
+export PATH="$PATH:/usr/sbin"
+for tool in wrk nginx lighttpd curl; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool (scripts/setup.sh bench)" >&2; exit 1; }
+done
+
+zof="${ZOF_BIN:-}"
+if [ -z "$zof" ]; then
+  echo "building zof (release)..." >&2
+  cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
+  cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
+  zof="$repo/build-bench-serve/src/app/zof"
+fi
+
+ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+
+work="$(mktemp -d /tmp/zof-bench-pages.XXXXXX)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# Every server publishes $work/root; the folder listed is /pub/. Names mix
+# lengths, extensions and characters that need escaping in a page or a URL;
+# sizes vary so that size formatting is exercised.
+data="$work/root/pub"
+mkdir -p "$data"
+python3 - "$data" "$nfiles" <<'EOF'
+import os, sys
+folder, n = sys.argv[1], int(sys.argv[2])
+exts = [".txt", ".jpg", ".mp3", ".pdf", ".tar.gz", ".html", ".c", ""]
+words = ["report", "holiday photo", "track", "notes & ideas", "archive", "index", "main", "readme"]
+for i in range(n):
+    name = "%s %04d%s" % (words[i % len(words)], i, exts[(i // 3) % len(exts)])
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(b"x" * ((i * 7919) % 5000))
+EOF
+url_path="/pub/"
+
+source "$(dirname "$0")/servers.sh"
+
+wait_port() { # port
+  for _ in $(seq 1 200); do
+    curl -s -o /dev/null "http://127.0.0.1:$1$url_path" && return 0
+    sleep 0.05
+  done
+  echo "server on port $1 did not start" >&2
+  return 1
+}
+
+# -> "pages_per_second bad_replies": complete 2xx replies per second of the run.
+wrk_pages() { # url connections
+  local out
+  out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 10s "$1" 2>&1)"
+  awk '
+    / requests in / { n = $1; t = $4; sub(/,$/, "", t)
+      if (t ~ /ms$/) { sub(/ms$/, "", t); t /= 1000 } else if (t ~ /m$/) { sub(/m$/, "", t); t *= 60 } else sub(/s$/, "", t) }
+    /Socket errors:/ { gsub(",", ""); for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+$/) bad += $i }
+    /Non-2xx/ { bad += $NF; non2xx += $NF }
+    END { ok = n - non2xx; if (t > 0) printf "%.0f %d\n", ok / t, bad + 0; else print "0 " bad + 0 }
+  ' <<<"$out"
+}
+
+declare -A R
+measure() { # name port
+  local name="$1" port="$2" c a b url="http://127.0.0.1:$2$url_path"
+  wait_port "$port"
+  R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
+  R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
+  wrk -t1 -c2 -d1s "$url" >/dev/null 2>&1 || true
+  for c in $conns; do
+    read -r a b < <(wrk_pages "$url" "$c")
+    R[$name,p$c]="$a"
+    R[$name,e$c]="$b"
+  done
+}
+
+stop_server() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+
+if [ -z "$only" ] || [ "$only" = zof ]; then
+  echo "zof..." >&2
+  port="$(free_port)"
+  mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
+  chmod 700 "$work/zof/run"
+  XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
+    ${ZOF_WRAP:-} "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+    -c "prevent-leeching=no" "$data" \
+    >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
+  pid=$!; pids+=("$pid")
+  measure zof "$port"
+  stop_server "$pid"
+fi
+
+if [ -z "$only" ] || [ "$only" = nginx ]; then
+  echo "nginx (1 worker, autoindex)..." >&2
+  port="$(free_port)"
+  write_nginx_conf "$port" "$work/root"
+  sed -i "s|^    root .*;|&\n    autoindex on;|" "$work/nginx/nginx.conf"
+  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
+  pid=$!; pids+=("$pid")
+  measure nginx "$port"
+  stop_server "$pid"
+fi
+
+if [ -z "$only" ] || [ "$only" = lighttpd ]; then
+  echo "lighttpd (dir-listing)..." >&2
+  port="$(free_port)"
+  write_lighttpd_conf "$port" "$work/root"
+  cat >>"$work/lighttpd/lighttpd.conf" <<EOF
+server.modules += ( "mod_dirlisting" )
+dir-listing.activate = "enable"
+dir-listing.encoding = "utf-8"
+EOF
+  lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
+  pid=$!; pids+=("$pid")
+  measure lighttpd "$port"
+  stop_server "$pid"
+fi
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() {
+  printf "%-34s %10s %10s %10s %9s %9s\n" "$1" "${R[zof,$2]:--}" "${R[nginx,$2]:--}" "${R[lighttpd,$2]:--}" \
+    "$(ratio "${R[zof,$2]:-}" "${R[nginx,$2]:-}")" "$(ratio "${R[zof,$2]:-}" "${R[lighttpd,$2]:-}")"
+}
+echo
+printf "%-34s %10s %10s %10s %9s %9s\n" "$nfiles files, wrk ${duration}s, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+for c in $conns; do
+  row "folder page, $c conn (pages/s)" "p$c"
+  row "  errors and non-2xx" "e$c"
+done
+row "page size (bytes)" size
+row "status of one page" code
