@@ -443,7 +443,7 @@ class Crowd(LimitsCase):
         total = int(m.group(1))
         m = re.search(r"Non-2xx or 3xx responses: (\d+)", report)
         refused = int(m.group(1)) if m else 0
-        self.assertGreater(refused, self.CONNECTIONS, "refusals did not flow\n" + report)
+        self.assertGreater(refused, 0, "nothing was refused\n" + report)
         self.assertLessEqual(refused, total)
 
         # The plain clients were answered all along: 200 or 429 from the
