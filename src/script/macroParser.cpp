@@ -34,6 +34,15 @@ bool at(const QString &s, qsizetype i, QLatin1StringView marker)
            d[i + 1].unicode() == marker[1].unicode();
 }
 
+// A two-character marker ("{." "{:" ".}" ":}") starts at i.
+bool markerAt(const QString &s, qsizetype i)
+{
+    const QChar *d = s.constData();
+    if (i + 1 >= s.size()) return false;
+    const char16_t c = d[i].unicode(), n = d[i + 1].unicode();
+    return (c == '{' && (n == '.' || n == ':')) || ((c == '.' || c == ':') && n == '}');
+}
+
 struct TstackItem
 {
     qsizetype pos;
@@ -144,12 +153,10 @@ private:
                     ++line;
                     lineStart = v;
                 }
-                if (c != '{' && c != '.' && c != ':') {
-                    // Copy the run up to the next possible marker in one go.
+                if (c != '\n' && !markerAt(src, s)) {
+                    // Copy the run up to the next marker or line feed in one go.
                     qsizetype e = s + 1;
-                    const QChar *d = src.constData();
-                    while (e < src.size() && d[e] != QLatin1Char('{') && d[e] != QLatin1Char('.') &&
-                           d[e] != QLatin1Char(':') && d[e] != QLatin1Char('\n'))
+                    while (e < src.size() && src.constData()[e] != QLatin1Char('\n') && !markerAt(src, e))
                         ++e;
                     target += QStringView(src).mid(s, e - s);
                     s = e;
