@@ -443,21 +443,21 @@ bad name={.or|{.pos|/|$1.}|{.pos|\|$1.}|{.pos|..|$1.}|{.regexp|[\x00-\x1F\x7F]|$
 {.if not|{.=|{.get|can upload.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.if|{.bad name|{.^name.}.}|{:{.!bad name.}{.break.}:}.}
 {.if|{.exists|%folder%{.^name.}.}|{:{.!already exists.}{.break.}:}.}
-{.if|{.mkdir|{.vfs to disk|%folder%.}\{.^name.}.}|ok|{.!failed.}.}
+{.if|{.length|{.mkdir|{.vfs to disk|%folder%.}\{.^name.}.}.}|ok|{.!failed.}.}
 
 [ajax.rename|no log]
 {.set|from|{.postvar|from.}.}{.set|to|{.trim|{.postvar|to.}.}.}
 {.if not|{.=|{.get|can delete|path={.^from.}.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.if|{.or|{.bad name|{.^from.}.}|{.bad name|{.^to.}.}.}|{:{.!bad name.}{.break.}:}.}
 {.if|{.exists|%folder%{.^to.}.}|{:{.!already exists.}{.break.}:}.}
-{.if|{.rename|%folder%{.^from.}|{.^to.}.}|ok|{.!failed.}.}
+{.if|{.length|{.rename|%folder%{.^from.}|{.^to.}.}.}|ok|{.!failed.}.}
 
 [ajax.move|no log]
 {.set|dst|{.trim|{.postvar|dst.}.}.}
 {.if|{.or|{.pos|..|{.^dst.}.}|{.regexp|[\x00-\x1F\x7F\\]|{.^dst.}.}.}|{:{.!bad name.}{.break.}:}.}
 {.if not|{.=|{.get|can upload|path={.^dst.}.}|1.}|{:{.!not allowed.}{.break.}:}.}
 {.for each|f|{.replace|:|{:|:}|{.postvar|files.}.}|{:
- {.if|{.or|{.bad name|{.^f.}.}|{.<>|{.get|can delete|path={.^f.}.}|1.}.}|{:{.set|failed|1.}:}|{:{.if not|{.move|%folder%{.^f.}|{.^dst.}.}|{:{.set|failed|1.}:}.}:}.}
+ {.if|{.or|{.bad name|{.^f.}.}|{.<>|{.get|can delete|path={.^f.}.}|1.}.}|{:{.set|failed|1.}:}|{:{.if not|{.length|{.move|%folder%{.^f.}|{.^dst.}.}.}|{:{.set|failed|1.}:}.}:}.}
 :}.}
 {.if|{.^failed.}|{.!failed.}|ok.}
 
@@ -470,7 +470,7 @@ bad name={.or|{.pos|/|$1.}|{.pos|\|$1.}|{.pos|..|$1.}|{.regexp|[\x00-\x1F\x7F]|$
 
 [ajax.changepwd|no log]
 {.if|{.not|%user%.}|{:{.!not allowed.}{.break.}:}.}
-{.if|{.set account||password={.postvar|new.}.}|ok|{.!failed.}.}
+{.if|{.length|{.set account||password={.postvar|new.}.}.}|ok|{.!failed.}.}
 
 [special:import]
 {.comment|The built-in template needs nothing imported.}
