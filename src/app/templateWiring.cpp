@@ -7,7 +7,9 @@
 #include "config/program.h"
 #include "config/version.h"
 #include "log/log.h"
+#include "script/macroRegistry.h"
 #include "script/scriptLib.h"
+#include "serve/serveMacros.h"
 #include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
 #include "tpl/tpl.h"
@@ -75,6 +77,8 @@ int runScriptFromArguments(const QStringList &args)
     }
     installMacroOutlets();
     installBuiltinPageTemplates();
+    registerRequestMacros(TmacroRegistry::instance());
+    registerProgramMacros(TmacroRegistry::instance());
     setFilesBaseFolder(cfgPath());
     return runScriptCommand(args.at(i + 1));
 }
