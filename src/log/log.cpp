@@ -2,8 +2,10 @@
 
 #include "http/httpConn.h"
 
-#include <QDateTime>
+#include "util/dateTime.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -18,7 +20,13 @@ bool quiet = false;
 
 void writeToStderr(const QString &line, ThttpConn *conn)
 {
-    QString out = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss "));
+    // The clock read keeps the zone offset cached; a QDateTime conversion
+    // would consult the zone file for every line.
+    const TdateTime t = now();
+    const int secs = std::clamp(int((t - std::floor(t)) * 86400.0), 0, 86399);
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
+    QString out = QString::fromLatin1(stamp);
     if (conn)
         out += conn->P_address + u':' + conn->P_port + u' ';
     out += line;
