@@ -5,10 +5,24 @@
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
 
+#include <sys/resource.h>
+
 #include <QCoreApplication>
+
+// A server holding thousands of connections needs more descriptors than the
+// usual soft limit of 1024; take what the hard limit allows.
+static void raiseOpenFileLimit()
+{
+    rlimit l{};
+    if (::getrlimit(RLIMIT_NOFILE, &l) == 0 && l.rlim_cur < l.rlim_max) {
+        l.rlim_cur = l.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &l);
+    }
+}
 
 int main(int argc, char **argv)
 {
+    raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
     if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)

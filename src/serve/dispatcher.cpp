@@ -1,6 +1,7 @@
 // The dispatch up to the credential check: address, limits, URL, session,
 // the special modes and the icons.
 #include "serve/dispatcher.h"
+#include "serve/admission.h"
 
 #include "config/options.h"
 #include "config/version.h"
@@ -84,7 +85,7 @@ bool Tdispatch::beforeResolution()
     cd.FlastFile.reset();
     // 4. The address's own limiter.
     if (TspeedLimiter *l = s.perIpLimiter(cd.address)) {
-        l->setLimit(o.speedLimitIp < 0 ? TspeedLimiter::unlimited : qint64(o.speedLimitIp * 1000));
+        l->setLimit(speedLimitBytes(o.speedLimitIp));
         if (!conn.limiters.contains(l))
             conn.limiters.append(l);
         reapplyCustomLimit(cd); // an address with a limit of its own keeps it
