@@ -12,6 +12,7 @@
 #include "vfs/comments.h"
 #include "vfs/file.h"
 #include "vfs/fileListing.h"
+#include "vfs/fileListingNames.h"
 #include "vfs/fingerprint.h"
 #include "vfs/permissions.h"
 
@@ -135,6 +136,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
     const bool wasLocked = folder->locked;
     folder->lock();
     TpageContextScope scope(ctx);
+    TsideFileScope sideFiles; // each folder's "*.comment"/"*.md5" names read once
     ctx->addReplyHeader(QStringLiteral("Cache-Control"),
                         QStringLiteral("no-cache, no-store, must-revalidate, max-age=-1"));
 

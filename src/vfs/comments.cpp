@@ -2,6 +2,7 @@
 
 #include "vfs/diskEntry.h"
 #include "vfs/file.h"
+#include "vfs/fileListingNames.h"
 #include "util/asciiCase.h"
 #include "util/codePage.h"
 #include "util/encodings.h"
@@ -208,7 +209,7 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     const TcommentOptions &o = commentOptions();
     if (f.resource.isEmpty() || f.isLink())
         return {};
-    if (o.loadSingleCommentFiles) {
+    if (o.loadSingleCommentFiles && sideFileMayExist(f.resource + COMMENT_FILE_EXT)) {
         const QString single = loadTextFile(f.resource + COMMENT_FILE_EXT);
         if (!single.isEmpty())
             return single;

@@ -2,6 +2,7 @@
 
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
+#include "vfs/fileListingNames.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
 
@@ -21,7 +22,11 @@ QString joinPath(const QString &folder, const QString &name)
 
 void Thasher::loadFrom(const QString &folder)
 {
-    for (const QString &name : listDiskFolder(folder, DiskEntryFilter::Files)) {
+    // Names only: a folder or anything but a regular file named "*.md5"
+    // reads as empty below.
+    TsideFileScope *scope = TsideFileScope::current();
+    const QStringList names = scope ? scope->namesIn(folder) : readSideFileNames(folder);
+    for (const QString &name : names) {
         if (!endsWithText(name, u".md5"))
             continue;
         const QString text = loadTextFile(joinPath(folder, name));
@@ -57,6 +62,8 @@ QString Thasher::getHashFor(const QString &path) const
 QString getOwnFingerprint(const QString &path)
 {
     const QString md5 = path + QStringLiteral(".md5");
+    if (!sideFileMayExist(md5))
+        return {};
     const DiskEntryInfo own = diskEntryInfo(md5);
     if (own.kind != DiskEntry::File || own.mtime < diskEntryInfo(path).mtime)
         return {};
@@ -107,5 +114,7 @@ bool autoFingerprint(const QString &path, qint64 size)
     const QString digest = computeFingerprint(path);
     if (digest.isEmpty())
         return false;
-    return saveTextFile(path + QStringLiteral(".md5"), digest);
+    const bool saved = saveTextFile(path + QStringLiteral(".md5"), digest);
+    TsideFileScope::forgetAll();
+    return saved;
 }

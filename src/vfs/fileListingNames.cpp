@@ -1,0 +1,101 @@
+#include "vfs/fileListingNames.h"
+
+#include "vfs/comments.h"
+#include "util/asciiCase.h"
+
+#include <QFile>
+
+#include <dirent.h>
+
+#include <algorithm>
+
+namespace {
+
+TsideFileScope *gCurrent = nullptr;
+
+bool isSideName(const QString &name)
+{
+    return endsWithText(name, u".comment") || endsWithText(name, u".md5");
+}
+
+} // namespace
+
+QStringList readSideFileNames(const QString &folder, bool *ok)
+{
+    QStringList out;
+    if (ok)
+        *ok = false;
+    if (folder.isEmpty() || folder.contains(QChar(0)))
+        return out;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return out;
+    while (const dirent *e = ::readdir(dir)) {
+        const char *raw = e->d_name;
+        const qsizetype len = qsizetype(qstrlen(raw));
+        // Cheap byte test first: most entries are not side files.
+        if (len < 4 || (raw[len - 4] != '.' && (len < 8 || raw[len - 8] != '.')))
+            continue;
+        const QString name = QString::fromUtf8(raw, len);
+        if (isSideName(name) && name.toUtf8() == QByteArrayView(raw, len))
+            out.append(name);
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end());
+    if (ok)
+        *ok = true;
+    return out;
+}
+
+TsideFileScope::TsideFileScope()
+    : outer(gCurrent)
+{
+    gCurrent = this;
+}
+
+TsideFileScope::~TsideFileScope()
+{
+    gCurrent = outer;
+}
+
+TsideFileScope *TsideFileScope::current()
+{
+    return gCurrent;
+}
+
+void TsideFileScope::forgetAll()
+{
+    for (TsideFileScope *s = gCurrent; s; s = s->outer)
+        s->folders.clear();
+}
+
+const TsideFileScope::Tnames &TsideFileScope::entry(const QString &folder)
+{
+    const QString key = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+    auto it = folders.find(key);
+    if (it == folders.end()) {
+        Tnames n;
+        n.sorted = readSideFileNames(key, &n.readable);
+        it = folders.insert(key, n);
+    }
+    return *it;
+}
+
+const QStringList &TsideFileScope::namesIn(const QString &folder)
+{
+    return entry(folder).sorted;
+}
+
+bool TsideFileScope::mayHave(const QString &folder, const QString &name)
+{
+    const Tnames &n = entry(folder);
+    return !n.readable || std::binary_search(n.sorted.begin(), n.sorted.end(), name);
+}
+
+bool sideFileMayExist(const QString &path)
+{
+    TsideFileScope *s = TsideFileScope::current();
+    if (!s)
+        return true;
+    return s->mayHave(folderOfPath(path), nameOfPath(path));
+}
