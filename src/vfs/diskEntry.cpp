@@ -112,6 +112,10 @@ QStringList listDiskFolder(const QString &folder, DiskEntryFilter filter)
         const QString name = QString::fromUtf8(raw);
         if (name.toUtf8() != raw)
             continue; // not valid UTF-8
+        if (filter == DiskEntryFilter::AnyName) {
+            names.append(name);
+            continue;
+        }
         struct stat st;
         if (::stat((base + raw).constData(), &st) != 0)
             continue;

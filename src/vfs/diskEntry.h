@@ -26,7 +26,9 @@ DiskEntryInfo diskEntryInfo(const QString &path);
 double utcDayCount(qint64 msSinceEpoch);
 double localDayCount(qint64 msSinceEpoch);
 
-enum class DiskEntryFilter { Files, Folders, FilesAndFolders };
+// AnyName lists every entry without looking at it (no stat): callers check
+// the kind of the few names they pick.
+enum class DiskEntryFilter { Files, Folders, FilesAndFolders, AnyName };
 
 // Names in `folder` of the wanted kinds, sorted; names that are not valid
 // UTF-8 are skipped rather than mangled.

@@ -346,9 +346,9 @@ TfilePtr Tfile::getDefaultFile() const
                 return c;
     if (!isRealFolder() || resource.isEmpty() || diskEntryKind(resource) != DiskEntry::Folder)
         return {};
-    // Regular files only; sorted, so that a wildcard piece picks the same
-    // entry every time.
-    const QStringList entries = listDiskFolder(resource, DiskEntryFilter::Files);
+    // Sorted, so that a wildcard piece picks the same entry every time; only
+    // the names that match are looked at, and only regular files count.
+    const QStringList entries = listDiskFolder(resource, DiskEntryFilter::AnyName);
     const QString base = resource.endsWith(u'/') ? resource : resource + u'/';
     // An inverted mask has no pieces to try in order: the whole mask decides.
     const QStringList pieces = mask.startsWith(u'\\') ? QStringList{mask} : mask.split(u';');
@@ -356,7 +356,7 @@ TfilePtr Tfile::getDefaultFile() const
         if (piece.isEmpty())
             continue;
         for (const QString &e : entries)
-            if (matchFileMask(piece, e))
+            if (matchFileMask(piece, e) && diskEntryKind(base + e) == DiskEntry::File)
                 return createTemp(base + e, this);
     }
     return {};

@@ -22,7 +22,7 @@
 
 namespace {
 
-void PrintTo(const QString &s, std::ostream *os)
+[[maybe_unused]] void PrintTo(const QString &s, std::ostream *os)
 {
     *os << '"' << s.toStdString() << '"';
 }

@@ -449,6 +449,7 @@ TEST(Tree, DefaultFile)
     disk.file("index.htm");
     disk.file("INDEX.HTML");
     disk.folder("default.html");
+    disk.folder("a.htm"); // sorts first: a wildcard must pass over it
     disk.file("d2/default.htm");
     Tvfs vfs;
     Tfile *real = vfs.add(Tfile::create(disk.path()));
