@@ -24,7 +24,7 @@ void writeToStderr(const QString &line, ThttpConn *conn)
     // would consult the zone file for every line.
     const TdateTime t = now();
     const int secs = std::clamp(int((t - std::floor(t)) * 86400.0), 0, 86399);
-    char stamp[16];
+    char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
     QString out = QString::fromLatin1(stamp);
     if (conn)
