@@ -1,5 +1,6 @@
 // rename, move, copy and delete (with the trash) on a scratch folder.
 
+#include "fileMacroFixture.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "tpl/macrosFiles.h"
@@ -21,64 +22,19 @@
 
 namespace {
 
-[[maybe_unused]] void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
-class FileOps : public ::testing::Test
+class FileOps : public FileMacroFixture
 {
 protected:
     void SetUp() override
     {
-        registerFileMacros(TmacroRegistry::instance());
-        ASSERT_TRUE(dir.isValid());
-        root = dir.path();
-        QDir().mkpath(root + "/pub");
-        Tvfs::instance().resetVFS();
-        pub = Tvfs::instance().add(Tfile::create(root + "/pub"));
-        ASSERT_TRUE(pub);
-        pub->setName("pub");
-        setFilesBaseFolder(root);
+        FileMacroFixture::SetUp();
         savedDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
     }
     void TearDown() override
     {
         qputenv("XDG_DATA_HOME", savedDataHome);
-        Tvfs::instance().resetVFS();
-        setFilesBaseFolder(QString());
-        setEventsTemplate(nullptr);
-        globalVars().clear();
-    }
-
-    QString run(const QString &text)
-    {
-        TmacroData md;
-        md.tpl = std::make_shared<Ttpl>();
-        md.folder = pub;
-        QString t = text;
-        runMacroText(t, md, true);
-        return t;
-    }
-    QString tp(const QString &rel) const { return toTemplatePath(root + '/' + rel); }
-    QString p(const QString &rel) const { return root + '/' + rel; }
-    void write(const QString &rel, const QByteArray &bytes = "x")
-    {
-        QDir().mkpath(QFileInfo(p(rel)).path());
-        QFile f(p(rel));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray read(const QString &rel) const
-    {
-        QFile f(p(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    bool exists(const QString &rel) const
-    {
-        struct stat st;
-        return ::lstat(QFile::encodeName(p(rel)).constData(), &st) == 0;
+        FileMacroFixture::TearDown();
     }
     bool isLink(const QString &rel) const
     {
@@ -90,9 +46,6 @@ protected:
         ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(p(rel)).constData()), 0);
     }
 
-    QTemporaryDir dir;
-    QString root;
-    Tfile *pub = nullptr;
     QByteArray savedDataHome;
 };
 

@@ -1,5 +1,6 @@
 // The file macros on a scratch folder published as /pub in the program's tree.
 
+#include "fileMacroFixture.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
@@ -22,70 +23,14 @@
 
 namespace {
 
-[[maybe_unused]] void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
-class FileMacros : public ::testing::Test
+class FileMacros : public FileMacroFixture
 {
 protected:
     void SetUp() override
     {
-        registerFileMacros(TmacroRegistry::instance());
-        ASSERT_TRUE(dir.isValid());
-        root = dir.path();
+        FileMacroFixture::SetUp();
         QDir().mkpath(root + "/pub/sub");
-        Tvfs::instance().resetVFS();
-        pub = Tvfs::instance().add(Tfile::create(root + "/pub"));
-        ASSERT_TRUE(pub);
-        pub->setName("pub");
-        setFilesBaseFolder(root);
-        resetMacroCurrentFolder();
     }
-    void TearDown() override
-    {
-        Tvfs::instance().resetVFS();
-        resetMacroCurrentFolder();
-        setFilesBaseFolder(QString());
-        setEventsTemplate(nullptr);
-        globalVars().clear();
-    }
-
-    // Expands a script text without connection, in the published folder.
-    QString run(const QString &text)
-    {
-        TmacroData md;
-        md.tpl = std::make_shared<Ttpl>();
-        md.folder = pub;
-        QString t = text;
-        runMacroText(t, md, true);
-        return t;
-    }
-    // A disk path in template form below the scratch folder.
-    QString tp(const QString &rel) const { return toTemplatePath(root + '/' + rel); }
-    QString p(const QString &rel) const { return root + '/' + rel; }
-    void write(const QString &rel, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(p(rel)).path());
-        QFile f(p(rel));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray read(const QString &rel) const
-    {
-        QFile f(p(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    bool exists(const QString &rel) const
-    {
-        struct stat st;
-        return ::lstat(QFile::encodeName(p(rel)).constData(), &st) == 0;
-    }
-
-    QTemporaryDir dir;
-    QString root;
-    Tfile *pub = nullptr;
 };
 
 TEST_F(FileMacros, SaveAppendLoad)
