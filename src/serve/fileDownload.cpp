@@ -4,6 +4,7 @@
 #include "http/httpConn.h"
 #include "log/log.h"
 #include "serve/connData.h"
+#include "serve/fileCache.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "util/asciiCase.h"
@@ -181,8 +182,9 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     cd.etaSpeed = 0;
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
     conn.reply.contentType = type.toUtf8();
-    conn.reply.bodyMode = RBM_FILE;
     conn.reply.bodyFile = node.resource;
+    conn.reply.body = s.fileCache().contents(node.resource, disk);
+    conn.reply.bodyMode = conn.reply.body.isNull() ? RBM_FILE : RBM_STRING;
     cd.downloadingWhat = DW_FILE;
     cd.fileXferStart = now();
     // 6. Inline or saved.

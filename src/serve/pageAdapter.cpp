@@ -148,7 +148,7 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
             t.fileName = d->uploadSrc;
             t.done = c->postDataReceived;
             t.total = c->post.length;
-        } else if (c->state == HCS_REPLYING_BODY && c->reply.bodyMode == RBM_FILE
+        } else if (c->state == HCS_REPLYING_BODY
                    && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)) {
             t.fileName = d->lastFN;
             t.done = c->bsent_body;

@@ -8,6 +8,7 @@
 #include "http/speedLimiter.h"
 #include "log/log.h"
 #include "serve/connData.h"
+#include "serve/fileCache.h"
 #include "serve/icons.h"
 #include "serve/trafficDump.h"
 #include "util/addresses.h"
@@ -48,6 +49,7 @@ void destroyServe()
 
 Tserve::Tserve()
     : server(std::make_unique<ThttpSrv>()), globalLimit(std::make_unique<TspeedLimiter>()),
+      smallFiles(std::make_unique<TfileCache>()),
       sessionHooks(std::make_unique<TsessionHooks>()), admissionHooks(std::make_unique<TadmissionHooks>()),
       pageHooks(std::make_unique<TpageHooks>()), uploadHooks(std::make_unique<TuploadHooks>()),
       eventHooks(std::make_unique<TeventHooks>()), counterHooks(std::make_unique<TcounterHooks>())

@@ -15,6 +15,7 @@
 class ThttpConn;
 class ThttpSrv;
 class TconnData;
+class TfileCache;
 class TspeedLimiter;
 
 // Operator switches of the Debug menu; not stored with the options.
@@ -54,6 +55,8 @@ public:
     // The last time a transfer made progress (the no-download timeout).
     void noteNetworkActivity() { lastNetActivity = now(); }
     TdateTime lastNetworkActivity() const { return lastNetActivity; }
+    // Small files' contents, kept between requests.
+    TfileCache &fileCache() { return *smallFiles; }
 
     // The server's onEvent.
     void onEvent(TserverEvent e, ThttpConn *conn);
@@ -92,6 +95,7 @@ private:
     QHash<QString, TspeedLimiter *> perIp; // owned
     TdateTime lastNetActivity = 0;
     std::unique_ptr<TspeedLimiter> globalLimit;
+    std::unique_ptr<TfileCache> smallFiles;
     QList<TconnData *> toFree;
     TdateTime started = 0;
     TdateTime programStart = 0;

@@ -61,6 +61,10 @@ DiskEntryInfo diskEntryInfo(const QString &path)
         info.size = qint64(st.st_size);
     info.mtimeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     info.mtime = localDayCount(info.mtimeMs);
+    info.device = quint64(st.st_dev);
+    info.inode = quint64(st.st_ino);
+    info.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return info;
 }
 

@@ -13,6 +13,11 @@ struct DiskEntryInfo {
     qint64 size = -1;
     double mtime = 0;   // day count, local time
     qint64 mtimeMs = 0; // last write, milliseconds since 1970-01-01 UTC
+    // What changes whenever the content may have (for caches of contents).
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 mtimeNs = 0; // last write, nanoseconds since 1970-01-01 UTC
+    qint64 ctimeNs = 0; // last change of content or attributes
 };
 
 // Symbolic links are followed (a link to a FIFO is Other).

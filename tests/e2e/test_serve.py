@@ -158,6 +158,25 @@ class FileHeaders(ServeCase):
         self.assertEqual(body, b"Hello, world!\n")
         self.assertNotEqual(h2["etag"], tag)
 
+    def test_rewritten_file_is_served_fresh(self):
+        # Files a few seconds old are kept in memory between requests: a
+        # change to one must still reach the next request.
+        path = os.path.join(self.pub, "hello.txt")
+        time.sleep(2.5)
+        z = self.start()
+        for _ in range(2):
+            self.assertEqual(z.get("/pub/hello.txt")[2], b"Hello, world!\n")
+        status, _, body = z.get("/pub/hello.txt", headers={"Range": "bytes=7-11"})
+        self.assertEqual((status, body), (206, b"world"))
+        with open(path, "r+b") as f:  # same size, in place
+            f.write(b"Howdy")
+        self.assertEqual(z.get("/pub/hello.txt")[2], b"Howdy, world!\n")
+        replacement = self.write("other.txt", b"Replaced file.\n")
+        os.rename(replacement, path)
+        self.assertEqual(z.get("/pub/hello.txt")[2], b"Replaced file.\n")
+        os.remove(path)
+        self.assertEqual(z.get("/pub/hello.txt")[0], 404)
+
 
 class Folders(ServeCase):
     def test_folder_without_slash_moves(self):
