@@ -4,9 +4,13 @@
 
 #include "util/dateTime.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +21,43 @@ std::function<void(const QString &, ThttpConn *, TlogKind)> &writer()
 }
 
 bool quiet = false;
+
+// Lines wait here until the event loop finishes its current pass, so that a
+// burst of requests costs one write instead of one per line.
+QByteArray &pendingLines()
+{
+    static QByteArray pending;
+    return pending;
+}
+
+void flushPendingLines()
+{
+    QByteArray &pending = pendingLines();
+    if (pending.isEmpty())
+        return;
+    std::fwrite(pending.constData(), 1, size_t(pending.size()), stderr);
+    std::fflush(stderr);
+    pending.clear();
+}
+
+void queueLine(const QByteArray &bytes)
+{
+    static bool exitFlushRegistered = false;
+    if (!exitFlushRegistered) {
+        exitFlushRegistered = true;
+        std::atexit(flushPendingLines);
+    }
+    QByteArray &pending = pendingLines();
+    const bool first = pending.isEmpty();
+    pending += bytes;
+    // Without an event loop to come back to, or with a lot waiting, now.
+    if (!QCoreApplication::instance() || pending.size() >= 64 * 1024) {
+        flushPendingLines();
+        return;
+    }
+    if (first)
+        QTimer::singleShot(0, QCoreApplication::instance(), flushPendingLines);
+}
 
 void writeToStderr(const QString &line, ThttpConn *conn)
 {
@@ -34,9 +75,7 @@ void writeToStderr(const QString &line, ThttpConn *conn)
     out.replace(QLatin1String("\r\n"), QLatin1String(" | "));
     out.replace(u'\n', QLatin1String(" | "));
     out.replace(u'\r', u' ');
-    const QByteArray bytes = out.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    queueLine(out.toUtf8() + '\n');
 }
 
 }
