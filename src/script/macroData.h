@@ -34,6 +34,7 @@ struct TmacroData
     Tfile *folder = nullptr;  // the folder shown or acted upon
     Tfile *f = nullptr;       // the current item
     bool afterTheList = false;
+    bool deferredToPage = false; // a macro left itself for the page's own pass
     bool archiveAvailable = false;
     bool hideExt = false;
     bool breaking = false;

@@ -43,6 +43,19 @@ bool markerAt(const QString &s, qsizetype i)
     return (c == '{' && (n == '.' || n == ':')) || ((c == '.' || c == ':') && n == '}');
 }
 
+// Whether the text holds "{.", "{:" or ".}": one look at each brace.
+bool mayHoldMacro(const QString &text)
+{
+    const QChar *d = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = text.indexOf(QLatin1Char('{')); i >= 0 && i + 1 < n;
+         i = text.indexOf(QLatin1Char('{'), i + 1))
+        if (d[i + 1] == QLatin1Char('.') || d[i + 1] == QLatin1Char(':')) return true;
+    for (qsizetype i = text.indexOf(QLatin1Char('}'), 1); i > 0; i = text.indexOf(QLatin1Char('}'), i + 1))
+        if (d[i - 1] == QLatin1Char('.')) return true;
+    return false;
+}
+
 struct TstackItem
 {
     qsizetype pos;
@@ -136,7 +149,7 @@ private:
     {
         // Without an opening marker or a macro's end nothing can change (a
         // lone ":}" is copied as it stands): symbol values take this path.
-        if (!text.contains(kMacroOpen) && !text.contains(kQuoteOpen) && !text.contains(kMacroClose))
+        if (!mayHoldMacro(text))
             return;
         const QString src = text;
         QString out, cur;

@@ -154,8 +154,10 @@ void afterTheListMacro(TmacroCall &c)
 {
     if (c.md.afterTheList)
         c.result = macroDequote(c.raw(0));
-    else // evaluated later, when the list is done
+    else { // evaluated later, when the list is done
         c.result = QLatin1String("{.") + c.fullText + QLatin1String(".}");
+        c.md.deferredToPage = true;
+    }
 }
 
 } // namespace

@@ -30,6 +30,9 @@ struct TpageBuild
     TpageContext *ctx = nullptr;
     TmacroData md;
     QStringList pageTable;
+    // The page table followed by the item symbols, whose values are set in
+    // place for each item (item symbols are looked up first).
+    QStringList itemTable;
     QString fileTxt, folderTxt, linkTxt;
     bool wantFileIcons = false;
     bool recursive = false;
@@ -39,8 +42,36 @@ struct TpageBuild
     Thasher hasher;
     bool useHasher = false;
     bool accessibleItem = false;
+    qsizetype itemCount = 0;
     QString list;
 };
+
+// Stands for the list during the page's own pass: no symbol, marker or
+// "|", and made of noncharacters that no text of a page holds.
+const QString &listStandIn()
+{
+    static const QString standIn = QStringLiteral("\uFDD0zof list\uFDD1");
+    return standIn;
+}
+
+// `text` with every `mark` replaced by `insert`, built in one allocation.
+QString joinAround(const QString &text, const QString &mark, const QString &insert)
+{
+    QList<qsizetype> at;
+    for (qsizetype i = text.indexOf(mark); i >= 0; i = text.indexOf(mark, i + mark.size()))
+        at.append(i);
+    if (at.isEmpty()) return text;
+    QString out;
+    out.reserve(text.size() + at.size() * (insert.size() - mark.size()));
+    qsizetype from = 0;
+    for (const qsizetype i : std::as_const(at)) {
+        out += QStringView(text).mid(from, i - from);
+        out += insert;
+        from = i + mark.size();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
 
 QString extensionWithDot(const QString &name)
 {
@@ -51,7 +82,14 @@ QString extensionWithDot(const QString &name)
 void buildListItem(TpageBuild &b, Tfile &item)
 {
     if (!item.isLink() && item.resource.contains(u'?')) return;
-    QStringList table = b.pageTable;
+    // The previous item's run is over: the table is ours again to fill in
+    // place (a macro that changed its copy does not reach this one).
+    b.md.table = QStringList();
+    QString *value = b.itemTable.data() + b.pageTable.size() + 1;
+    const auto set = [&value](const QString &v) {
+        *value = v;
+        value += 2;
+    };
     QList<QPair<QString, QString>> icons;
     if (item.icon >= 0) {
         const QString url = QStringLiteral("~img") + QString::number(item.icon);
@@ -65,15 +103,14 @@ void buildListItem(TpageBuild &b, Tfile &item)
                                QStringLiteral("~img") + QString::number(i));
     }
     const QString itemFolder = item.getFolder();
-    table << QStringLiteral("%item-folder%") << itemFolder;
-    table << QStringLiteral("%item-relative-folder%")
-          << (b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
+    set(itemFolder);
+    set(b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
 
     if (item.accessFor(b.ctx)) {
-        table << QStringLiteral("%protected%") << QString();
+        set(QString());
         if (!item.isLink()) b.accessibleItem = true;
     } else {
-        table << QStringLiteral("%protected%") << b.md.tpl->getTxt(QStringLiteral("protected"));
+        set(b.md.tpl->getTxt(QStringLiteral("protected")));
     }
 
     QString suffix;
@@ -98,7 +135,8 @@ void buildListItem(TpageBuild &b, Tfile &item)
         url = macroQuote(url);
         fullUrl = macroQuote(fullUrl);
     }
-    table << QStringLiteral("%item-url%") << url << QStringLiteral("%item-full-url%") << fullUrl;
+    set(url);
+    set(fullUrl);
 
     QString text, type;
     if (item.isLink()) {
@@ -112,14 +150,17 @@ void buildListItem(TpageBuild &b, Tfile &item)
         if (text.isEmpty()) text = b.fileTxt;
         type = QStringLiteral("file");
     }
-    table << QStringLiteral("%item-type%") << type;
+    set(type);
     for (const auto &p : std::as_const(icons))
         text.replace(p.first, p.second);
 
-    b.md.table = table;
+    b.md.table = b.itemTable;
     b.md.f = &item;
     runMacroText(text, b.md, false);
     b.md.f = nullptr;
+    // Room for the whole list at once, guessed from the first item: one
+    // allocation instead of a copy at every doubling.
+    if (b.list.isEmpty()) b.list.reserve(text.size() * (b.itemCount + 1) * 5 / 4);
     b.list += text;
 }
 
@@ -201,6 +242,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                     ++files;
             }
             const qsizetype n = listing.dir.size();
+            b.itemCount = n;
             b.pageTable = QStringList{
                 QStringLiteral("%upload-link%"),
                 accountAllowed(FA_UPLOAD, ctx, folder.data())
@@ -223,6 +265,10 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 QStringLiteral("%total-size%"),
                 smartSize(total),
             };
+            b.itemTable = b.pageTable;
+            for (const char *name : {"%item-folder%", "%item-relative-folder%", "%protected%",
+                                     "%item-url%", "%item-full-url%", "%item-type%"})
+                b.itemTable << QString::fromLatin1(name) << QString();
             for (const TfilePtr &f : std::as_const(listing.dir)) {
                 letEventLoopRun();
                 if (ctx->closed()) {
@@ -234,16 +280,31 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             }
             if (!b.accessibleItem) b.md.archiveAvailable = false;
         }
+        // The items are expanded already. Unless one left a macro for this
+        // pass, the page runs with a stand-in for the list, which joins the
+        // result afterwards: the page's macros then work on a few kilobytes,
+        // not on the whole list, and nothing an item showed (a name, a
+        // comment) is read as a symbol a second time.
+        const bool spliceList = !b.list.isEmpty() && !b.md.deferredToPage;
         b.md.table = b.pageTable;
-        b.md.table << QStringLiteral("%list%") << b.list;
-        b.list.clear();
+        b.md.table << QStringLiteral("%list%") << (spliceList ? listStandIn() : b.list);
+        if (!spliceList) b.list.clear();
         b.md.f = nullptr;
         result = mainText;
         b.md.afterTheList = true;
         runMacroText(result, b.md, true);
         b.md.afterTheList = false;
+        if (spliceList) {
+            // The quote markers go as the page pass would have removed them.
+            static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
+            if (b.list.contains(u'{')) b.list.remove(quoteOpen);
+            if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            result = joinAround(result, listStandIn(), b.list);
+            b.list.clear();
+        }
         replaceSequential(result);
-        result.replace(QLatin1String("%build-time%"), buildTimeText(clock.elapsed()));
+        static const QString buildTime = QStringLiteral("%build-time%");
+        result.replace(buildTime, buildTimeText(clock.elapsed()));
     }();
     if (ctx->closed()) result.clear();
     if (slot) releaseBuildSlot(ctx->address());

@@ -42,20 +42,9 @@ bool statPath(const QString &path, struct stat &st)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-} // namespace
-
-DiskEntry diskEntryKind(const QString &path)
-{
-    struct stat st;
-    return statPath(path, st) ? kindOf(st) : DiskEntry::None;
-}
-
-DiskEntryInfo diskEntryInfo(const QString &path)
+DiskEntryInfo infoOf(const struct stat &st)
 {
     DiskEntryInfo info;
-    struct stat st;
-    if (!statPath(path, st))
-        return info;
     info.kind = kindOf(st);
     if (info.kind == DiskEntry::File)
         info.size = qint64(st.st_size);
@@ -66,6 +55,30 @@ DiskEntryInfo diskEntryInfo(const QString &path)
     info.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return info;
+}
+
+} // namespace
+
+DiskEntry diskEntryKind(const QString &path)
+{
+    struct stat st;
+    return statPath(path, st) ? kindOf(st) : DiskEntry::None;
+}
+
+DiskEntryInfo diskEntryInfo(const QString &path)
+{
+    struct stat st;
+    return statPath(path, st) ? infoOf(st) : DiskEntryInfo();
+}
+
+DiskEntryInfo diskEntryInfoAt(int folderFd, const QString &name)
+{
+    struct stat st;
+    if (folderFd < 0 || name.isEmpty() || name.contains(QChar(0)) || name.contains(u'/'))
+        return {};
+    if (::fstatat(folderFd, QFile::encodeName(name).constData(), &st, 0) != 0)
+        return {};
+    return infoOf(st);
 }
 
 double utcDayCount(qint64 msSinceEpoch)

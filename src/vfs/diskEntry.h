@@ -24,6 +24,9 @@ struct DiskEntryInfo {
 DiskEntry diskEntryKind(const QString &path);
 // One stat of `path`: kind, size (files only) and last write time.
 DiskEntryInfo diskEntryInfo(const QString &path);
+// The same for an entry of an open folder: the kernel looks up one name
+// instead of walking the whole path again (listings stat every entry).
+DiskEntryInfo diskEntryInfoAt(int folderFd, const QString &name);
 
 // Day counts of a time given in milliseconds since 1970-01-01 UTC, read as
 // UTC and as the local time then (the same values the QDateTime

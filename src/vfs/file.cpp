@@ -50,12 +50,18 @@ Tfile::~Tfile()
 // A node for a disk item; `seen` receives what the disk said of it.
 TfilePtr Tfile::createFor(const QString &fullpath, DiskEntryInfo &seen)
 {
+    const QString resource = withoutTrailingDelimiter(fullpath);
+    seen = resource.isEmpty() ? DiskEntryInfo() : diskEntryInfo(resource);
+    return createSeen(resource, seen);
+}
+
+TfilePtr Tfile::createSeen(const QString &fullpath, const DiskEntryInfo &seen)
+{
     TfilePtr f(new Tfile);
     f->icon = -1;
     f->size = -1;
     f->atime = f->mtime = now();
     f->setResource(withoutTrailingDelimiter(fullpath));
-    seen = f->resource.isEmpty() ? DiskEntryInfo() : diskEntryInfo(f->resource);
     if (seen.kind == DiskEntry::Folder) {
         f->flags.set(FA_FOLDER);
         f->flags.set(FA_BROWSABLE);
@@ -71,8 +77,13 @@ TfilePtr Tfile::create(const QString &fullpath)
 
 TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder)
 {
-    DiskEntryInfo seen;
-    TfilePtr f = createFor(fullpath, seen);
+    const QString resource = withoutTrailingDelimiter(fullpath);
+    return createTemp(resource, folder, resource.isEmpty() ? DiskEntryInfo() : diskEntryInfo(resource));
+}
+
+TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder, const DiskEntryInfo &seen)
+{
+    TfilePtr f = createSeen(fullpath, seen);
     f->flags.set(FA_TEMP);
     if (folder) {
         const Tfile *real = folder->isTemp() ? folder->tempFolder_.data() : folder;

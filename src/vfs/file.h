@@ -118,6 +118,8 @@ public:
     // A temporary node for a disk item below the real folder `folder` (for a
     // temporary folder, the real folder of the tree it stands for).
     static TfilePtr createTemp(const QString &fullpath, const Tfile *folder = nullptr);
+    // The same when the caller has just stat'ed `fullpath` itself.
+    static TfilePtr createTemp(const QString &fullpath, const Tfile *folder, const DiskEntryInfo &seen);
     static TfilePtr createVirtualFolder(const QString &name);
     static TfilePtr createLink(const QString &name);
 
@@ -236,6 +238,7 @@ private:
     friend class Tvfs;
     Tfile(); // nodes live in TfilePtr only: use the create functions
     static TfilePtr createFor(const QString &fullpath, DiskEntryInfo &seen);
+    static TfilePtr createSeen(const QString &fullpath, const DiskEntryInfo &seen);
     void setVfsRecursively(Tvfs *v);
 
     Tfile *parent_ = nullptr;  // owner in the tree; cleared when it goes away

@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -31,6 +32,24 @@ struct TdiskItem {
 // Regular files and folders of a directory (symbolic links followed), by
 // name. The entry's own type answers where the file system gives it: the
 // node made for the entry stats it anyway, so one stat per entry is enough.
+// An open folder whose entries are looked up by name.
+struct TfolderFd
+{
+    int fd = -1;
+    explicit TfolderFd(const QString &folder)
+    {
+        if (!folder.isEmpty() && !folder.contains(QChar(0)))
+            fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    ~TfolderFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    TfolderFd(const TfolderFd &) = delete;
+    TfolderFd &operator=(const TfolderFd &) = delete;
+};
+
 QList<TdiskItem> readDisk(const QString &folder)
 {
     QList<TdiskItem> out;
@@ -321,6 +340,7 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
     take(descriptions, false);
 
     const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
+    const TfolderFd folderFd(folder->resource);
     for (const TdiskItem &e : readDisk(folder->resource)) {
         if (w.stopped || limitFull(w))
             break;
@@ -340,7 +360,7 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
                                      : maskOk(w.nodeFiles, name) && maskOk(w.reqFiles, name);
         if (!matches && !(w.recursive && e.isDir))
             continue;
-        TfilePtr f = Tfile::createTemp(base + name, folder);
+        TfilePtr f = Tfile::createTemp(base + name, folder, diskEntryInfoAt(folderFd.fd, name));
         // The node's stat decides: the entry may have changed since it was read.
         if (f->isFolder() != e.isDir || (!e.isDir && f->size < 0))
             continue;

@@ -118,6 +118,33 @@ class TestFolderPage(PagesTestCase):
         _, _, html = self.page(z, "/pub/")
         self.assertNotIn("THEMED-PANEL", html)
 
+    def test_items_join_the_page_in_order(self):
+        # A page of its own: counters run through the items and on after
+        # them, quote markers never show, and a macro an item leaves for
+        # after the list is run by the page.
+        for rel, data in {
+            "own/zof.diff.tpl": b"[]\n<ol>%list%</ol> after=%sequential% n=%number%\n"
+                                b"[file]\n<li>%item-name% #%sequential% %item-url%</li>\n",
+            "own/a.txt": b"1", "own/b|c.txt": b"2", "own/d.txt": b"3",
+            "late/zof.diff.tpl": b"[]\n<ol>%list%</ol>\n"
+                                 b"[file]\n<li>%item-name% {.after the list|{:{.add|%number%|40.}:}.}</li>\n",
+            "late/x.txt": b"x", "late/y.txt": b"y",
+        }.items():
+            path = os.path.join(self.pub, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        z = self.zof()
+        status, _, html = self.page(z, "/pub/own/?sort=n")
+        self.assertEqual(status, 200)
+        self.assertEqual(re.findall(r"<li>(.*?)</li>", html),
+                         ["a.txt #1 a.txt", "b|c.txt #2 b|c.txt", "d.txt #3 d.txt"])
+        self.assertIn("after=4 n=3", html)
+        self.assertNotIn("{:", html)
+        self.assertNotIn(":}", html)
+        _, _, html = self.page(z, "/pub/late/?sort=n")
+        self.assertEqual(re.findall(r"<li>(.*?)</li>", html), ["x.txt 42", "y.txt 42"])
+
     def test_file_list_has_one_full_url_per_line(self):
         z = self.zof()
         status, _, text = self.page(z, "/pub/~files.lst")
