@@ -7,13 +7,17 @@
 #   peak memory of the server process (VmHWM, KiB)
 # Loopback only; every server has its configuration in a temporary folder
 # and is stopped at the end.
+# The three servers run side by side and take turns for ROUNDS rounds; every
+# rate is the median of its rounds (the errors are added up).
 # Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
+# ROUNDS (default 3),
 # ZOF_BIN (a zof binary to use instead of building a release one).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(dirname "$here")"
 duration="${DURATION:-5}"
+rounds="${ROUNDS:-3}"
 threads="${THREADS:-2}"
 export PATH="$PATH:/usr/sbin"
 for tool in wrk nginx lighttpd curl; do
@@ -70,15 +74,26 @@ wrk_run() { # url connections [header] -> "requests_per_second errors"
 }
 
 declare -A R
-measure() { # name port pid
-  local name="$1" port="$2" pid="$3" a b speed best url="http://127.0.0.1:$2/pub/1k.bin"
-  wait_port "$port"
-  wrk -t1 -c10 -d1s "$url" >/dev/null 2>&1 || true
-  read -r a b < <(wrk_run "$url" 50); R[$name,rps50]="$a"; R[$name,err50]="$b"
-  read -r a b < <(wrk_run "$url" 50 "$cookie"); R[$name,rps50c]="$a"; R[$name,err50c]="$b"
-  read -r a b < <(wrk_run "$url" 1000); R[$name,rps1000]="$a"; R[$name,err1000]="$b"
-  read -r a b < <(wrk_run "$url" 1000 "$cookie"); R[$name,rps1000c]="$a"; R[$name,err1000c]="$b"
-  best=0
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
+
+# One round of the request rows for one server: appends each rate to a list
+# and adds the errors up.
+measure_round() { # name port
+  local name="$1" a b url="http://127.0.0.1:$2/pub/1k.bin" key conns hdr
+  for key in rps50:50: rps50c:50:c rps1000:1000: rps1000c:1000:c; do
+    IFS=: read -r key conns hdr <<<"$key"
+    if [ -n "$hdr" ]; then
+      read -r a b < <(wrk_run "$url" "$conns" "$cookie")
+    else
+      read -r a b < <(wrk_run "$url" "$conns")
+    fi
+    R[$name,$key,all]="${R[$name,$key,all]:-} $a"
+    R[$name,${key/rps/err}]=$(( ${R[$name,${key/rps/err}]:-0} + b ))
+  done
+}
+
+measure_download() { # name port pid
+  local name="$1" port="$2" pid="$3" speed best=0
   for _ in 1 2 3; do
     speed="$(curl -s -o /dev/null -w '%{speed_download}' --max-time 60 "http://127.0.0.1:$port/pub/1g.bin" || echo 0)"
     best="$(awk -v a="$best" -v b="$speed" 'BEGIN {print (b > a) ? b : a}')"
@@ -87,37 +102,57 @@ measure() { # name port pid
   R[$name,mem]="$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")"
 }
 
-stop_server() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+declare -A PORT PID
+start_zof() {
+  local port
+  port="$(free_port)"
+  mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
+  chmod 700 "$work/zof/run"
+  # wrk fetches one file over many connections from one address: that is what
+  # leeching protection refuses, and the other servers have no such rule.
+  XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
+    "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+    -c "prevent-leeching=no" "$data" \
+    >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
+  PID[zof]=$!; PORT[zof]=$port; pids+=("$!")
+}
+start_nginx() {
+  local port
+  port="$(free_port)"
+  write_nginx_conf "$port" "$work/root"
+  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
+  PID[nginx]=$!; PORT[nginx]=$port; pids+=("$!")
+}
+start_lighttpd() {
+  local port
+  port="$(free_port)"
+  write_lighttpd_conf "$port" "$work/root"
+  lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
+  PID[lighttpd]=$!; PORT[lighttpd]=$port; pids+=("$!")
+}
 
-echo "zof..." >&2
-port="$(free_port)"
-mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
-chmod 700 "$work/zof/run"
-# wrk fetches one file over many connections from one address: that is what
-# leeching protection refuses, and the other servers have no such rule.
-XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
-  "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
-  -c "prevent-leeching=no" "$data" \
-  >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
-pid=$!; pids+=("$pid")
-measure zof "$port" "$pid"
-stop_server "$pid"
-
-echo "nginx (1 worker)..." >&2
-port="$(free_port)"
-write_nginx_conf "$port" "$work/root"
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
-pid=$!; pids+=("$pid")
-measure nginx "$port" "$pid"
-stop_server "$pid"
-
-echo "lighttpd..." >&2
-port="$(free_port)"
-write_lighttpd_conf "$port" "$work/root"
-lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
-pid=$!; pids+=("$pid")
-measure lighttpd "$port" "$pid"
-stop_server "$pid"
+# All three run at once and take turns, round after round, so that a slow
+# spell of the machine hits every server alike; each rate is the median of
+# its rounds.
+servers=(zof nginx lighttpd)
+for name in "${servers[@]}"; do
+  "start_$name"
+  wait_port "${PORT[$name]}"
+  wrk -t1 -c10 -d1s "http://127.0.0.1:${PORT[$name]}/pub/1k.bin" >/dev/null 2>&1 || true
+done
+for round in $(seq 1 "$rounds"); do
+  for name in "${servers[@]}"; do
+    echo "round $round: $name..." >&2
+    measure_round "$name" "${PORT[$name]}"
+  done
+done
+for name in "${servers[@]}"; do
+  for key in rps50 rps50c rps1000 rps1000c; do
+    R[$name,$key]="$(median <<<"${R[$name,$key,all]}")"
+  done
+  echo "1 GiB: $name..." >&2
+  measure_download "$name" "${PORT[$name]}" "${PID[$name]}"
+done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
@@ -125,7 +160,7 @@ row() {
     "$(ratio "${R[zof,$2]}" "${R[nginx,$2]}")" "$(ratio "${R[zof,$2]}" "${R[lighttpd,$2]}")"
 }
 echo
-printf "%-40s %10s %10s %10s %9s %9s\n" "wrk ${duration}s, $threads threads" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+printf "%-40s %10s %10s %10s %9s %9s\n" "wrk ${duration}s x $rounds, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
 row "1 KiB, 50 conn (req/s)" rps50
 row "  errors" err50
 row "1 KiB, 50 conn, session cookie (req/s)" rps50c

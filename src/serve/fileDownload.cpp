@@ -50,9 +50,17 @@ QString contentTypeFor(const QString &name, const QStringList &userPairs)
     for (qsizetype i = 0; i + 1 < userPairs.size(); i += 2)
         if (matchFileMask(userPairs[i], name))
             return userPairs[i + 1];
-    for (const TmimeEntry &e : builtinTypes)
-        if (matchFileMask(QStringView(e.mask), name))
-            return QString::fromLatin1(e.type);
+    // Every built-in mask is "*.ext": a name ending in ".ext" matches.
+    static const auto suffixes = [] {
+        QList<std::pair<QString, QString>> list;
+        for (const TmimeEntry &e : builtinTypes)
+            for (const QString &mask : QString::fromUtf16(e.mask).split(u';'))
+                list.append({mask.mid(1), QString::fromLatin1(e.type)});
+        return list;
+    }();
+    for (const auto &[suffix, type] : suffixes)
+        if (endsWithText(name, suffix))
+            return type;
     return QStringLiteral("application/octet-stream");
 }
 

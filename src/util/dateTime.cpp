@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -109,14 +110,20 @@ TdateTime now()
 {
     // The local clock is read several times per request, and converting
     // through the time zone checks the zone file on every call. The offset
-    // from UTC is taken again once a second, which follows clock changes.
-    static QElapsedTimer sinceOffset;
+    // from UTC is taken again once a second (of the same clock reading),
+    // which follows clock and zone changes.
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const qint64 utcMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    static bool haveOffset = false;
+    static qint64 offsetTakenAt = 0;
     static qint64 offsetMs = 0;
-    if (!sinceOffset.isValid() || sinceOffset.elapsed() >= 1000) {
+    if (!haveOffset || utcMs - offsetTakenAt >= 1000 || utcMs < offsetTakenAt) {
         offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
-        sinceOffset.start();
+        offsetTakenAt = utcMs;
+        haveOffset = true;
     }
-    const qint64 localMs = QDateTime::currentMSecsSinceEpoch() + offsetMs;
+    const qint64 localMs = utcMs + offsetMs;
     constexpr qint64 unixEpochDay = 25569; // 1970-01-01 as a day count
     const qint64 day = localMs / msPerDay + unixEpochDay;
     return double(day) + double(localMs % msPerDay) / double(msPerDay);
