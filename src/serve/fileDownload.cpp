@@ -16,6 +16,7 @@
 #include "serve/treeAccess.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <cstring>
 
@@ -50,17 +51,9 @@ QString contentTypeFor(const QString &name, const QStringList &userPairs)
     for (qsizetype i = 0; i + 1 < userPairs.size(); i += 2)
         if (matchFileMask(userPairs[i], name))
             return userPairs[i + 1];
-    // Every built-in mask is "*.ext": a name ending in ".ext" matches.
-    static const auto suffixes = [] {
-        QList<std::pair<QString, QString>> list;
-        for (const TmimeEntry &e : builtinTypes)
-            for (const QString &mask : QString::fromUtf16(e.mask).split(u';'))
-                list.append({mask.mid(1), QString::fromLatin1(e.type)});
-        return list;
-    }();
-    for (const auto &[suffix, type] : suffixes)
-        if (endsWithText(name, suffix))
-            return type;
+    for (const TmimeEntry &e : builtinTypes)
+        if (matchFileMask(QStringView(e.mask), name))
+            return QString::fromLatin1(e.type);
     return QStringLiteral("application/octet-stream");
 }
 
@@ -79,7 +72,25 @@ QString entityTagOf(const QString &path, const DiskEntryInfo &info)
 {
     if (info.kind != DiskEntry::File)
         return entityTagOf(path);
-    return entityTag(info.size, utcDayCount(info.mtimeMs), QFileInfo(path).absoluteFilePath());
+    if (!path.startsWith(u'/'))
+        return entityTag(info.size, utcDayCount(info.mtimeMs), QFileInfo(path).absoluteFilePath());
+    // A tag changes only with the size and the time: remembered per path,
+    // which spares a hash per request for the files asked for often.
+    struct Tknown
+    {
+        qint64 size;
+        qint64 mtimeMs;
+        QString tag;
+    };
+    static QHash<QString, Tknown> known;
+    const auto it = known.constFind(path);
+    if (it != known.cend() && it->size == info.size && it->mtimeMs == info.mtimeMs)
+        return it->tag;
+    if (known.size() >= 4096)
+        known.clear();
+    const QString tag = entityTag(info.size, utcDayCount(info.mtimeMs), QFileInfo(path).absoluteFilePath());
+    known.insert(path, {info.size, info.mtimeMs, tag});
+    return tag;
 }
 
 QByteArray httpDateOf(qint64 msSinceEpoch)

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QVarLengthArray>
 
+#include <optional>
+
 namespace {
 
 // Letters compare by their simple upper-case mapping, which includes the
@@ -221,6 +223,24 @@ private:
     bool m_trailingStar = false;
 };
 
+// The common "*.ext" piece (one leading star, no other wildcard) as a
+// suffix test; no answer for any other piece.
+std::optional<bool> endsWithStarSuffix(QStringView piece, QStringView text)
+{
+    if (piece.size() < 2 || piece[0] != u'*')
+        return std::nullopt;
+    const QStringView suffix = piece.mid(1);
+    if (suffix.contains(u'*') || suffix.contains(u'?'))
+        return std::nullopt;
+    if (text.size() < suffix.size())
+        return false;
+    const QStringView end = text.last(suffix.size());
+    for (qsizetype i = 0; i < suffix.size(); ++i)
+        if (!sameChar(suffix[i], end[i]))
+            return false;
+    return true;
+}
+
 // Strips leading backslashes; true when their number is odd.
 bool takeInversion(QStringView &mask)
 {
@@ -291,7 +311,9 @@ bool matchFileMask(QStringView mask, QStringView text)
     const bool invert = takeInversion(mask);
     if (mask.isEmpty())
         return !invert;
-    const bool found = anyPiece(mask, [&](QStringView piece) { return wildcardMatchLength(piece, text, true) > 0; });
+    const bool found = anyPiece(mask, [&](QStringView piece) {
+        return endsWithStarSuffix(piece, text).value_or(wildcardMatchLength(piece, text, true) > 0);
+    });
     return found != invert;
 }
 

@@ -164,6 +164,22 @@ TEST(FileMask, PiecesInversionAndCase)
             << QString::fromUtf16(c.mask).toStdString() << " vs " << QString::fromUtf16(c.name).toStdString();
 }
 
+TEST(FileMask, SuffixPiecesAgreeWithTheGeneralMatcher)
+{
+    // "*.ext" pieces take a shortcut; it must answer as the matcher does,
+    // letter case and non-ASCII upper cases included.
+    QRandomGenerator rng(777);
+    const QString alphabet = QStringLiteral("a.Aı*?I");
+    for (int i = 0; i < 20000; ++i) {
+        const QString piece = u'*' + randomText(rng, alphabet, 4);
+        const QString name = randomText(rng, alphabet, 6);
+        ASSERT_EQ(matchFileMask(piece, name), wildcardMatchLength(piece, name, true) > 0)
+            << qPrintable(piece) << " vs " << qPrintable(name);
+    }
+    EXPECT_TRUE(matchFileMask(u"*.txt;*.GIF", u"a.gıf")); // dotless i upper-cases to I
+    EXPECT_FALSE(matchFileMask(u"*.txt", u"txt"));
+}
+
 TEST(AddressMask, Forms)
 {
     struct Case {
