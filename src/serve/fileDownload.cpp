@@ -46,7 +46,29 @@ const char *const wgetWithBug[] = {"Wget/1.7", "Wget/1.8.2", "Wget/1.9", "Wget/1
 
 } // namespace
 
-QString contentTypeFor(const QString &name, const QStringList &userPairs)
+namespace {
+
+// Whether every mask is made of "*.ext" pieces with a one-part extension:
+// then the type depends only on what follows the name's last dot.
+bool onlyExtensionMasks(const QStringList &userPairs)
+{
+    const auto simple = [](QStringView mask) {
+        for (QStringView piece : mask.split(u';'))
+            if (piece.size() < 3 || !piece.startsWith(u"*.") || piece.mid(2).contains(u'.')
+                || piece.mid(2).contains(u'*') || piece.mid(2).contains(u'?') || piece.mid(2).contains(u'\\'))
+                return false;
+        return true;
+    };
+    for (qsizetype i = 0; i + 1 < userPairs.size(); i += 2)
+        if (!simple(userPairs[i]))
+            return false;
+    for (const TmimeEntry &e : builtinTypes)
+        if (!simple(QStringView(e.mask)))
+            return false;
+    return true;
+}
+
+QString lookUpContentType(const QString &name, const QStringList &userPairs)
 {
     for (qsizetype i = 0; i + 1 < userPairs.size(); i += 2)
         if (matchFileMask(userPairs[i], name))
@@ -55,6 +77,33 @@ QString contentTypeFor(const QString &name, const QStringList &userPairs)
         if (matchFileMask(QStringView(e.mask), name))
             return QString::fromLatin1(e.type);
     return QStringLiteral("application/octet-stream");
+}
+
+} // namespace
+
+QString contentTypeFor(const QString &name, const QStringList &userPairs)
+{
+    // Answers by extension are remembered while the pairs stay the same.
+    static QStringList memoFor;
+    static bool byExtension = false;
+    static QHash<QString, QString> memo;
+    if (userPairs != memoFor || memo.isEmpty()) {
+        memoFor = userPairs;
+        memo.clear();
+        byExtension = onlyExtensionMasks(userPairs);
+    }
+    if (!byExtension)
+        return lookUpContentType(name, userPairs);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    const auto it = memo.constFind(extension);
+    if (it != memo.cend())
+        return *it;
+    if (memo.size() >= 1024)
+        memo.clear();
+    const QString type = lookUpContentType(name, userPairs);
+    memo.insert(extension, type);
+    return type;
 }
 
 QString entityTag(qint64 size, double mtimeUTC, const QString &path)

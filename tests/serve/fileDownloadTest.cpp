@@ -35,6 +35,18 @@ TEST(ContentType, UserPairsThenBuiltinTableThenDefault)
     EXPECT_EQ(contentTypeFor(QStringLiteral("a.LOG"), user), QStringLiteral("text/x-mine"));
     EXPECT_EQ(contentTypeFor(QStringLiteral("b.pdf"), user), QStringLiteral("application/pdf"));
     EXPECT_EQ(contentTypeFor(QStringLiteral("c.png"), user), QStringLiteral("image/png"));
+    // Answers remembered for one set of pairs do not outlive it.
+    const QStringList other{QStringLiteral("*.txt"), QStringLiteral("text/other")};
+    EXPECT_EQ(contentTypeFor(QStringLiteral("a.txt"), other), QStringLiteral("text/other"));
+    EXPECT_EQ(contentTypeFor(QStringLiteral("A.TXT"), other), QStringLiteral("text/other"));
+    EXPECT_EQ(contentTypeFor(QStringLiteral("a.txt"), user), QStringLiteral("text/x-mine"));
+    // A mask that looks at more than the extension.
+    const QStringList byName{QStringLiteral("read*"), QStringLiteral("text/readme")};
+    EXPECT_EQ(contentTypeFor(QStringLiteral("readme.txt"), byName), QStringLiteral("text/readme"));
+    EXPECT_EQ(contentTypeFor(QStringLiteral("notes.txt"), byName), QStringLiteral("text/plain"));
+    const QStringList twoDots{QStringLiteral("*.tar.gz"), QStringLiteral("application/gzip")};
+    EXPECT_EQ(contentTypeFor(QStringLiteral("a.tar.gz"), twoDots), QStringLiteral("application/gzip"));
+    EXPECT_EQ(contentTypeFor(QStringLiteral("a.gz"), twoDots), QStringLiteral("application/octet-stream"));
     // An odd trailing mask without a type is ignored.
     EXPECT_EQ(contentTypeFor(QStringLiteral("c.zip"), QStringList{QStringLiteral("*.zip")}),
               QStringLiteral("application/octet-stream"));
