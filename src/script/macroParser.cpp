@@ -1,6 +1,9 @@
 #include "script/macroParser.h"
 
 #include <QList>
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <vector>
 
 EtplError::EtplError(const QString &m, const QString &c, int r, int cl)
@@ -110,6 +113,10 @@ private:
     // Builds the result left to right, so the cost stays linear in the text.
     void symbolPass(QString &text, int level)
     {
+        // Symbols only read state: a symbol met again in the same text has
+        // the value it had, until a value holding macros or symbols runs
+        // them (they may change what symbols read, or stop the run).
+        QVarLengthArray<std::pair<QString, QString>, 16> seen;
         QString out;
         qsizetype copied = 0; // text before this index is in out
         qsizetype from = 0;
@@ -129,8 +136,17 @@ private:
             from = p + 1;
             const QString symbol = text.mid(i, p - i + 1);
             if (onStack(symbol, level)) continue;
-            QString result = cb(symbol, {}, true);
+            QString result;
+            const auto known = std::find_if(seen.cbegin(), seen.cend(),
+                                            [&symbol](const auto &e) { return e.first == symbol; });
+            if (known != seen.cend()) {
+                result = known->second;
+            } else {
+                result = cb(symbol, {}, true);
+                seen.append({symbol, result});
+            }
             if (result == symbol) continue;
+            if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) seen.clear();
             expandNested(result, symbol, level);
             out += QStringView(text).mid(copied, i - copied);
             out += result;

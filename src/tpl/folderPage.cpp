@@ -54,13 +54,20 @@ const QString &listStandIn()
     return standIn;
 }
 
-// `text` with every `mark` replaced by `insert`, built in one allocation.
-QString joinAround(const QString &text, const QString &mark, const QString &insert)
+// `text` with every `mark` replaced by `insert`. The usual single mark puts
+// the text around the (big) insert in its own buffer, without a copy of it.
+QString joinAround(const QString &text, const QString &mark, QString &&insert)
 {
     QList<qsizetype> at;
     for (qsizetype i = text.indexOf(mark); i >= 0; i = text.indexOf(mark, i + mark.size()))
         at.append(i);
     if (at.isEmpty()) return text;
+    if (at.size() == 1) {
+        QString out = std::move(insert);
+        out.insert(0, QStringView(text).left(at[0]));
+        out.append(QStringView(text).mid(at[0] + mark.size()));
+        return out;
+    }
     QString out;
     out.reserve(text.size() + at.size() * (insert.size() - mark.size()));
     qsizetype from = 0;
@@ -299,7 +306,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
             if (b.list.contains(u'{')) b.list.remove(quoteOpen);
             if (b.list.contains(u'}')) b.list.remove(quoteClose);
-            result = joinAround(result, listStandIn(), b.list);
+            result = joinAround(result, listStandIn(), std::move(b.list));
             b.list.clear();
         }
         replaceSequential(result);
