@@ -99,9 +99,14 @@ bool ThttpReply::setHeaderIfNone(QByteArrayView line)
 
 void ThttpReply::removeHeader(QByteArrayView name)
 {
-    QByteArray n = name.toByteArray();
-    if (!n.endsWith(':'))
-        n.append(':');
+    if (additionalHeaders.isEmpty())
+        return;
+    QByteArray withColon;
+    QByteArrayView n = name;
+    if (!n.endsWith(':')) {
+        withColon = name.toByteArray() + ':';
+        n = withColon;
+    }
     qsizetype p = 0;
     while ((p = findLine(additionalHeaders, n, p)) >= 0) {
         const qsizetype lf = additionalHeaders.indexOf('\n', p);

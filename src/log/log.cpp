@@ -72,9 +72,11 @@ void writeToStderr(const QString &line, ThttpConn *conn)
         out += conn->P_address + u':' + conn->P_port + u' ';
     out += line;
     // One line per entry: breaks inside the text are shown, not obeyed.
-    out.replace(QLatin1String("\r\n"), QLatin1String(" | "));
-    out.replace(u'\n', QLatin1String(" | "));
-    out.replace(u'\r', u' ');
+    if (out.contains(u'\n') || out.contains(u'\r')) {
+        out.replace(QLatin1String("\r\n"), QLatin1String(" | "));
+        out.replace(u'\n', QLatin1String(" | "));
+        out.replace(u'\r', u' ');
+    }
     queueLine(out.toUtf8() + '\n');
 }
 

@@ -70,7 +70,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     if (conn && conn->lockCount != 1)
         add2log(QStringLiteral("please report on the forum about this message"), conn, LK_ERROR);
     if (cd)
-        cd->lastActivityTime = now();
+        cd->lastActivityTime = nowCoarse();
     if (switches.dumpTraffic && conn && (e == SE_GOT_DATA || e == SE_BYTES_SENT))
         dumpTraffic(e, conn);
     if (!cd && (e == SE_GOT_DATA || e == SE_REQUEST))

@@ -106,19 +106,22 @@ QDateTime fromDateTimeUTC(TdateTime days)
     return QDateTime(d, t, Qt::UTC);
 }
 
-TdateTime now()
+namespace {
+
+TdateTime localNowFrom(clockid_t clock)
 {
     // The local clock is read several times per request, and converting
     // through the time zone checks the zone file on every call. The offset
     // from UTC is taken again once a second (of the same clock reading),
     // which follows clock and zone changes.
     struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
+    clock_gettime(clock, &ts);
     const qint64 utcMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
     static bool haveOffset = false;
     static qint64 offsetTakenAt = 0;
     static qint64 offsetMs = 0;
-    if (!haveOffset || utcMs - offsetTakenAt >= 1000 || utcMs < offsetTakenAt) {
+    // (The coarse clock may read a little behind the fine one.)
+    if (!haveOffset || utcMs - offsetTakenAt >= 1000 || offsetTakenAt - utcMs >= 1000) {
         offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
         offsetTakenAt = utcMs;
         haveOffset = true;
@@ -127,6 +130,18 @@ TdateTime now()
     constexpr qint64 unixEpochDay = 25569; // 1970-01-01 as a day count
     const qint64 day = localMs / msPerDay + unixEpochDay;
     return double(day) + double(localMs % msPerDay) / double(msPerDay);
+}
+
+} // namespace
+
+TdateTime now()
+{
+    return localNowFrom(CLOCK_REALTIME);
+}
+
+TdateTime nowCoarse()
+{
+    return localNowFrom(CLOCK_REALTIME_COARSE);
 }
 
 TdateTime nowUTC()

@@ -21,6 +21,9 @@ QDateTime fromDateTime(TdateTime days);
 QDateTime fromDateTimeUTC(TdateTime days);
 
 TdateTime now();
+// The same to within a few milliseconds, for bookkeeping done at every
+// network event (the coarse clock costs less to read).
+TdateTime nowCoarse();
 TdateTime nowUTC();
 TdateTime localToUTC(TdateTime local);
 TdateTime utcToLocal(TdateTime utc);

@@ -45,6 +45,11 @@ TEST(DateTime, LocalAndUtc)
     // repeated calls too.
     for (int i = 0; i < 3; ++i)
         EXPECT_NEAR(now(), toDateTime(QDateTime::currentDateTime()), 0.5 / 86400);
+    // The coarse clock agrees to within its steps, read in either order.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(nowCoarse(), now(), 0.1 / 86400);
+        EXPECT_NEAR(now(), nowCoarse(), 0.1 / 86400);
+    }
 }
 
 TEST(DateTime, HttpDates)
