@@ -4,6 +4,7 @@
 # in one run:
 #   pages per second at 10 and 50 keep-alive connections (only complete 2xx
 #   pages count: a "server busy" reply is not a page)
+#   the time one page takes for a single client (median of 21)
 #   ratio of ZOF to nginx and to lighttpd
 #   size in bytes of one page from each server
 # Loopback only; every server has its configuration in a temporary folder
@@ -93,6 +94,10 @@ measure() { # name port
   R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
   R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
   wrk -t1 -c2 -d1s "$url" >/dev/null 2>&1 || true
+  # One client asking again and again: the time to build and send one page,
+  # without contention for the build slots.
+  R[$name,ms]="$(for _ in $(seq 1 21); do curl -s -o /dev/null -w '%{time_total}\n' "$url"; done |
+    sort -g | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)] * 1000}')"
   for c in $conns; do
     read -r a b < <(wrk_pages "$url" "$c")
     R[$name,p$c]="$a"
@@ -153,5 +158,6 @@ for c in $conns; do
   row "folder page, $c conn (pages/s)" "p$c"
   row "  errors and non-2xx" "e$c"
 done
+row "one page, one client (ms, median)" ms
 row "page size (bytes)" size
 row "status of one page" code

@@ -112,37 +112,44 @@ double localDayCount(qint64 msSinceEpoch)
     return toDateTime(QDateTime::fromMSecsSinceEpoch(msSinceEpoch));
 }
 
+void forEachDiskName(const QString &folder, const std::function<void(const QString &name, int folderFd)> &visit)
+{
+    if (folder.isEmpty() || folder.contains(QChar(0)))
+        return;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    while (const dirent *e = ::readdir(dir)) {
+        const char *raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
+            continue;
+        const qsizetype len = qsizetype(qstrlen(raw));
+        const QString name = QString::fromUtf8(raw, len);
+        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
+        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
+            continue; // not valid UTF-8
+        visit(name, fd);
+    }
+    ::closedir(dir);
+}
+
 QStringList listDiskFolder(const QString &folder, DiskEntryFilter filter)
 {
     QStringList names;
-    if (folder.isEmpty() || folder.contains(QChar(0)))
-        return names;
-    const QByteArray dirPath = QFile::encodeName(folder);
-    DIR *dir = ::opendir(dirPath.constData());
-    if (!dir)
-        return names;
-    const QByteArray base = dirPath.endsWith('/') ? dirPath : dirPath + '/';
-    while (const dirent *e = ::readdir(dir)) {
-        const QByteArray raw(e->d_name);
-        if (raw == "." || raw == "..")
-            continue;
-        const QString name = QString::fromUtf8(raw);
-        if (name.toUtf8() != raw)
-            continue; // not valid UTF-8
-        if (filter == DiskEntryFilter::AnyName) {
-            names.append(name);
-            continue;
+    forEachDiskName(folder, [&](const QString &name, int folderFd) {
+        if (filter != DiskEntryFilter::AnyName) {
+            struct stat st;
+            if (::fstatat(folderFd, QFile::encodeName(name).constData(), &st, 0) != 0)
+                return;
+            const DiskEntry kind = kindOf(st);
+            const bool wanted = (kind == DiskEntry::File && filter != DiskEntryFilter::Folders)
+                || (kind == DiskEntry::Folder && filter != DiskEntryFilter::Files);
+            if (!wanted)
+                return;
         }
-        struct stat st;
-        if (::stat((base + raw).constData(), &st) != 0)
-            continue;
-        const DiskEntry kind = kindOf(st);
-        const bool wanted = (kind == DiskEntry::File && filter != DiskEntryFilter::Folders)
-            || (kind == DiskEntry::Folder && filter != DiskEntryFilter::Files);
-        if (wanted)
-            names.append(name);
-    }
-    ::closedir(dir);
+        names.append(name);
+    });
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 enum class DiskEntry { None, File, Folder, Other };
 
 struct DiskEntryInfo {
@@ -41,6 +43,9 @@ enum class DiskEntryFilter { Files, Folders, FilesAndFolders, AnyName };
 // Names in `folder` of the wanted kinds, sorted; names that are not valid
 // UTF-8 are skipped rather than mangled.
 QStringList listDiskFolder(const QString &folder, DiskEntryFilter filter);
+// Every valid name in `folder`, in the order the folder gives them, with the
+// open folder for lookups relative to it.
+void forEachDiskName(const QString &folder, const std::function<void(const QString &name, int folderFd)> &visit);
 
 // Hidden on disk: the name starts with ".".
 inline bool isHiddenName(const QString &name) { return name.startsWith(u'.'); }

@@ -8,11 +8,13 @@
 #include "util/encodings.h"
 #include "util/masks.h"
 
+#include <QHash>
 #include <QStorageInfo>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -345,6 +347,60 @@ bool Tfile::isLocked() const
     return lockedBelow(*this);
 }
 
+namespace {
+
+// For each piece of `mask` in order (an inverted mask is one piece), the
+// names in `folder` it matches, sorted so that a wildcard picks the same
+// entry every time.
+QList<QStringList> listNamesMatching(const QString &folder, const QString &mask)
+{
+    QStringList pieces = mask.startsWith(u'\\') ? QStringList{mask} : mask.split(u';');
+    pieces.removeAll(QString());
+    QList<QStringList> matches(pieces.size());
+    forEachDiskName(folder, [&](const QString &name, int) {
+        for (qsizetype i = 0; i < pieces.size(); ++i)
+            if (matchFileMask(pieces[i], name))
+                matches[i].append(name);
+    });
+    for (QStringList &names : matches)
+        std::sort(names.begin(), names.end());
+    return matches;
+}
+
+// Every request for a folder looks for its default file: the names are
+// remembered while the folder's entries stay the same. Timestamps advance in
+// coarse steps, so only a folder unchanged for a few seconds is remembered;
+// after that any new, removed or renamed entry gives it a later time.
+QList<QStringList> namesMatchingMask(const QString &folder, const QString &mask, const DiskEntryInfo &info)
+{
+    struct Tknown
+    {
+        quint64 device, inode;
+        qint64 mtimeNs, ctimeNs;
+        QList<QStringList> matches;
+    };
+    static QHash<QString, Tknown> known;
+    const QString key = folder + QChar(0) + mask;
+    const auto it = known.constFind(key);
+    if (it != known.cend() && it->device == info.device && it->inode == info.inode
+        && it->mtimeNs == info.mtimeNs && it->ctimeNs == info.ctimeNs)
+        return it->matches;
+    QList<QStringList> matches = listNamesMatching(folder, mask);
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const qint64 nowNs = qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    if (nowNs - qMax(info.mtimeNs, info.ctimeNs) >= 2'000'000'000) {
+        if (known.size() >= 256)
+            known.clear();
+        known.insert(key, {info.device, info.inode, info.mtimeNs, info.ctimeNs, matches});
+    } else {
+        known.remove(key);
+    }
+    return matches;
+}
+
+} // namespace
+
 TfilePtr Tfile::getDefaultFile() const
 {
     const QString mask = getRecursiveFileMask();
@@ -355,21 +411,16 @@ TfilePtr Tfile::getDefaultFile() const
             if (c->isFile() && matchFileMask(mask, c->name)
                 && diskEntryKind(c->resource) == DiskEntry::File)
                 return c;
-    if (!isRealFolder() || resource.isEmpty() || diskEntryKind(resource) != DiskEntry::Folder)
+    if (!isRealFolder() || resource.isEmpty())
         return {};
-    // Sorted, so that a wildcard piece picks the same entry every time; only
-    // the names that match are looked at, and only regular files count.
-    const QStringList entries = listDiskFolder(resource, DiskEntryFilter::AnyName);
+    const DiskEntryInfo folderInfo = diskEntryInfo(resource);
+    if (folderInfo.kind != DiskEntry::Folder)
+        return {};
     const QString base = resource.endsWith(u'/') ? resource : resource + u'/';
-    // An inverted mask has no pieces to try in order: the whole mask decides.
-    const QStringList pieces = mask.startsWith(u'\\') ? QStringList{mask} : mask.split(u';');
-    for (const QString &piece : pieces) {
-        if (piece.isEmpty())
-            continue;
-        for (const QString &e : entries)
-            if (matchFileMask(piece, e) && diskEntryKind(base + e) == DiskEntry::File)
+    for (const QStringList &names : namesMatchingMask(resource, mask, folderInfo))
+        for (const QString &e : names)
+            if (diskEntryKind(base + e) == DiskEntry::File)
                 return createTemp(base + e, this);
-    }
     return {};
 }
 

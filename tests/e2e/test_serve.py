@@ -159,8 +159,8 @@ class FileHeaders(ServeCase):
         self.assertNotEqual(h2["etag"], tag)
 
     def test_rewritten_file_is_served_fresh(self):
-        # Files a few seconds old are kept in memory between requests: a
-        # change to one must still reach the next request.
+        # Files and folders a few seconds old are remembered between
+        # requests: a change to one must still reach the next request.
         path = os.path.join(self.pub, "hello.txt")
         time.sleep(2.5)
         z = self.start()
@@ -176,6 +176,12 @@ class FileHeaders(ServeCase):
         self.assertEqual(z.get("/pub/hello.txt")[2], b"Replaced file.\n")
         os.remove(path)
         self.assertEqual(z.get("/pub/hello.txt")[0], 404)
+        # The default file of a folder that had none, and again without it.
+        self.assertIn(b"readme.txt", z.get("/pub/docs/")[2])
+        self.write("docs/index.html", b"<p>now an index</p>")
+        self.assertEqual(z.get("/pub/docs/")[2], b"<p>now an index</p>")
+        os.remove(os.path.join(self.pub, "docs", "index.html"))
+        self.assertIn(b"readme.txt", z.get("/pub/docs/")[2])
 
 
 class Folders(ServeCase):
