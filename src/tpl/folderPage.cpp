@@ -22,6 +22,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // The working state of one page build.
@@ -63,9 +66,17 @@ QString joinAround(const QString &text, const QString &mark, QString &&insert)
         at.append(i);
     if (at.isEmpty()) return text;
     if (at.size() == 1) {
+        // In place: QString::insert at the front would move the insert to a
+        // new buffer to make room there.
+        const QStringView before = QStringView(text).left(at[0]);
+        const QStringView after = QStringView(text).mid(at[0] + mark.size());
         QString out = std::move(insert);
-        out.insert(0, QStringView(text).left(at[0]));
-        out.append(QStringView(text).mid(at[0] + mark.size()));
+        const qsizetype middle = out.size();
+        out.resize(before.size() + middle + after.size());
+        QChar *d = out.data();
+        std::memmove(d + before.size(), d, size_t(middle) * sizeof(QChar));
+        std::copy(before.begin(), before.end(), d);
+        std::copy(after.begin(), after.end(), d + before.size() + middle);
         return out;
     }
     QString out;
