@@ -22,29 +22,12 @@ threads="${THREADS:-2}"
 nfiles="${FILES:-2000}"
 conns="${CONNS:-10 50}"
 only="${ONLY:-}"
-export PATH="$PATH:/usr/sbin"
-for tool in wrk nginx lighttpd curl; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool (scripts/setup.sh bench)" >&2; exit 1; }
-done
+source "$here/servers.sh"
+require_tools "$repo"
 
-zof="${ZOF_BIN:-}"
-if [ -z "$zof" ]; then
-  echo "building zof (release)..." >&2
-  cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
-  cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
-  zof="$repo/build-bench-serve/src/app/zof"
-fi
+choose_zof "$repo"
 
-ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
-
-work="$(mktemp -d /tmp/zof-bench-pages.XXXXXX)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+make_scratch zof-bench-pages
 
 # Every server publishes $work/root; the folder listed is /pub/. Names mix
 # lengths, extensions and characters that need escaping in a page or a URL;
@@ -63,7 +46,6 @@ for i in range(n):
 EOF
 url_path="/pub/"
 
-source "$(dirname "$0")/servers.sh"
 
 wait_port() { # port
   for _ in $(seq 1 200); do

@@ -15,29 +15,13 @@ repo="$(dirname "$here")"
 duration="${DURATION:-5}"
 threads="${THREADS:-2}"
 
-for tool in wrk nginx lighttpd curl; do
-  if ! command -v "$tool" >/dev/null 2>&1 && ! [ -x "/usr/sbin/$tool" ]; then
-    bash "$repo/scripts/setup.sh" bench
-    break
-  fi
-done
-export PATH="$PATH:/usr/sbin"
+source "$here/servers.sh"
+require_tools "$repo"
 
-echo "building zof-bench-core (release)..." >&2
-cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
-cmake --build "$repo/build-bench" --target zof-bench-core -j2 >/dev/null
+build_release "$repo" zof-bench-core
 core="$repo/build-bench/bench/zof-bench-core"
 
-ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
-
-work="$(mktemp -d /tmp/zof-bench.XXXXXX)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+make_scratch zof-bench
 
 data="$work/data"
 mkdir -p "$data"
@@ -45,7 +29,6 @@ head -c 1024 /dev/urandom >"$data/1k.bin"
 # Sparse: every server reads the same zero pages from the page cache.
 truncate -s 1G "$data/1g.bin"
 
-source "$(dirname "$0")/servers.sh"
 
 wait_port() { # port
   for _ in $(seq 1 100); do

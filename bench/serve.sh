@@ -19,29 +19,12 @@ repo="$(dirname "$here")"
 duration="${DURATION:-5}"
 rounds="${ROUNDS:-3}"
 threads="${THREADS:-2}"
-export PATH="$PATH:/usr/sbin"
-for tool in wrk nginx lighttpd curl; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool (scripts/setup.sh bench)" >&2; exit 1; }
-done
+source "$here/servers.sh"
+require_tools "$repo"
 
-zof="${ZOF_BIN:-}"
-if [ -z "$zof" ]; then
-  echo "building zof (release)..." >&2
-  cmake -S "$repo" -B "$repo/build-bench-serve" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
-  cmake --build "$repo/build-bench-serve" --target zof -j2 >/dev/null
-  zof="$repo/build-bench-serve/src/app/zof"
-fi
+choose_zof "$repo"
 
-ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
-
-work="$(mktemp -d /tmp/zof-bench-serve.XXXXXX)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+make_scratch zof-bench-serve
 
 # Every server publishes $work/root; the files are under /pub/.
 data="$work/root/pub"
@@ -49,8 +32,6 @@ mkdir -p "$data"
 head -c 1024 /dev/urandom >"$data/1k.bin"
 truncate -s 1G "$data/1g.bin" # sparse: the same zero pages for everyone
 cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
-
-source "$(dirname "$0")/servers.sh"
 
 wait_port() { # port
   for _ in $(seq 1 200); do

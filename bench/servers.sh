@@ -1,5 +1,50 @@
-# Shared by the benchmark scripts (sourced): a free loopback port and the
-# configurations of the servers ZOF is compared with. Needs $work.
+# Shared by the benchmark scripts (sourced): the tools, the zof binary to
+# measure, a scratch folder cleaned up at exit, a free loopback port and the
+# configurations of the servers ZOF is compared with.
+
+export PATH="$PATH:/usr/sbin"
+
+# Installs the benchmark tools when one is missing.
+require_tools() { # repo
+  local tool
+  for tool in wrk nginx lighttpd curl; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      bash "$1/scripts/setup.sh" bench
+      return
+    fi
+  done
+}
+
+# Builds `target` in release mode into build-bench; prints nothing.
+build_release() { # repo target
+  echo "building $2 (release)..." >&2
+  cmake -S "$1" -B "$1/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF >/dev/null
+  cmake --build "$1/build-bench" --target "$2" -j2 >/dev/null
+}
+
+# $zof: $ZOF_BIN, else a release build.
+choose_zof() { # repo
+  zof="${ZOF_BIN:-}"
+  if [ -z "$zof" ]; then
+    build_release "$1" zof
+    zof="$1/build-bench/src/app/zof"
+  fi
+}
+
+# $work: a scratch folder; every pid in $pids is stopped and the folder
+# removed at exit.
+make_scratch() { # name
+  ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+  work="$(mktemp -d "/tmp/$1.XXXXXX")"
+  pids=()
+  trap cleanup EXIT INT TERM
+}
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
 
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
