@@ -92,7 +92,7 @@ private:
     TexpansionBudget &budget;
     std::vector<QString> stack; // expansion stack: one text per level
 
-    bool onStack(const QString &s, int level) const
+    bool onStack(QStringView s, int level) const
     {
         for (int k = 0; k <= level && k < int(stack.size()); ++k)
             if (!stack[k].isEmpty() && stack[k].compare(s, Qt::CaseInsensitive) == 0) return true;
@@ -134,7 +134,7 @@ private:
                 continue;
             }
             from = p + 1;
-            const QString symbol = text.mid(i, p - i + 1);
+            const QStringView symbol = QStringView(text).mid(i, p - i + 1);
             if (onStack(symbol, level)) continue;
             QString result;
             const auto known = std::find_if(seen.cbegin(), seen.cend(),
@@ -142,12 +142,16 @@ private:
             if (known != seen.cend()) {
                 result = known->second;
             } else {
-                result = cb(symbol, {}, true);
-                seen.append({symbol, result});
+                const QString name = symbol.toString();
+                result = cb(name, {}, true);
+                seen.append({name, result});
             }
             if (result == symbol) continue;
-            if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) seen.clear();
-            expandNested(result, symbol, level);
+            // A value without macros or symbols is final as it stands.
+            if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) {
+                seen.clear();
+                expandNested(result, symbol.toString(), level);
+            }
             out += QStringView(text).mid(copied, i - copied);
             out += result;
             copied = p + 1;
@@ -255,7 +259,8 @@ private:
         QStringList pieces;
         if (!splitPieces(inner, pieces)) return whole;
         QString result = cb(inner, pieces, false);
-        expandNested(result, inner, level);
+        if (mayHoldMacro(result) || result.contains(QLatin1Char('%')))
+            expandNested(result, inner, level);
         return result;
     }
 
