@@ -15,7 +15,11 @@
 #include "vfs/comments.h"
 #include "vfs/file.h"
 
+#include <QHash>
+#include <QLocale>
+
 #include <QDir>
+#include <QHash>
 #include <QLocale>
 
 namespace {
@@ -29,7 +33,31 @@ template <class T> T call(const std::function<T()> &fn, T def = T())
 
 QString localDateTime(double d)
 {
-    return QLocale().toString(fromDateTime(d), QLocale::ShortFormat);
+    // Formatting is costly and a listing shows many times of the same
+    // second or minute. Unless the locale's short format shows fractions or
+    // a zone, its text depends only on the second (or, without seconds, the
+    // minute) and is remembered by it.
+    const QLocale locale;
+    static QLocale memoLocale = QLocale::c();
+    static qint64 stepMs = 0;
+    static QHash<qint64, QString> memo;
+    if (locale != memoLocale || memo.isEmpty()) {
+        memoLocale = locale;
+        memo.clear();
+        const QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+        stepMs = format.contains(u'z') || format.contains(u't') ? 0 : format.contains(u's') ? 1000 : 60000;
+    }
+    const std::optional<qint64> step = stepMs ? stepOf(d, stepMs) : std::nullopt;
+    if (!step)
+        return locale.toString(fromDateTime(d), QLocale::ShortFormat);
+    const auto it = memo.constFind(*step);
+    if (it != memo.cend())
+        return *it;
+    if (memo.size() >= 4096)
+        memo.clear();
+    const QString text = locale.toString(fromDateTime(d), QLocale::ShortFormat);
+    memo.insert(*step, text);
+    return text;
 }
 
 QString sectionOf(const TtplPtr &t, const QString &name)

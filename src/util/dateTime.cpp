@@ -22,17 +22,27 @@ TdateTime fromFields(const QDate &date, const QTime &time)
     return day >= 0 ? double(day) + frac : double(day) - frac;
 }
 
-bool toFields(TdateTime days, QDate &date, QTime &time)
+// The day and the milliseconds into it that a day count stands for.
+bool splitDays(TdateTime days, qint64 &day, qint64 &ms)
 {
     if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
         return false;
     double whole = std::trunc(days);
-    qint64 ms = std::llround(std::fabs(days - whole) * double(msPerDay));
+    ms = std::llround(std::fabs(days - whole) * double(msPerDay));
     if (ms >= msPerDay) {
         ms -= msPerDay;
         whole += days >= 0 ? 1 : -1;
     }
-    date = epoch.addDays(qint64(whole));
+    day = qint64(whole);
+    return true;
+}
+
+bool toFields(TdateTime days, QDate &date, QTime &time)
+{
+    qint64 day, ms;
+    if (!splitDays(days, day, ms))
+        return false;
+    date = epoch.addDays(day);
     time = QTime::fromMSecsSinceStartOfDay(int(ms));
     return true;
 }
@@ -74,6 +84,14 @@ TdateTime toDateTimeUTC(const QDateTime &dt)
 {
     const QDateTime u = dt.toUTC();
     return fromFields(u.date(), u.time());
+}
+
+std::optional<qint64> stepOf(TdateTime days, qint64 stepMs)
+{
+    qint64 day, ms;
+    if (stepMs <= 0 || msPerDay % stepMs != 0 || !splitDays(days, day, ms))
+        return std::nullopt;
+    return day * (msPerDay / stepMs) + ms / stepMs;
 }
 
 QDateTime fromDateTime(TdateTime days)

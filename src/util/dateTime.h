@@ -18,6 +18,10 @@ TdateTime toDateTime(const QDateTime &dt);
 TdateTime toDateTimeUTC(const QDateTime &dt);
 // A local / UTC QDateTime from a day count. Milliseconds are rounded.
 QDateTime fromDateTime(TdateTime days);
+// The step of `stepMs` milliseconds (a second, a minute: a divisor of a day)
+// that fromDateTime's fields fall in, as one number; none for a day count it
+// cannot read.
+std::optional<qint64> stepOf(TdateTime days, qint64 stepMs);
 QDateTime fromDateTimeUTC(TdateTime days);
 
 TdateTime now();

@@ -10,7 +10,10 @@
 #include "tpl/pageContext.h"
 #include "tpl/specialPage.h"
 #include "tpl/symbols.h"
+#include "util/dateTime.h"
+#include "vfs/file.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 namespace {
@@ -237,6 +240,32 @@ TEST(Symbols, ConnectionSymbolsAreQuotedAndNeedAConnection)
     TmacroData none;
     EXPECT_EQ(expand(none, "%ip% %user%"), "%ip% %user%");
     setDefaultTemplateText(QString());
+}
+
+TEST(Symbols, ModifiedTimesReadAsTheLocaleWritesThem)
+{
+    // Texts are remembered by minute: seconds apart and across a minute's
+    // end they must still be what the locale writes for each time.
+    registerPageSymbols();
+    const TfilePtr f = Tfile::createLink(QStringLiteral("x"));
+    TmacroData md;
+    md.f = f.data();
+    const double minute = 1.0 / 1440, second = minute / 60;
+    const double base = 46000 + 600 * minute; // 10:00 on a day of 2025
+    const QLocale before;
+    // With seconds in the short format and without them.
+    for (const char *name : {"C", "en_US", "de_DE", "C"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        for (const double d : {base, base + 0.4 * second, base + 10 * second, base + 59.4 * second,
+                               base + 59.9996 * second, base + minute, base - 0.0001 * second,
+                               base + 3 * minute + second, -1.25, 0.0}) {
+            f->mtime = d;
+            const QString want = d == 0 ? QStringLiteral("error")
+                                        : QLocale().toString(fromDateTime(d), QLocale::ShortFormat);
+            EXPECT_EQ(expand(md, "%item-modified%"), want) << name << " " << d;
+        }
+    }
+    QLocale::setDefault(before);
 }
 
 TEST(Symbols, ServerCounts)

@@ -2,8 +2,10 @@
 
 #include <QTemporaryDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 
 TEST(DateTime, DayCounts)
@@ -50,6 +52,24 @@ TEST(DateTime, LocalAndUtc)
         EXPECT_NEAR(nowCoarse(), now(), 0.1 / 86400);
         EXPECT_NEAR(now(), nowCoarse(), 0.1 / 86400);
     }
+}
+
+TEST(DateTime, StepOfADayCount)
+{
+    // Seconds and minutes read the way the fields are read (UTC: no zone
+    // shifts); before the epoch the day counts down while the time counts up.
+    QRandomGenerator rng(99);
+    const QDate epoch(1899, 12, 30);
+    for (int i = 0; i < 20000; ++i) {
+        const double d = (rng.generateDouble() - 0.3) * 60000;
+        const QDateTime t = fromDateTimeUTC(d);
+        ASSERT_TRUE(t.isValid());
+        const qint64 minute = epoch.daysTo(t.date()) * 1440 + t.time().hour() * 60 + t.time().minute();
+        ASSERT_EQ(stepOf(d, 60000), std::optional<qint64>(minute)) << d;
+        ASSERT_EQ(stepOf(d, 1000), std::optional<qint64>(minute * 60 + t.time().second())) << d;
+    }
+    EXPECT_FALSE(stepOf(std::nan(""), 1000));
+    EXPECT_FALSE(stepOf(1.5, 7)); // not a divisor of a day
 }
 
 TEST(DateTime, HttpDates)
