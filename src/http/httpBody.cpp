@@ -1,10 +1,11 @@
 #include "http/httpBody.h"
 
+#include "util/files.h"
+
 #include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cerrno>
 #include <cstring>
 
 bool ThttpBody::openFile(const QString &path)
@@ -81,15 +82,7 @@ qint64 ThttpBody::read(char *dst, qint64 max)
     qint64 got = 0;
     switch (k) {
     case BK_FILE:
-        while (got < max) {
-            const ssize_t n = ::pread(fd, dst + got, size_t(max - got), off_t(position + got));
-            if (n > 0)
-                got += n;
-            else if (n < 0 && errno == EINTR)
-                continue;
-            else
-                break;
-        }
+        got = readFileAt(fd, dst, max, position);
         break;
     case BK_BYTES:
         memcpy(dst, data.constData() + position, size_t(max));

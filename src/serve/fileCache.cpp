@@ -1,5 +1,6 @@
 #include "serve/fileCache.h"
 
+#include "util/files.h"
 #include "vfs/diskEntry.h"
 
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cerrno>
 #include <ctime>
 
 namespace {
@@ -37,17 +37,7 @@ QByteArray readWhole(const QString &path, const DiskEntryInfo &info)
         && quint64(st.st_ino) == info.inode && qint64(st.st_size) == info.size
         && nsOf(st.st_mtim) == info.mtimeNs && nsOf(st.st_ctim) == info.ctimeNs) {
         bytes.resize(qsizetype(info.size));
-        qint64 got = 0;
-        while (got < info.size) {
-            const ssize_t n = ::pread(fd, bytes.data() + got, size_t(info.size - got), off_t(got));
-            if (n > 0)
-                got += n;
-            else if (n < 0 && errno == EINTR)
-                continue;
-            else
-                break;
-        }
-        if (got != info.size)
+        if (readFileAt(fd, bytes.data(), info.size, 0) != info.size)
             bytes = QByteArray();
         else if (bytes.isNull())
             bytes = QByteArray("", 0); // an empty file is still a hit

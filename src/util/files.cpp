@@ -291,3 +291,18 @@ bool isValidFilePath(const QString &path)
             return false;
     return true;
 }
+
+qint64 readFileAt(int fd, char *dst, qint64 len, qint64 offset)
+{
+    qint64 got = 0;
+    while (got < len) {
+        const ssize_t n = ::pread(fd, dst + got, size_t(len - got), off_t(offset + got));
+        if (n > 0)
+            got += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return got;
+}

@@ -23,6 +23,9 @@ QString loadTextFile(const QString &path);
 // Up to `size` bytes (all when -1) from offset `from`. `ok` tells whether
 // the file could be read.
 QByteArray loadFile(const QString &path, qint64 size = -1, qint64 from = 0, bool *ok = nullptr);
+// Reads `len` bytes of an open file from `offset` on, past short reads and
+// interruptions; fewer bytes mean the file ended or failed.
+qint64 readFileAt(int fd, char *dst, qint64 len, qint64 offset);
 
 // Replaces the file with `bytes` through a temporary neighbour (exclusive
 // create, every write checked, fsync, rename); on failure the target is
