@@ -47,15 +47,6 @@ EOF
 url_path="/pub/"
 
 
-wait_port() { # port
-  for _ in $(seq 1 200); do
-    curl -s -o /dev/null "http://127.0.0.1:$1$url_path" && return 0
-    sleep 0.05
-  done
-  echo "server on port $1 did not start" >&2
-  return 1
-}
-
 # -> "pages_per_second bad_replies": complete 2xx replies per second of the run.
 wrk_pages() { # url connections
   local out
@@ -72,7 +63,7 @@ wrk_pages() { # url connections
 declare -A R
 measure() { # name port
   local name="$1" port="$2" c a b url="http://127.0.0.1:$2$url_path"
-  wait_port "$port"
+  wait_port "$port" "$url_path"
   R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
   R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
   wrk -t1 -c2 -d1s "$url" >/dev/null 2>&1 || true

@@ -29,16 +29,6 @@ head -c 1024 /dev/urandom >"$data/1k.bin"
 # Sparse: every server reads the same zero pages from the page cache.
 truncate -s 1G "$data/1g.bin"
 
-
-wait_port() { # port
-  for _ in $(seq 1 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$1/1k.bin" && return 0
-    sleep 0.05
-  done
-  echo "server on port $1 did not start" >&2
-  return 1
-}
-
 # wrk output -> "requests_per_second errors"
 wrk_run() { # url connections
   local out rps errs
@@ -51,7 +41,7 @@ wrk_run() { # url connections
 declare -A R
 measure() { # name port pid
   local name="$1" port="$2" pid="$3" a b speed best
-  wait_port "$port"
+  wait_port "$port" /1k.bin
   # Warm the page cache and the server.
   wrk -t1 -c10 -d1s "http://127.0.0.1:$port/1k.bin" >/dev/null 2>&1 || true
   read -r a b < <(wrk_run "http://127.0.0.1:$port/1k.bin" 50)

@@ -33,14 +33,6 @@ head -c 1024 /dev/urandom >"$data/1k.bin"
 truncate -s 1G "$data/1g.bin" # sparse: the same zero pages for everyone
 cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
 
-wait_port() { # port
-  for _ in $(seq 1 200); do
-    curl -s -o /dev/null "http://127.0.0.1:$1/pub/1k.bin" && return 0
-    sleep 0.05
-  done
-  echo "server on port $1 did not start" >&2
-  return 1
-}
 
 wrk_run() { # url connections [header] -> "requests_per_second errors"
   local out rps errs
@@ -118,7 +110,7 @@ start_lighttpd() {
 servers=(zof nginx lighttpd)
 for name in "${servers[@]}"; do
   "start_$name"
-  wait_port "${PORT[$name]}"
+  wait_port "${PORT[$name]}" "/pub/1k.bin"
   wrk -t1 -c10 -d1s "http://127.0.0.1:${PORT[$name]}/pub/1k.bin" >/dev/null 2>&1 || true
 done
 for round in $(seq 1 "$rounds"); do

@@ -46,6 +46,16 @@ cleanup() {
   rm -rf "$work"
 }
 
+# Waits until the server on `port` answers for `path`.
+wait_port() { # port path
+  for _ in $(seq 1 200); do
+    curl -s -o /dev/null "http://127.0.0.1:$1$2" && return 0
+    sleep 0.05
+  done
+  echo "server on port $1 did not start" >&2
+  return 1
+}
+
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
