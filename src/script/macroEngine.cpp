@@ -3,6 +3,7 @@
 #include "script/macroLib.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
+#include "script/preparedText.h"
 #include "tpl/mainTemplate.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
@@ -241,7 +242,12 @@ QString expandInRun(TmacroData &md, const QString &text, bool removeQuotings)
     return t;
 }
 
-bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
+namespace {
+
+// The set-up of one run (aliases, variables without a connection, the log's
+// time stamp); false when an unmatched marker stopped `expand`.
+template<typename Expand>
+bool runWithSetup(TmacroData &md, Expand expand)
 {
     auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
     std::unique_ptr<TvarList> savedTemp;
@@ -251,12 +257,9 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
     md.breaking = false;
     bool ok = true;
     try {
-        parseAndExpand(
-            text,
-            [&md](const QString &full, const QStringList &params, bool isSymbol) {
-                return cbMacros(full, params, isSymbol, md);
-            },
-            removeQuotings, &md.budget);
+        expand([&md](const QString &full, const QStringList &params, bool isSymbol) {
+            return cbMacros(full, params, isSymbol, md);
+        });
     } catch (const EtplError &e) {
         ok = false;
         if (macroSettings().statusBar)
@@ -269,6 +272,20 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
     md.aliases = std::move(savedAliases);
     if (ownTemp) md.tempVars = std::move(savedTemp);
     return ok;
+}
+
+} // namespace
+
+bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
+{
+    return runWithSetup(md, [&](const TmacroCallback &cb) {
+        parseAndExpand(text, cb, removeQuotings, &md.budget);
+    });
+}
+
+bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out)
+{
+    return runWithSetup(md, [&](const TmacroCallback &cb) { text.expandInto(out, cb, &md.budget); });
 }
 
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl, TmacroConn *cd,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "script/macroData.h"
+#include "script/preparedText.h"
 
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,8 @@ TtplPtr eventsTemplate();
 
 // Expands in place; false when an unmatched marker stopped the expansion.
 bool runMacroText(QString &text, TmacroData &md, bool removeQuotings);
+// Appends what runMacroText(copy of the text, md, false) leaves in the copy.
+bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out);
 // Trimmed text expanded with quote markers removed; tpl defaults to the main template.
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl,
                       TmacroConn *cd = nullptr, Tfile *folder = nullptr, Tfile *f = nullptr);

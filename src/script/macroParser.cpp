@@ -1,5 +1,7 @@
 #include "script/macroParser.h"
 
+#include "script/macroExpander.h"
+
 #include <QList>
 #include <QVarLengthArray>
 
@@ -37,7 +39,10 @@ bool at(const QString &s, qsizetype i, QLatin1StringView marker)
            d[i + 1].unicode() == marker[1].unicode();
 }
 
-// A two-character marker ("{." "{:" ".}" ":}") starts at i.
+} // namespace
+
+namespace macroscan {
+
 bool markerAt(const QString &s, qsizetype i)
 {
     const QChar *d = s.constData();
@@ -46,7 +51,12 @@ bool markerAt(const QString &s, qsizetype i)
     return (c == '{' && (n == '.' || n == ':')) || ((c == '.' || c == ':') && n == '}');
 }
 
-// Whether the text holds "{.", "{:" or ".}": one look at each brace.
+bool quoteOpenAt(const QString &s, qsizetype i) { return at(s, i, kQuoteOpen); }
+bool quoteCloseAt(const QString &s, qsizetype i) { return at(s, i, kQuoteClose); }
+bool macroOpenAt(const QString &s, qsizetype i) { return at(s, i, kMacroOpen); }
+bool macroCloseAt(const QString &s, qsizetype i) { return at(s, i, kMacroClose); }
+
+// One look at each brace.
 bool mayHoldMacro(const QString &text)
 {
     const QChar *d = text.constData();
@@ -59,239 +69,240 @@ bool mayHoldMacro(const QString &text)
     return false;
 }
 
-struct TstackItem
+bool nextSymbol(const QString &text, qsizetype &from, qsizetype &start, qsizetype &end)
 {
-    qsizetype pos;
-    int row;
-    int col;
-    bool quote;
-};
-
-class Texpander
-{
-public:
-    Texpander(const TmacroCallback &cb, TexpansionBudget &budget) : cb(cb), budget(budget) {}
-
-    // Expands a text sitting at nesting level `level`. Throws EtplError.
-    void expand(QString &text, int level)
-    {
-        if (level >= kExpansionStackSize || budget.depth >= budget.maxDepth) return;
-        ++budget.depth;
-        struct Leave
-        {
-            int &d;
-            ~Leave() { --d; }
-        } leave{budget.depth};
-        if (int(stack.size()) <= level) stack.resize(level + 1);
-        symbolPass(text, level);
-        macroPass(text, level);
-    }
-
-private:
-    const TmacroCallback &cb;
-    TexpansionBudget &budget;
-    std::vector<QString> stack; // expansion stack: one text per level
-
-    bool onStack(QStringView s, int level) const
-    {
-        for (int k = 0; k <= level && k < int(stack.size()); ++k)
-            if (!stack[k].isEmpty() && stack[k].compare(s, Qt::CaseInsensitive) == 0) return true;
-        return false;
-    }
-
-    // Expands a callback's result one level deeper; errors there are ignored.
-    void expandNested(QString &result, const QString &what, int level)
-    {
-        stack[level] = what;
-        try {
-            expand(result, level + 1);
-        } catch (const EtplError &) {
+    while (from < text.size()) {
+        const qsizetype i = text.indexOf(QLatin1Char('%'), from);
+        if (i < 0) break;
+        from = i + 1;
+        qsizetype p = i + 1;
+        if (p >= text.size() || text[p] == QLatin1Char('%')) continue;
+        if (!isAsciiLetter(text[p]) && text[p] != QLatin1Char('_')) continue;
+        while (p < text.size() && isSymbolChar(text[p]))
+            ++p;
+        if (p >= text.size() || text[p] != QLatin1Char('%')) {
+            from = p;
+            continue;
         }
-        stack[level].clear();
-    }
-
-    // Builds the result left to right, so the cost stays linear in the text.
-    void symbolPass(QString &text, int level)
-    {
-        // Symbols only read state: a symbol met again in the same text has
-        // the value it had, until a value holding macros or symbols runs
-        // them (they may change what symbols read, or stop the run).
-        QVarLengthArray<std::pair<QString, QString>, 16> seen;
-        QString out;
-        qsizetype copied = 0; // text before this index is in out
-        qsizetype from = 0;
-        while (from < text.size()) {
-            const qsizetype i = text.indexOf(QLatin1Char('%'), from);
-            if (i < 0) break;
-            from = i + 1;
-            qsizetype p = i + 1;
-            if (p >= text.size() || text[p] == QLatin1Char('%')) continue;
-            if (!isAsciiLetter(text[p]) && text[p] != QLatin1Char('_')) continue;
-            while (p < text.size() && isSymbolChar(text[p]))
-                ++p;
-            if (p >= text.size() || text[p] != QLatin1Char('%')) {
-                from = p;
-                continue;
-            }
-            from = p + 1;
-            const QStringView symbol = QStringView(text).mid(i, p - i + 1);
-            if (onStack(symbol, level)) continue;
-            QString result;
-            const auto known = std::find_if(seen.cbegin(), seen.cend(),
-                                            [&symbol](const auto &e) { return e.first == symbol; });
-            if (known != seen.cend()) {
-                result = known->second;
-            } else {
-                const QString name = symbol.toString();
-                result = cb(name, {}, true);
-                seen.append({name, result});
-            }
-            if (result == symbol) continue;
-            // A value without macros or symbols is final as it stands.
-            if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) {
-                seen.clear();
-                expandNested(result, symbol.toString(), level);
-            }
-            out += QStringView(text).mid(copied, i - copied);
-            out += result;
-            copied = p + 1;
-        }
-        if (copied > 0) {
-            out += QStringView(text).mid(copied);
-            text = out;
-        }
-    }
-
-    // The text is read left to right from `src`; finished text goes to `out`
-    // and the part from the outermost open marker stays in `cur`, so a macro's
-    // replacement only moves its own text.
-    void macroPass(QString &text, int level)
-    {
-        // Without an opening marker or a macro's end nothing can change (a
-        // lone ":}" is copied as it stands): symbol values take this path.
-        if (!mayHoldMacro(text))
-            return;
-        const QString src = text;
-        QString out, cur;
-        int line = 1;
-        qsizetype lineStart = -1; // in positions of the text as modified so far
-        QList<TstackItem> markers;
-        qsizetype s = 0;
-        try {
-            while (s < src.size()) {
-                const char16_t c = src.constData()[s].unicode();
-                QString &target = markers.isEmpty() ? out : cur;
-                const qsizetype v = out.size() + cur.size(); // position in the modified text
-                if (c == '\n') {
-                    ++line;
-                    lineStart = v;
-                }
-                if (c != '\n' && !markerAt(src, s)) {
-                    // Copy the run up to the next marker or line feed in one go.
-                    qsizetype e = s + 1;
-                    while (e < src.size() && src.constData()[e] != QLatin1Char('\n') && !markerAt(src, e))
-                        ++e;
-                    target += QStringView(src).mid(s, e - s);
-                    s = e;
-                    continue;
-                }
-                const int col = int(v - lineStart);
-                if (at(src, s, kQuoteOpen)) {
-                    markers.append({cur.size(), line, col, true});
-                } else if (at(src, s, kQuoteClose)) {
-                    if (!markers.isEmpty() && markers.last().quote) {
-                        markers.removeLast();
-                        cur += QStringView(src).mid(s, 2);
-                        s += 2;
-                        flushIfDone(markers, out, cur);
-                        continue;
-                    }
-                } else if (at(src, s, kMacroOpen)) {
-                    if (markers.isEmpty() || !markers.last().quote)
-                        markers.append({cur.size(), line, col, false});
-                } else if (at(src, s, kMacroClose)) {
-                    if (markers.isEmpty())
-                        throw EtplError(QStringLiteral("unmatched marker"), src.mid(s, 30), line,
-                                        col);
-                    if (!markers.last().quote) {
-                        const qsizetype open = markers.takeLast().pos;
-                        cur += QStringView(src).mid(s, 2);
-                        s += 2;
-                        const QString result = evalMacro(cur.mid(open), level);
-                        cur.truncate(open);
-                        cur += result;
-                        flushIfDone(markers, out, cur);
-                        continue;
-                    }
-                }
-                // One character: the next position may start another marker
-                // ("{.}" shares its dot).
-                (markers.isEmpty() ? out : cur) += src[s];
-                ++s;
-            }
-        } catch (const EtplError &) {
-            text = out + cur + src.mid(s);
-            throw;
-        }
-        if (!markers.isEmpty()) {
-            const TstackItem &top = markers.last();
-            text = out + cur;
-            throw EtplError(QStringLiteral("unmatched marker"), cur.mid(top.pos, 30), top.row,
-                            top.col);
-        }
-        text = out;
-    }
-
-    static void flushIfDone(const QList<TstackItem> &markers, QString &out, QString &cur)
-    {
-        if (markers.isEmpty() && !cur.isEmpty()) {
-            out += cur;
-            cur.clear();
-        }
-    }
-
-    // whole: the macro with its markers; returns its replacement.
-    QString evalMacro(const QString &whole, int level)
-    {
-        // "{.}" shares its dot between the two markers: the inner text is empty.
-        const QString inner = whole.size() > 4 ? whole.mid(2, whole.size() - 4) : QString();
-        if (onStack(inner, level)) return whole;
-        QStringList pieces;
-        if (!splitPieces(inner, pieces)) return whole;
-        QString result = cb(inner, pieces, false);
-        if (mayHoldMacro(result) || result.contains(QLatin1Char('%')))
-            expandNested(result, inner, level);
-        return result;
-    }
-
-    // Splits at every "|" outside quoted regions; false when a "|" sits in a
-    // quoted region that never closes.
-    static bool splitPieces(const QString &inner, QStringList &pieces)
-    {
-        int depth = 0;
-        bool pipeInOpenQuote = false;
-        qsizetype from = 0;
-        for (qsizetype i = 0; i < inner.size(); ++i) {
-            if (at(inner, i, kQuoteOpen)) {
-                ++depth;
-            } else if (at(inner, i, kQuoteClose)) {
-                if (depth > 0 && --depth == 0) pipeInOpenQuote = false;
-            } else if (inner[i] == QLatin1Char('|')) {
-                if (depth > 0) {
-                    pipeInOpenQuote = true;
-                } else {
-                    pieces.append(inner.mid(from, i - from));
-                    from = i + 1;
-                }
-            }
-        }
-        if (depth > 0 && pipeInOpenQuote) return false;
-        pieces.append(inner.mid(from));
+        from = p + 1;
+        start = i;
+        end = p + 1;
         return true;
     }
-};
+    from = text.size();
+    return false;
+}
 
-} // namespace
+} // namespace macroscan
+
+using namespace macroscan;
+
+Texpander::Tlevel::Tlevel(Texpander &e, int level) : e(e)
+{
+    if (level >= kExpansionStackSize || e.budget.depth >= e.budget.maxDepth) return;
+    on = true;
+    ++e.budget.depth;
+    if (int(e.stack.size()) <= level) e.stack.resize(level + 1);
+}
+
+Texpander::Tlevel::~Tlevel()
+{
+    if (on) --e.budget.depth;
+}
+
+void Texpander::expand(QString &text, int level)
+{
+    const Tlevel l(*this, level);
+    if (!l.entered()) return;
+    symbolPass(text, level);
+    macroPass(text, level);
+}
+
+bool Texpander::onStack(QStringView s, int level) const
+{
+    for (int k = 0; k <= level && k < int(stack.size()); ++k)
+        if (!stack[k].isEmpty() && stack[k].compare(s, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Expands a callback's result one level deeper; errors there are ignored.
+void Texpander::expandNested(QString &result, const QString &what, int level)
+{
+    stack[level] = what;
+    try {
+        expand(result, level + 1);
+    } catch (const EtplError &) {
+    }
+    stack[level].clear();
+}
+
+// Symbols only read state: a symbol met again in the same text has the value
+// it had, until a value holding macros or symbols runs them (they may change
+// what symbols read, or stop the run).
+bool Texpander::symbolValue(QStringView symbol, QString &value, int level, Tseen &seen)
+{
+    if (onStack(symbol, level)) return false;
+    const auto known = std::find_if(seen.cbegin(), seen.cend(),
+                                    [&symbol](const auto &e) { return e.first == symbol; });
+    if (known != seen.cend()) {
+        value = known->second;
+    } else {
+        const QString name = symbol.toString();
+        value = cb(name, {}, true);
+        seen.append({name, value});
+    }
+    if (value == symbol) return false;
+    // A value without macros or symbols is final as it stands.
+    if (mayHoldMacro(value) || value.contains(QLatin1Char('%'))) {
+        seen.clear();
+        expandNested(value, symbol.toString(), level);
+    }
+    return true;
+}
+
+// Builds the result left to right, so the cost stays linear in the text.
+void Texpander::symbolPass(QString &text, int level)
+{
+    Tseen seen;
+    QString out;
+    qsizetype copied = 0; // text before this index is in out
+    qsizetype from = 0, start = 0, end = 0;
+    while (nextSymbol(text, from, start, end)) {
+        QString result;
+        if (!symbolValue(QStringView(text).mid(start, end - start), result, level, seen)) continue;
+        out += QStringView(text).mid(copied, start - copied);
+        out += result;
+        copied = end;
+    }
+    if (copied > 0) {
+        out += QStringView(text).mid(copied);
+        text = out;
+    }
+}
+
+// The text is read left to right from `src`; finished text goes to `out`
+// and the part from the outermost open marker stays in `cur`, so a macro's
+// replacement only moves its own text.
+void Texpander::macroPass(QString &text, int level)
+{
+    // Without an opening marker or a macro's end nothing can change (a
+    // lone ":}" is copied as it stands): symbol values take this path.
+    if (!mayHoldMacro(text)) return;
+    const QString src = text;
+    QString out, cur;
+    int line = 1;
+    qsizetype lineStart = -1; // in positions of the text as modified so far
+    QList<TstackItem> markers;
+    qsizetype s = 0;
+    try {
+        while (s < src.size()) {
+            const char16_t c = src.constData()[s].unicode();
+            QString &target = markers.isEmpty() ? out : cur;
+            const qsizetype v = out.size() + cur.size(); // position in the modified text
+            if (c == '\n') {
+                ++line;
+                lineStart = v;
+            }
+            if (c != '\n' && !markerAt(src, s)) {
+                // Copy the run up to the next marker or line feed in one go.
+                qsizetype e = s + 1;
+                while (e < src.size() && src.constData()[e] != QLatin1Char('\n') && !markerAt(src, e))
+                    ++e;
+                target += QStringView(src).mid(s, e - s);
+                s = e;
+                continue;
+            }
+            const int col = int(v - lineStart);
+            if (at(src, s, kQuoteOpen)) {
+                markers.append({cur.size(), line, col, true});
+            } else if (at(src, s, kQuoteClose)) {
+                if (!markers.isEmpty() && markers.last().quote) {
+                    markers.removeLast();
+                    cur += QStringView(src).mid(s, 2);
+                    s += 2;
+                    flushIfDone(markers, out, cur);
+                    continue;
+                }
+            } else if (at(src, s, kMacroOpen)) {
+                if (markers.isEmpty() || !markers.last().quote)
+                    markers.append({cur.size(), line, col, false});
+            } else if (at(src, s, kMacroClose)) {
+                if (markers.isEmpty())
+                    throw EtplError(QStringLiteral("unmatched marker"), src.mid(s, 30), line, col);
+                if (!markers.last().quote) {
+                    const qsizetype open = markers.takeLast().pos;
+                    cur += QStringView(src).mid(s, 2);
+                    s += 2;
+                    const QString result = evalMacro(cur.mid(open), level);
+                    cur.truncate(open);
+                    cur += result;
+                    flushIfDone(markers, out, cur);
+                    continue;
+                }
+            }
+            // One character: the next position may start another marker
+            // ("{.}" shares its dot).
+            (markers.isEmpty() ? out : cur) += src[s];
+            ++s;
+        }
+    } catch (const EtplError &) {
+        text = out + cur + src.mid(s);
+        throw;
+    }
+    if (!markers.isEmpty()) {
+        const TstackItem &top = markers.last();
+        text = out + cur;
+        throw EtplError(QStringLiteral("unmatched marker"), cur.mid(top.pos, 30), top.row, top.col);
+    }
+    text = out;
+}
+
+void Texpander::flushIfDone(const QList<TstackItem> &markers, QString &out, QString &cur)
+{
+    if (markers.isEmpty() && !cur.isEmpty()) {
+        out += cur;
+        cur.clear();
+    }
+}
+
+// whole: the macro with its markers; returns its replacement.
+QString Texpander::evalMacro(const QString &whole, int level)
+{
+    // "{.}" shares its dot between the two markers: the inner text is empty.
+    const QString inner = whole.size() > 4 ? whole.mid(2, whole.size() - 4) : QString();
+    if (onStack(inner, level)) return whole;
+    QStringList pieces;
+    if (!splitPieces(inner, pieces)) return whole;
+    QString result = cb(inner, pieces, false);
+    if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) expandNested(result, inner, level);
+    return result;
+}
+
+// Splits at every "|" outside quoted regions; false when a "|" sits in a
+// quoted region that never closes.
+bool Texpander::splitPieces(const QString &inner, QStringList &pieces)
+{
+    int depth = 0;
+    bool pipeInOpenQuote = false;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+        if (at(inner, i, kQuoteOpen)) {
+            ++depth;
+        } else if (at(inner, i, kQuoteClose)) {
+            if (depth > 0 && --depth == 0) pipeInOpenQuote = false;
+        } else if (inner[i] == QLatin1Char('|')) {
+            if (depth > 0) {
+                pipeInOpenQuote = true;
+            } else {
+                pieces.append(inner.mid(from, i - from));
+                from = i + 1;
+            }
+        }
+    }
+    if (depth > 0 && pipeInOpenQuote) return false;
+    pieces.append(inner.mid(from));
+    return true;
+}
 
 void parseAndExpand(QString &text, const TmacroCallback &callback, bool removeQuotings,
                     TexpansionBudget *budget)

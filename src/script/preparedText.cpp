@@ -1,0 +1,161 @@
+#include "script/preparedText.h"
+
+#include "script/macroExpander.h"
+
+using namespace macroscan;
+
+namespace {
+
+// Every marker holds a brace: a value with one may make or move a marker
+// once it stands in the text. (A "|" only matters once a macro is split,
+// which the macro pass does on the text with its values either way.)
+bool hasBrace(const QString &value)
+{
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == '{' || u == '}') return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TpreparedText::TpreparedText(const QString &text) : src(text)
+{
+    const qsizetype nul = src.indexOf(QChar(0));
+    if (nul >= 0) src.truncate(nul);
+    qsizetype from = 0, start = 0, end = 0;
+    while (nextSymbol(src, from, start, end)) {
+        symbols.append(src.mid(start, end - start));
+        symbolAt.push_back(start);
+        // An empty value would join the brace to what follows the symbol.
+        if ((start > 0 && src[start - 1] == QLatin1Char('{')) ||
+            (end < src.size() && src[end] == QLatin1Char('}')))
+            generalOnly = true;
+    }
+    findRegions();
+}
+
+// Follows the markers as the macro pass does; quoted regions outside any
+// macro are copied as they stand, so they belong to the plain runs.
+void TpreparedText::findRegions()
+{
+    qsizetype nextSymbolIndex = 0;
+    const auto add = [this, &nextSymbolIndex](qsizetype start, qsizetype end, bool macro) {
+        if (start >= end) return;
+        Tregion r;
+        r.start = start;
+        r.end = end;
+        r.macro = macro;
+        r.firstSymbol = nextSymbolIndex;
+        while (nextSymbolIndex < qsizetype(symbolAt.size()) && symbolAt[nextSymbolIndex] < end)
+            ++nextSymbolIndex;
+        r.endSymbol = nextSymbolIndex;
+        regions.push_back(r);
+    };
+    std::vector<bool> open; // markers open, innermost last: true for a quote
+    qsizetype runStart = 0, macroStart = 0;
+    qsizetype s = 0;
+    while (s < src.size()) {
+        if (!markerAt(src, s)) {
+            ++s;
+            continue;
+        }
+        if (quoteOpenAt(src, s)) {
+            open.push_back(true);
+        } else if (quoteCloseAt(src, s)) {
+            if (!open.empty() && open.back()) {
+                open.pop_back();
+                s += 2;
+                continue;
+            }
+        } else if (macroOpenAt(src, s)) {
+            if (open.empty()) {
+                add(runStart, s, false);
+                macroStart = s;
+            }
+            if (open.empty() || !open.back()) open.push_back(false);
+        } else if (macroCloseAt(src, s)) {
+            if (open.empty()) break; // unmatched
+            if (!open.back()) {
+                open.pop_back();
+                s += 2;
+                if (open.empty()) {
+                    add(macroStart, s, true);
+                    runStart = s;
+                }
+                continue;
+            }
+        }
+        ++s;
+    }
+    if (s < src.size() || !open.empty()) {
+        generalOnly = true;
+        regions.clear();
+        return;
+    }
+    add(runStart, src.size(), false);
+}
+
+void TpreparedText::expandInto(QString &out, const TmacroCallback &callback,
+                               TexpansionBudget *budget) const
+{
+    TexpansionBudget local;
+    Texpander expander(callback, budget ? *budget : local);
+    expander.expandPrepared(*this, out);
+}
+
+// The symbol pass and the macro pass of expand(), on a text whose markers
+// are known: with values free of braces the markers stay where
+// they were found, so only the macros need the macro pass.
+void Texpander::expandPrepared(const TpreparedText &p, QString &out)
+{
+    const Tlevel l(*this, 0);
+    if (!l.entered()) {
+        out += p.src;
+        return;
+    }
+    const qsizetype n = p.symbols.size();
+    QVarLengthArray<QString, 32> values(n);
+    Tseen seen;
+    bool plain = !p.generalOnly;
+    for (qsizetype k = 0; k < n; ++k) {
+        if (!symbolValue(p.symbols[k], values[k], 0, seen))
+            values[k] = p.symbols[k];
+        else if (plain && hasBrace(values[k]))
+            plain = false;
+    }
+    // The text from `start` to `end` with the values in place of its symbols.
+    const auto appendRun = [&](QString &to, qsizetype start, qsizetype end, qsizetype firstSymbol,
+                               qsizetype endSymbol) {
+        qsizetype from = start;
+        for (qsizetype k = firstSymbol; k < endSymbol; ++k) {
+            to += QStringView(p.src).mid(from, p.symbolAt[k] - from);
+            to += values[k];
+            from = p.symbolAt[k] + p.symbols[k].size();
+        }
+        to += QStringView(p.src).mid(from, end - from);
+    };
+    if (!plain) {
+        QString text;
+        appendRun(text, 0, p.src.size(), 0, n);
+        try {
+            macroPass(text, 0);
+        } catch (const EtplError &) {
+            out += text;
+            throw;
+        }
+        out += text;
+        return;
+    }
+    for (const TpreparedText::Tregion &r : p.regions) {
+        if (!r.macro) {
+            appendRun(out, r.start, r.end, r.firstSymbol, r.endSymbol);
+            continue;
+        }
+        QString text;
+        appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
+        macroPass(text, 0); // balanced: nothing to throw
+        out += text;
+    }
+}
