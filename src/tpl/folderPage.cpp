@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -47,6 +48,22 @@ struct TpageBuild
     bool accessibleItem = false;
     qsizetype itemCount = 0;
     QString list;
+    // Item texts prepared once per page, by text; the last one used first
+    // (items mostly share their text).
+    QHash<QString, std::shared_ptr<const TpreparedText>> prepared;
+    QString lastText;
+    std::shared_ptr<const TpreparedText> lastPrepared;
+
+    const TpreparedText &preparedFor(const QString &text)
+    {
+        if (lastPrepared && (text.constData() == lastText.constData() || text == lastText))
+            return *lastPrepared;
+        auto &p = prepared[text];
+        if (!p) p = std::make_shared<const TpreparedText>(text);
+        lastText = text;
+        lastPrepared = p;
+        return *p;
+    }
 };
 
 // Stands for the list during the page's own pass: no symbol, marker or
@@ -174,12 +191,12 @@ void buildListItem(TpageBuild &b, Tfile &item)
 
     b.md.table = b.itemTable;
     b.md.f = &item;
-    runMacroText(text, b.md, false);
+    const bool first = b.list.isEmpty();
+    runPreparedText(b.preparedFor(text), b.md, b.list);
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
-    if (b.list.isEmpty()) b.list.reserve(text.size() * (b.itemCount + 1) * 5 / 4);
-    b.list += text;
+    if (first) b.list.reserve(b.list.size() * (b.itemCount + 1) * 5 / 4);
 }
 
 } // namespace
