@@ -10,6 +10,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 ThttpReplyMode specialPageMode(const QString &name)
 {
     if (name == u"ban" || name == u"deny" || name == u"login")
@@ -52,8 +54,10 @@ void replyText(TconnData &cd, const QString &text)
     }
     ThttpReply &r = cd.conn->reply;
     if (r.contentType.isEmpty()) {
-        const QString t = text.trimmed();
-        r.contentType = t.startsWith(u'<') ? "text/html; charset=utf-8" : "text/plain; charset=utf-8";
+        // The first character after any white space tells (no copy of a big page).
+        const auto first = std::find_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
+        const bool html = first != text.cend() && *first == u'<';
+        r.contentType = html ? "text/html; charset=utf-8" : "text/plain; charset=utf-8";
     }
     if (r.mode == HRM_IGNORE)
         r.mode = HRM_REPLY;
