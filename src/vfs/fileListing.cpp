@@ -174,7 +174,11 @@ void letEventLoopRun()
         return;
     if (last.isValid() && last.elapsed() < 10)
         return;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // One pass over what is pending: each waiting connection gets its turn
+    // once. A time budget instead would keep serving under steady load
+    // (every "server busy" answer brings the next request) and starve the
+    // work that let it run.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     last.start();
 }
 
