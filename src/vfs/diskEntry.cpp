@@ -71,6 +71,11 @@ DiskEntryInfo diskEntryInfo(const QString &path)
     return statPath(path, st) ? infoOf(st) : DiskEntryInfo();
 }
 
+DiskEntryInfo diskEntryInfoOf(const struct stat &st)
+{
+    return infoOf(st);
+}
+
 DiskEntryInfo diskEntryInfoAt(int folderFd, const QString &name)
 {
     struct stat st;

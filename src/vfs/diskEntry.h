@@ -8,6 +8,8 @@
 
 #include <functional>
 
+struct stat;
+
 enum class DiskEntry { None, File, Folder, Other };
 
 struct DiskEntryInfo {
@@ -26,6 +28,8 @@ struct DiskEntryInfo {
 DiskEntry diskEntryKind(const QString &path);
 // One stat of `path`: kind, size (files only) and last write time.
 DiskEntryInfo diskEntryInfo(const QString &path);
+// What one stat (symbolic links followed) gave.
+DiskEntryInfo diskEntryInfoOf(const struct stat &st);
 // The same for an entry of an open folder: the kernel looks up one name
 // instead of walking the whole path again (listings stat every entry).
 DiskEntryInfo diskEntryInfoAt(int folderFd, const QString &name);

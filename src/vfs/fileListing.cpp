@@ -3,6 +3,7 @@
 #include "vfs/comments.h"
 #include "vfs/connView.h"
 #include "vfs/diskEntry.h"
+#include "vfs/diskFolderCache.h"
 #include "vfs/permissions.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
@@ -24,14 +25,6 @@
 
 namespace {
 
-struct TdiskItem {
-    QString name;
-    bool isDir = false;
-};
-
-// Regular files and folders of a directory (symbolic links followed), by
-// name. The entry's own type answers where the file system gives it: the
-// node made for the entry stats it anyway, so one stat per entry is enough.
 // An open folder whose entries are looked up by name.
 struct TfolderFd
 {
@@ -49,53 +42,6 @@ struct TfolderFd
     TfolderFd(const TfolderFd &) = delete;
     TfolderFd &operator=(const TfolderFd &) = delete;
 };
-
-QList<TdiskItem> readDisk(const QString &folder)
-{
-    QList<TdiskItem> out;
-    if (folder.isEmpty() || folder.contains(QChar(0)))
-        return out;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return out;
-    const int fd = ::dirfd(dir);
-    while (const dirent *e = ::readdir(dir)) {
-        const char *raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
-            continue;
-        const qsizetype len = qsizetype(qstrlen(raw));
-        const QString name = QString::fromUtf8(raw, len);
-        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
-        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
-            continue; // not valid UTF-8: skipped, not mangled
-        TdiskItem it;
-        it.name = name;
-        switch (e->d_type) {
-        case DT_DIR:
-            it.isDir = true;
-            break;
-        case DT_REG:
-            break;
-        case DT_LNK:
-        case DT_UNKNOWN: {
-            struct stat st;
-            if (::fstatat(fd, raw, &st, 0) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode))
-                it.isDir = true;
-            else if (!S_ISREG(st.st_mode))
-                continue;
-            break;
-        }
-        default:
-            continue; // FIFOs, sockets, devices
-        }
-        out.append(it);
-    }
-    ::closedir(dir);
-    std::sort(out.begin(), out.end(), [](const TdiskItem &a, const TdiskItem &b) { return a.name < b.name; });
-    return out;
-}
 
 // Device and inode of a folder, so that a folder reached twice through
 // symbolic links is recognised.
@@ -344,8 +290,9 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
     take(descriptions, false);
 
     const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
-    const TfolderFd folderFd(folder->resource);
-    for (const TdiskItem &e : readDisk(folder->resource)) {
+    std::optional<TfolderFd> folderFd; // opened for the first entry stat'ed again
+    const TdiskFolderEntries entries = TdiskFolderCache::instance().entries(folder->resource);
+    for (const TdiskFolderEntry &e : entries ? *entries : QList<TdiskFolderEntry>()) {
         if (w.stopped || limitFull(w))
             break;
         letEventLoopRun();
@@ -364,7 +311,10 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
                                      : maskOk(w.nodeFiles, name) && maskOk(w.reqFiles, name);
         if (!matches && !(w.recursive && e.isDir))
             continue;
-        TfilePtr f = Tfile::createTemp(base + name, folder, diskEntryInfoAt(folderFd.fd, name));
+        if (e.recheck && !folderFd)
+            folderFd.emplace(folder->resource);
+        TfilePtr f = Tfile::createTemp(base + name, folder,
+                                       e.recheck ? diskEntryInfoAt(folderFd->fd, name) : e.info);
         // The node's stat decides: the entry may have changed since it was read.
         if (f->isFolder() != e.isDir || (!e.isDir && f->size < 0))
             continue;

@@ -79,6 +79,26 @@ TEST_F(Listing, DiskContentWithoutCommentAndFingerprintFiles)
     EXPECT_TRUE(list().contains("x.md5"));
 }
 
+TEST_F(Listing, ListedAgainAfterChangesShowsThem)
+{
+    const auto sizes = [this] {
+        TfileListing l;
+        l.fromFolder(real, &conn);
+        QHash<QString, qint64> out;
+        for (const TfilePtr &f : l.dir)
+            out.insert(f->name, f->size);
+        return out;
+    };
+    EXPECT_EQ(sizes().value("a.txt"), 1);
+    disk.file("a.txt", "grown");
+    disk.file("added.txt", "12");
+    ASSERT_TRUE(QFile::remove(disk.path("b.mp3")));
+    const auto now = sizes();
+    EXPECT_EQ(now.value("a.txt"), 5);
+    EXPECT_EQ(now.value("added.txt"), 2);
+    EXPECT_FALSE(now.contains("b.mp3"));
+}
+
 TEST_F(Listing, FiltersAndSearch)
 {
     struct {

@@ -1,0 +1,225 @@
+#include "vfs/diskFolderCache.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+// Everything that changes what a listing shows of the folder's entries, and
+// the folder going away.
+constexpr uint32_t kWatched = IN_ATTRIB | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+    IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
+
+// File systems whose changes all pass through this kernel; on network and
+// user-space file systems another machine or process may change entries
+// without an event.
+bool isLocalFileSystem(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53UL:     // ext2, ext3, ext4
+    case 0x58465342UL: // xfs
+    case 0x9123683EUL: // btrfs
+    case 0x01021994UL: // tmpfs
+    case 0xF2F52010UL: // f2fs
+    case 0x2FC12FC1UL: // zfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+qint64 nanoseconds(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Reads the open folder `fd`, which it closes.
+std::shared_ptr<QList<TdiskFolderEntry>> readFolder(int fd)
+{
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto out = std::make_shared<QList<TdiskFolderEntry>>();
+    while (const dirent *e = ::readdir(dir)) {
+        const char *raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
+            continue;
+        const qsizetype len = qsizetype(qstrlen(raw));
+        const QString name = QString::fromUtf8(raw, len);
+        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
+        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
+            continue; // not valid UTF-8: skipped, not mangled
+        struct stat st;
+        if (::fstatat(fd, raw, &st, 0) != 0)
+            continue;
+        TdiskFolderEntry entry;
+        entry.info = diskEntryInfoOf(st);
+        if (entry.info.kind == DiskEntry::Folder)
+            entry.isDir = true;
+        else if (entry.info.kind != DiskEntry::File)
+            continue; // FIFOs, sockets, devices
+        entry.name = name;
+        entry.recheck = entry.isDir || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN || st.st_nlink > 1;
+        out->append(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out->begin(), out->end(),
+              [](const TdiskFolderEntry &a, const TdiskFolderEntry &b) { return a.name < b.name; });
+    return out;
+}
+
+} // namespace
+
+TdiskFolderCache &TdiskFolderCache::instance()
+{
+    static TdiskFolderCache cache;
+    return cache;
+}
+
+TdiskFolderCache::TdiskFolderCache()
+    : inotifyFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+{
+}
+
+TdiskFolderCache::~TdiskFolderCache()
+{
+    if (inotifyFd >= 0)
+        ::close(inotifyFd);
+}
+
+TdiskFolderEntries TdiskFolderCache::valid(const QByteArray &path, struct stat &st)
+{
+    readEvents();
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return nullptr;
+    const auto found = kept.find(Tkey(st.st_dev, st.st_ino));
+    if (found == kept.end())
+        return nullptr;
+    // The folder's own times are a second check: adding, removing or
+    // renaming an entry changes them too.
+    if (found->mtimeNs != nanoseconds(st.st_mtim) || found->ctimeNs != nanoseconds(st.st_ctim)) {
+        drop(found.key(), false);
+        return nullptr;
+    }
+    found->lastUse = ++uses;
+    return found->entries;
+}
+
+TdiskFolderEntries TdiskFolderCache::keptEntries(const QString &folder)
+{
+    if (folder.isEmpty() || folder.contains(QChar(0)))
+        return nullptr;
+    struct stat st;
+    return valid(QFile::encodeName(folder), st);
+}
+
+TdiskFolderEntries TdiskFolderCache::entries(const QString &folder)
+{
+    if (folder.isEmpty() || folder.contains(QChar(0)))
+        return nullptr;
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st;
+    if (TdiskFolderEntries kept = valid(path, st))
+        return kept;
+
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat own;
+    if (::fstat(fd, &own) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    const Tkey key(own.st_dev, own.st_ino);
+    // Watched before it is read, through the open folder itself: a change
+    // made while reading shows at the next lookup, and the watch is on the
+    // folder read even if the path has changed meanwhile.
+    int watch = -1;
+    if (inotifyFd >= 0 && !kept.contains(key) && isLocalFileSystem(fd)) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        watch = ::inotify_add_watch(inotifyFd, self.constData(), kWatched);
+    }
+    const auto list = readFolder(fd);
+    if (watch < 0)
+        return list;
+    if (!list || list->size() > maxEntriesPerFolder || byWatch.contains(watch)) {
+        if (!byWatch.contains(watch))
+            ::inotify_rm_watch(inotifyFd, watch);
+        return list;
+    }
+    makeRoom(list->size());
+    Tkept &k = kept[key];
+    k.watch = watch;
+    k.mtimeNs = nanoseconds(own.st_mtim);
+    k.ctimeNs = nanoseconds(own.st_ctim);
+    k.entries = list;
+    k.lastUse = ++uses;
+    byWatch.insert(watch, key);
+    entriesInAll += list->size();
+    return list;
+}
+
+void TdiskFolderCache::readEvents()
+{
+    if (inotifyFd < 0)
+        return;
+    alignas(inotify_event) char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(inotifyFd, buf, sizeof buf);
+        if (n <= 0)
+            return; // nothing more (EAGAIN)
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+            const auto *ev = reinterpret_cast<const inotify_event *>(buf + at);
+            if (ev->mask & IN_Q_OVERFLOW) {
+                clear(); // events were lost: nothing kept can be trusted
+            } else {
+                const auto w = byWatch.constFind(ev->wd);
+                if (w != byWatch.constEnd())
+                    drop(*w, ev->mask & IN_IGNORED);
+            }
+            at += ssize_t(sizeof(inotify_event)) + ev->len;
+        }
+    }
+}
+
+void TdiskFolderCache::drop(const Tkey &key, bool watchGone)
+{
+    const auto it = kept.find(key);
+    if (it == kept.end())
+        return;
+    byWatch.remove(it->watch);
+    if (!watchGone)
+        ::inotify_rm_watch(inotifyFd, it->watch);
+    entriesInAll -= it->entries->size();
+    kept.erase(it);
+}
+
+void TdiskFolderCache::makeRoom(qsizetype forEntries)
+{
+    while (!kept.isEmpty() && (kept.size() >= maxFolders || entriesInAll + forEntries > maxEntriesInAll)) {
+        auto oldest = kept.begin();
+        for (auto it = kept.begin(); it != kept.end(); ++it)
+            if (it->lastUse < oldest->lastUse)
+                oldest = it;
+        drop(oldest.key(), false);
+    }
+}
+
+void TdiskFolderCache::clear()
+{
+    while (!kept.isEmpty())
+        drop(kept.begin().key(), false);
+}
