@@ -1,6 +1,7 @@
 #include "vfs/fileListingNames.h"
 
 #include "vfs/comments.h"
+#include "vfs/diskFolderCache.h"
 #include "util/asciiCase.h"
 
 #include <QFile>
@@ -75,7 +76,15 @@ const TsideFileScope::Tnames &TsideFileScope::entry(const QString &folder)
     auto it = folders.find(key);
     if (it == folders.end()) {
         Tnames n;
-        n.sorted = readSideFileNames(key, &n.readable);
+        // A folder listed before has its names at hand.
+        if (const TdiskFolderEntries kept = TdiskFolderCache::instance().keptEntries(key)) {
+            n.readable = true;
+            for (const TdiskFolderEntry &e : *kept) // sorted by name
+                if (isSideName(e.name))
+                    n.sorted.append(e.name);
+        } else {
+            n.sorted = readSideFileNames(key, &n.readable);
+        }
         it = folders.insert(key, n);
     }
     return *it;

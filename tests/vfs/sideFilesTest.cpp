@@ -3,6 +3,7 @@
 #include "vfsTestTools.h"
 
 #include "vfs/comments.h"
+#include "vfs/diskFolderCache.h"
 #include "vfs/fileListingNames.h"
 #include "vfs/fingerprint.h"
 #include "vfs/vfs.h"
@@ -68,6 +69,22 @@ TEST_F(SideFiles, ScopeAnswersFromOneReadAndANewScopeSeesChanges)
     EXPECT_EQ(getDynamicComment(*b, true), "late");
     QFile::remove(disk.path("dir/a.txt.comment"));
     EXPECT_EQ(getDynamicComment(*a, true), ""); // listed but gone: the open fails
+}
+
+TEST_F(SideFiles, AFolderKeptFromAListingGivesTheSameNamesAndItsChanges)
+{
+    disk.file("dir/a.txt.comment", "c");
+    disk.file("dir/x.md5", "d");
+    const QString dir = disk.path("dir");
+    if (!TdiskFolderCache::instance().entries(dir) || !TdiskFolderCache::instance().keptEntries(dir))
+        GTEST_SKIP() << "folder contents are not kept on this file system";
+    {
+        TsideFileScope scope;
+        EXPECT_EQ(scope.namesIn(dir), readSideFileNames(dir));
+    }
+    disk.file("dir/b.txt.comment", "new");
+    TsideFileScope scope;
+    EXPECT_EQ(scope.namesIn(dir), QStringList({"a.txt.comment", "b.txt.comment", "x.md5"}));
 }
 
 TEST_F(SideFiles, FingerprintsWithAndWithoutMd5Files)
