@@ -28,6 +28,19 @@ TtplPtr gEventsTpl;
 
 const QString kIllegal = QStringLiteral("not supported or illegal parameters");
 
+// Every macro starts with this error as its result; the few names a page
+// uses are met again and again.
+const QString &illegalParametersText(const QString &name)
+{
+    static QHash<QString, QString> known;
+    auto it = known.constFind(name);
+    if (it == known.constEnd()) {
+        if (known.size() >= 512) known.clear();
+        it = known.insert(name, macroErrorText(name, kIllegal));
+    }
+    return *it;
+}
+
 void logMacro(TmacroData &md, const QString &fullText, const QString &result)
 {
     const TmacroSettings &s = macroSettings();
@@ -83,13 +96,17 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
     // A closing label "/name" ends the last parameter; "{:|:}" is a literal pipe.
     if (!pieces.isEmpty()) {
         QString &last = pieces.last();
-        const QString label = QLatin1Char('/') + name;
-        if (endsWithText(last, label)) last.chop(label.size());
+        const qsizetype slash = last.size() - name.size() - 1;
+        if (slash >= 0 && last[slash] == QLatin1Char('/') &&
+            sameText(QStringView(last).mid(slash + 1), QStringView(name)))
+            last.truncate(slash);
+        static const QString quotedPipe = QStringLiteral("{:|:}"), pipe = QStringLiteral("|");
         for (QString &p : pieces)
-            p.replace(QLatin1String("{:|:}"), QLatin1String("|"));
+            if (p.contains(quotedPipe)) p.replace(quotedPipe, pipe);
     }
-    TmacroCall c(md, name, pieces, fullText);
-    c.result = macroErrorText(name, kIllegal);
+    TmacroCall c(md, name, std::move(pieces), fullText);
+    c.result = illegalParametersText(name);
+    pieces = c.params;
 
     if (md.aliases) {
         const qsizetype i = md.aliases->indexOf(name);

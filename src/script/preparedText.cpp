@@ -26,7 +26,10 @@ TpreparedText::TpreparedText(const QString &text) : src(text)
     if (nul >= 0) src.truncate(nul);
     qsizetype from = 0, start = 0, end = 0;
     while (nextSymbol(src, from, start, end)) {
-        symbols.append(src.mid(start, end - start));
+        const QString symbol = src.mid(start, end - start);
+        firstOf.push_back(symbols.indexOf(symbol));
+        if (firstOf.back() < 0) firstOf.back() = symbols.size();
+        symbols.append(symbol);
         symbolAt.push_back(start);
         // An empty value would join the brace to what follows the symbol.
         if ((start > 0 && src[start - 1] == QLatin1Char('{')) ||
@@ -115,15 +118,32 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         out += p.src;
         return;
     }
+    // The symbol pass, its memo kept by occurrence: a symbol met again has
+    // the value of its first occurrence until a value runs macros.
     const qsizetype n = p.symbols.size();
     QVarLengthArray<QString, 32> values(n);
-    Tseen seen;
+    QVarLengthArray<qsizetype, 32> memo(n, -1); // by first occurrence: where its value is
     bool plain = !p.generalOnly;
     for (qsizetype k = 0; k < n; ++k) {
-        if (!symbolValue(p.symbols[k], values[k], 0, seen))
-            values[k] = p.symbols[k];
-        else if (plain && hasBrace(values[k]))
-            plain = false;
+        const QString &symbol = p.symbols[k];
+        QString &value = values[k];
+        const qsizetype first = p.firstOf[k];
+        if (onStack(symbol, 0)) {
+            value = symbol;
+            continue;
+        }
+        if (memo[first] >= 0) {
+            value = values[memo[first]];
+            continue; // inert: it was checked when met
+        }
+        value = cb(symbol, {}, true);
+        memo[first] = k;
+        if (value == symbol) continue;
+        if (mayHoldMacro(value) || value.contains(QLatin1Char('%'))) {
+            std::fill(memo.begin(), memo.end(), -1);
+            expandNested(value, symbol, 0);
+        }
+        if (plain && hasBrace(value)) plain = false;
     }
     // The text from `start` to `end` with the values in place of its symbols.
     const auto appendRun = [&](QString &to, qsizetype start, qsizetype end, qsizetype firstSymbol,

@@ -39,6 +39,7 @@ private:
     QString src;
     QStringList symbols;              // each occurrence, with percent signs
     std::vector<qsizetype> symbolAt; // where each occurrence starts
+    std::vector<qsizetype> firstOf;  // the first occurrence of the same symbol
     std::vector<Tregion> regions;
     // Values may then change where markers are (an unmatched marker, or a
     // symbol right after "{" or before "}"): every expansion takes the
