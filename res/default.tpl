@@ -201,7 +201,7 @@ n
 [item-archive|private]
 
 [file=folder=link|private]
-<tr class="item %item-type%" data-name="%item-name%">
+<tr class="%item-type%">
  <td class="sel js-only"><input type="checkbox" name="selection" value="%item-url%" aria-label="%item-name%"></td>
  <td class="name"><a href="%item-url%"><i class="icon icon-%item-type%"></i>%item-name%</a>%protected%%new%%comment%{.if|%item-relative-folder%|<div class="where">%item-relative-folder%</div>.}</td>
 
