@@ -66,8 +66,10 @@ TsideFileScope *TsideFileScope::current()
 
 void TsideFileScope::forgetAll()
 {
-    for (TsideFileScope *s = gCurrent; s; s = s->outer)
+    for (TsideFileScope *s = gCurrent; s; s = s->outer) {
         s->folders.clear();
+        s->last = nullptr;
+    }
 }
 
 const TsideFileScope::Tnames &TsideFileScope::entry(const QString &folder)
@@ -85,6 +87,7 @@ const TsideFileScope::Tnames &TsideFileScope::entry(const QString &folder)
         } else {
             n.sorted = readSideFileNames(key, &n.readable);
         }
+        last = nullptr; // the insertion may move the entries
         it = folders.insert(key, n);
     }
     return *it;
@@ -101,10 +104,27 @@ bool TsideFileScope::mayHave(const QString &folder, const QString &name)
     return !n.readable || std::binary_search(n.sorted.begin(), n.sorted.end(), name);
 }
 
+bool TsideFileScope::mayHaveAt(const QString &path)
+{
+    // A page asks for every item of one folder: the folder met last answers
+    // without its name being built again.
+    const qsizetype cut = path.lastIndexOf(u'/');
+    const QStringView folder = cut < 0 ? QStringView() : cut == 0 ? QStringView(u"/") : QStringView(path).left(cut);
+    if (!last || folder != QStringView(lastFolder)) {
+        lastFolder = folder.toString();
+        const Tnames &n = entry(lastFolder);
+        last = &n;
+    }
+    if (!last->readable)
+        return true;
+    const QStringView name = QStringView(path).mid(cut + 1);
+    return !last->sorted.isEmpty()
+        && std::binary_search(last->sorted.begin(), last->sorted.end(), name,
+                              [](QStringView a, QStringView b) { return a < b; });
+}
+
 bool sideFileMayExist(const QString &path)
 {
     TsideFileScope *s = TsideFileScope::current();
-    if (!s)
-        return true;
-    return s->mayHave(folderOfPath(path), nameOfPath(path));
+    return !s || s->mayHaveAt(path);
 }

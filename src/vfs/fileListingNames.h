@@ -26,6 +26,8 @@ public:
     // Whether `folder` held the side file `name` when it was read (an
     // unreadable folder answers true: the caller then looks for itself).
     bool mayHave(const QString &folder, const QString &name);
+    // The same for the side file at `path`.
+    bool mayHaveAt(const QString &path);
     // Side files were written or removed: every live scope reads again.
     static void forgetAll();
 
@@ -37,6 +39,8 @@ private:
     const Tnames &entry(const QString &folder);
 
     QHash<QString, Tnames> folders;
+    QString lastFolder;           // as asked, before the trailing "/" goes
+    const Tnames *last = nullptr; // its entry in `folders`
     TsideFileScope *outer = nullptr;
 };
 
