@@ -28,6 +28,8 @@ bool mayHoldMacro(const QString &text);
 // The next "%name%" at or after `from`: [start, end) are its bounds and
 // `from` moves past what was read.
 bool nextSymbol(const QString &text, qsizetype &from, qsizetype &start, qsizetype &end);
+// Whether the text holds a "%name%" (a "%" alone, as in an encoded URL, is none).
+bool mayHoldSymbol(const QString &text);
 
 } // namespace macroscan
 

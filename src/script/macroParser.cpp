@@ -93,6 +93,12 @@ bool nextSymbol(const QString &text, qsizetype &from, qsizetype &start, qsizetyp
     return false;
 }
 
+bool mayHoldSymbol(const QString &text)
+{
+    qsizetype from = 0, start = 0, end = 0;
+    return nextSymbol(text, from, start, end);
+}
+
 } // namespace macroscan
 
 using namespace macroscan;
@@ -153,7 +159,7 @@ bool Texpander::symbolValue(QStringView symbol, QString &value, int level, Tseen
     }
     if (value == symbol) return false;
     // A value without macros or symbols is final as it stands.
-    if (mayHoldMacro(value) || value.contains(QLatin1Char('%'))) {
+    if (mayHoldMacro(value) || mayHoldSymbol(value)) {
         seen.clear();
         expandNested(value, symbol.toString(), level);
     }
@@ -274,7 +280,7 @@ QString Texpander::evalMacro(const QString &whole, int level)
     QStringList pieces;
     if (!splitPieces(inner, pieces)) return whole;
     QString result = cb(inner, pieces, false);
-    if (mayHoldMacro(result) || result.contains(QLatin1Char('%'))) expandNested(result, inner, level);
+    if (mayHoldMacro(result) || mayHoldSymbol(result)) expandNested(result, inner, level);
     return result;
 }
 

@@ -139,7 +139,7 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         value = cb(symbol, {}, true);
         memo[first] = k;
         if (value == symbol) continue;
-        if (mayHoldMacro(value) || value.contains(QLatin1Char('%'))) {
+        if (mayHoldMacro(value) || mayHoldSymbol(value)) {
             std::fill(memo.begin(), memo.end(), -1);
             expandNested(value, symbol, 0);
         }

@@ -74,6 +74,20 @@ TEST(MacroParser, RepeatedSymbolIsAskedOnceUntilAValueRunsMacros)
     r.calls.clear();
     EXPECT_EQ(expand(QStringLiteral("%a% %m% %a% %m%"), r), QStringLiteral("v m v m"));
     EXPECT_EQ(r.calls, (QStringList{"%a%", "%m%", "M:run", "%a%", "%m%", "M:run"}));
+    // A lone "%" (an encoded URL) runs nothing; "%C3%" looks like a symbol
+    // and is asked for, which may run something.
+    r.answer = [](const QString &full, const QStringList &, bool isSymbol) {
+        if (!isSymbol) return QStringLiteral("m");
+        if (full == QLatin1String("%u%")) return QStringLiteral("a%20b%2");
+        if (full == QLatin1String("%e%")) return QStringLiteral("caf%C3%A9");
+        return full == QLatin1String("%a%") ? QStringLiteral("v") : full;
+    };
+    r.calls.clear();
+    EXPECT_EQ(expand(QStringLiteral("%a% %u% %a% %u%"), r), QStringLiteral("v a%20b%2 v a%20b%2"));
+    EXPECT_EQ(r.calls, (QStringList{"%a%", "%u%"}));
+    r.calls.clear();
+    EXPECT_EQ(expand(QStringLiteral("%a% %e% %a%"), r), QStringLiteral("v caf%C3%A9 v"));
+    EXPECT_EQ(r.calls, (QStringList{"%a%", "%e%", "%C3%", "%a%"}));
 }
 
 TEST(MacroParser, InnermostFirstAndPieces)
