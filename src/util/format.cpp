@@ -3,6 +3,21 @@
 #include <QLocale>
 #include <cmath>
 
+namespace {
+
+// bytes / unit with one decimal, halves rounded up: what the decimal
+// conversion of the (exact) double quotient gives, without its cost (a
+// folder page formats a size per item).
+QString oneDecimal(qint64 bytes, qint64 unit, QLatin1StringView suffix)
+{
+    if (bytes > (qint64(1) << 53)) // beyond exact doubles and overflow-free tenths
+        return QString::number(double(bytes) / double(unit), 'f', 1) + suffix;
+    const qint64 tenths = (bytes * 10 + unit / 2) / unit;
+    return QString::number(tenths / 10) + u'.' + QChar(u'0' + int(tenths % 10)) + suffix;
+}
+
+} // namespace
+
 QString smartSize(qint64 bytes)
 {
     if (bytes < 0)
@@ -10,10 +25,10 @@ QString smartSize(qint64 bytes)
     if (bytes < 1024)
         return QString::number(bytes);
     if (bytes < 1048576)
-        return QString::number(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" K");
+        return oneDecimal(bytes, 1024, QLatin1StringView(" K"));
     if (bytes >= 1073741824)
-        return QString::number(double(bytes) / 1073741824.0, 'f', 1) + QStringLiteral(" G");
-    return QString::number(double(bytes) / 1048576.0, 'f', 1) + QStringLiteral(" M");
+        return oneDecimal(bytes, 1073741824, QLatin1StringView(" G"));
+    return oneDecimal(bytes, 1048576, QLatin1StringView(" M"));
 }
 
 QString groupDigits(qint64 n, const QString &separator)

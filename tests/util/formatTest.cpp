@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 TEST(Format, SmartSize)
 {
     struct Case {
@@ -15,6 +17,35 @@ TEST(Format, SmartSize)
     };
     for (const Case &c : cases)
         EXPECT_EQ(smartSize(c.n), QString::fromLatin1(c.text)) << c.n;
+}
+
+// The integer rounding must give what the decimal conversion of the double
+// quotient gives: around every half tenth, and for sizes spread over each unit.
+TEST(Format, SmartSizeRoundsAsTheDecimalConversion)
+{
+    const auto reference = [](qint64 n) {
+        if (n < 1048576)
+            return QString::number(double(n) / 1024.0, 'f', 1) + QStringLiteral(" K");
+        if (n >= 1073741824)
+            return QString::number(double(n) / 1073741824.0, 'f', 1) + QStringLiteral(" G");
+        return QString::number(double(n) / 1048576.0, 'f', 1) + QStringLiteral(" M");
+    };
+    std::mt19937_64 rng(20261209);
+    for (const qint64 unit : {Q_INT64_C(1024), Q_INT64_C(1048576), Q_INT64_C(1073741824)}) {
+        const qint64 top = unit == Q_INT64_C(1073741824) ? (qint64(1) << 55) : unit * 1024;
+        for (qint64 m = 10; m < 10240; ++m) {
+            const qint64 half = unit * (2 * m + 1) / 20;
+            for (const qint64 n : {half - 1, half, half + 1}) {
+                if (n < unit || n >= top)
+                    continue;
+                ASSERT_EQ(smartSize(n), reference(n)) << n;
+            }
+        }
+        for (int i = 0; i < 5000; ++i) {
+            const qint64 n = unit + qint64(rng() % quint64(top - unit));
+            ASSERT_EQ(smartSize(n), reference(n)) << n;
+        }
+    }
 }
 
 TEST(Format, GroupDigits)
