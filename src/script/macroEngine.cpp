@@ -68,8 +68,10 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
 
 QString evaluateSymbol(TmacroData &md, const QString &s)
 {
-    for (qsizetype i = (md.table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2)
-        if (sameText(md.table[i], s)) return md.table[i + 1];
+    for (qsizetype i = (md.table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2) {
+        const QString &name = md.table[i];
+        if (name.size() == s.size() && sameText(name, s)) return md.table[i + 1];
+    }
     QString result = s;
     if (startsWithText(s, u"%sym-")) {
         if (const TtplPtr main = mainTpl()) result = main->getTxt(s.mid(1, s.size() - 2));
@@ -77,7 +79,7 @@ QString evaluateSymbol(TmacroData &md, const QString &s)
         QString r;
         if ((*h)(md, r)) result = r;
     }
-    if (indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
+    if (s.size() >= 8 && indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
         result = macroQuote(result);
     return result;
 }
