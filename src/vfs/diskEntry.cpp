@@ -117,6 +117,16 @@ double localDayCount(qint64 msSinceEpoch)
     return toDateTime(QDateTime::fromMSecsSinceEpoch(msSinceEpoch));
 }
 
+bool diskNameOf(const char *raw, QString &name)
+{
+    if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
+        return false;
+    const qsizetype len = qsizetype(qstrlen(raw));
+    name = QString::fromUtf8(raw, len);
+    const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
+    return ascii || name.toUtf8() == QByteArrayView(raw, len);
+}
+
 void forEachDiskName(const QString &folder, const std::function<void(const QString &name, int folderFd)> &visit)
 {
     if (folder.isEmpty() || folder.contains(QChar(0)))
@@ -125,17 +135,10 @@ void forEachDiskName(const QString &folder, const std::function<void(const QStri
     if (!dir)
         return;
     const int fd = ::dirfd(dir);
-    while (const dirent *e = ::readdir(dir)) {
-        const char *raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
-            continue;
-        const qsizetype len = qsizetype(qstrlen(raw));
-        const QString name = QString::fromUtf8(raw, len);
-        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
-        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
-            continue; // not valid UTF-8
-        visit(name, fd);
-    }
+    QString name;
+    while (const dirent *e = ::readdir(dir))
+        if (diskNameOf(e->d_name, name))
+            visit(name, fd);
     ::closedir(dir);
 }
 

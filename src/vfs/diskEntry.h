@@ -47,6 +47,9 @@ enum class DiskEntryFilter { Files, Folders, FilesAndFolders, AnyName };
 // Names in `folder` of the wanted kinds, sorted; names that are not valid
 // UTF-8 are skipped rather than mangled.
 QStringList listDiskFolder(const QString &folder, DiskEntryFilter filter);
+// A directory entry's name as text; false for "." and ".." and for names
+// that are not valid UTF-8 (skipped rather than mangled).
+bool diskNameOf(const char *raw, QString &name);
 // Every valid name in `folder`, in the order the folder gives them, with the
 // open folder for lookups relative to it.
 void forEachDiskName(const QString &folder, const std::function<void(const QString &name, int folderFd)> &visit);

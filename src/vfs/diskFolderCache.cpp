@@ -53,17 +53,12 @@ std::shared_ptr<QList<TdiskFolderEntry>> readFolder(int fd)
         return nullptr;
     }
     auto out = std::make_shared<QList<TdiskFolderEntry>>();
+    QString name;
     while (const dirent *e = ::readdir(dir)) {
-        const char *raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0)))
+        if (!diskNameOf(e->d_name, name))
             continue;
-        const qsizetype len = qsizetype(qstrlen(raw));
-        const QString name = QString::fromUtf8(raw, len);
-        const bool ascii = std::all_of(raw, raw + len, [](char c) { return uchar(c) < 0x80; });
-        if (!ascii && name.toUtf8() != QByteArrayView(raw, len))
-            continue; // not valid UTF-8: skipped, not mangled
         struct stat st;
-        if (::fstatat(fd, raw, &st, 0) != 0)
+        if (::fstatat(fd, e->d_name, &st, 0) != 0)
             continue;
         TdiskFolderEntry entry;
         entry.info = diskEntryInfoOf(st);
