@@ -29,18 +29,8 @@ static QString charRef(QChar c)
 
 QString disarmMacros(const QString &text)
 {
-    QString s = text;
-    const qsizetype nul = s.indexOf(QChar(0));
-    if (nul >= 0) s.truncate(nul);
-    QString out;
-    out.reserve(s.size());
-    qsizetype from = 0;
-    for (qsizetype i = findMacroMarker(s, 0); i >= 0; i = findMacroMarker(s, from)) {
-        out += QStringView(s).mid(from, i - from);
-        out += charRef(s[i]);
-        from = i + 1;
-    }
-    out += QStringView(s).mid(from);
+    const qsizetype nul = text.indexOf(QChar(0));
+    const QString out = encodeMarkers(nul >= 0 ? text.left(nul) : text);
     // %name% with letters, digits or "-": its first "%" becomes a reference.
     QString res;
     res.reserve(out.size());
