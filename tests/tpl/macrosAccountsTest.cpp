@@ -6,6 +6,7 @@
 #include "tpl/accountNotes.h"
 #include "tpl/macrosAccounts.h"
 #include "tpl/pageContext.h"
+#include "fakePageContext.h"
 #include "tpl/symbols.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
@@ -32,36 +33,11 @@ Taccount record(const QString &user, const QString &pwd, const QStringList &link
 }
 
 // A client seen through the page interface, with the credentials it presented.
-class Client : public TmacroConn, public TpageContext {
+class Client : public TfakePageContext {
 public:
     Client(QString u, QString p) : u(std::move(u)), p(std::move(p)) {}
-    TmacroConn *macroConn() override { return this; }
     QString user() const override { return u; }
     QString pwd() const override { return p; }
-    QString urlVar(const QString &) const override { return {}; }
-    bool hasBareUrlVar(const QString &) const override { return false; }
-    bool closed() const override { return false; }
-    void touch() override {}
-    QString address() const override { return QStringLiteral("127.0.0.1"); }
-    int port() const override { return 1; }
-    QString host() const override { return {}; }
-    QString requestUrl() const override { return QStringLiteral("/"); }
-    QString requestHeader(const QString &) const override { return {}; }
-    QString userNotes() const override { return {}; }
-    qint64 streamSize() const override { return 0; }
-    bool isArchive() const override { return false; }
-    TtplPtr ownTemplate() const override { return {}; }
-    QString banReason() const override { return {}; }
-    QString disconnectReason() const override { return {}; }
-    QList<TpageUpload> takeUploadResults() override { return {}; }
-    QList<TpageTransfer> transfersOfAddress() const override { return {}; }
-    bool replyIsPlain() const override { return true; }
-    void setReplyMode(TpageMode) override {}
-    void addReplyHeader(const QString &, const QString &) override {}
-    void setContentType(const QString &) override {}
-    QString contentTypeFor(const QString &) const override { return {}; }
-    void setPageBody(const QByteArray &) override {}
-    void setDontLog() override {}
     QString u, p;
 };
 

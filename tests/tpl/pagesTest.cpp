@@ -8,6 +8,7 @@
 #include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
 #include "tpl/pageContext.h"
+#include "fakePageContext.h"
 #include "tpl/specialPage.h"
 #include "tpl/symbols.h"
 #include "util/dateTime.h"
@@ -183,15 +184,10 @@ TEST(PageText, Uptime)
 }
 
 // A connection seen only through the page interface.
-class FakeConn : public TmacroConn, public TpageContext {
+class FakeConn : public TfakePageContext {
 public:
-    TmacroConn *macroConn() override { return this; }
     QString user() const override { return u; }
     QString pwd() const override { return QStringLiteral("p|w"); }
-    QString urlVar(const QString &) const override { return {}; }
-    bool hasBareUrlVar(const QString &) const override { return false; }
-    bool closed() const override { return false; }
-    void touch() override {}
     QString address() const override { return QStringLiteral("192.168.1.9"); }
     int port() const override { return 4000; }
     QString host() const override { return QStringLiteral("example.com:8080"); }
@@ -202,19 +198,6 @@ public:
     }
     QString userNotes() const override { return QStringLiteral("notes"); }
     qint64 streamSize() const override { return 77; }
-    bool isArchive() const override { return false; }
-    TtplPtr ownTemplate() const override { return {}; }
-    QString banReason() const override { return {}; }
-    QString disconnectReason() const override { return {}; }
-    QList<TpageUpload> takeUploadResults() override { return {}; }
-    QList<TpageTransfer> transfersOfAddress() const override { return {}; }
-    bool replyIsPlain() const override { return true; }
-    void setReplyMode(TpageMode) override {}
-    void addReplyHeader(const QString &, const QString &) override {}
-    void setContentType(const QString &) override {}
-    QString contentTypeFor(const QString &) const override { return {}; }
-    void setPageBody(const QByteArray &) override {}
-    void setDontLog() override {}
     QString u;
 };
 
