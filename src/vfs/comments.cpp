@@ -1,5 +1,7 @@
 #include "vfs/comments.h"
 
+#include "vfs/diskFolderCache.h"
+
 #include "vfs/diskEntry.h"
 #include "vfs/file.h"
 #include "vfs/fileListingNames.h"
@@ -340,10 +342,13 @@ QString getRecursiveDiffTplAsStr(const Tfile &f, bool *outInherited, bool *outFr
     }
     const QString prog = commentOptions().programFolder;
     if (!prog.isEmpty()) {
+        // Asked at every page: the folder's kept entries answer.
         QStringList files;
-        for (const QString &name : listDiskFolder(prog, DiskEntryFilter::Files))
-            if (endsWithText(name, u".diff.tpl"))
-                files << name;
+        if (const TdiskFolderEntries entries = TdiskFolderCache::instance().entries(prog))
+            for (const TdiskFolderEntry &e : *entries)
+                if (!e.isDir && endsWithText(e.name, u".diff.tpl")
+                    && (!e.recheck || diskEntryKind(joinPath(prog, e.name)) == DiskEntry::File))
+                    files << e.name;
         std::sort(files.begin(), files.end(),
                   [](const QString &a, const QString &b) { return compareText(a, b) < 0; });
         for (const QString &name : files)

@@ -174,6 +174,9 @@ TEST_F(Comments, PartialTemplatesNearestLast)
     const QString below = getRecursiveDiffTplAsStr(*sub, &inherited, &fromDisk);
     EXPECT_TRUE(below.endsWith("[n]\r\nnode\r\n[d]\r\ndisk\r\n[s]\r\nsubdisk"));
     EXPECT_TRUE(inherited);
+    // A partial template added to the program's folder counts from the next page on.
+    disk.file("prog/b.diff.tpl", "[q]\r\nmore");
+    EXPECT_TRUE(getRecursiveDiffTplAsStr(*real).startsWith("[q]\r\nmore\r\n[p]\r\nprogram"));
 }
 
 } // namespace
