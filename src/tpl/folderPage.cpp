@@ -47,6 +47,8 @@ struct TpageBuild
     bool useHasher = false;
     bool accessibleItem = false;
     qsizetype itemCount = 0;
+    QString itemFolder; // %item-folder% of the last item
+    bool itemFolderKnown = false;
     QString list;
     // Item texts prepared once per page, by text; the last one used first
     // (items mostly share their text).
@@ -137,7 +139,12 @@ void buildListItem(TpageBuild &b, Tfile &item)
             icons << qMakePair(QStringLiteral("~img_file"),
                                QStringLiteral("~img") + QString::number(i));
     }
-    const QString itemFolder = item.getFolder();
+    // Outside a recursive listing every item sits right in the folder shown.
+    if (b.recursive || !b.itemFolderKnown) {
+        b.itemFolder = item.getFolder();
+        b.itemFolderKnown = true;
+    }
+    const QString &itemFolder = b.itemFolder;
     set(itemFolder);
     set(b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
 
