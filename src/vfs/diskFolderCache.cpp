@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 
 namespace {
 
@@ -37,6 +38,15 @@ bool isLocalFileSystem(int fd)
     default:
         return false;
     }
+}
+
+// Kept entries hold their times as local day counts: what the time zone
+// rules were when they were read (the day counts follow a change of them
+// within a second).
+QByteArray zoneSignature()
+{
+    return QByteArray(tzname[0]) + ' ' + tzname[1] + ' ' + QByteArray::number(qint64(timezone)) + ' '
+        + QByteArray::number(daylight);
 }
 
 qint64 nanoseconds(const timespec &t)
@@ -98,6 +108,13 @@ TdiskFolderCache::~TdiskFolderCache()
 TdiskFolderEntries TdiskFolderCache::valid(const QByteArray &path, struct stat &st)
 {
     readEvents();
+    if (!kept.isEmpty()) {
+        const QByteArray zone = zoneSignature();
+        if (zone != zoneWhenRead) {
+            clear();
+            zoneWhenRead = zone;
+        }
+    }
     if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return nullptr;
     const auto found = kept.find(Tkey(st.st_dev, st.st_ino));
@@ -155,6 +172,8 @@ TdiskFolderEntries TdiskFolderCache::entries(const QString &folder)
             ::inotify_rm_watch(inotifyFd, watch);
         return list;
     }
+    if (kept.isEmpty())
+        zoneWhenRead = zoneSignature();
     makeRoom(list->size());
     Tkept &k = kept[key];
     k.watch = watch;

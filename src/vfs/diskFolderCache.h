@@ -66,6 +66,7 @@ private:
     int inotifyFd = -1;
     quint64 uses = 0;
     qsizetype entriesInAll = 0;
+    QByteArray zoneWhenRead; // time zone rules the kept day counts were made with
     QHash<Tkey, Tkept> kept;
     QHash<int, Tkey> byWatch;
 

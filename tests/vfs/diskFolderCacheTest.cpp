@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -157,6 +158,32 @@ TEST_F(FolderCache, KeepsNoMoreThanItsBounds)
     // The one used last is among those kept.
     const TdiskFolderEntries last = cache.entries(dirs.back()->path());
     EXPECT_EQ(cache.entries(dirs.back()->path()), last);
+}
+
+// Times are kept as local day counts: other zone rules make them stale.
+TEST_F(FolderCache, ANewTimeZoneDropsWhatWasKept)
+{
+    const QByteArray zone = qgetenv("TZ");
+    const auto timeOfA = [](const TdiskFolderEntries &l) {
+        for (const TdiskFolderEntry &e : *l)
+            if (e.name == "a.txt")
+                return e.info.mtime;
+        return -1.0;
+    };
+    qputenv("TZ", "UTC0");
+    tzset();
+    const TdiskFolderEntries utc = cache.entries(dir.path());
+    EXPECT_EQ(cache.entries(dir.path()), utc);
+    qputenv("TZ", "XYZ-5"); // five hours east
+    tzset();
+    const TdiskFolderEntries east = cache.entries(dir.path());
+    EXPECT_NE(east, utc);
+    EXPECT_NEAR(timeOfA(east) - timeOfA(utc), 5.0 / 24, 1e-6);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
 }
 
 TEST(FolderCacheInput, MissingOrOddPathsGiveNothing)
