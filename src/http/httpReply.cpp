@@ -50,13 +50,19 @@ void ThttpReply::reset(qint64 reqFirstByte, qint64 reqLastByte)
 {
     header.clear();
     body.clear();
-    additionalHeaders.clear();
+    // The lines' buffer is reused by the next reply of the connection,
+    // unless an unusual reply made it big.
+    if (additionalHeaders.capacity() > 4096)
+        additionalHeaders.clear();
+    else
+        additionalHeaders.resize(0);
     reason.clear();
     bodyMode = RBM_STRING;
     mode = HRM_IGNORE;
     firstByte = reqFirstByte;
     lastByte = reqLastByte;
-    realm = QString::fromLatin1(defaultRealm);
+    static const QString defaultRealmText = QString::fromLatin1(defaultRealm);
+    realm = defaultRealmText; // shared, not rebuilt per request
 }
 
 bool isHeaderSafe(QByteArrayView v)
@@ -81,7 +87,8 @@ bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
         return false;
     if (overwrite)
         removeHeader(namePart(line));
-    additionalHeaders.reserve(additionalHeaders.size() + line.size() + 2);
+    // Appends grow the buffer geometrically; reserving the exact size here
+    // would reallocate it for every line.
     additionalHeaders.append(line);
     additionalHeaders.append("\r\n", 2);
     return true;

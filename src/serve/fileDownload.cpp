@@ -271,7 +271,7 @@ void downloadCompleted(TconnData &cd)
     if (cd.countAsDownload)
         s.counters().increment(QStringLiteral("downloads-total"));
     for (const char *w : wgetWithBug)
-        if (sameText(cd.agent, QString::fromLatin1(w))) {
+        if (sameText(cd.agent, w)) {
             cd.disconnect(QStringLiteral("wget bug workaround (consider updating wget)"));
             break;
         }
