@@ -80,7 +80,7 @@ void writeToStderr(const QString &line, ThttpConn *conn)
     // The time of day to the second: the coarse clock is plenty, and the
     // stamp is formatted once per second.
     static int lastSecs = -1;
-    static char stamp[16];
+    static char stamp[32];
     const TdateTime t = nowCoarse();
     const int secs = std::clamp(int((t - std::floor(t)) * 86400.0), 0, 86399);
     if (secs != lastSecs) {
