@@ -4,6 +4,7 @@
 #include "http/speedLimiter.h"
 #include "util/asciiCase.h"
 
+#include <array>
 #include <limits>
 #include <stdexcept>
 
@@ -404,16 +405,46 @@ void appendNumber(QByteArray &out, qint64 n)
     out.append(tmp + i, qsizetype(sizeof tmp) - i);
 }
 
+// The standard phrase as text, shared for the usual codes instead of
+// converted for every reply.
+QString reasonText(int code)
+{
+    static const int usual[] = {200, 206, 301, 302, 304, 400, 401, 403, 404, 405, 413, 416, 429, 500};
+    static const auto texts = [] {
+        std::array<QString, std::size(usual)> t;
+        for (size_t i = 0; i < t.size(); ++i)
+            t[i] = QString::fromLatin1(reasonPhrase(usual[i]));
+        return t;
+    }();
+    for (size_t i = 0; i < texts.size(); ++i)
+        if (usual[i] == code)
+            return texts[i];
+    return QString::fromLatin1(reasonPhrase(code));
+}
+
+// Appends the text as UTF-8, copying ASCII text without a conversion buffer.
+void appendUtf8(QByteArray &out, QStringView s)
+{
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) {
+            out.append(s.toUtf8());
+            return;
+        }
+    const qsizetype at = out.size();
+    out.resize(at + s.size());
+    char *d = out.data() + at;
+    for (QChar c : s)
+        *d++ = char(c.unicode());
+}
+
 void statusLine(QByteArray &out, ThttpReply &reply, int code)
 {
-    QByteArray phrase;
     if (reply.reason.isEmpty() || !isHeaderSafe(QStringView(reply.reason)))
-        reply.reason = QString::fromLatin1(reasonPhrase(code));
-    phrase = reply.reason.toUtf8();
+        reply.reason = reasonText(code);
     out.append("HTTP/1.1 ", 9);
     appendNumber(out, code);
     out.append(' ');
-    out.append(phrase);
+    appendUtf8(out, reply.reason);
     out.append("\r\n", 2);
     if (!reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
         out.append("Content-Type: ", 14);

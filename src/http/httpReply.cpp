@@ -3,22 +3,30 @@
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
-// Position of the line of additionalHeaders that begins with name, matched
-// at the very start or right after a LF; -1 when none.
+// Position of the line of additionalHeaders that begins with name (ASCII
+// case ignored), at the very start or right after a LF; -1 when none. Only
+// line starts are compared: the lines are few and short.
 qsizetype findLine(const QByteArray &lines, QByteArrayView name, qsizetype from = 0)
 {
     if (name.isEmpty())
         return -1;
-    for (qsizetype p = from; p < lines.size();) {
-        const qsizetype hit = indexOfText(lines, name, p);
-        if (hit < 0)
+    const char *d = lines.constData();
+    const qsizetype n = lines.size();
+    qsizetype p = qMax<qsizetype>(0, from);
+    while (p < n) {
+        if (p == 0 || d[p - 1] == '\n') {
+            if (n - p >= name.size() && startsWithText(QByteArrayView(d + p, n - p), name))
+                return p;
+        }
+        const void *lf = std::memchr(d + p, '\n', size_t(n - p));
+        if (!lf)
             return -1;
-        if (hit == 0 || lines[hit - 1] == '\n')
-            return hit;
-        p = hit + 1;
+        p = static_cast<const char *>(lf) - d + 1;
     }
     return -1;
 }
@@ -50,21 +58,26 @@ void ThttpReply::reset(qint64 reqFirstByte, qint64 reqLastByte)
 {
     header.clear();
     body.clear();
-    additionalHeaders.clear();
+    // The lines' buffer is reused by the next reply of the connection,
+    // unless an unusual reply made it big.
+    if (additionalHeaders.capacity() > 4096)
+        additionalHeaders.clear();
+    else
+        additionalHeaders.resize(0);
     reason.clear();
     bodyMode = RBM_STRING;
     mode = HRM_IGNORE;
     firstByte = reqFirstByte;
     lastByte = reqLastByte;
-    realm = QString::fromLatin1(defaultRealm);
+    static const QString defaultRealmText = QString::fromLatin1(defaultRealm);
+    realm = defaultRealmText; // shared, not rebuilt per request
 }
 
 bool isHeaderSafe(QByteArrayView v)
 {
-    for (char c : v)
-        if (c == '\r' || c == '\n' || c == '\0')
-            return false;
-    return true;
+    const size_t n = size_t(v.size());
+    return !n
+        || (!std::memchr(v.data(), '\n', n) && !std::memchr(v.data(), '\r', n) && !std::memchr(v.data(), '\0', n));
 }
 
 bool isHeaderSafe(QStringView v)
@@ -81,7 +94,8 @@ bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
         return false;
     if (overwrite)
         removeHeader(namePart(line));
-    additionalHeaders.reserve(additionalHeaders.size() + line.size() + 2);
+    // Appends grow the buffer geometrically; reserving the exact size here
+    // would reallocate it for every line.
     additionalHeaders.append(line);
     additionalHeaders.append("\r\n", 2);
     return true;
@@ -201,18 +215,23 @@ QByteArray defaultBody(ThttpReplyMode mode, const QString &url)
 QByteArray sanitizeHeaderLines(const QByteArray &lines)
 {
     // Fast path: well-formed CR LF lines with no stray CR, LF or NUL and no
-    // empty line (which would end the head early).
-    bool clean = true;
+    // empty line (which would end the head early): every CR is followed by a
+    // LF and preceded by something other than a LF, and there are as many LFs
+    // as CRs (so every LF follows a CR).
+    const char *d = lines.constData();
     const qsizetype n = lines.size();
-    for (qsizetype i = 0; i < n && clean; ++i) {
-        const char c = lines[i];
-        if (c == '\0')
-            clean = false;
-        else if (c == '\r')
-            clean = i + 1 < n && lines[i + 1] == '\n' && i > 0 && lines[i - 1] != '\n';
-        else if (c == '\n')
-            clean = i > 0 && lines[i - 1] == '\r';
+    bool clean = !n || !std::memchr(d, '\0', size_t(n));
+    qsizetype crs = 0;
+    for (qsizetype i = 0; clean;) {
+        const void *cr = std::memchr(d + i, '\r', size_t(n - i));
+        if (!cr)
+            break;
+        i = static_cast<const char *>(cr) - d;
+        clean = i > 0 && d[i - 1] != '\n' && i + 1 < n && d[i + 1] == '\n';
+        ++crs;
+        i += 2;
     }
+    clean = clean && std::count(d, d + n, '\n') == crs;
     if (clean)
         return lines;
     QByteArray out;

@@ -59,25 +59,55 @@ void queueLine(const QByteArray &bytes)
         QTimer::singleShot(0, QCoreApplication::instance(), flushPendingLines);
 }
 
+// Appends s as UTF-8; text that is all ASCII (addresses, ports) is copied
+// without a conversion buffer.
+void appendUtf8(QByteArray &out, QStringView s)
+{
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) {
+            out += s.toUtf8();
+            return;
+        }
+    const qsizetype at = out.size();
+    out.resize(at + s.size());
+    char *d = out.data() + at;
+    for (QChar c : s)
+        *d++ = char(c.unicode());
+}
+
 void writeToStderr(const QString &line, ThttpConn *conn)
 {
-    // The clock read keeps the zone offset cached; a QDateTime conversion
-    // would consult the zone file for every line.
-    const TdateTime t = now();
+    // The time of day to the second: the coarse clock is plenty, and the
+    // stamp is formatted once per second.
+    static int lastSecs = -1;
+    static char stamp[32];
+    const TdateTime t = nowCoarse();
     const int secs = std::clamp(int((t - std::floor(t)) * 86400.0), 0, 86399);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
-    QString out = QString::fromLatin1(stamp);
-    if (conn)
-        out += conn->P_address + u':' + conn->P_port + u' ';
-    out += line;
-    // One line per entry: breaks inside the text are shown, not obeyed.
-    if (out.contains(u'\n') || out.contains(u'\r')) {
-        out.replace(QLatin1String("\r\n"), QLatin1String(" | "));
-        out.replace(u'\n', QLatin1String(" | "));
-        out.replace(u'\r', u' ');
+    if (secs != lastSecs) {
+        lastSecs = secs;
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
     }
-    queueLine(out.toUtf8() + '\n');
+    QByteArray out;
+    out.reserve(16 + (conn ? conn->P_address.size() + conn->P_port.size() + 2 : 0) + line.size() * 3 + 1);
+    out.append(stamp);
+    if (conn) {
+        appendUtf8(out, conn->P_address);
+        out += ':';
+        appendUtf8(out, conn->P_port);
+        out += ' ';
+    }
+    // One line per entry: breaks inside the text are shown, not obeyed.
+    if (line.contains(u'\n') || line.contains(u'\r')) {
+        QString shown = line;
+        shown.replace(QLatin1String("\r\n"), QLatin1String(" | "));
+        shown.replace(u'\n', QLatin1String(" | "));
+        shown.replace(u'\r', u' ');
+        appendUtf8(out, shown);
+    } else {
+        appendUtf8(out, line);
+    }
+    out += '\n';
+    queueLine(out);
 }
 
 }

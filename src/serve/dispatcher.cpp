@@ -29,6 +29,20 @@ QString decodedQueryPart(QByteArrayView bytes)
     return decodeURL(QByteArrayView(b)).left(maxQueryValue);
 }
 
+// Whether the proxy mask takes the address. The last answer is kept: the
+// mask changes with the options only, and one client sends many requests.
+bool trustedProxy(const QString &mask, const QString &address)
+{
+    static QString lastMask, lastAddress;
+    static bool lastAnswer = false;
+    if (mask == lastMask && address == lastAddress && !lastMask.isNull())
+        return lastAnswer;
+    lastAnswer = matchAddressMask(mask, address);
+    lastMask = mask;
+    lastAddress = address;
+    return lastAnswer;
+}
+
 } // namespace
 
 void parseQuery(QByteArrayView query, TnameValueList &out)
@@ -67,8 +81,9 @@ bool Tdispatch::beforeResolution()
     const Toptions &o = opts();
     // 1. The client's address behind a trusted proxy.
     cd.address = conn.P_address;
-    if (!o.forwardedMask.isEmpty() && matchAddressMask(o.forwardedMask, conn.P_address)) {
-        const QString fwd = forwardedAddress(conn.getHeader(QByteArrayView("X-Forwarded-For")));
+    if (!o.forwardedMask.isEmpty() && trustedProxy(o.forwardedMask, conn.P_address)) {
+        const QString header = conn.getHeader(QByteArrayView("X-Forwarded-For"));
+        const QString fwd = header.isEmpty() ? QString() : forwardedAddress(header);
         if (!fwd.isEmpty())
             cd.address = fwd;
     }
@@ -92,8 +107,10 @@ bool Tdispatch::beforeResolution()
     }
     // 5.
     conn.addHeader("Accept-Ranges: bytes", true);
-    if (o.sendZofIdentifier)
-        conn.addHeader("Server: ZOF " + zofVersion().toLatin1(), true);
+    if (o.sendZofIdentifier) {
+        static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
+        conn.addHeader(serverLine, true);
+    }
     // 6.
     if (cd.preReply == PR_BAN) {
         replySpecialPage(cd, QStringLiteral("ban"));

@@ -206,6 +206,8 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         break;
     }
 
+    // Every event renews the session; the coarse clock is plenty for an
+    // expiry and spares a precise read for each of a request's events.
     if (cd && cd->session)
-        cd->session->expires = now() + cd->session->ttl;
+        cd->session->expires = nowCoarse() + cd->session->ttl;
 }

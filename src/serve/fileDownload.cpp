@@ -207,10 +207,46 @@ QByteArray encodeDispositionName(const QString &name)
 
 QByteArray contentDisposition(const QString &name, bool inlineOpen)
 {
+    // The same few names come again and again: their values are remembered.
+    static QHash<QString, QByteArray> known[2];
+    QHash<QString, QByteArray> &memo = known[inlineOpen ? 1 : 0];
+    const auto it = memo.constFind(name);
+    if (it != memo.cend())
+        return *it;
     const QByteArray enc = encodeDispositionName(name);
-    return (inlineOpen ? QByteArray() : QByteArray("attachment; ")) + "filename*=UTF-8''" + enc
+    const QByteArray value = (inlineOpen ? QByteArray() : QByteArray("attachment; ")) + "filename*=UTF-8''" + enc
         + "; filename=" + enc;
+    if (memo.size() >= 1024)
+        memo.clear();
+    memo.insert(name, value);
+    return value;
 }
+
+namespace {
+
+// Whether the name opens in the browser, remembered per name while the
+// option's mask stays the same.
+bool opensInBrowser(const QString &mask, const QString &name)
+{
+    static QString memoFor;
+    static bool primed = false;
+    static QHash<QString, bool> memo;
+    if (!primed || mask != memoFor) {
+        primed = true;
+        memoFor = mask;
+        memo.clear();
+    }
+    const auto it = memo.constFind(name);
+    if (it != memo.cend())
+        return *it;
+    const bool open = matchFileMask(mask, name);
+    if (memo.size() >= 1024)
+        memo.clear();
+    memo.insert(name, open);
+    return open;
+}
+
+} // namespace
 
 bool ifNoneMatch(const QString &header, const QString &tag)
 {
@@ -256,7 +292,7 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     cd.downloadingWhat = DW_FILE;
     cd.fileXferStart = now();
     // 6. Inline or saved.
-    const bool inlineOpen = matchFileMask(opts().openInBrowser, node.name)
+    const bool inlineOpen = opensInBrowser(opts().openInBrowser, node.name)
         || (opts().inBrowserIfMime && type != u"application/octet-stream");
     // 7. The script may look at the name; the header keeps lastFN.
     s.events().run(QStringLiteral("download name"), &cd);
@@ -271,7 +307,7 @@ void downloadCompleted(TconnData &cd)
     if (cd.countAsDownload)
         s.counters().increment(QStringLiteral("downloads-total"));
     for (const char *w : wgetWithBug)
-        if (sameText(cd.agent, QString::fromLatin1(w))) {
+        if (sameText(cd.agent, w)) {
             cd.disconnect(QStringLiteral("wget bug workaround (consider updating wget)"));
             break;
         }

@@ -169,6 +169,12 @@ void TuploadHooks::abandon(TconnData &cd)
     }
 }
 
+const TnameValueList &TeventHooks::noSymbols()
+{
+    static const TnameValueList none;
+    return none;
+}
+
 QString TeventHooks::run(const QString &name, TconnData *cd, const TnameValueList &symbols)
 {
     if (!has(name))

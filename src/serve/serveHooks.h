@@ -79,7 +79,10 @@ public:
     virtual ~TeventHooks() = default;
     // Runs the section `name` for the record (may be null) with extra
     // symbols; the expanded text.
-    virtual QString run(const QString &name, TconnData *cd, const TnameValueList &symbols = {});
+    virtual QString run(const QString &name, TconnData *cd, const TnameValueList &symbols = noSymbols());
+    // The shared empty list: most runs have no extra symbols, and a fresh
+    // list costs an allocation on every event of every request.
+    static const TnameValueList &noSymbols();
     virtual bool has(const QString &name);
 };
 

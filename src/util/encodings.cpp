@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <cstring>
+
 namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
@@ -74,29 +76,49 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
 
 QByteArray percentDecode(QByteArrayView bytes)
 {
-    QByteArray out;
-    out.reserve(bytes.size());
     const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes[i];
-        if (c != '%' || i + 2 >= n) {
-            out += c;
+    const char *d = bytes.data();
+    QByteArray out;
+    out.reserve(n);
+    // Runs without '%' are copied whole.
+    qsizetype i = 0;
+    while (i < n) {
+        const void *pct = std::memchr(d + i, '%', size_t(n - i));
+        const qsizetype p = pct ? static_cast<const char *>(pct) - d : n;
+        out.append(d + i, p - i);
+        if (p >= n)
+            break;
+        if (p + 2 >= n) {
+            out += '%';
+            i = p + 1;
             continue;
         }
-        const int hi = hexValue(bytes[i + 1]), lo = hexValue(bytes[i + 2]);
+        const int hi = hexValue(d[p + 1]), lo = hexValue(d[p + 2]);
         if (hi < 0 || lo < 0) {
             // The two characters after it are read normally.
             out += '_';
+            i = p + 1;
             continue;
         }
         out += char(hi * 16 + lo);
-        i += 2;
+        i = p + 3;
     }
     return out;
 }
 
 QString decodeURL(QByteArrayView bytes, bool utf8)
 {
+    // Plain ASCII without escapes, the usual path: the text is the bytes.
+    if (utf8 && !bytes.isEmpty()) {
+        bool plain = true;
+        for (char c : bytes)
+            if (c == '%' || uchar(c) >= 0x80) {
+                plain = false;
+                break;
+            }
+        if (plain)
+            return QString::fromLatin1(bytes);
+    }
     const QByteArray raw = percentDecode(bytes);
     if (utf8 && isUTF8(raw))
         return QString::fromUtf8(raw);

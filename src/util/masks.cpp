@@ -230,8 +230,9 @@ std::optional<bool> endsWithStarSuffix(QStringView piece, QStringView text)
     if (piece.size() < 2 || piece[0] != u'*')
         return std::nullopt;
     const QStringView suffix = piece.mid(1);
-    if (suffix.contains(u'*') || suffix.contains(u'?'))
-        return std::nullopt;
+    for (QChar c : suffix)
+        if (c == u'*' || c == u'?')
+            return std::nullopt;
     if (text.size() < suffix.size())
         return false;
     const QStringView end = text.last(suffix.size());
@@ -312,7 +313,9 @@ bool matchFileMask(QStringView mask, QStringView text)
     if (mask.isEmpty())
         return !invert;
     const bool found = anyPiece(mask, [&](QStringView piece) {
-        return endsWithStarSuffix(piece, text).value_or(wildcardMatchLength(piece, text, true) > 0);
+        // The general matcher only when the quick test cannot answer.
+        const std::optional<bool> quick = endsWithStarSuffix(piece, text);
+        return quick ? *quick : wildcardMatchLength(piece, text, true) > 0;
     });
     return found != invert;
 }

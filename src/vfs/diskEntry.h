@@ -56,3 +56,4 @@ void forEachDiskName(const QString &folder, const std::function<void(const QStri
 
 // Hidden on disk: the name starts with ".".
 inline bool isHiddenName(const QString &name) { return name.startsWith(u'.'); }
+inline bool isHiddenName(QStringView name) { return name.startsWith(u'.'); }

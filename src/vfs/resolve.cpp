@@ -9,6 +9,8 @@
 #include "util/encodings.h"
 #include "util/masks.h"
 
+#include <QVarLengthArray>
+
 namespace {
 
 // A segment of two or more dots only: it would climb out of the folder.
@@ -39,6 +41,23 @@ QString pathBelowFolder(const Tfile &temp)
     return temp.name;
 }
 
+using Tsegments = QVarLengthArray<QStringView, 16>;
+
+// Appends the "/"-separated pieces of path, empty ones included.
+void splitSegments(QStringView path, Tsegments &out)
+{
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype slash = path.indexOf(u'/', from);
+        if (slash < 0) {
+            out.append(path.mid(from));
+            return;
+        }
+        out.append(path.mid(from, slash - from));
+        from = slash + 1;
+    }
+}
+
 } // namespace
 
 TfilePtr Tvfs::findFilebyURL(const QString &url, const Tfile *parent, bool allowTemp) const
@@ -46,29 +65,39 @@ TfilePtr Tvfs::findFilebyURL(const QString &url, const Tfile *parent, bool allow
     if (url.isEmpty() || url.contains(QChar(0)))
         return {};
     const Tfile *start = parent ? parent : root();
-    QString path = url;
-    path.replace(QLatin1String("//"), QLatin1String("/"));
+    // The segments are views into the URL (or the few texts below): no
+    // string is built until the disk is asked.
+    QString collapsed;
+    QStringView path(url);
+    if (url.contains(QLatin1String("//"))) {
+        collapsed = url;
+        collapsed.replace(QLatin1String("//"), QLatin1String("/"));
+        path = collapsed;
+    }
     if (path.startsWith(u'/')) {
-        path.remove(0, 1);
+        path = path.mid(1);
         start = root();
     }
     if (path.endsWith(u'/'))
         path.chop(1);
-    QStringList segments = path.isEmpty() ? QStringList() : path.split(u'/');
+    Tsegments segments;
 
     // Starting from a temporary node means starting from its real folder
     // with the node's own path in front, so that ".." climbs the disk path
     // and the same checks apply.
+    QString below;
     if (start->isTemp()) {
-        const QString below = pathBelowFolder(*start);
+        below = pathBelowFolder(*start);
         start = start->parent();
         if (!start)
             return {};
-        segments = below.split(u'/') + segments;
+        splitSegments(below, segments);
     }
+    if (!path.isEmpty())
+        splitSegments(path, segments);
 
-    QStringList normal;
-    for (const QString &s : std::as_const(segments)) {
+    Tsegments normal;
+    for (QStringView s : std::as_const(segments)) {
         if (s == u".")
             continue;
         if (s == u"..") {
@@ -86,12 +115,12 @@ TfilePtr Tvfs::findFilebyURL(const QString &url, const Tfile *parent, bool allow
 
     const Tfile *cur = start;
     for (qsizetype i = 0; i < normal.size(); ++i) {
-        const QString &s = normal[i];
+        const QStringView s = normal[i];
         if (s.isEmpty())
             return {};
         const Tfile *found = nullptr;
         for (const TfilePtr &c : cur->children())
-            if (sameText(c->name, s)) {
+            if (sameText(QStringView(c->name), s)) {
                 found = c.data();
                 break;
             }
@@ -99,8 +128,15 @@ TfilePtr Tvfs::findFilebyURL(const QString &url, const Tfile *parent, bool allow
             cur = found;
             continue;
         }
-        if (cur->isRealFolder() && allowTemp)
-            return resolveOnDisk(cur, normal.mid(i).join(u'/'));
+        if (cur->isRealFolder() && allowTemp) {
+            QString rest;
+            for (qsizetype j = i; j < normal.size(); ++j) {
+                if (j > i)
+                    rest += u'/';
+                rest += normal[j];
+            }
+            return resolveOnDisk(cur, rest);
+        }
         return {};
     }
     return TfilePtr(const_cast<Tfile *>(cur));
@@ -121,15 +157,20 @@ TfilePtr Tvfs::resolveOnDisk(const Tfile *folder, const QString &relPath) const
         return {};
     // Never leave the folder's disk tree: no absolute path, no empty
     // segment, no segment of dots; hidden segments only when allowed.
-    const QStringList segments = rel.split(u'/');
-    for (const QString &s : segments) {
+    Tsegments segments;
+    splitSegments(rel, segments);
+    for (QStringView s : std::as_const(segments)) {
         if (s.isEmpty() || isDotsSegment(s))
             return {};
         if (isHiddenName(s) && !settings_.listHiddenFiles)
             return {};
     }
-    const QString base = folder->resource.endsWith(u'/') ? folder->resource : folder->resource + u'/';
-    QString candidate = base + rel;
+    QString candidate;
+    candidate.reserve(folder->resource.size() + 1 + rel.size());
+    candidate += folder->resource;
+    if (!candidate.endsWith(u'/'))
+        candidate += u'/';
+    candidate += rel;
     // The node's own look at the disk tells what the candidate is, unless
     // it stands for a shell link (then it looked at the target).
     TfilePtr f = Tfile::createTemp(candidate, folder);

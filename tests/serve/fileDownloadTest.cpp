@@ -52,6 +52,25 @@ TEST(ContentType, UserPairsThenBuiltinTableThenDefault)
               QStringLiteral("application/octet-stream"));
 }
 
+TEST(ContentDisposition, RepeatedNamesKeepTheirOwnValues)
+{
+    // Values are remembered per name and per inline choice: asking again, or
+    // for the other choice, must not answer with another entry's value.
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(contentDisposition(QStringLiteral("r.txt"), false),
+                  QByteArray("attachment; filename*=UTF-8''r.txt; filename=r.txt"));
+        EXPECT_EQ(contentDisposition(QStringLiteral("r.txt"), true), QByteArray("filename*=UTF-8''r.txt; filename=r.txt"));
+        EXPECT_EQ(contentDisposition(QStringLiteral("R.txt"), true), QByteArray("filename*=UTF-8''R.txt; filename=R.txt"));
+    }
+    // Past the memo's size everything is still answered right.
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QString::number(i) + QStringLiteral(" .bin");
+        const QByteArray enc = QByteArray::number(i) + "%20.bin";
+        ASSERT_EQ(contentDisposition(name, i % 2), (i % 2 ? QByteArray() : QByteArray("attachment; "))
+                      + "filename*=UTF-8''" + enc + "; filename=" + enc);
+    }
+}
+
 TEST(ContentDisposition, EncodesExactlyTheReservedBytes)
 {
     EXPECT_EQ(contentDisposition(QStringLiteral("a b;c.txt"), false),

@@ -234,3 +234,17 @@ TEST_F(Resolve, RootBoundToADiskFolder)
 }
 
 } // namespace
+
+TEST_F(Resolve, LongAndOddlySlashedPaths)
+{
+    // More segments than are kept inline, and slashes at both ends.
+    EXPECT_EQ(outcome("/real/sub/dir/" + QString("./").repeated(40) + "file.txt"), "disk:sub/dir/file.txt");
+    EXPECT_EQ(outcome("/docs/" + QString("../docs/").repeated(30) + "readme.txt"), "tree:readme.txt");
+    EXPECT_EQ(outcome("/real/" + QString("sub/../").repeated(25) + "sub/dir/file.txt"), "disk:sub/dir/file.txt");
+    EXPECT_EQ(outcome("/" + QString("x/").repeated(30)), "none");
+    EXPECT_EQ(outcome("///"), "tree:/"); // "//" collapses once: one slash is left
+    EXPECT_EQ(outcome("//"), "tree:/");
+    EXPECT_EQ(outcome("docs//", nullptr), "tree:DOCS");
+    EXPECT_EQ(outcome("/real/sub//dir/file.txt"), "disk:sub/dir/file.txt");
+    EXPECT_EQ(outcome("/real/sub/dir//"), "disk:sub/dir");
+}

@@ -1,0 +1,93 @@
+// Finding, replacing and checking reply header lines: names matched at line
+// starts only, lines that would break the head dropped.
+
+#include "http/httpReply.h"
+
+#include <gtest/gtest.h>
+
+TEST(ReplyHeaderScan, OverwriteRemovesEveryLineOfTheNameOnly)
+{
+    ThttpReply r;
+    r.additionalHeaders = "ETag: a\r\nX-ETag: b\r\nLast-Modified: c\r\netag: d\r\nX: ETag: e\r\n";
+    EXPECT_TRUE(r.addHeader("ETag: new", true));
+    EXPECT_EQ(r.additionalHeaders, QByteArray("X-ETag: b\r\nLast-Modified: c\r\nX: ETag: e\r\nETag: new\r\n"));
+    // A name at the very end without a line break, and a value holding the name.
+    r.additionalHeaders = "A: Server: x\r\nServer: y";
+    r.removeHeader("server");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("A: Server: x\r\n"));
+    // A name longer than what is left, and an empty buffer.
+    r.removeHeader("A-very-long-header-name-that-matches-nothing");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("A: Server: x\r\n"));
+    r.additionalHeaders.clear();
+    r.removeHeader("A");
+    EXPECT_TRUE(r.additionalHeaders.isEmpty());
+    EXPECT_TRUE(r.setHeaderIfNone("A: 1"));
+    EXPECT_FALSE(r.setHeaderIfNone("a: 2"));
+}
+
+TEST(ReplyHeaderScan, ManyLinesAddedInTurn)
+{
+    // The buffer grows over many appends, and a reset leaves it empty but usable.
+    ThttpReply r;
+    QByteArray expected;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray line = "X-" + QByteArray::number(i) + ": v";
+        ASSERT_TRUE(r.addHeader(line, true));
+        expected += line + "\r\n";
+    }
+    EXPECT_EQ(r.additionalHeaders, expected);
+    r.addHeader("X-7: again", true);
+    expected.replace("X-7: v\r\n", "");
+    expected += "X-7: again\r\n";
+    EXPECT_EQ(r.additionalHeaders, expected);
+    r.reset(-1, -1);
+    EXPECT_TRUE(r.additionalHeaders.isEmpty());
+    r.addHeader("A: 1");
+    r.reset(-1, -1);
+    r.addHeader("B: 2");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("B: 2\r\n"));
+}
+
+TEST(ReplyHeaderScan, SafetyOfBytes)
+{
+    const struct
+    {
+        QByteArray bytes;
+        bool safe;
+    } cases[] = {
+        {"", true},
+        {"Plain: value", true},
+        {"Tab:\tvalue", true},
+        {"CR\rinside", false},
+        {"LF\ninside", false},
+        {QByteArray("NUL\0inside", 10), false},
+        {"ends with LF\n", false},
+        {"\rstarts with CR", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(isHeaderSafe(QByteArrayView(c.bytes)), c.safe) << c.bytes.toStdString();
+}
+
+TEST(ReplyHeaderScan, SanitizedLines)
+{
+    const struct
+    {
+        QByteArray in, out;
+    } cases[] = {
+        {"", ""},
+        {"A: 1\r\n", "A: 1\r\n"},
+        {"A: 1\r\nB: 2", "A: 1\r\nB: 2"},         // a last line without a break stays
+        {"A: 1", "A: 1"},
+        {"\r\nA: 1\r\n", "A: 1\r\n"},              // an empty first line would end the head
+        {"A: 1\r\n\r\nB: 2\r\n", "A: 1\r\nB: 2\r\n"},
+        {"A: 1\rB: 2\r\n", ""},                     // a lone CR spoils its line
+        {"A: 1\nB: 2\r\n", "A: 1\r\nB: 2\r\n"},    // a bare LF ends a line
+        {"A: 1\r\r\nB: 2\r\n", "B: 2\r\n"},
+        {"A: 1\r\nno colon\r\nB: 2\r\n", "A: 1\r\nno colon\r\nB: 2\r\n"}, // well formed: kept as is
+        {"A: 1\r\nno colon\nB: 2\r\n", "A: 1\r\nB: 2\r\n"}, // rebuilt: lines without a colon go
+        {"A: 1\r\n\n", "A: 1\r\n"},
+        {"A: 1\r", "A: 1\r\n"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(sanitizeHeaderLines(c.in), c.out) << c.in.toStdString();
+}

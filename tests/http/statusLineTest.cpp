@@ -1,0 +1,50 @@
+// The status line: the application's reason phrase when it is safe (sent as
+// UTF-8), the standard one otherwise; one connection's reason never reaches
+// the next reply.
+
+#include "serverFixture.h"
+
+TEST_F(ServerTest, StatusLineReasons)
+{
+    const struct
+    {
+        ThttpReplyMode mode;
+        QString reason;
+        QByteArray expectedLine;
+    } cases[] = {
+        {HRM_REPLY, QString(), "HTTP/1.1 200 OK"},
+        {HRM_REPLY, QStringLiteral("Fine"), "HTTP/1.1 200 Fine"},
+        {HRM_REPLY, QString::fromUtf8("Tr\xc3\xa8s bien"), "HTTP/1.1 200 Tr\xc3\xa8s bien"},
+        {HRM_REPLY, QStringLiteral("Bad\r\nX-Injected: 1"), "HTTP/1.1 200 OK"},
+        {HRM_NOT_FOUND, QString(), "HTTP/1.1 404 Not Found"},
+        {HRM_DENY, QStringLiteral("Banned: spam"), "HTTP/1.1 403 Banned: spam"},
+        {HRM_OVERLOAD, QString(), "HTTP/1.1 429 "},
+        {HRM_REPLY, QString(), "HTTP/1.1 200 OK"},
+    };
+    size_t at = 0;
+    QString seenReason;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = cases[at].mode;
+            c->reply.body = "x";
+            if (!cases[at].reason.isNull())
+                c->reply.reason = cases[at].reason;
+        } else if (e == SE_REPLIED) {
+            seenReason = c->reply.reason;
+        }
+    };
+    for (at = 0; at < std::size(cases); ++at) {
+        SCOPED_TRACE(at);
+        TtestClient c(port);
+        ASSERT_TRUE(c.send("GET /s HTTP/1.1\r\nHost: x\r\n\r\n"));
+        const TtestResponse r = c.response();
+        ASSERT_FALSE(r.head.isEmpty());
+        EXPECT_EQ(r.head.left(r.head.indexOf("\r\n")), cases[at].expectedLine);
+        EXPECT_FALSE(r.head.contains("X-Injected"));
+        if (cases[at].mode == HRM_REPLY && cases[at].reason.isNull()) {
+            ASSERT_TRUE(pumpUntil([&] { return !seenReason.isEmpty(); }));
+            EXPECT_EQ(seenReason, QStringLiteral("OK")); // the reply keeps the phrase it sent
+        }
+        seenReason.clear();
+    }
+}
