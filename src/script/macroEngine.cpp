@@ -121,7 +121,9 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
     }
 
     const QChar first = name[0];
-    const QString rest = name.mid(1);
+    const bool prefixed = first == QLatin1Char('$') || first == QLatin1Char('!') ||
+                          first == QLatin1Char('^') || first == QLatin1Char('?');
+    const QString rest = prefixed ? name.mid(1) : QString();
     try {
         if (first == QLatin1Char('$')) {
             sectionMacro(c, rest, 0);
