@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -98,12 +98,6 @@ const QStringList &TsideFileScope::namesIn(const QString &folder)
     return entry(folder).sorted;
 }
 
-bool TsideFileScope::mayHave(const QString &folder, const QString &name)
-{
-    const Tnames &n = entry(folder);
-    return !n.readable || std::binary_search(n.sorted.begin(), n.sorted.end(), name);
-}
-
 bool TsideFileScope::mayHaveAt(const QString &path)
 {
     // A page asks for every item of one folder: the folder met last answers

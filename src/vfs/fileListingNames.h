@@ -23,10 +23,8 @@ public:
 
     // The side-file names of `folder`, sorted; empty when it cannot be read.
     const QStringList &namesIn(const QString &folder);
-    // Whether `folder` held the side file `name` when it was read (an
+    // Whether the folder of `path` held its side file when it was read (an
     // unreadable folder answers true: the caller then looks for itself).
-    bool mayHave(const QString &folder, const QString &name);
-    // The same for the side file at `path`.
     bool mayHaveAt(const QString &path);
     // Side files were written or removed: every live scope reads again.
     static void forgetAll();
