@@ -168,11 +168,10 @@ n
 <input type="hidden" name="action" value="">
 <table class="items">
  <thead><tr>
-  <th class="sel js-only"></th>
   <th><a href="?sort=n{.if|{.and|{.?sort=n.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!name.}</a></th>
-  <th class="num"><a href="?sort=s{.if|{.and|{.?sort=s.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!size.}</a></th>
-  <th class="wide"><a href="?sort=t{.if|{.and|{.?sort=t.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!modified.}</a></th>
-  <th class="num wide"><a href="?sort=d{.if|{.and|{.?sort=d.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!hits.}</a></th>
+  <th><a href="?sort=s{.if|{.and|{.?sort=s.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!size.}</a></th>
+  <th><a href="?sort=t{.if|{.and|{.?sort=t.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!modified.}</a></th>
+  <th><a href="?sort=d{.if|{.and|{.?sort=d.}|{.not|{.?rev.}.}.}|&amp;rev=1.}">{.!hits.}</a></th>
  </tr></thead>
  <tbody>
 %list%
@@ -201,27 +200,16 @@ n
 [item-archive|private]
 
 [file=folder=link|private]
-<tr class="%item-type%">
- <td class="sel js-only"><input type="checkbox" name="selection" value="%item-url%" aria-label="%item-name%"></td>
- <td class="name"><a href="%item-url%"><i class="icon icon-%item-type%"></i>%item-name%</a>%protected%%new%%comment%{.if|%item-relative-folder%|<div class="where">%item-relative-folder%</div>.}</td>
+<tr class="%item-type%"><td class="name"><a href="%item-url%">%item-name%</a>%protected%%new%%comment%<small>%item-relative-folder%</small></td>
 
 [+file|private]
- <td class="num">%item-size%</td>
- <td class="wide">%item-modified%</td>
- <td class="num wide">%item-dl-count%</td>
-</tr>
+<td>%item-size%</td><td>%item-modified%</td><td>%item-dl-count%</td></tr>
 
 [+folder|private]
- <td class="num">&mdash;</td>
- <td class="wide">%item-modified%</td>
- <td class="num wide"></td>
-</tr>
+<td>&mdash;</td><td>%item-modified%</td><td></td></tr>
 
 [+link|private]
- <td class="num">&mdash;</td>
- <td class="wide"></td>
- <td class="num wide"></td>
-</tr>
+<td>&mdash;</td><td></td><td></td></tr>
 
 []
 {.$common-head.}
@@ -251,10 +239,11 @@ button,input{font:inherit;margin:0}
 a{background-color:transparent}
 
 [icons.css|no log|cache]
-.icon{display:inline-block;width:1.2em;height:1.2em;margin-right:.4em;vertical-align:-.2em;background:center/contain no-repeat}
-.icon-file{background-image:url(/~img_file)}
-.icon-folder{background-image:url(/~img_folder)}
-.icon-link{background-image:url(/~img_link)}
+.name a::before{content:"";display:inline-block;width:1.2em;height:1.2em;margin-right:.4em;vertical-align:-.2em;background:center/contain no-repeat}
+.file .name a::before{background-image:url(/~img_file)}
+.folder .name a::before{background-image:url(/~img_folder)}
+.link .name a::before{background-image:url(/~img_link)}
+.name input{margin:0 .5em 0 0;vertical-align:-.1em}
 .lock{margin-left:.4em}
 
 [style.css|no log|cache]
@@ -268,7 +257,7 @@ a{color:var(--accent);text-decoration:none}a:hover{text-decoration:underline}
 .page{max-width:1100px;margin:0 auto;padding:1em}
 .panel{background:var(--card);border:1px solid var(--line);border-radius:10px;padding:.8em 1em;margin-bottom:1em}
 h1{font-size:1.4em;margin:.2em 0}
-.totals,.where,footer{color:var(--muted);font-size:.9em}
+.totals,.name small,footer{color:var(--muted);font-size:.9em}
 .search{display:flex;gap:.5em}.search input{flex:1;min-width:0}
 input[type=search],input[type=text],input[type=password]{padding:.45em .6em;border:1px solid var(--line);border-radius:6px;background:var(--bg);color:var(--fg)}
 button,.button{padding:.45em .9em;border:1px solid var(--line);border-radius:6px;background:var(--bg);color:var(--fg);cursor:pointer;display:inline-block}
@@ -276,20 +265,20 @@ button:hover,.button:hover{border-color:var(--accent);text-decoration:none}
 .danger{color:var(--danger)}
 .menu{display:flex;flex-wrap:wrap;gap:.5em}
 .items{width:100%}.items th,.items td{padding:.45em .5em;border-bottom:1px solid var(--line);text-align:left;vertical-align:top}
-.items th{font-weight:600;font-size:.9em}.items .num{text-align:right;white-space:nowrap}
+.items th{font-weight:600;font-size:.9em}
+.items td:nth-child(2),.items td:nth-child(4),.items th:nth-child(2),.items th:nth-child(4){text-align:right;white-space:nowrap}
 .items tr:hover td{background:var(--bg)}
-.name a{word-break:break-word}
+.name a{word-break:break-word}.name small{display:block}.name small:empty{display:none}
 .comment{color:var(--muted);font-size:.9em;white-space:pre-wrap}
 .new{margin-left:.5em;font-size:.75em;padding:0 .4em;border-radius:4px;background:var(--accent);color:#fff}
 .nofiles{color:var(--muted)}
 .up{float:right}
 footer{text-align:center;padding:1em}
 .js-only{display:none}html.js .js-only{display:revert}
-html.js td.js-only,html.js th.js-only{display:table-cell}
 .error-box{max-width:560px;margin:10vh auto;text-align:center}
 .dialog{position:fixed;inset:0;background:rgba(0,0,0,.45);display:flex;align-items:center;justify-content:center}
 .dialog form{background:var(--card);padding:1.2em;border-radius:10px;min-width:280px;display:grid;gap:.6em}
-@media (max-width:640px){.wide{display:none}.page{padding:.5em}.who{margin-left:0;width:100%}}
+@media (max-width:640px){.items td:nth-child(n+3),.items th:nth-child(n+3){display:none}.page{padding:.5em}.who{margin-left:0;width:100%}}
 
 [sha256.js]
 // SHA-256 of a text's UTF-8 bytes, in lower-case hexadecimal.
@@ -318,6 +307,9 @@ document.documentElement.className+=' js';
 (function($){
  if(!$)return;
  var here=location.pathname;
+ // Selection boxes are added here: they are of no use without the script.
+ $('#files-form td.name').each(function(){var a=this.getElementsByTagName('a')[0],c=document.createElement('input');
+  c.type='checkbox';c.name='selection';c.value=a.getAttribute('href');c.setAttribute('aria-label',a.textContent);this.insertBefore(c,a)});
  function selected(){return $('#files-form input[name=selection]:checked').map(function(){return this.value}).get()}
  function nameOf(u){u=decodeURIComponent(u.replace(/\/$/,''));return u.substr(u.lastIndexOf('/')+1)}
  function ask(label,value,cb){

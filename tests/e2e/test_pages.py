@@ -221,8 +221,14 @@ class TestBrowser(PagesTestCase):
             r = self.chromium("--dump-dom", url)
             dom = r.stdout.decode("utf-8", "replace")
             self.assertIn("</html>", dom, r.stderr.decode("utf-8", "replace")[-2000:])
-            hrefs = re.findall(r'<td class="name"><a href="([^"]*)"', dom)
+            # The script puts a selection box before each item's link, its
+            # value the link's own.
+            rows = re.findall(r'<td class="name"><input ([^>]*)><a href="([^"]*)"', dom)
+            hrefs = [h for _, h in rows]
             self.assertIn(expected, [urllib.parse.unquote(h) for h in hrefs])
+            for box, href in rows:
+                self.assertIn('name="selection"', box)
+                self.assertIn('value="%s"' % href, box)
             # Every item link answers.
             for h in hrefs[:5]:
                 status, _, _ = z.get(urllib.parse.urljoin(path, h))
