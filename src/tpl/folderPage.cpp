@@ -248,6 +248,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 result = QStringLiteral("Please wait, server busy");
                 return;
             }
+            startEventLoopInterval();
             slot = true;
         }
         b.relFolderStart = folder->pathTill(nullptr, u'\\').size() + (folder->isRoot() ? 0 : 2);

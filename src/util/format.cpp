@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -13,7 +14,19 @@ QString oneDecimal(qint64 bytes, qint64 unit, QLatin1StringView suffix)
     if (bytes > (qint64(1) << 53)) // beyond exact doubles and overflow-free tenths
         return QString::number(double(bytes) / double(unit), 'f', 1) + suffix;
     const qint64 tenths = (bytes * 10 + unit / 2) / unit;
-    return QString::number(tenths / 10) + u'.' + QChar(u'0' + int(tenths % 10)) + suffix;
+    // Digits written backwards into one buffer: a single allocation.
+    char16_t buf[32];
+    char16_t *p = buf + std::size(buf);
+    for (qsizetype i = suffix.size() - 1; i >= 0; --i)
+        *--p = char16_t(uchar(suffix.at(i).toLatin1()));
+    *--p = char16_t(u'0' + tenths % 10);
+    *--p = u'.';
+    qint64 whole = tenths / 10;
+    do {
+        *--p = char16_t(u'0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    return QString(reinterpret_cast<const QChar *>(p), buf + std::size(buf) - p);
 }
 
 } // namespace

@@ -112,9 +112,22 @@ TlistingOptions &listingOptions()
     return o;
 }
 
-void letEventLoopRun()
+namespace {
+QElapsedTimer &lastEventLoopPass()
 {
     static QElapsedTimer last;
+    return last;
+}
+} // namespace
+
+void startEventLoopInterval()
+{
+    lastEventLoopPass().start();
+}
+
+void letEventLoopRun()
+{
+    QElapsedTimer &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
         return;
     if (last.isValid() && last.elapsed() < 10)

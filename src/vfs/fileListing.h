@@ -35,6 +35,10 @@ TlistingOptions &listingOptions();
 // Lets other connections be served during a long walk. Runs the event loop at
 // most every few milliseconds, so a fast listing is not slowed down.
 void letEventLoopRun();
+// Starts the interval of letEventLoopRun afresh: work that begins now gets
+// its first few milliseconds to itself, so a short page is built in one go
+// instead of first answering everything that queued up before it.
+void startEventLoopInterval();
 
 class TfileListing {
 public:

@@ -7,6 +7,9 @@
 #include "vfs/fileListing.h"
 #include "vfs/vfs.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 namespace {
 
 class ListConn : public TestConn, public TqueryFlags {
@@ -340,6 +343,28 @@ TEST_F(Listing, NonBrowsableOrHiddenTreeGivesNothing)
     real->flags.set(FA_BROWSABLE);
     virt->flags.set(FA_HIDDENTREE);
     EXPECT_TRUE(list({}, folderV).isEmpty());
+}
+
+// Queued work waits while a piece of work is young, and runs once the
+// interval is over: a short page is built without being interrupted.
+TEST(EventLoopTurns, QueuedWorkWaitsForTheInterval)
+{
+    int ran = 0;
+    startEventLoopInterval();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
+    letEventLoopRun();
+    EXPECT_EQ(ran, 0);
+    QThread::msleep(15);
+    letEventLoopRun();
+    EXPECT_EQ(ran, 1);
+    // Starting new work restarts the interval, even long after the last turn.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
+    QThread::msleep(15);
+    startEventLoopInterval();
+    letEventLoopRun();
+    EXPECT_EQ(ran, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, 2);
 }
 
 } // namespace
