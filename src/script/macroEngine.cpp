@@ -68,9 +68,12 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
 
 QString evaluateSymbol(TmacroData &md, const QString &s)
 {
-    for (qsizetype i = (md.table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2) {
-        const QString &name = md.table[i];
-        if (name.size() == s.size() && sameText(name, s)) return md.table[i + 1];
+    // Read-only access: the table is often shared with its builder, and a
+    // detaching operator[] would copy it for every item.
+    const QStringList &table = md.table;
+    for (qsizetype i = (table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2) {
+        const QString &name = table[i];
+        if (name.size() == s.size() && sameText(name, s)) return table[i + 1];
     }
     QString result = s;
     if (startsWithText(s, u"%sym-")) {

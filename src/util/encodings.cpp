@@ -176,16 +176,25 @@ QString escapeHTML(QStringView text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&': out += u"&amp;"; break;
-        case u'<': out += u"&lt;"; break;
-        case u'>': out += u"&gt;"; break;
-        case u'"': out += u"&quot;"; break;
-        case u'\'': out += u"&#039;"; break;
-        default: out += c;
+    qsizetype run = 0; // start of the characters not yet copied
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > u'>') // fast reject: every special character is at most '>'
+            continue;
+        const char16_t *entity = nullptr;
+        switch (c) {
+        case u'&': entity = u"&amp;"; break;
+        case u'<': entity = u"&lt;"; break;
+        case u'>': entity = u"&gt;"; break;
+        case u'"': entity = u"&quot;"; break;
+        case u'\'': entity = u"&#039;"; break;
+        default: continue;
         }
+        out += text.mid(run, i - run);
+        out += QStringView(entity);
+        run = i + 1;
     }
+    out += text.mid(run);
     return out;
 }
 

@@ -441,11 +441,14 @@ struct TsortItem {
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
+    QString folded; // the name case-folded, without a real collation
 
     TsortItem(const Tfile &file, QChar field) : f(&file)
     {
         if (useSortKeys())
             key.emplace(nameCollator().sortKey(file.name));
+        else
+            folded = file.name.toCaseFolded();
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
@@ -483,7 +486,9 @@ int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev
         break;
     }
     if (r == 0) {
-        r = x.key && y.key ? x.key->compare(*y.key) : nameCollator().compare(a.name, b.name);
+        // Without a collation names compare case-blind; folding once per
+        // item spares every comparison the folding.
+        r = x.key && y.key ? x.key->compare(*y.key) : x.folded.compare(y.folded);
         if (r == 0)
             r = compareText(a.name, b.name);
     }

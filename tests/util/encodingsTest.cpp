@@ -79,6 +79,11 @@ TEST(Html, Escape)
     EXPECT_EQ(escapeHTML(u"<a href=\"x\">Tom's & Jerry</a>"),
               QStringLiteral("&lt;a href=&quot;x&quot;&gt;Tom&#039;s &amp; Jerry&lt;/a&gt;"));
     EXPECT_EQ(escapeHTML(u"\u00e9"), QStringLiteral("\u00e9"));
+    // Specials at the ends and side by side; characters just around them.
+    EXPECT_EQ(escapeHTML(u""), QString());
+    EXPECT_EQ(escapeHTML(u"<<>>"), QStringLiteral("&lt;&lt;&gt;&gt;"));
+    EXPECT_EQ(escapeHTML(u"&x'"), QStringLiteral("&amp;x&#039;"));
+    EXPECT_EQ(escapeHTML(u"=?;%(\u2039"), QStringLiteral("=?;%(\u2039"));
 }
 
 TEST(LineBreaks, EscapeAndBack)

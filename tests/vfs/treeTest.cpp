@@ -5,6 +5,8 @@
 #include "util/dateTime.h"
 #include "vfs/vfs.h"
 
+#include <QStorageInfo>
+
 namespace {
 
 QStringList childNames(const Tfile *f)
@@ -488,6 +490,10 @@ TEST(Tree, DiskFree)
     DiskTree disk;
     EXPECT_EQ(Tfile::createVirtualFolder("v")->diskfree(), 0);
     EXPECT_GT(Tfile::create(disk.path())->diskfree(), 0);
+    // Bytes a user may write, as the storage API counts them (within what
+    // others may write meanwhile).
+    EXPECT_NEAR(double(Tfile::create(disk.path())->diskfree()),
+                double(QStorageInfo(disk.path()).bytesAvailable()), 256.0 * 1048576);
     // A missing item is measured on the nearest existing folder above it.
     EXPECT_GT(Tfile::create(disk.path("no/such/file"))->diskfree(), 0);
 }
