@@ -6,16 +6,24 @@ using namespace macroscan;
 
 namespace {
 
-// Every marker holds a brace: a value with one may make or move a marker
-// once it stands in the text. (A "|" only matters once a macro is split,
-// which the macro pass does on the text with its values either way.)
-bool hasBrace(const QString &value)
+// What one look at a value tells. Every marker holds a brace: a value with
+// one may make or move a marker once it stands in the text. (A "|" only
+// matters once a macro is split, which the macro pass does on the text with
+// its values either way.) A symbol needs a "%".
+struct TvalueMarks {
+    bool brace = false;
+    bool percent = false;
+};
+
+TvalueMarks marksOf(const QString &value)
 {
+    TvalueMarks m;
     for (const QChar c : value) {
         const char16_t u = c.unicode();
-        if (u == '{' || u == '}') return true;
+        if (u == '{' || u == '}') m.brace = true;
+        else if (u == '%') m.percent = true;
     }
-    return false;
+    return m;
 }
 
 } // namespace
@@ -139,11 +147,13 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         value = cb(symbol, {}, true);
         memo[first] = k;
         if (value == symbol) continue;
-        if (mayHoldMacro(value) || mayHoldSymbol(value)) {
+        TvalueMarks marks = marksOf(value);
+        if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
             std::fill(memo.begin(), memo.end(), -1);
             expandNested(value, symbol, 0);
+            marks = marksOf(value);
         }
-        if (plain && hasBrace(value)) plain = false;
+        if (marks.brace) plain = false;
     }
     // The text from `start` to `end` with the values in place of its symbols.
     const auto appendRun = [&](QString &to, qsizetype start, qsizetype end, qsizetype firstSymbol,

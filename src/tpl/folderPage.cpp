@@ -345,9 +345,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             result = joinAround(result, listStandIn(), std::move(b.list));
             b.list.clear();
         }
-        replaceSequential(result);
-        static const QString buildTime = QStringLiteral("%build-time%");
-        result.replace(buildTime, buildTimeText(clock.elapsed()));
+        replacePageCounters(result, buildTimeText(clock.elapsed()));
     }();
     if (ctx->closed()) result.clear();
     if (slot) releaseBuildSlot(ctx->address());

@@ -29,8 +29,9 @@ inline constexpr int kMaxBuildingPages = 3;
 
 // "%build-time%": seconds with three decimals and "." as separator.
 QString buildTimeText(qint64 elapsedMs);
-// Replaces "%sequential%" left to right by 1, 2, 3...
-void replaceSequential(QString &text);
+// Replaces "%sequential%" left to right by 1, 2, 3... and "%build-time%"
+// by `buildTime`.
+void replacePageCounters(QString &text, const QString &buildTime);
 // The template chain of a page: `diffText` over the connection's own
 // template (rebased on `below`) over `below`. Shared templates are copied,
 // never rewired.

@@ -88,15 +88,37 @@ QString buildTimeText(qint64 elapsedMs)
     return QString::number(double(elapsedMs) / 1000.0, 'f', 3);
 }
 
-void replaceSequential(QString &text)
+void replacePageCounters(QString &text, const QString &buildTime)
 {
-    static const QString sym = QStringLiteral("%sequential%");
+    // One pass that copies the page once, however many items number
+    // themselves: replacing in place would move the rest of the page each time.
+    static const QString sequential = QStringLiteral("%sequential%"),
+                         buildTimeSymbol = QStringLiteral("%build-time%");
+    QString out;
+    qsizetype copied = 0; // text before this index is in out
     int n = 0;
-    for (qsizetype at = text.indexOf(sym); at >= 0; at = text.indexOf(sym, at)) {
-        const QString v = QString::number(++n);
-        text.replace(at, sym.size(), v);
-        at += v.size();
+    for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at)) {
+        const QStringView rest = QStringView(text).mid(at);
+        QString value;
+        qsizetype length = 0;
+        if (rest.startsWith(sequential)) {
+            value = QString::number(++n);
+            length = sequential.size();
+        } else if (rest.startsWith(buildTimeSymbol)) {
+            value = buildTime;
+            length = buildTimeSymbol.size();
+        } else {
+            ++at;
+            continue;
+        }
+        if (copied == 0) out.reserve(text.size() + 64);
+        out += QStringView(text).mid(copied, at - copied);
+        out += value;
+        at = copied = at + length;
     }
+    if (copied == 0) return;
+    out += QStringView(text).mid(copied);
+    text = std::move(out);
 }
 
 TtplPtr pageTemplateChain(const QString &diffText, const TtplPtr &own, const TtplPtr &below)

@@ -106,8 +106,24 @@ TEST(BuildSlots, AtMostThreeAndOnePerAddress)
 TEST(PageText, SequentialAndBuildTime)
 {
     QString s = "a%sequential%b%sequential%c%SEQUENTIAL%";
-    replaceSequential(s);
+    replacePageCounters(s, "0.5");
     EXPECT_EQ(s, "a1b2c%SEQUENTIAL%");
+    // Both kinds mixed with stray percent signs; a replaced symbol's text is
+    // not read again.
+    s = "%%sequential%%build-time%%20%sequential%sequential%%build-time";
+    replacePageCounters(s, "0.5");
+    EXPECT_EQ(s, "%10.5%202sequential%%build-time");
+    s = "no symbols, 100%";
+    replacePageCounters(s, "0.5");
+    EXPECT_EQ(s, "no symbols, 100%");
+    // Many items numbered: each gets its own number.
+    QString many, expected;
+    for (int i = 1; i <= 3000; ++i) {
+        many += "<i>%sequential%</i>";
+        expected += "<i>" + QString::number(i) + "</i>";
+    }
+    replacePageCounters(many, "0.5");
+    EXPECT_EQ(many, expected);
     EXPECT_EQ(buildTimeText(15), "0.015");
     EXPECT_EQ(buildTimeText(2500), "2.500");
 }
