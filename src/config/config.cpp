@@ -235,6 +235,7 @@ bool Tconfig::setCfg(const QString &textIn, bool alreadyStarted)
     // The listening state.
     const bool isActive = hooks.serverActive ? hooks.serverActive() : o.active;
     if (!alreadyStarted) {
+        startupActiveWish = applying.activeWish;
         if (applying.activeWish && hooks.startServer && !isActive)
             hooks.startServer();
     } else if (applying.activeWish != isActive) {

@@ -97,6 +97,8 @@ public:
         QStringList messages;
     };
     Tapply applying;
+    // The listening state the start-up text asked for ("active").
+    bool startupActiveWish = true;
 
 private:
     void applyLine(QStringView key, const QString &value);

@@ -163,6 +163,7 @@ void Tprogram::loadStoredOptions()
         if (cfgFolderGiven)
             c.cfgStorage = CS_FILE;
         storedApplied = c.setCfg(text, false);
+        storedPort = opts().port;
         storedSingleInstance = only1InstanceIn(text);
         const QString ddns = opts().dynamicDnsUpdater;
         if (storedApplied && ddns.contains(QStringLiteral("no-ip.com"), Qt::CaseInsensitive)
@@ -270,7 +271,13 @@ QStringList Tprogram::takePendingFiles()
 void Tprogram::afterSwitches()
 {
     Tconfig &c = cfg();
-    if (!storedApplied && c.hooks.startServer && !(c.hooks.serverActive && c.hooks.serverActive()))
+    // Stored options started the server as they were read. If that start
+    // failed (their port was taken) and the command line then named another
+    // port, the port rule left the server stopped, as it restarts only a
+    // listening one: the options as they finally stand get their start.
+    const bool portChanged = storedApplied && c.startupActiveWish && opts().port != storedPort;
+    if ((!storedApplied || portChanged) && c.hooks.startServer
+        && !(c.hooks.serverActive && c.hooks.serverActive()))
         c.hooks.startServer();
     if (opts().findExternalOnStartup && hooks.findExternalAddress)
         hooks.findExternalAddress();

@@ -109,6 +109,7 @@ private:
     bool isHeadless = true;
     bool cfgFolderGiven = false;
     bool storedApplied = false;
+    QString storedPort;                 // the port the stored options gave
     bool started = false;
     bool quitAsked = false;
     bool isQuitting = false;

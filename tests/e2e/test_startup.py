@@ -74,6 +74,21 @@ class StoredOptions(ZofTestCase):
         self.assertTrue(z.raw(b"GET / HTTP/1.0\r\n\r\n").startswith(b"HTTP/1."))
         self.assertEqual(z.stop()[0], 0)
 
+    def test_port_on_the_command_line_replaces_a_taken_stored_port(self):
+        # The stored port is busy, so the start with it fails; "-c port=N"
+        # (added by the harness) must still end with a server on N.
+        import socket
+        taken = socket.socket()
+        self.addCleanup(taken.close)
+        taken.bind(("127.0.0.1", 0))
+        taken.listen(1)
+        busy = taken.getsockname()[1]
+        z = self.start_zof(ini="ZOF 1.0 - Build #400\r\nport=%d\r\nlisten-on=127.0.0.1\r\n" % busy)
+        z.wait_port()
+        status, _, _ = z.get("/")
+        self.assertEqual(status, 200, z.dump())
+        self.assertEqual(z.stop()[0], 0)
+
     def test_ignore_stored_options(self):
         ini = "ZOF 1.0 - Build #400\r\nlog-max-lines=1234\r\nonly-1-instance=no\r\n"
         z = self.start_zof("-q", ini=ini, env={"ZOF_IGNORE_STORED_OPTIONS": "1"}, wait_ready=False)
