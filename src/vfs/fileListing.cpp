@@ -317,7 +317,7 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
         }
         const QString &name = e.name;
         if ((!e.isDir && (isCommentFile(name) || isFingerprintFile(name) || sameText(name, DIFF_TPL_FILE)))
-            || hiddenOnDisk(name) || treeNames.contains(asciiLower(name)))
+            || hiddenOnDisk(name) || (!treeNames.isEmpty() && treeNames.contains(asciiLower(name))))
             continue;
         const bool matches = e.isDir ? maskOk(w.nodeFolders, name) && maskOk(w.reqFolders, name)
                                      : maskOk(w.nodeFiles, name) && maskOk(w.reqFiles, name);
