@@ -30,6 +30,10 @@ bool mayHoldMacro(const QString &text);
 bool nextSymbol(const QString &text, qsizetype &from, qsizetype &start, qsizetype &end);
 // Whether the text holds a "%name%" (a "%" alone, as in an encoded URL, is none).
 bool mayHoldSymbol(const QString &text);
+// Whether the whole text is one quoted region ("{:" ... ":}", nested quotes
+// allowed), read as the macro pass reads it: such a text comes out of the
+// macro pass as it went in.
+bool whollyQuoted(const QString &text);
 
 } // namespace macroscan
 

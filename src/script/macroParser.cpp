@@ -99,6 +99,25 @@ bool mayHoldSymbol(const QString &text)
     return nextSymbol(text, from, start, end);
 }
 
+bool whollyQuoted(const QString &text)
+{
+    if (!at(text, 0, kQuoteOpen)) return false;
+    int depth = 0;
+    qsizetype s = 0;
+    while (s < text.size()) {
+        if (at(text, s, kQuoteOpen)) {
+            ++depth;
+            ++s; // the colon may also close it, as in "{:}"
+        } else if (at(text, s, kQuoteClose) && depth > 0) {
+            s += 2;
+            if (--depth == 0) return s == text.size();
+        } else {
+            ++s; // inside a quote every other marker is copied
+        }
+    }
+    return false;
+}
+
 } // namespace macroscan
 
 using namespace macroscan;
@@ -280,7 +299,10 @@ QString Texpander::evalMacro(const QString &whole, int level)
     QStringList pieces;
     if (!splitPieces(inner, pieces)) return whole;
     QString result = cb(inner, pieces, false);
-    if (mayHoldMacro(result) || mayHoldSymbol(result)) expandNested(result, inner, level);
+    // A result that is one quoted region and names no symbol would come
+    // back from its expansion unchanged (a quoted value handed back).
+    if (mayHoldSymbol(result) || (mayHoldMacro(result) && !whollyQuoted(result)))
+        expandNested(result, inner, level);
     return result;
 }
 

@@ -52,12 +52,14 @@ TpreparedText::TpreparedText(const QString &text) : src(text)
 void TpreparedText::findRegions()
 {
     qsizetype nextSymbolIndex = 0;
-    const auto add = [this, &nextSymbolIndex](qsizetype start, qsizetype end, bool macro) {
+    bool nested = false; // the macro being read holds another
+    const auto add = [this, &nextSymbolIndex, &nested](qsizetype start, qsizetype end, bool macro) {
         if (start >= end) return;
         Tregion r;
         r.start = start;
         r.end = end;
         r.macro = macro;
+        r.single = macro && !nested;
         r.firstSymbol = nextSymbolIndex;
         while (nextSymbolIndex < qsizetype(symbolAt.size()) && symbolAt[nextSymbolIndex] < end)
             ++nextSymbolIndex;
@@ -84,6 +86,9 @@ void TpreparedText::findRegions()
             if (open.empty()) {
                 add(runStart, s, false);
                 macroStart = s;
+                nested = false;
+            } else if (!open.back()) {
+                nested = true;
             }
             if (open.empty() || !open.back()) open.push_back(false);
         } else if (macroCloseAt(src, s)) {
@@ -185,6 +190,10 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         }
         QString text;
         appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
+        if (r.single) {
+            out += evalMacro(text, 0); // what the macro pass would do with it
+            continue;
+        }
         macroPass(text, 0); // balanced: nothing to throw
         out += text;
     }

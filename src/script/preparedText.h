@@ -34,6 +34,7 @@ private:
         qsizetype start = 0, end = 0;
         qsizetype firstSymbol = 0, endSymbol = 0; // the symbols inside
         bool macro = false;                       // runs as a macro
+        bool single = false; // a macro with no macro inside (quotes at most)
     };
 
     QString src;

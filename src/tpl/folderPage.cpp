@@ -47,7 +47,8 @@ struct TpageBuild
     bool useHasher = false;
     bool accessibleItem = false;
     qsizetype itemCount = 0;
-    QString itemFolder; // %item-folder% of the last item
+    QString itemFolder;         // %item-folder% of the last item
+    QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
     // Item texts prepared once per page, by text; the last one used first
@@ -140,13 +141,16 @@ void buildListItem(TpageBuild &b, Tfile &item)
                                QStringLiteral("~img") + QString::number(i));
     }
     // Outside a recursive listing every item sits right in the folder shown.
+    // Folder paths come from disk names: like the URLs they are shown, never
+    // run (a folder named "{.delete|...}" met by a recursive search).
     if (b.recursive || !b.itemFolderKnown) {
-        b.itemFolder = item.getFolder();
+        const QString folder = item.getFolder();
+        b.itemFolder = macroQuote(folder);
+        b.itemRelativeFolder = b.recursive ? macroQuote(folder.mid(b.relFolderStart)) : QString();
         b.itemFolderKnown = true;
     }
-    const QString &itemFolder = b.itemFolder;
-    set(itemFolder);
-    set(b.recursive ? itemFolder.mid(b.relFolderStart) : QString());
+    set(b.itemFolder);
+    set(b.itemRelativeFolder);
 
     if (item.accessFor(b.ctx)) {
         set(QString());

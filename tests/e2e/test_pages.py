@@ -156,6 +156,32 @@ class TestFolderPage(PagesTestCase):
             self.assertTrue(l.startswith(prefix), l)
         self.assertIn(prefix + "alpha.txt", lines)
 
+    def test_folder_names_with_markup_and_macros_show_as_text(self):
+        # Met as the folder of a search result and as the page's own folder:
+        # escaped, and the macro in the name never runs.
+        name = "<i>x{.cut|2|3|abcdef.}"
+        os.makedirs(os.path.join(self.pub, name))
+        with open(os.path.join(self.pub, name, "found.txt"), "wb") as f:
+            f.write(b"f")
+        shown = "&lt;i&gt;x{.cut|2|3|abcdef.}"
+        z = self.zof()
+        status, _, html = self.page(z, "/pub/?search=found*&recursive")
+        self.assertEqual(status, 200)
+        self.assertIn("<small>%s/</small>" % shown, html)
+        status, _, html = self.page(z, "/pub/" + urllib.parse.quote(name) + "/")
+        self.assertEqual(status, 200)
+        self.assertIn("<h1>%s</h1>" % shown, html)
+        self.assertIn("<title>%s · ZOF</title>" % shown, html)
+        for page in (html, self.page(z, "/pub/?search=found*&recursive")[2]):
+            self.assertNotIn("<i>x", page)
+            self.assertNotIn("xbcd", page)  # what the macro would have made
+        # A template that shows the item's folder paths as they are: the
+        # text of the name, not what its macro would make.
+        with open(os.path.join(self.pub, "zof.diff.tpl"), "w") as f:
+            f.write("[file]\nREL[%item-relative-folder%] IN[%item-folder%]\n")
+        _, _, html = self.page(z, "/pub/?search=found*&recursive")
+        self.assertIn("REL[%s/] IN[/pub/%s/]" % (name, name), html)
+
     def test_assets_are_served_with_their_types(self):
         z = self.zof()
         status, headers, css = self.page(z, "/~style.css")

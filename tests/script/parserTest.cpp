@@ -118,6 +118,42 @@ TEST(MacroParser, ResultsAreRescanned)
     EXPECT_EQ(expand(QStringLiteral("({.a.})"), r), QStringLiteral("(B)"));
 }
 
+TEST(MacroParser, QuotedResultsStayInertButWhatFollowsAQuoteRuns)
+{
+    // A macro handing back a quoted value: nothing inside runs. Anything
+    // outside the quote, or a symbol, still does.
+    const struct {
+        const char *result;
+        const char *expected; // quote markers removed
+        bool runsB;
+    } cases[] = {
+        {"{:{.b.}:}", "{.b.}", false},
+        {"{:{:{.b.}:}x:}", "{.b.}x", false},
+        {"{::}", "", false},
+        {"{:}", "}", false}, // the colon is shared, as the pass reads it
+        {"{:a:}{.b.}", "aB", true},
+        {"{.b.}{:a:}", "Ba", true},
+        {"{:a:}x{:c:}", "axc", false},
+        {"{:a.}", "a.}", false}, // never closed: an error inside the result
+    };
+    for (const auto &c : cases) {
+        Trecorder r;
+        r.answer = [&c](const QString &full, const QStringList &, bool isSymbol) {
+            if (isSymbol) return QStringLiteral("S");
+            return full == QLatin1String("a") ? QString::fromUtf8(c.result) : QStringLiteral("B");
+        };
+        EXPECT_EQ(expand(QStringLiteral("{.a.}"), r, true), QString::fromUtf8(c.expected)) << c.result;
+        EXPECT_EQ(r.calls.contains(QStringLiteral("M:b")), c.runsB) << c.result;
+    }
+    // A symbol inside a quoted result is still replaced, as before.
+    Trecorder s;
+    s.answer = [](const QString &full, const QStringList &, bool isSymbol) {
+        if (isSymbol) return QStringLiteral("S");
+        return full == QLatin1String("a") ? QStringLiteral("{:%x%:}") : QStringLiteral("B");
+    };
+    EXPECT_EQ(expand(QStringLiteral("{.a.}"), s, true), QStringLiteral("S"));
+}
+
 TEST(MacroParser, SelfProducingMacroStopsAfterOneRescan)
 {
     Trecorder r;
