@@ -164,7 +164,7 @@ class TestFolderPage(PagesTestCase):
         with open(os.path.join(self.pub, name, "found.txt"), "wb") as f:
             f.write(b"f")
         shown = "&lt;i&gt;x{.cut|2|3|abcdef.}"
-        z = self.zof()
+        z = self.zof("-c", "getright-template=yes")
         status, _, html = self.page(z, "/pub/?search=found*&recursive")
         self.assertEqual(status, 200)
         self.assertIn("<small>%s/</small>" % shown, html)
@@ -172,7 +172,11 @@ class TestFolderPage(PagesTestCase):
         self.assertEqual(status, 200)
         self.assertIn("<h1>%s</h1>" % shown, html)
         self.assertIn("<title>%s · ZOF</title>" % shown, html)
-        for page in (html, self.page(z, "/pub/?search=found*&recursive")[2]):
+        # The download-manager template shows the folder's path.
+        _, _, dm = self.page(z, "/pub/" + urllib.parse.quote(name) + "/",
+                             headers={"User-Agent": "FDM 5"})
+        self.assertIn("<h1>/pub/%s/</h1>" % shown, dm)
+        for page in (html, dm, self.page(z, "/pub/?search=found*&recursive")[2]):
             self.assertNotIn("<i>x", page)
             self.assertNotIn("xbcd", page)  # what the macro would have made
         # A template that shows the item's folder paths as they are: the
