@@ -130,7 +130,7 @@ void letEventLoopRun()
     QElapsedTimer &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
         return;
-    if (last.isValid() && last.elapsed() < 10)
+    if (last.isValid() && last.elapsed() < kEventLoopIntervalMs)
         return;
     // One pass over what is pending: each waiting connection gets its turn
     // once. A time budget instead would keep serving under steady load

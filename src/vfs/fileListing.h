@@ -33,7 +33,10 @@ struct TlistingOptions {
 TlistingOptions &listingOptions();
 
 // Lets other connections be served during a long walk. Runs the event loop at
-// most every few milliseconds, so a fast listing is not slowed down.
+// most every kEventLoopIntervalMs, so a fast listing is not slowed down: a page
+// of a few thousand items is built in one go, and a second listing asked by the
+// same address meanwhile is not refused as "server busy" (one at a time each).
+inline constexpr int kEventLoopIntervalMs = 20;
 void letEventLoopRun();
 // Starts the interval of letEventLoopRun afresh: work that begins now gets
 // its first few milliseconds to itself, so a short page is built in one go

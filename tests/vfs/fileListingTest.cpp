@@ -354,12 +354,12 @@ TEST(EventLoopTurns, QueuedWorkWaitsForTheInterval)
     QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
     letEventLoopRun();
     EXPECT_EQ(ran, 0);
-    QThread::msleep(15);
+    QThread::msleep(kEventLoopIntervalMs + 5);
     letEventLoopRun();
     EXPECT_EQ(ran, 1);
     // Starting new work restarts the interval, even long after the last turn.
     QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
-    QThread::msleep(15);
+    QThread::msleep(kEventLoopIntervalMs + 5);
     startEventLoopInterval();
     letEventLoopRun();
     EXPECT_EQ(ran, 1);
