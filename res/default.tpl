@@ -128,7 +128,7 @@ n
 [folder panel|private]
 <section class="panel folder">
  %up%
- <h1>{.encode html|{:%folder-name%:}.}{.if|%folder-name%||{.!home.}.}</h1>
+ <h1>{.encode html|%folder-name%.}{.if|%folder-name%||{.!home.}.}</h1>
  %folder-comment%
  <p class="totals">%number% {.!items.} · %number-folders% {.!folders.} · %number-files% {.!files.} · %total-size% {.!total.}{.if|%upload-link%| · %diskfree% {.!free space.}.}</p>
 </section>
@@ -200,7 +200,7 @@ n
 [item-archive|private]
 
 [file=folder=link|private]
-<tr class="%item-type%"><td class="name"><a href="%item-url%">%item-name%</a>%protected%%new%%comment%<small>{.encode html|{:%item-relative-folder%:}.}</small></td>
+<tr class="%item-type%"><td class="name"><a href="%item-url%">%item-name%</a>%protected%%new%%comment%<small>{.encode html|%item-relative-folder%.}</small></td>
 
 [+file|private]
 <td>%item-size%</td><td>%item-modified%</td><td>%item-dl-count%</td></tr>
@@ -213,7 +213,7 @@ n
 
 []
 {.$common-head.}
-<title>{.encode html|{:%folder-name%:}.}{.if|%folder-name%||{.!title.}.} · ZOF</title>
+<title>{.encode html|%folder-name%.}{.if|%folder-name%||{.!title.}.} · ZOF</title>
 </head>
 <body>
 {.$title-bar.}

@@ -6,9 +6,9 @@ one link per item, no scripts.
 
 []
 <!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>{.encode html|{:%folder%:}.}</title></head>
+<html><head><meta charset="utf-8"><title>{.encode html|%folder%.}</title></head>
 <body>
-<h1>{.encode html|{:%folder%:}.}</h1>
+<h1>{.encode html|%folder%.}</h1>
 %up%
 %files%
 <p>%number% items, %total-size%</p>

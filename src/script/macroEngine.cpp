@@ -173,17 +173,65 @@ QString evaluateMacro(TmacroData &md, const QString &fullText, QStringList piece
     return c.result;
 }
 
+// Whether the call runs a pure macro of the registry (not one of the
+// template's aliases, which may take its name).
+bool isPureCall(const TmacroData &md, const QStringList &pieces)
+{
+    if (pieces.isEmpty()) return false;
+    const QString name = pieces.first().trimmed();
+    if (name.isEmpty()) return false;
+    const TmacroRegistry::Tmacro *m = TmacroRegistry::instance().find(name.toLower());
+    return m && m->pure && !(md.aliases && md.aliases->indexOf(name) >= 0);
+}
+
+// Results of pure macros by their text: a page runs the same few again and
+// again (each item encoding the same empty folder, say). Bounded.
+class TpureResults
+{
+public:
+    static constexpr qsizetype kMaxText = 256, kMaxResult = 4096, kMaxEntries = 1024;
+
+    const QString *find(const QString &text) const
+    {
+        const auto it = results.constFind(text);
+        return it == results.constEnd() ? nullptr : &*it;
+    }
+    void keep(const QString &text, const QString &result)
+    {
+        if (result.size() > kMaxResult) return;
+        if (results.size() >= kMaxEntries) results.clear();
+        results.insert(text, result);
+    }
+
+private:
+    QHash<QString, QString> results;
+};
+
+TpureResults &pureResults()
+{
+    static TpureResults r;
+    return r;
+}
+
 QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
 {
     if (md.breaking) return QString();
     QString result;
     try {
-        if (isSymbol)
+        if (isSymbol) {
             result = evaluateSymbol(md, fullText);
-        else if (!macroSettings().enableMacros)
+        } else if (!macroSettings().enableMacros) {
             result = fullText;
-        else
+        } else if (fullText.size() <= TpureResults::kMaxText && isPureCall(md, pieces)) {
+            if (const QString *known = pureResults().find(fullText)) {
+                result = *known;
+            } else {
+                result = evaluateMacro(md, fullText, pieces);
+                pureResults().keep(fullText, result);
+            }
+        } else {
             result = evaluateMacro(md, fullText, pieces);
+        }
     } catch (...) {
         result.clear();
         logMacro(md, fullText,

@@ -17,9 +17,9 @@ TmacroRegistry::TmacroRegistry()
     registerNumberMacros(*this);
 }
 
-void TmacroRegistry::add(const QString &name, int minParams, TmacroHandler handler)
+void TmacroRegistry::add(const QString &name, int minParams, TmacroHandler handler, bool pure)
 {
-    macros.insert(name.toLower(), {minParams, std::move(handler)});
+    macros.insert(name.toLower(), {minParams, std::move(handler), pure});
 }
 
 void TmacroRegistry::addSymbol(const QString &symbol, TsymbolHandler handler)

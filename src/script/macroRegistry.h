@@ -20,7 +20,10 @@ public:
 
     // `name` is matched ignoring case; a macro given fewer than `minParams`
     // parameters is not called and the page shows the illegal-parameters error.
-    void add(const QString &name, int minParams, TmacroHandler handler);
+    // `pure`: the result depends on the macro's text alone (no variable,
+    // file, connection or clock is read, nothing is changed), so a result
+    // may be reused for the same text.
+    void add(const QString &name, int minParams, TmacroHandler handler, bool pure = false);
     // `symbol` with its percent signs, matched with letter case.
     void addSymbol(const QString &symbol, TsymbolHandler handler);
 
@@ -28,6 +31,7 @@ public:
     {
         int minParams = 0;
         TmacroHandler handler;
+        bool pure = false;
     };
     const Tmacro *find(const QString &lowerName) const;
     const TsymbolHandler *findSymbol(const QString &symbol) const;

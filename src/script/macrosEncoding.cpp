@@ -85,15 +85,17 @@ void convertMacro(TmacroCall &c)
 
 void registerEncodingMacros(TmacroRegistry &r)
 {
-    r.add(QStringLiteral("encode html"), 1, [](TmacroCall &c) { c.result = escapeHTML(c.par(0)); });
-    r.add(QStringLiteral("js encode"), 0, jsEncodeMacro);
-    r.add(QStringLiteral("encodeuri"), 1, encodeUriMacro);
+    // The encodings read nothing but their parameters.
+    const bool pure = true;
+    r.add(QStringLiteral("encode html"), 1, [](TmacroCall &c) { c.result = escapeHTML(c.par(0)); }, pure);
+    r.add(QStringLiteral("js encode"), 0, jsEncodeMacro, pure);
+    r.add(QStringLiteral("encodeuri"), 1, encodeUriMacro, pure);
     r.add(QStringLiteral("decodeuri"), 1,
-          [](TmacroCall &c) { c.result = decodeURL(c.par(0), true); });
+          [](TmacroCall &c) { c.result = decodeURL(c.par(0), true); }, pure);
     r.add(QStringLiteral("base64"), 0,
-          [](TmacroCall &c) { c.result = QString::fromLatin1(base64Encode(c.par(0))); });
+          [](TmacroCall &c) { c.result = QString::fromLatin1(base64Encode(c.par(0))); }, pure);
     r.add(QStringLiteral("base64decode"), 0,
-          [](TmacroCall &c) { c.result = QString::fromUtf8(base64Decode(c.par(0))); });
+          [](TmacroCall &c) { c.result = QString::fromUtf8(base64Decode(c.par(0))); }, pure);
     r.add(QStringLiteral("md5"), 0,
           [](TmacroCall &c) { c.result = md5Hex(digestInput(c.par(0))); });
     r.add(QStringLiteral("sha1"), 0,

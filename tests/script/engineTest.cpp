@@ -74,6 +74,20 @@ TEST(MacroEngine, AliasesAndDollarParameters)
     EXPECT_EQ(replaceDollarParams(QStringLiteral("[$1]"), {"name", "v"}, 1), QStringLiteral("[v]"));
 }
 
+TEST(MacroEngine, PureResultsAreReusedOnlyForTheSameMacro)
+{
+    // The same text gives the same result again.
+    EXPECT_EQ(run(QStringLiteral("{.encode html|<a>.}{.encode html|<a>.}{.encode html|<b>.}")),
+              QStringLiteral("&lt;a&gt;&lt;a&gt;&lt;b&gt;"));
+    // A template's alias of that name takes over, though a result was kept.
+    auto tpl = std::make_shared<Ttpl>(QStringLiteral("[special:alias]\nencode html=if|1|ALIAS\n"));
+    EXPECT_EQ(run(QStringLiteral("{.encode html|<a>.}"), nullptr, tpl), QStringLiteral("ALIAS"));
+    EXPECT_EQ(run(QStringLiteral("{.encode html|<a>.}")), QStringLiteral("&lt;a&gt;"));
+    // Macros that read state read it at every call.
+    TtestConn conn;
+    EXPECT_EQ(run(QStringLiteral("{.set|v|a.}{.^v.}{.set|v|b.}{.^v.}"), &conn), QStringLiteral(" a b"));
+}
+
 TEST(MacroEngine, BuiltInAliases)
 {
     const TioCase cases[] = {
