@@ -163,8 +163,13 @@ QByteArray vfsToBytes(const Tvfs &vfs, const QString &version, const QString &bu
                 body += nodeRecord(*c);
     }
     body += countersRecord(vfs);
-    if (body.size() > VFS_COMPRESS_ABOVE)
-        body = Ttlv::record(VR_COMPRESSED, vfsDeflate(body, 1));
+    if (body.size() > VFS_COMPRESS_ABOVE) {
+        // An empty stream would read back as a tree without any node.
+        const QByteArray packed = vfsDeflate(body, 1);
+        if (packed.isEmpty())
+            return {};
+        body = Ttlv::record(VR_COMPRESSED, packed);
+    }
 
     QByteArray out = Ttlv::textRecord(VR_MAGIC, QString::fromLatin1(VFS_MAGIC_TEXT));
     out += Ttlv::intRecord(VR_FORMAT, VFS_FORMAT_VERSION);

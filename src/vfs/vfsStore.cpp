@@ -68,12 +68,18 @@ bool removeFile(const QString &path)
     return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
-// A copy of `from` as `to` sharing its data (a hard link), else a plain copy.
+// A copy of the file `from` names (the target of a symbolic link) as `to`:
+// a hard link sharing its data, else a plain copy. Replacing `from`
+// afterwards leaves the copy with the old content.
 bool duplicate(const QString &from, const QString &to)
 {
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+    const QFileInfo fi(from);
+    const QString data = fi.isSymLink() ? fi.canonicalFilePath() : from;
+    if (data.isEmpty())
+        return false;
+    if (::link(QFile::encodeName(data).constData(), QFile::encodeName(to).constData()) == 0)
         return true;
-    return QFile::copy(from, to);
+    return QFile::copy(data, to);
 }
 
 bool treeHasPasswords(Tfile *root)
@@ -166,6 +172,8 @@ bool TvfsStore::refuseWhileAdding()
 
 bool TvfsStore::writeWithBackup(const QString &fn, const QByteArray &bytes)
 {
+    if (bytes.isEmpty())
+        return false; // the tree could not be encoded: keep the file as it is
     const QString bak = fn + QStringLiteral(".bak");
     // The previous version becomes the ".bak" before the new one replaces it;
     // the replacement itself is atomic, so fn is never missing or half written.
@@ -214,7 +222,11 @@ bool TvfsStore::saveVFS(QString fn)
 
 bool TvfsStore::saveTemp()
 {
-    return saveFile(tempVfsPath(), vfsToBytes(vfs_, settings.version, settings.build), false, FM_PRIVATE);
+    const QByteArray bytes = vfsToBytes(vfs_, settings.version, settings.build);
+    if (!bytes.isEmpty() && saveFile(tempVfsPath(), bytes, false, FM_PRIVATE))
+        return true;
+    prompt().message(MSG_VFS_ERROR_SAVING, PK_ERROR);
+    return false;
 }
 
 // ---------------------------------------------------------------- loading

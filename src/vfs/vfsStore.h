@@ -133,8 +133,9 @@ public:
 
 private:
     bool refuseWhileAdding();
-    // Writes `bytes` to `fn` keeping a ".bak" copy when asked; false on failure
-    // with `fn` untouched.
+    // Writes `bytes` to `fn` keeping a ".bak" copy (of the file a symbolic
+    // link points to) when asked; false on failure, and for empty bytes (a
+    // tree that could not be encoded), with `fn` untouched.
     bool writeWithBackup(const QString &fn, const QByteArray &bytes);
     // Moves a damaged `fn` aside as ".corrupted" and puts its ".bak" in its place.
     bool takeBackup(const QString &fn);

@@ -125,6 +125,25 @@ TEST_F(VfsStore, BackupOnSaveKeepsThePreviousVersion)
     }
 }
 
+TEST_F(VfsStore, BackupOfALinkedFileHoldsThePreviousContent)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+    const QString target = file("real/tree.vfs");
+    const QString link = file("tree.vfs");
+    const QByteArray first = treeWith("first");
+    writeAll(target, first);
+    ASSERT_TRUE(QFile::link(target, link));
+    addVirtual(vfs, vfs.root(), QStringLiteral("second"));
+    ASSERT_TRUE(store.saveVFS(link));
+    // The link still points at the file, which holds the new tree; the
+    // backup beside the link is a file of its own with the previous one.
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(readAll(link), vfsToBytes(vfs, "1.0", "400"));
+    EXPECT_FALSE(QFileInfo(link + ".bak").isSymLink());
+    EXPECT_EQ(readAll(link + ".bak"), first);
+    EXPECT_FALSE(QFile::exists(target + ".bak"));
+}
+
 TEST_F(VfsStore, FailedSaveLeavesTheFileAlone)
 {
     const QString fn = file("tree.vfs");
