@@ -118,6 +118,11 @@ QByteArray commonPart(const Tfile &f)
     return out;
 }
 
+bool isSaved(const Tfile &f)
+{
+    return !f.isTemp() && !f.runOnly;
+}
+
 QByteArray nodeRecord(const Tfile &f)
 {
     QByteArray v = commonPart(f);
@@ -131,7 +136,7 @@ QByteArray nodeRecord(const Tfile &f)
     if (!f.isFolder() && !f.isLink())
         v += Ttlv::intRecord(VR_DLCOUNT, f.FDLcount);
     for (const TfilePtr &c : f.children())
-        if (!c->isTemp())
+        if (isSaved(*c))
             v += nodeRecord(*c);
     return Ttlv::record(VR_NODE, v);
 }
@@ -159,7 +164,7 @@ QByteArray vfsToBytes(const Tvfs &vfs, const QString &version, const QString &bu
     if (root) {
         body += Ttlv::record(VR_ROOT, commonPart(*root));
         for (const TfilePtr &c : root->children())
-            if (!c->isTemp())
+            if (isSaved(*c))
                 body += nodeRecord(*c);
     }
     body += countersRecord(vfs);

@@ -213,7 +213,7 @@ bool TvfsStore::saveVFS(QString fn)
     }
     vfs_.lastFileName = fn;
     vfs_.setModified(false);
-    countersChanged_ = false;
+    vfs_.setCountersChanged(false);
     autoSaveDisabled_ = false;
     addTrusted(fn); // also tells the configuration about the last file name
     changedLists();
@@ -301,7 +301,7 @@ bool TvfsStore::loadVFS(const QString &fn)
     else
         vfs_.lastFileName = fn;
     vfs_.setModified(false);
-    countersChanged_ = false;
+    vfs_.setCountersChanged(false);
     vfs_.purgeVFSaccounts(); // marks the tree modified when it drops names
     busy_ = false;
     if (cancelled) {
@@ -340,6 +340,16 @@ bool TvfsStore::loadVFS(const QString &fn)
 
 // ---------------------------------------------------------------- the rest
 
+void TvfsStore::countersChanged()
+{
+    vfs_.setCountersChanged();
+}
+
+bool TvfsStore::hasChangedCounters() const
+{
+    return vfs_.countersChanged();
+}
+
 bool TvfsStore::autoSaveTick()
 {
     if (settings.autoSaveVfsEvery <= 0 || vfs_.lastFileName.isEmpty() || autoSaveDisabled_ || busy_)
@@ -356,7 +366,7 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
     if (autoSaveDisabled_)
         return true;
     // Counters are saved even when nothing else changed.
-    if (!vfs_.isModified() && countersChanged_)
+    if (!vfs_.isModified() && vfs_.countersChanged())
         saveVFS(vfs_.lastFileName);
     if (!vfs_.isModified())
         return true;
@@ -387,12 +397,11 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
 
 bool TvfsStore::clearVFS()
 {
-    if (!vfs_.isModified() && countersChanged_)
+    if (!vfs_.isModified() && vfs_.countersChanged())
         saveVFS(vfs_.lastFileName);
     if (vfs_.isModified() && prompt().question(MSG_VFS_CLEAR, PB_YES | PB_NO, PB_NO) != PB_YES)
         return false;
     vfs_.resetVFS();
-    countersChanged_ = false;
     autoSaveDisabled_ = false;
     changedLists();
     return true;

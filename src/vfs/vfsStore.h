@@ -100,8 +100,8 @@ public:
 
     // ---- the rest of the program ----
     // Downloads changed a counter (this does not mark the tree modified).
-    void countersChanged() { countersChanged_ = true; }
-    bool hasChangedCounters() const { return countersChanged_; }
+    void countersChanged();
+    bool hasChangedCounters() const;
 
     // Called by the heartbeat (any rate): saves to the last file every
     // auto-save-vfs-every seconds. Returns whether it saved.
@@ -149,7 +149,6 @@ private:
     TvfsLoadFlags loadFlags_;
     bool backupAvailable_ = false;
     bool autoSaveDisabled_ = false;
-    bool countersChanged_ = false;
     bool busy_ = false;
     QElapsedTimer clock_;
     qint64 lastAutoSaveMs_ = 0;

@@ -355,6 +355,37 @@ TEST_F(VfsStore, LeavingSavesChangedCountersAndNeverLosesChanges)
     EXPECT_TRUE(QFile::exists(store.tempVfsPath()));
 }
 
+TEST_F(VfsStore, SavesLeaveOutNodesOfTheCurrentRun)
+{
+    // The operator's tree, then a folder named on this run's command line
+    // and a download in it.
+    const QString fn = file("mine.vfs");
+    addVirtual(vfs, vfs.root(), QStringLiteral("mine"));
+    ASSERT_TRUE(store.saveVFS(fn));
+    vfs.add(Tfile::create(dir.path()), vfs.root())->runOnly = true;
+    vfs.setModified(false);
+    store.countersChanged();
+    vfs.setTempDLcount(file("data.bin"), 1);
+    EXPECT_TRUE(store.leaveVFS(false, true));
+    EXPECT_TRUE(prompt->questions.isEmpty());
+    EXPECT_FALSE(QFile::exists(store.tempVfsPath()));
+    Tvfs back;
+    TvfsStore loader(back);
+    ASSERT_TRUE(loader.loadVFS(fn));
+    ASSERT_EQ(back.root()->children().size(), 1);
+    EXPECT_EQ(back.root()->children().at(0)->name, "mine");
+    EXPECT_EQ(back.tempDLcount(file("data.bin")), 1);
+
+    // The emergency copy of a changed tree leaves them out as well.
+    addVirtual(vfs, vfs.root(), QStringLiteral("later"));
+    EXPECT_TRUE(store.leaveVFS(false, true));
+    ASSERT_TRUE(loader.loadVFS(store.tempVfsPath()));
+    QStringList names;
+    for (const TfilePtr &f : back.root()->children())
+        names.append(f->name);
+    EXPECT_EQ(names, (QStringList{"later", "mine"}));
+}
+
 TEST_F(VfsStore, StartUpRestoresTheEmergencyCopy)
 {
     const QString last = file("last.vfs");
