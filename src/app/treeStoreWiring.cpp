@@ -9,6 +9,8 @@
 #include "vfs/vfs.h"
 #include "vfs/vfsStore.h"
 
+#include <QSet>
+
 #include <memory>
 
 namespace {
@@ -84,6 +86,23 @@ void reloadOnce(const Tprogram &program)
     storeToOptions();
 }
 
+// Files and folders named on the program's own command line are published
+// for this run: they do not make the tree modified and are not saved with it,
+// so a later start publishes them only when it names them too.
+void addForThisRun(const std::function<void()> &add)
+{
+    Tvfs &tree = Tvfs::instance();
+    QSet<const Tfile *> before;
+    for (const TfilePtr &f : tree.root()->children())
+        before.insert(f.data());
+    const bool wasModified = tree.isModified();
+    add();
+    for (const TfilePtr &f : tree.root()->children())
+        if (!before.contains(f.data()))
+            f->runOnly = true;
+    tree.setModified(wasModified);
+}
+
 } // namespace
 
 void installTreeStoreHooks(Tprogram &program)
@@ -117,10 +136,15 @@ void installTreeStoreHooks(Tprogram &program)
     // or at the latest when start-up ends.
     program.hooks.addFiles = [&program, previous = program.hooks.addFiles](const QStringList &paths,
                                                                          bool realFolders) {
-        if (!program.startupFinished())
-            reloadOnce(program);
+        if (program.startupFinished()) {
+            // Handed over by another start: an addition to the operator's tree.
+            if (previous)
+                previous(paths, realFolders);
+            return;
+        }
+        reloadOnce(program);
         if (previous)
-            previous(paths, realFolders);
+            addForThisRun([&] { previous(paths, realFolders); });
     };
     program.hooks.runEvent = [&program, previous = program.hooks.runEvent](const QString &section) {
         if (section == u"start")

@@ -312,7 +312,7 @@ void downloadCompleted(TconnData &cd)
             break;
         }
     Tfile *f = cd.FlastFile.data();
-    markTreeModified(f);
+    markCountersChanged(f);
     if (cd.downloadingWhat == DW_FILE && f)
         f->setDLcount(f->DLcount() + 1); // kept by disk path for temporary nodes
     if (!cd.fullDLlogged && opts().logFullDownloads) {

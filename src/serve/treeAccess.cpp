@@ -10,10 +10,10 @@ TfilePtr findInTree(const QString &url, const Tfile *parent)
     return Tvfs::instance().findFilebyURL(url, parent, true);
 }
 
-void markTreeModified(const Tfile *f)
+void markCountersChanged(const Tfile *f)
 {
     Tvfs *tree = f ? f->vfs() : nullptr;
-    (tree ? *tree : Tvfs::instance()).setModified(true);
+    (tree ? *tree : Tvfs::instance()).setCountersChanged();
 }
 
 bool treeUsersMatch(const QString &user, const QString &pwd)

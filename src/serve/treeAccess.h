@@ -9,8 +9,9 @@
 
 // findFilebyURL on the program's tree (temporary nodes allowed).
 TfilePtr findInTree(const QString &url, const Tfile *parent = nullptr);
-// The tree's counters changed and must be saved.
-void markTreeModified(const Tfile *f);
+// The tree's counters changed and must be saved (the tree itself is not
+// modified by a download).
+void markCountersChanged(const Tfile *f);
 // A user and password given on some node of the tree.
 bool treeUsersMatch(const QString &user, const QString &pwd);
 // The port the tree builds URLs with ("" while the server is off).

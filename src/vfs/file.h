@@ -147,6 +147,10 @@ public:
     QString defaultFileMask;
     QString dontCountAsDownloadMask;
     QString uploadFilterMask;
+    // Published for the current run only (named on the program's own command
+    // line): tree files leave it out, so that a later run that does not name
+    // it does not publish it again.
+    bool runOnly = false;
 
     // ---- identity and kind ----
     bool isRoot() const { return flags.has(FA_ROOT); }

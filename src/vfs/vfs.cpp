@@ -165,6 +165,7 @@ void Tvfs::resetVFS()
     usersInVFS.reset();
     tempDLcounts_.clear();
     modified_ = false;
+    countersChanged_ = false;
     lastFileName.clear();
     if (observer_)
         observer_->treeReset();

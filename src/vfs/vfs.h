@@ -84,6 +84,10 @@ public:
     void resetHits();
     bool isModified() const { return modified_; }
     void setModified(bool m = true) { modified_ = m; }
+    // Downloads changed counters: they must be saved, but the tree itself
+    // is not modified by them.
+    bool countersChanged() const { return countersChanged_; }
+    void setCountersChanged(bool c = true) { countersChanged_ = c; }
     QString lastFileName;     // the tree file last loaded or saved
     QStringList uploadFolders; // resources of folders with upload rights (free-space check)
     TusersInVFS usersInVFS;
@@ -123,4 +127,5 @@ private:
     QCollator collator_;
     QHash<QString, int> tempDLcounts_;
     bool modified_ = false;
+    bool countersChanged_ = false;
 };

@@ -118,6 +118,11 @@ QByteArray commonPart(const Tfile &f)
     return out;
 }
 
+bool isSaved(const Tfile &f)
+{
+    return !f.isTemp() && !f.runOnly;
+}
+
 QByteArray nodeRecord(const Tfile &f)
 {
     QByteArray v = commonPart(f);
@@ -131,7 +136,7 @@ QByteArray nodeRecord(const Tfile &f)
     if (!f.isFolder() && !f.isLink())
         v += Ttlv::intRecord(VR_DLCOUNT, f.FDLcount);
     for (const TfilePtr &c : f.children())
-        if (!c->isTemp())
+        if (isSaved(*c))
             v += nodeRecord(*c);
     return Ttlv::record(VR_NODE, v);
 }
@@ -159,12 +164,17 @@ QByteArray vfsToBytes(const Tvfs &vfs, const QString &version, const QString &bu
     if (root) {
         body += Ttlv::record(VR_ROOT, commonPart(*root));
         for (const TfilePtr &c : root->children())
-            if (!c->isTemp())
+            if (isSaved(*c))
                 body += nodeRecord(*c);
     }
     body += countersRecord(vfs);
-    if (body.size() > VFS_COMPRESS_ABOVE)
-        body = Ttlv::record(VR_COMPRESSED, vfsDeflate(body, 1));
+    if (body.size() > VFS_COMPRESS_ABOVE) {
+        // An empty stream would read back as a tree without any node.
+        const QByteArray packed = vfsDeflate(body, 1);
+        if (packed.isEmpty())
+            return {};
+        body = Ttlv::record(VR_COMPRESSED, packed);
+    }
 
     QByteArray out = Ttlv::textRecord(VR_MAGIC, QString::fromLatin1(VFS_MAGIC_TEXT));
     out += Ttlv::intRecord(VR_FORMAT, VFS_FORMAT_VERSION);

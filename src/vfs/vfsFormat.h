@@ -93,6 +93,9 @@ extern const QString MSG_VFS_CORRUPTED_CRC;
 extern const QString MSG_VFS_CORRUPTED_ZLIB;
 
 // The bytes of a tree file for `vfs`; `version` and `build` name the program.
+// Temporary nodes and nodes published for the current run only are left out.
+// Empty when the tree could not be encoded (compression failed): a tree file
+// is never empty.
 QByteArray vfsToBytes(const Tvfs &vfs, const QString &version, const QString &build);
 
 // Replaces the tree of `vfs` with the content of a tree file. Sets `flags`;

@@ -68,12 +68,18 @@ bool removeFile(const QString &path)
     return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
-// A copy of `from` as `to` sharing its data (a hard link), else a plain copy.
+// A copy of the file `from` names (the target of a symbolic link) as `to`:
+// a hard link sharing its data, else a plain copy. Replacing `from`
+// afterwards leaves the copy with the old content.
 bool duplicate(const QString &from, const QString &to)
 {
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+    const QFileInfo fi(from);
+    const QString data = fi.isSymLink() ? fi.canonicalFilePath() : from;
+    if (data.isEmpty())
+        return false;
+    if (::link(QFile::encodeName(data).constData(), QFile::encodeName(to).constData()) == 0)
         return true;
-    return QFile::copy(from, to);
+    return QFile::copy(data, to);
 }
 
 bool treeHasPasswords(Tfile *root)
@@ -166,6 +172,8 @@ bool TvfsStore::refuseWhileAdding()
 
 bool TvfsStore::writeWithBackup(const QString &fn, const QByteArray &bytes)
 {
+    if (bytes.isEmpty())
+        return false; // the tree could not be encoded: keep the file as it is
     const QString bak = fn + QStringLiteral(".bak");
     // The previous version becomes the ".bak" before the new one replaces it;
     // the replacement itself is atomic, so fn is never missing or half written.
@@ -205,7 +213,7 @@ bool TvfsStore::saveVFS(QString fn)
     }
     vfs_.lastFileName = fn;
     vfs_.setModified(false);
-    countersChanged_ = false;
+    vfs_.setCountersChanged(false);
     autoSaveDisabled_ = false;
     addTrusted(fn); // also tells the configuration about the last file name
     changedLists();
@@ -214,7 +222,11 @@ bool TvfsStore::saveVFS(QString fn)
 
 bool TvfsStore::saveTemp()
 {
-    return saveFile(tempVfsPath(), vfsToBytes(vfs_, settings.version, settings.build), false, FM_PRIVATE);
+    const QByteArray bytes = vfsToBytes(vfs_, settings.version, settings.build);
+    if (!bytes.isEmpty() && saveFile(tempVfsPath(), bytes, false, FM_PRIVATE))
+        return true;
+    prompt().message(MSG_VFS_ERROR_SAVING, PK_ERROR);
+    return false;
 }
 
 // ---------------------------------------------------------------- loading
@@ -289,7 +301,7 @@ bool TvfsStore::loadVFS(const QString &fn)
     else
         vfs_.lastFileName = fn;
     vfs_.setModified(false);
-    countersChanged_ = false;
+    vfs_.setCountersChanged(false);
     vfs_.purgeVFSaccounts(); // marks the tree modified when it drops names
     busy_ = false;
     if (cancelled) {
@@ -328,6 +340,16 @@ bool TvfsStore::loadVFS(const QString &fn)
 
 // ---------------------------------------------------------------- the rest
 
+void TvfsStore::countersChanged()
+{
+    vfs_.setCountersChanged();
+}
+
+bool TvfsStore::hasChangedCounters() const
+{
+    return vfs_.countersChanged();
+}
+
 bool TvfsStore::autoSaveTick()
 {
     if (settings.autoSaveVfsEvery <= 0 || vfs_.lastFileName.isEmpty() || autoSaveDisabled_ || busy_)
@@ -344,7 +366,7 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
     if (autoSaveDisabled_)
         return true;
     // Counters are saved even when nothing else changed.
-    if (!vfs_.isModified() && countersChanged_)
+    if (!vfs_.isModified() && vfs_.countersChanged())
         saveVFS(vfs_.lastFileName);
     if (!vfs_.isModified())
         return true;
@@ -375,12 +397,11 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
 
 bool TvfsStore::clearVFS()
 {
-    if (!vfs_.isModified() && countersChanged_)
+    if (!vfs_.isModified() && vfs_.countersChanged())
         saveVFS(vfs_.lastFileName);
     if (vfs_.isModified() && prompt().question(MSG_VFS_CLEAR, PB_YES | PB_NO, PB_NO) != PB_YES)
         return false;
     vfs_.resetVFS();
-    countersChanged_ = false;
     autoSaveDisabled_ = false;
     changedLists();
     return true;

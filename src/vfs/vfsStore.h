@@ -100,8 +100,8 @@ public:
 
     // ---- the rest of the program ----
     // Downloads changed a counter (this does not mark the tree modified).
-    void countersChanged() { countersChanged_ = true; }
-    bool hasChangedCounters() const { return countersChanged_; }
+    void countersChanged();
+    bool hasChangedCounters() const;
 
     // Called by the heartbeat (any rate): saves to the last file every
     // auto-save-vfs-every seconds. Returns whether it saved.
@@ -133,8 +133,9 @@ public:
 
 private:
     bool refuseWhileAdding();
-    // Writes `bytes` to `fn` keeping a ".bak" copy when asked; false on failure
-    // with `fn` untouched.
+    // Writes `bytes` to `fn` keeping a ".bak" copy (of the file a symbolic
+    // link points to) when asked; false on failure, and for empty bytes (a
+    // tree that could not be encoded), with `fn` untouched.
     bool writeWithBackup(const QString &fn, const QByteArray &bytes);
     // Moves a damaged `fn` aside as ".corrupted" and puts its ".bak" in its place.
     bool takeBackup(const QString &fn);
@@ -148,7 +149,6 @@ private:
     TvfsLoadFlags loadFlags_;
     bool backupAvailable_ = false;
     bool autoSaveDisabled_ = false;
-    bool countersChanged_ = false;
     bool busy_ = false;
     QElapsedTimer clock_;
     qint64 lastAutoSaveMs_ = 0;

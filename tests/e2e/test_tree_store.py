@@ -37,8 +37,15 @@ class TreeStoreTest(ZofTestCase):
         self.assertIn(b"a.txt", page)
 
     def make_saved_tree(self, cfg_dir):
-        """Starts zof with a folder and a file, stops it; returns ~temp.vfs's path."""
-        z = self.start_zof(self.pub, self.solo, cfg_dir=cfg_dir)
+        """Starts zof, hands it a folder and a file through the single-instance
+        channel (additions to its tree, unlike the names on its own command
+        line), stops it; returns ~temp.vfs's path."""
+        z = self.start_zof(cfg_dir=cfg_dir, single_instance=True)
+        second = self.make_zof(self.pub, self.solo, single_instance=True, runtime_dir=z.runtime_dir,
+                               use_port=False)
+        second.start(wait_ready=False)
+        self.assertEqual(second.wait_exit(5), 0, second.dump())
+        self.assertIsNotNone(z.err.wait_for(lambda l: l.startswith("ZOF received command line"), 5))
         self.assert_served(z)
         rc, _ = z.stop()
         self.assertEqual(rc, 0)

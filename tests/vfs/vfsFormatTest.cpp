@@ -424,6 +424,30 @@ TEST_F(VfsFormat, CountersAreReplacedByTheFile)
     EXPECT_EQ(b.tempDLcounts(), a.tempDLcounts());
 }
 
+TEST_F(VfsFormat, NodesOfTheCurrentRunAreNotStored)
+{
+    // The same tree, once with extra nodes published for this run only
+    // (at the root and deeper), once without them: equal files.
+    Tvfs with, without;
+    for (Tvfs *v : {&with, &without}) {
+        Tfile *kept = addVirtual(*v, v->root(), QStringLiteral("kept"));
+        kept->atime = 45000;
+        addVirtual(*v, kept, QStringLiteral("inner"))->atime = 45000;
+        if (v == &with)
+            addVirtual(*v, kept, QStringLiteral("runInner"))->runOnly = true;
+    }
+    Tfile *runFile = with.add(Tfile::create(dir.filePath(QStringLiteral("data.bin"))), with.root());
+    ASSERT_NE(runFile, nullptr);
+    runFile->runOnly = true;
+    runFile->FDLcount = 3;
+    EXPECT_EQ(save(with), save(without));
+    // Counters of files below real folders are kept whatever published them.
+    with.setTempDLcount(dir.filePath(QStringLiteral("sub/x.txt")), 2);
+    Tvfs back;
+    load(back, save(with));
+    EXPECT_EQ(back.tempDLcounts(), with.tempDLcounts());
+}
+
 TEST_F(VfsFormat, RandomDamageNeverBreaksTheReader)
 {
     Tvfs a;

@@ -125,6 +125,25 @@ TEST_F(VfsStore, BackupOnSaveKeepsThePreviousVersion)
     }
 }
 
+TEST_F(VfsStore, BackupOfALinkedFileHoldsThePreviousContent)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+    const QString target = file("real/tree.vfs");
+    const QString link = file("tree.vfs");
+    const QByteArray first = treeWith("first");
+    writeAll(target, first);
+    ASSERT_TRUE(QFile::link(target, link));
+    addVirtual(vfs, vfs.root(), QStringLiteral("second"));
+    ASSERT_TRUE(store.saveVFS(link));
+    // The link still points at the file, which holds the new tree; the
+    // backup beside the link is a file of its own with the previous one.
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(readAll(link), vfsToBytes(vfs, "1.0", "400"));
+    EXPECT_FALSE(QFileInfo(link + ".bak").isSymLink());
+    EXPECT_EQ(readAll(link + ".bak"), first);
+    EXPECT_FALSE(QFile::exists(target + ".bak"));
+}
+
 TEST_F(VfsStore, FailedSaveLeavesTheFileAlone)
 {
     const QString fn = file("tree.vfs");
@@ -334,6 +353,37 @@ TEST_F(VfsStore, LeavingSavesChangedCountersAndNeverLosesChanges)
     addVirtual(vfs, vfs.root(), QStringLiteral("x"));
     EXPECT_TRUE(store.leaveVFS(false));
     EXPECT_TRUE(QFile::exists(store.tempVfsPath()));
+}
+
+TEST_F(VfsStore, SavesLeaveOutNodesOfTheCurrentRun)
+{
+    // The operator's tree, then a folder named on this run's command line
+    // and a download in it.
+    const QString fn = file("mine.vfs");
+    addVirtual(vfs, vfs.root(), QStringLiteral("mine"));
+    ASSERT_TRUE(store.saveVFS(fn));
+    vfs.add(Tfile::create(dir.path()), vfs.root())->runOnly = true;
+    vfs.setModified(false);
+    store.countersChanged();
+    vfs.setTempDLcount(file("data.bin"), 1);
+    EXPECT_TRUE(store.leaveVFS(false, true));
+    EXPECT_TRUE(prompt->questions.isEmpty());
+    EXPECT_FALSE(QFile::exists(store.tempVfsPath()));
+    Tvfs back;
+    TvfsStore loader(back);
+    ASSERT_TRUE(loader.loadVFS(fn));
+    ASSERT_EQ(back.root()->children().size(), 1);
+    EXPECT_EQ(back.root()->children().at(0)->name, "mine");
+    EXPECT_EQ(back.tempDLcount(file("data.bin")), 1);
+
+    // The emergency copy of a changed tree leaves them out as well.
+    addVirtual(vfs, vfs.root(), QStringLiteral("later"));
+    EXPECT_TRUE(store.leaveVFS(false, true));
+    ASSERT_TRUE(loader.loadVFS(store.tempVfsPath()));
+    QStringList names;
+    for (const TfilePtr &f : back.root()->children())
+        names.append(f->name);
+    EXPECT_EQ(names, (QStringList{"later", "mine"}));
 }
 
 TEST_F(VfsStore, StartUpRestoresTheEmergencyCopy)
