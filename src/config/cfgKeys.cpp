@@ -280,6 +280,7 @@ const TcfgKey kKeys[] = {
         {"encode-spaces", CT_BOOL, &Toptions::encodeSpaces, 0},
         {"mime-types", CT_LIST, &Toptions::mimeTypes, '|'},
         {"in-browser-if-mime", CT_BOOL, &Toptions::inBrowserIfMime, 0},
+        {"sandbox-all-files", CT_BOOL, &Toptions::sandboxAllFiles, 0},
         {"icon-masks", CT_ENC, std::monostate{}, 0, encIconMasks, decIconMasks},
         {"icon-masks-user-images", CT_ENC, std::monostate{}, 0, encUserImages, decUserImages},
         {"address2name", CT_LIST, &Toptions::address2name, '|'},

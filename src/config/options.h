@@ -138,6 +138,7 @@ struct Toptions
     bool encodeSpaces = true;
     QStringList mimeTypes = defaultMimeTypes(); // flat pairs: mask, MIME type
     bool inBrowserIfMime = false;
+    bool sandboxAllFiles = false; // not only files of folders visitors upload to
     QList<TiconMask> iconMasks;
     QMap<int, QByteArray> iconMasksUserImages; // index -> GIF bytes
     QStringList address2name; // flat pairs: name, address mask

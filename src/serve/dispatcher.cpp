@@ -13,6 +13,7 @@
 #include "serve/icons.h"
 #include "serve/pageReply.h"
 #include "serve/perIp.h"
+#include "serve/protectiveHeaders.h"
 #include "serve/sameSite.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
@@ -115,8 +116,9 @@ bool Tdispatch::beforeResolution()
             conn.limiters.append(l);
         reapplyCustomLimit(cd); // an address with a limit of its own keeps it
     }
-    // 5.
+    // 5. Every reply is taken for the type it says it is.
     conn.addHeader("Accept-Ranges: bytes", true);
+    addNoSniff(reply);
     if (o.sendZofIdentifier) {
         static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
         conn.addHeader(serverLine, true);
