@@ -261,6 +261,8 @@ const TcfgKey kKeys[] = {
         {"max-connections-by-ip", CT_INT, &Toptions::maxConnectionsByIp, 0},
         {"max-contemporary-dls", CT_INT, &Toptions::maxContemporaryDls, 0},
         {"max-contemporary-dls-ip", CT_INT, &Toptions::maxContemporaryDlsIp, 0},
+        {"max-sessions", CT_INT, &Toptions::maxSessions, 0},
+        {"max-anonymous-sessions-by-ip", CT_INT, &Toptions::maxAnonymousSessionsByIp, 0},
         {"login-realm", CT_TEXT, &Toptions::loginRealm, 0},
         {"open-in-browser", CT_TEXT, &Toptions::openInBrowser, 0},
         {"flash-on", CT_TEXT, &Toptions::flashOn, 0},

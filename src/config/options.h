@@ -119,6 +119,8 @@ struct Toptions
     qint64 maxConnectionsByIp = 0;
     qint64 maxContemporaryDls = 0;
     qint64 maxContemporaryDlsIp = 0;
+    qint64 maxSessions = 100000;             // logged-in ones are dropped last
+    qint64 maxAnonymousSessionsByIp = 500;   // per address (per /64 for IPv6)
     QString loginRealm;
     QString openInBrowser = QStringLiteral("*.htm;*.html;*.jpg;*.jpeg;*.gif;*.png;*.txt;*.swf;*.svg");
     QString flashOn = QStringLiteral("download");
