@@ -6,6 +6,7 @@
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "log/log.h"
+#include "serve/clientInfo.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
@@ -491,9 +492,10 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
         r.realm = realm;
     serve().events().run(QStringLiteral("unauthorized"), &cd);
     replySpecialPage(cd, QStringLiteral("login"), &node);
-    // A template without a login page leaves Basic credentials as the only
-    // way in: ask for them instead of a bare refusal.
-    if (r.mode == HRM_DENY && r.body.isEmpty())
+    // Download tools send credentials only when challenged, and a template
+    // without a login page leaves Basic credentials as the only way in: ask
+    // for them instead of a refusal. Browsers asking for a page get the page.
+    if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.fUser))
         add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);

@@ -170,8 +170,11 @@ class LoginDemandCase(LoginCase):
         return z
 
     def get(self, z, path, sid=None, **headers):
+        """A request as a browser makes it (a tool without Accept gets a
+        Basic challenge instead of the login page)."""
         if sid:
             headers["Cookie"] = "ZOF_SID_=" + sid
+        headers.setdefault("Accept", "text/html,*/*;q=0.8")
         return Reply(z.get(path, headers=headers))
 
 
