@@ -70,6 +70,7 @@ ok=OK
 cancel=Cancel
 failed=Failed
 bad name=This name is not allowed
+bad password=This password is not allowed
 not allowed=Not allowed
 already exists=An item with this name already exists
 minimum disk space reached=Not enough disk space left
@@ -462,7 +463,9 @@ bad name={.or|{.pos|/|$1.}|{.pos|\|$1.}|{.pos|..|$1.}|{.regexp|[\x00-\x1F\x7F]|$
 
 [ajax.changepwd|no log]
 {.if|{.not|%user%.}|{:{.!not allowed.}{.break.}:}.}
-{.if|{.length|{.set account||password={.postvar|new.}.}.}|ok|{.!failed.}.}
+{.set|new|{.postvar|new.}.}
+{.if not|{.length|{.^new.}.}|{:{.!bad password.}{.break.}:}.}
+{.if|{.length|{.set account||password={.^new.}.}.}|ok|{.!bad password.}.}
 
 [special:import]
 {.comment|The built-in template needs nothing imported.}

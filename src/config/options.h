@@ -119,6 +119,8 @@ struct Toptions
     qint64 maxConnectionsByIp = 0;
     qint64 maxContemporaryDls = 0;
     qint64 maxContemporaryDlsIp = 0;
+    qint64 maxSessions = 100000;             // logged-in ones are dropped last
+    qint64 maxAnonymousSessionsByIp = 500;   // per address (per /64 for IPv6)
     QString loginRealm;
     QString openInBrowser = QStringLiteral("*.htm;*.html;*.jpg;*.jpeg;*.gif;*.png;*.txt;*.swf;*.svg");
     QString flashOn = QStringLiteral("download");
@@ -138,6 +140,7 @@ struct Toptions
     bool encodeSpaces = true;
     QStringList mimeTypes = defaultMimeTypes(); // flat pairs: mask, MIME type
     bool inBrowserIfMime = false;
+    bool sandboxAllFiles = false; // not only files of folders visitors upload to
     QList<TiconMask> iconMasks;
     QMap<int, QByteArray> iconMasksUserImages; // index -> GIF bytes
     QStringList address2name; // flat pairs: name, address mask

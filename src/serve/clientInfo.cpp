@@ -1,6 +1,9 @@
 #include "serve/clientInfo.h"
 
 #include "util/addresses.h"
+#include "util/asciiCase.h"
+
+#include <QList>
 
 QString recognizeAgent(const QString &userAgent)
 {
@@ -54,4 +57,24 @@ QString cleanHost(const QString &host)
             r += c;
     }
     return r;
+}
+
+bool acceptsPage(const QString &accept)
+{
+    for (QStringView range : QStringView(accept).split(u',')) {
+        const QList<QStringView> parts = range.split(u';');
+        const QStringView type = parts.first().trimmed();
+        if (!sameText(type, u"text/html") && !sameText(type, u"application/xhtml+xml"))
+            continue;
+        // "q=0" says "not this one".
+        bool refused = false;
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            const QStringView p = parts[i].trimmed();
+            if (startsWithText(p, u"q=") && p.sliced(2).toDouble() == 0)
+                refused = true;
+        }
+        if (!refused)
+            return true;
+    }
+    return false;
 }

@@ -16,3 +16,8 @@ QString forwardedAddress(const QString &forwardedFor);
 // The host the client asked for: ASCII letters, digits, '-', '.', ':' and
 // '_' of the header value only.
 QString cleanHost(const QString &host);
+
+// Whether an Accept value asks for a page a person reads: browsers name
+// "text/html" (or XHTML) for what they show; download tools send "*/*" or
+// nothing.
+bool acceptsPage(const QString &accept);

@@ -200,6 +200,13 @@ bool Tdispatch::sectionRequest()
     const TtplSection *sec = tpl ? tpl->getSection(section) : nullptr;
     if (!sec || sec->nourl)
         return false;
+    // The page script's action handlers change things: a link, an image or
+    // a prefetch must never run one.
+    if (startsWithText(section, u"ajax.") && conn.request.method != HM_POST) {
+        reply.mode = HRM_METHOD_NOT_ALLOWED;
+        conn.addHeader("Allow: POST", true);
+        return true;
+    }
     if (sec->cache) {
         const QString tag = section + formatFloat(sec->ts, 10);
         if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {

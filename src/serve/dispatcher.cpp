@@ -6,12 +6,15 @@
 #include "config/options.h"
 #include "config/version.h"
 #include "http/speedLimiter.h"
+#include "log/log.h"
 #include "serve/clientInfo.h"
 #include "serve/dispatch.h"
 #include "serve/fileDownload.h"
 #include "serve/icons.h"
 #include "serve/pageReply.h"
 #include "serve/perIp.h"
+#include "serve/protectiveHeaders.h"
+#include "serve/sameSite.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 #include "util/format.h"
@@ -41,6 +44,14 @@ bool trustedProxy(const QString &mask, const QString &address)
     lastMask = mask;
     lastAddress = address;
     return lastAnswer;
+}
+
+void refuseCrossSite(TconnData &cd)
+{
+    if (opts().logOthers)
+        add2log(QStringLiteral("Cross-site request refused"), cd.conn);
+    replySpecialPage(cd, QStringLiteral("deny"));
+    cd.conn->reply.reason = QStringLiteral("Cross-site request refused");
 }
 
 } // namespace
@@ -105,8 +116,9 @@ bool Tdispatch::beforeResolution()
             conn.limiters.append(l);
         reapplyCustomLimit(cd); // an address with a limit of its own keeps it
     }
-    // 5.
+    // 5. Every reply is taken for the type it says it is.
     conn.addHeader("Accept-Ranges: bytes", true);
+    addNoSniff(reply);
     if (o.sendZofIdentifier) {
         static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
         conn.addHeader(serverLine, true);
@@ -149,6 +161,12 @@ bool Tdispatch::beforeResolution()
     // 13.
     if (path == u"test" && s.counters().selfTestRunning()) {
         replyText(cd, QStringLiteral("ZOF OK"));
+        return false;
+    }
+    // A POST changes something (a login, an action, a deletion, an upload):
+    // only the site's own pages may send one.
+    if (method == HM_POST && fromAnotherSite(conn)) {
+        refuseCrossSite(cd);
         return false;
     }
     // 14-16. Session, login, logout, signed links.

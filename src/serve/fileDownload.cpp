@@ -6,6 +6,7 @@
 #include "serve/connData.h"
 #include "serve/fileCache.h"
 #include "serve/pageReply.h"
+#include "serve/protectiveHeaders.h"
 #include "serve/serve.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
@@ -267,6 +268,7 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
 {
     ThttpConn &conn = *cd.conn;
     Tserve &s = serve();
+    sandboxFile(conn.reply, node, opts().sandboxAllFiles);
     // 1. Conditional request.
     const QString tag = entityTagOf(node.resource, disk);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {

@@ -3,6 +3,7 @@
 #include "config/options.h"
 #include "http/httpConn.h"
 #include "serve/connData.h"
+#include "serve/protectiveHeaders.h"
 #include "serve/serve.h"
 #include "tpl/mainTemplate.h"
 #include "util/asciiCase.h"
@@ -32,6 +33,7 @@ void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr
         tpl = cd.tpl ? cd.tpl : mainTpl();
     const QString page = serve().pages().specialPage(cd, name, folder, tpl);
     r.mode = specialPageMode(name);
+    markOwnPage(r);
     if (page.isEmpty()) {
         // The core's own text for the mode.
         r.body.clear();
@@ -53,6 +55,7 @@ void replyText(TconnData &cd, const QString &text)
         return;
     }
     ThttpReply &r = cd.conn->reply;
+    markOwnPage(r);
     if (r.contentType.isEmpty()) {
         // The first character after any white space tells (no copy of a big page).
         const auto first = std::find_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });

@@ -6,9 +6,11 @@
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "log/log.h"
+#include "serve/clientInfo.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
+#include "util/addresses.h"
 #include "util/encodings.h"
 #include "vfs/account.h"
 
@@ -32,6 +34,12 @@ TsessionEntry *TsessionTable::find(const QString &id)
     return it == table.end() ? nullptr : &it.value();
 }
 
+void TsessionTable::setLimits(qint64 total, qint64 anonymousByAddress)
+{
+    maxTotal = total > 0 ? total : defaultMaxSessions;
+    maxAnonymousByAddress = anonymousByAddress > 0 ? anonymousByAddress : defaultMaxAnonymousByAddress;
+}
+
 TsessionEntry *TsessionTable::create(const QString &ip, const QString &id)
 {
     QString key = id;
@@ -42,20 +50,29 @@ TsessionEntry *TsessionTable::create(const QString &ip, const QString &id)
     } else if (table.contains(key)) {
         return nullptr;
     }
-    if (table.size() >= maxSessions)
-        makeRoom();
     TsessionEntry e;
     e.s.id = key;
     e.s.ttl = 1;
     e.created = now();
     e.s.expires = e.created + e.s.ttl;
     e.ip = ip;
+    e.addressKey = sessionAddressKey(ip);
+    capAnonymous(e.addressKey);
+    if (table.size() >= maxTotal)
+        makeRoom();
+    anonymousByAddress[e.addressKey].append(key);
     return &table.insert(key, e).value();
 }
 
 void TsessionTable::remove(const QString &id)
 {
     table.remove(id);
+}
+
+void TsessionTable::clear()
+{
+    table.clear();
+    anonymousByAddress.clear();
 }
 
 int TsessionTable::purge(TdateTime at)
@@ -69,7 +86,44 @@ int TsessionTable::purge(TdateTime at)
             ++it;
         }
     }
+    if (n)
+        reindexAnonymous();
     return n;
+}
+
+bool TsessionTable::isAnonymousOf(const QString &id, const QString &key) const
+{
+    const auto it = table.constFind(id);
+    return it != table.cend() && it->s.user.isEmpty() && it->addressKey == key;
+}
+
+void TsessionTable::capAnonymous(const QString &key)
+{
+    const auto it = anonymousByAddress.find(key);
+    if (it == anonymousByAddress.end())
+        return;
+    QList<QString> &ids = *it;
+    while (!ids.isEmpty() && (ids.size() >= maxAnonymousByAddress || !isAnonymousOf(ids.first(), key))) {
+        const QString id = ids.takeFirst();
+        if (isAnonymousOf(id, key))
+            table.remove(id);
+    }
+}
+
+void TsessionTable::reindexAnonymous()
+{
+    QHash<QString, QList<QPair<TdateTime, QString>>> byKey;
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        if (it->s.user.isEmpty())
+            byKey[it->addressKey].append({it->created, it.key()});
+    anonymousByAddress.clear();
+    for (auto it = byKey.begin(); it != byKey.end(); ++it) {
+        std::sort(it->begin(), it->end());
+        QList<QString> &ids = anonymousByAddress[it.key()];
+        ids.reserve(it->size());
+        for (const auto &p : std::as_const(*it))
+            ids.append(p.second);
+    }
 }
 
 void TsessionTable::makeRoom()
@@ -79,22 +133,31 @@ void TsessionTable::makeRoom()
     QList<QPair<TdateTime, QString>> anon, named;
     for (auto it = table.cbegin(); it != table.cend(); ++it)
         (it->s.user.isEmpty() ? anon : named).append({it->s.expires, it.key()});
-    const qsizetype want = qMax<qsizetype>(1, maxSessions / 10);
+    const qsizetype want = qMax<qsizetype>(1, maxTotal / 10);
     std::sort(anon.begin(), anon.end());
     std::sort(named.begin(), named.end());
     qsizetype dropped = 0;
     for (const auto &p : std::as_const(anon)) {
         if (dropped >= want)
-            return;
+            break;
         table.remove(p.second);
         ++dropped;
     }
     for (const auto &p : std::as_const(named)) {
         if (dropped >= want)
-            return;
+            break;
         table.remove(p.second);
         ++dropped;
     }
+    reindexAnonymous();
+}
+
+QString sessionAddressKey(const QString &ip)
+{
+    if (!ip.contains(u':'))
+        return ip;
+    const QString v6 = ipv6Key(ip);
+    return v6.isEmpty() ? ip : v6.left(16) + QStringLiteral("/64");
 }
 
 QString newSessionId()
@@ -270,10 +333,28 @@ void TsessionManager::freeSession(const QString &id)
     });
 }
 
+void dropSessionCookie(ThttpConn &conn)
+{
+    conn.setCookie(SESSION_COOKIE, QString(),
+                   {{QStringLiteral("expires"), QStringLiteral("Thu, 01-Jan-70 00:00:01 GMT")},
+                    {QStringLiteral("path"), QStringLiteral("/")}},
+                   QStringLiteral("HttpOnly"));
+}
+
+void TsessionManager::startSession(TconnData &cd)
+{
+    ThttpConn &conn = *cd.conn;
+    copyToRecord(cd, *TsessionTable::global().create(conn.P_address));
+    conn.setCookie(SESSION_COOKIE, cd.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
+                   QStringLiteral("HttpOnly"));
+}
+
 bool TsessionManager::restore(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
     TsessionTable &t = TsessionTable::global();
+    const Toptions &o = opts();
+    t.setLimits(o.maxSessions, o.maxAnonymousSessionsByIp);
     cd.fUser.clear();
     cd.fPwd.clear();
     if (cd.session) {
@@ -289,26 +370,25 @@ bool TsessionManager::restore(TconnData &cd)
         QString id = conn.getCookie(SESSION_COOKIE);
         if (id.isEmpty())
             id = cd.urlvars.value(SESSION_COOKIE);
-        if (usableSessionId(id)) {
-            if (TsessionEntry *e = t.find(id)) {
-                if (e->ip != conn.P_address) {
-                    conn.delCookie(SESSION_COOKIE);
-                    conn.reply.mode = HRM_DENY;
-                    return false;
-                }
+        if (!usableSessionId(id)) {
+            startSession(cd);
+        } else if (TsessionEntry *e = t.find(id)) {
+            // A session is bound to the address that made it. Its cookie
+            // seen from another one (a browser that changed network, or
+            // "localhost" reached over the other IP version) is dropped,
+            // and the request goes on as a visitor who may log in again.
+            if (e->ip == conn.P_address)
                 copyToRecord(cd, *e);
-            } else {
-                copyToRecord(cd, *t.create(conn.P_address, id));
-            }
+            else
+                dropSessionCookie(conn);
         } else {
-            copyToRecord(cd, *t.create(conn.P_address));
-            conn.setCookie(SESSION_COOKIE, cd.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
-                           QStringLiteral("HttpOnly"));
+            copyToRecord(cd, *t.create(conn.P_address, id));
         }
     }
     if (cd.urlvars.value(QStringLiteral("mode")) == u"logout") {
-        freeSession(cd.session->id);
-        conn.delCookie(SESSION_COOKIE);
+        if (cd.session)
+            freeSession(cd.session->id);
+        dropSessionCookie(conn);
         cd.account = nullptr;
         return true;
     }
@@ -318,7 +398,7 @@ bool TsessionManager::restore(TconnData &cd)
         cd.fPwd = req.pwd;
         cd.account = userAccount(cd.fUser);
     } else {
-        cd.account = userAccount(cd.session->user);
+        cd.account = cd.session ? userAccount(cd.session->user) : nullptr;
         if (cd.account) {
             cd.fUser = cd.account->user;
             cd.fPwd = cd.account->pwd;
@@ -336,8 +416,9 @@ QString TsessionManager::checkLoginForm(TconnData &cd)
     const Taccount *a = userAccount(cd.postVars.value(QStringLiteral("user")));
     if (!a)
         return QStringLiteral("username not found");
+    // A login binds a session: one is made for a request that has none.
     if (!cd.session)
-        return QStringLiteral("bad password");
+        startSession(cd);
     if (!loginPasswordMatches(a->pwd, cd.session->id, cd.postVars.value(QStringLiteral("password")),
                               lowerHex(cd.postVars.value(QStringLiteral("passwordSHA256"))),
                               lowerHex(cd.postVars.value(QStringLiteral("passwordMD5")))))
@@ -367,7 +448,7 @@ QString TsessionManager::checkSignedLink(TconnData &cd)
     if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
         return QStringLiteral("bad sign");
     if (!cd.session)
-        return QStringLiteral("expired");
+        startSession(cd);
     TsessionEntry *e = TsessionTable::global().find(cd.session->id);
     Tsession &s = *cd.session;
     bool ok = false;
@@ -411,9 +492,10 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
         r.realm = realm;
     serve().events().run(QStringLiteral("unauthorized"), &cd);
     replySpecialPage(cd, QStringLiteral("login"), &node);
-    // A template without a login page leaves Basic credentials as the only
-    // way in: ask for them instead of a bare refusal.
-    if (r.mode == HRM_DENY && r.body.isEmpty())
+    // Download tools send credentials only when challenged, and a template
+    // without a login page leaves Basic credentials as the only way in: ask
+    // for them instead of a refusal. Browsers asking for a page get the page.
+    if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.fUser))
         add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);

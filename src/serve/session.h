@@ -16,6 +16,7 @@ struct TsessionEntry
 {
     Tsession s;
     QString ip;
+    QString addressKey; // sessionAddressKey(ip)
     TdateTime created = 0;
 };
 
@@ -23,8 +24,14 @@ class TsessionTable
 {
 public:
     static TsessionTable &global();
-    // Past this many sessions, anonymous ones closest to expiry are dropped.
-    static constexpr qsizetype maxSessions = 100000;
+    static constexpr qsizetype defaultMaxSessions = 100000;
+    static constexpr qsizetype defaultMaxAnonymousByAddress = 500;
+
+    // Past `total` sessions a tenth is dropped, anonymous ones first, the
+    // closest to expiry first. One address (one /64 network for IPv6) keeps
+    // at most `anonymousByAddress` anonymous sessions: its oldest one goes.
+    // Values below 1 take the defaults.
+    void setLimits(qint64 total, qint64 anonymousByAddress);
 
     TsessionEntry *find(const QString &id);
     // A new session under `id` (a fresh id when empty); null when `id` is taken.
@@ -33,12 +40,26 @@ public:
     // Drops every session whose expiry is in the past (or before `at`).
     int purge(TdateTime at);
     qsizetype size() const { return table.size(); }
-    void clear() { table.clear(); }
+    void clear();
 
 private:
     void makeRoom();
+    void capAnonymous(const QString &ip);
+    void reindexAnonymous();
+    bool isAnonymousOf(const QString &id, const QString &key) const;
+
     QHash<QString, TsessionEntry> table;
+    // Anonymous sessions per address key, oldest first. Ids that were
+    // logged in or dropped since are skipped when met; the index is rebuilt
+    // whenever many sessions go at once.
+    QHash<QString, QList<QString>> anonymousByAddress;
+    qsizetype maxTotal = defaultMaxSessions;
+    qsizetype maxAnonymousByAddress = defaultMaxAnonymousByAddress;
 };
+
+// The key sessions are counted under: the address itself, or its /64
+// network for IPv6 (one client easily holds a whole network).
+QString sessionAddressKey(const QString &ip);
 
 // 16 bytes (time and a random double, little-endian) in Base64 with every
 // character that is not an ASCII letter or digit removed.
@@ -73,4 +94,11 @@ public:
     static void purgeNow();
     // Removes the session from the table and from every record.
     static void freeSession(const QString &id);
+
+private:
+    // A new session for the record, its cookie set on the reply.
+    static void startSession(TconnData &cd);
 };
+
+// Drops the session cookie, with the path it was set with.
+void dropSessionCookie(ThttpConn &conn);

@@ -6,6 +6,7 @@
 #include "log/log.h"
 #include "serve/clientInfo.h"
 #include "serve/connData.h"
+#include "serve/sameSite.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
 #include "util/asciiCase.h"
@@ -277,7 +278,11 @@ void TuploadManager::start(TconnData &cd)
     partial(cd);
     created.remove(&cd);
     cd.uploadDest.clear();
-    if (!folder || !folder->isFolder()) {
+    if (fromAnotherSite(conn)) {
+        // Another site's page sent it: nothing is written (the request is
+        // refused as a whole when it completes).
+        cd.uploadFailed = QStringLiteral("Not allowed.");
+    } else if (!folder || !folder->isFolder()) {
         cd.uploadFailed = QStringLiteral("Folder not found.");
     } else if (!accountAllowed(FA_UPLOAD, &cd, folder.data()) || !folder->accessFor(&cd)) {
         cd.uploadFailed = QStringLiteral("Not allowed.");

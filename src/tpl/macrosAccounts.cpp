@@ -85,21 +85,35 @@ bool safeHeaderText(const QString &s)
     return !s.contains(u'\r') && !s.contains(u'\n') && !s.contains(QChar(0));
 }
 
-void applySetAccount(const TmacroCall &c, Taccount &a)
+// False when a value was refused (the others are applied all the same).
+bool applySetAccount(const TmacroCall &c, Taccount &a)
 {
-    if (const auto v = c.namedRaw(QStringLiteral("password")); v && validPassword(*v))
-        a.pwd = *v;
+    bool allTaken = true;
+    if (const auto v = c.namedRaw(QStringLiteral("password"))) {
+        if (validPassword(*v))
+            a.pwd = *v;
+        else
+            allTaken = false;
+    }
     if (const auto v = c.namedRaw(QStringLiteral("newname"))) {
         // A name another record has would make logins ambiguous (the first
         // record of a name wins): refused, like an invalid one.
         const QString newName = v->trimmed();
         const QString oldName = a.user;
-        if (newName != oldName && accounts().rename(oldName, newName))
-            renameInTree(oldName, newName);
+        if (newName != oldName) {
+            if (accounts().rename(oldName, newName))
+                renameInTree(oldName, newName);
+            else
+                allTaken = false;
+        }
     }
     // Sent in a Location header after login.
-    if (const auto v = c.namedRaw(QStringLiteral("redirect")); v && safeHeaderText(*v))
-        a.redir = v->trimmed();
+    if (const auto v = c.namedRaw(QStringLiteral("redirect"))) {
+        if (safeHeaderText(*v))
+            a.redir = v->trimmed();
+        else
+            allTaken = false;
+    }
     if (const auto v = c.namedRaw(QStringLiteral("no limits")))
         a.noLimits = macroIsTrue(*v);
     if (const auto v = c.namedRaw(QStringLiteral("enabled")))
@@ -120,6 +134,7 @@ void applySetAccount(const TmacroCall &c, Taccount &a)
         a.notes = *v;
     if (const auto v = c.namedRaw(QStringLiteral("notes key")))
         setNotesKey(a.notes, v->trimmed());
+    return allTaken;
 }
 
 void newAccountMacro(TmacroCall &c)
@@ -160,8 +175,10 @@ void setAccountMacro(TmacroCall &c)
     Taccount *a = accountOf(c);
     if (!a)
         return;
-    applySetAccount(c, *a);
-    c.result = SUCCESS;
+    // " " says that everything asked was stored: a caller reporting a new
+    // password must not say "ok" for one that was refused.
+    if (applySetAccount(c, *a))
+        c.result = SUCCESS;
     changed();
 }
 

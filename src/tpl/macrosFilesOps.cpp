@@ -88,6 +88,17 @@ bool makeFolders(const QByteArray &p)
     return QDir().mkpath(QFile::decodeName(p));
 }
 
+// A rename that never replaces what is there.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without the flag: check first.
+    return !existsB(to) && ::rename(from.constData(), to.constData()) == 0;
+}
+
 // ---- delete ----
 
 bool deleteTree(const QByteArray &p, int depth = 0)
@@ -109,8 +120,9 @@ bool deleteTree(const QByteArray &p, int depth = 0)
 // ---- copy ----
 
 // Replaces `dst` with a copy of the regular file `src` (permissions and
-// times kept) through a temporary neighbour.
-bool copyFile(const QByteArray &src, const QByteArray &dst)
+// times kept) through a temporary neighbour; without `replace` only when
+// nothing lies at `dst`.
+bool copyFile(const QByteArray &src, const QByteArray &dst, bool replace)
 {
     const int in = ::open(src.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
@@ -156,13 +168,13 @@ bool copyFile(const QByteArray &src, const QByteArray &dst)
     ok = ok && ::fchmod(out, st.st_mode & 0777) == 0 && ::futimens(out, times) == 0 && ::fsync(out) == 0;
     ok = ::close(out) == 0 && ok;
     ::close(in);
-    if (ok && ::rename(tmp.constData(), dst.constData()) == 0)
+    if (ok && (replace ? ::rename(tmp.constData(), dst.constData()) == 0 : renameNoReplace(tmp, dst)))
         return true;
     ::unlink(tmp.constData());
     return false;
 }
 
-bool copyLink(const QByteArray &src, const QByteArray &dst)
+bool copyLink(const QByteArray &src, const QByteArray &dst, bool replace)
 {
     QByteArray target(4096, '\0');
     const ssize_t n = ::readlink(src.constData(), target.data(), size_t(target.size()));
@@ -171,22 +183,23 @@ bool copyLink(const QByteArray &src, const QByteArray &dst)
     target.truncate(n);
     struct stat st;
     if (lstatB(dst, st)) {
-        if (S_ISDIR(st.st_mode) || ::unlink(dst.constData()) != 0)
+        if (!replace || S_ISDIR(st.st_mode) || ::unlink(dst.constData()) != 0)
             return false;
     }
     return ::symlink(target.constData(), dst.constData()) == 0;
 }
 
 // `follow`: the top item is taken through a link; below it links are copied.
-bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, int depth = 0)
+// Without `replace`, files and links already at the destination stay.
+bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, bool replace = true, int depth = 0)
 {
     struct stat st;
     if ((follow ? ::stat(src.constData(), &st) : ::lstat(src.constData(), &st)) != 0)
         return false;
     if (S_ISLNK(st.st_mode))
-        return copyLink(src, dst);
+        return copyLink(src, dst, replace);
     if (S_ISREG(st.st_mode))
-        return copyFile(src, dst);
+        return copyFile(src, dst, replace);
     if (!S_ISDIR(st.st_mode))
         return false; // FIFOs, sockets and devices are left alone
     if (depth > maxDepth)
@@ -206,31 +219,30 @@ bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, int dep
         if (!lstatB(child, cs))
             ok = false;
         else if (S_ISREG(cs.st_mode) || S_ISDIR(cs.st_mode) || S_ISLNK(cs.st_mode))
-            ok = copyTree(child, join(dst, n), false, depth + 1) && ok;
+            ok = copyTree(child, join(dst, n), false, replace, depth + 1) && ok;
     }
     return ok;
 }
 
 // ---- move ----
 
+// A move never replaces what lies at its destination: a file or a link
+// goes only where nothing is, a folder onto a folder merges what does not
+// collide (the rest stays where it was, and the move fails).
 bool moveTree(const QByteArray &src, const QByteArray &dst, int depth = 0)
 {
     struct stat st, dst_st;
     if (!lstatB(src, st))
         return false;
-    const bool dstExists = lstatB(dst, dst_st);
-    if (dstExists && S_ISDIR(st.st_mode) != S_ISDIR(dst_st.st_mode))
-        return false;
-    if (!dstExists || !S_ISDIR(st.st_mode)) {
-        // A file replaces its namesake at once; a folder moves when the
-        // name is free.
-        if (::rename(src.constData(), dst.constData()) == 0)
+    if (!lstatB(dst, dst_st)) {
+        if (renameNoReplace(src, dst))
             return true;
         if (errno != EXDEV)
             return false;
-        return copyTree(src, dst, false) && deleteTree(src);
+        return copyTree(src, dst, false, false) && deleteTree(src);
     }
-    // Two folders: the content merges into the existing one.
+    if (!S_ISDIR(st.st_mode) || !S_ISDIR(dst_st.st_mode))
+        return false;
     if (depth > maxDepth)
         return false;
     QList<QByteArray> names;
@@ -296,17 +308,6 @@ bool transfer(const QString &srcPath, const QString &dstPath, bool move)
         ok = (move ? moveTree(item, target) : copyTree(item, target, true)) && ok;
     }
     return ok;
-}
-
-// A rename that never replaces what is there.
-bool renameNoReplace(const QByteArray &from, const QByteArray &to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the flag: check first.
-    return !existsB(to) && ::rename(from.constData(), to.constData()) == 0;
 }
 
 // ---- the "on macro rename" event ----

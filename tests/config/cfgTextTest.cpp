@@ -55,7 +55,7 @@ TEST_F(CfgFixture, EveryKeyIsWrittenOnceInTableOrder)
     for (const TcfgKey &k : cfgKeys())
         expected.append(QString::fromLatin1(k.key));
     EXPECT_EQ(keys, expected);
-    EXPECT_EQ(expected.size(), 160);
+    EXPECT_EQ(expected.size(), 163);
     EXPECT_EQ(QSet<QString>(expected.begin(), expected.end()).size(), expected.size());
     EXPECT_TRUE(config->getCfg().endsWith(QStringLiteral("\r\n")));
 }

@@ -54,3 +54,21 @@ TEST(CleanHost, KeepsOnlyHostCharacters)
     EXPECT_EQ(cleanHost(QStringLiteral("a b/c\r\nd_e-f")), QStringLiteral("abcd_e-f"));
     EXPECT_EQ(cleanHost(QString::fromUtf8("h\xc3\xa9te")), QStringLiteral("hte"));
 }
+
+TEST(AcceptsPage, BrowsersNavigatingButNotTools)
+{
+    const struct { const char *accept; bool page; } cases[] = {
+        {"text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,*/*;q=0.8", true}, // a browser
+        {"application/xhtml+xml", true},
+        {"TEXT/HTML", true},
+        {"text/plain, text/html ;level=1", true},
+        {"", false},        // no Accept: curl without options, many tools
+        {"*/*", false},     // wget, curl, aria2c, XHR
+        {"text/*", false},
+        {"image/avif,image/webp,*/*;q=0.8", false}, // an image in a page
+        {"text/html;q=0, */*", false},
+        {"text/htmlx", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(acceptsPage(QString::fromLatin1(c.accept)), c.page) << c.accept;
+}

@@ -52,18 +52,65 @@ TEST(SessionTable, CreateFindRemovePurge)
 TEST(SessionTable, BoundedDropsAnonymousEarliestFirst)
 {
     TsessionTable t;
+    constexpr qsizetype cap = 1000;
+    t.setLimits(cap, cap);
     const QString named = QStringLiteral("namedsession0");
     TsessionEntry *n = t.create(QStringLiteral("a"), named);
     n->s.user = QStringLiteral("bob");
     n->s.expires = 1; // earliest of all, yet bound to a user
-    for (qsizetype i = 1; i < TsessionTable::maxSessions; ++i)
-        t.create(QStringLiteral("a"))->s.expires = 10 + double(i);
+    for (qsizetype i = 1; i < cap; ++i)
+        t.create(QStringLiteral("a") + QString::number(i % 50))->s.expires = 10 + double(i);
     const QString early = QStringLiteral("earlysession0");
-    EXPECT_EQ(t.size(), TsessionTable::maxSessions);
+    EXPECT_EQ(t.size(), cap);
     t.create(QStringLiteral("a"), early)->s.expires = 1e9;
-    EXPECT_LE(t.size(), TsessionTable::maxSessions);
+    EXPECT_LE(t.size(), cap);
     EXPECT_TRUE(t.find(named));
     EXPECT_TRUE(t.find(early));
+    // A flood many times the cap never reaches the logged-in session.
+    for (qsizetype i = 0; i < 5 * cap; ++i)
+        t.create(QStringLiteral("b") + QString::number(i % 97));
+    EXPECT_LE(t.size(), cap);
+    EXPECT_TRUE(t.find(named));
+}
+
+TEST(SessionTable, OneAddressKeepsFewAnonymousSessions)
+{
+    TsessionTable t;
+    t.setLimits(0, 5); // 0: the default total
+    const QString other = t.create(QStringLiteral("10.0.0.2"))->s.id;
+    const QString named = t.create(QStringLiteral("10.0.0.1"))->s.id;
+    t.find(named)->s.user = QStringLiteral("bob");
+    QStringList ids;
+    for (int i = 0; i < 12; ++i)
+        ids << t.create(QStringLiteral("10.0.0.1"))->s.id;
+    // The newest five of the flooding address stay, its oldest went.
+    int kept = 0;
+    for (const QString &id : std::as_const(ids))
+        kept += t.find(id) ? 1 : 0;
+    EXPECT_EQ(kept, 5);
+    EXPECT_FALSE(t.find(ids.first()));
+    EXPECT_TRUE(t.find(ids.last()));
+    EXPECT_TRUE(t.find(other));
+    EXPECT_TRUE(t.find(named));
+    // A whole IPv6 /64 network counts as one address.
+    for (int i = 0; i < 12; ++i)
+        t.create(QStringLiteral("2001:db8:1:2::") + QString::number(i, 16));
+    EXPECT_EQ(t.size(), 1 + 1 + 5 + 5);
+    // After a purge the address starts afresh.
+    t.purge(now() + 2);
+    EXPECT_EQ(t.size(), 0);
+    for (int i = 0; i < 5; ++i)
+        t.create(QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(t.size(), 5);
+}
+
+TEST(SessionTable, AddressKey)
+{
+    EXPECT_EQ(sessionAddressKey(QStringLiteral("10.1.2.3")), u"10.1.2.3");
+    EXPECT_EQ(sessionAddressKey(QStringLiteral("2001:db8:1:2::5")),
+              sessionAddressKey(QStringLiteral("2001:0db8:0001:0002:ffff::1")));
+    EXPECT_NE(sessionAddressKey(QStringLiteral("2001:db8:1:2::5")), sessionAddressKey(QStringLiteral("2001:db8:1:3::5")));
+    EXPECT_EQ(sessionAddressKey(QStringLiteral("not:an:address")), u"not:an:address");
 }
 
 TEST(Login, PasswordForms)

@@ -124,10 +124,15 @@ TEST_F(AccountMacros, SetAccountAppliesEachProperty)
     EXPECT_FALSE(b->group);
     EXPECT_EQ(b->notes, "n");
 
-    // Refused values leave the field alone.
-    run("{.set account|bob|password=x;y|redirect=/a\r\nSet-Cookie: x=1.}");
+    // Refused values leave the field alone, and the result says so (the
+    // others are applied all the same).
+    EXPECT_EQ(run("{.set account|bob|password=x;y|no limits=0.}"), "");
+    EXPECT_EQ(run("{.set account|bob|redirect=/a\r\nSet-Cookie: x=1.}"), "");
     EXPECT_EQ(account("bob")->pwd, "new");
     EXPECT_EQ(account("bob")->redir, "/home/");
+    EXPECT_FALSE(account("bob")->noLimits);
+    EXPECT_EQ(run("{.set account|bob|newname=bad/name.}"), "");
+    EXPECT_EQ(run("{.set account|bob|newname=bob.}"), " ");
 
     run("{.set account|bob|member of= x ; ;y|add member of=Y;z|enabled=0.}");
     EXPECT_EQ(account("bob")->link, QStringList({"x", "y", "z"}));

@@ -164,19 +164,32 @@ TEST_F(FileOps, MoveFilesAndFolders)
     EXPECT_EQ(run("{.move|/pub/a.txt|/pub/to/b.txt.}"), " ");
     EXPECT_FALSE(exists("pub/a.txt"));
     EXPECT_EQ(read("pub/to/b.txt"), "A");
-    // A file replaces its namesake.
+    // A file never replaces its namesake, whether it goes into a folder or
+    // to a name.
     write("pub/c.txt", "C");
     write("pub/to/c.txt", "old");
-    EXPECT_EQ(run("{.move|/pub/c.txt|/pub/to.}"), " ");
-    EXPECT_EQ(read("pub/to/c.txt"), "C");
-    // Folders merge into a folder of the same name.
+    EXPECT_EQ(run("{.move|/pub/c.txt|/pub/to.}"), "");
+    EXPECT_EQ(run("{.move|/pub/c.txt|/pub/to/c.txt.}"), "");
+    EXPECT_EQ(read("pub/to/c.txt"), "old");
+    EXPECT_EQ(read("pub/c.txt"), "C");
+    // Folders merge into a folder of the same name, all but what collides.
     write("pub/f/one.txt", "1");
     write("pub/f/in/two.txt", "2");
     write("dest/f/in/two.txt", "old");
     write("dest/f/keep.txt", "K");
+    EXPECT_EQ(run("{.move|/pub/f|" + tp("dest") + ".}"), "");
+    EXPECT_EQ(read("dest/f/one.txt") + read("dest/f/in/two.txt") + read("dest/f/keep.txt"), "1oldK");
+    EXPECT_EQ(read("pub/f/in/two.txt"), "2");
+    EXPECT_FALSE(exists("pub/f/one.txt"));
+    ASSERT_TRUE(QFile::remove(p("dest/f/in/two.txt")));
     EXPECT_EQ(run("{.move|/pub/f|" + tp("dest") + ".}"), " ");
     EXPECT_FALSE(exists("pub/f"));
-    EXPECT_EQ(read("dest/f/one.txt") + read("dest/f/in/two.txt") + read("dest/f/keep.txt"), "12K");
+    EXPECT_EQ(read("dest/f/in/two.txt"), "2");
+    // A link at the destination is not replaced either.
+    write("pub/l.txt", "L");
+    symlink(p("pub/to/c.txt"), "pub/to/l.txt");
+    EXPECT_EQ(run("{.move|/pub/l.txt|/pub/to.}"), "");
+    EXPECT_TRUE(isLink("pub/to/l.txt"));
     // A link moves as itself.
     symlink(p("dest"), "pub/ln");
     EXPECT_EQ(run("{.move|/pub/ln|" + tp("moved-ln") + ".}"), " ");
