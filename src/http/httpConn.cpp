@@ -383,6 +383,9 @@ bool ThttpConn::initInputStream()
         // An inverted range is no range at all.
         first = 0;
         last = size - 1;
+    } else if (last >= size) {
+        // A range past the end is served up to the last byte.
+        last = size - 1;
     }
     if (first > 0 && reply.mode == HRM_REPLY && first <= size && !stream.seek(first))
         return false;
@@ -437,7 +440,7 @@ void appendUtf8(QByteArray &out, QStringView s)
         *d++ = char(c.unicode());
 }
 
-void statusLine(QByteArray &out, ThttpReply &reply, int code)
+void statusLine(QByteArray &out, ThttpReply &reply, int code, bool withType = true)
 {
     if (reply.reason.isEmpty() || !isHeaderSafe(QStringView(reply.reason)))
         reply.reason = reasonText(code);
@@ -446,12 +449,25 @@ void statusLine(QByteArray &out, ThttpReply &reply, int code)
     out.append(' ');
     appendUtf8(out, reply.reason);
     out.append("\r\n", 2);
-    if (!reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
+    if (withType && !reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
         out.append("Content-Type: ", 14);
         out.append(reply.contentType);
         out.append("\r\n", 2);
     }
 }
+}
+
+// Whether the range asked for (before it was fitted to the body) has a byte
+// of a body of this size. Without a range, or with one that is ignored, it has.
+bool ThttpConn::rangeSatisfiable(qint64 size) const
+{
+    if (reply.resumeForbidden || (askedFirst < 0 && askedLast < 0))
+        return true;
+    if (askedFirst < 0)
+        return askedLast > 0; // the last N bytes: N may not be 0
+    if (askedLast >= 0 && askedFirst > askedLast)
+        return true; // inverted: no range at all
+    return askedFirst < size;
 }
 
 void ThttpConn::buildHead()
@@ -469,15 +485,14 @@ void ThttpConn::buildHead()
             h.append("Content-Length: 0\r\n");
             break;
         }
-        // A range starting at or past the end cannot be served. The last
-        // position may not reach past the end either.
-        const bool startOk = request.firstByte < size;
-        const bool endOk = request.firstByte < 0 || request.lastByte < size;
-        if (!startOk || !endOk || (request.firstByte < 0 && request.lastByte == 0)) {
+        if (!rangeSatisfiable(size)) {
+            // Nothing of the body is sent; the client learns its size.
             unsatisfiable = true;
             headOnly = true;
-            persistent = false;
-            statusLine(h, reply, 400);
+            statusLine(h, reply, 416);
+            h.append("Content-Range: bytes */");
+            appendNumber(h, size);
+            h.append("\r\nContent-Length: 0\r\n");
             break;
         }
         if (!reply.header.isEmpty())
@@ -508,6 +523,11 @@ void ThttpConn::buildHead()
         h.append("WWW-Authenticate: Basic realm=\"" + realm.toUtf8() + "\"\r\n");
         break;
     }
+    case HRM_NOT_MODIFIED:
+        // No content follows, so no type either: a cache would relabel its copy.
+        headOnly = true;
+        statusLine(h, reply, 304, false);
+        break;
     case HRM_CLOSE:
         disconnect();
         return;
@@ -674,7 +694,9 @@ void ThttpConn::finishReply()
         && (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED);
     if (finished)
         state = HCS_IDLE;
-    if (!persistent || (reply.mode != HRM_REPLY && reply.mode != HRM_REPLY_HEADER) || unsatisfiable)
+    // Errors, redirections and refusals close the connection after their body.
+    const bool keeps = reply.mode == HRM_REPLY || reply.mode == HRM_REPLY_HEADER || reply.mode == HRM_NOT_MODIFIED;
+    if (!persistent || !keeps)
         disconnect();
     else if (sock && sock->isConnected())
         state = HCS_IDLE;

@@ -135,6 +135,7 @@ private:
     bool appendFieldValue(QByteArrayView bytes);
     void endBody();
     void startReply();
+    bool rangeSatisfiable(qint64 size) const;
     void buildHead();
     void sendHeader();
     void startBody();

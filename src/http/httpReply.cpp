@@ -178,6 +178,7 @@ QByteArray reasonPhrase(int code)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
+    case 416: return "Range Not Satisfiable";
     case 500: return "Internal Server Error";
     }
     return {};

@@ -377,3 +377,25 @@ TEST_F(ServerTest, ApplicationFreesOfflineConnections)
     ThttpConn::free(gone);
     EXPECT_TRUE(srv->offlines.isEmpty());
 }
+
+TEST_F(ServerTest, NotModifiedKeepsTheConnectionAndItsTag)
+{
+    handler = [](TserverEvent e, ThttpConn *c) {
+        if (e != SE_REQUEST)
+            return;
+        if (c->request.url == "/cached") {
+            c->addHeader("ETag: \"abc\"");
+            c->reply.mode = HRM_NOT_MODIFIED;
+            c->reply.body = "never sent";
+        } else {
+            serveHello(c);
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /cached HTTP/1.1\r\n\r\nGET /next HTTP/1.1\r\n\r\n"));
+    const TtestResponse r = c.response(true);
+    ASSERT_TRUE(r.complete);
+    EXPECT_EQ(r.head, QByteArray("HTTP/1.1 304 \r\nETag: \"abc\""));
+    EXPECT_EQ(c.response().body, QByteArray("hello /next"));
+    EXPECT_FALSE(c.closed);
+}
