@@ -221,6 +221,8 @@ void ThttpConn::sockClosed()
 
 void ThttpConn::processInput()
 {
+    if (state == HCS_IDLE || state == HCS_REQUESTING)
+        skipEmptyLines();
     if (buffer.isEmpty() || dontFulFil)
         return;
     if (state == HCS_IDLE) {
@@ -241,6 +243,17 @@ void ThttpConn::processInput()
     }
     if (state == HCS_REPLYING && !dontFulFil)
         startReply();
+}
+
+// Empty lines before a request line are ignored, as some clients send an
+// extra CR LF after a body.
+void ThttpConn::skipEmptyLines()
+{
+    qsizetype n = 0;
+    while (n < buffer.size() && (buffer[n] == '\r' || buffer[n] == '\n'))
+        ++n;
+    if (n > 0)
+        consumeFront(n);
 }
 
 // Looks for the head and parses it. True when a request was accepted.
@@ -278,8 +291,10 @@ bool ThttpConn::headStep()
         request.full = buffer.left(end);
         consumeFront(end + term);
         ThttpHeadInfo info;
-        if (!parseRequestHead(request, post, srv->persistentConnections, &info))
+        if (!parseRequestHead(request, post, srv->persistentConnections, &info)) {
+            skipEmptyLines();
             continue; // rejected: wait for another head
+        }
         persistent = info.persistent;
         notify(SE_GOT_HEADER);
         if (info.transferEncoding) {

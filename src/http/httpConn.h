@@ -127,6 +127,7 @@ private:
     void sockClosed() override;
 
     void onData(const char *bytes, qint64 n);
+    void skipEmptyLines();
     bool headStep();
     void postStep();
     void multipartLoop(bool *ended);

@@ -41,9 +41,14 @@ struct ThttpRequest
 // Limits of the head.
 constexpr qsizetype maxHeadSize = 65536;
 
-// Where the head in buf ends: the position of its terminator and the
-// terminator's length (4 for CR LF CR LF, 2 for CR CR), or -1.
+// Where the head in buf ends: the position of its terminator (the line end
+// of its last line and the empty line after it) and the terminator's length,
+// or -1. Lines end in CR LF or a bare LF; CR CR also ends a head.
 qsizetype findHeadEnd(QByteArrayView buf, int *termLen);
+
+// The boundary parameter of a multipart content type: a token, or a quoted
+// string whose backslashes escape the next byte. Empty when absent.
+QByteArray multipartBoundary(QByteArrayView contentType);
 
 struct ThttpHeadInfo
 {

@@ -399,3 +399,25 @@ TEST_F(ServerTest, NotModifiedKeepsTheConnectionAndItsTag)
     EXPECT_EQ(c.response().body, QByteArray("hello /next"));
     EXPECT_FALSE(c.closed);
 }
+
+TEST_F(ServerTest, BareLineFeedsAndLeadingEmptyLines)
+{
+    TtestClient c(port);
+    const QByteArray heads[] = {"GET /lf HTTP/1.1\nHost: x\n\n", "GET /mixed HTTP/1.1\r\nHost: x\n\r\n",
+                                "\r\n\r\nGET /after-empty HTTP/1.1\r\n\r\n", "\nGET /after-lf HTTP/1.1\n\n"};
+    for (const QByteArray &h : heads) {
+        SCOPED_TRACE(h.constData());
+        ASSERT_TRUE(c.send(h));
+        const TtestResponse r = c.response();
+        EXPECT_EQ(r.code, 200);
+        EXPECT_EQ(r.body, "hello " + h.trimmed().split(' ')[1]);
+    }
+    // An empty line sent on its own starts no request.
+    ASSERT_TRUE(c.send("\r\n"));
+    pumpEvents(30);
+    ASSERT_TRUE(c.send("GET /x HTTP/1.1\n\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /x"));
+    EXPECT_EQ(count(SE_REQUESTING), 5);
+    EXPECT_EQ(srv->conns.first()->request.getHeader("Host"), QString());
+    EXPECT_FALSE(c.closed);
+}
