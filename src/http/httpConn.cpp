@@ -208,6 +208,39 @@ void ThttpConn::sockAllSent()
     }
 }
 
+void ThttpConn::sockInputEnded()
+{
+    try {
+        inputEnded = true;
+        closeIfInputEnded();
+    } catch (...) {
+        failed();
+    }
+}
+
+// Once the peer sent all it will send, what it asked for is answered and the
+// connection closes; a head or body that can no longer complete ends it at once.
+void ThttpConn::closeIfInputEnded()
+{
+    if (!inputEnded || disconnecting)
+        return;
+    switch (state) {
+    case HCS_IDLE:
+        if (buffer.isEmpty())
+            disconnect(); // else a pipelined request is about to start
+        break;
+    case HCS_REQUESTING:
+    case HCS_POSTING:
+        disconnect();
+        break;
+    case HCS_REPLYING:
+        disconnect(); // a reply that sends nothing waits for the peer to close
+        break;
+    default:
+        break; // the reply under way finishes first
+    }
+}
+
 void ThttpConn::sockClosed()
 {
     if (closedSeen)
@@ -223,8 +256,10 @@ void ThttpConn::processInput()
 {
     if (state == HCS_IDLE || state == HCS_REQUESTING)
         skipEmptyLines();
-    if (buffer.isEmpty() || dontFulFil)
+    if (buffer.isEmpty() || dontFulFil) {
+        closeIfInputEnded();
         return;
+    }
     if (state == HCS_IDLE) {
         if (disconnecting)
             return; // closing: no new request starts
@@ -234,8 +269,10 @@ void ThttpConn::processInput()
         notify(SE_REQUESTING);
     }
     if (state == HCS_REQUESTING) {
-        if (!headStep())
+        if (!headStep()) {
+            closeIfInputEnded();
             return;
+        }
     } else if (state == HCS_POSTING) {
         postStep();
     } else {
@@ -243,6 +280,7 @@ void ThttpConn::processInput()
     }
     if (state == HCS_REPLYING && !dontFulFil)
         startReply();
+    closeIfInputEnded();
 }
 
 // Empty lines before a request line are ignored, as some clients send an
@@ -730,4 +768,5 @@ void ThttpConn::finishReply()
             srv->pipelineSoon(this);
     }
     stream.close();
+    closeIfInputEnded();
 }

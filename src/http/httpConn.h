@@ -125,10 +125,12 @@ private:
     void sockBytesWritten(qint64 count) override;
     void sockAllSent() override;
     void sockClosed() override;
+    void sockInputEnded() override;
 
     void onData(const char *bytes, qint64 n);
     void skipEmptyLines();
     bool headStep();
+    void closeIfInputEnded();
     void postStep();
     void multipartLoop(bool *ended);
     void closePart(qsizetype boundaryPos);
@@ -157,5 +159,6 @@ private:
     bool truncated = false;     // the body ended before its size
     bool inQueue = false;       // in the server's bandwidth queue
     bool closedSeen = false;
+    bool inputEnded = false;    // the peer will send nothing more
     qsizetype connsIndex = -1;
 };
