@@ -167,18 +167,31 @@ void ThttpConn::onData(const char *bytes, qint64 n)
         if (n == 0)
             return;
     }
-    if (state == HCS_POSTING)
-        postDataReceived += n;
-    if (buffer.size() + n > maxInputBuffer) {
-        disconnect();
-        if (sock)
-            sock->abort();
-        return;
+    const QByteArrayView raw(bytes, n);
+    if (chunked.isActive()) {
+        if (!feedChunked(raw))
+            return;
+    } else {
+        if (state == HCS_POSTING)
+            postDataReceived += n;
+        if (!appendInput(raw))
+            return;
     }
-    buffer.append(bytes, n);
     eventData = QByteArray(bytes, n);
     notify(SE_GOT_DATA);
     processInput();
+}
+
+bool ThttpConn::appendInput(QByteArrayView bytes)
+{
+    if (buffer.size() + bytes.size() > maxInputBuffer) {
+        disconnect();
+        if (sock)
+            sock->abort();
+        return false;
+    }
+    buffer.append(bytes);
+    return true;
 }
 
 void ThttpConn::sockBytesWritten(qint64 count)
@@ -314,14 +327,7 @@ bool ThttpConn::headStep()
             headScanned = buffer.size();
             if (buffer.size() > maxHeadSize) {
                 request.reset();
-                reply.reset(-1, -1);
-                headOnly = unsatisfiable = truncated = false;
-                reply.mode = HRM_TOO_LARGE;
-                persistent = false;
-                dontFulFil = true;
-                dropInput(buffer.size());
-                state = HCS_REPLYING;
-                buildHead();
+                refuse(HRM_TOO_LARGE);
             }
             return false;
         }
@@ -335,10 +341,18 @@ bool ThttpConn::headStep()
         }
         persistent = info.persistent;
         notify(SE_GOT_HEADER);
-        if (info.transferEncoding) {
-            // We do not read chunked bodies: answer, then close and ignore the rest.
+        if (info.transferCoding == TC_UNKNOWN || info.transferCoding == TC_INVALID) {
+            // Where the body ends cannot be known: answer and close.
+            refuse(info.transferCoding == TC_UNKNOWN ? HRM_NOT_IMPLEMENTED : HRM_BAD_REQUEST);
+            return false;
+        }
+        const bool isChunked = info.transferCoding == TC_CHUNKED;
+        if (isChunked && (info.contentLengthGiven || request.ver < QByteArrayView("1.1"))) {
+            // The chunks frame the body, not the length; but a request that
+            // gives both, or chunks from an HTTP/1.0 client, is suspect:
+            // nothing more is read from this connection after it.
             persistent = false;
-            dropInput(std::numeric_limits<qint64>::max());
+            post.length = 0;
         }
         if (request.method == HM_POST) {
             state = HCS_POSTING;
@@ -350,7 +364,7 @@ bool ThttpConn::headStep()
             post.varname.clear();
             post.filename.clear();
             postDataReceived = buffer.size();
-            if (!info.contentLengthGiven || info.transferEncoding) {
+            if (!info.contentLengthGiven && !isChunked) {
                 // No length we can trust: the body cannot be told apart from
                 // what follows it.
                 persistent = false;
@@ -359,20 +373,100 @@ bool ThttpConn::headStep()
                 state = HCS_REPLYING;
             } else {
                 // A client waiting for our go-ahead would stall a second or more.
-                if (post.length > 0 && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
+                if ((post.length > 0 || isChunked) && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
                     && sameText(request.getHeaderA("Expect"), "100-continue"))
                     sock->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n"));
-                postStep();
+                if (isChunked)
+                    startChunkedBody(true);
+                if (state == HCS_POSTING)
+                    postStep();
             }
         } else {
             // A body sent with another method is not ours to read.
-            if (post.length > 0 && !info.transferEncoding)
+            if (isChunked)
+                startChunkedBody(false);
+            else if (post.length > 0)
                 dropInput(post.length);
-            state = HCS_REPLYING;
+            if (state == HCS_REQUESTING)
+                state = HCS_REPLYING;
         }
         return true;
     }
     return false;
+}
+
+// Takes the body that follows the head through the chunk decoder. Unless
+// the body is kept, its bytes are thrown away as they are decoded.
+void ThttpConn::startChunkedBody(bool keep)
+{
+    chunked.start();
+    dropChunks = !keep;
+    post.length = 0; // known at the last chunk
+    postDataReceived = 0;
+    const QByteArray raw = buffer;
+    consumeFront(buffer.size());
+    if (!raw.isEmpty())
+        feedChunked(raw);
+}
+
+// Decodes raw input of a chunked body into buffer; what follows the body's
+// end is the next request. False when the connection is done with.
+bool ThttpConn::feedChunked(QByteArrayView raw)
+{
+    if (buffer.size() + raw.size() > maxInputBuffer) { // decoding never makes more bytes
+        disconnect();
+        if (sock)
+            sock->abort();
+        return false;
+    }
+    const qsizetype before = buffer.size();
+    qsizetype used = 0;
+    const TchunkedDecoder::Result r = chunked.feed(raw, buffer, &used);
+    if (dropChunks)
+        buffer.truncate(before);
+    else
+        postDataReceived += buffer.size() - before;
+    switch (r) {
+    case TchunkedDecoder::CD_ERROR:
+        refuse(HRM_BAD_REQUEST);
+        return false;
+    case TchunkedDecoder::CD_DONE: {
+        if (!dropChunks)
+            post.length = chunked.decoded();
+        dropChunks = false;
+        // What follows is the next request; in the body step it counts as
+        // received like the bytes behind a body with a length.
+        const QByteArrayView next = raw.sliced(used);
+        if (state == HCS_POSTING)
+            postDataReceived += next.size();
+        return appendInput(next);
+    }
+    case TchunkedDecoder::CD_MORE:
+        break;
+    }
+    return true;
+}
+
+// Answers a request the server itself cannot take (the application sees no
+// SE_REQUEST for it), then closes. When a reply is already under way, the
+// connection closes after it instead.
+void ThttpConn::refuse(ThttpReplyMode mode)
+{
+    persistent = false;
+    dontFulFil = true;
+    dropInput(buffer.size());
+    if (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED)
+        return;
+    if (state == HCS_REPLYING) {
+        disconnect();
+        return;
+    }
+    reply.reset(-1, -1);
+    headOnly = unsatisfiable = truncated = false;
+    reply.mode = mode;
+    reply.contentType = htmlType.toByteArray();
+    state = HCS_REPLYING;
+    buildHead();
 }
 
 // ---- reply ----

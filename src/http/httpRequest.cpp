@@ -164,6 +164,49 @@ QByteArray multipartBoundary(QByteArrayView ct)
     return {};
 }
 
+namespace {
+// What the Transfer-Encoding lines (all of them, in order) say about the body.
+// Read whatever the method: the framing of a body does not depend on it.
+ThttpTransferCoding transferCodingOf(const ThttpRequest &req)
+{
+    bool present = false, unknown = false, chunkedLast = false, afterChunked = false;
+    for (qsizetype h = 0; h < req.headers.count(); ++h) {
+        if (!sameText(req.headers.nameAt(h), "Transfer-Encoding"))
+            continue;
+        present = true;
+        const QByteArray &v = req.headers.valueAt(h);
+        for (qsizetype start = 0; start <= v.size();) {
+            qsizetype comma = v.indexOf(',', start);
+            if (comma < 0)
+                comma = v.size();
+            QByteArrayView coding = QByteArrayView(v).sliced(start, comma - start);
+            start = comma + 1;
+            const qsizetype semi = coding.indexOf(';');
+            coding = trimBytes(semi < 0 ? coding : coding.first(semi));
+            if (coding.isEmpty())
+                continue;
+            afterChunked = afterChunked || chunkedLast;
+            chunkedLast = sameText(coding, "chunked");
+            unknown = unknown || !chunkedLast;
+        }
+    }
+    if (!present)
+        return TC_NONE;
+    if (afterChunked)
+        return TC_INVALID;
+    if (unknown)
+        return TC_UNKNOWN;
+    return chunkedLast ? TC_CHUNKED : TC_INVALID;
+}
+
+// A header's value for framing the body, whatever the method.
+QByteArray framingHeader(const ThttpRequest &req, const char *name)
+{
+    const qsizetype i = req.headers.indexOf(QByteArray::fromRawData(name, qsizetype(std::strlen(name))));
+    return i < 0 ? QByteArray() : trimBytes(req.headers.valueAt(i)).toByteArray();
+}
+}
+
 bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info)
 {
     *info = {};
@@ -278,7 +321,7 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         post.boundary = "--" + multipartBoundary(ct);
     }
 
-    const QByteArray len = req.getHeaderA("Content-Length");
+    const QByteArray len = framingHeader(req, "Content-Length");
     info->contentLengthGiven = !len.isEmpty();
     if (const auto v = parseInt64(len)) {
         // A negative length is a 32-bit wrap-around of a size above 2 GB.
@@ -286,6 +329,6 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         if (post.length < 0)
             post.length = 0;
     }
-    info->transferEncoding = req.headers.contains(QByteArrayLiteral("Transfer-Encoding"));
+    info->transferCoding = transferCodingOf(req);
     return true;
 }

@@ -50,11 +50,19 @@ qsizetype findHeadEnd(QByteArrayView buf, int *termLen);
 // string whose backslashes escape the next byte. Empty when absent.
 QByteArray multipartBoundary(QByteArrayView contentType);
 
+// How the body of a request is framed by its Transfer-Encoding.
+enum ThttpTransferCoding {
+    TC_NONE,      // no Transfer-Encoding: Content-Length, if any, tells
+    TC_CHUNKED,   // chunked, and nothing else
+    TC_UNKNOWN,   // a coding this server does not decode
+    TC_INVALID,   // chunked is not the last coding, or no coding at all
+};
+
 struct ThttpHeadInfo
 {
     bool persistent = false;
     bool contentLengthGiven = false;
-    bool transferEncoding = false;
+    ThttpTransferCoding transferCoding = TC_NONE;
 };
 
 // Parses req.full into req and the POST fields of post. Returns false when

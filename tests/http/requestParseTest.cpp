@@ -143,7 +143,12 @@ TEST(RequestParse, PostFields)
     p = parse("POST / HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: junk\r\nTransfer-Encoding: chunked");
     EXPECT_EQ(p.post.mode, PM_NONE);
     EXPECT_EQ(p.post.length, 0);
-    EXPECT_TRUE(p.info.transferEncoding);
+    EXPECT_EQ(p.info.transferCoding, TC_CHUNKED);
+
+    // The body's framing is read whatever the method.
+    p = parse("PUT /f HTTP/1.1\r\nContent-Length: 7");
+    EXPECT_EQ(p.post.length, 7);
+    EXPECT_TRUE(p.req.getHeader("Content-Length").isEmpty());
 }
 
 TEST(RequestParse, MultipartBoundary)
@@ -168,6 +173,32 @@ TEST(RequestParse, MultipartBoundary)
         const Parsed p = parse(QByteArray("POST / HTTP/1.1\r\nContent-Type: ") + c.contentType);
         EXPECT_EQ(p.post.mode, PM_MULTIPART);
         EXPECT_EQ(p.post.boundary, QByteArray(c.boundary));
+    }
+}
+
+TEST(RequestParse, TransferCodings)
+{
+    struct Case {
+        const char *lines;
+        ThttpTransferCoding coding;
+    };
+    const Case cases[] = {
+        {"", TC_NONE},
+        {"Transfer-Encoding: chunked", TC_CHUNKED},
+        {"transfer-encoding:  Chunked ", TC_CHUNKED},
+        {"Transfer-Encoding: , chunked", TC_CHUNKED},
+        {"Transfer-Encoding: gzip", TC_UNKNOWN},
+        {"Transfer-Encoding: gzip, chunked", TC_UNKNOWN},
+        {"Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked", TC_UNKNOWN},
+        {"Transfer-Encoding: chunked, gzip", TC_INVALID},
+        {"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked", TC_INVALID},
+        {"Transfer-Encoding: chunked\r\nTransfer-Encoding: identity", TC_INVALID},
+        {"Transfer-Encoding: ", TC_INVALID},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        for (const char *method : {"POST", "PUT"})
+            EXPECT_EQ(parse(QByteArray(method) + " / HTTP/1.1\r\n" + c.lines).info.transferCoding, c.coding);
     }
 }
 
