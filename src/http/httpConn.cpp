@@ -167,18 +167,31 @@ void ThttpConn::onData(const char *bytes, qint64 n)
         if (n == 0)
             return;
     }
-    if (state == HCS_POSTING)
-        postDataReceived += n;
-    if (buffer.size() + n > maxInputBuffer) {
-        disconnect();
-        if (sock)
-            sock->abort();
-        return;
+    const QByteArrayView raw(bytes, n);
+    if (chunked.isActive()) {
+        if (!feedChunked(raw))
+            return;
+    } else {
+        if (state == HCS_POSTING)
+            postDataReceived += n;
+        if (!appendInput(raw))
+            return;
     }
-    buffer.append(bytes, n);
     eventData = QByteArray(bytes, n);
     notify(SE_GOT_DATA);
     processInput();
+}
+
+bool ThttpConn::appendInput(QByteArrayView bytes)
+{
+    if (buffer.size() + bytes.size() > maxInputBuffer) {
+        disconnect();
+        if (sock)
+            sock->abort();
+        return false;
+    }
+    buffer.append(bytes);
+    return true;
 }
 
 void ThttpConn::sockBytesWritten(qint64 count)
@@ -208,6 +221,39 @@ void ThttpConn::sockAllSent()
     }
 }
 
+void ThttpConn::sockInputEnded()
+{
+    try {
+        inputEnded = true;
+        closeIfInputEnded();
+    } catch (...) {
+        failed();
+    }
+}
+
+// Once the peer sent all it will send, what it asked for is answered and the
+// connection closes; a head or body that can no longer complete ends it at once.
+void ThttpConn::closeIfInputEnded()
+{
+    if (!inputEnded || disconnecting)
+        return;
+    switch (state) {
+    case HCS_IDLE:
+        if (buffer.isEmpty())
+            disconnect(); // else a pipelined request is about to start
+        break;
+    case HCS_REQUESTING:
+    case HCS_POSTING:
+        disconnect();
+        break;
+    case HCS_REPLYING:
+        disconnect(); // a reply that sends nothing waits for the peer to close
+        break;
+    default:
+        break; // the reply under way finishes first
+    }
+}
+
 void ThttpConn::sockClosed()
 {
     if (closedSeen)
@@ -221,8 +267,12 @@ void ThttpConn::sockClosed()
 
 void ThttpConn::processInput()
 {
-    if (buffer.isEmpty() || dontFulFil)
+    if (state == HCS_IDLE || state == HCS_REQUESTING)
+        skipEmptyLines();
+    if (buffer.isEmpty() || dontFulFil) {
+        closeIfInputEnded();
         return;
+    }
     if (state == HCS_IDLE) {
         if (disconnecting)
             return; // closing: no new request starts
@@ -232,8 +282,10 @@ void ThttpConn::processInput()
         notify(SE_REQUESTING);
     }
     if (state == HCS_REQUESTING) {
-        if (!headStep())
+        if (!headStep()) {
+            closeIfInputEnded();
             return;
+        }
     } else if (state == HCS_POSTING) {
         postStep();
     } else {
@@ -241,6 +293,18 @@ void ThttpConn::processInput()
     }
     if (state == HCS_REPLYING && !dontFulFil)
         startReply();
+    closeIfInputEnded();
+}
+
+// Empty lines before a request line are ignored, as some clients send an
+// extra CR LF after a body.
+void ThttpConn::skipEmptyLines()
+{
+    qsizetype n = 0;
+    while (n < buffer.size() && (buffer[n] == '\r' || buffer[n] == '\n'))
+        ++n;
+    if (n > 0)
+        consumeFront(n);
 }
 
 // Looks for the head and parses it. True when a request was accepted.
@@ -263,14 +327,7 @@ bool ThttpConn::headStep()
             headScanned = buffer.size();
             if (buffer.size() > maxHeadSize) {
                 request.reset();
-                reply.reset(-1, -1);
-                headOnly = unsatisfiable = truncated = false;
-                reply.mode = HRM_TOO_LARGE;
-                persistent = false;
-                dontFulFil = true;
-                dropInput(buffer.size());
-                state = HCS_REPLYING;
-                buildHead();
+                refuse(HRM_TOO_LARGE);
             }
             return false;
         }
@@ -278,14 +335,24 @@ bool ThttpConn::headStep()
         request.full = buffer.left(end);
         consumeFront(end + term);
         ThttpHeadInfo info;
-        if (!parseRequestHead(request, post, srv->persistentConnections, &info))
+        if (!parseRequestHead(request, post, srv->persistentConnections, &info)) {
+            skipEmptyLines();
             continue; // rejected: wait for another head
+        }
         persistent = info.persistent;
         notify(SE_GOT_HEADER);
-        if (info.transferEncoding) {
-            // We do not read chunked bodies: answer, then close and ignore the rest.
+        if (info.transferCoding == TC_UNKNOWN || info.transferCoding == TC_INVALID) {
+            // Where the body ends cannot be known: answer and close.
+            refuse(info.transferCoding == TC_UNKNOWN ? HRM_NOT_IMPLEMENTED : HRM_BAD_REQUEST);
+            return false;
+        }
+        const bool isChunked = info.transferCoding == TC_CHUNKED;
+        if (isChunked && (info.contentLengthGiven || request.ver < QByteArrayView("1.1"))) {
+            // The chunks frame the body, not the length; but a request that
+            // gives both, or chunks from an HTTP/1.0 client, is suspect:
+            // nothing more is read from this connection after it.
             persistent = false;
-            dropInput(std::numeric_limits<qint64>::max());
+            post.length = 0;
         }
         if (request.method == HM_POST) {
             state = HCS_POSTING;
@@ -297,7 +364,7 @@ bool ThttpConn::headStep()
             post.varname.clear();
             post.filename.clear();
             postDataReceived = buffer.size();
-            if (!info.contentLengthGiven || info.transferEncoding) {
+            if (!info.contentLengthGiven && !isChunked) {
                 // No length we can trust: the body cannot be told apart from
                 // what follows it.
                 persistent = false;
@@ -306,20 +373,100 @@ bool ThttpConn::headStep()
                 state = HCS_REPLYING;
             } else {
                 // A client waiting for our go-ahead would stall a second or more.
-                if (post.length > 0 && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
+                if ((post.length > 0 || isChunked) && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
                     && sameText(request.getHeaderA("Expect"), "100-continue"))
                     sock->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n"));
-                postStep();
+                if (isChunked)
+                    startChunkedBody(true);
+                if (state == HCS_POSTING)
+                    postStep();
             }
         } else {
             // A body sent with another method is not ours to read.
-            if (post.length > 0 && !info.transferEncoding)
+            if (isChunked)
+                startChunkedBody(false);
+            else if (post.length > 0)
                 dropInput(post.length);
-            state = HCS_REPLYING;
+            if (state == HCS_REQUESTING)
+                state = HCS_REPLYING;
         }
         return true;
     }
     return false;
+}
+
+// Takes the body that follows the head through the chunk decoder. Unless
+// the body is kept, its bytes are thrown away as they are decoded.
+void ThttpConn::startChunkedBody(bool keep)
+{
+    chunked.start();
+    dropChunks = !keep;
+    post.length = 0; // known at the last chunk
+    postDataReceived = 0;
+    const QByteArray raw = buffer;
+    consumeFront(buffer.size());
+    if (!raw.isEmpty())
+        feedChunked(raw);
+}
+
+// Decodes raw input of a chunked body into buffer; what follows the body's
+// end is the next request. False when the connection is done with.
+bool ThttpConn::feedChunked(QByteArrayView raw)
+{
+    if (buffer.size() + raw.size() > maxInputBuffer) { // decoding never makes more bytes
+        disconnect();
+        if (sock)
+            sock->abort();
+        return false;
+    }
+    const qsizetype before = buffer.size();
+    qsizetype used = 0;
+    const TchunkedDecoder::Result r = chunked.feed(raw, buffer, &used);
+    if (dropChunks)
+        buffer.truncate(before);
+    else
+        postDataReceived += buffer.size() - before;
+    switch (r) {
+    case TchunkedDecoder::CD_ERROR:
+        refuse(HRM_BAD_REQUEST);
+        return false;
+    case TchunkedDecoder::CD_DONE: {
+        if (!dropChunks)
+            post.length = chunked.decoded();
+        dropChunks = false;
+        // What follows is the next request; in the body step it counts as
+        // received like the bytes behind a body with a length.
+        const QByteArrayView next = raw.sliced(used);
+        if (state == HCS_POSTING)
+            postDataReceived += next.size();
+        return appendInput(next);
+    }
+    case TchunkedDecoder::CD_MORE:
+        break;
+    }
+    return true;
+}
+
+// Answers a request the server itself cannot take (the application sees no
+// SE_REQUEST for it), then closes. When a reply is already under way, the
+// connection closes after it instead.
+void ThttpConn::refuse(ThttpReplyMode mode)
+{
+    persistent = false;
+    dontFulFil = true;
+    dropInput(buffer.size());
+    if (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED)
+        return;
+    if (state == HCS_REPLYING) {
+        disconnect();
+        return;
+    }
+    reply.reset(-1, -1);
+    headOnly = unsatisfiable = truncated = false;
+    reply.mode = mode;
+    reply.contentType = htmlType.toByteArray();
+    state = HCS_REPLYING;
+    buildHead();
 }
 
 // ---- reply ----
@@ -383,6 +530,9 @@ bool ThttpConn::initInputStream()
         // An inverted range is no range at all.
         first = 0;
         last = size - 1;
+    } else if (last >= size) {
+        // A range past the end is served up to the last byte.
+        last = size - 1;
     }
     if (first > 0 && reply.mode == HRM_REPLY && first <= size && !stream.seek(first))
         return false;
@@ -437,7 +587,7 @@ void appendUtf8(QByteArray &out, QStringView s)
         *d++ = char(c.unicode());
 }
 
-void statusLine(QByteArray &out, ThttpReply &reply, int code)
+void statusLine(QByteArray &out, ThttpReply &reply, int code, bool withType = true)
 {
     if (reply.reason.isEmpty() || !isHeaderSafe(QStringView(reply.reason)))
         reply.reason = reasonText(code);
@@ -446,12 +596,25 @@ void statusLine(QByteArray &out, ThttpReply &reply, int code)
     out.append(' ');
     appendUtf8(out, reply.reason);
     out.append("\r\n", 2);
-    if (!reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
+    if (withType && !reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
         out.append("Content-Type: ", 14);
         out.append(reply.contentType);
         out.append("\r\n", 2);
     }
 }
+}
+
+// Whether the range asked for (before it was fitted to the body) has a byte
+// of a body of this size. Without a range, or with one that is ignored, it has.
+bool ThttpConn::rangeSatisfiable(qint64 size) const
+{
+    if (reply.resumeForbidden || (askedFirst < 0 && askedLast < 0))
+        return true;
+    if (askedFirst < 0)
+        return askedLast > 0; // the last N bytes: N may not be 0
+    if (askedLast >= 0 && askedFirst > askedLast)
+        return true; // inverted: no range at all
+    return askedFirst < size;
 }
 
 void ThttpConn::buildHead()
@@ -469,15 +632,14 @@ void ThttpConn::buildHead()
             h.append("Content-Length: 0\r\n");
             break;
         }
-        // A range starting at or past the end cannot be served. The last
-        // position may not reach past the end either.
-        const bool startOk = request.firstByte < size;
-        const bool endOk = request.firstByte < 0 || request.lastByte < size;
-        if (!startOk || !endOk || (request.firstByte < 0 && request.lastByte == 0)) {
+        if (!rangeSatisfiable(size)) {
+            // Nothing of the body is sent; the client learns its size.
             unsatisfiable = true;
             headOnly = true;
-            persistent = false;
-            statusLine(h, reply, 400);
+            statusLine(h, reply, 416);
+            h.append("Content-Range: bytes */");
+            appendNumber(h, size);
+            h.append("\r\nContent-Length: 0\r\n");
             break;
         }
         if (!reply.header.isEmpty())
@@ -508,6 +670,11 @@ void ThttpConn::buildHead()
         h.append("WWW-Authenticate: Basic realm=\"" + realm.toUtf8() + "\"\r\n");
         break;
     }
+    case HRM_NOT_MODIFIED:
+        // No content follows, so no type either: a cache would relabel its copy.
+        headOnly = true;
+        statusLine(h, reply, 304, false);
+        break;
     case HRM_CLOSE:
         disconnect();
         return;
@@ -674,7 +841,9 @@ void ThttpConn::finishReply()
         && (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED);
     if (finished)
         state = HCS_IDLE;
-    if (!persistent || (reply.mode != HRM_REPLY && reply.mode != HRM_REPLY_HEADER) || unsatisfiable)
+    // Errors, redirections and refusals close the connection after their body.
+    const bool keeps = reply.mode == HRM_REPLY || reply.mode == HRM_REPLY_HEADER || reply.mode == HRM_NOT_MODIFIED;
+    if (!persistent || !keeps)
         disconnect();
     else if (sock && sock->isConnected())
         state = HCS_IDLE;
@@ -693,4 +862,5 @@ void ThttpConn::finishReply()
             srv->pipelineSoon(this);
     }
     stream.close();
+    closeIfInputEnded();
 }

@@ -4,6 +4,7 @@
 // it is freed only from a timer (the server's, or the application's when
 // the server's P_autoFree is off), never while locked.
 
+#include "http/chunkedDecoder.h"
 #include "http/httpBody.h"
 #include "http/httpPost.h"
 #include "http/httpReply.h"
@@ -77,7 +78,8 @@ public:
     qint64 bodySize() const { return stream.size(); }
     qint64 rangeSize() const;
     qint64 bodyLeft() const;
-    qint64 postLeft() const { return post.length - postDataReceived; }
+    // A chunked body's length is known only at its end.
+    qint64 postLeft() const { return chunked.isActive() ? 1 : post.length - postDataReceived; }
     bool isLocked() const { return lockCount > 0; }
 
     // Sends one chunk of the body within allowance; returns the bytes taken.
@@ -125,9 +127,17 @@ private:
     void sockBytesWritten(qint64 count) override;
     void sockAllSent() override;
     void sockClosed() override;
+    void sockInputEnded() override;
 
     void onData(const char *bytes, qint64 n);
+    bool appendInput(QByteArrayView bytes);
+    void skipEmptyLines();
     bool headStep();
+    void startChunkedBody(bool keep);
+    bool feedChunked(QByteArrayView raw);
+    void refuse(ThttpReplyMode mode);
+    void closeIfInputEnded();
+    qsizetype bodyInBuffer() const;
     void postStep();
     void multipartLoop(bool *ended);
     void closePart(qsizetype boundaryPos);
@@ -135,6 +145,7 @@ private:
     bool appendFieldValue(QByteArrayView bytes);
     void endBody();
     void startReply();
+    bool rangeSatisfiable(qint64 size) const;
     void buildHead();
     void sendHeader();
     void startBody();
@@ -155,5 +166,8 @@ private:
     bool truncated = false;     // the body ended before its size
     bool inQueue = false;       // in the server's bandwidth queue
     bool closedSeen = false;
+    bool inputEnded = false;    // the peer will send nothing more
+    TchunkedDecoder chunked;    // the body being received is chunked
+    bool dropChunks = false;    // decoded chunks are thrown away (a body nobody reads)
     qsizetype connsIndex = -1;
 };

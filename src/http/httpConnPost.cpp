@@ -55,8 +55,7 @@ void ThttpConn::postStep()
     case PM_URLENCODED:
         if (postLeft() <= 0) {
             // Exactly the body: anything behind it is the next request.
-            const qint64 consumed = postDataReceived - buffer.size();
-            const qint64 bodyBytes = qBound<qint64>(0, post.length - consumed, buffer.size());
+            const qsizetype bodyBytes = bodyInBuffer();
             post.data = buffer.left(bodyBytes);
             consumeFront(bodyBytes);
             notifyPost(SE_POST_VARS);
@@ -77,12 +76,27 @@ void ThttpConn::postStep()
         endBody();
 }
 
+// The bytes at the front of buffer that belong to the body.
+qsizetype ThttpConn::bodyInBuffer() const
+{
+    if (chunked.isActive())
+        return buffer.size(); // the next request is kept out until the last chunk
+    const qint64 consumed = postDataReceived - buffer.size();
+    return qsizetype(qBound<qint64>(0, post.length - consumed, buffer.size()));
+}
+
 void ThttpConn::endBody()
 {
-    const qint64 consumed = postDataReceived - buffer.size();
-    const qint64 remaining = post.length - consumed;
-    if (remaining > 0)
-        dropInput(remaining);
+    if (chunked.isActive()) {
+        // Ended before its last chunk: the rest is decoded and dropped.
+        consumeFront(buffer.size());
+        dropChunks = true;
+    } else {
+        const qint64 consumed = postDataReceived - buffer.size();
+        const qint64 remaining = post.length - consumed;
+        if (remaining > 0)
+            dropInput(remaining);
+    }
     notifyPost(SE_POST_END);
     state = HCS_REPLYING;
 }
@@ -107,8 +121,7 @@ void ThttpConn::multipartLoop(bool *ended)
     while (state == HCS_POSTING && !dontFulFil) {
         // Only the body's own bytes are searched: what follows it in the
         // buffer is the next request.
-        const qint64 bodyLeftInBuffer = post.length - (postDataReceived - buffer.size());
-        const QByteArrayView body = QByteArrayView(buffer).first(qBound<qint64>(0, bodyLeftInBuffer, buffer.size()));
+        const QByteArrayView body = QByteArrayView(buffer).first(bodyInBuffer());
         const qsizetype b = body.indexOf(bnd);
         if (b < 0) {
             // Keep a tail that may hold the start of a boundary and its CR LF.

@@ -159,6 +159,7 @@ int replyModeCode(ThttpReplyMode mode)
     case HRM_TOO_LARGE: return 413;
     case HRM_MOVED: return 301;
     case HRM_NOT_MODIFIED: return 304;
+    case HRM_NOT_IMPLEMENTED: return 501;
     case HRM_CLOSE:
     case HRM_IGNORE: break;
     }
@@ -178,7 +179,9 @@ QByteArray reasonPhrase(int code)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
+    case 416: return "Range Not Satisfiable";
     case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
     }
     return {};
 }
@@ -194,6 +197,7 @@ QByteArray defaultBody(ThttpReplyMode mode, const QString &url)
     case HRM_METHOD_NOT_ALLOWED: return "405 - Method not allowed";
     case HRM_OVERLOAD: return "429 - Server is overloaded, retry later";
     case HRM_TOO_LARGE: return "413 - The request has exceeded the max length allowed";
+    case HRM_NOT_IMPLEMENTED: return "501 - Not implemented";
     case HRM_MOVED: {
         const QByteArray u = escapeHTML(url).toUtf8();
         return "301 - Moved permanently to <a href=\"" + u + "\">" + u + "</a>";

@@ -25,6 +25,7 @@ enum ThttpReplyMode {
     HRM_TOO_LARGE,
     HRM_MOVED,
     HRM_NOT_MODIFIED,
+    HRM_NOT_IMPLEMENTED, // 501: the request needs something this server lacks
 };
 
 // Where the body comes from.

@@ -95,17 +95,116 @@ QString ThttpRequest::getCookie(const QString &name)
 
 qsizetype findHeadEnd(QByteArrayView buf, int *termLen)
 {
-    qsizetype p = buf.indexOf("\r\n\r\n");
-    if (p >= 0) {
-        *termLen = 4;
-        return p;
+    const char *d = buf.data();
+    const qsizetype n = buf.size();
+    qsizetype end = -1;
+    // The first LF followed by an empty line (CR LF or a bare LF).
+    for (qsizetype p = 0; p < n;) {
+        const void *found = std::memchr(d + p, '\n', size_t(n - p));
+        if (!found)
+            break;
+        const qsizetype lf = static_cast<const char *>(found) - d;
+        qsizetype next = lf + 1;
+        if (next < n && d[next] == '\r')
+            ++next;
+        if (next < n && d[next] == '\n') {
+            end = lf > 0 && d[lf - 1] == '\r' ? lf - 1 : lf;
+            *termLen = int(next + 1 - end);
+            break;
+        }
+        p = lf + 1;
     }
-    p = buf.indexOf("\r\r");
-    if (p >= 0) {
+    // A head ended by bare carriage returns, unless a line end came first.
+    const qsizetype crcr = QByteArrayView(d, end < 0 ? n : end).indexOf("\r\r");
+    if (crcr >= 0) {
         *termLen = 2;
-        return p;
+        return crcr;
     }
-    return -1;
+    return end;
+}
+
+QByteArray multipartBoundary(QByteArrayView ct)
+{
+    const qsizetype n = ct.size();
+    qsizetype i = ct.indexOf(';');
+    if (i < 0)
+        return {};
+    while (i < n) {
+        // One parameter: name=value, the value a token or a quoted string.
+        while (i < n && (ct[i] == ';' || ct[i] == ' ' || ct[i] == '\t'))
+            ++i;
+        const qsizetype nameStart = i;
+        while (i < n && ct[i] != '=' && ct[i] != ';')
+            ++i;
+        const QByteArrayView name = trimBytes(ct.sliced(nameStart, i - nameStart));
+        if (i >= n || ct[i] != '=')
+            continue;
+        ++i;
+        while (i < n && (ct[i] == ' ' || ct[i] == '\t'))
+            ++i;
+        QByteArray value;
+        if (i < n && ct[i] == '"') {
+            for (++i; i < n && ct[i] != '"'; ++i) {
+                if (ct[i] == '\\' && i + 1 < n)
+                    ++i;
+                value += ct[i];
+            }
+            ++i;
+        } else {
+            const qsizetype start = i;
+            while (i < n && ct[i] != ';' && ct[i] != ' ' && ct[i] != '\t')
+                ++i;
+            value = ct.sliced(start, i - start).toByteArray();
+        }
+        if (sameText(name, "boundary"))
+            return value;
+        while (i < n && ct[i] != ';')
+            ++i;
+    }
+    return {};
+}
+
+namespace {
+// What the Transfer-Encoding lines (all of them, in order) say about the body.
+// Read whatever the method: the framing of a body does not depend on it.
+ThttpTransferCoding transferCodingOf(const ThttpRequest &req)
+{
+    bool present = false, unknown = false, chunkedLast = false, afterChunked = false;
+    for (qsizetype h = 0; h < req.headers.count(); ++h) {
+        if (!sameText(req.headers.nameAt(h), "Transfer-Encoding"))
+            continue;
+        present = true;
+        const QByteArray &v = req.headers.valueAt(h);
+        for (qsizetype start = 0; start <= v.size();) {
+            qsizetype comma = v.indexOf(',', start);
+            if (comma < 0)
+                comma = v.size();
+            QByteArrayView coding = QByteArrayView(v).sliced(start, comma - start);
+            start = comma + 1;
+            const qsizetype semi = coding.indexOf(';');
+            coding = trimBytes(semi < 0 ? coding : coding.first(semi));
+            if (coding.isEmpty())
+                continue;
+            afterChunked = afterChunked || chunkedLast;
+            chunkedLast = sameText(coding, "chunked");
+            unknown = unknown || !chunkedLast;
+        }
+    }
+    if (!present)
+        return TC_NONE;
+    if (afterChunked)
+        return TC_INVALID;
+    if (unknown)
+        return TC_UNKNOWN;
+    return chunkedLast ? TC_CHUNKED : TC_INVALID;
+}
+
+// A header's value for framing the body, whatever the method.
+QByteArray framingHeader(const ThttpRequest &req, const char *name)
+{
+    const qsizetype i = req.headers.indexOf(QByteArray::fromRawData(name, qsizetype(std::strlen(name))));
+    return i < 0 ? QByteArray() : trimBytes(req.headers.valueAt(i)).toByteArray();
+}
 }
 
 bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info)
@@ -214,16 +313,15 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         && (startsWithText(conn, "Keep-Alive")
             || (req.ver >= QByteArrayView("1.1") && indexOfText(conn, "close") < 0));
 
-    const QString ct = req.getHeader("Content-Type");
-    if (startsWithText(QStringView(ct), u"application/x-www-form-urlencoded")) {
+    const QByteArray ct = req.getHeaderA("Content-Type");
+    if (startsWithText(ct, "application/x-www-form-urlencoded")) {
         post.mode = PM_URLENCODED;
-    } else if (startsWithText(QStringView(ct), u"multipart/form-data")) {
+    } else if (startsWithText(ct, "multipart/form-data")) {
         post.mode = PM_MULTIPART;
-        const qsizetype b = ct.indexOf(u"boundary=");
-        post.boundary = "--" + (b < 0 ? QByteArray() : ct.mid(b + 9).toUtf8());
+        post.boundary = "--" + multipartBoundary(ct);
     }
 
-    const QByteArray len = req.getHeaderA("Content-Length");
+    const QByteArray len = framingHeader(req, "Content-Length");
     info->contentLengthGiven = !len.isEmpty();
     if (const auto v = parseInt64(len)) {
         // A negative length is a 32-bit wrap-around of a size above 2 GB.
@@ -231,6 +329,6 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         if (post.length < 0)
             post.length = 0;
     }
-    info->transferEncoding = req.headers.contains(QByteArrayLiteral("Transfer-Encoding"));
+    info->transferCoding = transferCodingOf(req);
     return true;
 }

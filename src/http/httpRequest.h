@@ -41,15 +41,28 @@ struct ThttpRequest
 // Limits of the head.
 constexpr qsizetype maxHeadSize = 65536;
 
-// Where the head in buf ends: the position of its terminator and the
-// terminator's length (4 for CR LF CR LF, 2 for CR CR), or -1.
+// Where the head in buf ends: the position of its terminator (the line end
+// of its last line and the empty line after it) and the terminator's length,
+// or -1. Lines end in CR LF or a bare LF; CR CR also ends a head.
 qsizetype findHeadEnd(QByteArrayView buf, int *termLen);
+
+// The boundary parameter of a multipart content type: a token, or a quoted
+// string whose backslashes escape the next byte. Empty when absent.
+QByteArray multipartBoundary(QByteArrayView contentType);
+
+// How the body of a request is framed by its Transfer-Encoding.
+enum ThttpTransferCoding {
+    TC_NONE,      // no Transfer-Encoding: Content-Length, if any, tells
+    TC_CHUNKED,   // chunked, and nothing else
+    TC_UNKNOWN,   // a coding this server does not decode
+    TC_INVALID,   // chunked is not the last coding, or no coding at all
+};
 
 struct ThttpHeadInfo
 {
     bool persistent = false;
     bool contentLengthGiven = false;
-    bool transferEncoding = false;
+    ThttpTransferCoding transferCoding = TC_NONE;
 };
 
 // Parses req.full into req and the POST fields of post. Returns false when

@@ -65,7 +65,7 @@ TtcpSocket::~TtcpSocket()
 void TtcpSocket::resume()
 {
     if (pauseCount > 0 && --pauseCount == 0
-        && (readable || allSentPending || closedPending || writtenPending))
+        && (readable || allSentPending || closedPending || writtenPending || inputEndPending))
         poller->defer(this);
 }
 
@@ -73,6 +73,8 @@ qint64 TtcpSocket::read(char *dst, qint64 max)
 {
     if (fd < 0 || st != SS_CONNECTED)
         return -1;
+    if (inputEnded)
+        return 0;
     qint64 total = 0;
     while (total < max) {
         const ssize_t n = ::recv(fd, dst + total, size_t(max - total), 0);
@@ -87,10 +89,14 @@ qint64 TtcpSocket::read(char *dst, qint64 max)
             }
             continue;
         }
-        if (n == 0) { // the peer closed
+        if (n == 0) {
+            // The peer's end of stream. It may only have ended its side and
+            // still wait for our reply: the socket stays open for writing.
             readable = false;
-            closeNow(false);
-            return total ? total : -1;
+            inputEnded = true;
+            inputEndPending = true;
+            poller->defer(this);
+            return total;
         }
         if (errno == EINTR)
             continue;
@@ -360,7 +366,7 @@ void TtcpSocket::pollEvent(uint32_t events)
             peerHungUp = true;
         if (closeRequested)
             discardInput();
-        else
+        else if (!inputEnded)
             readable = true;
     }
     deliver();
@@ -400,6 +406,12 @@ void TtcpSocket::deliver()
         // The handler read less than the kernel holds: come back for the rest.
         if (readable && pauseCount == 0)
             poller->defer(this);
+    }
+    // Reported after the last data was handled.
+    if (inputEndPending && pauseCount == 0) {
+        inputEndPending = false;
+        if (st == SS_CONNECTED && !closeRequested)
+            handler->sockInputEnded();
     }
     if ((writtenPending > 0 || allSentPending || closedPending) && pauseCount == 0)
         poller->defer(this);

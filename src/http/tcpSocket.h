@@ -19,6 +19,8 @@ public:
     // The queue is empty and the kernel took everything: more may be written.
     virtual void sockAllSent() = 0;
     virtual void sockClosed() = 0;
+    // The peer ended its side (it may still read): no more input comes.
+    virtual void sockInputEnded() = 0;
 
 protected:
     ~TtcpSocketHandler() = default;
@@ -41,8 +43,9 @@ public:
     const QString &peerAddress() const { return peerAddr; }
     quint16 peerPort() const { return peerPortNum; }
 
-    // Up to max bytes the kernel holds now; 0 when there is nothing, -1 when
-    // the socket is closed (the closed notification follows).
+    // Up to max bytes the kernel holds now; 0 when there is nothing (or the
+    // peer ended its side: sockInputEnded follows), -1 when the socket is
+    // closed (the closed notification follows).
     qint64 read(char *dst, qint64 max);
     // Queues the bytes; the kernel gets as much as it takes at once.
     // Returns the count taken (all of it), or -1 when the socket is closed.
@@ -105,4 +108,6 @@ private:
     bool allSentPending = false;
     bool closedPending = false;
     bool closeRequested = false;
+    bool inputEnded = false;       // the peer's end of stream was read
+    bool inputEndPending = false;  // ... and not yet reported
 };

@@ -271,11 +271,12 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     sandboxFile(conn.reply, node, opts().sandboxAllFiles);
     // 1. Conditional request.
     const QString tag = entityTagOf(node.resource, disk);
+    // Sent with a 304 as well: it names the copy the client may keep using.
+    conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
         conn.reply.mode = HRM_NOT_MODIFIED;
         return;
     }
-    conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
     conn.addHeader(QByteArray("Last-Modified: ")
                        + (disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
                                                        : httpDate(fileTimeUTC(node.resource)).toLatin1()),

@@ -30,6 +30,30 @@ QByteArray multipartBody(const QByteArray &boundary, const QByteArray &fileConte
            "\r\n" + d + "--\r\n"
            "epilogue, also ignored";
 }
+
+// The body in chunks of the given size, with an extension and a trailer.
+QByteArray chunked(const QByteArray &body, int size)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < body.size(); i += size) {
+        const QByteArray piece = body.mid(i, size);
+        out += QByteArray::number(piece.size(), 16) + ";x=y\r\n" + piece + "\r\n";
+    }
+    return out + "0\r\nX-Trailer: t\r\n\r\n";
+}
+
+// Sends in pieces of the given size (all at once for 0), turning the loop.
+bool sendInPieces(TtestClient &c, const QByteArray &all, int piece)
+{
+    if (piece == 0)
+        return c.send(all);
+    for (qsizetype i = 0; i < all.size(); i += piece) {
+        if (!c.send(all.mid(i, piece)))
+            return false;
+        pumpEvents(0);
+    }
+    return true;
+}
 }
 
 class PostTest : public ServerTest
@@ -71,6 +95,24 @@ protected:
             }
         };
     }
+    // The parts of multipartBody() with the given file content.
+    void expectSampleParts(const QByteArray &fileContent)
+    {
+        ASSERT_EQ(log.fields.size(), 2);
+        EXPECT_EQ(log.fields[0].first, QStringLiteral("title"));
+        EXPECT_EQ(log.fields[0].second, QByteArray("Hello, world"));
+        EXPECT_EQ(log.fields[1].first, QStringLiteral("empty"));
+        EXPECT_EQ(log.fields[1].second, QByteArray());
+        ASSERT_EQ(log.files.size(), 2);
+        EXPECT_EQ(log.files[0].name, QStringLiteral("My file.txt"));
+        EXPECT_EQ(log.files[0].field, QStringLiteral("up"));
+        EXPECT_EQ(log.files[0].content, fileContent);
+        EXPECT_EQ(log.files[0].reportedSize, fileContent.size());
+        EXPECT_EQ(log.files[1].name, QStringLiteral("we;ird\"name.bin"));
+        EXPECT_EQ(log.files[1].content, QByteArray("\r\n--not-the-boundary"));
+        EXPECT_EQ(log.order, QStringList({"var", "start", "end", "start", "end", "var", "post end"}));
+    }
+
     TpostLog log;
 };
 
@@ -109,20 +151,100 @@ TEST_F(PostTest, MultipartSplitAnywhere)
         }
         EXPECT_EQ(c.response().body, QByteArray("hello /up"));
         EXPECT_EQ(c.response().body, QByteArray("hello /after"));
-        ASSERT_EQ(log.fields.size(), 2);
-        EXPECT_EQ(log.fields[0].first, QStringLiteral("title"));
-        EXPECT_EQ(log.fields[0].second, QByteArray("Hello, world"));
-        EXPECT_EQ(log.fields[1].first, QStringLiteral("empty"));
-        EXPECT_EQ(log.fields[1].second, QByteArray());
-        ASSERT_EQ(log.files.size(), 2);
-        EXPECT_EQ(log.files[0].name, QStringLiteral("My file.txt"));
-        EXPECT_EQ(log.files[0].field, QStringLiteral("up"));
-        EXPECT_EQ(log.files[0].content, fileContent);
-        EXPECT_EQ(log.files[0].reportedSize, fileContent.size());
-        EXPECT_EQ(log.files[1].name, QStringLiteral("we;ird\"name.bin"));
-        EXPECT_EQ(log.files[1].content, QByteArray("\r\n--not-the-boundary"));
-        EXPECT_EQ(log.order, QStringList({"var", "start", "end", "start", "end", "var", "post end"}));
+        expectSampleParts(fileContent);
     }
+}
+
+TEST_F(PostTest, ChunkedMultipartSplitAnywhere)
+{
+    const QByteArray fileContent = "line1\r\nline2 --Xy almost a boundary\r\n0\r\n\r\n--";
+    const QByteArray head = "POST /up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n"
+                            "Content-Type: multipart/form-data; boundary=\"XyZ123\"; charset=utf-8\r\n\r\n";
+    for (int chunkSize : {1, 7, 100000}) {
+        for (int piece : {0, 3, 64}) {
+            SCOPED_TRACE(std::to_string(chunkSize) + " " + std::to_string(piece));
+            log = {};
+            TtestClient c(port);
+            ASSERT_TRUE(sendInPieces(c, head + chunked(multipartBody("XyZ123", fileContent), chunkSize)
+                                            + "GET /after HTTP/1.1\r\n\r\n", piece));
+            EXPECT_EQ(c.response().body, QByteArray("hello /up"));
+            EXPECT_EQ(c.response().body, QByteArray("hello /after"));
+            expectSampleParts(fileContent);
+            EXPECT_FALSE(c.closed);
+        }
+    }
+}
+
+TEST_F(PostTest, ChunkedUrlencodedAndUnreadBodies)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /f HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                       "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n"));
+    pumpEvents(20);
+    EXPECT_EQ(log.ends, 0);
+    ASSERT_TRUE(c.send("5\r\n&b=22\r\n0\r\n\r\nGET /next HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /f"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /next"));
+    EXPECT_EQ(log.vars, QByteArray("a=1&b=22"));
+    // A chunked body nobody reads is skipped, whatever it holds.
+    ASSERT_TRUE(c.send("POST /t HTTP/1.1\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n"
+                       + chunked("GET /evil HTTP/1.1\r\n\r\n", 4) + "GET /last HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /t"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /last"));
+    EXPECT_EQ(count(SE_REQUEST), 4);
+    EXPECT_FALSE(c.closed);
+}
+
+TEST_F(PostTest, ChunkedBodyEndingBeforeItsLastChunk)
+{
+    // The closing delimiter comes in the first chunk; the chunks after it
+    // are read and dropped, and the next request is found behind them.
+    const QByteArray body = "--B\r\nContent-Disposition: form-data; name=\"v\"\r\n\r\nval\r\n--B--\r\n";
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /x HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=B\r\n"
+                       "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /x"));
+    ASSERT_TRUE(c.send(chunked("GET /hidden HTTP/1.1\r\n\r\n", 100) + "GET /y HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /y"));
+    ASSERT_EQ(log.fields.size(), 1);
+    EXPECT_EQ(log.fields[0].second, QByteArray("val"));
+    EXPECT_EQ(count(SE_REQUEST), 2);
+}
+
+TEST_F(PostTest, UnusableFramingIsRefused)
+{
+    struct Case {
+        const char *request;
+        const char *statusLine;
+    };
+    const Case cases[] = {
+        {"POST /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"POST /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n", "HTTP/1.1 400 Bad Request"},
+        {"GET /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nnope\r\n", "HTTP/1.1 400 Bad Request"},
+        {"POST /x HTTP/1.1\r\nTransfer-Encoding: chunked, gzip\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+        {"POST /x HTTP/1.1\r\nTransfer-Encoding: gzip\r\nContent-Length: 3\r\n\r\nabc", "HTTP/1.1 501 Not Implemented"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.request);
+        events.clear();
+        TtestClient c(port);
+        ASSERT_TRUE(c.send(k.request));
+        ASSERT_TRUE(c.waitClosed());
+        EXPECT_TRUE(c.received.startsWith(QByteArray(k.statusLine) + "\r\n")) << c.received.constData();
+        EXPECT_EQ(count(SE_REQUEST), 0);
+    }
+}
+
+TEST_F(PostTest, ChunkedBodyInOneGoAfterContinue)
+{
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /e HTTP/1.1\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n"
+                       "Content-Type: application/x-www-form-urlencoded\r\n\r\n"));
+    ASSERT_TRUE(c.waitFor([&] { return c.received == "HTTP/1.1 100 Continue\r\n\r\n"; }));
+    c.received.clear();
+    ASSERT_TRUE(c.send("3\r\nx=1\r\n0\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /e"));
+    EXPECT_EQ(log.vars, QByteArray("x=1"));
 }
 
 TEST_F(PostTest, LargeFilePartStreamsInPieces)

@@ -92,19 +92,69 @@ TEST_F(RangeTest, RangesOnEveryBodyKind)
     EXPECT_EQ(count(SE_REQUEST_COMPLETED), 3 * (int(std::size(cases)) - 1));
 }
 
-TEST_F(RangeTest, UnsatisfiableRangeGets400HeadAndClose)
+TEST_F(RangeTest, UnsatisfiableRangeGets416AndKeepsTheConnection)
 {
-    for (const char *range : {"bytes=1000-", "bytes=5000-6000", "bytes=10-1000", "bytes=-0"}) {
-        SCOPED_TRACE(range);
-        events.clear();
+    for (const char *url : {"/file", "/string", "/dev"}) {
         TtestClient c(port);
-        ASSERT_TRUE(c.send(QByteArray("GET /file HTTP/1.1\r\nRange: ") + range + "\r\n\r\n"));
-        ASSERT_TRUE(c.waitClosed());
-        EXPECT_TRUE(c.received.startsWith("HTTP/1.1 400 Bad Request\r\n"));
-        EXPECT_TRUE(c.received.endsWith("\r\n\r\n"));
-        EXPECT_FALSE(c.received.contains("Content-Length"));
-        EXPECT_EQ(count(SE_REQUEST_COMPLETED), 0);
+        for (const char *range : {"bytes=1000-", "bytes=5000-6000", "bytes=-0", "bytes=1000-1000"}) {
+            SCOPED_TRACE(std::string(url) + " " + range);
+            events.clear();
+            ASSERT_TRUE(c.send(QByteArray("GET ") + url + " HTTP/1.1\r\nRange: " + range + "\r\n\r\n"));
+            const TtestResponse r = c.response();
+            ASSERT_TRUE(r.complete);
+            EXPECT_TRUE(r.head.startsWith("HTTP/1.1 416 Range Not Satisfiable\r\n"));
+            EXPECT_EQ(r.header("Content-Range"), QByteArray("bytes */1000"));
+            EXPECT_EQ(r.header("Content-Length"), QByteArray("0"));
+            EXPECT_TRUE(r.body.isEmpty());
+            EXPECT_EQ(count(SE_REQUEST_COMPLETED), 0);
+        }
+        // The connection goes on.
+        ASSERT_TRUE(c.send(QByteArray("GET ") + url + " HTTP/1.1\r\n\r\n"));
+        EXPECT_EQ(c.response().body, content);
+        pumpEvents(20);
+        c.poll();
+        EXPECT_FALSE(c.closed);
+        EXPECT_TRUE(c.received.isEmpty());
     }
+}
+
+TEST_F(RangeTest, RangePastTheEndEndsAtTheLastByte)
+{
+    for (const char *url : {"/file", "/string", "/dev"}) {
+        TtestClient c(port);
+        for (const char *range : {"bytes=10-1000", "bytes=990-999999999"}) {
+            SCOPED_TRACE(std::string(url) + " " + range);
+            ASSERT_TRUE(c.send(QByteArray("GET ") + url + " HTTP/1.1\r\nRange: " + range + "\r\n\r\n"));
+            const TtestResponse r = c.response();
+            ASSERT_TRUE(r.complete);
+            EXPECT_EQ(r.code, 206);
+            const int first = QByteArray(range).mid(6).split('-')[0].toInt();
+            EXPECT_EQ(r.header("Content-Range"), "bytes " + QByteArray::number(first) + "-999/1000");
+            EXPECT_EQ(r.body, content.mid(first));
+        }
+    }
+    // The whole body asked for by an end past it: a plain 200.
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /file HTTP/1.1\r\nRange: bytes=0-5000\r\n\r\n"));
+    const TtestResponse r = c.response();
+    EXPECT_EQ(r.code, 200);
+    EXPECT_EQ(r.body, content);
+}
+
+TEST_F(RangeTest, RangeIgnoredWhenResumeIsForbidden)
+{
+    handler = [this](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = HRM_REPLY;
+            c->reply.body = content;
+            c->reply.resumeForbidden = true;
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET / HTTP/1.1\r\nRange: bytes=5000-\r\n\r\n"));
+    const TtestResponse r = c.response();
+    EXPECT_EQ(r.code, 200);
+    EXPECT_EQ(r.body, content);
 }
 
 TEST_F(RangeTest, OpenFailureGives500)

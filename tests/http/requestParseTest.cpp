@@ -143,7 +143,63 @@ TEST(RequestParse, PostFields)
     p = parse("POST / HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: junk\r\nTransfer-Encoding: chunked");
     EXPECT_EQ(p.post.mode, PM_NONE);
     EXPECT_EQ(p.post.length, 0);
-    EXPECT_TRUE(p.info.transferEncoding);
+    EXPECT_EQ(p.info.transferCoding, TC_CHUNKED);
+
+    // The body's framing is read whatever the method.
+    p = parse("PUT /f HTTP/1.1\r\nContent-Length: 7");
+    EXPECT_EQ(p.post.length, 7);
+    EXPECT_TRUE(p.req.getHeader("Content-Length").isEmpty());
+}
+
+TEST(RequestParse, MultipartBoundary)
+{
+    struct Case {
+        const char *contentType;
+        const char *boundary;
+    };
+    const Case cases[] = {
+        {"multipart/form-data; boundary=XyZ", "--XyZ"},
+        {"multipart/form-data; boundary=\"XyZ\"", "--XyZ"},
+        {"multipart/form-data; boundary=XyZ; charset=utf-8", "--XyZ"},
+        {"multipart/form-data;charset=utf-8;BOUNDARY = \"a b;c\" ;x=y", "--a b;c"},
+        {"multipart/form-data; boundary=\"q\\\"uote\\\\\"", "--q\"uote\\"},
+        {"multipart/form-data; name=\"boundary=no\"; boundary=yes", "--yes"},
+        {"multipart/form-data; xboundary=no", "--"},
+        {"multipart/form-data; boundary=\"open", "--open"},
+        {"multipart/form-data", "--"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.contentType);
+        const Parsed p = parse(QByteArray("POST / HTTP/1.1\r\nContent-Type: ") + c.contentType);
+        EXPECT_EQ(p.post.mode, PM_MULTIPART);
+        EXPECT_EQ(p.post.boundary, QByteArray(c.boundary));
+    }
+}
+
+TEST(RequestParse, TransferCodings)
+{
+    struct Case {
+        const char *lines;
+        ThttpTransferCoding coding;
+    };
+    const Case cases[] = {
+        {"", TC_NONE},
+        {"Transfer-Encoding: chunked", TC_CHUNKED},
+        {"transfer-encoding:  Chunked ", TC_CHUNKED},
+        {"Transfer-Encoding: , chunked", TC_CHUNKED},
+        {"Transfer-Encoding: gzip", TC_UNKNOWN},
+        {"Transfer-Encoding: gzip, chunked", TC_UNKNOWN},
+        {"Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked", TC_UNKNOWN},
+        {"Transfer-Encoding: chunked, gzip", TC_INVALID},
+        {"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked", TC_INVALID},
+        {"Transfer-Encoding: chunked\r\nTransfer-Encoding: identity", TC_INVALID},
+        {"Transfer-Encoding: ", TC_INVALID},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        for (const char *method : {"POST", "PUT"})
+            EXPECT_EQ(parse(QByteArray(method) + " / HTTP/1.1\r\n" + c.lines).info.transferCoding, c.coding);
+    }
 }
 
 TEST(RequestParse, FindHeadEnd)
@@ -154,4 +210,28 @@ TEST(RequestParse, FindHeadEnd)
     EXPECT_EQ(findHeadEnd("GET /\r\r", &term), 5);
     EXPECT_EQ(term, 2);
     EXPECT_EQ(findHeadEnd("GET / HTTP/1.1\r\nHost: x\r\n", &term), -1);
+
+    // Bare LF line ends, alone or mixed with CR LF.
+    struct Case {
+        const char *buf;
+        qsizetype end;
+        int term;
+    };
+    const Case cases[] = {
+        {"GET /\nHost: x\n\nbody", 13, 2},
+        {"GET /\r\nHost: x\r\n\nbody", 14, 3},
+        {"GET /\nHost: x\n\r\nbody", 13, 3},
+        {"GET /\nHost: x\r\rlater\n\n", 13, 2},   // CR CR before the empty line
+        {"GET /\r\n\r\nbody\r\r", 5, 4},         // CR CR only in the body
+        {"GET /\nHost: x\n", -1, 0},
+        {"GET /\r\n\r", -1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.buf);
+        term = 0;
+        EXPECT_EQ(findHeadEnd(c.buf, &term), c.end);
+        if (c.end >= 0) {
+            EXPECT_EQ(term, c.term);
+        }
+    }
 }

@@ -377,3 +377,100 @@ TEST_F(ServerTest, ApplicationFreesOfflineConnections)
     ThttpConn::free(gone);
     EXPECT_TRUE(srv->offlines.isEmpty());
 }
+
+TEST_F(ServerTest, NotModifiedKeepsTheConnectionAndItsTag)
+{
+    handler = [](TserverEvent e, ThttpConn *c) {
+        if (e != SE_REQUEST)
+            return;
+        if (c->request.url == "/cached") {
+            c->addHeader("ETag: \"abc\"");
+            c->reply.mode = HRM_NOT_MODIFIED;
+            c->reply.body = "never sent";
+        } else {
+            serveHello(c);
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /cached HTTP/1.1\r\n\r\nGET /next HTTP/1.1\r\n\r\n"));
+    const TtestResponse r = c.response(true);
+    ASSERT_TRUE(r.complete);
+    EXPECT_EQ(r.head, QByteArray("HTTP/1.1 304 \r\nETag: \"abc\""));
+    EXPECT_EQ(c.response().body, QByteArray("hello /next"));
+    EXPECT_FALSE(c.closed);
+}
+
+TEST_F(ServerTest, BareLineFeedsAndLeadingEmptyLines)
+{
+    TtestClient c(port);
+    const QByteArray heads[] = {"GET /lf HTTP/1.1\nHost: x\n\n", "GET /mixed HTTP/1.1\r\nHost: x\n\r\n",
+                                "\r\n\r\nGET /after-empty HTTP/1.1\r\n\r\n", "\nGET /after-lf HTTP/1.1\n\n"};
+    for (const QByteArray &h : heads) {
+        SCOPED_TRACE(h.constData());
+        ASSERT_TRUE(c.send(h));
+        const TtestResponse r = c.response();
+        EXPECT_EQ(r.code, 200);
+        EXPECT_EQ(r.body, "hello " + h.trimmed().split(' ')[1]);
+    }
+    // An empty line sent on its own starts no request.
+    ASSERT_TRUE(c.send("\r\n"));
+    pumpEvents(30);
+    ASSERT_TRUE(c.send("GET /x HTTP/1.1\n\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /x"));
+    EXPECT_EQ(count(SE_REQUESTING), 5);
+    EXPECT_EQ(srv->conns.first()->request.getHeader("Host"), QString());
+    EXPECT_FALSE(c.closed);
+}
+
+TEST_F(ServerTest, HalfClosedPeerGetsItsReplies)
+{
+    struct Case {
+        QByteArray sent;
+        int replies;
+    };
+    const Case cases[] = {
+        {"GET /a HTTP/1.1\r\n\r\n", 1},
+        {"GET /a HTTP/1.0\r\n\r\n", 1},
+        {"GET /a HTTP/1.1\r\n\r\nGET /b HTTP/1.1\r\n\r\nHEAD /c HTTP/1.1\r\n\r\n", 3},
+        {"POST /p HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\n\r\nx=1", 1},
+        {"GET /a HTTP/1.1\r\n\r\nGET /never-ended HTTP/1.1\r\n", 1},
+        {"POST /p HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\r\nx=1", 0},
+        {"", 0},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.sent.constData());
+        events.clear();
+        TtestClient c(port);
+        ASSERT_TRUE(c.send(k.sent));
+        c.shutdownWrite();
+        ASSERT_TRUE(c.waitClosed());
+        EXPECT_EQ(int(c.received.count("HTTP/1.1 200 OK")), k.replies);
+        EXPECT_EQ(count(SE_REQUEST), k.replies);
+        ASSERT_TRUE(pumpUntil([&] { return count(SE_DISCONNECTED) == 1; }));
+    }
+}
+
+TEST_F(ServerTest, HalfCloseWhileTheReplyWaits)
+{
+    // The body is held back (paused) until after the peer ended its side:
+    // it must still be sent whole.
+    const QByteArray big(3 << 20, 'b');
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply.mode = HRM_REPLY;
+            c->reply.body = big;
+            c->paused = true;
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /big HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return count(SE_REQUEST) == 1; }));
+    c.shutdownWrite();
+    pumpEvents(100);
+    ASSERT_EQ(srv->conns.size(), 1);
+    srv->conns.first()->paused = false;
+    const TtestResponse r = c.response(false, 10000);
+    ASSERT_TRUE(r.complete);
+    EXPECT_TRUE(r.body == big);
+    EXPECT_TRUE(c.waitClosed());
+}

@@ -88,6 +88,9 @@ public:
         fd = -1;
     }
 
+    // Ends our side of the stream; replies can still be read.
+    void shutdownWrite() { ::shutdown(fd, SHUT_WR); }
+
     // Sends everything, turning the loop while the kernel buffer is full.
     bool send(const QByteArray &data)
     {
