@@ -341,6 +341,10 @@ bool ThttpConn::headStep()
         }
         persistent = info.persistent;
         notify(SE_GOT_HEADER);
+        if (info.conflictingLengths) {
+            refuse(HRM_BAD_REQUEST);
+            return false;
+        }
         if (info.transferCoding == TC_UNKNOWN || info.transferCoding == TC_INVALID) {
             // Where the body ends cannot be known: answer and close.
             refuse(info.transferCoding == TC_UNKNOWN ? HRM_NOT_IMPLEMENTED : HRM_BAD_REQUEST);

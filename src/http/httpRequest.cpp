@@ -199,6 +199,20 @@ ThttpTransferCoding transferCodingOf(const ThttpRequest &req)
     return chunkedLast ? TC_CHUNKED : TC_INVALID;
 }
 
+// Whether the Content-Length lines (and comma-separated values within one)
+// name more than one length.
+bool lengthsConflict(const ThttpRequest &req, QByteArrayView first)
+{
+    for (qsizetype i = 0; i < req.headers.count(); ++i) {
+        if (req.headers.nameAt(i).compare("Content-Length", Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QByteArray &part : req.headers.valueAt(i).split(','))
+            if (trimBytes(part) != first)
+                return true;
+    }
+    return false;
+}
+
 // A header's value for framing the body, whatever the method.
 QByteArray framingHeader(const ThttpRequest &req, const char *name)
 {
@@ -323,6 +337,7 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
 
     const QByteArray len = framingHeader(req, "Content-Length");
     info->contentLengthGiven = !len.isEmpty();
+    info->conflictingLengths = info->contentLengthGiven && lengthsConflict(req, len);
     if (const auto v = parseInt64(len)) {
         // A negative length is a 32-bit wrap-around of a size above 2 GB.
         post.length = *v < 0 ? *v + 4294967296LL : *v;

@@ -62,6 +62,9 @@ struct ThttpHeadInfo
 {
     bool persistent = false;
     bool contentLengthGiven = false;
+    // Content-Length given more than once with different values: where the
+    // body ends is ambiguous (a way to smuggle a request past a proxy).
+    bool conflictingLengths = false;
     ThttpTransferCoding transferCoding = TC_NONE;
 };
 

@@ -208,13 +208,14 @@ bool Tdispatch::sectionRequest()
         return true;
     }
     if (sec->cache) {
+        // The tag goes with a "not modified" reply too, as with any cached copy.
         const QString tag = section + formatFloat(sec->ts, 10);
+        if (isHeaderSafe(QStringView(tag)))
+            conn.addHeader("ETag: " + tag.toUtf8(), true);
         if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
             reply.mode = HRM_NOT_MODIFIED;
             return true;
         }
-        if (isHeaderSafe(QStringView(tag)))
-            conn.addHeader("ETag: " + tag.toUtf8(), true);
     }
     // A file-like name gives the content type ("style.css" is CSS).
     if (section.contains(u'.'))

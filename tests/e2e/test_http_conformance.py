@@ -298,6 +298,28 @@ class NotModified(ConformanceCase):
         self.assertEqual(body, HELLO)
 
 
+    def test_built_in_assets_send_their_tag_with_304(self):
+        for path in ("/?mode=jquery", "/?mode=section&id=style.css"):
+            with self.subTest(path=path):
+                status, h, _ = self.z.get(path)
+                self.assertEqual(status, 200)
+                tag = h["etag"]
+                status, h, body = self.z.get(path, headers={"If-None-Match": tag})
+                self.assertEqual(status, 304)
+                self.assertEqual(h.get("etag"), tag)
+                self.assertEqual(body, b"")
+
+
+class ConflictingLengths(ConformanceCase):
+    def test_two_different_lengths_are_refused(self):
+        s = self.connect()
+        s.send(b"POST /pub/ HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+               b"Content-Length: 5\r\nContent-Length: 40\r\n\r\na=b&cGET /pub/hello.txt HTTP/1.1\r\n\r\n")
+        status, _, _ = s.response()
+        self.assertTrue(status.startswith("HTTP/1.1 400"), status)
+        self.assertTrue(s.is_closed())
+
+
 class HalfClose(ConformanceCase):
     def test_reply_follows_the_peers_end_of_stream(self):
         for request in (b"GET /pub/hello.txt HTTP/1.1\r\nHost: x\r\n\r\n",

@@ -202,6 +202,26 @@ TEST(RequestParse, TransferCodings)
     }
 }
 
+TEST(RequestParse, ContentLengthsMustAgree)
+{
+    struct Case {
+        const char *lines;
+        bool conflicting;
+    };
+    const Case cases[] = {
+        {"Content-Length: 5", false},
+        {"Content-Length: 5\r\ncontent-length: 5", false},
+        {"Content-Length: 5, 5", false},
+        {"Content-Length: 5\r\nContent-Length: 6", true},
+        {"Content-Length: 5, 50", true},
+        {"content-length: 5\r\nCONTENT-LENGTH: 0", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        EXPECT_EQ(parse(QByteArray("POST / HTTP/1.1\r\n") + c.lines).info.conflictingLengths, c.conflicting);
+    }
+}
+
 TEST(RequestParse, FindHeadEnd)
 {
     int term = 0;
