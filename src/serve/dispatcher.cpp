@@ -172,6 +172,10 @@ bool Tdispatch::beforeResolution()
     // 14-16. Session, login, logout, signed links.
     if (!s.sessions().restore(cd))
         return false;
+    if (method == HM_POST && wrongFormToken(cd)) {
+        refuseCrossSite(cd);
+        return false;
+    }
     if (mode == u"logout") {
         cd.logout();
         replyText(cd, QStringLiteral("ok"));
@@ -217,11 +221,11 @@ bool Tdispatch::beforeResolution()
     // 22. The built-in jQuery.
     if (mode == u"jquery") {
         const QString tag = QStringLiteral("jquery") + formatFloat(s.uptimeBase(), 10);
+        conn.addHeader("ETag: " + tag.toLatin1(), true);
         if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
             reply.mode = HRM_NOT_MODIFIED;
             return false;
         }
-        conn.addHeader("ETag: " + tag.toLatin1(), true);
         reply.contentType = "text/javascript";
         reply.body = jqueryBytes();
         reply.bodyMode = RBM_STRING;

@@ -11,6 +11,7 @@
 #include "serve/clientInfo.h"
 #include "serve/connData.h"
 #include "serve/fileDownload.h"
+#include "serve/sameSite.h"
 #include "serve/serve.h"
 #include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
@@ -97,6 +98,11 @@ QString TpageAdapter::requestHeader(const QString &name) const
 QString TpageAdapter::userNotes() const
 {
     return cd->account ? cd->account->notes : QString();
+}
+
+QString TpageAdapter::formToken() const
+{
+    return formTokenOf(*cd);
 }
 
 qint64 TpageAdapter::streamSize() const

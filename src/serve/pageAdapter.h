@@ -28,6 +28,7 @@ public:
     QString requestUrl() const override;
     QString requestHeader(const QString &name) const override;
     QString userNotes() const override;
+    QString formToken() const override;
     qint64 streamSize() const override;
     bool isArchive() const override;
     TtplPtr ownTemplate() const override;

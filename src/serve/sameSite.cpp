@@ -2,6 +2,8 @@
 
 #include "config/options.h"
 #include "http/httpConn.h"
+#include "serve/connData.h"
+#include "util/encodings.h"
 #include "util/asciiCase.h"
 #include "util/masks.h"
 
@@ -108,4 +110,23 @@ bool fromAnotherSite(const ThttpConn &conn)
     if (host.isEmpty())
         host = conn.getHeader(QByteArrayView("Host"));
     return !sameSite(origin, referer, host);
+}
+
+QString formTokenOf(const TconnData &cd)
+{
+    // The session id is the visitor's secret (an HttpOnly cookie); a digest
+    // of it shows nothing of the id and stays the same across restarts,
+    // since sessions are taken up again under the id their cookie names.
+    if (!cd.session || cd.session->id.isEmpty())
+        return {};
+    return sha256Hex(QStringLiteral("form token:") + cd.session->id).left(32);
+}
+
+bool wrongFormToken(const TconnData &cd)
+{
+    const qsizetype i = cd.postVars.indexOf(QStringLiteral("csrf-token"));
+    if (i < 0)
+        return false;
+    const QString expected = formTokenOf(cd);
+    return expected.isEmpty() || cd.postVars.valueAt(i) != expected;
 }

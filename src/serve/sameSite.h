@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 
+class TconnData;
 class ThttpConn;
 
 // Whether the page named by `origin` (or by `referer` when there is no
@@ -18,3 +19,11 @@ bool sameSite(QStringView origin, QStringView referer, QStringView host);
 // The check on a request: the host is the Host header, or X-Forwarded-Host
 // when the peer is a trusted proxy.
 bool fromAnotherSite(const ThttpConn &conn);
+
+// The site's own forms also carry a token bound to the visitor's session in
+// the POST variable "csrf-token": a page of another site cannot know it.
+// Requests without the variable (programs, older templates) are left to the
+// Origin check above.
+QString formTokenOf(const TconnData &cd);
+// A POST whose "csrf-token" variable is present but not the session's.
+bool wrongFormToken(const TconnData &cd);

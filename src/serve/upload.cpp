@@ -278,7 +278,7 @@ void TuploadManager::start(TconnData &cd)
     partial(cd);
     created.remove(&cd);
     cd.uploadDest.clear();
-    if (fromAnotherSite(conn)) {
+    if (fromAnotherSite(conn) || wrongFormToken(cd)) {
         // Another site's page sent it: nothing is written (the request is
         // refused as a whole when it completes).
         cd.uploadFailed = QStringLiteral("Not allowed.");

@@ -63,6 +63,8 @@ public:
     virtual QString requestUrl() const = 0;
     virtual QString requestHeader(const QString &name) const = 0;
     virtual QString userNotes() const = 0;
+    // The value the site's own forms carry in "csrf-token" (empty without a session).
+    virtual QString formToken() const = 0;
     virtual qint64 streamSize() const = 0;
     virtual bool isArchive() const = 0;
     // The connection's own template ("load tpl"), or none.

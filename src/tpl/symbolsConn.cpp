@@ -190,6 +190,7 @@ void connection(TmacroRegistry &r)
         return c.user().isEmpty() ? sectionOf(mainTpl(), QStringLiteral("login-link")) : QString();
     });
     add("%user-notes%", [](TmacroData &, TpageContext &c) { return c.userNotes(); });
+    add("%csrf-token%", [](TmacroData &, TpageContext &c) { return c.formToken(); });
     add("%stream-size%",
         [](TmacroData &, TpageContext &c) { return QString::number(c.streamSize()); });
     add("%is-archive%", [](TmacroData &, TpageContext &c) {

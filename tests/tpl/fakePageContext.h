@@ -21,6 +21,7 @@ public:
     QString requestUrl() const override { return QStringLiteral("/"); }
     QString requestHeader(const QString &) const override { return {}; }
     QString userNotes() const override { return {}; }
+    QString formToken() const override { return QStringLiteral("T0KEN"); }
     qint64 streamSize() const override { return 0; }
     bool isArchive() const override { return false; }
     TtplPtr ownTemplate() const override { return {}; }
