@@ -1,0 +1,148 @@
+"""What listings and pages show, seen from outside: a search or a recursive
+listing reaches exactly the folders a visitor could open one by one; names,
+comments, uploads and request values are shown as written, never run as
+symbols or macros; the delete action leaves no comment behind."""
+
+import html
+import json
+import os
+import re
+import shutil
+import struct
+import tempfile
+import unittest
+import urllib.parse
+
+from test_uploads import _rec, account, basic, ini_text, multipart
+from zofharness import ZofTestCase, free_port
+
+FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
+FA_ARCHIVABLE = 1 << 18
+VR_MAGIC, VR_RESOURCE, VR_NAME, VR_FLAGS, VR_NODE, VR_FORMAT, VR_CHECKSUM = 0, 1, 2, 3, 4, 5, 6
+VR_ADDED, VR_ROOT, VR_ACCESS, VR_UPLOAD, VR_VERSION, VR_BUILD, VR_DELETE = 9, 11, 12, 17, 22, 23, 27
+
+
+def tree_node(path="", access=(), upload=(), delete=(), browsable=True, children=None):
+    """A real folder of the tree (a dict for write_nested_tree)."""
+    return {"path": path, "access": access, "upload": upload, "delete": delete,
+            "browsable": browsable, "children": children or {}}
+
+
+def _node_body(node, flags):
+    if node.get("browsable", True):
+        flags |= FA_BROWSABLE
+    out = _rec(VR_FLAGS, struct.pack("<I", flags))
+    if node.get("path"):
+        out += _rec(VR_RESOURCE, node["path"])
+    for kind, key in ((VR_ACCESS, "access"), (VR_UPLOAD, "upload"), (VR_DELETE, "delete")):
+        if node.get(key):
+            out += _rec(kind, ";".join(node[key]))
+    for name, child in node.get("children", {}).items():
+        body = _node_body(child, FA_FOLDER | FA_ARCHIVABLE)
+        out += _rec(VR_NODE, body + _rec(VR_NAME, name) + _rec(VR_ADDED, struct.pack("<d", 46000.0)))
+    return out
+
+
+def write_nested_tree(path, children):
+    """A tree file: a virtual root holding real folders, which may hold
+    real folders of their own (`children`: name -> tree_node)."""
+    body = _rec(VR_ROOT, _node_body({"children": children}, FA_FOLDER | FA_VIRTUAL | FA_ROOT | FA_ARCHIVABLE))
+    words = len(body) // 4
+    checksum = sum(struct.unpack("<%dI" % words, body[:words * 4])) & 0xFFFFFFFF
+    head = (_rec(VR_MAGIC, "ZOF.VFS") + _rec(VR_FORMAT, struct.pack("<i", 1)) + _rec(VR_VERSION, "1.0")
+            + _rec(VR_BUILD, "400") + _rec(VR_CHECKSUM, struct.pack("<I", checksum)))
+    with open(path, "wb") as out:
+        out.write(head + body)
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("utf-8"))
+
+
+def item_names(page):
+    """The shown names of the item rows, decoded."""
+    return [html.unescape(n) for n in re.findall(r'<td class="name"><a href="[^"]*">([^<]*)</a>', page)]
+
+
+def item_paths(page):
+    """The hrefs of the item rows, decoded."""
+    return [urllib.parse.unquote(html.unescape(h)) for h in re.findall(r'<td class="name"><a href="([^"]*)"', page)]
+
+
+class SafetyCase(ZofTestCase):
+    def setUp(self):
+        super().setUp()
+        self.data = tempfile.mkdtemp(prefix="zof-listing-")
+        self.addCleanup(shutil.rmtree, self.data, True)
+        self.pub = os.path.join(self.data, "pub")
+        os.makedirs(self.pub)
+        self.tree = os.path.join(self.data, "tree.vfs")
+
+    def zof(self, children, **options):
+        write_nested_tree(self.tree, children)
+        port = free_port()
+        z = self.start_zof(self.tree, ini=ini_text(port, account("bob", "pw1"), **options), port=port)
+        z.wait_port()
+        return z
+
+    def page(self, z, path, headers=None):
+        status, _, body = z.get(path, headers=headers)
+        return status, body.decode("utf-8", "replace")
+
+
+class TestSearchReach(SafetyCase):
+    """/pub/ is open to all; /pub/secret/ to bob only; /pub/closed/ is not
+    browsable; /pub/open/ is a plain disk folder."""
+
+    def setUp(self):
+        super().setUp()
+        for rel in ("plan-public.txt", "open/open-plan.txt", "secret/topsecret-plan.txt",
+                    "secret/inner/deep-plan.txt", "closed/closed-plan.txt"):
+            write(os.path.join(self.pub, rel), rel)
+        self.z = self.zof({"pub": tree_node(self.pub, children={
+            "secret": tree_node(os.path.join(self.pub, "secret"), access=["bob"]),
+            "closed": tree_node(os.path.join(self.pub, "closed"), browsable=False),
+        })})
+
+    def found(self, query, headers=None, path="/pub/"):
+        status, page = self.page(self.z, path + query, headers)
+        self.assertEqual(status, 200, page[:300])
+        return set(os.path.basename(p.rstrip("/")) for p in item_paths(page))
+
+    def test_opening_the_folders_one_by_one(self):
+        # The protected folder answers with the login page, the closed one is forbidden.
+        self.assertEqual(self.z.get("/pub/secret/")[0], 403)
+        self.assertEqual(self.z.get("/pub/closed/")[0], 403)
+        self.assertEqual(self.z.get("/pub/closed/", headers=basic("bob", "pw1"))[0], 403)
+        self.assertEqual(self.z.get("/pub/secret/", headers=basic("bob", "pw1"))[0], 200)
+
+    def test_search_and_recursive_listing_stop_where_opening_stops(self):
+        for query in ("?search=plan", "?recursive", "?recursive&search=plan"):
+            with self.subTest(query=query):
+                items = self.found(query)
+                self.assertIn("plan-public.txt", items)
+                self.assertIn("open-plan.txt", items)
+                for hidden in ("topsecret-plan.txt", "deep-plan.txt", "inner", "closed-plan.txt"):
+                    self.assertNotIn(hidden, items)
+        # The protected folder is still listed, as on the one-level page.
+        self.assertIn("secret", self.found("?recursive"))
+        self.assertIn("secret", self.found(""))
+
+    def test_the_allowed_user_searches_his_folder_but_not_a_closed_one(self):
+        items = self.found("?search=plan", basic("bob", "pw1"))
+        self.assertTrue({"plan-public.txt", "open-plan.txt", "topsecret-plan.txt", "deep-plan.txt"} <= items, items)
+        self.assertNotIn("closed-plan.txt", items)
+
+    def test_the_file_list_obeys_the_same_rule(self):
+        status, _, body = self.z.get("/pub/~files.lst?search=plan")
+        self.assertEqual(status, 200)
+        urls = urllib.parse.unquote(body.decode())
+        self.assertIn("plan-public.txt", urls)
+        self.assertNotIn("topsecret", urls)
+        self.assertNotIn("closed-plan", urls)
+
+
+if __name__ == "__main__":
+    unittest.main()
