@@ -9,6 +9,7 @@
 #include "util/codePage.h"
 #include "util/encodings.h"
 #include "util/files.h"
+#include "util/inertText.h"
 
 #include <QFile>
 
@@ -188,22 +189,6 @@ void loadDescriptions(const QString &path, TnameValueList &list)
     }
 }
 
-QString makeInert(const QString &text)
-{
-    // Same markers as the macro parser: "{." "{:" ".}" ":}" and "|".
-    static const QString markers[] = {QStringLiteral("{."), QStringLiteral("{:"), QStringLiteral(".}"),
-                                      QStringLiteral(":}"), QStringLiteral("|")};
-    bool has = false;
-    for (const QString &m : markers)
-        has = has || text.contains(m);
-    if (!has)
-        return text;
-    QString s = text;
-    s.replace(QLatin1String(":}"), QLatin1String("&#58;}"));
-    s.replace(QLatin1String("{:"), QLatin1String("&#123;:"));
-    return QLatin1String("{:") + s + QLatin1String(":}");
-}
-
 QString getDynamicComment(const Tfile &f, bool skipParent)
 {
     if (!f.comment.isEmpty())
@@ -214,7 +199,7 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     if (o.loadSingleCommentFiles && sideFileMayExist(f.resource + COMMENT_FILE_EXT)) {
         const QString single = loadTextFile(f.resource + COMMENT_FILE_EXT);
         if (!single.isEmpty())
-            return single;
+            return makeInert(single);
     }
     if (skipParent)
         return {};
@@ -222,10 +207,10 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     const QString name = nameOfPath(f.resource);
     const TnameValueList comments = loadCommentsFile(folder);
     if (comments.contains(name))
-        return unescapeLineBreaks(comments.value(name));
+        return makeInert(unescapeLineBreaks(comments.value(name)));
     TnameValueList desc;
     loadDescriptions(folder, desc);
-    return desc.value(name);
+    return makeInert(desc.value(name));
 }
 
 bool setDynamicComment(Tfile &f, const QString &cmt)

@@ -105,14 +105,6 @@ TEST_F(Comments, DescriptIonReadAndWrite)
     EXPECT_FALSE(QFile::exists(disk.path("dir/descript.ion")));
 }
 
-TEST_F(Comments, InertText)
-{
-    EXPECT_EQ(makeInert("plain"), "plain");
-    EXPECT_EQ(makeInert("{.x.}"), "{:{.x.}:}");
-    EXPECT_EQ(makeInert("a|b"), "{:a|b:}");
-    EXPECT_EQ(makeInert("x:}{:y"), "{:x&#58;}&#123;:y:}");
-}
-
 TEST_F(Comments, Fingerprints)
 {
     disk.file("dir/f.bin", "hello");
