@@ -144,5 +144,99 @@ class TestSearchReach(SafetyCase):
         self.assertNotIn("closed-plan", urls)
 
 
+class TestNamesStayText(SafetyCase):
+    """Names on disk, comments, uploads and request values that look like
+    symbols or macros are shown as written. The server runs in its own
+    temporary folder (%cwd%), which must never show."""
+
+    def setUp(self):
+        super().setUp()
+        files = {
+            "%cwd%.txt": "c",
+            "%folder-resource%.txt": "r",
+            "{.break.}%user%.txt": "m",
+            "plain 100% & more.txt": "p",
+            "noted.txt": "n",
+            "%cwd%/inside %port%.txt": "i",
+            "zof.comments.txt": "noted.txt=see %cwd% and {.break.} here\r\n",
+            "descript.ion": '"%cwd%" folder note %folder-resource%\r\n',
+            "%cwd%/descript.ion": "inside_%port%.txt x\r\n",
+        }
+        for rel, data in files.items():
+            write(os.path.join(self.pub, rel), data)
+        self.z = self.zof({"pub": tree_node(self.pub, upload=["@anyone"])}, tpl_file=self.strings_tpl())
+
+    def strings_tpl(self):
+        """A template file over the default one, translating a refusal into
+        a text with a backslash and quotes."""
+        path = os.path.join(self.data, "strings.tpl")
+        write(path, '[api level]\r\n2\r\n\r\n[+special:strings]\r\nFile name or extension forbidden.=Refused: "no" \\ here\r\n')
+        return path
+
+    def assert_nothing_ran(self, page):
+        self.assertNotIn(self.z.tmp, page)
+        self.assertNotIn(self.data, page)
+        self.assertNotIn("macro error", page)
+
+    def test_folder_page_items_and_comments(self):
+        status, page = self.page(self.z, "/pub/")
+        self.assertEqual(status, 200)
+        self.assert_nothing_ran(page)
+        names = item_names(page)
+        for n in ("%cwd%.txt", "%folder-resource%.txt", "{.break.}%user%.txt", "plain 100% & more.txt", "%cwd%"):
+            self.assertIn(n, names)
+        text = html.unescape(page)
+        self.assertIn("see %cwd% and {.break.} here", text)
+        self.assertIn("folder note %folder-resource%", text)
+        # The page went on to its end after the names and comments.
+        self.assertIn("</html>", page)
+
+    def test_folder_path_comment_and_recursive_items(self):
+        status, page = self.page(self.z, "/pub/%25cwd%25/")
+        self.assertEqual(status, 200)
+        self.assert_nothing_ran(page)
+        text = html.unescape(page)
+        self.assertIn("<h1>%cwd%</h1>", text)
+        self.assertIn("<title>%cwd% ", text)
+        self.assertIn(">%cwd%</a>", text)  # the last crumb
+        self.assertIn("folder note %folder-resource%", text)  # its comment, from the parent's descript.ion
+        self.assertIn("inside %port%.txt", item_names(page))
+        status, page = self.page(self.z, "/pub/?recursive")
+        self.assertEqual(status, 200)
+        self.assert_nothing_ran(page)
+        self.assertIn("inside %port%.txt", item_names(page))
+        self.assertIn("%cwd%/", html.unescape(page))  # its relative folder
+
+    def test_search_box_shows_what_was_searched(self):
+        for searched in ("{.x|y", "%cwd%", "a&b \"q\" <i>"):
+            with self.subTest(searched=searched):
+                status, page = self.page(self.z, "/pub/?search=" + urllib.parse.quote(searched))
+                self.assertEqual(status, 200)
+                self.assert_nothing_ran(page)
+                value = re.search(r'<input type="search" name="search" value="([^"]*)"', page).group(1)
+                self.assertEqual(html.unescape(value), searched)
+
+    def upload(self, names, auth=None):
+        body, ctype = multipart([(n, b"data") for n in names])
+        headers = {"Content-Type": ctype}
+        headers.update(auth or {})
+        status, _, reply = self.z.request("POST", "/pub/", body=body, headers=headers)
+        self.assertEqual(status, 200, reply[:300])
+        self.assert_nothing_ran(reply.decode("utf-8", "replace"))
+        return json.loads(reply.decode("utf-8"))
+
+    def test_upload_results_are_json_with_the_names_as_sent(self):
+        sent = ["%ip%%host%.txt", "Tom & Jerry's.txt", "{.break.}.txt", "bad:name.txt"]
+        results = self.upload(sent, basic("bob", "pw1"))
+        self.assertEqual([html.unescape(r["name"]) for r in results], sent)
+        self.assertNotIn("127.0.0.1", json.dumps(results))
+        self.assertEqual([r.get("err") for r in results], [None, None, None, 'Refused: "no" \\ here'])
+        # Each stored file got its "uploaded by" comment.
+        with open(os.path.join(self.pub, "descript.ion"), encoding="utf-8") as f:
+            notes = f.read()
+        for n in sent[:3]:
+            self.assertIn('"%s" uploaded by bob' % n if " " in n else "%s uploaded by bob" % n, notes)
+
+
 if __name__ == "__main__":
     unittest.main()
