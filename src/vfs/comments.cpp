@@ -12,8 +12,11 @@
 #include "util/inertText.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -128,7 +131,56 @@ void updateDescriptIon(const QString &folder, const QString &name, const QString
     saveTextFile(path, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
+// Writes `lines` back to `path` with CR LF line breaks, or removes the file
+// when none is left.
+void rewriteLines(const QString &path, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        QFile::remove(path);
+    else
+        saveTextFile(path, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+// Drops the lines whose name (as `nameOf` reads it, ASCII case folded) is
+// in `names`; rewrites the file only when one went.
+void dropLines(const QString &path, const QString &text, const QSet<QString> &names,
+               const std::function<QString(const QString &)> &nameOf)
+{
+    QStringList kept;
+    bool dropped = false;
+    for (const QString &line : splitLines(text)) {
+        if (line.isEmpty())
+            continue;
+        if (names.contains(asciiLower(nameOf(line))))
+            dropped = true;
+        else
+            kept << line;
+    }
+    if (dropped)
+        rewriteLines(path, kept);
+}
+
 } // namespace
+
+void forgetComments(const QStringList &deletedPaths)
+{
+    QHash<QString, QSet<QString>> byFolder;
+    for (const QString &p : deletedPaths) {
+        const QString name = nameOfPath(p);
+        if (!name.isEmpty())
+            byFolder[folderOfPath(p)].insert(asciiLower(name));
+    }
+    for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
+        const QString comments = joinPath(it.key(), COMMENTS_FILE);
+        if (QFile::exists(comments))
+            dropLines(comments, loadTextFile(comments), it.value(),
+                      [](const QString &line) { return line.left(line.indexOf(u'=')); });
+        const QString desc = joinPath(it.key(), DESCRIPT_ION);
+        if (commentOptions().supportDescriptIon && QFile::exists(desc))
+            dropLines(desc, readDescriptIon(desc), it.value(),
+                      [](const QString &line) { return descriptionName(line, nullptr); });
+    }
+}
 
 TcommentOptions &commentOptions()
 {

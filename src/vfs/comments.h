@@ -47,6 +47,11 @@ QString getDynamicComment(const Tfile &f, bool skipParent);
 // and comments that would break the line structure of those files.
 bool setDynamicComment(Tfile &f, const QString &cmt);
 
+// Forgets the comments of deleted items: the lines naming them in their
+// folders' "zof.comments.txt" and (with the option on) "descript.ion". A
+// file left without lines is removed; mask lines stay. Errors are ignored.
+void forgetComments(const QStringList &deletedPaths);
+
 // Disk path helpers (Linux paths, "/" separated).
 QString folderOfPath(const QString &path);
 QString nameOfPath(const QString &path);

@@ -238,5 +238,61 @@ class TestNamesStayText(SafetyCase):
             self.assertIn('"%s" uploaded by bob' % n if " " in n else "%s uploaded by bob" % n, notes)
 
 
+class TestDeleteForgetsComments(SafetyCase):
+    """The delete action removes the deleted items' entries from the
+    folder's comment files and their own side files; other entries stay."""
+
+    def setUp(self):
+        super().setUp()
+        files = {
+            "gone.txt": "g", "gone.txt.comment": "own note", "gone.txt.md5": "abc",
+            "two words.txt": "t", "Kept.txt": "k", "x.log": "x", "y.log": "y",
+            "old/inner.txt": "i", "old/descript.ion": "inner.txt stays with its folder\r\n",
+            "descript.ion": ('gone.txt about to go\r\n"two words.txt" spaced\r\nkept.txt stays\r\n'
+                             'x.log log\r\nold folder note\r\n*.log all logs\r\n'),
+            "zof.comments.txt": "GONE.TXT=shouted\r\nkept.txt=here\r\ny.log=log\r\nold=also\r\n",
+        }
+        for rel, data in files.items():
+            write(os.path.join(self.pub, rel), data)
+        self.z = self.zof({"pub": tree_node(self.pub, delete=["bob"])})
+
+    def delete(self, *selection):
+        body = "action=delete&" + "&".join("selection=" + urllib.parse.quote(n) for n in selection)
+        headers = {"Content-Type": "application/x-www-form-urlencoded"}
+        headers.update(basic("bob", "pw1"))
+        status, _, _ = self.z.request("POST", "/pub/", body=body.encode(), headers=headers)
+        self.assertEqual(status, 200)
+
+    def lines(self, name):
+        with open(os.path.join(self.pub, name), encoding="utf-8") as f:
+            return [l for l in f.read().splitlines() if l]
+
+    def test_entries_and_side_files_go_with_the_item(self):
+        self.delete("gone.txt", "two words.txt")
+        self.assertEqual(sorted(os.listdir(self.pub)),
+                         ["Kept.txt", "descript.ion", "old", "x.log", "y.log", "zof.comments.txt"])
+        self.assertEqual(self.lines("descript.ion"),
+                         ["kept.txt stays", "x.log log", "old folder note", "*.log all logs"])
+        self.assertEqual(self.lines("zof.comments.txt"), ["kept.txt=here", "y.log=log", "old=also"])
+
+    def test_masks_and_folders(self):
+        self.delete("*.log", "old/")
+        self.assertFalse(os.path.exists(os.path.join(self.pub, "old")))
+        # The mask line is a comment for names to come: it stays.
+        self.assertEqual(self.lines("descript.ion"),
+                         ["gone.txt about to go", '"two words.txt" spaced', "kept.txt stays", "*.log all logs"])
+        self.assertEqual(self.lines("zof.comments.txt"), ["GONE.TXT=shouted", "kept.txt=here"])
+        # A new file of a deleted name does not inherit the old comment.
+        write(os.path.join(self.pub, "x.log"), "new")
+        status, page = self.page(self.z, "/pub/")
+        self.assertNotIn(">log<", page)
+
+    def test_a_file_left_without_lines_goes(self):
+        self.delete("old/inner.txt", "gone.txt", "two words.txt", "Kept.txt", "x.log", "y.log")
+        self.assertEqual(os.listdir(os.path.join(self.pub, "old")), [])
+        self.assertEqual(self.lines("descript.ion"), ["old folder note", "*.log all logs"])
+        self.assertEqual(self.lines("zof.comments.txt"), ["old=also"])
+
+
 if __name__ == "__main__":
     unittest.main()
