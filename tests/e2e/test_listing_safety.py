@@ -157,6 +157,7 @@ class TestNamesStayText(SafetyCase):
             "{.break.}%user%.txt": "m",
             "plain 100% & more.txt": "p",
             "noted.txt": "n",
+            "plain 100% & more.txt.comment": "single %cwd% {.break.} note",
             "%cwd%/inside %port%.txt": "i",
             "zof.comments.txt": "noted.txt=see %cwd% and {.break.} here\r\n",
             "descript.ion": '"%cwd%" folder note %folder-resource%\r\n',
@@ -188,6 +189,7 @@ class TestNamesStayText(SafetyCase):
         text = html.unescape(page)
         self.assertIn("see %cwd% and {.break.} here", text)
         self.assertIn("folder note %folder-resource%", text)
+        self.assertIn("single %cwd% {.break.} note", text)
         # The page went on to its end after the names and comments.
         self.assertIn("</html>", page)
 
