@@ -142,7 +142,6 @@ TEST_F(Listing, RecursionEntersOnlyFoldersThatOpen)
     Tfile *sub = vfs.add(Tfile::create(disk.path() + "/sub"), real);
     ASSERT_TRUE(sub);
     sub->accounts[FA_ACCESS] = QStringList{"bob"};
-    conn.bare = {"recursive"};
     const auto listAs = [&](ListConn &who, const QHash<QString, QString> &vars) {
         who.vars = vars;
         who.bare = {"recursive"};
