@@ -410,7 +410,7 @@ document.documentElement.className+=' js';
  [{.cut|1|-1|%uploaded-files%.}]
 
 [upload-success]
-{"url":"{.js encode|%item-url%|\'".}","name":"{.js encode|%item-name%|\'".}","size":"%item-size%","speed":"%smart-speed%B/s"}{.if|%user%|{:{.set item|%folder%%item-name%|comment={.!uploaded by.} %user%.}:}.},
+{"url":"{.js encode|%item-url%|\'".}","name":"{.js encode|%item-name%|\'".}","size":"%item-size%","speed":"%smart-speed%B/s"}{.if|%user%|{:{.set item|%folder%{.decodeuri|%item-url%.}|comment={.!uploaded by.} %user%.}:}.},
 
 [upload-failed]
 {"name":"{.js encode|%item-name%|\'".}","err":"{.js encode|{.!%reason%.}|\'".}"},

@@ -4,6 +4,7 @@
 #include "util/asciiCase.h"
 #include "util/codePage.h"
 #include "util/encodings.h"
+#include "util/inertText.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ QString hex2(uint code)
     return QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
 }
 
+// Every listed character as "\u" and four hexadecimal digits: the one escape
+// that scripts and JSON both read (JSON has no "\x").
 void jsEncodeMacro(TmacroCall &c)
 {
     const QString text = c.par(0);
@@ -21,13 +24,42 @@ void jsEncodeMacro(TmacroCall &c)
     for (QChar ch : text) {
         if (!chars.contains(ch))
             out += ch;
-        else if (ch.unicode() < 256)
-            out += QLatin1String("\\x") + hex2(ch.unicode());
-        else // beyond two digits a script needs the \u form
+        else
             out += QLatin1String("\\u") +
                    QString::number(ch.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
     }
     c.result = out;
+}
+
+// The references that keep visitor and disk text inert ("&#37;" for a "%"
+// that would open a symbol, "&#123;" and the like for macro markers) already
+// are HTML: escaping their "&" again would show them instead of the
+// characters they stand for (a search for "{.x|y" shown as "&#123;.x&#124;y").
+bool inertReferenceAt(const QString &text, qsizetype i)
+{
+    static const QLatin1String refs[] = {QLatin1String("&#37;"), QLatin1String("&#46;"), QLatin1String("&#58;"),
+                                         QLatin1String("&#123;"), QLatin1String("&#124;")};
+    for (const QLatin1String &r : refs)
+        if (QStringView(text).mid(i).startsWith(r))
+            return true;
+    return false;
+}
+
+QString encodeHtml(const QString &text)
+{
+    QString out;
+    qsizetype from = 0;
+    for (qsizetype amp = text.indexOf(u'&'); amp >= 0; amp = text.indexOf(u'&', amp + 1)) {
+        if (!inertReferenceAt(text, amp))
+            continue;
+        out += escapeHTML(QStringView(text).mid(from, amp - from));
+        out += u'&';
+        from = amp + 1;
+    }
+    if (from == 0)
+        return escapeHTML(text);
+    out += escapeHTML(QStringView(text).mid(from));
+    return out;
 }
 
 bool inDefaultUriSet(char16_t u)
@@ -87,11 +119,12 @@ void registerEncodingMacros(TmacroRegistry &r)
 {
     // The encodings read nothing but their parameters.
     const bool pure = true;
-    r.add(QStringLiteral("encode html"), 1, [](TmacroCall &c) { c.result = escapeHTML(c.par(0)); }, pure);
+    r.add(QStringLiteral("encode html"), 1, [](TmacroCall &c) { c.result = encodeHtml(c.par(0)); }, pure);
     r.add(QStringLiteral("js encode"), 0, jsEncodeMacro, pure);
     r.add(QStringLiteral("encodeuri"), 1, encodeUriMacro, pure);
+    // What a URL encodes is data (often a visitor's): shown, never run.
     r.add(QStringLiteral("decodeuri"), 1,
-          [](TmacroCall &c) { c.result = decodeURL(c.par(0), true); }, pure);
+          [](TmacroCall &c) { c.result = makeInert(decodeURL(macroDequote(c.par(0)), true)); }, pure);
     r.add(QStringLiteral("base64"), 0,
           [](TmacroCall &c) { c.result = QString::fromLatin1(base64Encode(c.par(0))); }, pure);
     r.add(QStringLiteral("base64decode"), 0,

@@ -7,6 +7,7 @@
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 #include "util/masks.h"
+#include "vfs/comments.h"
 #include "vfs/diskEntry.h"
 #include "vfs/permissions.h"
 #include "serve/treeAccess.h"
@@ -114,6 +115,8 @@ void Tdispatch::deleteAction()
             s.events().run(QStringLiteral("file deleted"), &cd, done);
         }
     }
+    // Their comments would otherwise pass to new items of the same names.
+    forgetComments(deleted);
     if (opts().logDeletions) {
         if (!deleted.isEmpty())
             add2log(QStringLiteral("Deleted files in ") + fullPath + QStringLiteral("\r\n") + deleted.join(QStringLiteral("\r\n")),

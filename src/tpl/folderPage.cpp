@@ -9,6 +9,7 @@
 #include "tpl/symbols.h"
 #include "util/dateTime.h"
 #include "util/format.h"
+#include "util/inertText.h"
 #include "vfs/comments.h"
 #include "vfs/file.h"
 #include "vfs/fileListing.h"
@@ -141,12 +142,12 @@ void buildListItem(TpageBuild &b, Tfile &item)
                                QStringLiteral("~img") + QString::number(i));
     }
     // Outside a recursive listing every item sits right in the folder shown.
-    // Folder paths come from disk names: like the URLs they are shown, never
-    // run (a folder named "{.delete|...}" met by a recursive search).
+    // Folder paths come from disk names: shown, never run (a folder named
+    // "{.delete|...}" or "%cwd%" met by a recursive search).
     if (b.recursive || !b.itemFolderKnown) {
         const QString folder = item.getFolder();
-        b.itemFolder = macroQuote(folder);
-        b.itemRelativeFolder = b.recursive ? macroQuote(folder.mid(b.relFolderStart)) : QString();
+        b.itemFolder = makeInert(folder);
+        b.itemRelativeFolder = b.recursive ? makeInert(folder.mid(b.relFolderStart)) : QString();
         b.itemFolderKnown = true;
     }
     set(b.itemFolder);

@@ -7,6 +7,7 @@
 #include "tpl/symbols.h"
 #include "tpl/treeSelection.h"
 #include "util/asciiCase.h"
+#include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
@@ -83,9 +84,11 @@ Tfile *runFolder(const TmacroCall &c)
 }
 
 // The item a URL names, below the run's folder (items on disk included).
+// The path may be built from page symbols, whose names are kept inert: it
+// names the item they stand for.
 TfilePtr itemOf(const TmacroCall &c)
 {
-    return tree().findFilebyURL(c.par(0), c.md.folder, true);
+    return tree().findFilebyURL(plainFromInert(c.par(0)), c.md.folder, true);
 }
 
 void addFolderMacro(TmacroCall &c)

@@ -10,6 +10,7 @@
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/format.h"
+#include "util/inertText.h"
 #include "util/masks.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
@@ -117,10 +118,13 @@ void folder(TmacroRegistry &r)
     });
     add("%encoded-folder%", [](TmacroData &, const Tfile &f) { return f.url(true); });
     add("%parent-folder%", [](TmacroData &, const Tfile &f) { return f.parentURL(); });
-    add("%folder-name%", [](TmacroData &, const Tfile &f) { return f.name; });
-    add("%folder-resource%", [](TmacroData &, const Tfile &f) { return templatePath(f.resource); });
+    // Names and paths: the engine quotes every "folder" symbol against
+    // macros; their symbols are disarmed here (the URLs above are encoded).
+    add("%folder-name%", [](TmacroData &, const Tfile &f) { return disarmSymbols(f.name); });
+    add("%folder-resource%",
+        [](TmacroData &, const Tfile &f) { return disarmSymbols(templatePath(f.resource)); });
     add("%folder%", [](TmacroData &, const Tfile &f) {
-        return f.isRoot() ? QStringLiteral("/") : f.getFolder() + f.name + u'/';
+        return f.isRoot() ? QStringLiteral("/") : disarmSymbols(f.getFolder() + f.name + u'/');
     });
 }
 
@@ -140,7 +144,8 @@ void item(TmacroRegistry &r)
             const qsizetype dot = n.lastIndexOf(u'.');
             if (dot > 0) n.truncate(dot);
         }
-        return escapeHTML(macroQuote(n));
+        // Escaped first, so the references that keep it inert survive.
+        return makeInert(escapeHTML(n));
     });
     add("%item-type%", [](TmacroData &, const Tfile &f) {
         return QString::fromLatin1(f.isLink() ? "link" : f.isFolder() ? "folder" : "file");
@@ -150,8 +155,8 @@ void item(TmacroRegistry &r)
         [](TmacroData &, const Tfile &f) { return QString::number(f.size / 1024); });
     add("%item-size%", [](TmacroData &, const Tfile &f) { return smartSize(f.size); });
     add("%item-resource%",
-        [](TmacroData &, const Tfile &f) { return macroQuote(templatePath(f.resource)); });
-    add("%item-ext%", [](TmacroData &, const Tfile &f) { return macroQuote(extensionOf(f.name)); });
+        [](TmacroData &, const Tfile &f) { return makeInert(templatePath(f.resource)); });
+    add("%item-ext%", [](TmacroData &, const Tfile &f) { return makeInert(extensionOf(f.name)); });
     add("%item-added-dt%", [](TmacroData &, const Tfile &f) { return formatMacroNumber(f.atime); });
     add("%item-modified-dt%",
         [](TmacroData &, const Tfile &f) { return formatMacroNumber(f.mtime); });

@@ -9,6 +9,7 @@
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/format.h"
+#include "util/inertText.h"
 #include "util/masks.h"
 
 #include <QDir>
@@ -180,9 +181,9 @@ void connection(TmacroRegistry &r)
             if ((ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')) out += ch;
         return out;
     });
-    add("%url%", [](TmacroData &, TpageContext &c) { return macroQuote(c.requestUrl()); });
-    add("%user%", [](TmacroData &, TpageContext &c) { return macroQuote(c.user()); });
-    add("%password%", [](TmacroData &, TpageContext &c) { return macroQuote(c.pwd()); });
+    add("%url%", [](TmacroData &, TpageContext &c) { return makeInert(c.requestUrl()); });
+    add("%user%", [](TmacroData &, TpageContext &c) { return makeInert(c.user()); });
+    add("%password%", [](TmacroData &, TpageContext &c) { return makeInert(c.pwd()); });
     add("%loggedin%", [](TmacroData &, TpageContext &c) {
         return c.user().isEmpty() ? QString() : sectionOf(mainTpl(), QStringLiteral("loggedin"));
     });

@@ -11,6 +11,7 @@
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/format.h"
+#include "util/inertText.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,16 +37,16 @@ void replaceSym(QString &text, const char *sym, const QString &value)
     text.replace(QLatin1String(sym), value, Qt::CaseInsensitive);
 }
 
-// Apostrophes and double quotes as "\xNN", as the "js encode" macro writes them;
-// backslashes too, so the value cannot end a script string early.
+// Apostrophes and double quotes as "\u00NN", as the "js encode" macro writes
+// them; backslashes too, so the value cannot end a script string early.
 QString jsQuote(const QString &s)
 {
     QString out;
     out.reserve(s.size());
     for (QChar c : s) {
         if (c == u'\'' || c == u'"' || c == u'\\')
-            out += QStringLiteral("\\x") +
-                   QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+            out += QStringLiteral("\\u") +
+                   QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
         else
             out += c;
     }
@@ -138,13 +139,13 @@ TpageMode pageModeFor(const QString &name)
 
 QString progressEntryText(QString s, const TpageTransfer &t)
 {
-    const QString quoted = macroQuote(t.fileName);
-    replaceSym(s, "%item-user%", macroQuote(t.user));
+    // Names and users come from the clients: shown, never run.
+    replaceSym(s, "%item-user%", makeInert(t.user));
     replaceSym(s, "%perc%",
                QString::number(t.total > 0 ? qint64(double(t.done) / double(t.total) * 100) : 0));
     // Shown in HTML: escaped like an item name.
-    replaceSym(s, "%filename-js%", jsQuote(quoted));
-    replaceSym(s, "%filename%", escapeHTML(quoted));
+    replaceSym(s, "%filename-js%", jsQuote(makeInert(t.fileName)));
+    replaceSym(s, "%filename%", makeInert(escapeHTML(t.fileName)));
     replaceSym(s, "%done-bytes%", QString::number(t.done));
     replaceSym(s, "%total-bytes%", QString::number(t.total));
     replaceSym(s, "%done%", smartSize(t.done));
@@ -158,12 +159,13 @@ QString progressEntryText(QString s, const TpageTransfer &t)
 
 QString uploadResultText(QString s, const TpageUpload &u, int idx, const QString &folderResource)
 {
-    replaceSym(s, "%item-name%", escapeHTML(macroQuote(u.fn)));
+    // The name the client gave and the reason: shown, never run.
+    replaceSym(s, "%item-name%", makeInert(escapeHTML(u.fn)));
     replaceSym(s, "%item-url%", macroQuote(itemUrlOf(u.fn)));
     replaceSym(s, "%item-size%", smartSize(u.size));
-    replaceSym(s, "%item-resource%", macroQuote(templatePath(folderResource + u'/' + u.fn)));
+    replaceSym(s, "%item-resource%", makeInert(templatePath(folderResource + u'/' + u.fn)));
     replaceSym(s, "%idx%", QString::number(idx));
-    replaceSym(s, "%reason%", macroQuote(u.reason));
+    replaceSym(s, "%reason%", makeInert(u.reason));
     replaceSym(s, "%speed%", QString::number(u.speed / 1000));
     replaceSym(s, "%smart-speed%", smartSize(u.speed));
     return s;

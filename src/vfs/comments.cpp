@@ -9,10 +9,14 @@
 #include "util/codePage.h"
 #include "util/encodings.h"
 #include "util/files.h"
+#include "util/inertText.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -127,7 +131,56 @@ void updateDescriptIon(const QString &folder, const QString &name, const QString
     saveTextFile(path, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
+// Writes `lines` back to `path` with CR LF line breaks, or removes the file
+// when none is left.
+void rewriteLines(const QString &path, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        QFile::remove(path);
+    else
+        saveTextFile(path, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+// Drops the lines whose name (as `nameOf` reads it, ASCII case folded) is
+// in `names`; rewrites the file only when one went.
+void dropLines(const QString &path, const QString &text, const QSet<QString> &names,
+               const std::function<QString(const QString &)> &nameOf)
+{
+    QStringList kept;
+    bool dropped = false;
+    for (const QString &line : splitLines(text)) {
+        if (line.isEmpty())
+            continue;
+        if (names.contains(asciiLower(nameOf(line))))
+            dropped = true;
+        else
+            kept << line;
+    }
+    if (dropped)
+        rewriteLines(path, kept);
+}
+
 } // namespace
+
+void forgetComments(const QStringList &deletedPaths)
+{
+    QHash<QString, QSet<QString>> byFolder;
+    for (const QString &p : deletedPaths) {
+        const QString name = nameOfPath(p);
+        if (!name.isEmpty())
+            byFolder[folderOfPath(p)].insert(asciiLower(name));
+    }
+    for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
+        const QString comments = joinPath(it.key(), COMMENTS_FILE);
+        if (QFile::exists(comments))
+            dropLines(comments, loadTextFile(comments), it.value(),
+                      [](const QString &line) { return line.left(line.indexOf(u'=')); });
+        const QString desc = joinPath(it.key(), DESCRIPT_ION);
+        if (commentOptions().supportDescriptIon && QFile::exists(desc))
+            dropLines(desc, readDescriptIon(desc), it.value(),
+                      [](const QString &line) { return descriptionName(line, nullptr); });
+    }
+}
 
 TcommentOptions &commentOptions()
 {
@@ -188,22 +241,6 @@ void loadDescriptions(const QString &path, TnameValueList &list)
     }
 }
 
-QString makeInert(const QString &text)
-{
-    // Same markers as the macro parser: "{." "{:" ".}" ":}" and "|".
-    static const QString markers[] = {QStringLiteral("{."), QStringLiteral("{:"), QStringLiteral(".}"),
-                                      QStringLiteral(":}"), QStringLiteral("|")};
-    bool has = false;
-    for (const QString &m : markers)
-        has = has || text.contains(m);
-    if (!has)
-        return text;
-    QString s = text;
-    s.replace(QLatin1String(":}"), QLatin1String("&#58;}"));
-    s.replace(QLatin1String("{:"), QLatin1String("&#123;:"));
-    return QLatin1String("{:") + s + QLatin1String(":}");
-}
-
 QString getDynamicComment(const Tfile &f, bool skipParent)
 {
     if (!f.comment.isEmpty())
@@ -214,7 +251,7 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     if (o.loadSingleCommentFiles && sideFileMayExist(f.resource + COMMENT_FILE_EXT)) {
         const QString single = loadTextFile(f.resource + COMMENT_FILE_EXT);
         if (!single.isEmpty())
-            return single;
+            return makeInert(single);
     }
     if (skipParent)
         return {};
@@ -222,10 +259,10 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     const QString name = nameOfPath(f.resource);
     const TnameValueList comments = loadCommentsFile(folder);
     if (comments.contains(name))
-        return unescapeLineBreaks(comments.value(name));
+        return makeInert(unescapeLineBreaks(comments.value(name)));
     TnameValueList desc;
     loadDescriptions(folder, desc);
-    return desc.value(name);
+    return makeInert(desc.value(name));
 }
 
 bool setDynamicComment(Tfile &f, const QString &cmt)

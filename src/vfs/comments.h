@@ -37,17 +37,20 @@ TnameValueList loadCommentsFile(const QString &folder);
 // (`path` is the file itself or its folder); nothing with the option off.
 void loadDescriptions(const QString &path, TnameValueList &list);
 
-// A text shown in pages but never run: wrapped in quote markers when it holds
-// a macro marker (the same transformation as the macro language's macroQuote).
-QString makeInert(const QString &text);
-
 // The comment of a node: its own field, its ".comment" file, then (unless
-// skipParent) its folder's comment files.
+// skipParent) its folder's comment files. What comes from the files on disk
+// is made inert (shown, never run); the field is the operator's own text, or
+// for a disk item the inert comment its listing found.
 QString getDynamicComment(const Tfile &f, bool skipParent);
 // Stores a comment: a tree node keeps it in its field; a disk item gets it in
 // its ".comment" file or in its folder's comment files. Refuses (false) names
 // and comments that would break the line structure of those files.
 bool setDynamicComment(Tfile &f, const QString &cmt);
+
+// Forgets the comments of deleted items: the lines naming them in their
+// folders' "zof.comments.txt" and (with the option on) "descript.ion". A
+// file left without lines is removed; mask lines stay. Errors are ignored.
+void forgetComments(const QStringList &deletedPaths);
 
 // Disk path helpers (Linux paths, "/" separated).
 QString folderOfPath(const QString &path);

@@ -7,6 +7,7 @@
 #include "vfs/permissions.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
+#include "util/inertText.h"
 #include "util/masks.h"
 
 #include <QCollator>
@@ -164,6 +165,12 @@ bool TfileListing::shouldRecur(const TconnView *cd)
     return false;
 }
 
+bool folderOpensFor(const Tfile &folder, const TconnView *cd)
+{
+    return folder.isFolder() && folder.flags.has(FA_BROWSABLE) && !folder.hasRecursive(FA_HIDDENTREE)
+        && folder.accessFor(cd);
+}
+
 bool TfileListing::limitFull(const Twalk &w) const
 {
     return w.limit >= 0 && dir.size() >= w.limit;
@@ -174,8 +181,7 @@ qint64 TfileListing::fromFolder(Tfile *folder, TconnView *cd, bool recursive, qi
 {
     if (doClear)
         dir.clear();
-    if (!folder || !folder->isFolder() || !folder->accessFor(cd) || folder->hasRecursive(FA_HIDDENTREE)
-        || !folder->flags.has(FA_BROWSABLE))
+    if (!folder || !folderOpensFor(*folder, cd))
         return toSkip;
     if (cd) {
         if (limit < 0)
@@ -223,19 +229,7 @@ qint64 TfileListing::listFolder(Twalk &parentWalk, Tfile *folder, qint64 toSkip)
     }
     const TfilePtr keep(folder); // the tree may change while the loop runs
 
-    const auto canBeListed = [&](const Tfile &f) {
-        if (!cd)
-            return false;
-        if (f.flags.has(FA_VIS_ONLY_ANON) && !cd->user().isEmpty())
-            return false;
-        if (!w.showProtected && !f.accessFor(cd))
-            return false;
-        if (archiveMode && f.isDLforbidden())
-            return false;
-        return true;
-    };
-
-    if (folder->isRealFolder() && !folder->flags.has(FA_HIDDENTREE) && canBeListed(*folder))
+    if (folder->isRealFolder() && !folder->flags.has(FA_HIDDENTREE) && canBeListed(w, *folder))
         collectDisk(w, folder, toSkip);
     if (!w.stopped && !folder->isTemp())
         collectTree(w, folder, toSkip);
@@ -244,6 +238,19 @@ qint64 TfileListing::listFolder(Twalk &parentWalk, Tfile *folder, qint64 toSkip)
         onPath.remove(identity);
     parentWalk.stopped = parentWalk.stopped || w.stopped;
     return toSkip;
+}
+
+bool TfileListing::canBeListed(const Twalk &w, const Tfile &f) const
+{
+    if (!w.cd)
+        return false;
+    if (f.flags.has(FA_VIS_ONLY_ANON) && !w.cd->user().isEmpty())
+        return false;
+    if (!w.showProtected && !f.accessFor(w.cd))
+        return false;
+    if (archiveMode && f.isDLforbidden())
+        return false;
+    return true;
 }
 
 bool TfileListing::addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, bool collect)
@@ -262,7 +269,7 @@ bool TfileListing::addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, 
         else
             dir.append(item);
     }
-    if (w.recursive && item->isFolder())
+    if (w.recursive && item->isFolder() && folderOpensFor(*item, w.cd))
         toSkip = listFolder(w, item.data(), toSkip);
     return !w.stopped;
 }
@@ -381,21 +388,14 @@ void TfileListing::collectTree(Twalk &w, Tfile *folder, qint64 &toSkip)
                                 : maskOk(w.nodeFiles, child->name) && maskOk(w.reqFiles, child->name);
         if (matches && archiveMode && child->isRealFolder() && child->flags.has(FA_DL_FORBIDDEN))
             matches = false;
+        // A child the page would not show is neither collected nor searched.
+        if (!canBeListed(w, *child))
+            continue;
         if (!matches) {
             if (w.recursive && isFolder)
                 addToListing(w, child, toSkip, false);
             continue;
         }
-        // The visibility test of fromFolder, for this child.
-        bool visible = w.cd != nullptr;
-        if (visible && child->flags.has(FA_VIS_ONLY_ANON) && !w.cd->user().isEmpty())
-            visible = false;
-        if (visible && !w.showProtected && !child->accessFor(w.cd))
-            visible = false;
-        if (visible && archiveMode && child->isDLforbidden())
-            visible = false;
-        if (!visible)
-            continue;
         bool collect = false;
         if (child->flags.has(FA_VIRTUAL)) {
             collect = true;

@@ -77,6 +77,7 @@ public:
 private:
     struct Twalk;
     qint64 listFolder(Twalk &w, Tfile *folder, qint64 toSkip);
+    bool canBeListed(const Twalk &w, const Tfile &f) const;
     bool addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, bool collect);
     void collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip);
     void collectTree(Twalk &w, Tfile *folder, qint64 &toSkip);
@@ -84,6 +85,12 @@ private:
 
     QSet<QString> onPath; // disk identities of the folders being walked (loop guard)
 };
+
+// Whether `cd` may open the folder's page: the folder is accessible to it,
+// browsable, and not inside a hidden tree. Listings descend (recursive
+// listings, searches, archives) only into folders that pass, so they show
+// exactly what opening each folder in turn would show.
+bool folderOpensFor(const Tfile &folder, const TconnView *cd);
 
 // Whether the folder shows nothing to this connection (filters, visibility and
 // hide-empty apply as for its page; paging does not).

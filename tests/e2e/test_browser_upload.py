@@ -41,9 +41,11 @@ class TestBrowserLoginUpload(ZofTestCase):
         self.tree = os.path.join(self.data, "tree.vfs")
         write_tree(self.tree, {"mine": {"path": self.mine, "access": ["carol"], "upload": ["carol"]}})
 
-    def run_driver(self, z, user, pwd, upload):
+    def run_driver(self, z, user, pwd, upload, search=None):
         cmd = ["node", os.path.join(DRIVER_DIR, "loginUpload.js"),
                "http://127.0.0.1:%d/mine/" % z.port, user, pwd, upload, CHROMIUM]
+        if search is not None:
+            cmd.append(search)
         r = subprocess.run(cmd, capture_output=True, timeout=120, cwd=DRIVER_DIR)
         lines = r.stdout.decode("utf-8", "replace").strip().splitlines()
         report = json.loads(lines[-1]) if lines else {}
@@ -76,6 +78,37 @@ class TestBrowserLoginUpload(ZofTestCase):
         self.assertIn("uploaded by carol", page.decode())
         # The page reported the upload as done, with no error.
         self.assertTrue(any("from browser" in a and "OK" in a for a in report["alerts"]), report["alerts"])
+
+    def test_odd_names_and_texts_come_back_as_they_were(self):
+        # A template laid over the default one words a refusal with a
+        # backslash and quotes, as a translation may.
+        tpl = os.path.join(self.data, "strings.tpl")
+        with open(tpl, "w", newline="") as f:
+            f.write('[api level]\r\n2\r\n\r\n[+special:strings]\r\n'
+                    'File name or extension forbidden.=Refused: "no" \\ here\r\n')
+        port = free_port()
+        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "pw"), tpl_file=tpl), port=port)
+        z.wait_port()
+        src_dir = os.path.join(self.data, "odd")
+        os.makedirs(src_dir)
+        stored = ["Tom & Jerry's.txt", "%ip%%host%.txt", "{.break.} %user% 1.txt"]
+        for n in stored + ["bad:name.txt"]:
+            with open(os.path.join(src_dir, n), "w") as f:
+                f.write(n)
+        rc, report, err = self.run_driver(z, "carol", "pw", src_dir, search="{.x|y")
+        self.assertEqual(rc, 0, (report, err))
+        self.assertEqual(report["steps"], ["login dialog", "logged in", "uploaded", "listed", "searched"], report)
+        # The upload results were read as JSON: every name as sent, the
+        # refusal with its reason.
+        self.assertEqual(sorted(report["alerts"][-1].split("\n")),
+                         sorted([n + ": OK" for n in stored] + ['bad:name.txt: Refused: "no" \\ here']))
+        self.assertEqual(sorted(os.listdir(self.mine)), sorted(["already.txt", "descript.ion"] + stored))
+        # Each stored file is listed under its name, with who uploaded it.
+        rows = {r["name"]: r["comment"] for r in report["rows"]}
+        for n in stored:
+            self.assertEqual(rows.get(n), "uploaded by carol", (n, report["rows"]))
+        # The search box shows what was searched.
+        self.assertEqual(report["searchValue"], "{.x|y")
 
     def test_wrong_password_uploads_nothing(self):
         port = free_port()

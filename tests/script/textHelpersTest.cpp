@@ -2,6 +2,7 @@
 #include "script/macroParser.h"
 #include "script/macroText.h"
 #include "scriptTestTools.h"
+#include "util/inertText.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,47 @@ TEST(MacroText, DisarmAndEncodeMarkers)
     EXPECT_EQ(disarmMacros(withNul), QStringLiteral("ok"));
     EXPECT_EQ(encodeMarkers(QStringLiteral("a{.b.}|%c%")),
               QStringLiteral("a&#123;.b&#46;}&#124;%c%"));
+}
+
+// Text from disk or from a visitor: whatever it holds, the parser offers
+// nothing in it to the callback, and a page shows it as it was.
+TEST(MacroText, InertTextRunsNothing)
+{
+    const struct
+    {
+        const char *in;
+        const char *inert;
+    } cases[] = {
+        {"plain name.txt", "plain name.txt"},
+        {"100% done", "100% done"},
+        {"%cwd%.txt", "&#37;cwd%.txt"},
+        {"%ip%%host%.txt", "&#37;ip%&#37;host%.txt"},
+        {"%x%y%z", "&#37;x&#37;y%z"},
+        {"%%user%", "%&#37;user%"},
+        {"%_x%", "&#37;_x%"},
+        {"{.x.}", "{:{.x.}:}"},
+        {"a|b %user%", "{:a|b &#37;user%:}"},
+        {"x:}{:y", "{:x&#58;}&#123;:y:}"},
+    };
+    for (const auto &c : cases) {
+        const QString inert = makeInert(QString::fromUtf8(c.in));
+        EXPECT_EQ(inert, QString::fromUtf8(c.inert)) << c.in;
+        QString t = QStringLiteral("[") + inert + QStringLiteral("]");
+        QStringList offered;
+        EXPECT_NO_THROW(parseAndExpand(
+            t,
+            [&offered](const QString &f, const QStringList &, bool) {
+                offered << f;
+                return QStringLiteral("RAN");
+            },
+            true))
+            << c.in;
+        EXPECT_EQ(offered, QStringList()) << c.in;
+    }
+    // Percent escapes stay as they are: no symbol is named with hexadecimal
+    // digits only.
+    EXPECT_EQ(makeInert(QStringLiteral("caf%C3%A9%20x")), QStringLiteral("caf%C3%A9%20x"));
+    EXPECT_EQ(makeInert(QStringLiteral("%C3%date%")), QStringLiteral("%C3&#37;date%"));
 }
 
 TEST(MacroText, NumbersAndTruth)

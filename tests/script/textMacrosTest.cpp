@@ -74,14 +74,19 @@ TEST(EncodingMacros, Encodings)
     const TioCase cases[] = {
         {"{.encode html|<a href=\"x\">'&'</a>.}",
          "&lt;a href=&quot;x&quot;&gt;&#039;&amp;&#039;&lt;/a&gt;"},
-        {"{.js encode|it's \"q\".}", "it\\x27s \\x22q\\x22"},
-        {"{.js encode|abc|b.}", "a\\x62c"},
+        {"{.js encode|it's \"q\".}", "it\\u0027s \\u0022q\\u0022"},
+        {"{.js encode|abc|b.}", "a\\u0062c"},
+        {"{.js encode|a\\b\u00e9|\\\u00e9.}", "a\\u005Cb\\u00E9"}, // JSON reads these too
+        // The references of disarmed and quoted text are HTML already.
+        {"{.encode html|&#123;.x&#124;y &#37;u% & &amp; &#60;.}", "&#123;.x&#124;y &#37;u% &amp; &amp;amp; &amp;#60;"},
         {"{.encodeuri|a b-c.}", "a%20b%2Dc"},
         {"{.encodeuri|a b|only= .}", "a%20b"},
         {"{.encodeuri|a/b c|add=/|not= .}", "a%2Fb c"},
         {"{.encodeuri|é😀.}", "%E9%D83D%DE00"},
         {"{.decodeuri|%41%zz%4.}", "A_zz%4"},
         {"{.decodeuri|%C3%A9.}", "é"},
+        // What it decodes is shown, never run.
+        {"{.decodeuri|%7B.break.%7D%25cwd%25.}!", "{.break.}&#37;cwd%!"},
         {"{.base64|é.}|{.base64decode|w6k=.}", "w6k=|é"},
         {"{.md5|abc.}", "900150983cd24fb0d6963f7d28e17f72"},
         {"{.sha1|abc.}", "a9993e364706816aba3e25717850c26c9cd0d89d"},

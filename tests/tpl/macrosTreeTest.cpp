@@ -284,6 +284,14 @@ TEST_F(TreeMacros, ItemsOnDiskKeepOnlyTheirComment)
     EXPECT_TRUE(QFile::exists(disk.path("docs/readme.txt")));
     EXPECT_FALSE(tree().isModified());
 
+    // A path a page builds from inert names (as the upload results do with
+    // the folder and the decoded item URL) still names the item.
+    disk.file("docs/a&b %cwd% {.x.}.txt");
+    EXPECT_EQ(run("{.set item|%folder%{.decodeuri|a%26b%20%25cwd%25%20%7B.x.%7D.txt.}|comment=noted.}", docs), "");
+    const TfilePtr odd = tree().findFilebyURL("/docs/a&b %cwd% {.x.}.txt", nullptr, true);
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(getDynamicComment(*odd, false), "noted");
+
     // Removing such an item leaves the tree and the disk alone.
     EXPECT_EQ(run("{.delete item|/docs/readme.txt.}"), "");
     EXPECT_EQ(node("/docs"), docs);

@@ -168,14 +168,18 @@ TEST(PageText, ProgressEntryEscapesNames)
     const QStringList p = out.split('~');
     ASSERT_EQ(p.size(), 7);
     EXPECT_EQ(p[0], "{:&lt;b&gt;&#039;x&quot;|y.txt:}");
-    EXPECT_EQ(p[1], "{:<b>\\x27x\\x22|y.txt:}");
+    EXPECT_EQ(p[1], "{:<b>\\u0027x\\u0022|y.txt:}");
     EXPECT_EQ(p[2], "25");
     EXPECT_EQ(p[3], "50/200");
     EXPECT_EQ(p[4], "2.3");
     EXPECT_EQ(p[5], "{:{.u.}:}");
     EXPECT_EQ(p[6], "1.2.3.4:5");
     t.fileName = "a\\b";
-    EXPECT_EQ(progressEntryText("%filename-js%", t), "a\\x5Cb");
+    EXPECT_EQ(progressEntryText("%filename-js%", t), "a\\u005Cb");
+    // Symbols in a transferred name or a user name stay text.
+    t.fileName = "%cwd%.txt";
+    t.user = "%ip%";
+    EXPECT_EQ(progressEntryText("%filename%~%filename-js%~%item-user%", t), "&#37;cwd%.txt~&#37;cwd%.txt~&#37;ip%");
     t.total = 0;
     EXPECT_EQ(progressEntryText("%perc%", t), "0");
 }
@@ -190,6 +194,12 @@ TEST(PageText, UploadResultEntry)
         uploadResultText("%item-name%#%item-url%#%item-size%#%idx%#%speed%#%smart-speed%#%item-resource%", u, 3,
                          "/srv/up");
     EXPECT_EQ(out, "a b&lt;.txt#a%20b%3C.txt#2.0 K#3#12#12.1 K#\\srv\\up\\a b<.txt");
+    // A name holding symbols: neither this page's symbols nor the engine's
+    // are found in what it gives.
+    u.fn = "%idx%%ip%.txt";
+    u.reason = "%reason%";
+    EXPECT_EQ(uploadResultText("%item-name%#%item-url%#%reason%#%item-resource%", u, 1, "/srv/up"),
+              "&#37;idx%&#37;ip%.txt#%25idx%25%25ip%25.txt#&#37;reason%#\\srv\\up\\&#37;idx%&#37;ip%.txt");
 }
 
 TEST(PageText, Uptime)

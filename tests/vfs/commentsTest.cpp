@@ -46,6 +46,24 @@ TEST_F(Comments, CommentsFileRoundTripWithEscapes)
     EXPECT_EQ(read("dir/zof.comments.txt"), "a.txt=");
 }
 
+// Deleted items take their lines along; a disabled "descript.ion" is an
+// ordinary file and is left alone.
+TEST_F(Comments, ForgettingDeletedNames)
+{
+    disk.file("dir/zof.comments.txt", "A.TXT=one\r\nb.txt=two\r\n*.txt=all\r\n");
+    disk.file("dir/descript.ion", "\"my file.txt\" spaced\r\na.txt one\r\n");
+    disk.file("other/descript.ion", "a.txt elsewhere\r\n");
+    commentOptions().supportDescriptIon = false;
+    forgetComments({disk.path("dir/a.txt")});
+    EXPECT_EQ(read("dir/zof.comments.txt"), "b.txt=two\r\n*.txt=all\r\n");
+    EXPECT_EQ(read("dir/descript.ion"), "\"my file.txt\" spaced\r\na.txt one\r\n");
+    commentOptions().supportDescriptIon = true;
+    forgetComments({disk.path("dir/a.txt"), disk.path("dir/my file.txt"), disk.path("dir/b.txt")});
+    EXPECT_EQ(read("dir/zof.comments.txt"), "*.txt=all\r\n");
+    EXPECT_FALSE(QFile::exists(disk.path("dir/descript.ion")));
+    EXPECT_EQ(read("other/descript.ion"), "a.txt elsewhere\r\n");
+}
+
 TEST_F(Comments, NamesWithLineBreaksAreRefused)
 {
     commentOptions().supportDescriptIon = false;
@@ -103,14 +121,6 @@ TEST_F(Comments, DescriptIonReadAndWrite)
         setDynamicComment(*f, "");
     }
     EXPECT_FALSE(QFile::exists(disk.path("dir/descript.ion")));
-}
-
-TEST_F(Comments, InertText)
-{
-    EXPECT_EQ(makeInert("plain"), "plain");
-    EXPECT_EQ(makeInert("{.x.}"), "{:{.x.}:}");
-    EXPECT_EQ(makeInert("a|b"), "{:a|b:}");
-    EXPECT_EQ(makeInert("x:}{:y"), "{:x&#58;}&#123;:y:}");
 }
 
 TEST_F(Comments, Fingerprints)

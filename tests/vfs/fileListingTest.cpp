@@ -134,6 +134,42 @@ TEST_F(Listing, SearchRecursesIntoNonMatchingFolders)
     EXPECT_FALSE(list({{"recursive", "1"}}).contains("inner.txt"));
 }
 
+// A recursive listing or a search goes only where opening each folder would
+// go: not into a folder the visitor may not access or that is not browsable.
+TEST_F(Listing, RecursionEntersOnlyFoldersThatOpen)
+{
+    // The tree's "sub" stands for the disk folder: only bob gets in.
+    Tfile *sub = vfs.add(Tfile::create(disk.path() + "/sub"), real);
+    ASSERT_TRUE(sub);
+    sub->accounts[FA_ACCESS] = QStringList{"bob"};
+    const auto listAs = [&](ListConn &who, const QHash<QString, QString> &vars) {
+        who.vars = vars;
+        who.bare = {"recursive"};
+        TfileListing l;
+        l.fromFolder(real, &who, TfileListing::shouldRecur(&who));
+        return names(l);
+    };
+    ListConn bob("bob", "pw");
+    // The protected folder is listed (with its lock), its content is not.
+    QStringList anon = listAs(conn, {{"recursive", ""}});
+    EXPECT_TRUE(anon.contains("sub"));
+    EXPECT_FALSE(anon.contains("inner.txt"));
+    EXPECT_FALSE(anon.contains("big.txt"));
+    EXPECT_FALSE(listAs(conn, {{"search", "big"}}).contains("big.txt"));
+    EXPECT_TRUE(listAs(bob, {{"search", "big"}}).contains("big.txt"));
+    EXPECT_TRUE(listAs(bob, {{"recursive", ""}}).contains("inner.txt"));
+    // Not browsable: nobody's search goes in, nor into its disk subfolders.
+    sub->flags.clear(FA_BROWSABLE);
+    EXPECT_FALSE(listAs(bob, {{"search", "big"}}).contains("big.txt"));
+    EXPECT_FALSE(listAs(bob, {{"recursive", ""}}).contains("inner.txt"));
+    // A folder the listing does not show is not searched either.
+    sub->flags.set(FA_BROWSABLE);
+    sub->flags.set(FA_VIS_ONLY_ANON);
+    EXPECT_FALSE(listAs(bob, {{"search", "big"}}).contains("big.txt"));
+    EXPECT_FALSE(folderOpensFor(*sub, &conn));
+    EXPECT_TRUE(folderOpensFor(*sub, &bob));
+}
+
 TEST_F(Listing, Paging)
 {
     // Pages are cut from the collection order, before sorting.
