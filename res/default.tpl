@@ -149,6 +149,7 @@ n
 {.if|%upload-link%|{:
 <section class="panel upload">
  <form method="post" enctype="multipart/form-data" action="%encoded-folder%" id="upload-form">
+  <input type="hidden" name="csrf-token" value="%csrf-token%">
   <label>{.!upload files.} <input type="file" name="file" multiple></label>
   <button type="submit">{.!upload.}</button>
   <output id="upload-status"></output>
@@ -166,6 +167,7 @@ n
 
 [files|private]
 <form method="post" action="%encoded-folder%" id="files-form">
+<input type="hidden" name="csrf-token" value="%csrf-token%">
 <input type="hidden" name="action" value="">
 <table class="items">
  <thead><tr>
@@ -308,6 +310,9 @@ document.documentElement.className+=' js';
 (function($){
  if(!$)return;
  var here=location.pathname;
+ // The session's form token: requests the script sends carry it as the forms do.
+ var token=$('input[name="csrf-token"]').first().val();
+ function signed(data){if(token)data['csrf-token']=token;return data}
  // Selection boxes are added here: they are of no use without the script.
  $('#files-form td.name').each(function(){var a=this.getElementsByTagName('a')[0],c=document.createElement('input');
   c.type='checkbox';c.name='selection';c.value=a.getAttribute('href');c.setAttribute('aria-label',a.textContent);this.insertBefore(c,a)});
@@ -321,7 +326,7 @@ document.documentElement.className+=' js';
   $('body').append(d);d.find('input').focus();
  }
  function call(section,data){
-  return $.post(here+'?mode=section&id='+encodeURIComponent(section),data).then(function(res){
+  return $.post(here+'?mode=section&id='+encodeURIComponent(section),signed(data)).then(function(res){
    res=$.trim(res);if(res!=='ok'&&res!=='')alert(res);location.reload()});
  }
  $('.select-all').on('click',function(){var b=$('#files-form input[name=selection]');b.prop('checked',!b.first().prop('checked'))});
@@ -349,11 +354,12 @@ document.documentElement.className+=' js';
    var u=d.find('input[type=text]').val(),p=d.find('input[type=password]').val(),data={user:u};
    var sid=(document.cookie.match(/(?:^|; *)ZOF_SID_=([^;]*)/)||[])[1];
    if(sid&&window.sha256)data.passwordSHA256=sha256(sha256(p)+decodeURIComponent(sid));else data.password=p;
-   $.post('/?mode=login',data).then(function(r){r=$.trim(r);if(r=='ok')location.reload();else alert(r)})});
+   $.post('/?mode=login',signed(data)).then(function(r){r=$.trim(r);if(r=='ok')location.reload();else alert(r)})});
   $('body').append(d);d.find('input').first().focus();
  }
  window.zofLogin=login;
  $('#login').on('click',function(e){e.preventDefault();login()});
+ $('#logout').on('click',function(e){e.preventDefault();$.post('/?mode=logout',signed({})).then(function(){location.reload()})});
  $('#changepwd').on('click',function(e){e.preventDefault();ask('New password','',function(p){if(p)call('ajax.changepwd',{'new':p})})});
 })(window.jQuery);
 

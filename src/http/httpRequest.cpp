@@ -199,26 +199,27 @@ ThttpTransferCoding transferCodingOf(const ThttpRequest &req)
     return chunkedLast ? TC_CHUNKED : TC_INVALID;
 }
 
-// Whether the Content-Length lines (and comma-separated values within one)
-// name more than one length.
-bool lengthsConflict(const ThttpRequest &req, QByteArrayView first)
+// The length the Content-Length lines give: every line, and every
+// comma-separated value within one, must name the same; `conflict` tells
+// when they do not. Empty when there is no such line.
+QByteArray contentLengthOf(const ThttpRequest &req, bool *conflict)
 {
+    QByteArray length;
+    *conflict = false;
     for (qsizetype i = 0; i < req.headers.count(); ++i) {
         if (req.headers.nameAt(i).compare("Content-Length", Qt::CaseInsensitive) != 0)
             continue;
-        for (const QByteArray &part : req.headers.valueAt(i).split(','))
-            if (trimBytes(part) != first)
-                return true;
+        for (const QByteArray &part : req.headers.valueAt(i).split(',')) {
+            const QByteArrayView value = trimBytes(part);
+            if (length.isNull())
+                length = value.toByteArray();
+            else if (value != length)
+                *conflict = true;
+        }
     }
-    return false;
+    return length;
 }
 
-// A header's value for framing the body, whatever the method.
-QByteArray framingHeader(const ThttpRequest &req, const char *name)
-{
-    const qsizetype i = req.headers.indexOf(QByteArray::fromRawData(name, qsizetype(std::strlen(name))));
-    return i < 0 ? QByteArray() : trimBytes(req.headers.valueAt(i)).toByteArray();
-}
 }
 
 bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info)
@@ -335,9 +336,8 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         post.boundary = "--" + multipartBoundary(ct);
     }
 
-    const QByteArray len = framingHeader(req, "Content-Length");
+    const QByteArray len = contentLengthOf(req, &info->conflictingLengths);
     info->contentLengthGiven = !len.isEmpty();
-    info->conflictingLengths = info->contentLengthGiven && lengthsConflict(req, len);
     if (const auto v = parseInt64(len)) {
         // A negative length is a 32-bit wrap-around of a size above 2 GB.
         post.length = *v < 0 ? *v + 4294967296LL : *v;

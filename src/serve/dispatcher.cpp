@@ -164,8 +164,9 @@ bool Tdispatch::beforeResolution()
         return false;
     }
     // A POST changes something (a login, an action, a deletion, an upload):
-    // only the site's own pages may send one.
-    if (method == HM_POST && fromAnotherSite(conn)) {
+    // only the site's own pages may send one. So does a logout, which the
+    // page's link also asks for by GET when the page runs no script.
+    if ((method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
         refuseCrossSite(cd);
         return false;
     }

@@ -15,11 +15,9 @@
 #include "vfs/account.h"
 
 #include <QRandomGenerator>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 TsessionTable &TsessionTable::global()
@@ -162,19 +160,20 @@ QString sessionAddressKey(const QString &ip)
 
 QString newSessionId()
 {
-    QByteArray raw(16, '\0');
-    const double t = now();
-    const double r = QRandomGenerator::system()->generateDouble();
-    quint64 bits;
-    std::memcpy(&bits, &t, 8);
-    qToLittleEndian(bits, raw.data());
-    std::memcpy(&bits, &r, 8);
-    qToLittleEndian(bits, raw.data() + 8);
-    const QByteArray b64 = raw.toBase64();
+    // 22 letters and digits from the system's generator: about 131 bits,
+    // where a time stamp and a random double would give some 52 unknown bits.
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    constexpr int idLength = 22;
     QString id;
-    for (char c : b64)
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-            id += QLatin1Char(c);
+    id.reserve(idLength);
+    while (id.size() < idLength) {
+        const quint32 word = QRandomGenerator::system()->generate();
+        for (int shift = 0; shift < 32 && id.size() < idLength; shift += 8) {
+            const quint32 b = (word >> shift) & 0xFF;
+            if (b < 248) // 248 = 4 * 62: every character equally likely
+                id += QLatin1Char(alphabet[b % 62]);
+        }
+    }
     return id;
 }
 

@@ -61,8 +61,7 @@ private:
 // network for IPv6 (one client easily holds a whole network).
 QString sessionAddressKey(const QString &ip);
 
-// 16 bytes (time and a random double, little-endian) in Base64 with every
-// character that is not an ASCII letter or digit removed.
+// A new session id: 22 ASCII letters and digits, drawn at random.
 QString newSessionId();
 // Longer than 9 characters, ASCII letters and digits only.
 bool usableSessionId(const QString &id);

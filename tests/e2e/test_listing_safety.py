@@ -112,8 +112,10 @@ class TestSearchReach(SafetyCase):
         return set(os.path.basename(p.rstrip("/")) for p in item_paths(page))
 
     def test_opening_the_folders_one_by_one(self):
-        # The protected folder answers with the login page, the closed one is forbidden.
-        self.assertEqual(self.z.get("/pub/secret/")[0], 403)
+        # The protected folder answers a browser with the login page (a
+        # download tool with a challenge), the closed one is forbidden.
+        self.assertEqual(self.z.get("/pub/secret/", headers={"Accept": "text/html"})[0], 403)
+        self.assertEqual(self.z.get("/pub/secret/")[0], 401)
         self.assertEqual(self.z.get("/pub/closed/")[0], 403)
         self.assertEqual(self.z.get("/pub/closed/", headers=basic("bob", "pw1"))[0], 403)
         self.assertEqual(self.z.get("/pub/secret/", headers=basic("bob", "pw1"))[0], 200)

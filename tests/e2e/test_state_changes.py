@@ -6,6 +6,7 @@ and replies carry the headers that keep visitors' files from acting as
 the site."""
 
 import os
+import re
 import unittest
 import urllib.parse
 
@@ -119,6 +120,63 @@ class TestCrossSiteRefused(StateCase):
         self.assertNotEqual(z.request("GET", "/mine/", headers=cookie)[0], 200)
         self.assertEqual(self.form(z, "/?mode=login", {"user": "bob", "password": "pw1"}, cookie), (200, "ok"))
         self.assertEqual(z.request("GET", "/mine/", headers=cookie)[0], 200)
+
+
+class TestFormToken(StateCase):
+    """The site's forms carry a token bound to the session; a POST that
+    carries a token must carry that one."""
+
+    def session_and_token(self, z):
+        status, hdrs, page = z.request("GET", "/pub/", headers=basic("bob", "pw1"))
+        self.assertEqual(status, 200)
+        cookie = {"Cookie": hdrs["set-cookie"].split(";")[0]}
+        status, _, page = z.request("GET", "/pub/", headers=dict(cookie, **basic("bob", "pw1")))
+        tokens = set(re.findall(r'name="csrf-token" value="([^"]*)"', page.decode()))
+        self.assertEqual(len(tokens), 1, tokens)
+        token = tokens.pop()
+        self.assertRegex(token, "^[0-9a-f]{32}$")
+        return dict(cookie, **basic("bob", "pw1")), token
+
+    def test_actions_and_uploads_check_a_given_token(self):
+        self.write("pub/a.txt", "a")
+        z = self.zof()
+        who, token = self.session_and_token(z)
+        # Another session's page has another token.
+        other, other_token = self.session_and_token(z)
+        self.assertNotEqual(token, other_token)
+        for wrong in ("wapiti", other_token, ""):
+            status, _ = self.action(z, "/pub/", "ajax.mkdir", {"name": "made", "csrf-token": wrong}, who)
+            self.assertEqual(status, 403, wrong)
+        self.assertEqual(self.listing(), ["a.txt"])
+        self.assertEqual(self.action(z, "/pub/", "ajax.mkdir", {"name": "made", "csrf-token": token}, who),
+                         (200, "ok"))
+        # Programs that post without the field are judged by Origin alone.
+        self.assertEqual(self.action(z, "/pub/", "ajax.mkdir", {"name": "made2"}, who), (200, "ok"))
+
+        status, _, _ = self.post(z, "/pub/", [("up.txt", b"data")], fields=[("csrf-token", "wapiti")], headers=who)
+        self.assertEqual(status, 403)
+        self.assertNotIn("up.txt", self.listing())
+        status, _, _ = self.post(z, "/pub/", [("up.txt", b"data")], fields=[("csrf-token", token)], headers=who)
+        self.assertEqual(status, 200)
+        self.assertIn("up.txt", self.listing())
+
+        fields = {"action": "delete", "selection": "a.txt", "csrf-token": "wapiti"}
+        self.assertEqual(self.form(z, "/pub/", fields, who)[0], 403)
+        self.assertIn("a.txt", self.listing())
+        fields["csrf-token"] = token
+        self.assertEqual(self.form(z, "/pub/", fields, who)[0], 200)
+        self.assertNotIn("a.txt", self.listing())
+
+    def test_logout_named_by_another_site_is_refused(self):
+        z = self.zof()
+        status, hdrs, _ = z.request("GET", "/")
+        cookie = {"Cookie": hdrs["set-cookie"].split(";")[0]}
+        self.assertEqual(self.form(z, "/?mode=login", {"user": "bob", "password": "pw1"}, cookie), (200, "ok"))
+        status, _, _ = z.request("GET", "/?mode=logout", headers=dict(cookie, Referer=EVIL + "/"))
+        self.assertEqual(status, 403)
+        self.assertEqual(z.request("GET", "/mine/", headers=cookie)[0], 200)
+        self.assertEqual(z.request("GET", "/?mode=logout", headers=cookie)[0], 200)
+        self.assertNotEqual(z.request("GET", "/mine/", headers=cookie)[0], 200)
 
 
 class TestMoveNeverReplaces(StateCase):

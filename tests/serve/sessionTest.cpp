@@ -10,8 +10,7 @@ TEST(SessionId, FormatAndUniqueness)
     QSet<QString> seen;
     for (int i = 0; i < 200; ++i) {
         const QString id = newSessionId();
-        EXPECT_GE(id.size(), 18);
-        EXPECT_LE(id.size(), 22);
+        EXPECT_EQ(id.size(), 22);
         EXPECT_TRUE(usableSessionId(id)) << id.toStdString();
         seen.insert(id);
     }
