@@ -12,6 +12,8 @@
 # Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
 # FILES (files in the folder, default 2000), CONNS (default "10 50"),
 # ZOF_BIN (a zof binary to use instead of building a release one),
+# ZOF_BASE (another zof binary, say the previous version, measured in the
+# same run: the table gains a column of ZOF against it),
 # ONLY (run just one server: zof, nginx or lighttpd; for profiling).
 set -euo pipefail
 
@@ -80,18 +82,25 @@ measure() { # name port
 
 stop_server() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
 
-if [ -z "$only" ] || [ "$only" = zof ]; then
-  echo "zof..." >&2
+measure_zof() { # name binary
+  local dir="$work/$1"
+  echo "$1..." >&2
   port="$(free_port)"
-  mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
-  chmod 700 "$work/zof/run"
-  XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    ${ZOF_WRAP:-} "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+  mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
+  chmod 700 "$dir/run"
+  XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
+    ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
     -c "prevent-leeching=no" "$data" \
-    >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
+    >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
   pid=$!; pids+=("$pid")
-  measure zof "$port"
+  measure "$1" "$port"
   stop_server "$pid"
+}
+if [ -z "$only" ] || [ "$only" = zof ]; then
+  measure_zof zof "$zof"
+fi
+if [ -n "${ZOF_BASE:-}" ] && { [ -z "$only" ] || [ "$only" = base ]; }; then
+  measure_zof base "$ZOF_BASE"
 fi
 
 if [ -z "$only" ] || [ "$only" = nginx ]; then
@@ -122,11 +131,15 @@ fi
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
-  printf "%-34s %10s %10s %10s %9s %9s\n" "$1" "${R[zof,$2]:--}" "${R[nginx,$2]:--}" "${R[lighttpd,$2]:--}" \
+  printf "%-34s %10s %10s %10s %9s %9s" "$1" "${R[zof,$2]:--}" "${R[nginx,$2]:--}" "${R[lighttpd,$2]:--}" \
     "$(ratio "${R[zof,$2]:-}" "${R[nginx,$2]:-}")" "$(ratio "${R[zof,$2]:-}" "${R[lighttpd,$2]:-}")"
+  [ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "${R[base,$2]:--}" "$(ratio "${R[zof,$2]:-}" "${R[base,$2]:-}")"
+  echo
 }
 echo
-printf "%-34s %10s %10s %10s %9s %9s\n" "$nfiles files, wrk ${duration}s, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+printf "%-34s %10s %10s %10s %9s %9s" "$nfiles files, wrk ${duration}s, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+[ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "base" "/base"
+echo
 for c in $conns; do
   row "folder page, $c conn (pages/s)" "p$c"
   row "  errors and non-2xx" "e$c"

@@ -11,7 +11,9 @@
 # rate is the median of its rounds (the errors are added up).
 # Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
 # ROUNDS (default 3),
-# ZOF_BIN (a zof binary to use instead of building a release one).
+# ZOF_BIN (a zof binary to use instead of building a release one),
+# ZOF_BASE (another zof binary, say the previous version, measured in the
+# same rounds: the table gains a column of ZOF against it).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -76,19 +78,21 @@ measure_download() { # name port pid
 }
 
 declare -A PORT PID
-start_zof() {
-  local port
+start_zof_as() { # name binary
+  local port dir="$work/$1"
   port="$(free_port)"
-  mkdir -p "$work/zof/cfg" "$work/zof/xdg" "$work/zof/run"
-  chmod 700 "$work/zof/run"
+  mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
+  chmod 700 "$dir/run"
   # wrk fetches one file over many connections from one address: that is what
   # leeching protection refuses, and the other servers have no such rule.
-  XDG_CONFIG_HOME="$work/zof/xdg" XDG_RUNTIME_DIR="$work/zof/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    "$zof" --headless -i "$work/zof/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+  XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
+    "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
     -c "prevent-leeching=no" "$data" \
-    >"$work/zof/stdout.log" 2>"$work/zof/stderr.log" </dev/null &
-  PID[zof]=$!; PORT[zof]=$port; pids+=("$!")
+    >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
+  PID[$1]=$!; PORT[$1]=$port; pids+=("$!")
 }
+start_zof() { start_zof_as zof "$zof"; }
+start_base() { start_zof_as base "$ZOF_BASE"; }
 start_nginx() {
   local port
   port="$(free_port)"
@@ -108,6 +112,7 @@ start_lighttpd() {
 # spell of the machine hits every server alike; each rate is the median of
 # its rounds.
 servers=(zof nginx lighttpd)
+[ -n "${ZOF_BASE:-}" ] && servers+=(base)
 for name in "${servers[@]}"; do
   "start_$name"
   wait_port "${PORT[$name]}" "/pub/1k.bin"
@@ -129,11 +134,15 @@ done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
-  printf "%-40s %10s %10s %10s %9s %9s\n" "$1" "${R[zof,$2]}" "${R[nginx,$2]}" "${R[lighttpd,$2]}" \
+  printf "%-40s %10s %10s %10s %9s %9s" "$1" "${R[zof,$2]}" "${R[nginx,$2]}" "${R[lighttpd,$2]}" \
     "$(ratio "${R[zof,$2]}" "${R[nginx,$2]}")" "$(ratio "${R[zof,$2]}" "${R[lighttpd,$2]}")"
+  [ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "${R[base,$2]}" "$(ratio "${R[zof,$2]}" "${R[base,$2]}")"
+  echo
 }
 echo
-printf "%-40s %10s %10s %10s %9s %9s\n" "wrk ${duration}s x $rounds, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+printf "%-40s %10s %10s %10s %9s %9s" "wrk ${duration}s x $rounds, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+[ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "base" "/base"
+echo
 row "1 KiB, 50 conn (req/s)" rps50
 row "  errors" err50
 row "1 KiB, 50 conn, session cookie (req/s)" rps50c
