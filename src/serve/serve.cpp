@@ -124,7 +124,7 @@ bool Tserve::startServer()
     }
     add2log(QStringLiteral("Cannot listen on port ") + (configured.isEmpty() ? QStringLiteral("80") : configured)
                 + QStringLiteral(": ") + server->lastError(),
-            nullptr, LK_ERROR);
+            {}, LK_ERROR);
     return false;
 }
 

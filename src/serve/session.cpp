@@ -7,6 +7,7 @@
 #include "http/httpSrv.h"
 #include "log/log.h"
 #include "serve/clientInfo.h"
+#include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
@@ -497,5 +498,5 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
     if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.fUser))
-        add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);
+        add2log(QStringLiteral("Login failed"), logPeer(cd.conn), LK_INFO);
 }
