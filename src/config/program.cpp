@@ -279,8 +279,8 @@ void Tprogram::afterSwitches()
     if ((!storedApplied || portChanged) && c.hooks.startServer
         && !(c.hooks.serverActive && c.hooks.serverActive()))
         c.hooks.startServer();
-    if (opts().findExternalOnStartup && hooks.findExternalAddress)
-        hooks.findExternalAddress();
+    if (opts().findExternalOnStartup && c.hooks.findExternalAddress)
+        c.hooks.findExternalAddress();
     // A tree named on the command line takes the place of the last one.
     if (vfsToLoad.isEmpty() && opts().reloadOnStartup && !opts().lastFileOpen.isEmpty() && hooks.reloadLastVfs)
         hooks.reloadLastVfs();
@@ -362,7 +362,3 @@ void Tprogram::onReceivedCommandLine(const QStringList &received)
     processCommandLine(parseCmdLine(received.mid(1)), folder);
 }
 
-void Tprogram::announceListening(const QString &url)
-{
-    printLine(QStringLiteral("ZOF listening on ") + url);
-}

@@ -25,7 +25,6 @@ struct TprogramHooks
     std::function<void()> installBuiltinTemplates; // initialisation
     std::function<void()> loadEvents;              // the events file
     std::function<void()> installDefaultTemplate;  // when no stored options were applied
-    std::function<void()> findExternalAddress;     // with find-external-on-startup
     std::function<void()> reloadLastVfs;           // the last tree file
     std::function<void(const QString &path)> loadVfs; // a single ".vfs" argument
     // Files named on a command line; folders become real folders when `realFolders`.
@@ -88,9 +87,6 @@ public:
     QStringList takePendingFiles();
     bool pendingRealFolders() const { return isHeadless; }
     QString pendingVfs() const { return vfsToLoad; }
-
-    // Headless output: the line the server prints once it listens.
-    static void announceListening(const QString &url);
 
 private:
     void initialise();

@@ -2,7 +2,6 @@
 #include "serve/session.h"
 
 #include "config/options.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "log/log.h"
@@ -297,13 +296,10 @@ void forEachRecord(F f)
 
 } // namespace
 
-TsessionManager::TsessionManager()
+void TsessionManager::purgeWhenDue()
 {
-    if (Tprogram *p = Tprogram::instance())
-        p->addHeartbeatWork([] {
-            if (now() - lastPurge >= purgeInterval)
-                purgeNow();
-        });
+    if (now() - lastPurge >= purgeInterval)
+        purgeNow();
 }
 
 void TsessionManager::purgeNow()

@@ -1,20 +1,20 @@
-#include "serve/serveWiring.h"
+#include "app/serveWiring.h"
 
 #include "config/config.h"
 #include "config/program.h"
+#include "http/httpSrv.h"
 #include "log/log.h"
 #include "serve/admission.h"
-#include "serve/pageAdapter.h"
-#include "http/httpSrv.h"
 #include "serve/connData.h"
+#include "serve/pageAdapter.h"
 #include "serve/serve.h"
 #include "serve/session.h"
-#include "serve/upload.h"
 #include "serve/timeouts.h"
-#include "vfs/diskEntry.h"
 #include "serve/treeAccess.h"
+#include "serve/upload.h"
 #include "tpl/macrosAccounts.h"
 #include "vfs/account.h"
+#include "vfs/diskEntry.h"
 
 #include <QFileInfo>
 
@@ -51,11 +51,20 @@ static void refreshConnectionAccounts()
 void installServeHooks(Tprogram &program)
 {
     accountsChangedByMacro() = refreshConnectionAccounts;
-    program.hooks.createServer = [] { serve(); };
+    program.hooks.createServer = [] {
+        serve();
+        // Bans, connection, download and speed limits.
+        serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
+    };
     serve().setSessionHooks(std::make_unique<TsessionManager>());
+    program.addHeartbeatWork(TsessionManager::purgeWhenDue);
     serve().setUploadHooks(std::make_unique<TuploadManager>());
-    installAdmission(program); // bans, connection, download and speed limits
-    installPageHooks(program); // folder and special pages from the templates
+    // Folder and special pages from the templates.
+    program.hooks.installBuiltinTemplates = [previous = program.hooks.installBuiltinTemplates] {
+        if (previous)
+            previous();
+        installPageHooks();
+    };
     program.hooks.addFiles = addFilesToRoot;
     program.hooks.disconnectAll = [] {
         if (serveExists())
@@ -67,6 +76,14 @@ void installServeHooks(Tprogram &program)
             serve().freeEnded();
     });
     program.addHeartbeatWork([] { if (serveExists()) timeouts().tick(serve()); });
+    timeouts().quit = [] {
+        if (Tprogram *p = Tprogram::instance())
+            p->requestQuit();
+    };
+    timeouts().downloadBufferSize = [] {
+        const Tprogram *p = Tprogram::instance();
+        return !p ? 0 : p->sendBufferSize() > 0 ? p->sendBufferSize() : p->socketBufferSize();
+    };
     TcfgHooks &h = cfg().hooks;
     h.serverActive = [] { return serveExists() && serve().isListening(); };
     h.startServer = [] { serve().startServer(); };
