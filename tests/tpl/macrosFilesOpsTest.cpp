@@ -6,8 +6,8 @@
 #include "tpl/macrosFiles.h"
 #include "tpl/sourcePath.h"
 #include "tpl/tplMacros.h"
-#include "tpl/trash.h"
 #include "util/files.h"
+#include "util/trash.h"
 #include "vfs/vfs.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "tpl/trash.h"
+#include "util/trash.h"
 
 #include <QDateTime>
 #include <QDir>
