@@ -6,9 +6,9 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "tpl/accountNotes.h"
-#include "tpl/pageContext.h"
 #include "util/asciiCase.h"
 #include "vfs/account.h"
+#include "vfs/connView.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -28,20 +28,20 @@ void changed()
 
 // The account the run's client is logged in with: its name and password
 // must match, so that presented but wrong credentials count for nothing.
-Taccount *requesterAccount(const TmacroCall &c)
+Taccount *requesterAccount(const TmacroCall &c, const TrequesterLookup &requester)
 {
-    TpageContext *ctx = c.md.cd ? pageContextOf(c.md.cd) : nullptr;
-    if (!ctx)
+    TconnView *client = c.md.cd && requester ? requester(c.md.cd) : nullptr;
+    if (!client)
         return nullptr;
-    Taccount *a = accounts().getAccount(ctx->user());
-    return a && a->enabled && a->pwd == ctx->pwd() ? a : nullptr;
+    Taccount *a = accounts().getAccount(client->user());
+    return a && a->enabled && a->pwd == client->pwd() ? a : nullptr;
 }
 
 // The account named by parameter 0, else the requester's.
-Taccount *accountOf(const TmacroCall &c)
+Taccount *accountOf(const TmacroCall &c, const TrequesterLookup &requester)
 {
     const QString name = c.par(0);
-    return name.isEmpty() ? requesterAccount(c) : accounts().getAccount(name, true);
+    return name.isEmpty() ? requesterAccount(c, requester) : accounts().getAccount(name, true);
 }
 
 QStringList splitNames(const QString &value)
@@ -169,10 +169,10 @@ void deleteAccountMacro(TmacroCall &c)
     changed();
 }
 
-void setAccountMacro(TmacroCall &c)
+void setAccountMacro(TmacroCall &c, const TrequesterLookup &requester)
 {
     c.result.clear();
-    Taccount *a = accountOf(c);
+    Taccount *a = accountOf(c, requester);
     if (!a)
         return;
     // " " says that everything asked was stored: a caller reporting a new
@@ -206,10 +206,10 @@ QString accountProperty(const TmacroCall &c, const Taccount &a)
     return {};
 }
 
-void getAccountMacro(TmacroCall &c)
+void getAccountMacro(TmacroCall &c, const TrequesterLookup &requester)
 {
     c.result.clear();
-    const Taccount *a = accountOf(c);
+    const Taccount *a = accountOf(c, requester);
     if (!a)
         return;
     if (const auto key = c.namedRaw(QStringLiteral("notes key")))
@@ -238,11 +238,12 @@ QStringList groupsOf(const Taccount &a)
     return out;
 }
 
-void memberOfMacro(TmacroCall &c)
+void memberOfMacro(TmacroCall &c, const TrequesterLookup &requester)
 {
     c.result.clear();
     const auto user = c.parOrNamed(1, QStringLiteral("user"));
-    const Taccount *a = user && !user->isEmpty() ? accounts().getAccount(*user, true) : requesterAccount(c);
+    const Taccount *a = user && !user->isEmpty() ? accounts().getAccount(*user, true)
+                                                 : requesterAccount(c, requester);
     if (!a)
         return;
     const auto groups = c.parOrNamed(0, QStringLiteral("group"));
@@ -264,11 +265,14 @@ std::function<void()> &accountsChangedByMacro()
     return hook;
 }
 
-void registerAccountMacros(TmacroRegistry &r)
+void registerAccountMacros(TmacroRegistry &r, TrequesterLookup requester)
 {
     r.add(QStringLiteral("new account"), 1, newAccountMacro);
     r.add(QStringLiteral("delete account"), 1, deleteAccountMacro);
-    r.add(QStringLiteral("set account"), 2, setAccountMacro);
-    r.add(QStringLiteral("get account"), 2, getAccountMacro);
-    r.add(QStringLiteral("member of"), 1, memberOfMacro);
+    r.add(QStringLiteral("set account"), 2,
+          [requester](TmacroCall &c) { setAccountMacro(c, requester); });
+    r.add(QStringLiteral("get account"), 2,
+          [requester](TmacroCall &c) { getAccountMacro(c, requester); });
+    r.add(QStringLiteral("member of"), 1,
+          [requester](TmacroCall &c) { memberOfMacro(c, requester); });
 }

@@ -4,9 +4,9 @@
 
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/symbols.h"
 #include "tpl/treeSelection.h"
 #include "util/asciiCase.h"
+#include "util/files.h"
 #include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
@@ -265,7 +265,7 @@ void setItemMacro(TmacroCall &c)
     v->resort(f.data()); // the tree display follows
 }
 
-QString itemProperty(const Tfile &f, const QString &prop)
+QString itemProperty(const Tfile &f, const QString &prop, const TitemIconUrl &iconUrl)
 {
     if (prop == u"exists")
         return QStringLiteral("1");
@@ -274,7 +274,7 @@ QString itemProperty(const Tfile &f, const QString &prop)
     if (prop == u"resource")
         return f.isLink() ? f.resource : templatePath(f.resource);
     if (prop == u"icon")
-        return itemIconUrl(&f);
+        return iconUrl ? iconUrl(&f) : QString();
     if (prop == u"hide")
         return macroBool(f.flags.has(FA_HIDDEN));
     if (prop == u"hide tree")
@@ -292,10 +292,10 @@ QString itemProperty(const Tfile &f, const QString &prop)
     return {};
 }
 
-void getItemMacro(TmacroCall &c)
+void getItemMacro(TmacroCall &c, const TitemIconUrl &iconUrl)
 {
     const TfilePtr f = itemOf(c);
-    c.result = f ? itemProperty(*f, asciiLower(c.par(1))) : QString();
+    c.result = f ? itemProperty(*f, asciiLower(c.par(1)), iconUrl) : QString();
 }
 
 void deleteItemMacro(TmacroCall &c)
@@ -344,11 +344,11 @@ void saveVfsMacro(TmacroCall &c)
 
 } // namespace
 
-void registerTreeMacros(TmacroRegistry &r)
+void registerTreeMacros(TmacroRegistry &r, TitemIconUrl iconUrl)
 {
     r.add(QStringLiteral("add folder"), 2, addFolderMacro);
     r.add(QStringLiteral("set item"), 2, setItemMacro);
-    r.add(QStringLiteral("get item"), 2, getItemMacro);
+    r.add(QStringLiteral("get item"), 2, [iconUrl](TmacroCall &c) { getItemMacro(c, iconUrl); });
     r.add(QStringLiteral("delete item"), 1, deleteItemMacro);
     r.add(QStringLiteral("vfs select"), 0, vfsSelectMacro);
     r.add(QStringLiteral("save vfs"), 0, saveVfsMacro);

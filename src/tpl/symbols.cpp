@@ -9,6 +9,7 @@
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
+#include "util/files.h"
 #include "util/format.h"
 #include "util/inertText.h"
 #include "util/masks.h"
@@ -214,6 +215,6 @@ void registerPageSymbols()
     item(r);
     templates(r);
     registerFileMacros(r);
-    registerTreeMacros(r);
-    registerAccountMacros(r);
+    registerTreeMacros(r, itemIconUrl);
+    registerAccountMacros(r, [](TmacroConn *cd) -> TconnView * { return pageContextOf(cd); });
 }

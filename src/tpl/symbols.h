@@ -43,5 +43,3 @@ void registerConnectionSymbols(TmacroRegistry &r);
 QString uptimeText(bool listening, double seconds);
 // "/~img..." for the item, as "get item|icon" gives it; empty without item.
 QString itemIconUrl(const Tfile *f);
-// A disk path as templates write it ("\" separators).
-QString templatePath(const QString &diskPath);

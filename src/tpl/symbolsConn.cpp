@@ -8,6 +8,7 @@
 #include "tpl/symbols.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
+#include "util/files.h"
 #include "util/format.h"
 #include "util/inertText.h"
 #include "util/masks.h"

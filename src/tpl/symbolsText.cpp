@@ -3,13 +3,14 @@
 
 #include "script/macroText.h"
 #include "tpl/cachedTpls.h"
-#include "tpl/mainTemplate.h"
 #include "tpl/folderPage.h"
+#include "tpl/mainTemplate.h"
 #include "tpl/pageContext.h"
 #include "tpl/specialPage.h"
 #include "tpl/symbols.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
+#include "util/files.h"
 #include "util/format.h"
 #include "util/inertText.h"
 
@@ -187,13 +188,6 @@ QString uptimeText(bool listening, double seconds)
                             .arg(rest % 3600 / 60, 2, 10, QLatin1Char('0'))
                             .arg(rest % 60, 2, 10, QLatin1Char('0'));
     return days >= 1 && total > 86400 ? QStringLiteral("(%1 days) ").arg(days) + hms : hms;
-}
-
-QString templatePath(const QString &diskPath)
-{
-    QString s = diskPath;
-    s.replace(u'/', u'\\');
-    return s;
 }
 
 // ---- page contexts ----
