@@ -1,9 +1,10 @@
 #include "app/serveWiring.h"
 
+#include "app/program.h"
 #include "config/config.h"
-#include "config/program.h"
 #include "http/httpSrv.h"
 #include "log/log.h"
+#include "macros/macrosAccounts.h"
 #include "serve/admission.h"
 #include "serve/connData.h"
 #include "serve/pageAdapter.h"
@@ -12,7 +13,6 @@
 #include "serve/timeouts.h"
 #include "serve/treeAccess.h"
 #include "serve/upload.h"
-#include "tpl/macrosAccounts.h"
 #include "vfs/account.h"
 #include "vfs/diskEntry.h"
 

@@ -1,9 +1,9 @@
 #pragma once
-// Pages built from templates (src/tpl) plugged into request handling: the
+// Pages built from templates (src/pages) plugged into request handling: the
 // page context over the connection record, and the page hooks that build
 // folder pages, file lists and special pages with the real templates.
 
-#include "tpl/pageContext.h"
+#include "pages/pageContext.h"
 #include "serve/serveHooks.h"
 
 class TconnData;

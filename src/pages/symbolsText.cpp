@@ -1,13 +1,13 @@
 // The parts of pages that need no tree: build slots, timing, the template
 // chain, page modes, the per-transfer and per-upload texts, page contexts.
 
+#include "pages/folderPage.h"
+#include "pages/pageContext.h"
+#include "pages/specialPage.h"
+#include "pages/symbols.h"
 #include "script/macroText.h"
 #include "tpl/cachedTpls.h"
-#include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
-#include "tpl/pageContext.h"
-#include "tpl/specialPage.h"
-#include "tpl/symbols.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/files.h"

@@ -1,11 +1,11 @@
 // Macros that create, change, read and delete accounts and groups, and test
 // membership: new account, delete account, set account, get account, member of.
-#include "tpl/macrosAccounts.h"
-#include "tpl/tplMacros.h"
+#include "macros/macrosAccounts.h"
+#include "macros/tplMacros.h"
 
+#include "macros/accountNotes.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/accountNotes.h"
 #include "util/asciiCase.h"
 #include "vfs/account.h"
 #include "vfs/connView.h"

@@ -1,4 +1,4 @@
-#include "tpl/accountNotes.h"
+#include "macros/accountNotes.h"
 
 #include "util/asciiCase.h"
 

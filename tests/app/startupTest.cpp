@@ -1,10 +1,10 @@
-// The command line, the configuration folder and the single-instance channel.
-#include "cfgFixture.h"
-#include "config/cmdLine.h"
+// The command line, the single-instance channel and the program's own
+// processing of a command line.
+#include "app/cmdLine.h"
+#include "app/program.h"
+#include "app/singleInstance.h"
+#include "config/cfgFixture.h"
 #include "config/config.h"
-#include "config/paths.h"
-#include "config/program.h"
-#include "config/singleInstance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,24 +37,6 @@ TEST(CmdLine, MissingParameter)
     EXPECT_EQ(cl.error, QStringLiteral("missing parameter needed"));
     ASSERT_EQ(cl.items.size(), 1);
     EXPECT_TRUE(cl.has('q'));
-}
-
-TEST(Paths, ConfigurationFolderChoice)
-{
-    QTemporaryDir prog, xdg;
-    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", xdg.path().toUtf8());
-    EXPECT_EQ(defaultCfgPath(prog.path()), xdg.path() + QStringLiteral("/zof/"));
-    QFile ini(prog.path() + QStringLiteral("/zof.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.close();
-    EXPECT_EQ(defaultCfgPath(prog.path()), prog.path() + u'/');
-    qputenv("XDG_CONFIG_HOME", "relative/ignored");
-    EXPECT_EQ(xdgConfigHome(), QDir::homePath() + QStringLiteral("/.config/"));
-    qputenv("XDG_CONFIG_HOME", savedXdg);
-    EXPECT_EQ(detectTmpPath(prog.path()), prog.path() + u'/');
-    EXPECT_FALSE(QFile::exists(prog.path() + QStringLiteral("/test.tmp")));
-    EXPECT_EQ(detectTmpPath(QStringLiteral("/nonexistent/folder")), QDir::tempPath() + u'/');
 }
 
 TEST(SingleInstance, SecondStartHandsOverItsCommandLine)

@@ -1,4 +1,4 @@
-#include "tpl/treeSelection.h"
+#include "macros/treeSelection.h"
 
 #include "vfs/vfs.h"
 

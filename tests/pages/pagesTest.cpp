@@ -2,15 +2,15 @@
 // templates, build slots, timing, the template chain, progress and upload
 // texts, connection symbols.
 
+#include "fakePageContext.h"
+#include "pages/folderPage.h"
+#include "pages/pageContext.h"
+#include "pages/specialPage.h"
+#include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
-#include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
-#include "tpl/pageContext.h"
-#include "fakePageContext.h"
-#include "tpl/specialPage.h"
-#include "tpl/symbols.h"
 #include "util/dateTime.h"
 #include "vfs/file.h"
 

@@ -1,11 +1,11 @@
-#include "tpl/specialPage.h"
+#include "pages/specialPage.h"
 
+#include "pages/folderPage.h"
+#include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
 #include "script/macroText.h"
-#include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
-#include "tpl/symbols.h"
 #include "vfs/comments.h"
 #include "vfs/file.h"
 

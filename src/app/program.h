@@ -1,9 +1,10 @@
 #pragma once
 // The program's life: start-up in its fixed order, the heartbeat, quitting
-// and the shutdown. Modules above the configuration (server, tree, templates,
-// events, window) plug into the steps through TprogramHooks; the server
-// itself is controlled through cfg().hooks (start, stop, state).
-#include "config/cmdLine.h"
+// and the shutdown. The modules (server, tree, templates, events, window)
+// plug into the steps through TprogramHooks, installed by the wiring beside
+// this file; the server itself is controlled through cfg().hooks (start,
+// stop, state).
+#include "app/cmdLine.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -2,12 +2,12 @@
 // resolve their tree URLs and template paths to disk paths; the walks
 // through folders are those of util/fileTree.h.
 
-#include "tpl/macrosFiles.h"
+#include "macros/macrosFiles.h"
 
+#include "macros/sourcePath.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/sourcePath.h"
 #include "util/asciiCase.h"
 #include "util/fileTree.h"
 #include "util/trash.h"

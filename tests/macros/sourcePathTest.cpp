@@ -1,7 +1,7 @@
 // Locations of the file macros: tree URLs to disk paths, destinations,
 // "vfs to disk" and the mapping of template paths to the disk.
 
-#include "tpl/sourcePath.h"
+#include "macros/sourcePath.h"
 #include "vfs/vfs.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "config/signalWatcher.h"
+#include "app/signalWatcher.h"
 
 #include <QSocketNotifier>
 

@@ -1,12 +1,12 @@
 // The file macros on a scratch folder published as /pub in the program's tree.
 
 #include "fileMacroFixture.h"
+#include "macros/macrosFiles.h"
+#include "macros/sourcePath.h"
+#include "macros/tplMacros.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/macrosFiles.h"
-#include "tpl/sourcePath.h"
-#include "tpl/tplMacros.h"
 #include "util/dateTime.h"
 #include "util/files.h"
 #include "vfs/vfs.h"

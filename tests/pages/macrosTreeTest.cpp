@@ -3,10 +3,10 @@
 
 #include "vfs/vfsTestTools.h"
 
+#include "macros/treeSelection.h"
+#include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
-#include "tpl/symbols.h"
-#include "tpl/treeSelection.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/vfs.h"

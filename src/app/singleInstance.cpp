@@ -1,4 +1,4 @@
-#include "config/singleInstance.h"
+#include "app/singleInstance.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "config/program.h"
+#include "app/program.h"
 
+#include "app/signalWatcher.h"
+#include "app/singleInstance.h"
 #include "config/config.h"
 #include "config/notify.h"
 #include "config/paths.h"
-#include "config/signalWatcher.h"
-#include "config/singleInstance.h"
 #include "config/version.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"

@@ -1,4 +1,4 @@
-#include "config/cmdLine.h"
+#include "app/cmdLine.h"
 
 bool switchTakesArgument(char sw)
 {

@@ -2,9 +2,9 @@
 // filesize, filetime, exists, is file, is file protected, disk free,
 // vfs to disk, md5 file.
 
-#include "tpl/macrosFiles.h"
-#include "tpl/sourcePath.h"
-#include "tpl/tplMacros.h"
+#include "macros/macrosFiles.h"
+#include "macros/sourcePath.h"
+#include "macros/tplMacros.h"
 
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"

@@ -3,7 +3,7 @@
 // Pages built from one template section: error pages, login, upload forms
 // and results, progress, and any section a URL asks for by name.
 
-#include "tpl/pageContext.h"
+#include "pages/pageContext.h"
 #include "tpl/tpl.h"
 
 #include <QString>

@@ -3,8 +3,8 @@
 // A connection seen only through the page interface: a quiet client on the
 // loopback asking for "/". Tests override what they look at.
 
+#include "pages/pageContext.h"
 #include "script/macroData.h"
-#include "tpl/pageContext.h"
 
 class TfakePageContext : public TmacroConn, public TpageContext {
 public:

@@ -2,11 +2,11 @@
 // A scratch folder published as /pub in the program's tree, with the file
 // macros registered and helpers to run scripts and look at the disk.
 
+#include "macros/macrosFiles.h"
+#include "macros/sourcePath.h"
+#include "macros/tplMacros.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
-#include "tpl/macrosFiles.h"
-#include "tpl/sourcePath.h"
-#include "tpl/tplMacros.h"
 #include "util/files.h"
 #include "vfs/vfs.h"
 

@@ -1,11 +1,11 @@
 // rename, move, copy and delete (with the trash) on a scratch folder.
 
 #include "fileMacroFixture.h"
+#include "macros/macrosFiles.h"
+#include "macros/sourcePath.h"
+#include "macros/tplMacros.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
-#include "tpl/macrosFiles.h"
-#include "tpl/sourcePath.h"
-#include "tpl/tplMacros.h"
 #include "util/files.h"
 #include "util/trash.h"
 #include "vfs/vfs.h"

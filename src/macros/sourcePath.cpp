@@ -1,4 +1,4 @@
-#include "tpl/sourcePath.h"
+#include "macros/sourcePath.h"
 
 #include "util/files.h"
 #include "vfs/diskEntry.h"

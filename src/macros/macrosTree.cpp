@@ -1,10 +1,10 @@
 // Macros that change and read the tree: add folder, set item, get item,
 // delete item, vfs select, save vfs.
-#include "tpl/tplMacros.h"
+#include "macros/tplMacros.h"
 
+#include "macros/treeSelection.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/treeSelection.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
 #include "util/inertText.h"

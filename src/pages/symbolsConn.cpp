@@ -1,11 +1,11 @@
 // Symbols that need no tree: the general ones and those of the connection.
 
+#include "pages/pageContext.h"
+#include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "tpl/mainTemplate.h"
-#include "tpl/pageContext.h"
-#include "tpl/symbols.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/files.h"

@@ -1,13 +1,13 @@
 // The account macros: creating, changing, reading and deleting accounts,
 // membership, the requester's own account, and key lines in notes.
 
+#include "fakePageContext.h"
+#include "macros/accountNotes.h"
+#include "macros/macrosAccounts.h"
+#include "pages/pageContext.h"
+#include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
-#include "tpl/accountNotes.h"
-#include "tpl/macrosAccounts.h"
-#include "tpl/pageContext.h"
-#include "fakePageContext.h"
-#include "tpl/symbols.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
 
