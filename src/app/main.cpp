@@ -1,7 +1,7 @@
 // The zof executable: the start-up order, the event loop and the shutdown
-// live in Tprogram; the modules above the configuration plug into its hooks.
-#include "config/program.h"
-#include "serve/serveWiring.h"
+// live in Tprogram; the wiring of this folder plugs the modules into its hooks.
+#include "app/program.h"
+#include "app/serveWiring.h"
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
 

@@ -1,9 +1,9 @@
 #include "app/treeStoreWiring.h"
 
+#include "app/program.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "config/paths.h"
-#include "config/program.h"
 #include "config/version.h"
 #include "util/files.h"
 #include "vfs/vfs.h"

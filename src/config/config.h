@@ -42,6 +42,9 @@ struct TcfgHooks
     std::function<int(const QByteArray &gif)> addUserImage; // new image index
     std::function<void()> clearEvents;    // temporary reset empties the event scripts
     std::function<void()> reloadEvents;   // ... and restoring brings them back
+    // Looks up the external address into lastExternalAddress (at start-up
+    // with find-external-on-startup, and for "get|external ip").
+    std::function<void()> findExternalAddress;
 };
 
 // Size at which the addresses ever connected move from the text to "zof.ips.txt".

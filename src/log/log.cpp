@@ -1,7 +1,5 @@
 #include "log/log.h"
 
-#include "http/httpConn.h"
-
 #include "util/dateTime.h"
 
 #include <QCoreApplication>
@@ -14,9 +12,9 @@
 
 namespace {
 
-std::function<void(const QString &, ThttpConn *, TlogKind)> &writer()
+std::function<void(const QString &, const TlogPeer &, TlogKind)> &writer()
 {
-    static std::function<void(const QString &, ThttpConn *, TlogKind)> w;
+    static std::function<void(const QString &, const TlogPeer &, TlogKind)> w;
     return w;
 }
 
@@ -75,7 +73,7 @@ void appendUtf8(QByteArray &out, QStringView s)
         *d++ = char(c.unicode());
 }
 
-void writeToStderr(const QString &line, ThttpConn *conn)
+void writeToStderr(const QString &line, const TlogPeer &peer)
 {
     // The time of day to the second: the coarse clock is plenty, and the
     // stamp is formatted once per second.
@@ -88,12 +86,14 @@ void writeToStderr(const QString &line, ThttpConn *conn)
         std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
     }
     QByteArray out;
-    out.reserve(16 + (conn ? conn->P_address.size() + conn->P_port.size() + 2 : 0) + line.size() * 3 + 1);
+    const bool aboutPeer = !peer.address.isEmpty() || !peer.port.isEmpty();
+    out.reserve(16 + (aboutPeer ? peer.address.size() + peer.port.size() + 2 : 0)
+                + line.size() * 3 + 1);
     out.append(stamp);
-    if (conn) {
-        appendUtf8(out, conn->P_address);
+    if (aboutPeer) {
+        appendUtf8(out, peer.address);
         out += ':';
-        appendUtf8(out, conn->P_port);
+        appendUtf8(out, peer.port);
         out += ' ';
     }
     // One line per entry: breaks inside the text are shown, not obeyed.
@@ -112,17 +112,17 @@ void writeToStderr(const QString &line, ThttpConn *conn)
 
 }
 
-void add2log(const QString &line, ThttpConn *conn, TlogKind kind)
+void add2log(const QString &line, const TlogPeer &peer, TlogKind kind)
 {
     if (quiet)
         return;
     if (writer())
-        writer()(line, conn, kind);
+        writer()(line, peer, kind);
     else
-        writeToStderr(line, conn);
+        writeToStderr(line, peer);
 }
 
-void setLogWriter(std::function<void(const QString &, ThttpConn *, TlogKind)> w)
+void setLogWriter(std::function<void(const QString &, const TlogPeer &, TlogKind)> w)
 {
     writer() = std::move(w);
 }

@@ -6,7 +6,13 @@
 
 #include <functional>
 
-class ThttpConn;
+// The client a line is about: shown as "address:port" in front of the text.
+// Empty for lines about no client.
+struct TlogPeer
+{
+    QString address;
+    QString port;
+};
 
 // What a line is about, so that a later log can colour and filter it.
 enum TlogKind {
@@ -19,12 +25,13 @@ enum TlogKind {
     LK_ERROR,
 };
 
-// Writes one entry; `conn` (optional) gives the address shown in front.
-void add2log(const QString &line, ThttpConn *conn = nullptr, TlogKind kind = LK_INFO);
+// Writes one entry; `peer` (optional) gives the address shown in front.
+void add2log(const QString &line, const TlogPeer &peer = {}, TlogKind kind = LK_INFO);
 
 // Replaces the writer (the full log module, or a test's collector). A null
 // function puts the standard-error writer back.
-void setLogWriter(std::function<void(const QString &line, ThttpConn *conn, TlogKind kind)> writer);
+void setLogWriter(
+    std::function<void(const QString &line, const TlogPeer &peer, TlogKind kind)> writer);
 
 // Lines given to add2log are dropped (benchmarks, quiet tests).
 void setLogQuiet(bool quiet);

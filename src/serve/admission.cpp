@@ -1,7 +1,6 @@
 #include "serve/admission.h"
 
 #include "config/options.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "http/speedLimiter.h"
@@ -194,14 +193,4 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     replySpecialPage(cd, cd.disconnectReason == byRules ? QStringLiteral("max contemp downloads")
                                                         : QStringLiteral("deny"));
     return false;
-}
-
-void installAdmission(Tprogram &program)
-{
-    auto previous = program.hooks.createServer;
-    program.hooks.createServer = [previous] {
-        if (previous)
-            previous();
-        serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
-    };
 }

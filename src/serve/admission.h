@@ -13,7 +13,6 @@
 struct Toptions;
 class Tfile;
 class ThttpSrv;
-class Tprogram;
 
 // What the limits need to know about one open connection.
 struct TadmissionConn
@@ -66,7 +65,3 @@ public:
     void decidePreReply(TconnData &cd) override;
     bool allowDownload(TconnData &cd) override;
 };
-
-// Installs the rules once the server object exists (chained to the
-// program's createServer step).
-void installAdmission(Tprogram &program);

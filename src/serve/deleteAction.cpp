@@ -4,13 +4,14 @@
 #include "config/options.h"
 #include "log/log.h"
 #include "serve/dispatch.h"
+#include "serve/logPeer.h"
+#include "serve/treeAccess.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 #include "util/masks.h"
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
 #include "vfs/permissions.h"
-#include "serve/treeAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,9 +121,9 @@ void Tdispatch::deleteAction()
     if (opts().logDeletions) {
         if (!deleted.isEmpty())
             add2log(QStringLiteral("Deleted files in ") + fullPath + QStringLiteral("\r\n") + deleted.join(QStringLiteral("\r\n")),
-                    cd.conn);
+                    logPeer(cd.conn));
         if (!failed.isEmpty())
             add2log(QStringLiteral("Failed deletion in ") + fullPath + QStringLiteral("\r\n") + failed.join(QStringLiteral("\r\n")),
-                    cd.conn);
+                    logPeer(cd.conn));
     }
 }

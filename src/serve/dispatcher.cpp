@@ -11,6 +11,7 @@
 #include "serve/dispatch.h"
 #include "serve/fileDownload.h"
 #include "serve/icons.h"
+#include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/perIp.h"
 #include "serve/protectiveHeaders.h"
@@ -49,7 +50,7 @@ bool trustedProxy(const QString &mask, const QString &address)
 void refuseCrossSite(TconnData &cd)
 {
     if (opts().logOthers)
-        add2log(QStringLiteral("Cross-site request refused"), cd.conn);
+        add2log(QStringLiteral("Cross-site request refused"), logPeer(cd.conn));
     replySpecialPage(cd, QStringLiteral("deny"));
     cd.conn->reply.reason = QStringLiteral("Cross-site request refused");
 }

@@ -7,6 +7,7 @@
 #include "serve/connData.h"
 #include "serve/dispatcher.h"
 #include "serve/fileDownload.h"
+#include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/trafficDump.h"
@@ -68,7 +69,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 {
     TconnData *cd = TconnData::of(conn);
     if (conn && conn->lockCount != 1)
-        add2log(QStringLiteral("please report on the forum about this message"), conn, LK_ERROR);
+        add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), LK_ERROR);
     if (cd)
         cd->lastActivityTime = nowCoarse();
     if (switches.dumpTraffic && conn && (e == SE_GOT_DATA || e == SE_BYTES_SENT))
@@ -99,7 +100,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         cd->address = conn->P_address;
         admission().decidePreReply(*cd);
         if (o.logConnections)
-            add2log(QStringLiteral("Connected"), conn, LK_CONNECTION);
+            add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
         runEvent(QStringLiteral("connected"), cd);
         break;
     }
@@ -115,7 +116,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
             add2log(QStringLiteral("Disconnected") + (cd->disconnectReason.isEmpty()
                                                           ? QString()
                                                           : QStringLiteral(": ") + cd->disconnectReason),
-                    conn, LK_CONNECTION);
+                    logPeer(conn), LK_CONNECTION);
         runEvent(QStringLiteral("disconnected"), cd);
         break;
     case SE_GOT_DATA:
@@ -147,10 +148,10 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         if (o.logRequests && !cd->dontLog)
             add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request.full.left(
                                                       qMax<qsizetype>(0, conn->request.full.indexOf('\r')))),
-                    conn, LK_REQUEST);
+                    logPeer(conn), LK_REQUEST);
         else if (o.logBrowsing && !cd->dontLog && cd->downloadingWhat == DW_FOLDERPAGE)
             add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request.url).first(qMin<qsizetype>(200, conn->request.url.size()))),
-                    conn, LK_REQUEST);
+                    logPeer(conn), LK_REQUEST);
         break;
     case SE_STREAM_READY:
         if (cd && events().has(QStringLiteral("stream ready"))) {
@@ -168,7 +169,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
             break;
         cd->lastBytesGot = 0;
         if (o.logReplies && !cd->dontLog)
-            add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), conn, LK_REPLY);
+            add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), logPeer(conn), LK_REPLY);
         if (cd->disconnectAfterReply)
             cd->disconnect(QStringLiteral("replied"));
         break;
@@ -197,7 +198,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     case SE_OPEN_FAILED:
         if (cd) {
             cd->error = QStringLiteral("Can't open file");
-            add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, conn, LK_ERROR);
+            add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, logPeer(conn), LK_ERROR);
         }
         break;
     case SE_POST_END:

@@ -5,16 +5,17 @@
 #include "log/log.h"
 #include "serve/connData.h"
 #include "serve/fileCache.h"
+#include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/protectiveHeaders.h"
 #include "serve/serve.h"
+#include "serve/treeAccess.h"
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/format.h"
 #include "util/masks.h"
 #include "vfs/diskEntry.h"
-#include "serve/treeAccess.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -320,7 +321,7 @@ void downloadCompleted(TconnData &cd)
         f->setDLcount(f->DLcount() + 1); // kept by disk path for temporary nodes
     if (!cd.fullDLlogged && opts().logFullDownloads) {
         cd.fullDLlogged = true;
-        add2log(QStringLiteral("Fully downloaded - ") + cd.lastFN, cd.conn, LK_DOWNLOAD);
+        add2log(QStringLiteral("Fully downloaded - ") + cd.lastFN, logPeer(cd.conn), LK_DOWNLOAD);
     }
     if (cd.countAsDownload)
         s.events().run(QStringLiteral("download completed"), &cd);

@@ -3,8 +3,8 @@
 
 #include "serve/macrosRequestTools.h"
 
+#include "config/config.h"
 #include "config/options.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
@@ -43,8 +43,8 @@ QString externalAddress()
     if (opts().lastExternalAddress.isEmpty()) {
         // The search answers synchronously only where the service allows it;
         // an unknown address leaves the result empty.
-        if (Tprogram *p = Tprogram::instance(); p && p->hooks.findExternalAddress)
-            p->hooks.findExternalAddress();
+        if (const auto &find = cfg().hooks.findExternalAddress)
+            find();
     }
     return opts().lastExternalAddress;
 }

@@ -9,6 +9,7 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "serve/connData.h"
+#include "serve/logPeer.h"
 #include "util/asciiCase.h"
 
 #include <QCoreApplication>
@@ -129,7 +130,7 @@ void addToLogMacro(TmacroCall &c)
     if (logWriter())
         logWriter()(text, conn, color);
     else
-        add2log(text, conn);
+        add2log(text, logPeer(conn));
 }
 
 void serverMacro(TmacroCall &c, bool start)

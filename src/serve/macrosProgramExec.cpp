@@ -6,9 +6,9 @@
 
 #include "serve/macrosProgram.h"
 
+#include "macros/sourcePath.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "tpl/sourcePath.h"
 #include "util/codePage.h"
 #include "vfs/diskEntry.h"
 

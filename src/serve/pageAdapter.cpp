@@ -4,26 +4,25 @@
 
 #include "config/config.h"
 #include "config/paths.h"
-#include "config/program.h"
 #include "config/version.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
+#include "pages/folderPage.h"
+#include "pages/specialPage.h"
+#include "pages/symbols.h"
 #include "serve/clientInfo.h"
 #include "serve/connData.h"
 #include "serve/fileDownload.h"
 #include "serve/sameSite.h"
 #include "serve/serve.h"
-#include "tpl/folderPage.h"
 #include "tpl/mainTemplate.h"
-#include "tpl/specialPage.h"
-#include "tpl/symbols.h"
+#include "util/asciiCase.h"
+#include "util/format.h"
+#include "util/masks.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/fileListing.h"
 #include "vfs/vfs.h"
-#include "util/asciiCase.h"
-#include "util/format.h"
-#include "util/masks.h"
 
 TmacroConn *TpageAdapter::macroConn()
 {
@@ -277,49 +276,44 @@ QString TtplPageHooks::fileList(TconnData &cd, Tfile &folder)
     return buildFolderPage(&folder, &a, fileListTplFor(cfgPath()), PT_FILE_LIST);
 }
 
-void installPageHooks(Tprogram &program)
+void installPageHooks()
 {
-    auto previous = program.hooks.installBuiltinTemplates;
-    program.hooks.installBuiltinTemplates = [previous] {
-        if (previous)
-            previous();
-        installBuiltinPageTemplates();
-        registerRequestMacros(TmacroRegistry::instance());
-        registerProgramMacros(TmacroRegistry::instance());
-        serve().setPageHooks(std::make_unique<TtplPageHooks>());
-        setPageContextResolver([](TmacroConn *m) -> TpageContext * {
-            auto *d = dynamic_cast<TconnData *>(m);
-            if (!d)
-                return nullptr;
-            static TpageAdapter shared(*d);
-            shared.rebind(*d);
-            return &shared;
-        });
-        TserverInfo &s = serverInfo();
-        s.version = zofVersion();
-        s.build = zofBuild();
-        s.connections = [] {
-            QList<TserverInfo::Tconn> out;
-            if (!serveExists())
-                return out;
-            for (ThttpConn *c : std::as_const(serve().srv().conns))
-                if (const TconnData *d = TconnData::of(c))
-                    out.append({d->address, d->user(),
-                                d->countAsDownload
-                                    && (c->state == HCS_REPLYING || c->state == HCS_REPLYING_HEADER
-                                        || c->state == HCS_REPLYING_BODY)});
+    installBuiltinPageTemplates();
+    registerRequestMacros(TmacroRegistry::instance());
+    registerProgramMacros(TmacroRegistry::instance());
+    serve().setPageHooks(std::make_unique<TtplPageHooks>());
+    setPageContextResolver([](TmacroConn *m) -> TpageContext * {
+        auto *d = dynamic_cast<TconnData *>(m);
+        if (!d)
+            return nullptr;
+        static TpageAdapter shared(*d);
+        shared.rebind(*d);
+        return &shared;
+    });
+    TserverInfo &s = serverInfo();
+    s.version = zofVersion();
+    s.build = zofBuild();
+    s.connections = [] {
+        QList<TserverInfo::Tconn> out;
+        if (!serveExists())
             return out;
-        };
-        s.listening = [] { return serveExists() && serve().isListening(); };
-        s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
-        s.speedOut = [] { return serveExists() ? serve().srv().P_speedOut : 0.0; };
-        s.speedIn = [] { return serveExists() ? serve().srv().P_speedIn : 0.0; };
-        s.totalOut = [] { return opts().outTotal; };
-        s.totalIn = [] { return opts().inTotal; };
-        s.totalDownloads = [] { return opts().downloadsTotal; };
-        s.totalHits = [] { return opts().hitsTotal; };
-        s.totalUploads = [] { return opts().uploadTotal; };
-        s.addressesEver = [] { return qint64(opts().ipsEverConnected.size()); };
-        s.port = [] { return serveExists() ? serve().listeningPort() : QString(); };
+        for (ThttpConn *c : std::as_const(serve().srv().conns))
+            if (const TconnData *d = TconnData::of(c))
+                out.append({d->address, d->user(),
+                            d->countAsDownload
+                                && (c->state == HCS_REPLYING || c->state == HCS_REPLYING_HEADER
+                                    || c->state == HCS_REPLYING_BODY)});
+        return out;
     };
+    s.listening = [] { return serveExists() && serve().isListening(); };
+    s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
+    s.speedOut = [] { return serveExists() ? serve().srv().P_speedOut : 0.0; };
+    s.speedIn = [] { return serveExists() ? serve().srv().P_speedIn : 0.0; };
+    s.totalOut = [] { return opts().outTotal; };
+    s.totalIn = [] { return opts().inTotal; };
+    s.totalDownloads = [] { return opts().downloadsTotal; };
+    s.totalHits = [] { return opts().hitsTotal; };
+    s.totalUploads = [] { return opts().uploadTotal; };
+    s.addressesEver = [] { return qint64(opts().ipsEverConnected.size()); };
+    s.port = [] { return serveExists() ? serve().listeningPort() : QString(); };
 }

@@ -1,13 +1,12 @@
 #pragma once
-// Pages built from templates (src/tpl) plugged into request handling: the
+// Pages built from templates (src/pages) plugged into request handling: the
 // page context over the connection record, and the page hooks that build
 // folder pages, file lists and special pages with the real templates.
 
+#include "pages/pageContext.h"
 #include "serve/serveHooks.h"
-#include "tpl/pageContext.h"
 
 class TconnData;
-class Tprogram;
 
 class TpageAdapter final : public TpageContext
 {
@@ -61,5 +60,6 @@ public:
 
 // Copies the options pages and listings read from the configuration.
 void syncPageOptions();
-// Installs the built-in templates, the symbols and the page hooks at start-up.
-void installPageHooks(Tprogram &program);
+// Installs the built-in templates, the symbols and the page hooks (the
+// program's step for built-in templates).
+void installPageHooks();

@@ -2,7 +2,6 @@
 
 #include "config/options.h"
 #include "config/paths.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "http/speedLimiter.h"
@@ -17,7 +16,18 @@
 #include <QCoreApplication>
 #include <QSet>
 
+#include <cstdio>
+
 namespace {
+
+// The line a headless run prints once it listens: scripts and tests wait
+// for it on standard output.
+void announceListening(const QString &url)
+{
+    const QString line = QStringLiteral("ZOF listening on ") + url + u'\n';
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
 
 std::unique_ptr<Tserve> &instancePtr()
 {
@@ -119,12 +129,12 @@ bool Tserve::startServer()
             host = QStringLiteral("127.0.0.1");
         if (host.contains(u':'))
             host = u'[' + host + u']';
-        Tprogram::announceListening(QStringLiteral("http://") + host + u':' + server->port() + u'/');
+        announceListening(QStringLiteral("http://") + host + u':' + server->port() + u'/');
         return true;
     }
     add2log(QStringLiteral("Cannot listen on port ") + (configured.isEmpty() ? QStringLiteral("80") : configured)
                 + QStringLiteral(": ") + server->lastError(),
-            nullptr, LK_ERROR);
+            {}, LK_ERROR);
     return false;
 }
 

@@ -2,11 +2,11 @@
 #include "serve/session.h"
 
 #include "config/options.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "log/log.h"
 #include "serve/clientInfo.h"
+#include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
@@ -296,13 +296,10 @@ void forEachRecord(F f)
 
 } // namespace
 
-TsessionManager::TsessionManager()
+void TsessionManager::purgeWhenDue()
 {
-    if (Tprogram *p = Tprogram::instance())
-        p->addHeartbeatWork([] {
-            if (now() - lastPurge >= purgeInterval)
-                purgeNow();
-        });
+    if (now() - lastPurge >= purgeInterval)
+        purgeNow();
 }
 
 void TsessionManager::purgeNow()
@@ -497,5 +494,5 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
     if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.fUser))
-        add2log(QStringLiteral("Login failed"), cd.conn, LK_INFO);
+        add2log(QStringLiteral("Login failed"), logPeer(cd.conn), LK_INFO);
 }

@@ -82,7 +82,6 @@ QString redirectTarget(const QString &redir);
 class TsessionManager : public TsessionHooks
 {
 public:
-    TsessionManager();
     bool restore(TconnData &cd) override;
     QString checkLoginForm(TconnData &cd) override;
     QString checkSignedLink(TconnData &cd) override;
@@ -91,6 +90,8 @@ public:
 
     // Frees expired sessions, taking the renewals of live records first.
     static void purgeNow();
+    // The same at most once a minute; the program's heartbeat calls it.
+    static void purgeWhenDue();
     // Removes the session from the table and from every record.
     static void freeSession(const QString &id);
 

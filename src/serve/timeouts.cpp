@@ -1,7 +1,6 @@
 #include "serve/timeouts.h"
 
 #include "config/options.h"
-#include "config/program.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "serve/admission.h"
@@ -19,10 +18,6 @@ Ttimeouts::Ttimeouts()
 {
     mono.start();
     clock = [this] { return mono.elapsed(); };
-    quit = [] {
-        if (Tprogram *p = Tprogram::instance())
-            p->requestQuit();
-    };
 }
 
 void Ttimeouts::tick(Tserve &s)
@@ -94,8 +89,7 @@ void Ttimeouts::secondWork(Tserve &s)
     }
 
     // Socket buffers of downloads, as the command line asked ("-B", "-b").
-    const Tprogram *prog = Tprogram::instance();
-    const qint64 wanted = !prog ? 0 : prog->sendBufferSize() > 0 ? prog->sendBufferSize() : prog->socketBufferSize();
+    const qint64 wanted = downloadBufferSize ? downloadBufferSize() : 0;
     const QList<ThttpConn *> conns = s.srv().conns;
     for (ThttpConn *c : conns) {
         const TconnData *d = TconnData::of(c);

@@ -31,8 +31,11 @@ public:
     // Disconnects every connection whose address the ban list now bans.
     static int kickBanned(Tserve &s);
 
-    // Asks the program to quit (the no-download timeout); settable for tests.
+    // Asks the program to quit (the no-download timeout); set by the program.
     std::function<void()> quit;
+    // The socket buffer size the command line asks for downloads (0: the
+    // kernel's own); set by the program.
+    std::function<qint64()> downloadBufferSize;
     // Milliseconds of the monotonic clock; settable for tests.
     std::function<qint64()> clock;
 

@@ -6,6 +6,7 @@
 #include "log/log.h"
 #include "serve/clientInfo.h"
 #include "serve/connData.h"
+#include "serve/logPeer.h"
 #include "serve/sameSite.h"
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
@@ -306,7 +307,7 @@ void TuploadManager::start(TconnData &cd)
             cd.uploadDest.clear(); // nothing of ours at that path
     }
     if (!cd.uploadFailed.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.uploadSrc, cd.uploadFailed), cd.conn, LK_UPLOAD);
+        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.uploadSrc, cd.uploadFailed), logPeer(cd.conn), LK_UPLOAD);
 }
 
 bool TuploadManager::create(TconnData &cd)
@@ -376,6 +377,6 @@ void TuploadManager::end(TconnData &cd)
     }
     created.remove(&cd);
     if (r.reason.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Fully uploaded %1").arg(cd.uploadDest), cd.conn, LK_UPLOAD);
+        add2log(QStringLiteral("Fully uploaded %1").arg(cd.uploadDest), logPeer(cd.conn), LK_UPLOAD);
     cd.uploadResults.append(r);
 }

@@ -1,6 +1,5 @@
 #include "tpl/mainTemplate.h"
 
-#include "script/macroEngine.h"
 #include "util/files.h"
 
 #include <QFile>
@@ -27,6 +26,7 @@ struct TtemplateState
     bool customized = false;
     std::function<void(const QString &)> reporter;
     std::function<void(const QString &, const QString &)> importRunner;
+    std::function<void(const QString &, const TtplPtr &)> scriptRunner;
 };
 
 TtemplateState &state()
@@ -169,8 +169,8 @@ void runTemplateImport()
     if (text.isEmpty()) return;
     if (s.importRunner)
         s.importRunner(text, s.fileName);
-    else
-        runScriptText(text, {}, main);
+    else if (s.scriptRunner)
+        s.scriptRunner(text, main);
 }
 
 void setTemplateErrorReporter(std::function<void(const QString &)> reporter)
@@ -181,4 +181,9 @@ void setTemplateErrorReporter(std::function<void(const QString &)> reporter)
 void setTemplateImportRunner(std::function<void(const QString &, const QString &)> runner)
 {
     state().importRunner = std::move(runner);
+}
+
+void setTemplateScriptRunner(std::function<void(const QString &, const TtplPtr &)> runner)
+{
+    state().scriptRunner = std::move(runner);
 }

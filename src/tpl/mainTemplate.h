@@ -46,3 +46,6 @@ void runTemplateImport();
 void setTemplateErrorReporter(std::function<void(const QString &)> reporter);
 void setTemplateImportRunner(
     std::function<void(const QString &text, const QString &tplFile)> runner);
+// Without an import runner the section runs as a script over the main
+// template; the macro language installs how scripts run.
+void setTemplateScriptRunner(std::function<void(const QString &text, const TtplPtr &tpl)> runner);

@@ -1,6 +1,5 @@
 #include "tpl/tpl.h"
 
-#include "script/varList.h"
 #include "util/dateTime.h"
 #include "util/masks.h"
 
@@ -221,7 +220,9 @@ QString Ttpl::getTxt(const QString &name) const
 
 QString Ttpl::getStrByID(const QString &id) const
 {
-    if (!strTable) strTable = tableFromText(getTxt(QStringLiteral("special:strings")));
+    if (!strTable)
+        strTable = std::make_shared<TnameValueList>(
+            TnameValueList::fromText(getTxt(QStringLiteral("special:strings"))));
     QString v = strTable->value(id);
     if (v.isEmpty() && fOver) v = fOver->getStrByID(id);
     return v;

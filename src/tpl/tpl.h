@@ -2,7 +2,7 @@
 // another template that lookups fall through to.
 #pragma once
 
-#include "script/varList.h"
+#include "util/nameValueList.h"
 
 #include <QHash>
 #include <QString>
@@ -65,5 +65,5 @@ private:
     QHash<QString, TtplSection> sections;
     QStringList order; // section names in the order they first appeared
     TtplPtr fOver;
-    mutable TvarTable strTable; // built on first use
+    mutable std::shared_ptr<TnameValueList> strTable; // "special:strings", built on first use
 };

@@ -306,3 +306,10 @@ qint64 readFileAt(int fd, char *dst, qint64 len, qint64 offset)
     }
     return got;
 }
+
+QString templatePath(const QString &diskPath)
+{
+    QString s = diskPath;
+    s.replace(u'/', u'\\');
+    return s;
+}

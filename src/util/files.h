@@ -44,3 +44,7 @@ QString privateTempFolder();
 // False for an empty path, control characters, " * < > ? |, a path longer
 // than 4095 bytes or a name longer than 255 bytes.
 bool isValidFilePath(const QString &path);
+
+// A disk path as templates and scripts write it: "/" becomes "\" (there a
+// text holding "/" is a tree URL).
+QString templatePath(const QString &diskPath);

@@ -2,11 +2,11 @@
 // the configuration and the server hooks.
 
 #include "config/config.h"
+#include "macros/sourcePath.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "serve/macrosProgram.h"
 #include "serve/serveMacros.h"
-#include "tpl/sourcePath.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,0 +1,129 @@
+#pragma once
+// The program's life: start-up in its fixed order, the heartbeat, quitting
+// and the shutdown. The modules (server, tree, templates, events, window)
+// plug into the steps through TprogramHooks, installed by the wiring beside
+// this file; the server itself is controlled through cfg().hooks (start,
+// stop, state).
+#include "app/cmdLine.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Tconfig;
+class TsignalWatcher;
+class TsingleInstance;
+
+// Every hook is optional; a missing one is a step with nothing to do yet.
+struct TprogramHooks
+{
+    std::function<void()> createServer;            // initialisation: the server object
+    std::function<void()> installBuiltinTemplates; // initialisation
+    std::function<void()> loadEvents;              // the events file
+    std::function<void()> installDefaultTemplate;  // when no stored options were applied
+    std::function<void()> reloadLastVfs;           // the last tree file
+    std::function<void(const QString &path)> loadVfs; // a single ".vfs" argument
+    // Files named on a command line; folders become real folders when `realFolders`.
+    std::function<void(const QStringList &paths, bool realFolders)> addFiles;
+    std::function<void()> showWindow;
+    std::function<void(const QString &section)> runEvent; // "start", "quit"
+    std::function<void()> copyRootUrl;             // copy-url-on-start
+    std::function<void()> uninstall;               // "-u"
+    std::function<void()> disconnectAll;           // shutdown: every connection closed and waited for
+    std::function<void()> destroyServer;           // shutdown: last step
+};
+
+class Tprogram : public QObject
+{
+    Q_OBJECT
+public:
+    // `args` is the process's argument list (program name first).
+    explicit Tprogram(const QStringList &args, QObject *parent = nullptr);
+    ~Tprogram() override;
+
+    static Tprogram *instance();
+
+    TprogramHooks hooks;
+
+    // Start-up, then the event loop until the program closes. The exit code.
+    int run();
+    // Start-up proper. Returns -1 when the program goes on running, else the
+    // exit code of an early end (a second instance that handed over: 0;
+    // the single-instance channel failing: 1).
+    int startup();
+
+    // Asks for an orderly close, carried out by the next heartbeat tick.
+    void requestQuit();
+    // The shutdown sequence (runs once); ends the event loop.
+    void closeProgram();
+
+    // Work done on every heartbeat tick (100 ms).
+    void addHeartbeatWork(std::function<void()> work);
+
+    // Processes a command line as the program's own: switches in order, then
+    // the file names (relative ones taken against `currentFolder`).
+    void processCommandLine(const TcmdLine &cl, const QString &currentFolder);
+
+    bool headless() const { return isHeadless; }
+    void setHeadless(bool on) { isHeadless = on; }
+    bool startupFinished() const { return started; }
+    bool quitRequested() const { return quitAsked; }
+    bool quitting() const { return isQuitting; }
+    bool closing() const { return isClosing; }
+    bool storedOptionsApplied() const { return storedApplied; }
+    // "-i" was given: the options belong to that folder.
+    bool explicitCfgFolder() const { return cfgFolderGiven; }
+
+    // "-b" and "-B": socket buffer sizes for downloads (0 = automatic).
+    qint64 socketBufferSize() const { return bufSize; }
+    qint64 sendBufferSize() const { return sendBufSize; }
+
+    // Files named on command lines not yet handed to hooks.addFiles, and a
+    // ".vfs" file to load once the tree can be loaded.
+    QStringList takePendingFiles();
+    bool pendingRealFolders() const { return isHeadless; }
+    QString pendingVfs() const { return vfsToLoad; }
+
+private:
+    void initialise();
+    void applyConfigFolderSwitch();
+    void loadStoredOptions();
+    void openSingleInstance();
+    bool handOverToRunningInstance();
+    void afterSwitches();
+    void finishStartup();
+    void heartbeat();
+    void onReceivedCommandLine(const QStringList &cmdLine);
+    void queueFiles(const QStringList &paths);
+
+    QStringList args;
+    TcmdLine cmdLine;
+    bool isHeadless = true;
+    bool cfgFolderGiven = false;
+    bool storedApplied = false;
+    QString storedPort;                 // the port the stored options gave
+    bool started = false;
+    bool quitAsked = false;
+    bool isQuitting = false;
+    bool isClosing = false;
+    bool closed = false;
+    bool ignoreSingleInstance = false;
+    bool cleanStart = false;            // stored options ignored
+    QString cleanStartText;             // the options when such a start finished
+    std::optional<bool> storedSingleInstance;
+    int quitSignals = 0;
+    int exitCode = 0;
+    qint64 bufSize = 0;
+    qint64 sendBufSize = 0;
+    QStringList pendingFiles;
+    QString vfsToLoad;
+    QTimer heartbeatTimer;
+    std::vector<std::function<void()>> heartbeatWork;
+    std::unique_ptr<TsignalWatcher> signalWatcher;
+    std::unique_ptr<TsingleInstance> channel;
+};

@@ -1,0 +1,98 @@
+#include "app/serveWiring.h"
+
+#include "app/program.h"
+#include "config/config.h"
+#include "http/httpSrv.h"
+#include "log/log.h"
+#include "macros/macrosAccounts.h"
+#include "serve/admission.h"
+#include "serve/connData.h"
+#include "serve/pageAdapter.h"
+#include "serve/serve.h"
+#include "serve/session.h"
+#include "serve/timeouts.h"
+#include "serve/treeAccess.h"
+#include "serve/upload.h"
+#include "vfs/account.h"
+#include "vfs/diskEntry.h"
+
+#include <QFileInfo>
+
+void addFilesToRoot(const QStringList &paths, bool realFolders)
+{
+    for (const QString &p : paths) {
+        const QString abs = QFileInfo(p).absoluteFilePath();
+        const DiskEntry kind = diskEntryKind(abs);
+        if (kind != DiskEntry::File && kind != DiskEntry::Folder) {
+            add2log(QStringLiteral("Not added (neither a file nor a folder): ") + abs, {}, LK_ERROR);
+            continue;
+        }
+        // Folders are real folders (listed live from disk); the window will
+        // ask the operator when realFolders is off.
+        Q_UNUSED(realFolders);
+        TfilePtr f = Tfile::create(abs);
+        if (!addBelowRoot(f))
+            add2log(QStringLiteral("Not added (name already used): ") + abs, {}, LK_ERROR);
+    }
+}
+
+// Connection records point into the account list; a macro that adds, removes
+// or renames an account may move the list, so each record finds its account
+// again by the name it logged in with (a renamed or deleted one is dropped).
+static void refreshConnectionAccounts()
+{
+    if (!serveExists())
+        return;
+    for (ThttpConn *c : std::as_const(serve().srv().conns))
+        if (TconnData *d = TconnData::of(c); d && d->account)
+            d->account = d->fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(d->fUser);
+}
+
+void installServeHooks(Tprogram &program)
+{
+    accountsChangedByMacro() = refreshConnectionAccounts;
+    program.hooks.createServer = [] {
+        serve();
+        // Bans, connection, download and speed limits.
+        serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
+    };
+    serve().setSessionHooks(std::make_unique<TsessionManager>());
+    program.addHeartbeatWork(TsessionManager::purgeWhenDue);
+    serve().setUploadHooks(std::make_unique<TuploadManager>());
+    // Folder and special pages from the templates.
+    program.hooks.installBuiltinTemplates = [previous = program.hooks.installBuiltinTemplates] {
+        if (previous)
+            previous();
+        installPageHooks();
+    };
+    program.hooks.addFiles = addFilesToRoot;
+    program.hooks.disconnectAll = [] {
+        if (serveExists())
+            serve().shutdown();
+    };
+    program.hooks.destroyServer = [] { destroyServe(); };
+    program.addHeartbeatWork([] {
+        if (serveExists())
+            serve().freeEnded();
+    });
+    program.addHeartbeatWork([] { if (serveExists()) timeouts().tick(serve()); });
+    timeouts().quit = [] {
+        if (Tprogram *p = Tprogram::instance())
+            p->requestQuit();
+    };
+    timeouts().downloadBufferSize = [] {
+        const Tprogram *p = Tprogram::instance();
+        return !p ? 0 : p->sendBufferSize() > 0 ? p->sendBufferSize() : p->socketBufferSize();
+    };
+    TcfgHooks &h = cfg().hooks;
+    h.serverActive = [] { return serveExists() && serve().isListening(); };
+    h.startServer = [] { serve().startServer(); };
+    h.stopServer = [] {
+        if (serveExists())
+            serve().stopServer();
+    };
+    h.restartServer = [] {
+        if (serveExists() && serve().isListening())
+            serve().restartServer();
+    };
+}

@@ -1,0 +1,368 @@
+#include "pages/folderPage.h"
+
+#include "pages/pageContext.h"
+#include "pages/symbols.h"
+#include "script/macroData.h"
+#include "script/macroEngine.h"
+#include "script/macroText.h"
+#include "tpl/cachedTpls.h"
+#include "tpl/mainTemplate.h"
+#include "util/dateTime.h"
+#include "util/format.h"
+#include "util/inertText.h"
+#include "vfs/comments.h"
+#include "vfs/file.h"
+#include "vfs/fileListing.h"
+#include "vfs/fileListingNames.h"
+#include "vfs/fingerprint.h"
+#include "vfs/permissions.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The working state of one page build.
+struct TpageBuild
+{
+    TpageContext *ctx = nullptr;
+    TmacroData md;
+    QStringList pageTable;
+    // The page table followed by the item symbols, whose values are set in
+    // place for each item (item symbols are looked up first).
+    QStringList itemTable;
+    QString fileTxt, folderTxt, linkTxt;
+    bool wantFileIcons = false;
+    bool recursive = false;
+    QString baseUrl;
+    QString folderUrl;
+    qsizetype relFolderStart = 0;
+    Thasher hasher;
+    bool useHasher = false;
+    bool accessibleItem = false;
+    qsizetype itemCount = 0;
+    QString itemFolder;         // %item-folder% of the last item
+    QString itemRelativeFolder; // and its %item-relative-folder%
+    bool itemFolderKnown = false;
+    QString list;
+    // Item texts prepared once per page, by text; the last one used first
+    // (items mostly share their text).
+    QHash<QString, std::shared_ptr<const TpreparedText>> prepared;
+    QString lastText;
+    std::shared_ptr<const TpreparedText> lastPrepared;
+
+    const TpreparedText &preparedFor(const QString &text)
+    {
+        if (lastPrepared && (text.constData() == lastText.constData() || text == lastText))
+            return *lastPrepared;
+        auto &p = prepared[text];
+        if (!p) p = std::make_shared<const TpreparedText>(text);
+        lastText = text;
+        lastPrepared = p;
+        return *p;
+    }
+};
+
+// Stands for the list during the page's own pass: no symbol, marker or
+// "|", and made of noncharacters that no text of a page holds.
+const QString &listStandIn()
+{
+    static const QString standIn = QStringLiteral("\uFDD0zof list\uFDD1");
+    return standIn;
+}
+
+// `text` with every `mark` replaced by `insert`. The usual single mark puts
+// the text around the (big) insert in its own buffer, without a copy of it.
+QString joinAround(const QString &text, const QString &mark, QString &&insert)
+{
+    QList<qsizetype> at;
+    for (qsizetype i = text.indexOf(mark); i >= 0; i = text.indexOf(mark, i + mark.size()))
+        at.append(i);
+    if (at.isEmpty()) return text;
+    if (at.size() == 1) {
+        // In place: QString::insert at the front would move the insert to a
+        // new buffer to make room there.
+        const QStringView before = QStringView(text).left(at[0]);
+        const QStringView after = QStringView(text).mid(at[0] + mark.size());
+        QString out = std::move(insert);
+        const qsizetype middle = out.size();
+        out.resize(before.size() + middle + after.size());
+        QChar *d = out.data();
+        std::memmove(d + before.size(), d, size_t(middle) * sizeof(QChar));
+        std::copy(before.begin(), before.end(), d);
+        std::copy(after.begin(), after.end(), d + before.size() + middle);
+        return out;
+    }
+    QString out;
+    out.reserve(text.size() + at.size() * (insert.size() - mark.size()));
+    qsizetype from = 0;
+    for (const qsizetype i : std::as_const(at)) {
+        out += QStringView(text).mid(from, i - from);
+        out += insert;
+        from = i + mark.size();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
+QString extensionWithDot(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+void buildListItem(TpageBuild &b, Tfile &item)
+{
+    if (!item.isLink() && item.resource.contains(u'?')) return;
+    // The previous item's run is over: the table is ours again to fill in
+    // place (a macro that changed its copy does not reach this one).
+    b.md.table = QStringList();
+    QString *value = b.itemTable.data() + b.pageTable.size() + 1;
+    const auto set = [&value](const QString &v) {
+        *value = v;
+        value += 2;
+    };
+    QList<QPair<QString, QString>> icons;
+    if (item.icon >= 0) {
+        const QString url = QStringLiteral("~img") + QString::number(item.icon);
+        icons << qMakePair(QStringLiteral("~img_folder"), url)
+              << qMakePair(QStringLiteral("~img_link"), url);
+    }
+    if (item.isFile() && b.wantFileIcons && (pageOptions().useSystemIcons || item.icon >= 0)) {
+        const int i = item.getSystemIcon();
+        if (i >= 0)
+            icons << qMakePair(QStringLiteral("~img_file"),
+                               QStringLiteral("~img") + QString::number(i));
+    }
+    // Outside a recursive listing every item sits right in the folder shown.
+    // Folder paths come from disk names: shown, never run (a folder named
+    // "{.delete|...}" or "%cwd%" met by a recursive search).
+    if (b.recursive || !b.itemFolderKnown) {
+        const QString folder = item.getFolder();
+        b.itemFolder = makeInert(folder);
+        b.itemRelativeFolder = b.recursive ? makeInert(folder.mid(b.relFolderStart)) : QString();
+        b.itemFolderKnown = true;
+    }
+    set(b.itemFolder);
+    set(b.itemRelativeFolder);
+
+    if (item.accessFor(b.ctx)) {
+        set(QString());
+        if (!item.isLink()) b.accessibleItem = true;
+    } else {
+        set(b.md.tpl->getTxt(QStringLiteral("protected")));
+    }
+
+    QString suffix;
+    if (b.useHasher && item.isFile()) {
+        QString hash = getOwnFingerprint(item.resource);
+        if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
+        if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
+    }
+
+    QString url, fullUrl;
+    if (item.isLink()) {
+        url = fullUrl = item.resource;
+    } else {
+        if (pageOptions().includePwdInPages && !b.ctx->user().isEmpty()) {
+            url = fullUrl = item.fullURL(b.ctx->host(), b.ctx->user(), b.ctx->pwd()) + suffix;
+        } else {
+            url =
+                (b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false)) +
+                suffix;
+            fullUrl = b.baseUrl + url;
+        }
+        url = macroQuote(url);
+        fullUrl = macroQuote(fullUrl);
+    }
+    set(url);
+    set(fullUrl);
+
+    QString text, type;
+    if (item.isLink()) {
+        text = b.linkTxt;
+        type = QStringLiteral("link");
+    } else if (item.isFolder()) {
+        text = b.folderTxt;
+        type = QStringLiteral("folder");
+    } else {
+        text = b.md.tpl->getTxtByExt(extensionWithDot(item.name));
+        if (text.isEmpty()) text = b.fileTxt;
+        type = QStringLiteral("file");
+    }
+    set(type);
+    for (const auto &p : std::as_const(icons))
+        text.replace(p.first, p.second);
+
+    b.md.table = b.itemTable;
+    b.md.f = &item;
+    const bool first = b.list.isEmpty();
+    runPreparedText(b.preparedFor(text), b.md, b.list);
+    b.md.f = nullptr;
+    // Room for the whole list at once, guessed from the first item: one
+    // allocation instead of a copy at every doubling.
+    if (first) b.list.reserve(b.list.size() * (b.itemCount + 1) * 5 / 4);
+}
+
+} // namespace
+
+QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &requestTpl,
+                        TpageTemplateKind kind)
+{
+    if (!folderIn || !folderIn->isFolder() || !ctx || !requestTpl) return {};
+    const TfilePtr folder(folderIn); // kept alive while the loop runs
+    if (macroSettings().logEnabled && !macroSettings().logAppend) resetMacroLog();
+    QElapsedTimer clock;
+    clock.start();
+    const bool wasLocked = folder->locked;
+    folder->lock();
+    TpageContextScope scope(ctx);
+    TsideFileScope sideFiles; // each folder's "*.comment"/"*.md5" names read once
+    ctx->addReplyHeader(QStringLiteral("Cache-Control"),
+                        QStringLiteral("no-cache, no-store, must-revalidate, max-age=-1"));
+
+    TpageBuild b;
+    b.ctx = ctx;
+    b.recursive = TfileListing::shouldRecur(ctx);
+    b.folderUrl = folder->url(false);
+    b.baseUrl = (pageOptions().httpsUrl ? QStringLiteral("https://") : QStringLiteral("http://")) +
+                ctx->host() + folder->url(true);
+    const TtplPtr tpl =
+        pageTemplateChain(kind == PT_FILE_LIST ? QString() : getRecursiveDiffTplAsStr(*folder),
+                          ctx->ownTemplate(), requestTpl);
+
+    QString result;
+    bool slot = false;
+    [&] {
+        const TtplSection *main = tpl->getSection(QString());
+        if (!main) return;
+        const bool buildList = !main->noList;
+        const QString mainText = main->txt; // the section may go with a reloaded template
+        if (buildList) {
+            if (!tryBuildSlot(ctx->address())) {
+                ctx->setReplyMode(PAGE_OVERLOAD);
+                ctx->addReplyHeader(QStringLiteral("Refresh"),
+                                    QString::number(1 + QRandomGenerator::global()->bounded(2)));
+                result = QStringLiteral("Please wait, server busy");
+                return;
+            }
+            startEventLoopInterval();
+            slot = true;
+        }
+        b.relFolderStart = folder->pathTill(nullptr, u'\\').size() + (folder->isRoot() ? 0 : 2);
+        b.md.cd = ctx->macroConn();
+        b.md.tpl = tpl;
+        b.md.folder = folder.data();
+        b.md.archiveAvailable = folder->hasRecursive(FA_ARCHIVABLE) && !folder->isDLforbidden();
+        b.md.hideExt = folder->hasRecursive(FA_HIDE_EXT);
+
+        QString begin = tpl->getTxt(QStringLiteral("special:begin"));
+        if (!begin.isEmpty()) runMacroText(begin, b.md, false);
+
+        if (buildList) {
+            b.fileTxt = tpl->getTxt(QStringLiteral("file"));
+            b.folderTxt = tpl->getTxt(QStringLiteral("folder"));
+            b.linkTxt = tpl->getTxt(QStringLiteral("link"));
+            b.wantFileIcons = b.fileTxt.contains(QLatin1String("~img_file"));
+            b.useHasher = commentOptions().enableFingerprints;
+            if (b.useHasher && folder->isRealFolder()) b.hasher.loadFrom(folder->resource);
+            TfileListing listing;
+            listing.fromFolder(folder.data(), ctx, b.recursive, -1, -1, true);
+            listing.sort(ctx, b.recursive || kind == PT_FILE_LIST
+                                  ? QStringLiteral("?")
+                                  : tpl->getTxt(QStringLiteral("sort by")));
+            qint64 total = 0;
+            int links = 0, folders = 0, files = 0;
+            for (const TfilePtr &f : std::as_const(listing.dir)) {
+                if (f->size > 0) total += f->size;
+                if (f->isLink())
+                    ++links;
+                else if (f->isFolder())
+                    ++folders;
+                else
+                    ++files;
+            }
+            const qsizetype n = listing.dir.size();
+            b.itemCount = n;
+            b.pageTable = QStringList{
+                QStringLiteral("%upload-link%"),
+                accountAllowed(FA_UPLOAD, ctx, folder.data())
+                    ? tpl->getTxt(QStringLiteral("upload-link"))
+                    : QString(),
+                QStringLiteral("%files%"),
+                tpl->getTxt(n > 0 ? QStringLiteral("files") : QStringLiteral("nofiles")),
+                QStringLiteral("%number%"),
+                QString::number(n),
+                QStringLiteral("%number-files%"),
+                QString::number(files),
+                QStringLiteral("%number-folders%"),
+                QString::number(folders),
+                QStringLiteral("%number-links%"),
+                QString::number(links),
+                QStringLiteral("%total-bytes%"),
+                QString::number(total),
+                QStringLiteral("%total-kbytes%"),
+                QString::number(total / 1024),
+                QStringLiteral("%total-size%"),
+                smartSize(total),
+            };
+            b.itemTable = b.pageTable;
+            for (const char *name : {"%item-folder%", "%item-relative-folder%", "%protected%",
+                                     "%item-url%", "%item-full-url%", "%item-type%"})
+                b.itemTable << QString::fromLatin1(name) << QString();
+            for (const TfilePtr &f : std::as_const(listing.dir)) {
+                letEventLoopRun();
+                if (ctx->closed()) {
+                    result.clear();
+                    return; // nothing is sent
+                }
+                ctx->touch();
+                buildListItem(b, *f);
+            }
+            if (!b.accessibleItem) b.md.archiveAvailable = false;
+        }
+        // The items are expanded already. Unless one left a macro for this
+        // pass, the page runs with a stand-in for the list, which joins the
+        // result afterwards: the page's macros then work on a few kilobytes,
+        // not on the whole list, and nothing an item showed (a name, a
+        // comment) is read as a symbol a second time.
+        const bool spliceList = !b.list.isEmpty() && !b.md.deferredToPage;
+        b.md.table = b.pageTable;
+        b.md.table << QStringLiteral("%list%") << (spliceList ? listStandIn() : b.list);
+        if (!spliceList) b.list.clear();
+        b.md.f = nullptr;
+        result = mainText;
+        b.md.afterTheList = true;
+        runMacroText(result, b.md, true);
+        b.md.afterTheList = false;
+        if (spliceList) {
+            // The quote markers go as the page pass would have removed them.
+            static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
+            if (b.list.contains(u'{')) b.list.remove(quoteOpen);
+            if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            result = joinAround(result, listStandIn(), std::move(b.list));
+            b.list.clear();
+        }
+        replacePageCounters(result, buildTimeText(clock.elapsed()));
+    }();
+    if (ctx->closed()) result.clear();
+    if (slot) releaseBuildSlot(ctx->address());
+    if (!wasLocked) folder->unlock();
+    return result;
+}
+
+void installBuiltinPageTemplates()
+{
+    setDefaultTemplateText(builtinTemplateText(QStringLiteral("default.tpl")));
+    setDmBrowserTemplateText(builtinTemplateText(QStringLiteral("dm.tpl")));
+    setFileListTemplateText(builtinTemplateText(QStringLiteral("filelist.tpl")));
+    registerPageSymbols();
+}
+

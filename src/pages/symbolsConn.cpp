@@ -1,0 +1,209 @@
+// Symbols that need no tree: the general ones and those of the connection.
+
+#include "pages/pageContext.h"
+#include "pages/symbols.h"
+#include "script/macroData.h"
+#include "script/macroRegistry.h"
+#include "script/macroText.h"
+#include "tpl/mainTemplate.h"
+#include "util/asciiCase.h"
+#include "util/dateTime.h"
+#include "util/files.h"
+#include "util/format.h"
+#include "util/inertText.h"
+#include "util/masks.h"
+
+#include <QDir>
+#include <QLocale>
+
+namespace {
+
+using Handler = std::function<bool(TmacroData &, QString &)>;
+
+template<class T>
+T call(const std::function<T()> &fn, T def = T())
+{
+    return fn ? fn() : def;
+}
+
+int distinct(const QList<TserverInfo::Tconn> &conns, bool users, bool downloadingOnly)
+{
+    QStringList seen;
+    for (const auto &c : conns) {
+        if (downloadingOnly && !c.countedDownload)
+            continue;
+        const QString v = users ? c.user : c.address;
+        bool found = false;
+        for (const QString &s : std::as_const(seen))
+            found = found || sameText(s, v);
+        if (!found)
+            seen << v;
+    }
+    return int(seen.size());
+}
+
+QString kb2(double bytesPerSecond)
+{
+    return QString::number(bytesPerSecond / 1000.0, 'f', 2);
+}
+
+TpageContext *ctxOf(TmacroData &md)
+{
+    return md.cd ? pageContextOf(md.cd) : nullptr;
+}
+
+QString sectionOf(const TtplPtr &t, const QString &name)
+{
+    return t ? t->getTxt(name) : QString();
+}
+
+void general(TmacroRegistry &r)
+{
+    const auto add = [&r](const char *s, Handler h) {
+        r.addSymbol(QString::fromLatin1(s), std::move(h));
+    };
+    add("%connections%", [](TmacroData &, QString &v) {
+        v = QString::number(call(serverInfo().connections).size());
+        return true;
+    });
+    add("%style%", [](TmacroData &, QString &v) {
+        v = sectionOf(mainTpl(), QStringLiteral("style"));
+        return true;
+    });
+    add("%timestamp%", [](TmacroData &, QString &v) {
+        v = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat) + u' ' +
+            QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        return true;
+    });
+    add("%date%", [](TmacroData &, QString &v) {
+        v = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+        return true;
+    });
+    add("%time%", [](TmacroData &, QString &v) {
+        v = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        return true;
+    });
+    add("%now%", [](TmacroData &, QString &v) {
+        v = formatMacroNumber(now());
+        return true;
+    });
+    add("%version%", [](TmacroData &, QString &v) {
+        v = serverInfo().version;
+        return true;
+    });
+    add("%build%", [](TmacroData &, QString &v) {
+        v = serverInfo().build;
+        return true;
+    });
+    add("%uptime%", [](TmacroData &, QString &v) {
+        v = uptimeText(call(serverInfo().listening), call(serverInfo().uptimeSeconds));
+        return true;
+    });
+    add("%speed-out%", [](TmacroData &, QString &v) {
+        v = kb2(call(serverInfo().speedOut));
+        return true;
+    });
+    add("%speed-in%", [](TmacroData &, QString &v) {
+        v = kb2(call(serverInfo().speedIn));
+        return true;
+    });
+    add("%total-out%", [](TmacroData &, QString &v) {
+        v = smartSize(call(serverInfo().totalOut));
+        return true;
+    });
+    add("%total-in%", [](TmacroData &, QString &v) {
+        v = smartSize(call(serverInfo().totalIn));
+        return true;
+    });
+    add("%total-downloads%", [](TmacroData &, QString &v) {
+        v = QString::number(call(serverInfo().totalDownloads));
+        return true;
+    });
+    add("%total-hits%", [](TmacroData &, QString &v) {
+        v = QString::number(call(serverInfo().totalHits));
+        return true;
+    });
+    add("%total-uploads%", [](TmacroData &, QString &v) {
+        v = QString::number(call(serverInfo().totalUploads));
+        return true;
+    });
+    add("%number-addresses%", [](TmacroData &, QString &v) {
+        v = QString::number(distinct(call(serverInfo().connections), false, false));
+        return true;
+    });
+    add("%number-addresses-downloading%", [](TmacroData &, QString &v) {
+        v = QString::number(distinct(call(serverInfo().connections), false, true));
+        return true;
+    });
+    add("%number-users%", [](TmacroData &, QString &v) {
+        v = QString::number(distinct(call(serverInfo().connections), true, false));
+        return true;
+    });
+    add("%number-users-downloading%", [](TmacroData &, QString &v) {
+        v = QString::number(distinct(call(serverInfo().connections), true, true));
+        return true;
+    });
+    add("%number-addresses-ever%", [](TmacroData &, QString &v) {
+        v = QString::number(call(serverInfo().addressesEver));
+        return true;
+    });
+    add("%cwd%", [](TmacroData &, QString &v) {
+        v = templatePath(QDir::currentPath());
+        return true;
+    });
+    add("%port%", [](TmacroData &, QString &v) {
+        v = call(serverInfo().port);
+        return true;
+    });
+}
+
+void connection(TmacroRegistry &r)
+{
+    using CtxHandler = std::function<QString(TmacroData &, TpageContext &)>;
+    const auto add = [&r](const char *s, CtxHandler h) {
+        r.addSymbol(QString::fromLatin1(s), [h](TmacroData &md, QString &v) {
+            TpageContext *c = ctxOf(md);
+            if (!c) return false;
+            v = h(md, *c);
+            return true;
+        });
+    };
+    add("%host%", [](TmacroData &, TpageContext &c) { return c.host(); });
+    add("%ip%", [](TmacroData &, TpageContext &c) { return c.address(); });
+    add("%ip-to-name%", [](TmacroData &, TpageContext &c) {
+        const QStringList &pairs = pageOptions().address2name;
+        for (qsizetype i = 0; i + 1 < pairs.size(); i += 2)
+            if (matchAddressMask(pairs[i + 1], c.address())) return pairs[i];
+        return QString();
+    });
+    add("%lang%", [](TmacroData &, TpageContext &c) {
+        QString out;
+        for (QChar ch : c.requestHeader(QStringLiteral("Accept-Language")).left(2))
+            if ((ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')) out += ch;
+        return out;
+    });
+    add("%url%", [](TmacroData &, TpageContext &c) { return makeInert(c.requestUrl()); });
+    add("%user%", [](TmacroData &, TpageContext &c) { return makeInert(c.user()); });
+    add("%password%", [](TmacroData &, TpageContext &c) { return makeInert(c.pwd()); });
+    add("%loggedin%", [](TmacroData &, TpageContext &c) {
+        return c.user().isEmpty() ? QString() : sectionOf(mainTpl(), QStringLiteral("loggedin"));
+    });
+    add("%login-link%", [](TmacroData &, TpageContext &c) {
+        return c.user().isEmpty() ? sectionOf(mainTpl(), QStringLiteral("login-link")) : QString();
+    });
+    add("%user-notes%", [](TmacroData &, TpageContext &c) { return c.userNotes(); });
+    add("%csrf-token%", [](TmacroData &, TpageContext &c) { return c.formToken(); });
+    add("%stream-size%",
+        [](TmacroData &, TpageContext &c) { return QString::number(c.streamSize()); });
+    add("%is-archive%", [](TmacroData &, TpageContext &c) {
+        return c.isArchive() ? QStringLiteral("1") : QString();
+    });
+}
+
+} // namespace
+
+void registerConnectionSymbols(TmacroRegistry &r)
+{
+    general(r);
+    connection(r);
+}

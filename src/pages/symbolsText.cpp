@@ -1,0 +1,261 @@
+// The parts of pages that need no tree: build slots, timing, the template
+// chain, page modes, the per-transfer and per-upload texts, page contexts.
+
+#include "pages/folderPage.h"
+#include "pages/pageContext.h"
+#include "pages/specialPage.h"
+#include "pages/symbols.h"
+#include "script/macroText.h"
+#include "tpl/cachedTpls.h"
+#include "tpl/mainTemplate.h"
+#include "util/dateTime.h"
+#include "util/encodings.h"
+#include "util/files.h"
+#include "util/format.h"
+#include "util/inertText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+
+struct TbuildSlots
+{
+    int building = 0;
+    QHash<QString, TdateTime> notBefore; // by client address
+};
+
+TbuildSlots &buildSlots()
+{
+    static TbuildSlots s;
+    return s;
+}
+
+void replaceSym(QString &text, const char *sym, const QString &value)
+{
+    text.replace(QLatin1String(sym), value, Qt::CaseInsensitive);
+}
+
+// Apostrophes and double quotes as "\u00NN", as the "js encode" macro writes
+// them; backslashes too, so the value cannot end a script string early.
+QString jsQuote(const QString &s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (QChar c : s) {
+        if (c == u'\'' || c == u'"' || c == u'\\')
+            out += QStringLiteral("\\u") +
+                   QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString itemUrlOf(const QString &fn)
+{
+    return encodeURL(fn, false, true);
+}
+
+} // namespace
+
+bool tryBuildSlot(const QString &address)
+{
+    TbuildSlots &s = buildSlots();
+    const auto it = s.notBefore.constFind(address);
+    if (it != s.notBefore.constEnd() && now() < *it) return false;
+    if (s.building >= kMaxBuildingPages) return false;
+    ++s.building;
+    s.notBefore.insert(address, now() + 1);
+    return true;
+}
+
+void releaseBuildSlot(const QString &address)
+{
+    TbuildSlots &s = buildSlots();
+    if (s.building >= kMaxBuildingPages)
+        s.notBefore.insert(address, now() + oneSecond);
+    else
+        s.notBefore.remove(address);
+    if (s.building > 0) --s.building;
+    const TdateTime t = now();
+    for (auto it = s.notBefore.begin(); it != s.notBefore.end();)
+        it = *it < t ? s.notBefore.erase(it) : std::next(it);
+}
+
+QString buildTimeText(qint64 elapsedMs)
+{
+    return QString::number(double(elapsedMs) / 1000.0, 'f', 3);
+}
+
+void replacePageCounters(QString &text, const QString &buildTime)
+{
+    // One pass that copies the page once, however many items number
+    // themselves: replacing in place would move the rest of the page each time.
+    static const QString sequential = QStringLiteral("%sequential%"),
+                         buildTimeSymbol = QStringLiteral("%build-time%");
+    QString out;
+    qsizetype copied = 0; // text before this index is in out
+    int n = 0;
+    for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at)) {
+        const QStringView rest = QStringView(text).mid(at);
+        QString value;
+        qsizetype length = 0;
+        if (rest.startsWith(sequential)) {
+            value = QString::number(++n);
+            length = sequential.size();
+        } else if (rest.startsWith(buildTimeSymbol)) {
+            value = buildTime;
+            length = buildTimeSymbol.size();
+        } else {
+            ++at;
+            continue;
+        }
+        if (copied == 0) out.reserve(text.size() + 64);
+        out += QStringView(text).mid(copied, at - copied);
+        out += value;
+        at = copied = at + length;
+    }
+    if (copied == 0) return;
+    out += QStringView(text).mid(copied);
+    text = std::move(out);
+}
+
+TtplPtr pageTemplateChain(const QString &diffText, const TtplPtr &own, const TtplPtr &below)
+{
+    TtplPtr under = own ? TtplPtr(own->withOver(below)) : below;
+    return std::make_shared<Ttpl>(diffText, under);
+}
+
+TpageMode pageModeFor(const QString &name)
+{
+    if (name == u"ban" || name == u"deny" || name == u"login") return PAGE_DENY;
+    if (name == u"not found") return PAGE_NOT_FOUND;
+    if (name == u"unauth") return PAGE_UNAUTHORIZED;
+    if (name == u"overload" || name == u"max contemp downloads") return PAGE_OVERLOAD;
+    return PAGE_REPLY;
+}
+
+QString progressEntryText(QString s, const TpageTransfer &t)
+{
+    // Names and users come from the clients: shown, never run.
+    replaceSym(s, "%item-user%", makeInert(t.user));
+    replaceSym(s, "%perc%",
+               QString::number(t.total > 0 ? qint64(double(t.done) / double(t.total) * 100) : 0));
+    // Shown in HTML: escaped like an item name.
+    replaceSym(s, "%filename-js%", jsQuote(makeInert(t.fileName)));
+    replaceSym(s, "%filename%", makeInert(escapeHTML(t.fileName)));
+    replaceSym(s, "%done-bytes%", QString::number(t.done));
+    replaceSym(s, "%total-bytes%", QString::number(t.total));
+    replaceSym(s, "%done%", smartSize(t.done));
+    replaceSym(s, "%total%", smartSize(t.total));
+    replaceSym(s, "%time-left%", t.timeLeft);
+    replaceSym(s, "%speed-kb%", QString::number(t.averageSpeed / 1000.0, 'f', 1));
+    replaceSym(s, "%item-ip%", t.address);
+    replaceSym(s, "%item-port%", QString::number(t.port));
+    return s;
+}
+
+QString uploadResultText(QString s, const TpageUpload &u, int idx, const QString &folderResource)
+{
+    // The name the client gave and the reason: shown, never run.
+    replaceSym(s, "%item-name%", makeInert(escapeHTML(u.fn)));
+    replaceSym(s, "%item-url%", macroQuote(itemUrlOf(u.fn)));
+    replaceSym(s, "%item-size%", smartSize(u.size));
+    replaceSym(s, "%item-resource%", makeInert(templatePath(folderResource + u'/' + u.fn)));
+    replaceSym(s, "%idx%", QString::number(idx));
+    replaceSym(s, "%reason%", makeInert(u.reason));
+    replaceSym(s, "%speed%", QString::number(u.speed / 1000));
+    replaceSym(s, "%smart-speed%", smartSize(u.speed));
+    return s;
+}
+
+TserverInfo &serverInfo()
+{
+    static TserverInfo s;
+    return s;
+}
+
+QString uptimeText(bool listening, double seconds)
+{
+    if (!listening) return QStringLiteral("server down");
+    const qint64 total = qint64(seconds);
+    const qint64 days = total / 86400, rest = total % 86400;
+    const QString hms = QStringLiteral("%1:%2:%3")
+                            .arg(rest / 3600, 2, 10, QLatin1Char('0'))
+                            .arg(rest % 3600 / 60, 2, 10, QLatin1Char('0'))
+                            .arg(rest % 60, 2, 10, QLatin1Char('0'));
+    return days >= 1 && total > 86400 ? QStringLiteral("(%1 days) ").arg(days) + hms : hms;
+}
+
+// ---- page contexts ----
+
+namespace {
+QList<TpageContext *> &activeContexts()
+{
+    static QList<TpageContext *> list;
+    return list;
+}
+std::function<TpageContext *(TmacroConn *)> &resolver()
+{
+    static std::function<TpageContext *(TmacroConn *)> r;
+    return r;
+}
+} // namespace
+
+TpageContext *pageContextOf(TmacroConn *cd)
+{
+    if (!cd) return nullptr;
+    const QList<TpageContext *> &active = activeContexts();
+    for (qsizetype i = active.size() - 1; i >= 0; --i)
+        if (active[i]->macroConn() == cd) return active[i];
+    return resolver() ? resolver()(cd) : nullptr;
+}
+
+void setPageContextResolver(std::function<TpageContext *(TmacroConn *)> r)
+{
+    resolver() = std::move(r);
+}
+
+TpageContextScope::TpageContextScope(TpageContext *c) : ctx(c)
+{
+    if (ctx) activeContexts().append(ctx);
+}
+
+TpageContextScope::~TpageContextScope()
+{
+    if (ctx) activeContexts().removeOne(ctx);
+}
+
+TpageOptions &pageOptions()
+{
+    static TpageOptions o;
+    return o;
+}
+
+// ---- built-in templates ----
+
+static void initPagesResources()
+{
+    Q_INIT_RESOURCE(pages);
+}
+
+QString builtinTemplateText(const QString &name)
+{
+    initPagesResources();
+    QFile f(QStringLiteral(":/zof/") + name);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+TtplPtr fileListTplFor(const QString &folder)
+{
+    if (!folder.isEmpty()) {
+        const QString custom = QDir(folder).filePath(QStringLiteral("zof.filelist.tpl"));
+        if (QFileInfo(custom).isFile())
+            if (TtplPtr t = cachedTpls().getTplFor(custom))
+                return t;
+    }
+    return fileListTpl();
+}

@@ -1,0 +1,10 @@
+#include "serve/logPeer.h"
+
+#include "http/httpConn.h"
+
+TlogPeer logPeer(const ThttpConn *conn)
+{
+    if (!conn)
+        return {};
+    return {conn->P_address, conn->P_port};
+}

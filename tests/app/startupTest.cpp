@@ -1,0 +1,147 @@
+// The command line, the single-instance channel and the program's own
+// processing of a command line.
+#include "app/cmdLine.h"
+#include "app/program.h"
+#include "app/singleInstance.h"
+#include "config/cfgFixture.h"
+#include "config/config.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+TEST(CmdLine, SwitchesAndFilesInOrder)
+{
+    const TcmdLine cl = parseCmdLine({"-i", "/cfg", "a.txt", "-c", "port=1", "-q", "-x", "--long", "-", "-B", "9"});
+    EXPECT_TRUE(cl.error.isEmpty());
+    ASSERT_EQ(cl.items.size(), 7);
+    EXPECT_EQ(cl.items[0].sw, 'i');
+    EXPECT_EQ(cl.items[0].arg, QStringLiteral("/cfg"));
+    EXPECT_EQ(cl.items[1].sw, 0);
+    EXPECT_EQ(cl.items[3].sw, 'q');
+    EXPECT_EQ(cl.files(), (QStringList{"a.txt", "--long", "-"})); // "-x" is not a switch of ours
+    EXPECT_EQ(cl.value('B'), QStringLiteral("9"));
+    EXPECT_TRUE(cl.value('a').isNull());
+}
+
+TEST(CmdLine, MissingParameter)
+{
+    const TcmdLine cl = parseCmdLine({"-q", "-a"});
+    EXPECT_EQ(cl.error, QStringLiteral("missing parameter needed"));
+    ASSERT_EQ(cl.items.size(), 1);
+    EXPECT_TRUE(cl.has('q'));
+}
+
+TEST(SingleInstance, SecondStartHandsOverItsCommandLine)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/zof");
+    TsingleInstance first(folder);
+    ASSERT_EQ(first.open(), TsingleInstance::SI_PRIMARY) << first.errorText().toStdString();
+    struct stat sb = {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0777, 0700u);
+
+    TsingleInstance second(folder);
+    ASSERT_EQ(second.open(), TsingleInstance::SI_SECONDARY);
+
+    QStringList got;
+    QObject::connect(&first, &TsingleInstance::received, [&](const QStringList &cl) { got = cl; });
+    const QStringList sent = {QStringLiteral("/home/x"), QStringLiteral("-q"), QStringLiteral("fïle with space")};
+    bool ok = false;
+    std::thread sender([&] { ok = second.send(sent); });
+    QElapsedTimer t;
+    t.start();
+    while (got.isEmpty() && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    sender.join();
+    EXPECT_TRUE(ok) << second.errorText().toStdString();
+    EXPECT_EQ(got, sent);
+}
+
+TEST(SingleInstance, LockIsReleasedWithTheInstance)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/zof");
+    {
+        TsingleInstance first(folder);
+        ASSERT_EQ(first.open(), TsingleInstance::SI_PRIMARY);
+    }
+    TsingleInstance again(folder);
+    EXPECT_EQ(again.open(), TsingleInstance::SI_PRIMARY);
+    // Nobody listens behind a folder without an instance: sending fails in time.
+    TsingleInstance lone(dir.path() + QStringLiteral("/other"));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(lone.send({QStringLiteral("/")}, 300));
+    EXPECT_LT(t.elapsed(), 3000);
+}
+
+TEST(SingleInstance, UnsafeFolderIsRefused)
+{
+    QTemporaryDir dir;
+    const QString target = dir.path() + QStringLiteral("/real");
+    ASSERT_TRUE(QDir().mkdir(target));
+    const QString link = dir.path() + QStringLiteral("/zof");
+    ASSERT_TRUE(QFile::link(target, link));
+    TsingleInstance viaLink(link);
+    EXPECT_EQ(viaLink.open(), TsingleInstance::SI_ERROR);
+
+    // A folder of ours with loose permissions is tightened.
+    const QString loose = dir.path() + QStringLiteral("/loose");
+    ASSERT_TRUE(QDir().mkdir(loose));
+    ::chmod(QFile::encodeName(loose).constData(), 0777);
+    TsingleInstance tightened(loose);
+    EXPECT_EQ(tightened.open(), TsingleInstance::SI_PRIMARY);
+    struct stat sb = {};
+    ::stat(QFile::encodeName(loose).constData(), &sb);
+    EXPECT_EQ(sb.st_mode & 0777, 0700u);
+}
+
+TEST(Program, CommandLineProcessing)
+{
+    QTemporaryDir dir;
+    Tprogram program({QStringLiteral("zof"), QStringLiteral("--headless")});
+    EXPECT_TRUE(program.headless());
+    QString loaded;
+    program.hooks.loadVfs = [&](const QString &p) { loaded = p; };
+    const Toptions saved = opts();
+    const TcfgPlaces savedPlaces = cfg().places;
+    cfg().places.iniFile = dir.path() + QStringLiteral("/zof.ini"); // nothing reaches the real stores
+    cfg().places.userStore = cfg().places.machineStore = cfg().places.iniFile;
+    opts().autoSaveOptions = false;
+
+    program.processCommandLine(parseCmdLine({"-b", "4096", "-B", "8192", "sub/a.txt", "/abs/b"}), dir.path());
+    EXPECT_EQ(program.socketBufferSize(), 4096);
+    EXPECT_EQ(program.sendBufferSize(), 8192);
+    EXPECT_EQ(program.takePendingFiles(), (QStringList{dir.path() + "/sub/a.txt", "/abs/b"}));
+    EXPECT_TRUE(program.takePendingFiles().isEmpty());
+
+    program.processCommandLine(parseCmdLine({"tree.VFS"}), dir.path());
+    EXPECT_EQ(loaded, dir.path() + QStringLiteral("/tree.VFS"));
+
+    // "-a" naming a missing file ends the processing: later switches are ignored.
+    program.processCommandLine(parseCmdLine({"-c", "max-ips=5", "-a", "missing.cfg", "-c", "max-ips=6", "-q", "x"}),
+                               dir.path());
+    EXPECT_EQ(opts().maxIps, 5);
+    EXPECT_FALSE(program.quitRequested());
+    EXPECT_TRUE(program.takePendingFiles().isEmpty());
+
+    QFile a(dir.path() + QStringLiteral("/more.cfg"));
+    ASSERT_TRUE(a.open(QIODevice::WriteOnly));
+    a.write("max-ips=8\nmax-connections=3\n");
+    a.close();
+    program.processCommandLine(parseCmdLine({"-a", "more.cfg", "-c", "log-file-name=a\\nmax-ips=9", "-q"}), dir.path());
+    EXPECT_EQ(opts().maxIps, 9); // "-c" unescapes backslash-n into a line break
+    EXPECT_EQ(opts().maxConnections, 3);
+    EXPECT_TRUE(program.quitRequested());
+    opts() = saved;
+    cfg().places = savedPlaces;
+}
