@@ -1,4 +1,4 @@
-// The dispatch from resolution on: existence, permissions, special names,
+// The phases from resolution on: existence, permissions, special names,
 // template sections, archives, lists, folder pages and files.
 #include "config/options.h"
 #include "serve/clientInfo.h"
@@ -41,10 +41,10 @@ bool isDownloadManager(const QString &agent)
 
 } // namespace
 
-void Tdispatch::resolveAndAnswer()
+// The node of the path; a special name ("~upload", "favicon.ico") is
+// looked up in its folder instead.
+Tphase Tdispatch::resolve()
 {
-    const Toptions &o = opts();
-    // 24. Resolution; a special name is looked up in its folder.
     node = findInTree(path);
     if (!node) {
         const qsizetype slash = path.lastIndexOf(u'/');
@@ -53,139 +53,123 @@ void Tdispatch::resolveAndAnswer()
         if (special.startsWith(u'~') || special == u"favicon.ico")
             node = findInTree(path);
     }
-    // 25.
-    if (!node) {
-        if (o.stopSpiders && sameText(fullPath, u"/robots.txt"))
-            replyText(cd, QStringLiteral("User-agent: *\r\nDisallow: /"));
-        else
-            replySpecialPage(cd, QStringLiteral("not found"));
-        return;
-    }
-    // 26.
+    return Tphase::Continue;
+}
+
+// Nothing there: "not found", or the robots file that keeps spiders out.
+Tphase Tdispatch::missingNode()
+{
+    if (node)
+        return Tphase::Continue;
+    if (opts().stopSpiders && sameText(fullPath, u"/robots.txt"))
+        replyText(cd, QStringLiteral("User-agent: *\r\nDisallow: /"));
+    else
+        replySpecialPage(cd, QStringLiteral("not found"));
+    return Tphase::Done;
+}
+
+// A folder asked for without its final slash moves to its URL.
+Tphase Tdispatch::folderRedirect()
+{
     if (node->isFolder() && !path.endsWith(u'/')) {
         reply.mode = HRM_MOVED;
         reply.url = node->url();
-        return;
+        return Tphase::Done;
     }
-    // 27. Default file.
+    return Tphase::Continue;
+}
+
+// A plain folder request serves the folder's default file, unless
+// "~nodefault" asks for the folder itself.
+Tphase Tdispatch::defaultFile()
+{
     if (node->isFolder() && special.isEmpty() && mode.isEmpty())
         if (TfilePtr df = node->getDefaultFile())
             node = df;
-    if (o.enableNoDefault && special == u"~nodefault")
+    if (opts().enableNoDefault && special == u"~nodefault")
         special.clear();
-    // 28. Existence on disk: one look, reused for the download below. A
-    // temporary node was made from the disk by this very request.
-    DiskEntryInfo disk;
+    return Tphase::Continue;
+}
+
+// The node's file or folder still exists on disk. One look, reused for the
+// download; a temporary node was made from the disk by this very request.
+Tphase Tdispatch::existence()
+{
     if ((node->isRealFolder() && !node->isRoot()) || node->isFile())
         disk = node->isTemp() ? node->seenOnDisk() : diskEntryInfo(node->resource);
     if ((node->isRealFolder() && !node->isRoot() && disk.kind != DiskEntry::Folder)
         || (node->isFile() && disk.kind != DiskEntry::File)) {
         replySpecialPage(cd, QStringLiteral("not found"));
-        return;
+        return Tphase::Done;
     }
-    // 29. Permissions.
-    if (node->isFile() && node->isDLforbidden()) {
-        replySpecialPage(cd, QStringLiteral("deny"));
-        return;
-    }
-    if (!node->accessFor(&cd)) {
-        const bool exempt = node->isRoot()
-            && (mode == u"section" || (special.startsWith(u'~') && mainTpl()->sectionExist(special.mid(1))));
-        if (!exempt) {
-            if (node->isFolder() && cd.session && !cd.session->redirect.isEmpty()) {
-                reply.mode = HRM_REDIRECT;
-                reply.url = std::exchange(cd.session->redirect, QString());
-                return;
-            }
-            s.sessions().demandLogin(cd, *node);
-            return;
-        }
-    }
-    // 30.
-    if (special == u"favicon.ico") {
-        replyIcon(ICON_FAVICON);
-        return;
-    }
-    // 31. Upload forms.
-    if (special == u"~upload" || special == u"~upload-no-progress" || special == u"~upload+progress") {
-        if (!node->isRealFolder()) {
-            replySpecialPage(cd, QStringLiteral("deny"));
-        } else if (accountAllowed(FA_UPLOAD, &cd, node.data())) {
-            const bool progress = special == u"~upload+progress";
-            replySpecialPage(cd, progress ? QStringLiteral("upload+progress") : QStringLiteral("upload"), node.data());
-            if (progress) {
-                cd.disconnectAfterReply = true;
-                cd.disconnectReason = QStringLiteral("IE6 workaround");
-            }
-        } else {
-            replySpecialPage(cd, QStringLiteral("unauth"), node.data());
-            s.events().run(QStringLiteral("unauthorized"), &cd);
-        }
-        return;
-    }
-    // 32.
-    if (conn.request.method == HM_POST && !cd.uploadResults.isEmpty()) {
-        replySpecialPage(cd, QStringLiteral("upload-results"), node.data());
-        return;
-    }
-    // 33.
-    if (sectionRequest())
-        return;
-    // 34.
-    if (node->isFolder() && !node->flags.has(FA_BROWSABLE)
-        && (special.isEmpty() || special == u"~folder.tar" || special.startsWith(QLatin1String("~files.lst")))) {
-        replySpecialPage(cd, QStringLiteral("deny"));
-        return;
-    }
-    // 35.
-    if (refererRefused() || (node->isFile() && node->isDLforbidden())) {
-        replySpecialPage(cd, QStringLiteral("deny"));
-        return;
-    }
-    // 36. Archives.
-    if (node->isFolder() && (special == u"~folder.tar" || mode == u"archive")) {
-        if (!node->hasRecursive(FA_ARCHIVABLE)) {
-            replySpecialPage(cd, QStringLiteral("deny"));
-            return;
-        }
-        cd.FlastFile = node;
-        s.pages().archive(cd, *node);
-        return;
-    }
-    // 37. Lists.
-    if (special.startsWith(QLatin1String("~files.lst"))
-        || (node->isFolder() && cd.urlvars.value(QStringLiteral("tpl")) == u"list")) {
-        if (conn.request.method == HM_HEAD)
-            return;
-        cd.downloadingWhat = DW_FOLDERPAGE;
-        cd.disconnectAfterReply = true;
-        cd.disconnectReason = QStringLiteral("IE6 workaround");
-        replyText(cd, s.pages().fileList(cd, *node).trimmed());
-        return;
-    }
-    // 38.
-    if (!special.isEmpty()) {
-        replySpecialPage(cd, QStringLiteral("not found"));
-        return;
-    }
-    // 39.
-    cd.FlastFile = node;
-    // 40.
-    if (node->isFolder()) {
-        folderPage();
-        return;
-    }
-    // A link leads to its target.
-    if (node->isLink()) {
-        reply.mode = HRM_REDIRECT;
-        reply.url = node->resource;
-        return;
-    }
-    // 41.
-    serveFile(cd, *node, disk);
+    return Tphase::Continue;
 }
 
-bool Tdispatch::sectionRequest()
+// Forbidden downloads and the node's access list. The root's template
+// sections stay reachable, so that a login page can be built.
+Tphase Tdispatch::permission()
+{
+    if (node->isFile() && node->isDLforbidden()) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+        return Tphase::Done;
+    }
+    if (node->accessFor(&cd))
+        return Tphase::Continue;
+    const bool exempt = node->isRoot()
+        && (mode == u"section" || (special.startsWith(u'~') && mainTpl()->sectionExist(special.mid(1))));
+    if (exempt)
+        return Tphase::Continue;
+    if (node->isFolder() && cd.session && !cd.session->redirect.isEmpty()) {
+        reply.mode = HRM_REDIRECT;
+        reply.url = std::exchange(cd.session->redirect, QString());
+        return Tphase::Done;
+    }
+    s.sessions().demandLogin(cd, *node);
+    return Tphase::Done;
+}
+
+Tphase Tdispatch::favicon()
+{
+    if (special != u"favicon.ico")
+        return Tphase::Continue;
+    replyIcon(ICON_FAVICON);
+    return Tphase::Done;
+}
+
+// The upload form of a real folder, for those allowed to upload there.
+Tphase Tdispatch::uploadForms()
+{
+    if (special != u"~upload" && special != u"~upload-no-progress" && special != u"~upload+progress")
+        return Tphase::Continue;
+    if (!node->isRealFolder()) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+    } else if (accountAllowed(FA_UPLOAD, &cd, node.data())) {
+        const bool progress = special == u"~upload+progress";
+        replySpecialPage(cd, progress ? QStringLiteral("upload+progress") : QStringLiteral("upload"), node.data());
+        if (progress) {
+            cd.disconnectAfterReply = true;
+            cd.disconnectReason = QStringLiteral("IE6 workaround");
+        }
+    } else {
+        replySpecialPage(cd, QStringLiteral("unauth"), node.data());
+        s.events().run(QStringLiteral("unauthorized"), &cd);
+    }
+    return Tphase::Done;
+}
+
+// The page that reports the files of a finished upload.
+Tphase Tdispatch::uploadResults()
+{
+    if (conn.request.method == HM_POST && !cd.uploadResults.isEmpty()) {
+        replySpecialPage(cd, QStringLiteral("upload-results"), node.data());
+        return Tphase::Done;
+    }
+    return Tphase::Continue;
+}
+
+// A section of the folder's template, asked for by "?mode=section&id=" or,
+// at the root, by "~name".
+Tphase Tdispatch::templateSection()
 {
     QString section;
     if (mode == u"section")
@@ -195,17 +179,17 @@ bool Tdispatch::sectionRequest()
     else if (mode != u"section" && node->isRoot() && !special.isEmpty())
         section = special.mid(1);
     if (section.isEmpty() || !node->isFolder() || startsWithText(section, u"special:"))
-        return false;
+        return Tphase::Continue;
     const TtplPtr tpl = folderTemplate(*node);
     const TtplSection *sec = tpl ? tpl->getSection(section) : nullptr;
     if (!sec || sec->nourl)
-        return false;
+        return Tphase::Continue;
     // The page script's action handlers change things: a link, an image or
     // a prefetch must never run one.
     if (startsWithText(section, u"ajax.") && conn.request.method != HM_POST) {
         reply.mode = HRM_METHOD_NOT_ALLOWED;
         conn.addHeader("Allow: POST", true);
-        return true;
+        return Tphase::Done;
     }
     if (sec->cache) {
         // The tag goes with a "not modified" reply too, as with any cached copy.
@@ -214,7 +198,7 @@ bool Tdispatch::sectionRequest()
             conn.addHeader("ETag: " + tag.toUtf8(), true);
         if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
             reply.mode = HRM_NOT_MODIFIED;
-            return true;
+            return Tphase::Done;
         }
     }
     // A file-like name gives the content type ("style.css" is CSS).
@@ -226,7 +210,76 @@ bool Tdispatch::sectionRequest()
     if (page.isEmpty())
         page = s.pages().section(cd, section, node.data(), tpl);
     replyText(cd, page);
-    return true;
+    return Tphase::Done;
+}
+
+// A folder that is not browsable shows neither its page, its archive nor
+// its file list.
+Tphase Tdispatch::browsable()
+{
+    if (node->isFolder() && !node->flags.has(FA_BROWSABLE)
+        && (special.isEmpty() || special == u"~folder.tar" || special.startsWith(QLatin1String("~files.lst")))) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+        return Tphase::Done;
+    }
+    return Tphase::Continue;
+}
+
+// Links from other sites, when only some may link here; forbidden
+// downloads are refused here once more.
+Tphase Tdispatch::referer()
+{
+    if (refererRefused() || (node->isFile() && node->isDLforbidden())) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+        return Tphase::Done;
+    }
+    return Tphase::Continue;
+}
+
+// A folder as a tar archive, when everything in it may be archived.
+Tphase Tdispatch::archive()
+{
+    if (!node->isFolder() || (special != u"~folder.tar" && mode != u"archive"))
+        return Tphase::Continue;
+    if (!node->hasRecursive(FA_ARCHIVABLE)) {
+        replySpecialPage(cd, QStringLiteral("deny"));
+        return Tphase::Done;
+    }
+    cd.FlastFile = node;
+    s.pages().archive(cd, *node);
+    return Tphase::Done;
+}
+
+// The plain list of a folder's file URLs.
+Tphase Tdispatch::fileList()
+{
+    if (!special.startsWith(QLatin1String("~files.lst"))
+        && !(node->isFolder() && cd.urlvars.value(QStringLiteral("tpl")) == u"list"))
+        return Tphase::Continue;
+    if (conn.request.method == HM_HEAD)
+        return Tphase::Done;
+    cd.downloadingWhat = DW_FOLDERPAGE;
+    cd.disconnectAfterReply = true;
+    cd.disconnectReason = QStringLiteral("IE6 workaround");
+    replyText(cd, s.pages().fileList(cd, *node).trimmed());
+    return Tphase::Done;
+}
+
+// A special name that nothing above answered.
+Tphase Tdispatch::unknownSpecial()
+{
+    if (!special.isEmpty()) {
+        replySpecialPage(cd, QStringLiteral("not found"));
+        return Tphase::Done;
+    }
+    return Tphase::Continue;
+}
+
+// What is served from here on is the node itself.
+Tphase Tdispatch::servedNode()
+{
+    cd.FlastFile = node;
+    return Tphase::Continue;
 }
 
 bool Tdispatch::refererRefused()
@@ -245,19 +298,22 @@ bool Tdispatch::refererRefused()
     return !sameText(refHost, asked) && !matchFileMask(o.allowedReferer, refHost);
 }
 
-void Tdispatch::folderPage()
+// A folder's page, after the delete action posted to it.
+Tphase Tdispatch::folderPage()
 {
+    if (!node->isFolder())
+        return Tphase::Continue;
     if (conn.request.method == HM_HEAD) {
         reply.mode = HRM_REPLY_HEADER;
         reply.body.clear();
         reply.bodyMode = RBM_STRING;
-        return;
+        return Tphase::Done;
     }
     deleteAction();
     if (cd.session && !cd.session->redirect.isEmpty()) {
         reply.mode = HRM_REDIRECT;
         reply.url = std::exchange(cd.session->redirect, QString());
-        return;
+        return Tphase::Done;
     }
     cd.downloadingWhat = DW_FOLDERPAGE;
     TtplPtr tpl = cd.tpl ? cd.tpl : mainTpl();
@@ -266,4 +322,21 @@ void Tdispatch::folderPage()
     const QString page = s.pages().folderPage(cd, *node, tpl);
     if (reply.mode != HRM_REDIRECT)
         replyText(cd, page);
+    return Tphase::Done;
+}
+
+// A link leads to its target.
+Tphase Tdispatch::linkTarget()
+{
+    if (!node->isLink())
+        return Tphase::Continue;
+    reply.mode = HRM_REDIRECT;
+    reply.url = node->resource;
+    return Tphase::Done;
+}
+
+Tphase Tdispatch::fileDownload()
+{
+    serveFile(cd, *node, disk);
+    return Tphase::Done;
 }

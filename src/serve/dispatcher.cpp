@@ -1,5 +1,5 @@
-// The dispatch up to the credential check: address, limits, URL, session,
-// the special modes and the icons.
+// The phase table and the phases up to the credential check: address,
+// limits, URL, session, the special modes and the icons.
 #include "serve/dispatcher.h"
 #include "serve/admission.h"
 
@@ -88,10 +88,71 @@ bool acceptableUserName(const QString &user)
     return true;
 }
 
-bool Tdispatch::beforeResolution()
+// The program's order of checks. Phases that fill in the request's record
+// come first; then come those that may answer before the tree is looked at,
+// the credential check, resolution, and the checks on the node found.
+std::span<const Tdispatch::Step> Tdispatch::phases()
+{
+    static constexpr Step table[] = {
+        {"clientAddress", &Tdispatch::clientAddress},
+        {"admission", &Tdispatch::admission},
+        {"resetRecord", &Tdispatch::resetRecord},
+        {"addressLimiter", &Tdispatch::addressLimiter},
+        {"commonHeaders", &Tdispatch::commonHeaders},
+        {"preReplyPage", &Tdispatch::preReplyPage},
+        {"preFilterEvent", &Tdispatch::preFilterEvent},
+        {"malformedRequest", &Tdispatch::malformedRequest},
+        {"countHit", &Tdispatch::countHit},
+        {"parseUrl", &Tdispatch::parseUrl},
+        {"requestFacts", &Tdispatch::requestFacts},
+        {"selfTest", &Tdispatch::selfTest},
+        {"crossSiteCheck", &Tdispatch::crossSiteCheck},
+        {"session", &Tdispatch::session},
+        {"formToken", &Tdispatch::formToken},
+        {"logout", &Tdispatch::logout},
+        {"login", &Tdispatch::login},
+        {"signedLink", &Tdispatch::signedLink},
+        {"speedLimitExemption", &Tdispatch::speedLimitExemption},
+        {"absolutePath", &Tdispatch::absolutePath},
+        {"requestEvent", &Tdispatch::requestEvent},
+        {"startReply", &Tdispatch::startReply},
+        {"icons", &Tdispatch::icons},
+        {"builtInScript", &Tdispatch::builtInScript},
+        {"credentials", &Tdispatch::credentials},
+        {"resolve", &Tdispatch::resolve},
+        {"missingNode", &Tdispatch::missingNode},
+        {"folderRedirect", &Tdispatch::folderRedirect},
+        {"defaultFile", &Tdispatch::defaultFile},
+        {"existence", &Tdispatch::existence},
+        {"permission", &Tdispatch::permission},
+        {"favicon", &Tdispatch::favicon},
+        {"uploadForms", &Tdispatch::uploadForms},
+        {"uploadResults", &Tdispatch::uploadResults},
+        {"templateSection", &Tdispatch::templateSection},
+        {"browsable", &Tdispatch::browsable},
+        {"referer", &Tdispatch::referer},
+        {"archive", &Tdispatch::archive},
+        {"fileList", &Tdispatch::fileList},
+        {"unknownSpecial", &Tdispatch::unknownSpecial},
+        {"servedNode", &Tdispatch::servedNode},
+        {"folderPage", &Tdispatch::folderPage},
+        {"linkTarget", &Tdispatch::linkTarget},
+        {"fileDownload", &Tdispatch::fileDownload},
+    };
+    return table;
+}
+
+void Tdispatch::run()
+{
+    for (const Step &step : phases())
+        if ((this->*step.run)() == Tphase::Done)
+            return;
+}
+
+// The client's address, taken from X-Forwarded-For behind a trusted proxy.
+Tphase Tdispatch::clientAddress()
 {
     const Toptions &o = opts();
-    // 1. The client's address behind a trusted proxy.
     cd.address = conn.P_address;
     if (!o.forwardedMask.isEmpty() && trustedProxy(o.forwardedMask, conn.P_address)) {
         const QString header = conn.getHeader(QByteArrayView("X-Forwarded-For"));
@@ -99,32 +160,59 @@ bool Tdispatch::beforeResolution()
         if (!fwd.isEmpty())
             cd.address = fwd;
     }
-    // 2. Bans and overload.
+    return Tphase::Continue;
+}
+
+// Bans and overload: decided now, answered by preReplyPage.
+Tphase Tdispatch::admission()
+{
     s.admission().decidePreReply(cd);
     if (cd.preReply == PR_NONE)
         s.counters().addressSeen(cd.address);
-    // 3. Per-request reset.
+    return Tphase::Continue;
+}
+
+// What the previous request on this connection left behind.
+Tphase Tdispatch::resetRecord()
+{
     cd.requestTime = now();
     cd.downloadingWhat = DW_UNK;
     cd.fullDLlogged = cd.countAsDownload = false;
     reply.contentType.clear();
     freeIfTemp(cd.FlastFile);
     cd.FlastFile.reset();
-    // 4. The address's own limiter.
+    return Tphase::Continue;
+}
+
+// The limiter shared by the connections of the client's address.
+Tphase Tdispatch::addressLimiter()
+{
     if (TspeedLimiter *l = s.perIpLimiter(cd.address)) {
-        l->setLimit(speedLimitBytes(o.speedLimitIp));
+        l->setLimit(speedLimitBytes(opts().speedLimitIp));
         if (!conn.limiters.contains(l))
             conn.limiters.append(l);
         reapplyCustomLimit(cd); // an address with a limit of its own keeps it
     }
-    // 5. Every reply is taken for the type it says it is.
+    return Tphase::Continue;
+}
+
+// Headers of every reply; each reply is taken for the type it says it is.
+Tphase Tdispatch::commonHeaders()
+{
     conn.addHeader("Accept-Ranges: bytes", true);
     addNoSniff(reply);
-    if (o.sendZofIdentifier) {
+    if (opts().sendZofIdentifier) {
         static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
         conn.addHeader(serverLine, true);
     }
-    // 6.
+    return Tphase::Continue;
+}
+
+// The ban or overload page. The dispatch goes on regardless: the
+// pre-filter event and the malformed-request check still run (and may
+// replace this page), and countHit stops the dispatch after counting.
+Tphase Tdispatch::preReplyPage()
+{
     if (cd.preReply == PR_BAN) {
         replySpecialPage(cd, QStringLiteral("ban"));
         reply.reason = QStringLiteral("Banned: ") + cd.banReason;
@@ -132,125 +220,173 @@ bool Tdispatch::beforeResolution()
         cd.disconnectReason = QStringLiteral("limits exceeded");
         replySpecialPage(cd, QStringLiteral("overload"));
     }
-    // 7.
+    return Tphase::Continue;
+}
+
+Tphase Tdispatch::preFilterEvent()
+{
     s.events().run(QStringLiteral("pre-filter-request"), &cd);
-    // 8-9. Malformed user names and unknown methods.
+    return Tphase::Continue;
+}
+
+// Malformed user names and methods this server does not serve.
+Tphase Tdispatch::malformedRequest()
+{
     if (!acceptableUserName(conn.request.user)) {
         reply.mode = HRM_BAD_REQUEST;
-        return false;
+        return Tphase::Done;
     }
     const ThttpMethod method = conn.request.method;
     if (method != HM_GET && method != HM_POST && method != HM_HEAD) {
         reply.mode = HRM_METHOD_NOT_ALLOWED;
-        return false;
+        return Tphase::Done;
     }
-    // 10.
+    return Tphase::Continue;
+}
+
+// Every well-formed request is a hit, a refused one too; a refused one
+// ends here with the page preReplyPage chose.
+Tphase Tdispatch::countHit()
+{
     s.counters().increment(QStringLiteral("hits-total"));
-    if (cd.preReply != PR_NONE)
-        return false;
-    // 11. URL and query.
+    return cd.preReply != PR_NONE ? Tphase::Done : Tphase::Continue;
+}
+
+// The decoded path and the query's variables.
+Tphase Tdispatch::parseUrl()
+{
     const QByteArray &url = conn.request.url;
     const qsizetype q = url.indexOf('?');
     cd.urlvars.clear();
     if (q >= 0)
         parseQuery(QByteArrayView(url).sliced(q + 1), cd.urlvars);
     fullPath = path = decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q));
-    // 12.
+    return Tphase::Continue;
+}
+
+// The mode asked for, the name last asked for and the client's program.
+Tphase Tdispatch::requestFacts()
+{
     mode = cd.urlvars.value(QStringLiteral("mode"));
     cd.lastFN = path.mid(path.lastIndexOf(u'/') + 1);
     cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
-    // 13.
+    return Tphase::Continue;
+}
+
+// The answer to the program's own reachability test.
+Tphase Tdispatch::selfTest()
+{
     if (path == u"test" && s.counters().selfTestRunning()) {
         replyText(cd, QStringLiteral("ZOF OK"));
-        return false;
+        return Tphase::Done;
     }
-    // A POST changes something (a login, an action, a deletion, an upload):
-    // only the site's own pages may send one. So does a logout, which the
-    // page's link also asks for by GET when the page runs no script.
-    if ((method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
+    return Tphase::Continue;
+}
+
+// A POST changes something (a login, an action, a deletion, an upload):
+// only the site's own pages may send one. So does a logout, which the
+// page's link also asks for by GET when the page runs no script.
+Tphase Tdispatch::crossSiteCheck()
+{
+    if ((conn.request.method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
         refuseCrossSite(cd);
-        return false;
+        return Tphase::Done;
     }
-    // 14-16. Session, login, logout, signed links.
-    if (!s.sessions().restore(cd))
-        return false;
-    if (method == HM_POST && wrongFormToken(cd)) {
+    return Tphase::Continue;
+}
+
+// The session of the cookie or of the Basic credentials.
+Tphase Tdispatch::session()
+{
+    return s.sessions().restore(cd) ? Tphase::Continue : Tphase::Done;
+}
+
+// A POST carries the session's form token.
+Tphase Tdispatch::formToken()
+{
+    if (conn.request.method == HM_POST && wrongFormToken(cd)) {
         refuseCrossSite(cd);
-        return false;
+        return Tphase::Done;
     }
-    if (mode == u"logout") {
-        cd.logout();
-        replyText(cd, QStringLiteral("ok"));
-        return false;
-    }
-    if (mode == u"login") {
-        replyText(cd, s.sessions().checkLoginForm(cd));
-        return false;
-    }
-    if (mode == u"auth") {
-        const QString failure = s.sessions().checkSignedLink(cd);
-        if (!failure.isEmpty()) {
-            reply.mode = HRM_DENY;
-            reply.contentType = "text/plain; charset=utf-8";
-            reply.body = failure.toUtf8();
-            reply.bodyMode = RBM_STRING;
-            return false;
-        }
-    }
-    // 17.
+    return Tphase::Continue;
+}
+
+Tphase Tdispatch::logout()
+{
+    if (mode != u"logout")
+        return Tphase::Continue;
+    cd.logout();
+    replyText(cd, QStringLiteral("ok"));
+    return Tphase::Done;
+}
+
+// The login form's post, answered with the outcome as text.
+Tphase Tdispatch::login()
+{
+    if (mode != u"login")
+        return Tphase::Continue;
+    replyText(cd, s.sessions().checkLoginForm(cd));
+    return Tphase::Done;
+}
+
+// A signed link logs its bearer in; a bad one is refused with the reason.
+Tphase Tdispatch::signedLink()
+{
+    if (mode != u"auth")
+        return Tphase::Continue;
+    const QString failure = s.sessions().checkSignedLink(cd);
+    if (failure.isEmpty())
+        return Tphase::Continue;
+    reply.mode = HRM_DENY;
+    reply.contentType = "text/plain; charset=utf-8";
+    reply.body = failure.toUtf8();
+    reply.bodyMode = RBM_STRING;
+    return Tphase::Done;
+}
+
+// An account (or one of its groups) without limits skips the speed limits.
+Tphase Tdispatch::speedLimitExemption()
+{
     conn.ignoreSpeedLimit = cd.account
         && Taccounts::global().searchAccountAndGroups(cd.account, [](const Taccount &a) { return a.noLimits; });
-    // 18.
+    return Tphase::Continue;
+}
+
+Tphase Tdispatch::absolutePath()
+{
     if (!path.startsWith(u'/')) {
         reply.mode = HRM_BAD_REQUEST;
-        return false;
+        return Tphase::Done;
     }
-    // 19.
+    return Tphase::Continue;
+}
+
+// The "request" event may disconnect the client or redirect it.
+Tphase Tdispatch::requestEvent()
+{
     const QString reasonBefore = cd.disconnectReason;
     s.events().run(QStringLiteral("request"), &cd);
     if (!cd.disconnectReason.isEmpty() && cd.disconnectReason != reasonBefore) {
         replySpecialPage(cd, QStringLiteral("deny"));
-        return false;
+        return Tphase::Done;
     }
-    if (reply.mode == HRM_REDIRECT)
-        return false;
-    // 20.
-    s.noteNetworkActivity();
-    reply.mode = method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
-    // 21. Icons.
-    if (path.startsWith(QLatin1String("/~img")))
-        return iconRequest(path.mid(5));
-    // 22. The built-in jQuery.
-    if (mode == u"jquery") {
-        const QString tag = QStringLiteral("jquery") + formatFloat(s.uptimeBase(), 10);
-        conn.addHeader("ETag: " + tag.toLatin1(), true);
-        if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
-            reply.mode = HRM_NOT_MODIFIED;
-            return false;
-        }
-        reply.contentType = "text/javascript";
-        reply.body = jqueryBytes();
-        reply.bodyMode = RBM_STRING;
-        compressReply(cd);
-        return false;
-    }
-    // 23. Credentials that match nothing.
-    if (!opts().freeLogin) {
-        if (!cd.fUser.isEmpty() && !s.sessions().credentialsMatch(cd.fUser, cd.fPwd)) {
-            cd.acceptedCredentials = false;
-            s.events().run(QStringLiteral("unauthorized"), &cd);
-            replySpecialPage(cd, QStringLiteral("unauth"));
-            reply.realm = QStringLiteral("Invalid login");
-            return false;
-        }
-        cd.acceptedCredentials = true;
-    }
-    return true;
+    return reply.mode == HRM_REDIRECT ? Tphase::Done : Tphase::Continue;
 }
 
-bool Tdispatch::iconRequest(const QString &after)
+// From here on the request is answered: a HEAD with the headers only.
+Tphase Tdispatch::startReply()
 {
-    const int index = iconIndexFor(after);
+    s.noteNetworkActivity();
+    reply.mode = conn.request.method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
+    return Tphase::Continue;
+}
+
+// The built-in icons and the traffic graph under "/~img".
+Tphase Tdispatch::icons()
+{
+    if (!path.startsWith(QLatin1String("/~img")))
+        return Tphase::Continue;
+    const int index = iconIndexFor(path.mid(5));
     if (index == -2) {
         const QByteArray graph = s.counters().graphPicture();
         if (!graph.isEmpty()) {
@@ -258,15 +394,48 @@ bool Tdispatch::iconRequest(const QString &after)
             reply.body = graph;
             reply.bodyMode = RBM_STRING;
             cd.downloadingWhat = DW_ICON;
-            return false;
+            return Tphase::Done;
         }
     }
-    if (index < 0) {
+    if (index < 0)
         replySpecialPage(cd, QStringLiteral("not found"));
-        return false;
+    else
+        replyIcon(index);
+    return Tphase::Done;
+}
+
+// The built-in jQuery, tagged with the program's start.
+Tphase Tdispatch::builtInScript()
+{
+    if (mode != u"jquery")
+        return Tphase::Continue;
+    const QString tag = QStringLiteral("jquery") + formatFloat(s.uptimeBase(), 10);
+    conn.addHeader("ETag: " + tag.toLatin1(), true);
+    if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
+        reply.mode = HRM_NOT_MODIFIED;
+        return Tphase::Done;
     }
-    replyIcon(index);
-    return false;
+    reply.contentType = "text/javascript";
+    reply.body = jqueryBytes();
+    reply.bodyMode = RBM_STRING;
+    compressReply(cd);
+    return Tphase::Done;
+}
+
+// Credentials that match no account are refused before the tree is looked at.
+Tphase Tdispatch::credentials()
+{
+    if (opts().freeLogin)
+        return Tphase::Continue;
+    if (!cd.fUser.isEmpty() && !s.sessions().credentialsMatch(cd.fUser, cd.fPwd)) {
+        cd.acceptedCredentials = false;
+        s.events().run(QStringLiteral("unauthorized"), &cd);
+        replySpecialPage(cd, QStringLiteral("unauth"));
+        reply.realm = QStringLiteral("Invalid login");
+        return Tphase::Done;
+    }
+    cd.acceptedCredentials = true;
+    return Tphase::Continue;
 }
 
 void Tdispatch::replyIcon(int index)
@@ -280,7 +449,5 @@ void Tdispatch::replyIcon(int index)
 
 void dispatchRequest(TconnData &cd)
 {
-    Tdispatch d(cd);
-    if (d.beforeResolution())
-        d.resolveAndAnswer();
+    Tdispatch(cd).run();
 }

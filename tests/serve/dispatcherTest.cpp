@@ -1,9 +1,12 @@
+#include "serve/dispatch.h"
 #include "serve/dispatcher.h"
 #include "serve/icons.h"
 #include "serve/pageReply.h"
 
 #include <zlib.h>
 
+#include <set>
+#include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -23,6 +26,30 @@ QByteArray gunzip(const QByteArray &z)
     out.resize(qsizetype(zs.total_out));
     inflateEnd(&zs);
     return rc == Z_STREAM_END ? out : QByteArray("<bad stream>");
+}
+
+// Position of a phase in the dispatch order; -1 when the table lacks it.
+int phaseIndex(std::string_view name)
+{
+    const auto phases = Tdispatch::phases();
+    for (size_t i = 0; i < phases.size(); ++i)
+        if (name == phases[i].name)
+            return int(i);
+    return -1;
+}
+
+// Asserts that each phase runs before all those after it in the list.
+void expectOrder(std::initializer_list<std::string_view> names)
+{
+    int previous = -1;
+    std::string_view previousName;
+    for (std::string_view name : names) {
+        const int at = phaseIndex(name);
+        EXPECT_GE(at, 0) << name << " is missing";
+        EXPECT_GT(at, previous) << name << " must run after " << previousName;
+        previous = at;
+        previousName = name;
+    }
 }
 
 } // namespace
@@ -102,4 +129,43 @@ TEST(Icons, NamedAndNumberedPictures)
         seen.append(g);
     }
     EXPECT_TRUE(jqueryBytes().contains("jQuery v1.12.4"));
+}
+
+TEST(Phases, EachPhaseOnceWithItsOwnStep)
+{
+    const auto phases = Tdispatch::phases();
+    ASSERT_FALSE(phases.empty());
+    std::set<std::string> names;
+    for (size_t i = 0; i < phases.size(); ++i) {
+        ASSERT_NE(phases[i].name, nullptr);
+        ASSERT_NE(phases[i].run, nullptr) << phases[i].name;
+        EXPECT_TRUE(names.insert(phases[i].name).second) << phases[i].name << " listed twice";
+        for (size_t j = 0; j < i; ++j)
+            EXPECT_FALSE(phases[i].run == phases[j].run)
+                << phases[i].name << " runs the step of " << phases[j].name;
+    }
+}
+
+TEST(Phases, AccessChecksComeBeforeWhatTheyGuard)
+{
+    // A refused address is counted and stopped before its URL is even read.
+    expectOrder({"clientAddress", "admission", "preReplyPage", "countHit", "parseUrl"});
+    expectOrder({"malformedRequest", "countHit"});
+    // Changes from other sites are refused before a session can log anyone in.
+    for (std::string_view change : {"logout", "login", "signedLink"})
+        expectOrder({"crossSiteCheck", "session", "formToken", change});
+    // Wrong credentials are refused before the tree is looked at.
+    expectOrder({"session", "credentials", "resolve", "missingNode", "existence", "permission"});
+    // Nothing of a node is served before its access list is checked.
+    for (std::string_view guarded : {"favicon", "uploadForms", "uploadResults", "templateSection",
+                                     "archive", "fileList", "folderPage", "linkTarget", "fileDownload"})
+        expectOrder({"permission", guarded});
+    for (std::string_view guarded : {"archive", "fileList", "folderPage"})
+        expectOrder({"browsable", guarded});
+    for (std::string_view guarded : {"archive", "fileList", "fileDownload"})
+        expectOrder({"referer", guarded});
+    // The default file replaces a folder before it is checked.
+    expectOrder({"defaultFile", "existence"});
+    // A file is the last thing a request can be.
+    EXPECT_EQ(phaseIndex("fileDownload"), int(Tdispatch::phases().size()) - 1);
 }
