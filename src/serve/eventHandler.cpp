@@ -76,134 +76,58 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         dumpTraffic(e, conn);
     if (!cd && (e == SE_GOT_DATA || e == SE_REQUEST))
         return;
-    const Toptions &o = opts();
 
     switch (e) {
     case SE_SERVER_START:
-        if (o.logServerStart)
-            add2log(QStringLiteral("Server start"));
-        runEvent(QStringLiteral("server start"), nullptr);
+        onServerStart();
         break;
     case SE_SERVER_STOP:
-        if (o.logServerStop)
-            add2log(QStringLiteral("Server stop"));
-        runEvent(QStringLiteral("server stop"), nullptr);
+        onServerStop();
         break;
-    case SE_CONNECTED: {
-        if (!conn)
-            break;
-        conn->setNoDelay(true);
-        cd = new TconnData(conn);
-        if (!conn->limiters.contains(globalLimit.get()))
-            conn->limiters.append(globalLimit.get());
-        conn->setSendBuffer(32000);
-        cd->address = conn->P_address;
-        admission().decidePreReply(*cd);
-        if (o.logConnections)
-            add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
-        runEvent(QStringLiteral("connected"), cd);
+    case SE_CONNECTED:
+        onConnected(conn);
         break;
-    }
     case SE_DISCONNECTED:
-        if (!cd)
-            break;
-        uploads().abandon(*cd);
-        if (!cd->deleting) {
-            cd->deleting = true;
-            toFree.append(cd);
-        }
-        if (o.logDisconnections)
-            add2log(QStringLiteral("Disconnected") + (cd->disconnectReason.isEmpty()
-                                                          ? QString()
-                                                          : QStringLiteral(": ") + cd->disconnectReason),
-                    logPeer(conn), LK_CONNECTION);
-        runEvent(QStringLiteral("disconnected"), cd);
+        onDisconnected(conn, cd);
         break;
     case SE_GOT_DATA:
-        noteNetworkActivity();
+        onGotData();
         break;
     case SE_BYTES_SENT:
-        if (cd && cd->lastActivityTime >= cd->nextDloadScreenUpdate)
-            cd->nextDloadScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
-        noteNetworkActivity();
+        onBytesSent(cd);
         break;
     case SE_REQUESTING:
-        if (cd) {
-            cd->urlvars.clear();
-            cd->postVars.clear();
-            cd->resetForRequest();
-            cd->uploadResults.clear();
-        }
+        onRequesting(cd);
         break;
     case SE_GOT_HEADER:
-        runEvent(QStringLiteral("got header"), cd);
+        onGotHeader(cd);
         break;
     case SE_REQUEST:
-        cd->dontLog = false;
-        cd->dumpHeadDone = false;
-        cd->dumpBodyDone = 0;
-        dispatchRequest(*cd);
-        if (!cd->dontLog)
-            cd->dontLog = servedNodeDontLog(*cd);
-        if (o.logRequests && !cd->dontLog)
-            add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request.full.left(
-                                                      qMax<qsizetype>(0, conn->request.full.indexOf('\r')))),
-                    logPeer(conn), LK_REQUEST);
-        else if (o.logBrowsing && !cd->dontLog && cd->downloadingWhat == DW_FOLDERPAGE)
-            add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request.url).first(qMin<qsizetype>(200, conn->request.url.size()))),
-                    logPeer(conn), LK_REQUEST);
+        onRequest(conn, *cd);
         break;
     case SE_STREAM_READY:
-        if (cd && events().has(QStringLiteral("stream ready"))) {
-            const bool hadReason = !cd->disconnectReason.isEmpty();
-            runEvent(QStringLiteral("stream ready"), cd);
-            if (!hadReason && !cd->disconnectReason.isEmpty()) {
-                conn->reply.additionalHeaders.clear();
-                replySpecialPage(*cd, QStringLiteral("deny"));
-                conn->initInputStream();
-            }
-        }
+        onStreamReady(conn, cd);
         break;
     case SE_REPLIED:
-        if (!cd)
-            break;
-        cd->lastBytesGot = 0;
-        if (o.logReplies && !cd->dontLog)
-            add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), logPeer(conn), LK_REPLY);
-        if (cd->disconnectAfterReply)
-            cd->disconnect(QStringLiteral("replied"));
+        onReplied(conn, cd);
         break;
     case SE_POST_FILE_START:
     case SE_POST_FILE_DATA:
     case SE_POST_FILE_END:
-        if (cd)
-            uploads().postEvent(e, *cd);
+    case SE_POST_END:
+        onUploadEvent(e, cd);
         break;
     case SE_POST_VARS:
-        if (cd && conn->post.mode == PM_URLENCODED)
-            parsePostVars(conn->post.data, cd->postVars);
+        onPostVars(conn, cd);
         break;
     case SE_POST_VAR:
-        // UTF-8 like urlencoded values (old clients' bytes in the code page).
-        if (cd)
-            cd->postVars.append(conn->post.varname, bytesToText(conn->post.data));
+        onPostVar(conn, cd);
         break;
     case SE_REQUEST_COMPLETED:
-        if (!cd)
-            break;
-        if (conn->reply.mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
-            downloadCompleted(*cd);
-        runEvent(QStringLiteral("request completed"), cd);
+        onRequestCompleted(conn, cd);
         break;
     case SE_OPEN_FAILED:
-        if (cd) {
-            cd->error = QStringLiteral("Can't open file");
-            add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, logPeer(conn), LK_ERROR);
-        }
-        break;
-    case SE_POST_END:
-        if (cd)
-            uploads().postEvent(e, *cd);
+        onOpenFailed(conn, cd);
         break;
     }
 
@@ -211,4 +135,163 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     // expiry and spares a precise read for each of a request's events.
     if (cd && cd->session)
         cd->session->expires = nowCoarse() + cd->session->ttl;
+}
+
+void Tserve::onServerStart()
+{
+    if (opts().logServerStart)
+        add2log(QStringLiteral("Server start"));
+    runEvent(QStringLiteral("server start"), nullptr);
+}
+
+void Tserve::onServerStop()
+{
+    if (opts().logServerStop)
+        add2log(QStringLiteral("Server stop"));
+    runEvent(QStringLiteral("server stop"), nullptr);
+}
+
+// A new connection gets its record, the global limiter and its admission.
+void Tserve::onConnected(ThttpConn *conn)
+{
+    if (!conn)
+        return;
+    conn->setNoDelay(true);
+    TconnData *cd = new TconnData(conn);
+    if (!conn->limiters.contains(globalLimit.get()))
+        conn->limiters.append(globalLimit.get());
+    conn->setSendBuffer(32000);
+    cd->address = conn->P_address;
+    admission().decidePreReply(*cd);
+    if (opts().logConnections)
+        add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
+    runEvent(QStringLiteral("connected"), cd);
+}
+
+// The record is freed later, by freeEnded, once nothing holds it.
+void Tserve::onDisconnected(ThttpConn *conn, TconnData *cd)
+{
+    if (!cd)
+        return;
+    uploads().abandon(*cd);
+    if (!cd->deleting) {
+        cd->deleting = true;
+        toFree.append(cd);
+    }
+    if (opts().logDisconnections)
+        add2log(QStringLiteral("Disconnected") + (cd->disconnectReason.isEmpty()
+                                                      ? QString()
+                                                      : QStringLiteral(": ") + cd->disconnectReason),
+                logPeer(conn), LK_CONNECTION);
+    runEvent(QStringLiteral("disconnected"), cd);
+}
+
+void Tserve::onGotData()
+{
+    noteNetworkActivity();
+}
+
+void Tserve::onBytesSent(TconnData *cd)
+{
+    if (cd && cd->lastActivityTime >= cd->nextDloadScreenUpdate)
+        cd->nextDloadScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
+    noteNetworkActivity();
+}
+
+// A new request starts on the connection: forget the previous one's input.
+void Tserve::onRequesting(TconnData *cd)
+{
+    if (!cd)
+        return;
+    cd->urlvars.clear();
+    cd->postVars.clear();
+    cd->resetForRequest();
+    cd->uploadResults.clear();
+}
+
+void Tserve::onGotHeader(TconnData *cd)
+{
+    runEvent(QStringLiteral("got header"), cd);
+}
+
+// The whole request is in: dispatch it, then log it.
+void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
+{
+    const Toptions &o = opts();
+    cd.dontLog = false;
+    cd.dumpHeadDone = false;
+    cd.dumpBodyDone = 0;
+    dispatchRequest(cd);
+    if (!cd.dontLog)
+        cd.dontLog = servedNodeDontLog(cd);
+    if (o.logRequests && !cd.dontLog)
+        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request.full.left(
+                                                  qMax<qsizetype>(0, conn->request.full.indexOf('\r')))),
+                logPeer(conn), LK_REQUEST);
+    else if (o.logBrowsing && !cd.dontLog && cd.downloadingWhat == DW_FOLDERPAGE)
+        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request.url).first(qMin<qsizetype>(200, conn->request.url.size()))),
+                logPeer(conn), LK_REQUEST);
+}
+
+// The reply is about to be sent; the script may still refuse it.
+void Tserve::onStreamReady(ThttpConn *conn, TconnData *cd)
+{
+    if (!cd || !events().has(QStringLiteral("stream ready")))
+        return;
+    const bool hadReason = !cd->disconnectReason.isEmpty();
+    runEvent(QStringLiteral("stream ready"), cd);
+    if (!hadReason && !cd->disconnectReason.isEmpty()) {
+        conn->reply.additionalHeaders.clear();
+        replySpecialPage(*cd, QStringLiteral("deny"));
+        conn->initInputStream();
+    }
+}
+
+void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
+{
+    if (!cd)
+        return;
+    cd->lastBytesGot = 0;
+    if (opts().logReplies && !cd->dontLog)
+        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), logPeer(conn), LK_REPLY);
+    if (cd->disconnectAfterReply)
+        cd->disconnect(QStringLiteral("replied"));
+}
+
+// The parts of a multipart upload and its end.
+void Tserve::onUploadEvent(TserverEvent e, TconnData *cd)
+{
+    if (cd)
+        uploads().postEvent(e, *cd);
+}
+
+void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
+{
+    if (cd && conn->post.mode == PM_URLENCODED)
+        parsePostVars(conn->post.data, cd->postVars);
+}
+
+// A multipart field: UTF-8 like urlencoded values (old clients' bytes in
+// the code page).
+void Tserve::onPostVar(ThttpConn *conn, TconnData *cd)
+{
+    if (cd)
+        cd->postVars.append(conn->post.varname, bytesToText(conn->post.data));
+}
+
+void Tserve::onRequestCompleted(ThttpConn *conn, TconnData *cd)
+{
+    if (!cd)
+        return;
+    if (conn->reply.mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
+        downloadCompleted(*cd);
+    runEvent(QStringLiteral("request completed"), cd);
+}
+
+void Tserve::onOpenFailed(ThttpConn *conn, TconnData *cd)
+{
+    if (!cd)
+        return;
+    cd->error = QStringLiteral("Can't open file");
+    add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, logPeer(conn), LK_ERROR);
 }

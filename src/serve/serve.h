@@ -85,6 +85,24 @@ public:
     TcounterHooks &counters() { return *counterHooks; }
 
 private:
+    // One handler per server event; onEvent routes to them.
+    void onServerStart();
+    void onServerStop();
+    void onConnected(ThttpConn *conn);
+    void onDisconnected(ThttpConn *conn, TconnData *cd);
+    void onGotData();
+    void onBytesSent(TconnData *cd);
+    void onRequesting(TconnData *cd);
+    void onGotHeader(TconnData *cd);
+    void onRequest(ThttpConn *conn, TconnData &cd);
+    void onStreamReady(ThttpConn *conn, TconnData *cd);
+    void onReplied(ThttpConn *conn, TconnData *cd);
+    void onUploadEvent(TserverEvent e, TconnData *cd);
+    void onPostVars(ThttpConn *conn, TconnData *cd);
+    void onPostVar(ThttpConn *conn, TconnData *cd);
+    void onRequestCompleted(ThttpConn *conn, TconnData *cd);
+    void onOpenFailed(ThttpConn *conn, TconnData *cd);
+
     void dumpTraffic(TserverEvent e, ThttpConn *conn);
     void runEvent(const QString &name, TconnData *cd);
     bool tryPort(const QString &port);
