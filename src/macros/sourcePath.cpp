@@ -41,7 +41,8 @@ bool hasDotsComponent(const QString &text)
     return false;
 }
 
-// Steps 2 to 4 of the source lookup, for any text taken as a URL.
+// The disk path of a tree URL (a final wildcard mask kept as it is), for any
+// text taken as a URL; empty for a link or a virtual node.
 QString resolveUrl(QString text, const Tfile *base, bool linkTarget)
 {
     QString mask;

@@ -270,7 +270,7 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     ThttpConn &conn = *cd.conn;
     Tserve &s = serve();
     sandboxFile(conn.reply, node, opts().sandboxAllFiles);
-    // 1. Conditional request.
+    // A conditional request for the copy the client has.
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
     conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
@@ -282,11 +282,11 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
                        + (disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
                                                        : httpDate(fileTimeUTC(node.resource)).toLatin1()),
                    true);
-    // 2. Counting, and the download limits for counted transfers.
+    // Counting, and the download limits for counted transfers.
     cd.countAsDownload = node.shouldCountAsDownload();
     if (cd.countAsDownload && !s.admission().allowDownload(cd))
         return;
-    // 3-4. The body.
+    // The body: from the small-file cache, else sent from the file.
     cd.etaSpeed = 0;
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
     conn.reply.contentType = type.toUtf8();
@@ -295,12 +295,12 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     conn.reply.bodyMode = conn.reply.body.isNull() ? RBM_FILE : RBM_STRING;
     cd.downloadingWhat = DW_FILE;
     cd.fileXferStart = now();
-    // 6. Inline or saved.
+    // Opened in the browser or saved.
     const bool inlineOpen = opensInBrowser(opts().openInBrowser, node.name)
         || (opts().inBrowserIfMime && type != u"application/octet-stream");
-    // 7. The script may look at the name; the header keeps lastFN.
+    // The script may change the name; the header takes lastFN.
     s.events().run(QStringLiteral("download name"), &cd);
-    // 8.
+    // The name the file is saved under.
     if (!(s.switches.noContentDisposition && inlineOpen))
         conn.addHeader("Content-Disposition: " + contentDisposition(cd.lastFN, inlineOpen), true);
 }
