@@ -1,9 +1,6 @@
-// The zof executable: the start-up order, the event loop and the shutdown
-// live in Tprogram; the wiring of this folder plugs the modules into its hooks.
-#include "app/program.h"
-#include "app/serveWiring.h"
+// The zof executable: Tapplication assembles the program and runs it.
+#include "app/application.h"
 #include "app/templateWiring.h"
-#include "app/treeStoreWiring.h"
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -50,12 +47,9 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
     if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)
         return rc;
-    Tprogram program(QCoreApplication::arguments());
+    Tapplication application(QCoreApplication::arguments());
 #ifndef ZOF_WITH_GUI
-    program.setHeadless(true); // this build has no window
+    application.program().setHeadless(true); // this build has no window
 #endif
-    installServeHooks(program);
-    installTreeStoreHooks(program);
-    installTemplateHooks(program);
-    return program.run();
+    return application.run();
 }

@@ -65,7 +65,7 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 
     heartbeatTimer.setInterval(100);
-    connect(&heartbeatTimer, &QTimer::timeout, this, &Tprogram::heartbeat);
+    connect(&heartbeatTimer, &QTimer::timeout, this, &Tprogram::tick);
     signalWatcher = std::make_unique<TsignalWatcher>();
     connect(signalWatcher.get(), &TsignalWatcher::quitSignal, this, [this] {
         if (++quitSignals >= kForcedExitSignals) {
@@ -101,8 +101,7 @@ int Tprogram::startup()
     initialise();
     applyConfigFolderSwitch();
     cfg().captureDefaults();
-    if (hooks.loadEvents)
-        hooks.loadEvents();
+    Q_EMIT loadingEvents();
     loadStoredOptions();
 
     // The single-instance test, with the stored only-1-instance.
@@ -119,8 +118,8 @@ int Tprogram::startup()
         }
     }
 
-    if (!storedApplied && hooks.installDefaultTemplate)
-        hooks.installDefaultTemplate();
+    if (!storedApplied)
+        Q_EMIT noStoredOptions();
     processCommandLine(cmdLine, QDir::currentPath());
     if (!isQuitting)
         afterSwitches();
@@ -132,10 +131,7 @@ void Tprogram::initialise()
 {
     tmpPath(); // decided once, before anything is written
     opts().lastDialogFolder = QDir::currentPath();
-    if (hooks.createServer)
-        hooks.createServer();
-    if (hooks.installBuiltinTemplates)
-        hooks.installBuiltinTemplates();
+    Q_EMIT initialising();
 }
 
 void Tprogram::applyConfigFolderSwitch()
@@ -228,8 +224,7 @@ void Tprogram::processCommandLine(const TcmdLine &cl, const QString &currentFold
             requestQuit();
             break;
         case 'u':
-            if (hooks.uninstall)
-                hooks.uninstall();
+            Q_EMIT uninstallWanted();
             break;
         case 'b':
             bufSize = it.arg.toLongLong();
@@ -290,30 +285,22 @@ void Tprogram::afterSwitches()
 
 void Tprogram::finishStartup()
 {
-    if (hooks.showWindow)
-        hooks.showWindow();
+    Q_EMIT windowDue();
     heartbeatTimer.start();
     started = true;
-    if (hooks.runEvent)
-        hooks.runEvent(QStringLiteral("start"));
-    if (opts().copyUrlOnStart && hooks.copyRootUrl)
-        hooks.copyRootUrl();
+    Q_EMIT eventDue(QStringLiteral("start"));
+    if (opts().copyUrlOnStart)
+        Q_EMIT copyRootUrlWanted();
     if (cleanStart)
         cleanStartText = cfg().getCfg(QStringLiteral(".*-total"));
     printLine(QStringLiteral("ZOF ") + zofVersion() + QStringLiteral(" started"));
 }
 
-void Tprogram::addHeartbeatWork(std::function<void()> work)
-{
-    heartbeatWork.push_back(std::move(work));
-}
-
-void Tprogram::heartbeat()
+void Tprogram::tick()
 {
     if (isClosing)
         return;
-    for (const auto &work : heartbeatWork)
-        work();
+    Q_EMIT heartbeat();
     cfg().autoSaveCheck();
     if (quitAsked)
         closeProgram();
@@ -335,8 +322,7 @@ void Tprogram::closeProgram()
     }
     isClosing = true;
     isQuitting = true;
-    if (hooks.runEvent)
-        hooks.runEvent(QStringLiteral("quit"));
+    Q_EMIT eventDue(QStringLiteral("quit"));
     heartbeatTimer.stop();
     Tconfig &c = cfg();
     // After a clean start the stored options are overwritten only when the
@@ -344,10 +330,8 @@ void Tprogram::closeProgram()
     const bool untouchedCleanStart = cleanStart && c.getCfg(QStringLiteral(".*-total")) == cleanStartText;
     if (opts().autoSaveOptions && !c.isTemporarilyReset() && !untouchedCleanStart)
         c.saveCFG();
-    if (hooks.disconnectAll)
-        hooks.disconnectAll();
-    if (hooks.destroyServer)
-        hooks.destroyServer();
+    Q_EMIT closingConnections();
+    Q_EMIT releasingServer();
     channel.reset();
     closed = true;
     QCoreApplication::exit(exitCode);

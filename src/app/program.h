@@ -1,9 +1,8 @@
 #pragma once
 // The program's life: start-up in its fixed order, the heartbeat, quitting
 // and the shutdown. The modules (server, tree, templates, events, window)
-// plug into the steps through TprogramHooks, installed by the wiring beside
-// this file; the server itself is controlled through cfg().hooks (start,
-// stop, state).
+// follow the steps through the signals below, connected by Tapplication;
+// the server itself is controlled through cfg().hooks (start, stop, state).
 #include "app/cmdLine.h"
 
 #include <QElapsedTimer>
@@ -19,23 +18,14 @@ class Tconfig;
 class TsignalWatcher;
 class TsingleInstance;
 
-// Every hook is optional; a missing one is a step with nothing to do yet.
+// The steps that hand work to a single provider and need it done, not merely
+// announced. Each is optional; a missing one is a step with nothing to do.
 struct TprogramHooks
 {
-    std::function<void()> createServer;            // initialisation: the server object
-    std::function<void()> installBuiltinTemplates; // initialisation
-    std::function<void()> loadEvents;              // the events file
-    std::function<void()> installDefaultTemplate;  // when no stored options were applied
-    std::function<void()> reloadLastVfs;           // the last tree file
+    std::function<void()> reloadLastVfs;              // the last tree file
     std::function<void(const QString &path)> loadVfs; // a single ".vfs" argument
     // Files named on a command line; folders become real folders when `realFolders`.
     std::function<void(const QStringList &paths, bool realFolders)> addFiles;
-    std::function<void()> showWindow;
-    std::function<void(const QString &section)> runEvent; // "start", "quit"
-    std::function<void()> copyRootUrl;             // copy-url-on-start
-    std::function<void()> uninstall;               // "-u"
-    std::function<void()> disconnectAll;           // shutdown: every connection closed and waited for
-    std::function<void()> destroyServer;           // shutdown: last step
 };
 
 class Tprogram : public QObject
@@ -62,9 +52,6 @@ public:
     // The shutdown sequence (runs once); ends the event loop.
     void closeProgram();
 
-    // Work done on every heartbeat tick (100 ms).
-    void addHeartbeatWork(std::function<void()> work);
-
     // Processes a command line as the program's own: switches in order, then
     // the file names (relative ones taken against `currentFolder`).
     void processCommandLine(const TcmdLine &cl, const QString &currentFolder);
@@ -89,6 +76,22 @@ public:
     bool pendingRealFolders() const { return isHeadless; }
     QString pendingVfs() const { return vfsToLoad; }
 
+Q_SIGNALS:
+    // Start-up, in this order (each only when the step is reached):
+    void initialising();      // before anything is read: create the server, install templates
+    void loadingEvents();     // the events file, before the stored options
+    void noStoredOptions();   // nothing stored was applied: install the default template
+    void windowDue();         // start-up done: show the window
+    void eventDue(const QString &section); // "start" once started, "quit" when closing
+    void copyRootUrlWanted(); // copy-url-on-start
+    void uninstallWanted();   // "-u"
+    // Every heartbeat tick (100 ms), before the automatic saving of options.
+    void heartbeat();
+    // Shutdown, after the options are saved: every connection closed and
+    // waited for, then the server released.
+    void closingConnections();
+    void releasingServer();
+
 private:
     void initialise();
     void applyConfigFolderSwitch();
@@ -97,7 +100,7 @@ private:
     bool handOverToRunningInstance();
     void afterSwitches();
     void finishStartup();
-    void heartbeat();
+    void tick();
     void onReceivedCommandLine(const QStringList &cmdLine);
     void queueFiles(const QStringList &paths);
 
@@ -123,7 +126,6 @@ private:
     QStringList pendingFiles;
     QString vfsToLoad;
     QTimer heartbeatTimer;
-    std::vector<std::function<void()>> heartbeatWork;
     std::unique_ptr<TsignalWatcher> signalWatcher;
     std::unique_ptr<TsingleInstance> channel;
 };

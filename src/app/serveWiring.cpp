@@ -48,34 +48,43 @@ static void refreshConnectionAccounts()
             d->account = d->fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(d->fUser);
 }
 
-void installServeHooks(Tprogram &program)
+void installServeParts()
 {
     accountsChangedByMacro() = refreshConnectionAccounts;
-    program.hooks.createServer = [] {
-        serve();
-        // Bans, connection, download and speed limits.
-        serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
-    };
     serve().setSessionHooks(std::make_unique<TsessionManager>());
-    program.addHeartbeatWork(TsessionManager::purgeWhenDue);
     serve().setUploadHooks(std::make_unique<TuploadManager>());
-    // Folder and special pages from the templates.
-    program.hooks.installBuiltinTemplates = [previous = program.hooks.installBuiltinTemplates] {
-        if (previous)
-            previous();
-        installPageHooks();
-    };
-    program.hooks.addFiles = addFilesToRoot;
-    program.hooks.disconnectAll = [] {
-        if (serveExists())
-            serve().shutdown();
-    };
-    program.hooks.destroyServer = [] { destroyServe(); };
-    program.addHeartbeatWork([] {
-        if (serveExists())
-            serve().freeEnded();
-    });
-    program.addHeartbeatWork([] { if (serveExists()) timeouts().tick(serve()); });
+}
+
+void createServer()
+{
+    serve();
+    // Bans, connection, download and speed limits.
+    serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
+}
+
+void serveHeartbeat()
+{
+    TsessionManager::purgeWhenDue();
+    if (!serveExists())
+        return;
+    serve().freeEnded();
+    timeouts().tick(serve());
+}
+
+void closeAllConnections()
+{
+    if (serveExists())
+        serve().shutdown();
+}
+
+void releaseServer()
+{
+    destroyServe();
+}
+
+void giveControlOfServer()
+{
+    // The timeouts outlive the program object: they find it afresh each time.
     timeouts().quit = [] {
         if (Tprogram *p = Tprogram::instance())
             p->requestQuit();

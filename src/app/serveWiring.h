@@ -1,12 +1,22 @@
 #pragma once
-// Plugs request handling into the program's start-up, heartbeat and
-// shutdown, and gives the configuration control over the server.
+// Request handling as the program uses it: the server's parts, its share of
+// the heartbeat and of the shutdown, and the configuration's control over it.
+// Tapplication connects these to the program's steps.
 
 #include <QStringList>
 
-class Tprogram;
-
-void installServeHooks(Tprogram &program);
+// Sessions, uploads and the macros' view of the accounts.
+void installServeParts();
+// The server object with its admission rules.
+void createServer();
+// Expired sessions purged, ended connections freed, timeouts checked.
+void serveHeartbeat();
+// Shutdown: every connection closed and waited for, then the server gone.
+void closeAllConnections();
+void releaseServer();
+// Start, stop and state of the server for the options; the quit and buffer
+// size the timeouts ask the program for.
+void giveControlOfServer();
 
 // Adds files and folders named on a command line below the root; folders
 // become real folders when `realFolders`, else virtual ones.

@@ -1,6 +1,5 @@
 #include "app/templateWiring.h"
 
-#include "app/program.h"
 #include "config/config.h"
 #include "config/notify.h"
 #include "config/options.h"
@@ -19,6 +18,14 @@
 
 namespace {
 
+void installMacroOutlets()
+{
+    Ttpl::setProgramVersion(zofVersion(), zofBuild());
+    macroSettings().addToLog = [](const QString &text, const QString &) { add2log(text); };
+}
+
+} // namespace
+
 void optionsToTemplates()
 {
     const Toptions &o = opts();
@@ -29,41 +36,24 @@ void optionsToTemplates()
     }
 }
 
-void installMacroOutlets()
-{
-    Ttpl::setProgramVersion(zofVersion(), zofBuild());
-    macroSettings().addToLog = [](const QString &text, const QString &) { add2log(text); };
-}
-
-} // namespace
-
-void installTemplateHooks(Tprogram &program)
+void installTemplates()
 {
     installMacroOutlets();
     setTemplateErrorReporter([](const QString &msg) { notifyOperator(msg); });
-
-    TcfgHooks &h = cfg().hooks;
-    h.applied = [previous = h.applied] {
-        if (previous)
-            previous();
-        optionsToTemplates();
-    };
-    h.loadTemplateFrom = [previous = h.loadTemplateFrom](const QString &path) {
-        if (previous) {
-            previous(path);
-            return;
-        }
+    cfg().hooks.loadTemplateFrom = [](const QString &path) {
         // The old key named the template file.
         if (!path.isEmpty())
             opts().tplFile = path;
         optionsToTemplates();
     };
+}
 
+void templateHeartbeat()
+{
     // Editing the template file shows in the pages within a second.
-    program.addHeartbeatWork([ticks = 0]() mutable {
-        if (++ticks % 5 == 0)
-            watchTemplateFile();
-    });
+    static int ticks = 0;
+    if (++ticks % 5 == 0)
+        watchTemplateFile();
 }
 
 int runScriptFromArguments(const QStringList &args)

@@ -1,12 +1,16 @@
 #pragma once
-// Plugs the templates and the macro language into the program: the version
+// The templates and the macro language as the program uses them: the version
 // the templates show, the template file named by "tpl-file" (watched while
-// the program runs), and the macro outlets.
+// the program runs), and the macro outlets. Tapplication connects these to
+// the program's steps.
 #include <QStringList>
 
-class Tprogram;
-
-void installTemplateHooks(Tprogram &program);
+// Macro outlets, the error reporter and the old "load-tpl-from" key.
+void installTemplates();
+// After options were applied: macros on or off, the template file.
+void optionsToTemplates();
+// Every heartbeat: the template file checked twice a second.
+void templateHeartbeat();
 
 // "zof --run-script FILE": expands the file and returns the exit code; -1 when
 // the arguments do not ask for it (or name no file: then 2).

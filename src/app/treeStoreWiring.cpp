@@ -30,6 +30,8 @@ TtreeStoreWiring &wiring()
     return w;
 }
 
+} // namespace
+
 void optionsToStore()
 {
     const Toptions &o = opts();
@@ -54,6 +56,8 @@ void optionsToStore()
         Tvfs::instance().lastFileName = o.lastFileOpen;
     }
 }
+
+namespace {
 
 void storeToOptions()
 {
@@ -105,63 +109,57 @@ void addForThisRun(const std::function<void()> &add)
 
 } // namespace
 
-void installTreeStoreHooks(Tprogram &program)
+void installTreeStore()
 {
-    TvfsStore &store = TvfsStore::instance();
-    store.listsChanged = [previous = store.listsChanged] {
-        if (previous)
-            previous();
-        storeToOptions();
-    };
+    TvfsStore::instance().listsChanged = storeToOptions;
     optionsToStore();
+}
 
-    TcfgHooks &h = cfg().hooks;
-    h.applied = [previous = h.applied] {
-        if (previous)
-            previous();
-        optionsToStore();
-    };
+void reloadLastVfsOnce(const Tprogram &program)
+{
+    reloadOnce(program);
+}
 
-    program.hooks.reloadLastVfs = [&program] { reloadOnce(program); };
-    program.hooks.loadVfs = [&program](const QString &path) {
-        // A tree named on the command line takes the place of the last one.
-        if (!program.startupFinished())
-            wiring().reloadDone = true;
-        optionsToStore();
-        TvfsStore::instance().loadVFS(path);
-        storeToOptions();
-    };
-    // The program asks for the reload only when a last file is recorded;
-    // catch the other case before files named on the command line are added,
-    // or at the latest when start-up ends.
-    program.hooks.addFiles = [&program, previous = program.hooks.addFiles](const QStringList &paths,
-                                                                         bool realFolders) {
-        if (program.startupFinished()) {
-            // Handed over by another start: an addition to the operator's tree.
-            if (previous)
-                previous(paths, realFolders);
-            return;
-        }
+void loadVfsNamed(const Tprogram &program, const QString &path)
+{
+    // A tree named on the command line takes the place of the last one.
+    if (!program.startupFinished())
+        wiring().reloadDone = true;
+    optionsToStore();
+    TvfsStore::instance().loadVFS(path);
+    storeToOptions();
+}
+
+// The program asks for the reload only when a last file is recorded; catch
+// the other case before files named on the command line are added, or at the
+// latest when start-up ends.
+void addNamedFiles(const Tprogram &program, const std::function<void()> &add)
+{
+    if (program.startupFinished()) {
+        // Handed over by another start: an addition to the operator's tree.
+        add();
+        return;
+    }
+    reloadOnce(program);
+    addForThisRun(add);
+}
+
+void treeStoreOnEvent(const Tprogram &program, const QString &section)
+{
+    if (section == u"start")
         reloadOnce(program);
-        if (previous)
-            addForThisRun([&] { previous(paths, realFolders); });
-    };
-    program.hooks.runEvent = [&program, previous = program.hooks.runEvent](const QString &section) {
-        if (section == u"start")
-            reloadOnce(program);
-        if (previous)
-            previous(section);
-        if (section == u"quit") {
-            // Runs before the options are stored and the server goes away.
-            // Headless there is nobody to ask: a changed tree is kept in
-            // "~temp.vfs" for the next start, as when the session ends.
-            TvfsStore::instance().leaveVFS(false, program.headless());
-            storeToOptions();
-        }
-    };
-    program.addHeartbeatWork([] {
-        // The heartbeat ticks every 100 ms; automatic saving counts seconds.
-        if (++wiring().ticks % 10 == 0)
-            TvfsStore::instance().autoSaveTick();
-    });
+    if (section == u"quit") {
+        // Runs before the options are stored and the server goes away.
+        // Headless there is nobody to ask: a changed tree is kept in
+        // "~temp.vfs" for the next start, as when the session ends.
+        TvfsStore::instance().leaveVFS(false, program.headless());
+        storeToOptions();
+    }
+}
+
+void treeStoreHeartbeat()
+{
+    // The heartbeat ticks every 100 ms; automatic saving counts seconds.
+    if (++wiring().ticks % 10 == 0)
+        TvfsStore::instance().autoSaveTick();
 }

@@ -279,8 +279,7 @@ void Tconfig::postPass()
     mt = missing + mt;
     if (feedsTree)
         applyOptionsToTree(o, Tvfs::instance());
-    if (hooks.applied)
-        hooks.applied();
+    Q_EMIT notifier->applied();
 }
 
 void Tconfig::captureDefaults()

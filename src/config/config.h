@@ -2,6 +2,7 @@
 // The configuration text of the options: produced from the live state
 // (getCfg), applied to it (setCfg), read from and saved to its stores, the
 // automatic save, the temporary reset and the report of customized options.
+#include "config/cfgSignals.h"
 #include "config/options.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class Taccounts;
 
@@ -38,7 +40,6 @@ struct TcfgHooks
     std::function<void()> stopServer;
     std::function<void()> restartServer;  // the port changed while listening
     std::function<void(const QString &path)> loadTemplateFrom; // old key "load-tpl-from"
-    std::function<void()> applied;        // after every setCfg: refresh what depends on options
     std::function<int(const QByteArray &gif)> addUserImage; // new image index
     std::function<void()> clearEvents;    // temporary reset empties the event scripts
     std::function<void()> reloadEvents;   // ... and restoring brings them back
@@ -59,6 +60,8 @@ public:
     Taccounts &accounts;
     TcfgPlaces places;
     TcfgHooks hooks;
+    // Held by pointer so the configuration stays movable.
+    std::unique_ptr<TcfgSignals> notifier = std::make_unique<TcfgSignals>();
     TcfgStorage cfgStorage = CS_REGISTRY_USER;
     // The program's own configuration copies the tree's options into the tree.
     bool feedsTree = false;
