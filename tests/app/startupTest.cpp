@@ -5,6 +5,7 @@
 #include "app/singleInstance.h"
 #include "config/cfgFixture.h"
 #include "config/config.h"
+#include "config/paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,4 +145,58 @@ TEST(Program, CommandLineProcessing)
     EXPECT_TRUE(program.quitRequested());
     opts() = saved;
     cfg().places = savedPlaces;
+}
+
+// Modules hang their work on these signals; the order they fire in is the
+// order of the start-up and of the shutdown.
+TEST(Program, StepsAnnouncedInOrder)
+{
+    QTemporaryDir dir;
+    qputenv("ZOF_NO_SINGLE_INSTANCE", "1");
+    qputenv("ZOF_IGNORE_STORED_OPTIONS", "1"); // nothing stored is read or written
+    const Toptions saved = opts();
+    const TcfgPlaces savedPlaces = cfg().places;
+    const TcfgStorage savedStorage = cfg().cfgStorage;
+    const QString savedCfgPath = cfgPath();
+    opts().copyUrlOnStart = true;
+
+    Tprogram program({QStringLiteral("zof"), QStringLiteral("--headless"), QStringLiteral("-i"), dir.path()});
+    QStringList steps;
+    auto record = [&](const char *name) { return [&steps, name] { steps << QString::fromLatin1(name); }; };
+    QObject::connect(&program, &Tprogram::initialising, record("initialising"));
+    QObject::connect(&program, &Tprogram::loadingEvents, record("loadingEvents"));
+    QObject::connect(&program, &Tprogram::noStoredOptions, record("noStoredOptions"));
+    QObject::connect(&program, &Tprogram::windowDue, record("windowDue"));
+    QObject::connect(&program, &Tprogram::eventDue, [&](const QString &section) { steps << QStringLiteral("event ") + section; });
+    QObject::connect(&program, &Tprogram::copyRootUrlWanted, record("copyRootUrl"));
+    QObject::connect(&program, &Tprogram::closingConnections, record("closingConnections"));
+    QObject::connect(&program, &Tprogram::releasingServer, record("releasingServer"));
+    int beats = 0;
+    QObject::connect(&program, &Tprogram::heartbeat, [&] {
+        if (beats++ == 0)
+            steps << QStringLiteral("heartbeat");
+    });
+
+    ASSERT_EQ(program.startup(), -1);
+    EXPECT_TRUE(program.startupFinished());
+    QElapsedTimer t;
+    t.start();
+    while (beats == 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    program.closeProgram();
+    const int beatsAtClose = beats;
+    t.restart();
+    while (t.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    EXPECT_EQ(steps, (QStringList{"initialising", "loadingEvents", "noStoredOptions", "windowDue", "event start",
+                                  "copyRootUrl", "heartbeat", "event quit", "closingConnections", "releasingServer"}));
+    EXPECT_EQ(beats, beatsAtClose); // a closed program's heartbeat is silent
+
+    qunsetenv("ZOF_NO_SINGLE_INSTANCE");
+    qunsetenv("ZOF_IGNORE_STORED_OPTIONS");
+    opts() = saved;
+    cfg().places = savedPlaces;
+    cfg().cfgStorage = savedStorage;
+    setCfgPath(savedCfgPath);
 }
