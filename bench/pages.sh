@@ -11,6 +11,8 @@
 # and is stopped at the end.
 # Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
 # FILES (files in the folder, default 2000), CONNS (default "10 50"),
+# ROUNDS (turns each server takes at the loaded rows, default 3; each rate
+# is the median of its rounds),
 # ZOF_BIN (a zof binary to use instead of building a release one),
 # ZOF_BASE (another zof binary, say the previous version, measured in the
 # same run: the table gains a column of ZOF against it),
@@ -23,6 +25,7 @@ duration="${DURATION:-5}"
 threads="${THREADS:-2}"
 nfiles="${FILES:-2000}"
 conns="${CONNS:-10 50}"
+rounds="${ROUNDS:-3}"
 only="${ONLY:-}"
 source "$here/servers.sh"
 require_tools "$repo"
@@ -62,29 +65,32 @@ wrk_pages() { # url connections
   ' <<<"$out"
 }
 
-declare -A R
-measure() { # name port
-  local name="$1" port="$2" c a b url="http://127.0.0.1:$2$url_path"
-  wait_port "$port" "$url_path"
+declare -A R PORT
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
+
+# Once per server: the page's size and status, and the time one client takes
+# for one page (median of 21), without contention for the build slots.
+measure_single() { # name port
+  local name="$1" url="http://127.0.0.1:$2$url_path"
   R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
   R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
-  wrk -t1 -c2 -d1s "$url" >/dev/null 2>&1 || true
-  # One client asking again and again: the time to build and send one page,
-  # without contention for the build slots.
   R[$name,ms]="$(for _ in $(seq 1 21); do curl -s -o /dev/null -w '%{time_total}\n' "$url"; done |
     sort -g | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)] * 1000}')"
+}
+
+# One round of the loaded rows for one server: appends each rate to a list
+# and adds the errors up.
+measure_round() { # name port
+  local name="$1" c a b url="http://127.0.0.1:$2$url_path"
   for c in $conns; do
     read -r a b < <(wrk_pages "$url" "$c")
-    R[$name,p$c]="$a"
-    R[$name,e$c]="$b"
+    R[$name,p$c,all]="${R[$name,p$c,all]:-} $a"
+    R[$name,e$c]=$(( ${R[$name,e$c]:-0} + b ))
   done
 }
 
-stop_server() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
-
-measure_zof() { # name binary
-  local dir="$work/$1"
-  echo "$1..." >&2
+start_zof_as() { # name binary
+  local dir="$work/$1" port
   port="$(free_port)"
   mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
   chmod 700 "$dir/run"
@@ -92,30 +98,20 @@ measure_zof() { # name binary
     ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
     -c "prevent-leeching=no" "$data" \
     >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
-  pid=$!; pids+=("$pid")
-  measure "$1" "$port"
-  stop_server "$pid"
+  pids+=("$!"); PORT[$1]=$port
 }
-if [ -z "$only" ] || [ "$only" = zof ]; then
-  measure_zof zof "$zof"
-fi
-if [ -n "${ZOF_BASE:-}" ] && { [ -z "$only" ] || [ "$only" = base ]; }; then
-  measure_zof base "$ZOF_BASE"
-fi
-
-if [ -z "$only" ] || [ "$only" = nginx ]; then
-  echo "nginx (1 worker, autoindex)..." >&2
+start_zof() { start_zof_as zof "$zof"; }
+start_base() { start_zof_as base "$ZOF_BASE"; }
+start_nginx() {
+  local port
   port="$(free_port)"
   write_nginx_conf "$port" "$work/root"
   sed -i "s|^    root .*;|&\n    autoindex on;|" "$work/nginx/nginx.conf"
   nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
-  pid=$!; pids+=("$pid")
-  measure nginx "$port"
-  stop_server "$pid"
-fi
-
-if [ -z "$only" ] || [ "$only" = lighttpd ]; then
-  echo "lighttpd (dir-listing)..." >&2
+  pids+=("$!"); PORT[nginx]=$port
+}
+start_lighttpd() {
+  local port
   port="$(free_port)"
   write_lighttpd_conf "$port" "$work/root"
   cat >>"$work/lighttpd/lighttpd.conf" <<EOF
@@ -124,10 +120,36 @@ dir-listing.activate = "enable"
 dir-listing.encoding = "utf-8"
 EOF
   lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
-  pid=$!; pids+=("$pid")
-  measure lighttpd "$port"
-  stop_server "$pid"
-fi
+  pids+=("$!"); PORT[lighttpd]=$port
+}
+
+# All servers run at once and take turns, round after round, so that a slow
+# spell of the machine (or the start of a run) hits every server alike; each
+# rate is the median of its rounds.
+servers=()
+for name in zof nginx lighttpd; do
+  if [ -z "$only" ] || [ "$only" = "$name" ]; then servers+=("$name"); fi
+done
+if [ -n "${ZOF_BASE:-}" ] && { [ -z "$only" ] || [ "$only" = base ]; }; then servers+=(base); fi
+for name in "${servers[@]}"; do
+  "start_$name"
+  wait_port "${PORT[$name]}" "$url_path"
+  wrk -t1 -c2 -d1s "http://127.0.0.1:${PORT[$name]}$url_path" >/dev/null 2>&1 || true
+done
+for name in "${servers[@]}"; do
+  measure_single "$name" "${PORT[$name]}"
+done
+for round in $(seq 1 "$rounds"); do
+  for name in "${servers[@]}"; do
+    echo "round $round: $name..." >&2
+    measure_round "$name" "${PORT[$name]}"
+  done
+done
+for name in "${servers[@]}"; do
+  for c in $conns; do
+    R[$name,p$c]="$(median <<<"${R[$name,p$c,all]}")"
+  done
+done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
@@ -137,7 +159,7 @@ row() {
   echo
 }
 echo
-printf "%-34s %10s %10s %10s %9s %9s" "$nfiles files, wrk ${duration}s, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
+printf "%-34s %10s %10s %10s %9s %9s" "$nfiles files, wrk ${duration}s x $rounds, $threads thr" "zof" "nginx" "lighttpd" "/nginx" "/lighttpd"
 [ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "base" "/base"
 echo
 for c in $conns; do
