@@ -4,7 +4,7 @@
 # in one run:
 #   pages per second at 10 and 50 keep-alive connections (only complete 2xx
 #   pages count: a "server busy" reply is not a page)
-#   the time one page takes for a single client (median of 21)
+#   the time one page takes for a single client (median of 7 per round)
 #   ratio of ZOF to nginx and to lighttpd
 #   size in bytes of one page from each server
 # Loopback only; every server has its configuration in a temporary folder
@@ -68,20 +68,19 @@ wrk_pages() { # url connections
 declare -A R PORT
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
 
-# Once per server: the page's size and status, and the time one client takes
-# for one page (median of 21), without contention for the build slots.
+# Once per server: the page's size and status.
 measure_single() { # name port
   local name="$1" url="http://127.0.0.1:$2$url_path"
   R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
   R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
-  R[$name,ms]="$(for _ in $(seq 1 21); do curl -s -o /dev/null -w '%{time_total}\n' "$url"; done |
-    sort -g | awk '{a[NR] = $1} END {printf "%.1f", a[int((NR + 1) / 2)] * 1000}')"
 }
 
-# One round of the loaded rows for one server: appends each rate to a list
-# and adds the errors up.
+# One round for one server: the time one client takes for one page, seven
+# times without contention for the build slots, then the loaded rows; every
+# value is appended to its list and the errors are added up.
 measure_round() { # name port
   local name="$1" c a b url="http://127.0.0.1:$2$url_path"
+  R[$name,ms,all]="${R[$name,ms,all]:-} $(for _ in $(seq 1 7); do curl -s -o /dev/null -w '%{time_total} ' "$url"; done)"
   for c in $conns; do
     read -r a b < <(wrk_pages "$url" "$c")
     R[$name,p$c,all]="${R[$name,p$c,all]:-} $a"
@@ -149,6 +148,7 @@ for name in "${servers[@]}"; do
   for c in $conns; do
     R[$name,p$c]="$(median <<<"${R[$name,p$c,all]}")"
   done
+  R[$name,ms]="$(median <<<"${R[$name,ms,all]}" | awk '{printf "%.1f", $1 * 1000}')"
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
