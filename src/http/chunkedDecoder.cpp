@@ -1,17 +1,5 @@
 #include "http/chunkedDecoder.h"
-
-namespace {
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-}
+#include "util/hexDigit.h"
 
 void TchunkedDecoder::start()
 {

@@ -1,4 +1,5 @@
 #include "util/encodings.h"
+#include "util/hexDigit.h"
 
 #include "util/codePage.h"
 
@@ -30,17 +31,6 @@ inline void appendEscaped(QString &out, uchar b)
     out += u'%';
     out += QLatin1Char(hexDigits[b >> 4]);
     out += QLatin1Char(hexDigits[b & 15]);
-}
-
-inline int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)

@@ -1,0 +1,13 @@
+#pragma once
+// The value of one hexadecimal digit, either case; -1 for any other byte.
+// Shared by the URL decoder and the chunked body reader.
+inline int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
