@@ -66,7 +66,6 @@ wrk_pages() { # url connections
 }
 
 declare -A R PORT
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
 
 # Once per server: the page's size and status.
 measure_single() { # name port

@@ -49,7 +49,6 @@ wrk_run() { # url connections [header] -> "requests_per_second errors"
 }
 
 declare -A R
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
 
 # One round of the request rows for one server: appends each rate to a list
 # and adds the errors up.

@@ -106,3 +106,6 @@ server.network-backend = "sendfile"
 mimetype.assign = ( "" => "application/octet-stream" )
 EOF
 }
+
+# The median of the numbers on standard input (separated by spaces or lines).
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR ? a[int((NR+1)/2)] : 0)}'; }
