@@ -11,7 +11,7 @@
 'use strict';
 
 const fs = require('fs');
-const { chromium } = require('playwright-core');
+const { launch, report: reportRun } = require('./headless');
 
 const [url, user, password, name, saveAs, offsetText, executable = '/usr/bin/chromium'] = process.argv.slice(2);
 if (!url || !user || !password || !name || !saveAs || offsetText === undefined) {
@@ -22,13 +22,7 @@ const offset = Number(offsetText);
 const report = { steps: [], statuses: [] };
 
 async function main() {
-  const browser = await chromium.launch({
-    executablePath: executable,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run'],
-    timeout: 30000,
-  });
+  const browser = await launch(executable);
   try {
     const context = await browser.newContext({ acceptDownloads: true });
     const page = await context.newPage();
@@ -75,10 +69,4 @@ async function main() {
   }
 }
 
-main().then(() => {
-  console.log(JSON.stringify(report));
-}, (e) => {
-  report.error = String(e && e.stack || e);
-  console.log(JSON.stringify(report));
-  process.exit(1);
-});
+reportRun(main, report);

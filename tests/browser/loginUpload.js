@@ -13,7 +13,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const { chromium } = require('playwright-core');
+const { launch, report: reportRun } = require('./headless');
 
 const [url, user, password, file, executable = '/usr/bin/chromium', search] = process.argv.slice(2);
 if (!url || !user || !password || !file) {
@@ -29,13 +29,7 @@ function reportedOk(alert) {
 }
 
 async function main() {
-  const browser = await chromium.launch({
-    executablePath: executable,
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run'],
-    timeout: 30000,
-  });
+  const browser = await launch(executable);
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(15000);
@@ -94,10 +88,4 @@ async function main() {
   }
 }
 
-main().then(() => {
-  console.log(JSON.stringify(report));
-}, (e) => {
-  report.error = String(e && e.stack || e);
-  console.log(JSON.stringify(report));
-  process.exit(1);
-});
+reportRun(main, report);
