@@ -24,26 +24,26 @@ int Tapplication::run()
 void Tapplication::assemble()
 {
     Tprogram *p = life.get();
-    TcfgSignals *options = cfg().notifier.get();
+    TcfgSignals *applied = services.config->notifier.get();
 
     // Parts that exist before start-up: the server's sessions and uploads
-    // (this creates the server object) and the options' control over it,
+    // and the options' control over it,
     // the tree store, the templates.
     installServeParts();
     giveControlOfServer();
     installTreeStore();
     installTemplates();
 
-    // Initialisation: the server with its admission rules first, then the
-    // folder and special pages that read the built-in templates.
-    connect(p, &Tprogram::initialising, this, &createServer);
+    // Initialisation: the server's admission rules first, then the folder
+    // and special pages that read the built-in templates.
+    connect(p, &Tprogram::initialising, this, &installAdmissionRules);
     connect(p, &Tprogram::initialising, this, &installPageHooks);
 
     // Options applied: the tree store takes its settings (and the tree its
     // file name) before the templates switch file: the store's settings set
     // the folder that relative names, template ones too, are taken against.
-    connect(options, &TcfgSignals::applied, this, &optionsToStore);
-    connect(options, &TcfgSignals::applied, this, &optionsToTemplates);
+    connect(applied, &TcfgSignals::applied, this, &optionsToStore);
+    connect(applied, &TcfgSignals::applied, this, &optionsToTemplates);
 
     // Command-line files and trees, and the reload of the last tree.
     p->hooks.reloadLastVfs = [p] { reloadLastVfsOnce(*p); };
@@ -65,5 +65,5 @@ void Tapplication::assemble()
 
     // Shutdown: connections closed and waited for, then the server released.
     connect(p, &Tprogram::closingConnections, this, &closeAllConnections);
-    connect(p, &Tprogram::releasingServer, this, &releaseServer);
+    connect(p, &Tprogram::releasingServer, this, [this] { services.releaseServer(); });
 }

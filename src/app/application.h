@@ -1,7 +1,10 @@
 #pragma once
-// The running program as one object: it owns the program's life (Tprogram)
-// and connects every module to its steps, in one place and in order.
+// The running program as one object: it owns the program's services and
+// its life (Tprogram), creates them in the start-up order, destroys them in
+// reverse, and connects every module to the program's steps, in one place
+// and in order.
 #include "app/program.h"
+#include "app/services.h"
 
 #include <QObject>
 #include <QStringList>
@@ -24,5 +27,6 @@ public:
 private:
     void assemble();
 
+    Tservices services;
     std::unique_ptr<Tprogram> life;
 };

@@ -55,10 +55,8 @@ void installServeParts()
     serve().setUploadHooks(std::make_unique<TuploadManager>());
 }
 
-void createServer()
+void installAdmissionRules()
 {
-    serve();
-    // Bans, connection, download and speed limits.
     serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
 }
 
@@ -75,11 +73,6 @@ void closeAllConnections()
 {
     if (serveExists())
         serve().shutdown();
-}
-
-void releaseServer()
-{
-    destroyServe();
 }
 
 void giveControlOfServer()

@@ -7,13 +7,13 @@
 
 // Sessions, uploads and the macros' view of the accounts.
 void installServeParts();
-// The server object with its admission rules.
-void createServer();
+// The server's admission rules (bans, connection, download and speed limits).
+void installAdmissionRules();
 // Expired sessions purged, ended connections freed, timeouts checked.
 void serveHeartbeat();
-// Shutdown: every connection closed and waited for, then the server gone.
+// Shutdown: every connection closed and waited for (the application then
+// releases the server).
 void closeAllConnections();
-void releaseServer();
 // Start, stop and state of the server for the options; the quit and buffer
 // size the timeouts ask the program for.
 void giveControlOfServer();

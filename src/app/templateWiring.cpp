@@ -1,5 +1,7 @@
 #include "app/templateWiring.h"
 
+#include "app/services.h"
+
 #include "config/config.h"
 #include "config/notify.h"
 #include "config/options.h"
@@ -7,6 +9,7 @@
 #include "config/version.h"
 #include "log/log.h"
 #include "pages/folderPage.h"
+#include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/scriptLib.h"
 #include "serve/serveMacros.h"
@@ -39,6 +42,7 @@ void optionsToTemplates()
 void installTemplates()
 {
     installMacroOutlets();
+    installTemplateScriptRunner();
     setTemplateErrorReporter([](const QString &msg) { notifyOperator(msg); });
     cfg().hooks.loadTemplateFrom = [](const QString &path) {
         // The old key named the template file.
@@ -65,7 +69,9 @@ int runScriptFromArguments(const QStringList &args)
         std::fprintf(stderr, "--run-script needs a file name\n");
         return 2;
     }
+    Tservices services; // a script run has the program's services, not its life
     installMacroOutlets();
+    installTemplateScriptRunner();
     installBuiltinPageTemplates();
     registerRequestMacros(TmacroRegistry::instance());
     registerProgramMacros(TmacroRegistry::instance());

@@ -7,6 +7,7 @@
 #include "config/treeOptions.h"
 #include "config/version.h"
 #include "util/asciiCase.h"
+#include "util/service.h"
 #include "util/files.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
@@ -472,10 +473,5 @@ QString Tconfig::customizedOptionsReport() const
 
 Tconfig &cfg()
 {
-    static Tconfig config = [] {
-        Tconfig c(opts(), Taccounts::global());
-        c.feedsTree = true;
-        return c;
-    }();
-    return config;
+    return Tservice<Tconfig>::get();
 }

@@ -119,5 +119,6 @@ private:
     QElapsedTimer autoSaveClock;
 };
 
-// The process-wide configuration over opts() and the global accounts.
+// The program's configuration over opts() and the program's accounts
+// (owned by the application).
 Tconfig &cfg();

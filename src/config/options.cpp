@@ -1,5 +1,7 @@
 #include "config/options.h"
 
+#include "util/service.h"
+
 QStringList Toptions::defaultMimeTypes()
 {
     return {
@@ -23,6 +25,5 @@ QStringList Toptions::defaultMimeTypes()
 
 Toptions &opts()
 {
-    static Toptions options;
-    return options;
+    return Tservice<Toptions>::get();
 }

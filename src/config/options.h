@@ -184,5 +184,5 @@ struct Toptions
     static constexpr int restoredMimePairs = 11;
 };
 
-// The process-wide options.
+// The program's options (owned by the application).
 Toptions &opts();

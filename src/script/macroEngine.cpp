@@ -375,14 +375,11 @@ QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl
     return t;
 }
 
-// A template's "special:import" section runs as a script unless the program
-// installs a runner of its own. Installed when the program starts, because a
-// template may be loaded before any script has run.
-[[maybe_unused]] static const bool templateScriptsRunHere = [] {
+void installTemplateScriptRunner()
+{
     setTemplateScriptRunner(
         [](const QString &text, const TtplPtr &tpl) { runScriptText(text, {}, tpl); });
-    return true;
-}();
+}
 
 QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd)
 {

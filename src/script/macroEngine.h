@@ -42,6 +42,10 @@ bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out);
 // Trimmed text expanded with quote markers removed; tpl defaults to the main template.
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl,
                       TmacroConn *cd = nullptr, Tfile *folder = nullptr, Tfile *f = nullptr);
+// Makes a template's "special:import" section run as a script when the
+// program has no import runner of its own (a template may be loaded before
+// any script has run).
+void installTemplateScriptRunner();
 // Section `name` of the event-script template, with "%event%" = name.
 QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd = nullptr);
 

@@ -11,6 +11,7 @@
 #include "serve/icons.h"
 #include "serve/trafficDump.h"
 #include "util/addresses.h"
+#include "util/service.h"
 #include "serve/treeAccess.h"
 
 #include <QCoreApplication>
@@ -29,32 +30,16 @@ void announceListening(const QString &url)
     std::fflush(stdout);
 }
 
-std::unique_ptr<Tserve> &instancePtr()
-{
-    static std::unique_ptr<Tserve> p;
-    return p;
-}
-
 } // namespace
-
-
 
 Tserve &serve()
 {
-    auto &p = instancePtr();
-    if (!p)
-        p = std::make_unique<Tserve>();
-    return *p;
+    return Tservice<Tserve>::get();
 }
 
 bool serveExists()
 {
-    return instancePtr() != nullptr;
-}
-
-void destroyServe()
-{
-    instancePtr().reset();
+    return Tservice<Tserve>::find() != nullptr;
 }
 
 Tserve::Tserve()

@@ -1,6 +1,6 @@
 #pragma once
 // Request handling: the server object, its event handler and the records of
-// the connections. One instance lives for the program's run (serve()).
+// the connections. The application owns the program's one instance (serve()).
 
 #include "http/serverEvent.h"
 #include "serve/serveHooks.h"
@@ -125,8 +125,8 @@ private:
     std::unique_ptr<TcounterHooks> counterHooks;
 };
 
-// The program's instance; created on first use.
+// The program's server (owned by the application, which creates it before
+// start-up and releases it at the end of the shutdown).
 Tserve &serve();
-// Whether serve() was created (so that shutdown does not create it).
+// Whether the server exists (it is gone after the shutdown released it).
 bool serveExists();
-void destroyServe();

@@ -11,6 +11,7 @@
 #include "serve/serve.h"
 #include "serve/treeAccess.h"
 #include "util/addresses.h"
+#include "util/service.h"
 #include "util/encodings.h"
 #include "vfs/account.h"
 
@@ -22,8 +23,7 @@
 
 TsessionTable &TsessionTable::global()
 {
-    static TsessionTable t;
-    return t;
+    return Tservice<TsessionTable>::get();
 }
 
 TsessionEntry *TsessionTable::find(const QString &id)

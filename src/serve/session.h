@@ -23,6 +23,7 @@ struct TsessionEntry
 class TsessionTable
 {
 public:
+    // The program's table (owned by the application).
     static TsessionTable &global();
     static constexpr qsizetype defaultMaxSessions = 100000;
     static constexpr qsizetype defaultMaxAnonymousByAddress = 500;

@@ -1,5 +1,8 @@
 #include "tpl/cachedTpls.h"
 
+#include "tpl/mainTemplate.h"
+#include "util/service.h"
+
 #include "util/files.h"
 
 #include <QFileInfo>
@@ -31,6 +34,5 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
 
 TcachedTpls &cachedTpls()
 {
-    static TcachedTpls c;
-    return c;
+    return Tservice<Ttemplates>::get().cache;
 }

@@ -29,5 +29,6 @@ private:
     QList<Tentry> entries; // oldest first
 };
 
-// The process-wide cache ("load tpl", "section" with a file).
+// The program's cache ("load tpl", "section" with a file), part of its
+// templates.
 TcachedTpls &cachedTpls();

@@ -1,6 +1,7 @@
 #include "tpl/mainTemplate.h"
 
 #include "util/files.h"
+#include "util/service.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,27 +13,9 @@ const QString kIncompatibleTemplateMsg = QStringLiteral(
 
 namespace {
 
-struct TtemplateState
+Ttemplates &state()
 {
-    TtplPtr defaultTpl = std::make_shared<Ttpl>();
-    TtplPtr mainTpl = std::make_shared<Ttpl>(QString(), defaultTpl);
-    TtplPtr dmBrowserTpl = std::make_shared<Ttpl>();
-    TtplPtr fileListTpl = std::make_shared<Ttpl>();
-    QString mainText; // the accepted main template text, kept to rebuild over a new default
-    QString fileName;
-    qint64 fileTime = 0; // 0: no file seen; -1: forgotten, load on next watch
-    qint64 fileSize = -1;
-    bool importPending = false;
-    bool customized = false;
-    std::function<void(const QString &)> reporter;
-    std::function<void(const QString &, const QString &)> importRunner;
-    std::function<void(const QString &, const TtplPtr &)> scriptRunner;
-};
-
-TtemplateState &state()
-{
-    static TtemplateState s;
-    return s;
+    return Tservice<Ttemplates>::get();
 }
 
 qint64 regularFileTime(const QString &path)
@@ -75,7 +58,7 @@ void setFileListTemplateText(const QString &text)
 
 void setDefaultTemplateText(const QString &text)
 {
-    TtemplateState &s = state();
+    Ttemplates &s = state();
     s.defaultTpl = std::make_shared<Ttpl>(text);
     s.mainTpl = std::make_shared<Ttpl>(s.mainText, s.defaultTpl);
 }
@@ -90,7 +73,7 @@ bool loadDefaultTemplate(const QString &resourceName)
 
 bool loadMainTemplate(const QString &input)
 {
-    TtemplateState &s = state();
+    Ttemplates &s = state();
     QString text = input;
     if (text.trimmed() == s.defaultTpl->src().trimmed()) text.clear();
     auto tpl = std::make_shared<Ttpl>(text, s.defaultTpl);
@@ -120,7 +103,7 @@ bool loadMainTemplate(const QString &input)
 
 void selectTemplateFile(const QString &fileName)
 {
-    TtemplateState &s = state();
+    Ttemplates &s = state();
     s.fileName = fileName;
     s.fileTime = -1;
     s.importPending = true;
@@ -133,7 +116,7 @@ QString templateFileName()
 
 void watchTemplateFile()
 {
-    TtemplateState &s = state();
+    Ttemplates &s = state();
     if (s.fileName.isEmpty()) {
         if (s.fileTime != 0) { // the file was dropped: back to the default
             s.fileTime = 0;
@@ -163,7 +146,7 @@ bool customizedTemplate()
 
 void runTemplateImport()
 {
-    TtemplateState &s = state();
+    Ttemplates &s = state();
     const TtplPtr main = s.mainTpl;
     const QString text = main->getTxt(QStringLiteral("special:import")).trimmed();
     if (text.isEmpty()) return;

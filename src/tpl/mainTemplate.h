@@ -1,11 +1,32 @@
-// The process-wide templates: the built-in default and the main template
-// laid over it, with the template file that feeds the main template.
+// The program's templates: the built-in default and the main template laid
+// over it, with the template file that feeds the main template.
 #pragma once
 
+#include "tpl/cachedTpls.h"
 #include "tpl/tpl.h"
 
 #include <QString>
 #include <functional>
+
+// The templates of the running program, owned by the application; the
+// functions below act on it.
+struct Ttemplates
+{
+    TtplPtr defaultTpl = std::make_shared<Ttpl>();
+    TtplPtr mainTpl = std::make_shared<Ttpl>(QString(), defaultTpl);
+    TtplPtr dmBrowserTpl = std::make_shared<Ttpl>();
+    TtplPtr fileListTpl = std::make_shared<Ttpl>();
+    QString mainText; // the accepted main template text, kept to rebuild over a new default
+    QString fileName;
+    qint64 fileTime = 0; // 0: no file seen; -1: forgotten, load on next watch
+    qint64 fileSize = -1;
+    bool importPending = false;
+    bool customized = false;
+    std::function<void(const QString &)> reporter;
+    std::function<void(const QString &, const QString &)> importRunner;
+    std::function<void(const QString &, const TtplPtr &)> scriptRunner;
+    TcachedTpls cache; // templates read from files by macros
+};
 
 // Replaced templates are new objects: a page holding the old one keeps it.
 TtplPtr defaultTpl();

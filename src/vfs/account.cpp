@@ -1,5 +1,7 @@
 #include "vfs/account.h"
 
+#include "util/service.h"
+
 #include "util/asciiCase.h"
 #include "util/dateTime.h"
 #include "util/encodings.h"
@@ -34,8 +36,7 @@ bool validUsername(const QString &name, bool acceptEmpty)
 
 Taccounts &Taccounts::global()
 {
-    static Taccounts accounts;
-    return accounts;
+    return Tservice<Taccounts>::get();
 }
 
 const Taccount *Taccounts::getAccount(const QString &name, bool evenGroups) const

@@ -38,7 +38,8 @@ inline bool validPassword(const QString &pwd) { return validUsername(pwd, true);
 
 class Taccounts {
 public:
-    // The program's own list (kept by the configuration).
+    // The program's own list (owned by the application, kept by the
+    // configuration).
     static Taccounts &global();
 
     QList<Taccount> list; // configuration order

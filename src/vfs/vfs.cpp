@@ -5,6 +5,7 @@
 #include "util/dateTime.h"
 #include "util/encodings.h"
 #include "util/masks.h"
+#include "util/service.h"
 
 #include <QLocale>
 
@@ -26,8 +27,7 @@ Tvfs::~Tvfs()
 
 Tvfs &Tvfs::instance()
 {
-    static Tvfs vfs;
-    return vfs;
+    return Tservice<Tvfs>::get();
 }
 
 void Tvfs::setSettings(const TvfsSettings &s)

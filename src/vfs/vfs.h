@@ -35,6 +35,7 @@ public:
     Tvfs &operator=(const Tvfs &) = delete;
 
     // The program's tree.
+    // The program's tree (owned by the application).
     static Tvfs &instance();
 
     Tfile *root() const { return root_.data(); }

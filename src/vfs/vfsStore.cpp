@@ -1,6 +1,7 @@
 #include "vfs/vfsStore.h"
 
 #include "util/files.h"
+#include "util/service.h"
 #include "util/prompt.h"
 #include "vfs/vfs.h"
 
@@ -109,8 +110,7 @@ TvfsStore::TvfsStore(Tvfs &vfs) : vfs_(vfs)
 
 TvfsStore &TvfsStore::instance()
 {
-    static TvfsStore store(Tvfs::instance());
-    return store;
+    return Tservice<TvfsStore>::get();
 }
 
 QString TvfsStore::tempVfsPath() const

@@ -60,7 +60,7 @@ public:
     static constexpr int maxRecentFiles = 5;
 
     explicit TvfsStore(Tvfs &vfs);
-    // The program's store, over Tvfs::instance().
+    // The program's store, over Tvfs::instance() (owned by the application).
     static TvfsStore &instance();
 
     TvfsStoreSettings settings;

@@ -2,6 +2,7 @@
 // processing of a command line.
 #include "app/cmdLine.h"
 #include "app/program.h"
+#include "app/services.h"
 #include "app/singleInstance.h"
 #include "config/cfgFixture.h"
 #include "config/config.h"
@@ -108,6 +109,7 @@ TEST(SingleInstance, UnsafeFolderIsRefused)
 
 TEST(Program, CommandLineProcessing)
 {
+    Tservices services;
     QTemporaryDir dir;
     Tprogram program({QStringLiteral("zof"), QStringLiteral("--headless")});
     EXPECT_TRUE(program.headless());
@@ -151,6 +153,7 @@ TEST(Program, CommandLineProcessing)
 // order of the start-up and of the shutdown.
 TEST(Program, StepsAnnouncedInOrder)
 {
+    Tservices services;
     QTemporaryDir dir;
     qputenv("ZOF_NO_SINGLE_INSTANCE", "1");
     qputenv("ZOF_IGNORE_STORED_OPTIONS", "1"); // nothing stored is read or written
@@ -199,4 +202,31 @@ TEST(Program, StepsAnnouncedInOrder)
     cfg().places = savedPlaces;
     cfg().cfgStorage = savedStorage;
     setCfgPath(savedCfgPath);
+}
+
+// Each service is reachable exactly while the owner holds it; the server
+// goes first, and what the program still does after that (saving options,
+// leaving the tree) finds the rest in place.
+TEST(Services, ServerReleasedFirstThenAllInReverse)
+{
+    {
+        Tservices services;
+        ASSERT_TRUE(serveExists());
+        EXPECT_EQ(&Tvfs::instance(), &*services.tree);
+        EXPECT_EQ(&opts(), &*services.options);
+        EXPECT_EQ(&cfg().o, &opts()); // the configuration is over the program's options
+        services.releaseServer();
+        EXPECT_FALSE(serveExists());
+        EXPECT_EQ(Tservice<Tvfs>::find(), &*services.tree);
+        EXPECT_EQ(Tservice<TvfsStore>::find(), &*services.treeStore);
+        EXPECT_EQ(Tservice<Tconfig>::find(), &*services.config);
+    }
+    EXPECT_EQ(Tservice<Toptions>::find(), nullptr);
+    EXPECT_EQ(Tservice<Taccounts>::find(), nullptr);
+    EXPECT_EQ(Tservice<Tvfs>::find(), nullptr);
+    EXPECT_EQ(Tservice<Tconfig>::find(), nullptr);
+    EXPECT_EQ(Tservice<Ttemplates>::find(), nullptr);
+    EXPECT_EQ(Tservice<TsessionTable>::find(), nullptr);
+    EXPECT_EQ(Tservice<TvfsStore>::find(), nullptr);
+    EXPECT_EQ(Tservice<Tserve>::find(), nullptr);
 }
