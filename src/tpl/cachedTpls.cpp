@@ -1,9 +1,8 @@
 #include "tpl/cachedTpls.h"
 
 #include "tpl/mainTemplate.h"
-#include "util/service.h"
-
 #include "util/files.h"
+#include "util/service.h"
 
 #include <QFileInfo>
 
