@@ -62,7 +62,7 @@ TconnCounts countConnections(const ThttpSrv &srv, const TconnData &self, bool di
         const TconnData *d = TconnData::of(c);
         if (d == &self)
             continue;
-        const QString &a = d ? d->address : c->P_address;
+        const QString &a = d ? d->address : c->address();
         ++n.all;
         n.fromAddress += a == self.address;
         if (distinct)
@@ -139,8 +139,8 @@ QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *ex
         if (d && d == except)
             continue;
         TadmissionConn a;
-        a.address = d ? d->address : c->P_address;
-        a.downloading = d && d->countAsDownload && replying(c->state);
+        a.address = d ? d->address : c->address();
+        a.downloading = d && d->countAsDownload && replying(c->state());
         a.file = d ? d->FlastFile.data() : nullptr;
         out.append(a);
     }
@@ -167,7 +167,7 @@ void TadmissionRules::decidePreReply(TconnData &cd)
         cd.disconnectReason = QStringLiteral("banned");
         cd.preReply = PR_BAN;
         if (o.noReplyBan && cd.conn)
-            cd.conn->reply.mode = HRM_CLOSE;
+            cd.conn->reply().mode = HRM_CLOSE;
     }
 }
 
@@ -181,7 +181,7 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     const Toptions &o = opts();
     const bool limited = o.maxContemporaryDls > 0 || o.maxContemporaryDlsIp > 0
         || o.maxIpsDownloading > 0 || o.preventLeeching;
-    const bool exempt = !limited || (cd.conn && cd.conn->ignoreSpeedLimit);
+    const bool exempt = !limited || (cd.conn && cd.conn->ignoresSpeedLimit());
     const QString byRules = exempt
         ? QString()
         : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());

@@ -11,13 +11,13 @@ TconnData::TconnData(ThttpConn *c)
 {
     time = lastActivityTime = now();
     if (conn)
-        conn->data = this;
+        conn->setOwner(this);
 }
 
 TconnData::~TconnData()
 {
-    if (conn && conn->data == this)
-        conn->data = nullptr;
+    if (conn && conn->owner() == this)
+        conn->setOwner(nullptr);
     if (f) {
         f->close();
         f.reset();
@@ -27,7 +27,9 @@ TconnData::~TconnData()
 
 TconnData *TconnData::of(const ThttpConn *c)
 {
-    return c ? static_cast<TconnData *>(c->data) : nullptr;
+    // Every owner of a connection is a TconnData: the application attaches
+    // nothing else.
+    return c ? static_cast<TconnData *>(c->owner()) : nullptr;
 }
 
 void TconnData::disconnect(const QString &reason)
@@ -48,7 +50,7 @@ void TconnData::logout()
 
 bool TconnData::closed() const
 {
-    return deleting || !conn || conn->state == HCS_DISCONNECTED;
+    return deleting || !conn || conn->state() == HCS_DISCONNECTED;
 }
 
 void TconnData::touch()

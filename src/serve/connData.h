@@ -4,6 +4,7 @@
 // SE_CONNECTED, freed by the heartbeat once the connection has ended and is
 // no longer locked.
 
+#include "http/connOwner.h"
 #include "script/macroData.h"
 #include "util/dateTime.h"
 #include "util/nameValueList.h"
@@ -48,7 +49,7 @@ enum TworkaroundIE { WIE_UNKNOWN, WIE_NEEDED, WIE_NOT_NEEDED };
 
 // The macro engine sees the record as its connection (variables and
 // counters of the request live in TmacroConn).
-class TconnData final : public TconnView, public TmacroConn
+class TconnData final : public ThttpConnOwner, public TconnView, public TmacroConn
 {
 public:
     explicit TconnData(ThttpConn *conn);

@@ -54,7 +54,7 @@ TfilePtr resolveBelow(Tfile &folder, const QString &rel)
 
 void Tdispatch::deleteAction()
 {
-    if (conn.request.method != HM_POST || !sameText(cd.postVars.value(QStringLiteral("action")), u"delete"))
+    if (conn.request().method != HM_POST || !sameText(cd.postVars.value(QStringLiteral("action")), u"delete"))
         return;
     if (!accountAllowed(FA_DELETE, &cd, node.data()))
         return;

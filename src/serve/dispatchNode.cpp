@@ -160,7 +160,7 @@ Tphase Tdispatch::uploadForms()
 // The page that reports the files of a finished upload.
 Tphase Tdispatch::uploadResults()
 {
-    if (conn.request.method == HM_POST && !cd.uploadResults.isEmpty()) {
+    if (conn.request().method == HM_POST && !cd.uploadResults.isEmpty()) {
         replySpecialPage(cd, QStringLiteral("upload-results"), node.data());
         return Tphase::Done;
     }
@@ -186,7 +186,7 @@ Tphase Tdispatch::templateSection()
         return Tphase::Continue;
     // The page script's action handlers change things: a link, an image or
     // a prefetch must never run one.
-    if (startsWithText(section, u"ajax.") && conn.request.method != HM_POST) {
+    if (startsWithText(section, u"ajax.") && conn.request().method != HM_POST) {
         reply.mode = HRM_METHOD_NOT_ALLOWED;
         conn.addHeader("Allow: POST", true);
         return Tphase::Done;
@@ -256,7 +256,7 @@ Tphase Tdispatch::fileList()
     if (!special.startsWith(QLatin1String("~files.lst"))
         && !(node->isFolder() && cd.urlvars.value(QStringLiteral("tpl")) == u"list"))
         return Tphase::Continue;
-    if (conn.request.method == HM_HEAD)
+    if (conn.request().method == HM_HEAD)
         return Tphase::Done;
     cd.downloadingWhat = DW_FOLDERPAGE;
     cd.disconnectAfterReply = true;
@@ -291,7 +291,7 @@ bool Tdispatch::refererRefused()
     const QString refHost = regexGetGroup(referer, QStringLiteral("([a-z]+://)?([^/]+@)?([^/]+)"), 3,
                                           QStringLiteral("i!"));
     QString asked;
-    if (matchAddressMask(o.forwardedMask, conn.P_address))
+    if (matchAddressMask(o.forwardedMask, conn.address()))
         asked = cleanHost(conn.getHeader(QByteArrayView("X-Forwarded-Host")));
     if (asked.isEmpty())
         asked = cleanHost(conn.getHeader(QByteArrayView("Host")));
@@ -303,7 +303,7 @@ Tphase Tdispatch::folderPage()
 {
     if (!node->isFolder())
         return Tphase::Continue;
-    if (conn.request.method == HM_HEAD) {
+    if (conn.request().method == HM_HEAD) {
         reply.mode = HRM_REPLY_HEADER;
         reply.body.clear();
         reply.bodyMode = RBM_STRING;

@@ -51,10 +51,10 @@ void Tserve::dumpTraffic(TserverEvent e, ThttpConn *conn)
     TconnData *cd = TconnData::of(conn);
     QByteArray data;
     if (e == SE_GOT_DATA) {
-        data = conn->eventData;
+        data = conn->eventData();
     } else {
         bool headDone = cd ? cd->dumpHeadDone : true;
-        qint64 bodyDone = cd ? cd->dumpBodyDone : conn->bsent_body;
+        qint64 bodyDone = cd ? cd->dumpBodyDone : conn->bodyBytesSent();
         data = sentSince(*conn, headDone, bodyDone);
         if (cd) {
             cd->dumpHeadDone = headDone;
@@ -62,13 +62,13 @@ void Tserve::dumpTraffic(TserverEvent e, ThttpConn *conn)
         }
     }
     const TdumpDirection dir = e == SE_GOT_DATA ? DD_RECEIVED : DD_SENT;
-    saveFile(dumpFile, dumpRecord(dir, now(), conn->P_address, conn->P_port, data), true);
+    saveFile(dumpFile, dumpRecord(dir, now(), conn->address(), conn->port(), data), true);
 }
 
 void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 {
     TconnData *cd = TconnData::of(conn);
-    if (conn && conn->lockCount != 1)
+    if (conn && conn->lockCount() != 1)
         add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), LK_ERROR);
     if (cd)
         cd->lastActivityTime = nowCoarse();
@@ -158,10 +158,10 @@ void Tserve::onConnected(ThttpConn *conn)
         return;
     conn->setNoDelay(true);
     TconnData *cd = new TconnData(conn);
-    if (!conn->limiters.contains(globalLimit.get()))
-        conn->limiters.append(globalLimit.get());
+    if (!conn->limiters().contains(globalLimit.get()))
+        conn->limiters().append(globalLimit.get());
     conn->setSendBuffer(32000);
-    cd->address = conn->P_address;
+    cd->address = conn->address();
     admission().decidePreReply(*cd);
     if (opts().logConnections)
         add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
@@ -225,11 +225,11 @@ void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
     if (!cd.dontLog)
         cd.dontLog = servedNodeDontLog(cd);
     if (o.logRequests && !cd.dontLog)
-        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request.full.left(
-                                                  qMax<qsizetype>(0, conn->request.full.indexOf('\r')))),
+        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request().full.left(
+                                                  qMax<qsizetype>(0, conn->request().full.indexOf('\r')))),
                 logPeer(conn), LK_REQUEST);
     else if (o.logBrowsing && !cd.dontLog && cd.downloadingWhat == DW_FOLDERPAGE)
-        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request.url).first(qMin<qsizetype>(200, conn->request.url.size()))),
+        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request().url).first(qMin<qsizetype>(200, conn->request().url.size()))),
                 logPeer(conn), LK_REQUEST);
 }
 
@@ -241,7 +241,7 @@ void Tserve::onStreamReady(ThttpConn *conn, TconnData *cd)
     const bool hadReason = !cd->disconnectReason.isEmpty();
     runEvent(QStringLiteral("stream ready"), cd);
     if (!hadReason && !cd->disconnectReason.isEmpty()) {
-        conn->reply.additionalHeaders.clear();
+        conn->reply().additionalHeaders.clear();
         replySpecialPage(*cd, QStringLiteral("deny"));
         conn->initInputStream();
     }
@@ -253,7 +253,7 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
         return;
     cd->lastBytesGot = 0;
     if (opts().logReplies && !cd->dontLog)
-        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), logPeer(conn), LK_REPLY);
+        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
 }
@@ -267,8 +267,8 @@ void Tserve::onUploadEvent(TserverEvent e, TconnData *cd)
 
 void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 {
-    if (cd && conn->post.mode == PM_URLENCODED)
-        parsePostVars(conn->post.data, cd->postVars);
+    if (cd && conn->post().mode == PM_URLENCODED)
+        parsePostVars(conn->post().data, cd->postVars);
 }
 
 // A multipart field: UTF-8 like urlencoded values (old clients' bytes in
@@ -276,14 +276,14 @@ void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 void Tserve::onPostVar(ThttpConn *conn, TconnData *cd)
 {
     if (cd)
-        cd->postVars.append(conn->post.varname, bytesToText(conn->post.data));
+        cd->postVars.append(conn->post().varname, bytesToText(conn->post().data));
 }
 
 void Tserve::onRequestCompleted(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    if (conn->reply.mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
+    if (conn->reply().mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
         downloadCompleted(*cd);
     runEvent(QStringLiteral("request completed"), cd);
 }
@@ -293,5 +293,5 @@ void Tserve::onOpenFailed(ThttpConn *conn, TconnData *cd)
     if (!cd)
         return;
     cd->error = QStringLiteral("Can't open file");
-    add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, logPeer(conn), LK_ERROR);
+    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), LK_ERROR);
 }

@@ -269,13 +269,13 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
 {
     ThttpConn &conn = *cd.conn;
     Tserve &s = serve();
-    sandboxFile(conn.reply, node, opts().sandboxAllFiles);
+    sandboxFile(conn.reply(), node, opts().sandboxAllFiles);
     // A conditional request for the copy the client has.
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
     conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
-        conn.reply.mode = HRM_NOT_MODIFIED;
+        conn.reply().mode = HRM_NOT_MODIFIED;
         return;
     }
     conn.addHeader(QByteArray("Last-Modified: ")
@@ -289,10 +289,10 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     // The body: from the small-file cache, else sent from the file.
     cd.etaSpeed = 0;
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
-    conn.reply.contentType = type.toUtf8();
-    conn.reply.bodyFile = node.resource;
-    conn.reply.body = s.fileCache().contents(node.resource, disk);
-    conn.reply.bodyMode = conn.reply.body.isNull() ? RBM_FILE : RBM_STRING;
+    conn.reply().contentType = type.toUtf8();
+    conn.reply().bodyFile = node.resource;
+    conn.reply().body = s.fileCache().contents(node.resource, disk);
+    conn.reply().bodyMode = conn.reply().body.isNull() ? RBM_FILE : RBM_STRING;
     cd.downloadingWhat = DW_FILE;
     cd.fileXferStart = now();
     // Opened in the browser or saved.

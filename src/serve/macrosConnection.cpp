@@ -19,7 +19,7 @@ namespace {
 
 bool isReplying(const ThttpConn &c)
 {
-    return c.state == HCS_REPLYING || c.state == HCS_REPLYING_HEADER || c.state == HCS_REPLYING_BODY;
+    return c.state() == HCS_REPLYING || c.state() == HCS_REPLYING_HEADER || c.state() == HCS_REPLYING_BODY;
 }
 
 void currentDownloads(TmacroCall &c)
@@ -93,8 +93,8 @@ void dropOwnLimiter(TconnData &cd)
     if (!cd.limiter)
         return;
     if (cd.conn) {
-        cd.conn->limiters.removeAll(cd.limiter.get());
-        cd.conn->srv->limiters.removeAll(cd.limiter.get());
+        cd.conn->limiters().removeAll(cd.limiter.get());
+        cd.conn->server()->limiters.removeAll(cd.limiter.get());
     }
     cd.limiter.reset();
 }
@@ -149,10 +149,10 @@ int disconnectMatching(Tserve &s, const QString &ipMask, const QString &portMask
     QList<ThttpConn *> chosen;
     for (ThttpConn *conn : std::as_const(s.srv().conns)) {
         const TconnData *d = TconnData::of(conn);
-        const QString address = d && !d->address.isEmpty() ? d->address : conn->P_address;
+        const QString address = d && !d->address.isEmpty() ? d->address : conn->address();
         if (!matchAddressMask(ipMask, address))
             continue;
-        if (!portMask.isEmpty() && !matchFileMask(portMask, conn->P_port))
+        if (!portMask.isEmpty() && !matchFileMask(portMask, conn->port()))
             continue;
         chosen.append(conn);
     }

@@ -72,7 +72,7 @@ void get(TmacroCall &c)
         QStringList edits;
         for (int k = 1; k < c.count(); ++k)
             edits.append(c.par(k));
-        c.result = macroQuote(editUrlQuery(QString::fromUtf8(cd->conn->request.url), edits));
+        c.result = macroQuote(editUrlQuery(QString::fromUtf8(cd->conn->request().url), edits));
     } else if (sel == u"stop spiders") {
         c.result = macroBool(opts().stopSpiders);
     } else if (sel == u"is new") {

@@ -69,7 +69,7 @@ QString TpageAdapter::address() const
 
 int TpageAdapter::port() const
 {
-    return cd->conn ? cd->conn->P_port.toInt() : 0;
+    return cd->conn ? cd->conn->port().toInt() : 0;
 }
 
 QString TpageAdapter::host() const
@@ -77,7 +77,7 @@ QString TpageAdapter::host() const
     if (!cd->conn)
         return {};
     QString h;
-    if (matchAddressMask(opts().forwardedMask, cd->conn->P_address))
+    if (matchAddressMask(opts().forwardedMask, cd->conn->address()))
         h = cleanHost(cd->conn->getHeader("X-Forwarded-Host"));
     if (h.isEmpty())
         h = cleanHost(cd->conn->getHeader("Host"));
@@ -86,7 +86,7 @@ QString TpageAdapter::host() const
 
 QString TpageAdapter::requestUrl() const
 {
-    return cd->conn ? QString::fromUtf8(cd->conn->request.url) : QString();
+    return cd->conn ? QString::fromUtf8(cd->conn->request().url) : QString();
 }
 
 QString TpageAdapter::requestHeader(const QString &name) const
@@ -106,7 +106,7 @@ QString TpageAdapter::formToken() const
 
 qint64 TpageAdapter::streamSize() const
 {
-    return cd->conn && cd->conn->reply.bodyMode == RBM_STREAM ? cd->conn->bodySize() : 0;
+    return cd->conn && cd->conn->reply().bodyMode == RBM_STREAM ? cd->conn->bodySize() : 0;
 }
 
 bool TpageAdapter::isArchive() const
@@ -148,15 +148,15 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         if (!d || d->address != cd->address)
             continue;
         TpageTransfer t;
-        if (c->state == HCS_POSTING && !d->uploadSrc.isEmpty()) {
+        if (c->state() == HCS_POSTING && !d->uploadSrc.isEmpty()) {
             t.upload = true;
             t.fileName = d->uploadSrc;
-            t.done = c->postDataReceived;
-            t.total = c->post.length;
-        } else if (c->state == HCS_REPLYING_BODY
+            t.done = c->postBytesReceived();
+            t.total = c->post().length;
+        } else if (c->state() == HCS_REPLYING_BODY
                    && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)) {
             t.fileName = d->lastFN;
-            t.done = c->bsent_body;
+            t.done = c->bodyBytesSent();
             t.total = c->bodySize();
         } else {
             continue;
@@ -166,7 +166,7 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         if (d->etaSpeed > 0 && t.total > t.done)
             t.timeLeft = formatDuration(double(t.total - t.done) / d->etaSpeed);
         t.address = d->address;
-        t.port = c->P_port.toInt();
+        t.port = c->port().toInt();
         out.append(t);
     }
     return out;
@@ -174,7 +174,7 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
 
 bool TpageAdapter::replyIsPlain() const
 {
-    return !cd->conn || cd->conn->reply.mode == HRM_REPLY;
+    return !cd->conn || cd->conn->reply().mode == HRM_REPLY;
 }
 
 void TpageAdapter::setReplyMode(TpageMode mode)
@@ -182,7 +182,7 @@ void TpageAdapter::setReplyMode(TpageMode mode)
     if (!cd->conn)
         return;
     static const ThttpReplyMode modes[] = {HRM_REPLY, HRM_DENY, HRM_NOT_FOUND, HRM_UNAUTHORIZED, HRM_OVERLOAD};
-    cd->conn->reply.mode = modes[mode];
+    cd->conn->reply().mode = modes[mode];
 }
 
 void TpageAdapter::addReplyHeader(const QString &name, const QString &value)
@@ -197,7 +197,7 @@ void TpageAdapter::addReplyHeader(const QString &name, const QString &value)
 void TpageAdapter::setContentType(const QString &type)
 {
     if (cd->conn)
-        cd->conn->reply.contentType = type.toUtf8();
+        cd->conn->reply().contentType = type.toUtf8();
 }
 
 QString TpageAdapter::contentTypeFor(const QString &fileName) const
@@ -301,14 +301,14 @@ void installPageHooks()
             if (const TconnData *d = TconnData::of(c))
                 out.append({d->address, d->user(),
                             d->countAsDownload
-                                && (c->state == HCS_REPLYING || c->state == HCS_REPLYING_HEADER
-                                    || c->state == HCS_REPLYING_BODY)});
+                                && (c->state() == HCS_REPLYING || c->state() == HCS_REPLYING_HEADER
+                                    || c->state() == HCS_REPLYING_BODY)});
         return out;
     };
     s.listening = [] { return serveExists() && serve().isListening(); };
     s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
-    s.speedOut = [] { return serveExists() ? serve().srv().P_speedOut : 0.0; };
-    s.speedIn = [] { return serveExists() ? serve().srv().P_speedIn : 0.0; };
+    s.speedOut = [] { return serveExists() ? serve().srv().speedOut : 0.0; };
+    s.speedIn = [] { return serveExists() ? serve().srv().speedIn : 0.0; };
     s.totalOut = [] { return opts().outTotal; };
     s.totalIn = [] { return opts().inTotal; };
     s.totalDownloads = [] { return opts().downloadsTotal; };

@@ -105,7 +105,7 @@ bool fromAnotherSite(const ThttpConn &conn)
         return false;
     QString host;
     const QString &mask = opts().forwardedMask;
-    if (!mask.isEmpty() && matchAddressMask(mask, conn.P_address))
+    if (!mask.isEmpty() && matchAddressMask(mask, conn.address()))
         host = conn.getHeader(QByteArrayView("X-Forwarded-Host")).section(u',', 0, 0);
     if (host.isEmpty())
         host = conn.getHeader(QByteArrayView("Host"));

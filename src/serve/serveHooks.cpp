@@ -16,7 +16,7 @@
 
 bool TsessionHooks::restore(TconnData &cd)
 {
-    const ThttpRequest &req = cd.conn->request;
+    const ThttpRequest &req = cd.conn->request();
     cd.fUser = req.user;
     cd.fPwd = req.pwd;
     const Taccount *a = cd.fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(cd.fUser);
@@ -53,7 +53,7 @@ bool TsessionHooks::credentialsMatch(const QString &user, const QString &pwd)
 
 void TsessionHooks::demandLogin(TconnData &cd, Tfile &node)
 {
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     r.mode = HRM_UNAUTHORIZED;
     QString realm = node.getShownRealm();
     if (realm.isEmpty())
@@ -156,7 +156,7 @@ QString TpageHooks::fileList(TconnData &cd, Tfile &folder)
 
 void TpageHooks::archive(TconnData &cd, Tfile &)
 {
-    cd.conn->reply.mode = HRM_DENY;
+    cd.conn->reply().mode = HRM_DENY;
 }
 
 void TuploadHooks::postEvent(TserverEvent, TconnData &) {}

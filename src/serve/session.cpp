@@ -260,9 +260,9 @@ const Taccount *accountWithRedir(const Taccount *a)
 // answered: its path names a folder.
 bool mayUseRedirect(const ThttpConn &conn)
 {
-    if (conn.request.method == HM_HEAD)
+    if (conn.request().method == HM_HEAD)
         return false;
-    const QByteArray &url = conn.request.url;
+    const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
     return (q < 0 ? url : url.first(q)).endsWith('/');
 }
@@ -340,7 +340,7 @@ void dropSessionCookie(ThttpConn &conn)
 void TsessionManager::startSession(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
-    copyToRecord(cd, *TsessionTable::global().create(conn.P_address));
+    copyToRecord(cd, *TsessionTable::global().create(conn.address()));
     conn.setCookie(SESSION_COOKIE, cd.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
                    QStringLiteral("HttpOnly"));
 }
@@ -373,12 +373,12 @@ bool TsessionManager::restore(TconnData &cd)
             // seen from another one (a browser that changed network, or
             // "localhost" reached over the other IP version) is dropped,
             // and the request goes on as a visitor who may log in again.
-            if (e->ip == conn.P_address)
+            if (e->ip == conn.address())
                 copyToRecord(cd, *e);
             else
                 dropSessionCookie(conn);
         } else {
-            copyToRecord(cd, *t.create(conn.P_address, id));
+            copyToRecord(cd, *t.create(conn.address(), id));
         }
     }
     if (cd.urlvars.value(QStringLiteral("mode")) == u"logout") {
@@ -388,7 +388,7 @@ bool TsessionManager::restore(TconnData &cd)
         cd.account = nullptr;
         return true;
     }
-    const ThttpRequest &req = conn.request;
+    const ThttpRequest &req = conn.request();
     if (!req.user.isEmpty()) {
         cd.fUser = req.user;
         cd.fPwd = req.pwd;
@@ -439,7 +439,7 @@ QString TsessionManager::checkSignedLink(TconnData &cd)
     const Taccount *a = userAccount(cd.urlvars.value(QStringLiteral("u")));
     if (!a)
         return QStringLiteral("username not found");
-    const QByteArray &url = cd.conn->request.url;
+    const QByteArray &url = cd.conn->request().url;
     const qsizetype q = url.indexOf('?');
     if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
         return QStringLiteral("bad sign");
@@ -480,7 +480,7 @@ bool TsessionManager::credentialsMatch(const QString &user, const QString &pwd)
 
 void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
 {
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     QString realm = node.getShownRealm();
     if (realm.isEmpty())
         realm = opts().loginRealm;

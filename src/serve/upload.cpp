@@ -268,11 +268,11 @@ void TuploadManager::start(TconnData &cd)
     cd.downloadingWhat = DW_UNK;
     cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
     cd.fileXferStart = now();
-    const QByteArray &url = conn.request.url;
+    const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
     const TfilePtr folder = findInTree(decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q)));
     cd.FlastFile = folder;
-    cd.uploadSrc = conn.post.filename;
+    cd.uploadSrc = conn.post().filename;
     cd.uploadFailed.clear();
     // Only a file created by this part may be deleted on failure; a file
     // an earlier part left open is handled as an interrupted upload.
@@ -339,7 +339,7 @@ void TuploadManager::data(TconnData &cd)
 {
     if (!cd.f || !cd.uploadFailed.isEmpty())
         return;
-    const QByteArray &d = cd.conn->post.data;
+    const QByteArray &d = cd.conn->post().data;
     errno = 0;
     if (cd.f->write(d) == d.size())
         return;
@@ -353,7 +353,7 @@ void TuploadManager::end(TconnData &cd)
     r.fn = cd.uploadDest.isEmpty() ? cd.uploadSrc : fileNameOf(cd.uploadDest);
     r.size = -1;
     const double secs = (now() - cd.fileXferStart) * secondsPerDay;
-    r.speed = secs > 0 ? std::round(double(cd.conn->FbytesPostedLastItem) / secs) : 0;
+    r.speed = secs > 0 ? std::round(double(cd.conn->bytesPostedLastItem()) / secs) : 0;
     const bool chosen = !cd.uploadDest.isEmpty();
     if (chosen)
         serve().counters().increment(QStringLiteral("upload-total"));
