@@ -140,8 +140,8 @@ QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *ex
             continue;
         TadmissionConn a;
         a.address = d ? d->address : c->address();
-        a.downloading = d && d->countAsDownload && replying(c->state());
-        a.file = d ? d->FlastFile.data() : nullptr;
+        a.downloading = d && d->transfer.countAsDownload && replying(c->state());
+        a.file = d ? d->transfer.lastFile.data() : nullptr;
         out.append(a);
     }
     return out;
@@ -158,7 +158,7 @@ void TadmissionRules::decidePreReply(TconnData &cd)
     // Walking every connection costs time on each request: only when a
     // connection limit is set.
     const bool limited = o.maxConnections > 0 || o.maxConnectionsByIp > 0 || o.maxIps > 0;
-    if (limited && cd.preReply != PR_OVERLOAD && !hasNoLimits(cd.account)
+    if (limited && cd.preReply != PR_OVERLOAD && !hasNoLimits(cd.credentials.account)
         && isOverloaded(o, countConnections(s.srv(), cd, o.maxIps > 0)))
         cd.preReply = PR_OVERLOAD;
     cd.banReason.clear();
@@ -184,12 +184,12 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     const bool exempt = !limited || (cd.conn && cd.conn->ignoresSpeedLimit());
     const QString byRules = exempt
         ? QString()
-        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());
+        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.transfer.lastFile.data());
     cd.disconnectReason = byRules;
     s.events().run(QStringLiteral("download"), &cd);
     if (cd.disconnectReason.isEmpty())
         return true;
-    cd.countAsDownload = false;
+    cd.transfer.countAsDownload = false;
     replySpecialPage(cd, cd.disconnectReason == byRules ? QStringLiteral("max contemp downloads")
                                                         : QStringLiteral("deny"));
     return false;

@@ -18,11 +18,11 @@ TconnData::~TconnData()
 {
     if (conn && conn->owner() == this)
         conn->setOwner(nullptr);
-    if (f) {
-        f->close();
-        f.reset();
+    if (upload.file) {
+        upload.file->close();
+        upload.file.reset();
     }
-    freeIfTemp(FlastFile);
+    freeIfTemp(transfer.lastFile);
 }
 
 TconnData *TconnData::of(const ThttpConn *c)
@@ -41,11 +41,11 @@ void TconnData::disconnect(const QString &reason)
 
 void TconnData::logout()
 {
-    session.reset();
-    account = nullptr;
-    fUser.clear();
-    fPwd.clear();
-    acceptedCredentials = false;
+    credentials.session.reset();
+    credentials.account = nullptr;
+    credentials.user.clear();
+    credentials.password.clear();
+    credentials.accepted = false;
 }
 
 bool TconnData::closed() const
@@ -62,9 +62,9 @@ void TconnData::touch()
 
 QString TconnData::urlVar(const QString &name) const
 {
-    const qsizetype i = urlvars.indexOf(name);
+    const qsizetype i = request.urlVars.indexOf(name);
     if (i < 0)
         return {};
-    const auto &e = urlvars.at(i);
+    const auto &e = request.urlVars.at(i);
     return e.hasSeparator ? disarmMacros(e.value) : QStringLiteral("1");
 }

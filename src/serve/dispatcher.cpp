@@ -175,12 +175,12 @@ Tphase Tdispatch::admission()
 // What the previous request on this connection left behind.
 Tphase Tdispatch::resetRecord()
 {
-    cd.requestTime = now();
-    cd.downloadingWhat = DW_UNK;
-    cd.fullDLlogged = cd.countAsDownload = false;
+    cd.request.time = now();
+    cd.transfer.downloadingWhat = DW_UNK;
+    cd.logging.fullDownloadLogged = cd.transfer.countAsDownload = false;
     reply.contentType.clear();
-    freeIfTemp(cd.FlastFile);
-    cd.FlastFile.reset();
+    freeIfTemp(cd.transfer.lastFile);
+    cd.transfer.lastFile.reset();
     return Tphase::Continue;
 }
 
@@ -257,9 +257,9 @@ Tphase Tdispatch::parseUrl()
 {
     const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
-    cd.urlvars.clear();
+    cd.request.urlVars.clear();
     if (q >= 0)
-        parseQuery(QByteArrayView(url).sliced(q + 1), cd.urlvars);
+        parseQuery(QByteArrayView(url).sliced(q + 1), cd.request.urlVars);
     fullPath = path = decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q));
     return Tphase::Continue;
 }
@@ -267,9 +267,9 @@ Tphase Tdispatch::parseUrl()
 // The mode asked for, the name last asked for and the client's program.
 Tphase Tdispatch::requestFacts()
 {
-    mode = cd.urlvars.value(QStringLiteral("mode"));
-    cd.lastFN = path.mid(path.lastIndexOf(u'/') + 1);
-    cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
+    mode = cd.request.urlVars.value(QStringLiteral("mode"));
+    cd.transfer.lastFileName = path.mid(path.lastIndexOf(u'/') + 1);
+    cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
     return Tphase::Continue;
 }
 
@@ -347,8 +347,8 @@ Tphase Tdispatch::signedLink()
 // An account (or one of its groups) without limits skips the speed limits.
 Tphase Tdispatch::speedLimitExemption()
 {
-    conn.setIgnoreSpeedLimit(cd.account
-        && Taccounts::global().searchAccountAndGroups(cd.account, [](const Taccount &a) { return a.noLimits; }));
+    conn.setIgnoreSpeedLimit(cd.credentials.account
+        && Taccounts::global().searchAccountAndGroups(cd.credentials.account, [](const Taccount &a) { return a.noLimits; }));
     return Tphase::Continue;
 }
 
@@ -393,7 +393,7 @@ Tphase Tdispatch::icons()
             reply.contentType = "image/gif";
             reply.body = graph;
             reply.bodyMode = RBM_STRING;
-            cd.downloadingWhat = DW_ICON;
+            cd.transfer.downloadingWhat = DW_ICON;
             return Tphase::Done;
         }
     }
@@ -427,14 +427,14 @@ Tphase Tdispatch::credentials()
 {
     if (opts().freeLogin)
         return Tphase::Continue;
-    if (!cd.fUser.isEmpty() && !s.sessions().credentialsMatch(cd.fUser, cd.fPwd)) {
-        cd.acceptedCredentials = false;
+    if (!cd.credentials.user.isEmpty() && !s.sessions().credentialsMatch(cd.credentials.user, cd.credentials.password)) {
+        cd.credentials.accepted = false;
         s.events().run(QStringLiteral("unauthorized"), &cd);
         replySpecialPage(cd, QStringLiteral("unauth"));
         reply.realm = QStringLiteral("Invalid login");
         return Tphase::Done;
     }
-    cd.acceptedCredentials = true;
+    cd.credentials.accepted = true;
     return Tphase::Continue;
 }
 
@@ -443,8 +443,8 @@ void Tdispatch::replyIcon(int index)
     reply.contentType = "image/gif";
     reply.body = iconGif(index);
     reply.bodyMode = RBM_STRING;
-    cd.downloadingWhat = DW_ICON;
-    cd.lastFN = fullPath.mid(1, 1000);
+    cd.transfer.downloadingWhat = DW_ICON;
+    cd.transfer.lastFileName = fullPath.mid(1, 1000);
 }
 
 void dispatchRequest(TconnData &cd)

@@ -35,7 +35,7 @@ void parsePostVars(const QByteArray &data, TnameValueList &out)
 
 bool servedNodeDontLog(const TconnData &cd)
 {
-    const Tfile *f = cd.FlastFile.data();
+    const Tfile *f = cd.transfer.lastFile.data();
     return f && f->hasRecursive(FA_DONT_LOG);
 }
 
@@ -53,12 +53,12 @@ void Tserve::dumpTraffic(TserverEvent e, ThttpConn *conn)
     if (e == SE_GOT_DATA) {
         data = conn->eventData();
     } else {
-        bool headDone = cd ? cd->dumpHeadDone : true;
-        qint64 bodyDone = cd ? cd->dumpBodyDone : conn->bodyBytesSent();
+        bool headDone = cd ? cd->logging.dumpHeadDone : true;
+        qint64 bodyDone = cd ? cd->logging.dumpBodyDone : conn->bodyBytesSent();
         data = sentSince(*conn, headDone, bodyDone);
         if (cd) {
-            cd->dumpHeadDone = headDone;
-            cd->dumpBodyDone = bodyDone;
+            cd->logging.dumpHeadDone = headDone;
+            cd->logging.dumpBodyDone = bodyDone;
         }
     }
     const TdumpDirection dir = e == SE_GOT_DATA ? DD_RECEIVED : DD_SENT;
@@ -133,8 +133,8 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 
     // Every event renews the session; the coarse clock is plenty for an
     // expiry and spares a precise read for each of a request's events.
-    if (cd && cd->session)
-        cd->session->expires = nowCoarse() + cd->session->ttl;
+    if (cd && cd->credentials.session)
+        cd->credentials.session->expires = nowCoarse() + cd->credentials.session->ttl;
 }
 
 void Tserve::onServerStart()
@@ -193,8 +193,8 @@ void Tserve::onGotData()
 
 void Tserve::onBytesSent(TconnData *cd)
 {
-    if (cd && cd->lastActivityTime >= cd->nextDloadScreenUpdate)
-        cd->nextDloadScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
+    if (cd && cd->lastActivityTime >= cd->transfer.nextScreenUpdate)
+        cd->transfer.nextScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
     noteNetworkActivity();
 }
 
@@ -203,10 +203,10 @@ void Tserve::onRequesting(TconnData *cd)
 {
     if (!cd)
         return;
-    cd->urlvars.clear();
-    cd->postVars.clear();
+    cd->request.urlVars.clear();
+    cd->request.postVars.clear();
     cd->resetForRequest();
-    cd->uploadResults.clear();
+    cd->upload.results.clear();
 }
 
 void Tserve::onGotHeader(TconnData *cd)
@@ -218,17 +218,17 @@ void Tserve::onGotHeader(TconnData *cd)
 void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
 {
     const Toptions &o = opts();
-    cd.dontLog = false;
-    cd.dumpHeadDone = false;
-    cd.dumpBodyDone = 0;
+    cd.logging.dontLog = false;
+    cd.logging.dumpHeadDone = false;
+    cd.logging.dumpBodyDone = 0;
     dispatchRequest(cd);
-    if (!cd.dontLog)
-        cd.dontLog = servedNodeDontLog(cd);
-    if (o.logRequests && !cd.dontLog)
+    if (!cd.logging.dontLog)
+        cd.logging.dontLog = servedNodeDontLog(cd);
+    if (o.logRequests && !cd.logging.dontLog)
         add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request().full.left(
                                                   qMax<qsizetype>(0, conn->request().full.indexOf('\r')))),
                 logPeer(conn), LK_REQUEST);
-    else if (o.logBrowsing && !cd.dontLog && cd.downloadingWhat == DW_FOLDERPAGE)
+    else if (o.logBrowsing && !cd.logging.dontLog && cd.transfer.downloadingWhat == DW_FOLDERPAGE)
         add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request().url).first(qMin<qsizetype>(200, conn->request().url.size()))),
                 logPeer(conn), LK_REQUEST);
 }
@@ -251,8 +251,8 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    cd->lastBytesGot = 0;
-    if (opts().logReplies && !cd->dontLog)
+    cd->transfer.lastBytesGot = 0;
+    if (opts().logReplies && !cd->logging.dontLog)
         add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
@@ -268,7 +268,7 @@ void Tserve::onUploadEvent(TserverEvent e, TconnData *cd)
 void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 {
     if (cd && conn->post().mode == PM_URLENCODED)
-        parsePostVars(conn->post().data, cd->postVars);
+        parsePostVars(conn->post().data, cd->request.postVars);
 }
 
 // A multipart field: UTF-8 like urlencoded values (old clients' bytes in
@@ -276,14 +276,14 @@ void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 void Tserve::onPostVar(ThttpConn *conn, TconnData *cd)
 {
     if (cd)
-        cd->postVars.append(conn->post().varname, bytesToText(conn->post().data));
+        cd->request.postVars.append(conn->post().varname, bytesToText(conn->post().data));
 }
 
 void Tserve::onRequestCompleted(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    if (conn->reply().mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
+    if (conn->reply().mode == HRM_REPLY && (cd->transfer.downloadingWhat == DW_FILE || cd->transfer.downloadingWhat == DW_ARCHIVE))
         downloadCompleted(*cd);
     runEvent(QStringLiteral("request completed"), cd);
 }

@@ -75,7 +75,7 @@ void disconnect(TmacroCall &c)
 void uploadFailed(TmacroCall &c)
 {
     if (TconnData *cd = connOrError(c)) {
-        cd->uploadFailed = c.par(0);
+        cd->upload.failure = c.par(0);
         c.result.clear();
     }
 }
@@ -129,13 +129,13 @@ int countCurrentDownloads(Tserve &s, const TdownloadFilter &filter)
     int n = 0;
     for (const ThttpConn *conn : std::as_const(s.srv().conns)) {
         const TconnData *d = TconnData::of(conn);
-        if (!d || !d->countAsDownload || !isReplying(*conn))
+        if (!d || !d->transfer.countAsDownload || !isReplying(*conn))
             continue;
         if (!filter.ipMask.isEmpty() && !matchAddressMask(filter.ipMask, d->address))
             continue;
         if (!filter.user.isEmpty() && !sameText(d->user(), filter.user))
             continue;
-        if (filter.fileFilter && !(d->FlastFile && d->FlastFile->same(filter.file)))
+        if (filter.fileFilter && !(d->transfer.lastFile && d->transfer.lastFile->same(filter.file)))
             continue;
         ++n;
     }

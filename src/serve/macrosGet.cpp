@@ -82,7 +82,7 @@ void get(TmacroCall &c)
     } else if (sel == u"agent") {
         if (!cd)
             return c.setCannotBeUsedHere();
-        c.result = cd->agent;
+        c.result = cd->request.agent;
     } else if (sel == u"tpl file") {
         c.result = templateFileName();
     } else if (sel == u"protocolon") {

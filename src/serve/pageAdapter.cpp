@@ -46,7 +46,7 @@ QString TpageAdapter::urlVar(const QString &name) const
 
 bool TpageAdapter::hasBareUrlVar(const QString &name) const
 {
-    for (const auto &e : cd->urlvars.entries())
+    for (const auto &e : cd->request.urlVars.entries())
         if (!e.hasSeparator && sameText(e.name, name))
             return true;
     return false;
@@ -96,7 +96,7 @@ QString TpageAdapter::requestHeader(const QString &name) const
 
 QString TpageAdapter::userNotes() const
 {
-    return cd->account ? cd->account->notes : QString();
+    return cd->credentials.account ? cd->credentials.account->notes : QString();
 }
 
 QString TpageAdapter::formToken() const
@@ -111,7 +111,7 @@ qint64 TpageAdapter::streamSize() const
 
 bool TpageAdapter::isArchive() const
 {
-    return cd->downloadingWhat == DW_ARCHIVE;
+    return cd->transfer.downloadingWhat == DW_ARCHIVE;
 }
 
 TtplPtr TpageAdapter::ownTemplate() const
@@ -132,9 +132,9 @@ QString TpageAdapter::disconnectReason() const
 QList<TpageUpload> TpageAdapter::takeUploadResults()
 {
     QList<TpageUpload> out;
-    for (const TuploadResult &r : std::as_const(cd->uploadResults))
+    for (const TuploadResult &r : std::as_const(cd->upload.results))
         out.append({r.fn, r.size, r.reason, qint64(r.speed)});
-    cd->uploadResults.clear();
+    cd->upload.results.clear();
     return out;
 }
 
@@ -148,23 +148,23 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         if (!d || d->address != cd->address)
             continue;
         TpageTransfer t;
-        if (c->state() == HCS_POSTING && !d->uploadSrc.isEmpty()) {
+        if (c->state() == HCS_POSTING && !d->upload.source.isEmpty()) {
             t.upload = true;
-            t.fileName = d->uploadSrc;
+            t.fileName = d->upload.source;
             t.done = c->postBytesReceived();
             t.total = c->post().length;
         } else if (c->state() == HCS_REPLYING_BODY
-                   && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)) {
-            t.fileName = d->lastFN;
+                   && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)) {
+            t.fileName = d->transfer.lastFileName;
             t.done = c->bodyBytesSent();
             t.total = c->bodySize();
         } else {
             continue;
         }
         t.user = d->user();
-        t.averageSpeed = d->averageSpeed;
-        if (d->etaSpeed > 0 && t.total > t.done)
-            t.timeLeft = formatDuration(double(t.total - t.done) / d->etaSpeed);
+        t.averageSpeed = d->transfer.averageSpeed;
+        if (d->transfer.etaSpeed > 0 && t.total > t.done)
+            t.timeLeft = formatDuration(double(t.total - t.done) / d->transfer.etaSpeed);
         t.address = d->address;
         t.port = c->port().toInt();
         out.append(t);
@@ -214,7 +214,7 @@ QString TpageAdapter::contentTypeFor(const QString &fileName) const
 
 void TpageAdapter::setDontLog()
 {
-    cd->dontLog = true;
+    cd->logging.dontLog = true;
 }
 
 // ---- hooks ----
@@ -300,7 +300,7 @@ void installPageHooks()
         for (ThttpConn *c : std::as_const(serve().srv().conns))
             if (const TconnData *d = TconnData::of(c))
                 out.append({d->address, d->user(),
-                            d->countAsDownload
+                            d->transfer.countAsDownload
                                 && (c->state() == HCS_REPLYING || c->state() == HCS_REPLYING_HEADER
                                     || c->state() == HCS_REPLYING_BODY)});
         return out;

@@ -77,12 +77,12 @@ void compressReply(TconnData &cd)
         return;
     if (indexOfText(QByteArrayView(conn.getHeaderA("Accept-Encoding")), QByteArrayView("gzip")) < 0)
         return;
-    if (cd.workaroundForIEutf8 == WIE_UNKNOWN)
-        cd.workaroundForIEutf8 = regexFind(cd.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
+    if (cd.request.ieUtf8Workaround == WIE_UNKNOWN)
+        cd.request.ieUtf8Workaround = regexFind(cd.request.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
             ? WIE_NEEDED
             : WIE_NOT_NEEDED;
     const QByteArray z = gzipBytes(r.body);
-    if (z.isEmpty() || (cd.workaroundForIEutf8 == WIE_NEEDED && z.size() < 2000))
+    if (z.isEmpty() || (cd.request.ieUtf8Workaround == WIE_NEEDED && z.size() < 2000))
         return;
     conn.addHeader("Content-Encoding: gzip", true);
     r.body = z;

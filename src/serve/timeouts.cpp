@@ -38,8 +38,8 @@ void Ttimeouts::noteActivity(Tserve &s, qint64 t)
         const double stamp = d ? d->lastActivityTime : 0;
         const auto old = seen.constFind(c);
         Tseen n{stamp, c->bytesSent(), c->bytesReceived(), t};
-        if (old != seen.constEnd() && old->activityStamp == stamp && old->bsent == c->bytesSent()
-            && old->brecvd == c->bytesReceived())
+        if (old != seen.constEnd() && old->activityStamp == stamp && old->bytesSent == c->bytesSent()
+            && old->bytesReceived == c->bytesReceived())
             n.since = old->since;
         next.insert(c, n);
     }
@@ -93,7 +93,7 @@ void Ttimeouts::secondWork(Tserve &s)
     const QList<ThttpConn *> conns = s.srv().conns;
     for (ThttpConn *c : conns) {
         const TconnData *d = TconnData::of(c);
-        if (wanted > 0 && d && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)
+        if (wanted > 0 && d && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)
             && (c->state() == HCS_REPLYING_BODY || c->state() == HCS_REPLYING_HEADER))
             c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
     }

@@ -292,8 +292,8 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
     // The other connection of the address is downloading another file.
     const ThttpConnState busyState = busy->conn->state();
     ThttpConnTestAccess::setState(*busy->conn, HCS_REPLYING_BODY);
-    busy->countAsDownload = true;
-    busy->FlastFile = g;
+    busy->transfer.countAsDownload = true;
+    busy->transfer.lastFile = g;
 
     struct Tcase
     {
@@ -324,10 +324,10 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
         events->action = c.script;
         cd->conn->setIgnoreSpeedLimit(c.noLimits);
         cd->conn->reply().mode = HRM_IGNORE;
-        cd->countAsDownload = true;
-        cd->FlastFile = f;
+        cd->transfer.countAsDownload = true;
+        cd->transfer.lastFile = f;
         EXPECT_EQ(rules.allowDownload(*cd), c.allowed) << c.what;
-        EXPECT_EQ(cd->countAsDownload, c.allowed) << c.what;
+        EXPECT_EQ(cd->transfer.countAsDownload, c.allowed) << c.what;
         EXPECT_EQ(cd->disconnectReason, QString::fromLatin1(c.reason)) << c.what;
         if (!c.allowed) {
             EXPECT_EQ(cd->conn->reply().mode, c.mode) << c.what;
@@ -335,9 +335,9 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
     }
 
     cd->conn->setIgnoreSpeedLimit(false);
-    cd->FlastFile.reset();
-    busy->FlastFile.reset();
-    busy->countAsDownload = false;
+    cd->transfer.lastFile.reset();
+    busy->transfer.lastFile.reset();
+    busy->transfer.countAsDownload = false;
     ThttpConnTestAccess::setState(*busy->conn, busyState);
     s.setEventHooks(nullptr);
     opts() = saved;

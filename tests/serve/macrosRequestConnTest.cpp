@@ -34,7 +34,7 @@ TEST(ConnectionMacros, DisconnectionReason)
     EXPECT_EQ(cd.disconnectReason, QStringLiteral("fourth"));
 
     EXPECT_EQ(expand(QStringLiteral("{.upload failed| too big .}"), &cd), QString());
-    EXPECT_EQ(cd.uploadFailed, QStringLiteral("too big"));
+    EXPECT_EQ(cd.upload.failure, QStringLiteral("too big"));
 }
 
 TEST(ConnectionMacros, LoadTemplate)
@@ -102,15 +102,15 @@ TEST(ConnectionMacros, CurrentDownloadsAndDisconnectByMask)
     TfilePtr file = Tfile::createLink(QStringLiteral("f"));
     TfilePtr other = Tfile::createLink(QStringLiteral("g"));
     for (TtestRecord *r : {&a, &b, &c, &idle})
-        r->cd->countAsDownload = r != &idle;
+        r->cd->transfer.countAsDownload = r != &idle;
     ThttpConnTestAccess::setState(*a.conn, HCS_REPLYING_BODY);
     ThttpConnTestAccess::setState(*b.conn, HCS_REPLYING_HEADER);
     ThttpConnTestAccess::setState(*c.conn, HCS_REPLYING);
     ThttpConnTestAccess::setState(*idle.conn, HCS_REPLYING_BODY); // not counted as a download
-    a.cd->FlastFile = file;
-    b.cd->FlastFile = other;
-    c.cd->FlastFile = file;
-    b.cd->fUser = QStringLiteral("Bob");
+    a.cd->transfer.lastFile = file;
+    b.cd->transfer.lastFile = other;
+    c.cd->transfer.lastFile = file;
+    b.cd->credentials.user = QStringLiteral("Bob");
 
     const struct
     {
@@ -186,9 +186,9 @@ TEST_F(Rights, FollowTheVisitorsAccount)
 {
     ThttpSrv srv;
     TtestRecord visitor(srv), bob(srv), wrongPwd(srv);
-    bob.cd->fUser = wrongPwd.cd->fUser = QStringLiteral("bob");
-    bob.cd->fPwd = QStringLiteral("pw");
-    wrongPwd.cd->fPwd = QStringLiteral("nope");
+    bob.cd->credentials.user = wrongPwd.cd->credentials.user = QStringLiteral("bob");
+    bob.cd->credentials.password = QStringLiteral("pw");
+    wrongPwd.cd->credentials.password = QStringLiteral("nope");
     const struct
     {
         const char *in;

@@ -21,7 +21,7 @@ TEST(RequestMacros, RequestValuesAreDisarmed)
 {
     ThttpSrv srv;
     TtestRecord r(srv, kHead);
-    r.cd->postVars.append(QStringLiteral("name"), QStringLiteral("{.x.}"));
+    r.cd->request.postVars.append(QStringLiteral("name"), QStringLiteral("{.x.}"));
     const struct
     {
         const char *in;
@@ -49,7 +49,7 @@ TEST(RequestMacros, VarStoresInsteadOfAnswering)
 {
     ThttpSrv srv;
     TtestRecord r(srv, kHead);
-    r.cd->postVars.append(QStringLiteral("p"), QStringLiteral("post value"));
+    r.cd->request.postVars.append(QStringLiteral("p"), QStringLiteral("post value"));
     EXPECT_EQ(expand(QStringLiteral("[{.urlvar|x|var=a.}][{.postvar|p|var=b.}][{.?download|var=c.}]"
                                      "{.^a.},{.^b.},{.^c.}"),
                      r.cd.get()),
@@ -124,7 +124,7 @@ TEST(GetMacro, ServerFactsAndAccounts)
 
     ThttpSrv srv;
     TtestRecord r(srv);
-    r.cd->agent = QStringLiteral("Tool/1");
+    r.cd->request.agent = QStringLiteral("Tool/1");
     const struct
     {
         const char *in;

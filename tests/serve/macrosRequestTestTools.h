@@ -43,7 +43,7 @@ public:
         EXPECT_TRUE(parseRequestHead(conn->request(), post, true, &info));
         const qsizetype q = conn->request().url.indexOf('?');
         if (q >= 0)
-            parseQuery(conn->request().url.mid(q + 1), cd->urlvars);
+            parseQuery(conn->request().url.mid(q + 1), cd->request.urlVars);
         conn->reply().mode = HRM_REPLY;
     }
     ~TtestRecord()
