@@ -45,7 +45,9 @@ static void refreshConnectionAccounts()
         return;
     for (ThttpConn *c : std::as_const(serve().srv().conns))
         if (TconnData *d = TconnData::of(c); d && d->credentials.account)
-            d->credentials.account = d->credentials.user.isEmpty() ? nullptr : Taccounts::global().getAccount(d->credentials.user);
+            d->credentials.account = d->credentials.user.isEmpty()
+                ? nullptr
+                : Taccounts::global().getAccount(d->credentials.user);
 }
 
 void installServeParts()

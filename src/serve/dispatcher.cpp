@@ -348,7 +348,8 @@ Tphase Tdispatch::signedLink()
 Tphase Tdispatch::speedLimitExemption()
 {
     conn.setIgnoreSpeedLimit(cd.credentials.account
-        && Taccounts::global().searchAccountAndGroups(cd.credentials.account, [](const Taccount &a) { return a.noLimits; }));
+                             && Taccounts::global().searchAccountAndGroups(
+                                 cd.credentials.account, [](const Taccount &a) { return a.noLimits; }));
     return Tphase::Continue;
 }
 
@@ -427,7 +428,8 @@ Tphase Tdispatch::credentials()
 {
     if (opts().freeLogin)
         return Tphase::Continue;
-    if (!cd.credentials.user.isEmpty() && !s.sessions().credentialsMatch(cd.credentials.user, cd.credentials.password)) {
+    if (!cd.credentials.user.isEmpty()
+        && !s.sessions().credentialsMatch(cd.credentials.user, cd.credentials.password)) {
         cd.credentials.accepted = false;
         s.events().run(QStringLiteral("unauthorized"), &cd);
         replySpecialPage(cd, QStringLiteral("unauth"));

@@ -283,7 +283,8 @@ void Tserve::onRequestCompleted(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    if (conn->reply().mode == HRM_REPLY && (cd->transfer.downloadingWhat == DW_FILE || cd->transfer.downloadingWhat == DW_ARCHIVE))
+    if (conn->reply().mode == HRM_REPLY
+        && (cd->transfer.downloadingWhat == DW_FILE || cd->transfer.downloadingWhat == DW_ARCHIVE))
         downloadCompleted(*cd);
     runEvent(QStringLiteral("request completed"), cd);
 }

@@ -19,7 +19,8 @@ namespace {
 
 bool isReplying(const ThttpConn &c)
 {
-    return c.state() == HCS_REPLYING || c.state() == HCS_REPLYING_HEADER || c.state() == HCS_REPLYING_BODY;
+    const ThttpConnState s = c.state();
+    return s == HCS_REPLYING || s == HCS_REPLYING_HEADER || s == HCS_REPLYING_BODY;
 }
 
 void currentDownloads(TmacroCall &c)

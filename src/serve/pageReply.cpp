@@ -78,7 +78,8 @@ void compressReply(TconnData &cd)
     if (indexOfText(QByteArrayView(conn.getHeaderA("Accept-Encoding")), QByteArrayView("gzip")) < 0)
         return;
     if (cd.request.ieUtf8Workaround == WIE_UNKNOWN)
-        cd.request.ieUtf8Workaround = regexFind(cd.request.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
+        cd.request.ieUtf8Workaround
+            = regexFind(cd.request.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
             ? WIE_NEEDED
             : WIE_NOT_NEEDED;
     const QByteArray z = gzipBytes(r.body);

@@ -19,7 +19,8 @@ bool TsessionHooks::restore(TconnData &cd)
     const ThttpRequest &req = cd.conn->request();
     cd.credentials.user = req.user;
     cd.credentials.password = req.pwd;
-    const Taccount *a = cd.credentials.user.isEmpty() ? nullptr : Taccounts::global().getAccount(cd.credentials.user);
+    const QString &user = cd.credentials.user;
+    const Taccount *a = user.isEmpty() ? nullptr : Taccounts::global().getAccount(user);
     cd.credentials.account = a && a->pwd == cd.credentials.password ? a : nullptr;
     return true;
 }

@@ -394,7 +394,8 @@ bool TsessionManager::restore(TconnData &cd)
         cd.credentials.password = req.pwd;
         cd.credentials.account = userAccount(cd.credentials.user);
     } else {
-        cd.credentials.account = cd.credentials.session ? userAccount(cd.credentials.session->user) : nullptr;
+        cd.credentials.account
+            = cd.credentials.session ? userAccount(cd.credentials.session->user) : nullptr;
         if (cd.credentials.account) {
             cd.credentials.user = cd.credentials.account->user;
             cd.credentials.password = cd.credentials.account->pwd;

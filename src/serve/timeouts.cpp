@@ -93,7 +93,8 @@ void Ttimeouts::secondWork(Tserve &s)
     const QList<ThttpConn *> conns = s.srv().conns;
     for (ThttpConn *c : conns) {
         const TconnData *d = TconnData::of(c);
-        if (wanted > 0 && d && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)
+        if (wanted > 0 && d
+            && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)
             && (c->state() == HCS_REPLYING_BODY || c->state() == HCS_REPLYING_HEADER))
             c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
     }

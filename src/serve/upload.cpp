@@ -307,7 +307,8 @@ void TuploadManager::start(TconnData &cd)
             cd.upload.destination.clear(); // nothing of ours at that path
     }
     if (!cd.upload.failure.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.upload.source, cd.upload.failure), logPeer(cd.conn), LK_UPLOAD);
+        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.upload.source, cd.upload.failure),
+                logPeer(cd.conn), LK_UPLOAD);
 }
 
 bool TuploadManager::create(TconnData &cd)
@@ -377,6 +378,7 @@ void TuploadManager::end(TconnData &cd)
     }
     created.remove(&cd);
     if (r.reason.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Fully uploaded %1").arg(cd.upload.destination), logPeer(cd.conn), LK_UPLOAD);
+        add2log(QStringLiteral("Fully uploaded %1").arg(cd.upload.destination), logPeer(cd.conn),
+                LK_UPLOAD);
     cd.upload.results.append(r);
 }
