@@ -64,25 +64,25 @@ int main(int argc, char **argv)
             c->setNoDelay(true);
             break;
         case SE_REQUEST: {
-            if (c->request.method != HM_GET && c->request.method != HM_HEAD) {
-                c->reply.mode = HRM_METHOD_NOT_ALLOWED;
+            if (c->request().method != HM_GET && c->request().method != HM_HEAD) {
+                c->reply().mode = HRM_METHOD_NOT_ALLOWED;
                 break;
             }
-            const QString path = localPath(root, c->request.url);
+            const QString path = localPath(root, c->request().url);
             if (path.isEmpty()) {
-                c->reply.mode = HRM_NOT_FOUND;
+                c->reply().mode = HRM_NOT_FOUND;
                 break;
             }
-            c->reply.mode = c->request.method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
-            c->reply.contentType = "application/octet-stream";
-            c->reply.bodyMode = RBM_FILE;
-            c->reply.bodyFile = path;
+            c->reply().mode = c->request().method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
+            c->reply().contentType = "application/octet-stream";
+            c->reply().bodyMode = RBM_FILE;
+            c->reply().bodyFile = path;
             break;
         }
         case SE_OPEN_FAILED:
             // Missing, a folder or not a regular file.
-            c->reply.mode = HRM_NOT_FOUND;
-            c->reply.contentType = "text/html; charset=utf-8";
+            c->reply().mode = HRM_NOT_FOUND;
+            c->reply().contentType = "text/html; charset=utf-8";
             break;
         default:
             break;

@@ -44,8 +44,10 @@ static void refreshConnectionAccounts()
     if (!serveExists())
         return;
     for (ThttpConn *c : std::as_const(serve().srv().conns))
-        if (TconnData *d = TconnData::of(c); d && d->account)
-            d->account = d->fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(d->fUser);
+        if (TconnData *d = TconnData::of(c); d && d->credentials.account)
+            d->credentials.account = d->credentials.user.isEmpty()
+                ? nullptr
+                : Taccounts::global().getAccount(d->credentials.user);
 }
 
 void installServeParts()

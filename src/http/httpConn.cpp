@@ -15,39 +15,39 @@ constexpr QByteArrayView htmlType = "text/html; charset=utf-8";
 }
 
 ThttpConn::ThttpConn(ThttpSrv *s, int fd)
-    : srv(s)
+    : server_(s)
 {
-    sock = std::make_unique<TtcpSocket>(srv->poller, fd, this);
-    P_address = sock->peerAddress();
-    P_port = QString::number(sock->peerPort());
-    P_v6 = P_address.contains(u':');
-    state = HCS_IDLE;
-    connsIndex = srv->conns.size();
-    srv->conns.append(this);
-    request.reset();
-    reply.reset(-1, -1);
-    lastSpeedTime.start();
-    P_sndBuf = sock->sendBufferSize();
+    sock = std::make_unique<TtcpSocket>(server_->poller, fd, this);
+    address_ = sock->peerAddress();
+    port_ = QString::number(sock->peerPort());
+    v6_ = address_.contains(u':');
+    state_ = HCS_IDLE;
+    connsIndex = server_->conns.size();
+    server_->conns.append(this);
+    request_.reset();
+    reply_.reset(-1, -1);
+    lastSampleTime.start();
+    sendBufferSize_ = sock->sendBufferSize();
     if (sock->state() == TtcpSocket::SS_CLOSED) {
-        state = HCS_DISCONNECTED;
+        state_ = HCS_DISCONNECTED;
         closedSeen = true;
-        srv->disconnecting.append(this);
+        server_->disconnecting.append(this);
     }
 }
 
 ThttpConn::~ThttpConn()
 {
-    P_destroying = true;
-    srv->forget(this);
+    destroying = true;
+    server_->forget(this);
     sock.reset();
-    stream.close();
+    body_.close();
 }
 
 void ThttpConn::free(ThttpConn *c)
 {
     if (!c)
         return;
-    if (c->lockCount > 0)
+    if (c->isLocked())
         throw std::logic_error("still in use");
     delete c;
 }
@@ -63,7 +63,7 @@ void ThttpConn::disconnect()
 
 void ThttpConn::notify(TserverEvent e)
 {
-    srv->notify(e, this);
+    server_->notify(e, this);
 }
 
 void ThttpConn::notifyPost(TserverEvent e)
@@ -86,9 +86,9 @@ void ThttpConn::failed()
 
 void ThttpConn::setSendBuffer(int size, bool force)
 {
-    if (size == P_sndBuf && !force)
+    if (size == sendBufferSize_ && !force)
         return;
-    P_sndBuf = size;
+    sendBufferSize_ = size;
     if (force && sock && size > sock->sendBufferSize())
         sock->setSendBufferSize(size);
 }
@@ -101,23 +101,23 @@ void ThttpConn::setNoDelay(bool on)
 
 qint64 ThttpConn::rangeSize() const
 {
-    if (reply.firstByte < 0 && reply.lastByte < 0)
+    if (reply_.firstByte < 0 && reply_.lastByte < 0)
         return bodySize();
-    return reply.lastByte - reply.firstByte + 1;
+    return reply_.lastByte - reply_.firstByte + 1;
 }
 
 qint64 ThttpConn::bodyLeft() const
 {
     if (headOnly)
         return 0;
-    return rangeSize() - bsent_body;
+    return rangeSize() - bodyBytesSent_;
 }
 
 bool ThttpConn::mustQueue() const
 {
     if (paused)
         return true;
-    for (const TspeedLimiter *l : limiters)
+    for (const TspeedLimiter *l : limiters_)
         if (l->isLimited())
             return true;
     return false;
@@ -125,16 +125,16 @@ bool ThttpConn::mustQueue() const
 
 void ThttpConn::consumeFront(qsizetype n)
 {
-    if (n >= buffer.size())
-        buffer.resize(0); // keeps the capacity for the next request
+    if (n >= buffer_.size())
+        buffer_.resize(0); // keeps the capacity for the next request
     else if (n > 0)
-        buffer.remove(0, n);
+        buffer_.remove(0, n);
     headScanned = 0;
 }
 
 void ThttpConn::dropInput(qint64 n)
 {
-    const qint64 now = qMin<qint64>(n, buffer.size());
+    const qint64 now = qMin<qint64>(n, buffer_.size());
     consumeFront(now);
     discardLeft = n - now;
 }
@@ -155,9 +155,9 @@ void ThttpConn::sockReadable()
 
 void ThttpConn::onData(const char *bytes, qint64 n)
 {
-    brecvd += n;
-    srv->brecvd += n;
-    if (dontFulFil)
+    bytesReceived_ += n;
+    server_->bytesReceived += n;
+    if (refusingInput)
         return;
     if (discardLeft > 0) {
         const qint64 d = qMin(discardLeft, n);
@@ -172,39 +172,39 @@ void ThttpConn::onData(const char *bytes, qint64 n)
         if (!feedChunked(raw))
             return;
     } else {
-        if (state == HCS_POSTING)
-            postDataReceived += n;
+        if (state_ == HCS_POSTING)
+            postBytesReceived_ += n;
         if (!appendInput(raw))
             return;
     }
-    eventData = QByteArray(bytes, n);
+    eventData_ = QByteArray(bytes, n);
     notify(SE_GOT_DATA);
     processInput();
 }
 
 bool ThttpConn::appendInput(QByteArrayView bytes)
 {
-    if (buffer.size() + bytes.size() > maxInputBuffer) {
+    if (buffer_.size() + bytes.size() > maxInputBuffer) {
         disconnect();
         if (sock)
             sock->abort();
         return false;
     }
-    buffer.append(bytes);
+    buffer_.append(bytes);
     return true;
 }
 
 void ThttpConn::sockBytesWritten(qint64 count)
 {
     try {
-        bsent += count;
-        srv->bsent += count;
+        bytesSent_ += count;
+        server_->bytesSent += count;
         const qint64 fromHead = qMin(count, headLeft);
         headLeft -= fromHead;
         const qint64 body = count - fromHead;
-        if (state == HCS_REPLYING_BODY && body > 0) {
-            bsent_body += body;
-            bsent_bodies += body;
+        if (state_ == HCS_REPLYING_BODY && body > 0) {
+            bodyBytesSent_ += body;
+            totalBodyBytesSent_ += body;
         }
         notify(SE_BYTES_SENT);
     } catch (...) {
@@ -237,9 +237,9 @@ void ThttpConn::closeIfInputEnded()
 {
     if (!inputEnded || disconnecting)
         return;
-    switch (state) {
+    switch (state_) {
     case HCS_IDLE:
-        if (buffer.isEmpty())
+        if (buffer_.isEmpty())
             disconnect(); // else a pipelined request is about to start
         break;
     case HCS_REQUESTING:
@@ -259,39 +259,39 @@ void ThttpConn::sockClosed()
     if (closedSeen)
         return;
     closedSeen = true;
-    state = HCS_DISCONNECTED;
-    srv->disconnecting.append(this);
+    state_ = HCS_DISCONNECTED;
+    server_->disconnecting.append(this);
 }
 
 // ---- input ----
 
 void ThttpConn::processInput()
 {
-    if (state == HCS_IDLE || state == HCS_REQUESTING)
+    if (state_ == HCS_IDLE || state_ == HCS_REQUESTING)
         skipEmptyLines();
-    if (buffer.isEmpty() || dontFulFil) {
+    if (buffer_.isEmpty() || refusingInput) {
         closeIfInputEnded();
         return;
     }
-    if (state == HCS_IDLE) {
+    if (state_ == HCS_IDLE) {
         if (disconnecting)
             return; // closing: no new request starts
 
-        state = HCS_REQUESTING;
-        reply.contentType = htmlType.toByteArray();
+        state_ = HCS_REQUESTING;
+        reply_.contentType = htmlType.toByteArray();
         notify(SE_REQUESTING);
     }
-    if (state == HCS_REQUESTING) {
+    if (state_ == HCS_REQUESTING) {
         if (!headStep()) {
             closeIfInputEnded();
             return;
         }
-    } else if (state == HCS_POSTING) {
+    } else if (state_ == HCS_POSTING) {
         postStep();
     } else {
         return; // a reply is under way: input waits (pipelining)
     }
-    if (state == HCS_REPLYING && !dontFulFil)
+    if (state_ == HCS_REPLYING && !refusingInput)
         startReply();
     closeIfInputEnded();
 }
@@ -301,7 +301,7 @@ void ThttpConn::processInput()
 void ThttpConn::skipEmptyLines()
 {
     qsizetype n = 0;
-    while (n < buffer.size() && (buffer[n] == '\r' || buffer[n] == '\n'))
+    while (n < buffer_.size() && (buffer_[n] == '\r' || buffer_[n] == '\n'))
         ++n;
     if (n > 0)
         consumeFront(n);
@@ -310,32 +310,32 @@ void ThttpConn::skipEmptyLines()
 // Looks for the head and parses it. True when a request was accepted.
 bool ThttpConn::headStep()
 {
-    while (state == HCS_REQUESTING && !buffer.isEmpty()) {
+    while (state_ == HCS_REQUESTING && !buffer_.isEmpty()) {
         int term = 0;
         // Only the new bytes are searched (with 3 bytes of overlap), so a head
         // sent byte by byte costs linear time.
         const qsizetype from = qMax<qsizetype>(0, headScanned - 3);
-        qsizetype end = findHeadEnd(QByteArrayView(buffer).sliced(from), &term);
+        qsizetype end = findHeadEnd(QByteArrayView(buffer_).sliced(from), &term);
         if (end < 0) {
-            if (QByteArrayView(buffer).sliced(from).indexOf('\3') >= 0) {
-                reply.mode = HRM_CLOSE;
-                dropInput(buffer.size());
-                dontFulFil = true;
+            if (QByteArrayView(buffer_).sliced(from).indexOf('\3') >= 0) {
+                reply_.mode = HRM_CLOSE;
+                dropInput(buffer_.size());
+                refusingInput = true;
                 disconnect();
                 return false;
             }
-            headScanned = buffer.size();
-            if (buffer.size() > maxHeadSize) {
-                request.reset();
+            headScanned = buffer_.size();
+            if (buffer_.size() > maxHeadSize) {
+                request_.reset();
                 refuse(HRM_TOO_LARGE);
             }
             return false;
         }
         end += from;
-        request.full = buffer.left(end);
+        request_.full = buffer_.left(end);
         consumeFront(end + term);
         ThttpHeadInfo info;
-        if (!parseRequestHead(request, post, srv->persistentConnections, &info)) {
+        if (!parseRequestHead(request_, post_, server_->persistentConnections, &info)) {
             skipEmptyLines();
             continue; // rejected: wait for another head
         }
@@ -351,48 +351,48 @@ bool ThttpConn::headStep()
             return false;
         }
         const bool isChunked = info.transferCoding == TC_CHUNKED;
-        if (isChunked && (info.contentLengthGiven || request.ver < QByteArrayView("1.1"))) {
+        if (isChunked && (info.contentLengthGiven || request_.ver < QByteArrayView("1.1"))) {
             // The chunks frame the body, not the length; but a request that
             // gives both, or chunks from an HTTP/1.0 client, is suspect:
             // nothing more is read from this connection after it.
             persistent = false;
-            post.length = 0;
+            post_.length = 0;
         }
-        if (request.method == HM_POST) {
-            state = HCS_POSTING;
+        if (request_.method == HM_POST) {
+            state_ = HCS_POSTING;
             firstPostFile = true;
             inBoundaries = false;
             lastPostItemPos = 0;
-            FbytesPostedLastItem = 0;
-            post.data.clear();
-            post.varname.clear();
-            post.filename.clear();
-            postDataReceived = buffer.size();
+            bytesPostedLastItem_ = 0;
+            post_.data.clear();
+            post_.varname.clear();
+            post_.filename.clear();
+            postBytesReceived_ = buffer_.size();
             if (!info.contentLengthGiven && !isChunked) {
                 // No length we can trust: the body cannot be told apart from
                 // what follows it.
                 persistent = false;
                 dropInput(std::numeric_limits<qint64>::max());
                 notifyPost(SE_POST_END);
-                state = HCS_REPLYING;
+                state_ = HCS_REPLYING;
             } else {
                 // A client waiting for our go-ahead would stall a second or more.
-                if ((post.length > 0 || isChunked) && buffer.isEmpty() && sock && request.ver >= QByteArrayView("1.1")
-                    && sameText(request.getHeaderA("Expect"), "100-continue"))
+                if ((post_.length > 0 || isChunked) && buffer_.isEmpty() && sock && request_.ver >= QByteArrayView("1.1")
+                    && sameText(request_.getHeaderA("Expect"), "100-continue"))
                     sock->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n"));
                 if (isChunked)
                     startChunkedBody(true);
-                if (state == HCS_POSTING)
+                if (state_ == HCS_POSTING)
                     postStep();
             }
         } else {
             // A body sent with another method is not ours to read.
             if (isChunked)
                 startChunkedBody(false);
-            else if (post.length > 0)
-                dropInput(post.length);
-            if (state == HCS_REQUESTING)
-                state = HCS_REPLYING;
+            else if (post_.length > 0)
+                dropInput(post_.length);
+            if (state_ == HCS_REQUESTING)
+                state_ = HCS_REPLYING;
         }
         return true;
     }
@@ -405,10 +405,10 @@ void ThttpConn::startChunkedBody(bool keep)
 {
     chunked.start();
     dropChunks = !keep;
-    post.length = 0; // known at the last chunk
-    postDataReceived = 0;
-    const QByteArray raw = buffer;
-    consumeFront(buffer.size());
+    post_.length = 0; // known at the last chunk
+    postBytesReceived_ = 0;
+    const QByteArray raw = buffer_;
+    consumeFront(buffer_.size());
     if (!raw.isEmpty())
         feedChunked(raw);
 }
@@ -417,32 +417,32 @@ void ThttpConn::startChunkedBody(bool keep)
 // end is the next request. False when the connection is done with.
 bool ThttpConn::feedChunked(QByteArrayView raw)
 {
-    if (buffer.size() + raw.size() > maxInputBuffer) { // decoding never makes more bytes
+    if (buffer_.size() + raw.size() > maxInputBuffer) { // decoding never makes more bytes
         disconnect();
         if (sock)
             sock->abort();
         return false;
     }
-    const qsizetype before = buffer.size();
+    const qsizetype before = buffer_.size();
     qsizetype used = 0;
-    const TchunkedDecoder::Result r = chunked.feed(raw, buffer, &used);
+    const TchunkedDecoder::Result r = chunked.feed(raw, buffer_, &used);
     if (dropChunks)
-        buffer.truncate(before);
+        buffer_.truncate(before);
     else
-        postDataReceived += buffer.size() - before;
+        postBytesReceived_ += buffer_.size() - before;
     switch (r) {
     case TchunkedDecoder::CD_ERROR:
         refuse(HRM_BAD_REQUEST);
         return false;
     case TchunkedDecoder::CD_DONE: {
         if (!dropChunks)
-            post.length = chunked.decoded();
+            post_.length = chunked.decoded();
         dropChunks = false;
         // What follows is the next request; in the body step it counts as
         // received like the bytes behind a body with a length.
         const QByteArrayView next = raw.sliced(used);
-        if (state == HCS_POSTING)
-            postDataReceived += next.size();
+        if (state_ == HCS_POSTING)
+            postBytesReceived_ += next.size();
         return appendInput(next);
     }
     case TchunkedDecoder::CD_MORE:
@@ -457,19 +457,19 @@ bool ThttpConn::feedChunked(QByteArrayView raw)
 void ThttpConn::refuse(ThttpReplyMode mode)
 {
     persistent = false;
-    dontFulFil = true;
-    dropInput(buffer.size());
-    if (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED)
+    refusingInput = true;
+    dropInput(buffer_.size());
+    if (state_ == HCS_REPLYING_HEADER || state_ == HCS_REPLYING_BODY || state_ == HCS_DISCONNECTED)
         return;
-    if (state == HCS_REPLYING) {
+    if (state_ == HCS_REPLYING) {
         disconnect();
         return;
     }
-    reply.reset(-1, -1);
+    reply_.reset(-1, -1);
     headOnly = unsatisfiable = truncated = false;
-    reply.mode = mode;
-    reply.contentType = htmlType.toByteArray();
-    state = HCS_REPLYING;
+    reply_.mode = mode;
+    reply_.contentType = htmlType.toByteArray();
+    state_ = HCS_REPLYING;
     buildHead();
 }
 
@@ -477,51 +477,51 @@ void ThttpConn::refuse(ThttpReplyMode mode)
 
 void ThttpConn::startReply()
 {
-    reply.reset(request.firstByte, request.lastByte);
+    reply_.reset(request_.firstByte, request_.lastByte);
     headOnly = unsatisfiable = truncated = false;
-    ++P_requestCount;
-    askedFirst = request.firstByte;
-    askedLast = request.lastByte;
+    ++requestCount_;
+    askedFirst = request_.firstByte;
+    askedLast = request_.lastByte;
     notify(SE_REQUEST);
-    askedFirst = reply.firstByte;
-    askedLast = reply.lastByte;
+    askedFirst = reply_.firstByte;
+    askedLast = reply_.lastByte;
     if (!initInputStream()) {
-        reply.mode = HRM_INTERNAL_ERROR;
-        reply.contentType = htmlType.toByteArray();
+        reply_.mode = HRM_INTERNAL_ERROR;
+        reply_.contentType = htmlType.toByteArray();
         notify(SE_OPEN_FAILED);
     }
     notify(SE_STREAM_READY);
-    if (state == HCS_REPLYING)
+    if (state_ == HCS_REPLYING)
         buildHead();
 }
 
 bool ThttpConn::initInputStream()
 {
-    stream.close();
+    body_.close();
     bool ok = true;
-    switch (reply.bodyMode) {
+    switch (reply_.bodyMode) {
     case RBM_FILE:
-        ok = stream.openFile(reply.bodyFile);
+        ok = body_.openFile(reply_.bodyFile);
         break;
     case RBM_STRING:
-        stream.setBytes(reply.body);
+        body_.setBytes(reply_.body);
         break;
     case RBM_STREAM:
-        ok = stream.setDevice(std::move(reply.bodyStream));
+        ok = body_.setDevice(std::move(reply_.bodyStream));
         break;
     }
     if (!ok)
         return false;
-    const qint64 size = stream.size();
+    const qint64 size = body_.size();
     // Resolved from the range as asked, also when the body is opened again
     // (the first resolution filled in the previous body's size).
-    qint64 &first = reply.firstByte;
-    qint64 &last = reply.lastByte;
+    qint64 &first = reply_.firstByte;
+    qint64 &last = reply_.lastByte;
     first = askedFirst;
     last = askedLast;
     // Ranges apply to files and pages, never to error texts.
-    const bool rangeable = reply.mode == HRM_REPLY || reply.mode == HRM_REPLY_HEADER;
-    if (reply.resumeForbidden || (first < 0 && last < 0) || !rangeable) {
+    const bool rangeable = reply_.mode == HRM_REPLY || reply_.mode == HRM_REPLY_HEADER;
+    if (reply_.resumeForbidden || (first < 0 && last < 0) || !rangeable) {
         first = 0;
         last = size - 1;
     } else if (last < 0) {
@@ -538,7 +538,7 @@ bool ThttpConn::initInputStream()
         // A range past the end is served up to the last byte.
         last = size - 1;
     }
-    if (first > 0 && reply.mode == HRM_REPLY && first <= size && !stream.seek(first))
+    if (first > 0 && reply_.mode == HRM_REPLY && first <= size && !body_.seek(first))
         return false;
     return true;
 }
@@ -591,18 +591,18 @@ void appendUtf8(QByteArray &out, QStringView s)
         *d++ = char(c.unicode());
 }
 
-void statusLine(QByteArray &out, ThttpReply &reply, int code, bool withType = true)
+void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = true)
 {
-    if (reply.reason.isEmpty() || !isHeaderSafe(QStringView(reply.reason)))
-        reply.reason = reasonText(code);
+    if (reply_.reason.isEmpty() || !isHeaderSafe(QStringView(reply_.reason)))
+        reply_.reason = reasonText(code);
     out.append("HTTP/1.1 ", 9);
     appendNumber(out, code);
     out.append(' ');
-    appendUtf8(out, reply.reason);
+    appendUtf8(out, reply_.reason);
     out.append("\r\n", 2);
-    if (withType && !reply.contentType.isEmpty() && isHeaderSafe(reply.contentType)) {
+    if (withType && !reply_.contentType.isEmpty() && isHeaderSafe(reply_.contentType)) {
         out.append("Content-Type: ", 14);
-        out.append(reply.contentType);
+        out.append(reply_.contentType);
         out.append("\r\n", 2);
     }
 }
@@ -612,7 +612,7 @@ void statusLine(QByteArray &out, ThttpReply &reply, int code, bool withType = tr
 // of a body of this size. Without a range, or with one that is ignored, it has.
 bool ThttpConn::rangeSatisfiable(qint64 size) const
 {
-    if (reply.resumeForbidden || (askedFirst < 0 && askedLast < 0))
+    if (reply_.resumeForbidden || (askedFirst < 0 && askedLast < 0))
         return true;
     if (askedFirst < 0)
         return askedLast > 0; // the last N bytes: N may not be 0
@@ -626,12 +626,12 @@ void ThttpConn::buildHead()
     QByteArray h;
     h.reserve(256);
     const qint64 size = bodySize();
-    switch (reply.mode) {
+    switch (reply_.mode) {
     case HRM_REPLY:
     case HRM_REPLY_HEADER: {
-        headOnly = reply.mode == HRM_REPLY_HEADER;
-        if (!stream.isOpen()) {
-            statusLine(h, reply, 404);
+        headOnly = reply_.mode == HRM_REPLY_HEADER;
+        if (!body_.isOpen()) {
+            statusLine(h, reply_, 404);
             // No body follows; say so, or a persistent client would wait.
             h.append("Content-Length: 0\r\n");
             break;
@@ -640,22 +640,22 @@ void ThttpConn::buildHead()
             // Nothing of the body is sent; the client learns its size.
             unsatisfiable = true;
             headOnly = true;
-            statusLine(h, reply, 416);
+            statusLine(h, reply_, 416);
             h.append("Content-Range: bytes */");
             appendNumber(h, size);
             h.append("\r\nContent-Length: 0\r\n");
             break;
         }
-        if (!reply.header.isEmpty())
+        if (!reply_.header.isEmpty())
             break;
         if (rangeSize() == size) {
-            statusLine(h, reply, 200);
+            statusLine(h, reply_, 200);
         } else {
-            statusLine(h, reply, 206);
+            statusLine(h, reply_, 206);
             h.append("Content-Range: bytes ");
-            appendNumber(h, reply.firstByte);
+            appendNumber(h, reply_.firstByte);
             h.append('-');
-            appendNumber(h, reply.lastByte);
+            appendNumber(h, reply_.lastByte);
             h.append('/');
             appendNumber(h, size);
             h.append("\r\n", 2);
@@ -666,8 +666,8 @@ void ThttpConn::buildHead()
         break;
     }
     case HRM_UNAUTHORIZED: {
-        statusLine(h, reply, 401);
-        QString realm = reply.realm;
+        statusLine(h, reply_, 401);
+        QString realm = reply_.realm;
         if (!isHeaderSafe(QStringView(realm)))
             realm = QString::fromLatin1(ThttpReply::defaultRealm);
         realm.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
@@ -677,46 +677,46 @@ void ThttpConn::buildHead()
     case HRM_NOT_MODIFIED:
         // No content follows, so no type either: a cache would relabel its copy.
         headOnly = true;
-        statusLine(h, reply, 304, false);
+        statusLine(h, reply_, 304, false);
         break;
     case HRM_CLOSE:
         disconnect();
         return;
     case HRM_REDIRECT:
     case HRM_MOVED:
-        if (!isHeaderSafe(QStringView(reply.url))) {
+        if (!isHeaderSafe(QStringView(reply_.url))) {
             // A target that would split the head is refused.
-            reply.mode = HRM_INTERNAL_ERROR;
-            stream.close();
-            statusLine(h, reply, 500);
+            reply_.mode = HRM_INTERNAL_ERROR;
+            body_.close();
+            statusLine(h, reply_, 500);
             break;
         }
-        statusLine(h, reply, replyModeCode(reply.mode));
-        h.append("Location: " + reply.url.toUtf8() + "\r\n");
+        statusLine(h, reply_, replyModeCode(reply_.mode));
+        h.append("Location: " + reply_.url.toUtf8() + "\r\n");
         break;
     default: {
-        const int code = replyModeCode(reply.mode);
-        if (code == 0 || (reply.mode == HRM_TOO_LARGE && !dontFulFil))
+        const int code = replyModeCode(reply_.mode);
+        if (code == 0 || (reply_.mode == HRM_TOO_LARGE && !refusingInput))
             return; // nothing is sent; the connection waits in HCS_REPLYING
-        statusLine(h, reply, code);
+        statusLine(h, reply_, code);
         break;
     }
     }
-    if (request.method == HM_HEAD)
+    if (request_.method == HM_HEAD)
         headOnly = true;
-    if (reply.header.isEmpty())
-        reply.header = h;
+    if (reply_.header.isEmpty())
+        reply_.header = h;
     sendHeader();
 }
 
 void ThttpConn::sendHeader()
 {
-    state = HCS_REPLYING_HEADER;
-    QByteArray &h = reply.header;
+    state_ = HCS_REPLYING_HEADER;
+    QByteArray &h = reply_.header;
     if (!h.endsWith("\r\n"))
         h.append("\r\n", 2);
-    if (!reply.additionalHeaders.isEmpty()) {
-        h.append(sanitizeHeaderLines(reply.additionalHeaders));
+    if (!reply_.additionalHeaders.isEmpty()) {
+        h.append(sanitizeHeaderLines(reply_.additionalHeaders));
         if (!h.endsWith("\r\n"))
             h.append("\r\n", 2);
     }
@@ -732,18 +732,18 @@ void ThttpConn::sendHeader()
     // The body starts right behind the head when nothing holds it back:
     // small bodies leave in the same system call.
     startBody();
-    if (state == HCS_REPLYING_BODY && bodyLeft() > 0 && !mustQueue()) {
-        const qint64 left = reply.lastByte + 1 - stream.pos();
+    if (state_ == HCS_REPLYING_BODY && bodyLeft() > 0 && !mustQueue()) {
+        const qint64 left = reply_.lastByte + 1 - body_.pos();
         const qint64 n = qMin<qint64>(left, qint64(1) << 20);
-        if (stream.kind() == ThttpBody::BK_BYTES) {
-            sock->write2(wire, stream.bytes().constData() + stream.pos(), n);
-            stream.advance(n);
+        if (body_.kind() == ThttpBody::BK_BYTES) {
+            sock->write2(wire, body_.bytes().constData() + body_.pos(), n);
+            body_.advance(n);
             return;
         }
-        if (stream.kind() == ThttpBody::BK_FILE && n <= 16384) {
+        if (body_.kind() == ThttpBody::BK_FILE && n <= 16384) {
             const qsizetype headSize = wire.size();
             wire.resize(headSize + n);
-            const qint64 got = stream.read(wire.data() + headSize, n);
+            const qint64 got = body_.read(wire.data() + headSize, n);
             wire.resize(headSize + qMax<qint64>(0, got));
             sock->write(wire);
             if (got < n) {
@@ -761,17 +761,17 @@ void ThttpConn::sendHeader()
 
 void ThttpConn::startBody()
 {
-    if (state != HCS_REPLYING_HEADER || headOnly)
+    if (state_ != HCS_REPLYING_HEADER || headOnly)
         return;
-    state = HCS_REPLYING_BODY;
-    if ((!stream.isOpen() || stream.size() == 0) && reply.mode != HRM_REPLY) {
-        const QByteArray def = defaultBody(reply.mode, reply.url);
+    state_ = HCS_REPLYING_BODY;
+    if ((!body_.isOpen() || body_.size() == 0) && reply_.mode != HRM_REPLY) {
+        const QByteArray def = defaultBody(reply_.mode, reply_.url);
         if (!def.isEmpty()) {
-            reply.body = def;
-            reply.bodyMode = RBM_STRING;
-            stream.setBytes(def);
-            reply.firstByte = 0;
-            reply.lastByte = def.size() - 1;
+            reply_.body = def;
+            reply_.bodyMode = RBM_STRING;
+            body_.setBytes(def);
+            reply_.firstByte = 0;
+            reply_.lastByte = def.size() - 1;
         }
     }
 }
@@ -779,12 +779,12 @@ void ThttpConn::startBody()
 // On each "all sent": the next chunk, or the end of the reply.
 void ThttpConn::bodyStep()
 {
-    if (state != HCS_REPLYING_HEADER && state != HCS_REPLYING_BODY)
+    if (state_ != HCS_REPLYING_HEADER && state_ != HCS_REPLYING_BODY)
         return;
     startBody();
-    if (state == HCS_REPLYING_BODY && bodyLeft() > 0 && !truncated) {
+    if (state_ == HCS_REPLYING_BODY && bodyLeft() > 0 && !truncated) {
         if (mustQueue())
-            srv->enqueue(this);
+            server_->enqueue(this);
         else
             sendChunk(TspeedLimiter::unlimited);
         return;
@@ -794,34 +794,34 @@ void ThttpConn::bodyStep()
 
 qint64 ThttpConn::sendChunk(qint64 allowance)
 {
-    if (!stream.isOpen() || !sock || truncated)
+    if (!body_.isOpen() || !sock || truncated)
         return 0;
-    qint64 size = qint64(P_speedOut * 1.5);
-    if (size <= 0 || bsent_body == 0)
+    qint64 size = qint64(speedOut_ * 1.5);
+    if (size <= 0 || bodyBytesSent_ == 0)
         size = allowance;
     size = qMin<qint64>(size, 1 << 20);
     size = qMax<qint64>(size, 2048);
     size = qMin(size, allowance);
-    const qint64 left = reply.lastByte + 1 - stream.pos();
+    const qint64 left = reply_.lastByte + 1 - body_.pos();
     size = qMin(size, left);
     if (size <= 0)
         return 0;
     qint64 taken = 0;
     bool ended = false;
-    switch (stream.kind()) {
+    switch (body_.kind()) {
     case ThttpBody::BK_FILE:
-        taken = sock->sendFile(stream.fileDescriptor(), stream.pos(), size, &ended);
+        taken = sock->sendFile(body_.fileDescriptor(), body_.pos(), size, &ended);
         if (taken > 0)
-            stream.advance(taken);
+            body_.advance(taken);
         break;
     case ThttpBody::BK_BYTES:
-        taken = sock->write(stream.bytes().constData() + stream.pos(), size);
+        taken = sock->write(body_.bytes().constData() + body_.pos(), size);
         if (taken > 0)
-            stream.advance(taken);
+            body_.advance(taken);
         break;
     case ThttpBody::BK_DEVICE: {
         QByteArray chunk(size, Qt::Uninitialized);
-        const qint64 got = stream.read(chunk.data(), size);
+        const qint64 got = body_.read(chunk.data(), size);
         ended = got < size;
         if (got > 0)
             taken = sock->write(chunk.constData(), got);
@@ -842,29 +842,29 @@ qint64 ThttpConn::sendChunk(qint64 allowance)
 void ThttpConn::finishReply()
 {
     const bool finished = bodyLeft() == 0 && !truncated && !unsatisfiable
-        && (state == HCS_REPLYING_HEADER || state == HCS_REPLYING_BODY || state == HCS_DISCONNECTED);
+        && (state_ == HCS_REPLYING_HEADER || state_ == HCS_REPLYING_BODY || state_ == HCS_DISCONNECTED);
     if (finished)
-        state = HCS_IDLE;
+        state_ = HCS_IDLE;
     // Errors, redirections and refusals close the connection after their body.
-    const bool keeps = reply.mode == HRM_REPLY || reply.mode == HRM_REPLY_HEADER || reply.mode == HRM_NOT_MODIFIED;
+    const bool keeps = reply_.mode == HRM_REPLY || reply_.mode == HRM_REPLY_HEADER || reply_.mode == HRM_NOT_MODIFIED;
     if (!persistent || !keeps)
         disconnect();
     else if (sock && sock->isConnected())
-        state = HCS_IDLE;
+        state_ = HCS_IDLE;
     if (finished) {
-        const bool wholeStream = !headOnly && stream.pos() == stream.size();
-        const bool emptyBody = stream.isOpen() && stream.size() == 0;
+        const bool wholeStream = !headOnly && body_.pos() == body_.size();
+        const bool emptyBody = body_.isOpen() && body_.size() == 0;
         notify(SE_REPLIED);
-        if (stream.isOpen() && (wholeStream || emptyBody)) {
-            stream.close();
+        if (body_.isOpen() && (wholeStream || emptyBody)) {
+            body_.close();
             notify(SE_REQUEST_COMPLETED);
         }
     }
-    if (state == HCS_IDLE) {
-        bsent_body = 0;
-        if (!buffer.isEmpty() && !disconnecting)
-            srv->pipelineSoon(this);
+    if (state_ == HCS_IDLE) {
+        bodyBytesSent_ = 0;
+        if (!buffer_.isEmpty() && !disconnecting)
+            server_->pipelineSoon(this);
     }
-    stream.close();
+    body_.close();
     closeIfInputEnded();
 }

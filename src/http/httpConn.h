@@ -2,9 +2,10 @@
 // One accepted connection: its input buffer, the request being parsed, the
 // POST body being received and the reply being sent. The server owns it;
 // it is freed only from a timer (the server's, or the application's when
-// the server's P_autoFree is off), never while locked.
+// the server's autoFree is off), never while locked.
 
 #include "http/chunkedDecoder.h"
+#include "http/connOwner.h"
 #include "http/httpBody.h"
 #include "http/httpPost.h"
 #include "http/httpReply.h"
@@ -36,33 +37,32 @@ public:
     // Graceful close: queued output is sent, then the connection closes.
     // The object lives on until the closure is seen by the server's timer.
     void disconnect();
-    const QByteArray &getBuffer() const { return buffer; }
     // Reports an event for this connection to the application.
     void notify(TserverEvent e);
 
     // Request accessors.
-    QString getHeader(QByteArrayView name) const { return request.getHeader(name); }
-    QString getHeader(const QString &name) const { return request.getHeader(name.toLatin1()); }
-    QString getHeader(const char *name) const { return request.getHeader(QByteArrayView(name)); }
-    QString getHeader(const QByteArray &name) const { return request.getHeader(QByteArrayView(name)); }
-    QByteArray getHeaderA(QByteArrayView name) const { return request.getHeaderA(name); }
-    QByteArray getHeaderA(const QString &name) const { return request.getHeaderA(name.toLatin1()); }
-    QByteArray getHeaderA(const char *name) const { return request.getHeaderA(QByteArrayView(name)); }
-    QByteArray getHeaderA(const QByteArray &name) const { return request.getHeaderA(QByteArrayView(name)); }
-    QString getCookie(const QString &name) { return request.getCookie(name); }
+    QString getHeader(QByteArrayView name) const { return request_.getHeader(name); }
+    QString getHeader(const QString &name) const { return request_.getHeader(name.toLatin1()); }
+    QString getHeader(const char *name) const { return request_.getHeader(QByteArrayView(name)); }
+    QString getHeader(const QByteArray &name) const { return request_.getHeader(QByteArrayView(name)); }
+    QByteArray getHeaderA(QByteArrayView name) const { return request_.getHeaderA(name); }
+    QByteArray getHeaderA(const QString &name) const { return request_.getHeaderA(name.toLatin1()); }
+    QByteArray getHeaderA(const char *name) const { return request_.getHeaderA(QByteArrayView(name)); }
+    QByteArray getHeaderA(const QByteArray &name) const { return request_.getHeaderA(QByteArrayView(name)); }
+    QString getCookie(const QString &name) { return request_.getCookie(name); }
     // Reply header operations.
     template<class S>
-    bool addHeader(const S &line, bool overwrite = false) { return reply.addHeader(line, overwrite); }
+    bool addHeader(const S &line, bool overwrite = false) { return reply_.addHeader(line, overwrite); }
     template<class S>
-    bool setHeaderIfNone(const S &line) { return reply.setHeaderIfNone(line); }
+    bool setHeaderIfNone(const S &line) { return reply_.setHeaderIfNone(line); }
     template<class S>
-    void removeHeader(const S &name) { reply.removeHeader(name); }
+    void removeHeader(const S &name) { reply_.removeHeader(name); }
     bool setCookie(const QString &k, const QString &v, const QList<QPair<QString, QString>> &pairs = {},
                    const QString &extra = {})
     {
-        return reply.setCookie(k, v, pairs, extra);
+        return reply_.setCookie(k, v, pairs, extra);
     }
-    bool delCookie(const QString &k) { return reply.delCookie(k); }
+    bool delCookie(const QString &k) { return reply_.delCookie(k); }
 
     // Opens the reply body and resolves the range; the application may call
     // it again during SE_STREAM_READY after changing the body.
@@ -75,53 +75,73 @@ public:
     void setNoDelay(bool on);
 
     // Derived quantities of the reply and the POST body.
-    qint64 bodySize() const { return stream.size(); }
+    qint64 bodySize() const { return body_.size(); }
     qint64 rangeSize() const;
     qint64 bodyLeft() const;
     // A chunked body's length is known only at its end.
-    qint64 postLeft() const { return chunked.isActive() ? 1 : post.length - postDataReceived; }
-    bool isLocked() const { return lockCount > 0; }
+    qint64 postLeft() const { return chunked.isActive() ? 1 : post_.length - postBytesReceived_; }
+    bool isLocked() const { return lockCount_ > 0; }
 
     // Sends one chunk of the body within allowance; returns the bytes taken.
     qint64 sendChunk(qint64 allowance);
     // Runs the state machine over buffered input.
     void processInput();
 
-    ThttpSrv *srv;
-    ThttpBody stream;
-    QString P_address, P_port;
-    qint64 brecvd = 0, bsent = 0;
-    qint64 bsent_body = 0, bsent_bodies = 0;
-    int P_requestCount = 0;
-    bool P_destroying = false;
-    int P_sndBuf = 0;
-    bool P_v6 = false;
-    bool persistent = false;
-    bool disconnecting = false;
-    int lockCount = 0;
-    bool dontFulFil = false;
-    bool firstPostFile = false;
-    qint64 lastPostItemPos = 0;
-    qint64 FbytesPostedLastItem = 0;
-    bool inBoundaries = false;   // a multipart part is open
-    qint64 postDataReceived = 0;
-    qint64 lastBsent = 0, lastBrecvd = 0;
-    QElapsedTimer lastSpeedTime;
-    double P_speedOut = 0, P_speedIn = 0;
-    QByteArray buffer;
-    std::unique_ptr<TtcpSocket> sock;
-    ThttpConnState state = HCS_IDLE;
-    ThttpRequest request;
-    ThttpReply reply;
-    ThttpPost post;
-    void *data = nullptr;
-    bool paused = false;
-    QByteArray eventData;
-    bool ignoreSpeedLimit = false;
-    QList<TspeedLimiter *> limiters;
+    ThttpSrv *server() const { return server_; }
+    // The application's record of this connection (null until it makes one).
+    ThttpConnOwner *owner() const { return owner_; }
+    void setOwner(ThttpConnOwner *owner) { owner_ = owner; }
+
+    // The peer.
+    const QString &address() const { return address_; }
+    const QString &port() const { return port_; }
+    bool isV6() const { return v6_; }
+
+    ThttpConnState state() const { return state_; }
+    bool isDisconnecting() const { return disconnecting; }
+    int lockCount() const { return lockCount_; }
+    int requestCount() const { return requestCount_; }
+    int sendBufferSize() const { return sendBufferSize_; }
+    // Unread input.
+    const QByteArray &buffer() const { return buffer_; }
+    // The bytes just received, while SE_GOT_DATA is reported.
+    const QByteArray &eventData() const { return eventData_; }
+
+    // The current exchange. The application fills the reply and its body
+    // during SE_REQUEST; the POST part holds the field or file piece of the
+    // event being reported.
+    ThttpRequest &request() { return request_; }
+    const ThttpRequest &request() const { return request_; }
+    ThttpReply &reply() { return reply_; }
+    const ThttpReply &reply() const { return reply_; }
+    const ThttpPost &post() const { return post_; }
+    const ThttpBody &body() const { return body_; }
+
+    // Byte counters: the whole connection, the current reply body, every
+    // reply body so far, the POST body, and the last multipart file.
+    qint64 bytesSent() const { return bytesSent_; }
+    qint64 bytesReceived() const { return bytesReceived_; }
+    qint64 bodyBytesSent() const { return bodyBytesSent_; }
+    qint64 totalBodyBytesSent() const { return totalBodyBytesSent_; }
+    qint64 postBytesReceived() const { return postBytesReceived_; }
+    qint64 bytesPostedLastItem() const { return bytesPostedLastItem_; }
+    // Bytes per second, sampled by the server once a second.
+    double speedOut() const { return speedOut_; }
+    double speedIn() const { return speedIn_; }
+
+    // A paused connection sends nothing until resumed.
+    bool isPaused() const { return paused; }
+    void setPaused(bool on) { paused = on; }
+    bool ignoresSpeedLimit() const { return ignoreSpeedLimit; }
+    void setIgnoreSpeedLimit(bool on) { ignoreSpeedLimit = on; }
+    // The limiters this connection's output counts against; the application
+    // manages the list, the limiters outlive their place in it.
+    QList<TspeedLimiter *> &limiters() { return limiters_; }
+    const QList<TspeedLimiter *> &limiters() const { return limiters_; }
 
 private:
     friend class ThttpSrv;
+    friend class ThttpConnTestAccess; // lets unit tests stage a state
 
     void sockReadable() override;
     void sockBytesWritten(qint64 count) override;
@@ -156,6 +176,44 @@ private:
     void dropInput(qint64 n);
     void notifyPost(TserverEvent e);
     void failed();
+
+    ThttpSrv *server_;
+    ThttpConnOwner *owner_ = nullptr;
+    std::unique_ptr<TtcpSocket> sock;
+    QString address_, port_;
+    bool v6_ = false;
+    ThttpConnState state_ = HCS_IDLE;
+    QByteArray buffer_;
+    QByteArray eventData_;
+    ThttpRequest request_;
+    ThttpReply reply_;
+    ThttpPost post_;
+    ThttpBody body_;
+
+    qint64 bytesReceived_ = 0, bytesSent_ = 0;
+    qint64 bodyBytesSent_ = 0, totalBodyBytesSent_ = 0;
+    // What the speeds were last computed from.
+    qint64 bytesSentAtLastSample = 0, bytesReceivedAtLastSample = 0;
+    QElapsedTimer lastSampleTime;
+    double speedOut_ = 0, speedIn_ = 0;
+    bool paused = false;
+    bool ignoreSpeedLimit = false;
+    QList<TspeedLimiter *> limiters_;
+
+    int requestCount_ = 0;
+    bool destroying = false;
+    int sendBufferSize_ = 0;
+    bool persistent = false;
+    bool disconnecting = false;
+    int lockCount_ = 0;
+    bool refusingInput = false; // input is ignored and no further request is served
+
+    // The POST body being received.
+    bool firstPostFile = false;
+    qint64 lastPostItemPos = 0;
+    qint64 bytesPostedLastItem_ = 0;
+    bool inBoundaries = false;   // a multipart part is open
+    qint64 postBytesReceived_ = 0;
 
     qint64 askedFirst = -1, askedLast = -1; // the reply's range before resolution
     qint64 discardLeft = 0;     // input bytes to drop (an unread body)

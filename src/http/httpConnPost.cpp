@@ -51,12 +51,12 @@ QString paramValue(QByteArrayView v)
 void ThttpConn::postStep()
 {
     bool ended = false;
-    switch (post.mode) {
+    switch (post_.mode) {
     case PM_URLENCODED:
         if (postLeft() <= 0) {
             // Exactly the body: anything behind it is the next request.
             const qsizetype bodyBytes = bodyInBuffer();
-            post.data = buffer.left(bodyBytes);
+            post_.data = buffer_.left(bodyBytes);
             consumeFront(bodyBytes);
             notifyPost(SE_POST_VARS);
             ended = true;
@@ -70,7 +70,7 @@ void ThttpConn::postStep()
         ended = true;
         break;
     }
-    if (dontFulFil)
+    if (refusingInput)
         return; // closed while collecting a field
     if (ended || postLeft() <= 0)
         endBody();
@@ -80,48 +80,48 @@ void ThttpConn::postStep()
 qsizetype ThttpConn::bodyInBuffer() const
 {
     if (chunked.isActive())
-        return buffer.size(); // the next request is kept out until the last chunk
-    const qint64 consumed = postDataReceived - buffer.size();
-    return qsizetype(qBound<qint64>(0, post.length - consumed, buffer.size()));
+        return buffer_.size(); // the next request is kept out until the last chunk
+    const qint64 consumed = postBytesReceived_ - buffer_.size();
+    return qsizetype(qBound<qint64>(0, post_.length - consumed, buffer_.size()));
 }
 
 void ThttpConn::endBody()
 {
     if (chunked.isActive()) {
         // Ended before its last chunk: the rest is decoded and dropped.
-        consumeFront(buffer.size());
+        consumeFront(buffer_.size());
         dropChunks = true;
     } else {
-        const qint64 consumed = postDataReceived - buffer.size();
-        const qint64 remaining = post.length - consumed;
+        const qint64 consumed = postBytesReceived_ - buffer_.size();
+        const qint64 remaining = post_.length - consumed;
         if (remaining > 0)
             dropInput(remaining);
     }
     notifyPost(SE_POST_END);
-    state = HCS_REPLYING;
+    state_ = HCS_REPLYING;
 }
 
 bool ThttpConn::appendFieldValue(QByteArrayView bytes)
 {
-    if (post.data.size() + bytes.size() > maxFieldValue) {
+    if (post_.data.size() + bytes.size() > maxFieldValue) {
         // A field this large is not a form field: the connection closes.
-        dontFulFil = true;
-        buffer.resize(0);
+        refusingInput = true;
+        buffer_.resize(0);
         disconnect();
         return false;
     }
-    post.data.append(bytes);
+    post_.data.append(bytes);
     return true;
 }
 
 void ThttpConn::multipartLoop(bool *ended)
 {
-    const QByteArray &bnd = post.boundary;
+    const QByteArray &bnd = post_.boundary;
     const qsizetype blen = bnd.size();
-    while (state == HCS_POSTING && !dontFulFil) {
+    while (state_ == HCS_POSTING && !refusingInput) {
         // Only the body's own bytes are searched: what follows it in the
         // buffer is the next request.
-        const QByteArrayView body = QByteArrayView(buffer).first(bodyInBuffer());
+        const QByteArrayView body = QByteArrayView(buffer_).first(bodyInBuffer());
         const qsizetype b = body.indexOf(bnd);
         if (b < 0) {
             // Keep a tail that may hold the start of a boundary and its CR LF.
@@ -131,12 +131,12 @@ void ThttpConn::multipartLoop(bool *ended)
             const qsizetype n = body.size() - keep;
             if (!inBoundaries) {
                 consumeFront(n); // preamble
-            } else if (!post.filename.isEmpty()) {
-                post.data = buffer.left(n);
+            } else if (!post_.filename.isEmpty()) {
+                post_.data = buffer_.left(n);
                 consumeFront(n);
                 notifyPost(SE_POST_FILE_DATA);
             } else {
-                if (!appendFieldValue(QByteArrayView(buffer).first(n)))
+                if (!appendFieldValue(QByteArrayView(buffer_).first(n)))
                     return;
                 consumeFront(n);
             }
@@ -147,10 +147,10 @@ void ThttpConn::multipartLoop(bool *ended)
                 closePart(b);
             else
                 consumeFront(b + blen);
-            if (dontFulFil)
+            if (refusingInput)
                 return;
             consumeFront(4);
-            post.filename.clear();
+            post_.filename.clear();
             inBoundaries = false;
             *ended = true;
             return;
@@ -162,20 +162,20 @@ void ThttpConn::multipartLoop(bool *ended)
             closePart(b);
         else
             consumeFront(b + blen); // preamble and the first boundary
-        if (dontFulFil)
+        if (refusingInput)
             return;
-        post.filename.clear();
-        post.varname.clear();
-        post.data.clear();
+        post_.filename.clear();
+        post_.varname.clear();
+        post_.data.clear();
         const qsizetype headerEnd = hend - (b + blen) + 4;
-        post.header = buffer.left(headerEnd);
+        post_.header = buffer_.left(headerEnd);
         consumeFront(headerEnd);
-        const qsizetype firstLf = post.header.indexOf('\n');
-        post.header.remove(0, firstLf < 0 ? post.header.size() : firstLf + 1);
+        const qsizetype firstLf = post_.header.indexOf('\n');
+        post_.header.remove(0, firstLf < 0 ? post_.header.size() : firstLf + 1);
         readPartHeader();
         inBoundaries = true;
-        lastPostItemPos = postDataReceived - buffer.size();
-        if (!post.filename.isEmpty()) {
+        lastPostItemPos = postBytesReceived_ - buffer_.size();
+        if (!post_.filename.isEmpty()) {
             firstPostFile = false;
             notifyPost(SE_POST_FILE_START);
         }
@@ -184,27 +184,27 @@ void ThttpConn::multipartLoop(bool *ended)
 
 void ThttpConn::closePart(qsizetype boundaryPos)
 {
-    QByteArray piece = buffer.left(boundaryPos);
-    consumeFront(boundaryPos + post.boundary.size());
+    QByteArray piece = buffer_.left(boundaryPos);
+    consumeFront(boundaryPos + post_.boundary.size());
     piece.chop(2); // the CR LF that precedes every boundary
-    const bool isFile = !post.filename.isEmpty();
+    const bool isFile = !post_.filename.isEmpty();
     if (isFile) {
-        post.data = piece;
+        post_.data = piece;
         notifyPost(SE_POST_FILE_DATA);
     } else {
         if (!appendFieldValue(piece))
             return;
-        if (!post.varname.isEmpty())
+        if (!post_.varname.isEmpty())
             notifyPost(SE_POST_VAR);
     }
-    FbytesPostedLastItem = postDataReceived - buffer.size() - post.boundary.size() - 2 - lastPostItemPos;
+    bytesPostedLastItem_ = postBytesReceived_ - buffer_.size() - post_.boundary.size() - 2 - lastPostItemPos;
     if (isFile)
         notifyPost(SE_POST_FILE_END);
 }
 
 void ThttpConn::readPartHeader()
 {
-    const QList<QByteArray> lines = post.header.split('\n');
+    const QList<QByteArray> lines = post_.header.split('\n');
     for (QByteArrayView line : lines) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0 || !sameText(trimmed(line.first(colon)), "Content-Disposition"))
@@ -223,9 +223,9 @@ void ThttpConn::readPartHeader()
             if (sameText(name, "filename")) {
                 QString f = paramValue(v);
                 const qsizetype cut = qMax(f.lastIndexOf(u'/'), f.lastIndexOf(u'\\'));
-                post.filename = f.mid(cut + 1);
+                post_.filename = f.mid(cut + 1);
             } else if (sameText(name, "name")) {
-                post.varname = paramValue(v);
+                post_.varname = paramValue(v);
             }
         }
     }

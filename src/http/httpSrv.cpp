@@ -59,11 +59,11 @@ ThttpSrv::~ThttpSrv()
 
 void ThttpSrv::setPort(const QString &port)
 {
-    if (port == P_port)
+    if (port == port_)
         return;
     if (isListening())
         throw std::logic_error("ThttpSrv: cannot change port while active");
-    P_port = port;
+    port_ = port;
 }
 
 bool ThttpSrv::isListening() const
@@ -77,7 +77,7 @@ bool ThttpSrv::start(const QString &onAddress)
         return false;
     const QString addr = onAddress.isEmpty() ? QStringLiteral("*") : onAddress;
     bool ok = false;
-    const uint portNum = P_port.trimmed().toUInt(&ok);
+    const uint portNum = port_.trimmed().toUInt(&ok);
     if (!ok || portNum > 65535) {
         error = QStringLiteral("invalid port");
         return false;
@@ -97,7 +97,7 @@ bool ThttpSrv::start(const QString &onAddress)
         return false;
     }
     if (portNum == 0)
-        P_port = QString::number(sock->boundPort());
+        port_ = QString::number(sock->boundPort());
     if (addr == u"*") {
         // The same port on IPv6 when it is free; serving IPv4 alone is fine.
         sock6 = std::make_unique<TlistenSocket>(poller);
@@ -162,7 +162,7 @@ void ThttpSrv::notify(TserverEvent e, ThttpConn *conn)
         onEvent(e, nullptr);
         return;
     }
-    ++conn->lockCount;
+    ++conn->lockCount_;
     TtcpSocket *s = conn->sock.get();
     if (s)
         s->pause();
@@ -171,7 +171,7 @@ void ThttpSrv::notify(TserverEvent e, ThttpConn *conn)
         TtcpSocket *s;
         ~Unlock()
         {
-            --c->lockCount;
+            --c->lockCount_;
             if (s)
                 s->resume();
         }
@@ -188,8 +188,8 @@ void ThttpSrv::acceptWaiting(TlistenSocket *from)
         auto *c = new ThttpConn(this, fd);
         try {
             notify(SE_CONNECTED, c);
-            if (c->reply.mode == HRM_CLOSE) {
-                c->dontFulFil = true;
+            if (c->reply_.mode == HRM_CLOSE) {
+                c->refusingInput = true;
                 c->disconnect();
             }
         } catch (...) {
@@ -207,12 +207,12 @@ void ThttpSrv::timerTick()
     secondTick();
     TflagGuard guard(lockTimerevent);
     disconnectingStep();
-    if (P_autoFree)
+    if (autoFree)
         freeConnList(offlines);
     // Requests that arrived behind the previous one start now.
     const QList<ThttpConn *> copy = conns;
     for (ThttpConn *c : copy) {
-        if ((c->state == HCS_IDLE || c->state == HCS_DISCONNECTED) && !c->buffer.isEmpty()
+        if ((c->state_ == HCS_IDLE || c->state_ == HCS_DISCONNECTED) && !c->buffer_.isEmpty()
             && !c->isLocked()) {
             try {
                 c->processInput();
@@ -231,19 +231,19 @@ void ThttpSrv::secondTick()
     lastHertz.restart();
     double in = 0, out = 0;
     for (ThttpConn *c : std::as_const(conns)) {
-        const double secs = double(c->lastSpeedTime.nsecsElapsed()) / 1e9;
+        const double secs = double(c->lastSampleTime.nsecsElapsed()) / 1e9;
         if (secs > 0) {
-            c->P_speedOut = double(c->bsent - c->lastBsent) / secs;
-            c->P_speedIn = double(c->brecvd - c->lastBrecvd) / secs;
+            c->speedOut_ = double(c->bytesSent_ - c->bytesSentAtLastSample) / secs;
+            c->speedIn_ = double(c->bytesReceived_ - c->bytesReceivedAtLastSample) / secs;
         }
-        c->lastBsent = c->bsent;
-        c->lastBrecvd = c->brecvd;
-        c->lastSpeedTime.restart();
-        in += c->P_speedIn;
-        out += c->P_speedOut;
+        c->bytesSentAtLastSample = c->bytesSent_;
+        c->bytesReceivedAtLastSample = c->bytesReceived_;
+        c->lastSampleTime.restart();
+        in += c->speedIn_;
+        out += c->speedOut_;
     }
-    P_speedIn = in;
-    P_speedOut = out;
+    speedIn = in;
+    speedOut = out;
     for (TspeedLimiter *l : std::as_const(limiters))
         l->refill();
 }
@@ -289,16 +289,16 @@ void ThttpSrv::serveQueue()
         c->inQueue = false;
         qint64 allowance = c->paused ? 0 : TspeedLimiter::unlimited;
         if (!c->ignoreSpeedLimit && allowance > 0)
-            for (const TspeedLimiter *l : std::as_const(c->limiters))
+            for (const TspeedLimiter *l : std::as_const(c->limiters_))
                 allowance = qMin(allowance, l->allowance());
         if (allowance <= 0) {
             kept.append(c);
             continue;
         }
-        if (c->P_destroying || c->disconnecting || !c->sock || !c->sock->isConnected())
+        if (c->destroying || c->disconnecting || !c->sock || !c->sock->isConnected())
             continue;
         const qint64 taken = c->sendChunk(allowance);
-        for (TspeedLimiter *l : std::as_const(c->limiters))
+        for (TspeedLimiter *l : std::as_const(c->limiters_))
             l->consume(taken);
     }
     // Connections queued meanwhile go behind the ones kept.
@@ -334,7 +334,7 @@ void ThttpSrv::pipelineSoon(ThttpConn *c)
             // Taken one at a time: a callback may free others meanwhile,
             // and a freed connection leaves this list.
             ThttpConn *c = pipelined.takeFirst();
-            if (c->state == HCS_IDLE && !c->buffer.isEmpty() && !c->isLocked()) {
+            if (c->state_ == HCS_IDLE && !c->buffer_.isEmpty() && !c->isLocked()) {
                 try {
                     c->processInput();
                 } catch (...) {

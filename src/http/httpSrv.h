@@ -33,7 +33,7 @@ public:
     // Frees every connection of l (errors ignored), emptying it.
     void freeConnList(QList<ThttpConn *> &l);
 
-    QString port() const { return P_port; }
+    QString port() const { return port_; }
     // Throws std::logic_error("ThttpSrv: cannot change port while active")
     // while listening.
     void setPort(const QString &port);
@@ -49,13 +49,13 @@ public:
     QTimer timer;
     bool lockTimerevent = false;
     QElapsedTimer lastHertz;
-    bool P_autoFree = true;
-    double P_speedIn = 0, P_speedOut = 0;
-    qint64 bsent = 0, brecvd = 0;
+    // Off when the application frees ended connections itself.
+    bool autoFree = true;
+    double speedIn = 0, speedOut = 0; // bytes per second, all connections
+    qint64 bytesSent = 0, bytesReceived = 0;
     std::unique_ptr<TlistenSocket> sock, sock6;
     QList<ThttpConn *> conns, disconnecting, offlines, q;
     QList<TspeedLimiter *> limiters;
-    void *data = nullptr;
     bool persistentConnections = true;
     std::function<void(TserverEvent, ThttpConn *)> onEvent;
 
@@ -71,7 +71,7 @@ private:
     void pipelineSoon(ThttpConn *c);
 
     std::shared_ptr<TsockPoller> poller;
-    QString P_port = QStringLiteral("80");
+    QString port_ = QStringLiteral("80");
     QString error;
     QList<ThttpConn *> pipelined;
     bool pipelinePosted = false;

@@ -62,7 +62,7 @@ TconnCounts countConnections(const ThttpSrv &srv, const TconnData &self, bool di
         const TconnData *d = TconnData::of(c);
         if (d == &self)
             continue;
-        const QString &a = d ? d->address : c->P_address;
+        const QString &a = d ? d->address : c->address();
         ++n.all;
         n.fromAddress += a == self.address;
         if (distinct)
@@ -139,9 +139,9 @@ QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *ex
         if (d && d == except)
             continue;
         TadmissionConn a;
-        a.address = d ? d->address : c->P_address;
-        a.downloading = d && d->countAsDownload && replying(c->state);
-        a.file = d ? d->FlastFile.data() : nullptr;
+        a.address = d ? d->address : c->address();
+        a.downloading = d && d->transfer.countAsDownload && replying(c->state());
+        a.file = d ? d->transfer.lastFile.data() : nullptr;
         out.append(a);
     }
     return out;
@@ -158,7 +158,7 @@ void TadmissionRules::decidePreReply(TconnData &cd)
     // Walking every connection costs time on each request: only when a
     // connection limit is set.
     const bool limited = o.maxConnections > 0 || o.maxConnectionsByIp > 0 || o.maxIps > 0;
-    if (limited && cd.preReply != PR_OVERLOAD && !hasNoLimits(cd.account)
+    if (limited && cd.preReply != PR_OVERLOAD && !hasNoLimits(cd.credentials.account)
         && isOverloaded(o, countConnections(s.srv(), cd, o.maxIps > 0)))
         cd.preReply = PR_OVERLOAD;
     cd.banReason.clear();
@@ -167,7 +167,7 @@ void TadmissionRules::decidePreReply(TconnData &cd)
         cd.disconnectReason = QStringLiteral("banned");
         cd.preReply = PR_BAN;
         if (o.noReplyBan && cd.conn)
-            cd.conn->reply.mode = HRM_CLOSE;
+            cd.conn->reply().mode = HRM_CLOSE;
     }
 }
 
@@ -181,15 +181,15 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     const Toptions &o = opts();
     const bool limited = o.maxContemporaryDls > 0 || o.maxContemporaryDlsIp > 0
         || o.maxIpsDownloading > 0 || o.preventLeeching;
-    const bool exempt = !limited || (cd.conn && cd.conn->ignoreSpeedLimit);
+    const bool exempt = !limited || (cd.conn && cd.conn->ignoresSpeedLimit());
     const QString byRules = exempt
         ? QString()
-        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.FlastFile.data());
+        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.transfer.lastFile.data());
     cd.disconnectReason = byRules;
     s.events().run(QStringLiteral("download"), &cd);
     if (cd.disconnectReason.isEmpty())
         return true;
-    cd.countAsDownload = false;
+    cd.transfer.countAsDownload = false;
     replySpecialPage(cd, cd.disconnectReason == byRules ? QStringLiteral("max contemp downloads")
                                                         : QStringLiteral("deny"));
     return false;

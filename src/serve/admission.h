@@ -19,7 +19,7 @@ struct TadmissionConn
 {
     QString address;
     bool downloading = false;     // a counted download being replied
-    const Tfile *file = nullptr;  // what it serves (FlastFile)
+    const Tfile *file = nullptr;  // what it serves (transfer.lastFile)
 };
 
 // Open connections as the connection limits count them.

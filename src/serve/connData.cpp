@@ -11,23 +11,25 @@ TconnData::TconnData(ThttpConn *c)
 {
     time = lastActivityTime = now();
     if (conn)
-        conn->data = this;
+        conn->setOwner(this);
 }
 
 TconnData::~TconnData()
 {
-    if (conn && conn->data == this)
-        conn->data = nullptr;
-    if (f) {
-        f->close();
-        f.reset();
+    if (conn && conn->owner() == this)
+        conn->setOwner(nullptr);
+    if (upload.file) {
+        upload.file->close();
+        upload.file.reset();
     }
-    freeIfTemp(FlastFile);
+    freeIfTemp(transfer.lastFile);
 }
 
 TconnData *TconnData::of(const ThttpConn *c)
 {
-    return c ? static_cast<TconnData *>(c->data) : nullptr;
+    // Every owner of a connection is a TconnData: the application attaches
+    // nothing else.
+    return c ? static_cast<TconnData *>(c->owner()) : nullptr;
 }
 
 void TconnData::disconnect(const QString &reason)
@@ -39,16 +41,16 @@ void TconnData::disconnect(const QString &reason)
 
 void TconnData::logout()
 {
-    session.reset();
-    account = nullptr;
-    fUser.clear();
-    fPwd.clear();
-    acceptedCredentials = false;
+    credentials.session.reset();
+    credentials.account = nullptr;
+    credentials.user.clear();
+    credentials.password.clear();
+    credentials.accepted = false;
 }
 
 bool TconnData::closed() const
 {
-    return deleting || !conn || conn->state == HCS_DISCONNECTED;
+    return deleting || !conn || conn->state() == HCS_DISCONNECTED;
 }
 
 void TconnData::touch()
@@ -60,9 +62,9 @@ void TconnData::touch()
 
 QString TconnData::urlVar(const QString &name) const
 {
-    const qsizetype i = urlvars.indexOf(name);
+    const qsizetype i = request.urlVars.indexOf(name);
     if (i < 0)
         return {};
-    const auto &e = urlvars.at(i);
+    const auto &e = request.urlVars.at(i);
     return e.hasSeparator ? disarmMacros(e.value) : QStringLiteral("1");
 }

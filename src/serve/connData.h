@@ -4,6 +4,7 @@
 // SE_CONNECTED, freed by the heartbeat once the connection has ended and is
 // no longer locked.
 
+#include "http/connOwner.h"
 #include "script/macroData.h"
 #include "util/dateTime.h"
 #include "util/nameValueList.h"
@@ -48,7 +49,7 @@ enum TworkaroundIE { WIE_UNKNOWN, WIE_NEEDED, WIE_NOT_NEEDED };
 
 // The macro engine sees the record as its connection (variables and
 // counters of the request live in TmacroConn).
-class TconnData final : public TconnView, public TmacroConn
+class TconnData final : public ThttpConnOwner, public TconnView, public TmacroConn
 {
 public:
     explicit TconnData(ThttpConn *conn);
@@ -65,52 +66,84 @@ public:
     void logout();
 
     // TconnView
-    QString user() const override { return fUser; }
-    QString pwd() const override { return fPwd; }
+    QString user() const override { return credentials.user; }
+    QString pwd() const override { return credentials.password; }
     // One answer for the tree and the macro engine: macro markers disarmed,
     // "1" for a bare item.
     QString urlVar(const QString &name) const override;
     bool closed() const override;
     void touch() override;
 
-    // Fields, in the record's order.
-    TfilePtr FlastFile;
-    QString address;
-    double averageSpeed = 0;
-    TdateTime time = 0, requestTime = 0;
-    QString lastFN;
-    bool countAsDownload = false;
-    QString agent;
+    // Who the client says it is and what was accepted of it.
+    struct Credentials
+    {
+        QString user, password;
+        const Taccount *account = nullptr;
+        bool accepted = false;
+        std::unique_ptr<Tsession> session;
+    };
+
+    // What the current request carries besides its head.
+    struct RequestInfo
+    {
+        TnameValueList urlVars{'=', "&"};
+        TnameValueList postVars;
+        QString agent;
+        TdateTime time = 0; // when it arrived
+        TworkaroundIE ieUtf8Workaround = WIE_UNKNOWN;
+    };
+
+    // The item being sent and how fast it goes.
+    struct Transfer
+    {
+        TfilePtr lastFile;
+        QString lastFileName;
+        TdownloadingWhat downloadingWhat = DW_UNK;
+        bool countAsDownload = false;
+        double averageSpeed = 0, etaSpeed = 0;
+        TdateTime started = 0;
+        TdateTime nextScreenUpdate = 0; // of the operator's list of transfers
+        qint64 lastBytesSent = 0, lastBytesGot = 0;
+    };
+
+    // The file being uploaded and the outcome of those before it.
+    struct Upload
+    {
+        QString source, destination, failure;
+        QList<TuploadResult> results;
+        std::unique_ptr<QFile> file; // open while its part arrives
+    };
+
+    // What was logged of this connection and what is left to log.
+    struct Logging
+    {
+        bool apacheLater = false, dontLog = false, fullDownloadLogged = false;
+        qint64 bytesGotGrouping = 0, bytesSentGrouping = 0;
+        // Traffic dump: how much of the current reply was already written.
+        bool dumpHeadDone = false;
+        qint64 dumpBodyDone = 0;
+    };
+
+    Credentials credentials;
+    RequestInfo request;
+    Transfer transfer;
+    Upload upload;
+    Logging logging;
+    // vars and tplCounters: TmacroConn
+
+    // The connection itself: its peer (the forwarded client where trusted),
+    // its times and limits, the template a macro chose for it, and what
+    // admission and the handlers decided about it.
     ThttpConn *conn = nullptr;
-    const Taccount *account = nullptr;
-    QString fUser, fPwd;
-    bool acceptedCredentials = false;
+    QString address;
+    TdateTime time = 0; // connected at
+    TdateTime lastActivityTime = 0;
     std::unique_ptr<TspeedLimiter> limiter;
     std::shared_ptr<const Ttpl> tpl;
-    bool deleting = false;
-    TdateTime nextDloadScreenUpdate = 0;
-    QString disconnectReason;
-    QString error;
-    double etaSpeed = 0;
-    TdownloadingWhat downloadingWhat = DW_UNK;
     TpreReply preReply = PR_NONE;
     QString banReason;
-    qint64 lastBytesSent = 0, lastBytesGot = 0;
-    TdateTime lastActivityTime = 0;
-    TdateTime fileXferStart = 0;
-    QString uploadSrc, uploadDest, uploadFailed;
-    QList<TuploadResult> uploadResults;
+    QString error;
+    QString disconnectReason;
     bool disconnectAfterReply = false;
-    bool logLaterInApache = false, dontLog = false, fullDLlogged = false;
-    qint64 bytesGotGrouping = 0, bytesSentGrouping = 0;
-    std::unique_ptr<Tsession> session;
-    // vars and tplCounters: TmacroConn
-    TnameValueList urlvars{'=', "&"};
-    TnameValueList postVars;
-    TworkaroundIE workaroundForIEutf8 = WIE_UNKNOWN;
-    std::unique_ptr<QFile> f; // the open upload file
-
-    // Traffic dump: how much of the current reply was already written.
-    bool dumpHeadDone = false;
-    qint64 dumpBodyDone = 0;
+    bool deleting = false;
 };

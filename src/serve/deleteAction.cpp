@@ -54,7 +54,7 @@ TfilePtr resolveBelow(Tfile &folder, const QString &rel)
 
 void Tdispatch::deleteAction()
 {
-    if (conn.request.method != HM_POST || !sameText(cd.postVars.value(QStringLiteral("action")), u"delete"))
+    if (conn.request().method != HM_POST || !sameText(cd.request.postVars.value(QStringLiteral("action")), u"delete"))
         return;
     if (!accountAllowed(FA_DELETE, &cd, node.data()))
         return;
@@ -66,7 +66,7 @@ void Tdispatch::deleteAction()
             return f.parent() ? f.parent()->resource : QString(u'\0');
         return QString();
     };
-    for (const auto &e : cd.postVars.entries()) {
+    for (const auto &e : cd.request.postVars.entries()) {
         if (!sameText(e.name, u"selection"))
             continue;
         QString rel = decodeURL(e.value.section(u'#', 0, 0));

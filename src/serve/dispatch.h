@@ -29,7 +29,7 @@ struct Tdispatch
     DiskEntryInfo disk; // the node's look on disk, reused for the download
 
     explicit Tdispatch(TconnData &d)
-        : cd(d), conn(*d.conn), reply(d.conn->reply), s(serve())
+        : cd(d), conn(*d.conn), reply(d.conn->reply()), s(serve())
     {
     }
 

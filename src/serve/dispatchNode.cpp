@@ -119,9 +119,9 @@ Tphase Tdispatch::permission()
         && (mode == u"section" || (special.startsWith(u'~') && mainTpl()->sectionExist(special.mid(1))));
     if (exempt)
         return Tphase::Continue;
-    if (node->isFolder() && cd.session && !cd.session->redirect.isEmpty()) {
+    if (node->isFolder() && cd.credentials.session && !cd.credentials.session->redirect.isEmpty()) {
         reply.mode = HRM_REDIRECT;
-        reply.url = std::exchange(cd.session->redirect, QString());
+        reply.url = std::exchange(cd.credentials.session->redirect, QString());
         return Tphase::Done;
     }
     s.sessions().demandLogin(cd, *node);
@@ -160,7 +160,7 @@ Tphase Tdispatch::uploadForms()
 // The page that reports the files of a finished upload.
 Tphase Tdispatch::uploadResults()
 {
-    if (conn.request.method == HM_POST && !cd.uploadResults.isEmpty()) {
+    if (conn.request().method == HM_POST && !cd.upload.results.isEmpty()) {
         replySpecialPage(cd, QStringLiteral("upload-results"), node.data());
         return Tphase::Done;
     }
@@ -173,7 +173,7 @@ Tphase Tdispatch::templateSection()
 {
     QString section;
     if (mode == u"section")
-        section = cd.urlvars.value(QStringLiteral("id"), QString());
+        section = cd.request.urlVars.value(QStringLiteral("id"), QString());
     if (mode == u"section" && section.isEmpty())
         section = QStringLiteral("no-id");
     else if (mode != u"section" && node->isRoot() && !special.isEmpty())
@@ -186,7 +186,7 @@ Tphase Tdispatch::templateSection()
         return Tphase::Continue;
     // The page script's action handlers change things: a link, an image or
     // a prefetch must never run one.
-    if (startsWithText(section, u"ajax.") && conn.request.method != HM_POST) {
+    if (startsWithText(section, u"ajax.") && conn.request().method != HM_POST) {
         reply.mode = HRM_METHOD_NOT_ALLOWED;
         conn.addHeader("Allow: POST", true);
         return Tphase::Done;
@@ -245,7 +245,7 @@ Tphase Tdispatch::archive()
         replySpecialPage(cd, QStringLiteral("deny"));
         return Tphase::Done;
     }
-    cd.FlastFile = node;
+    cd.transfer.lastFile = node;
     s.pages().archive(cd, *node);
     return Tphase::Done;
 }
@@ -254,11 +254,11 @@ Tphase Tdispatch::archive()
 Tphase Tdispatch::fileList()
 {
     if (!special.startsWith(QLatin1String("~files.lst"))
-        && !(node->isFolder() && cd.urlvars.value(QStringLiteral("tpl")) == u"list"))
+        && !(node->isFolder() && cd.request.urlVars.value(QStringLiteral("tpl")) == u"list"))
         return Tphase::Continue;
-    if (conn.request.method == HM_HEAD)
+    if (conn.request().method == HM_HEAD)
         return Tphase::Done;
-    cd.downloadingWhat = DW_FOLDERPAGE;
+    cd.transfer.downloadingWhat = DW_FOLDERPAGE;
     cd.disconnectAfterReply = true;
     cd.disconnectReason = QStringLiteral("IE6 workaround");
     replyText(cd, s.pages().fileList(cd, *node).trimmed());
@@ -278,7 +278,7 @@ Tphase Tdispatch::unknownSpecial()
 // What is served from here on is the node itself.
 Tphase Tdispatch::servedNode()
 {
-    cd.FlastFile = node;
+    cd.transfer.lastFile = node;
     return Tphase::Continue;
 }
 
@@ -291,7 +291,7 @@ bool Tdispatch::refererRefused()
     const QString refHost = regexGetGroup(referer, QStringLiteral("([a-z]+://)?([^/]+@)?([^/]+)"), 3,
                                           QStringLiteral("i!"));
     QString asked;
-    if (matchAddressMask(o.forwardedMask, conn.P_address))
+    if (matchAddressMask(o.forwardedMask, conn.address()))
         asked = cleanHost(conn.getHeader(QByteArrayView("X-Forwarded-Host")));
     if (asked.isEmpty())
         asked = cleanHost(conn.getHeader(QByteArrayView("Host")));
@@ -303,19 +303,19 @@ Tphase Tdispatch::folderPage()
 {
     if (!node->isFolder())
         return Tphase::Continue;
-    if (conn.request.method == HM_HEAD) {
+    if (conn.request().method == HM_HEAD) {
         reply.mode = HRM_REPLY_HEADER;
         reply.body.clear();
         reply.bodyMode = RBM_STRING;
         return Tphase::Done;
     }
     deleteAction();
-    if (cd.session && !cd.session->redirect.isEmpty()) {
+    if (cd.credentials.session && !cd.credentials.session->redirect.isEmpty()) {
         reply.mode = HRM_REDIRECT;
-        reply.url = std::exchange(cd.session->redirect, QString());
+        reply.url = std::exchange(cd.credentials.session->redirect, QString());
         return Tphase::Done;
     }
-    cd.downloadingWhat = DW_FOLDERPAGE;
+    cd.transfer.downloadingWhat = DW_FOLDERPAGE;
     TtplPtr tpl = cd.tpl ? cd.tpl : mainTpl();
     if (opts().getrightTemplate && isDownloadManager(conn.getHeader(QByteArrayView("User-Agent"))))
         tpl = s.pages().downloadManagerTemplate();

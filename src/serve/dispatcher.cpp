@@ -52,7 +52,7 @@ void refuseCrossSite(TconnData &cd)
     if (opts().logOthers)
         add2log(QStringLiteral("Cross-site request refused"), logPeer(cd.conn));
     replySpecialPage(cd, QStringLiteral("deny"));
-    cd.conn->reply.reason = QStringLiteral("Cross-site request refused");
+    cd.conn->reply().reason = QStringLiteral("Cross-site request refused");
 }
 
 } // namespace
@@ -153,8 +153,8 @@ void Tdispatch::run()
 Tphase Tdispatch::clientAddress()
 {
     const Toptions &o = opts();
-    cd.address = conn.P_address;
-    if (!o.forwardedMask.isEmpty() && trustedProxy(o.forwardedMask, conn.P_address)) {
+    cd.address = conn.address();
+    if (!o.forwardedMask.isEmpty() && trustedProxy(o.forwardedMask, conn.address())) {
         const QString header = conn.getHeader(QByteArrayView("X-Forwarded-For"));
         const QString fwd = header.isEmpty() ? QString() : forwardedAddress(header);
         if (!fwd.isEmpty())
@@ -175,12 +175,12 @@ Tphase Tdispatch::admission()
 // What the previous request on this connection left behind.
 Tphase Tdispatch::resetRecord()
 {
-    cd.requestTime = now();
-    cd.downloadingWhat = DW_UNK;
-    cd.fullDLlogged = cd.countAsDownload = false;
+    cd.request.time = now();
+    cd.transfer.downloadingWhat = DW_UNK;
+    cd.logging.fullDownloadLogged = cd.transfer.countAsDownload = false;
     reply.contentType.clear();
-    freeIfTemp(cd.FlastFile);
-    cd.FlastFile.reset();
+    freeIfTemp(cd.transfer.lastFile);
+    cd.transfer.lastFile.reset();
     return Tphase::Continue;
 }
 
@@ -189,8 +189,8 @@ Tphase Tdispatch::addressLimiter()
 {
     if (TspeedLimiter *l = s.perIpLimiter(cd.address)) {
         l->setLimit(speedLimitBytes(opts().speedLimitIp));
-        if (!conn.limiters.contains(l))
-            conn.limiters.append(l);
+        if (!conn.limiters().contains(l))
+            conn.limiters().append(l);
         reapplyCustomLimit(cd); // an address with a limit of its own keeps it
     }
     return Tphase::Continue;
@@ -232,11 +232,11 @@ Tphase Tdispatch::preFilterEvent()
 // Malformed user names and methods this server does not serve.
 Tphase Tdispatch::malformedRequest()
 {
-    if (!acceptableUserName(conn.request.user)) {
+    if (!acceptableUserName(conn.request().user)) {
         reply.mode = HRM_BAD_REQUEST;
         return Tphase::Done;
     }
-    const ThttpMethod method = conn.request.method;
+    const ThttpMethod method = conn.request().method;
     if (method != HM_GET && method != HM_POST && method != HM_HEAD) {
         reply.mode = HRM_METHOD_NOT_ALLOWED;
         return Tphase::Done;
@@ -255,11 +255,11 @@ Tphase Tdispatch::countHit()
 // The decoded path and the query's variables.
 Tphase Tdispatch::parseUrl()
 {
-    const QByteArray &url = conn.request.url;
+    const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
-    cd.urlvars.clear();
+    cd.request.urlVars.clear();
     if (q >= 0)
-        parseQuery(QByteArrayView(url).sliced(q + 1), cd.urlvars);
+        parseQuery(QByteArrayView(url).sliced(q + 1), cd.request.urlVars);
     fullPath = path = decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q));
     return Tphase::Continue;
 }
@@ -267,9 +267,9 @@ Tphase Tdispatch::parseUrl()
 // The mode asked for, the name last asked for and the client's program.
 Tphase Tdispatch::requestFacts()
 {
-    mode = cd.urlvars.value(QStringLiteral("mode"));
-    cd.lastFN = path.mid(path.lastIndexOf(u'/') + 1);
-    cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
+    mode = cd.request.urlVars.value(QStringLiteral("mode"));
+    cd.transfer.lastFileName = path.mid(path.lastIndexOf(u'/') + 1);
+    cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
     return Tphase::Continue;
 }
 
@@ -288,7 +288,7 @@ Tphase Tdispatch::selfTest()
 // page's link also asks for by GET when the page runs no script.
 Tphase Tdispatch::crossSiteCheck()
 {
-    if ((conn.request.method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
+    if ((conn.request().method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
         refuseCrossSite(cd);
         return Tphase::Done;
     }
@@ -304,7 +304,7 @@ Tphase Tdispatch::session()
 // A POST carries the session's form token.
 Tphase Tdispatch::formToken()
 {
-    if (conn.request.method == HM_POST && wrongFormToken(cd)) {
+    if (conn.request().method == HM_POST && wrongFormToken(cd)) {
         refuseCrossSite(cd);
         return Tphase::Done;
     }
@@ -347,8 +347,9 @@ Tphase Tdispatch::signedLink()
 // An account (or one of its groups) without limits skips the speed limits.
 Tphase Tdispatch::speedLimitExemption()
 {
-    conn.ignoreSpeedLimit = cd.account
-        && Taccounts::global().searchAccountAndGroups(cd.account, [](const Taccount &a) { return a.noLimits; });
+    conn.setIgnoreSpeedLimit(cd.credentials.account
+                             && Taccounts::global().searchAccountAndGroups(
+                                 cd.credentials.account, [](const Taccount &a) { return a.noLimits; }));
     return Tphase::Continue;
 }
 
@@ -377,7 +378,7 @@ Tphase Tdispatch::requestEvent()
 Tphase Tdispatch::startReply()
 {
     s.noteNetworkActivity();
-    reply.mode = conn.request.method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
+    reply.mode = conn.request().method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
     return Tphase::Continue;
 }
 
@@ -393,7 +394,7 @@ Tphase Tdispatch::icons()
             reply.contentType = "image/gif";
             reply.body = graph;
             reply.bodyMode = RBM_STRING;
-            cd.downloadingWhat = DW_ICON;
+            cd.transfer.downloadingWhat = DW_ICON;
             return Tphase::Done;
         }
     }
@@ -427,14 +428,15 @@ Tphase Tdispatch::credentials()
 {
     if (opts().freeLogin)
         return Tphase::Continue;
-    if (!cd.fUser.isEmpty() && !s.sessions().credentialsMatch(cd.fUser, cd.fPwd)) {
-        cd.acceptedCredentials = false;
+    if (!cd.credentials.user.isEmpty()
+        && !s.sessions().credentialsMatch(cd.credentials.user, cd.credentials.password)) {
+        cd.credentials.accepted = false;
         s.events().run(QStringLiteral("unauthorized"), &cd);
         replySpecialPage(cd, QStringLiteral("unauth"));
         reply.realm = QStringLiteral("Invalid login");
         return Tphase::Done;
     }
-    cd.acceptedCredentials = true;
+    cd.credentials.accepted = true;
     return Tphase::Continue;
 }
 
@@ -443,8 +445,8 @@ void Tdispatch::replyIcon(int index)
     reply.contentType = "image/gif";
     reply.body = iconGif(index);
     reply.bodyMode = RBM_STRING;
-    cd.downloadingWhat = DW_ICON;
-    cd.lastFN = fullPath.mid(1, 1000);
+    cd.transfer.downloadingWhat = DW_ICON;
+    cd.transfer.lastFileName = fullPath.mid(1, 1000);
 }
 
 void dispatchRequest(TconnData &cd)

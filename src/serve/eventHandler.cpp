@@ -35,7 +35,7 @@ void parsePostVars(const QByteArray &data, TnameValueList &out)
 
 bool servedNodeDontLog(const TconnData &cd)
 {
-    const Tfile *f = cd.FlastFile.data();
+    const Tfile *f = cd.transfer.lastFile.data();
     return f && f->hasRecursive(FA_DONT_LOG);
 }
 
@@ -51,24 +51,24 @@ void Tserve::dumpTraffic(TserverEvent e, ThttpConn *conn)
     TconnData *cd = TconnData::of(conn);
     QByteArray data;
     if (e == SE_GOT_DATA) {
-        data = conn->eventData;
+        data = conn->eventData();
     } else {
-        bool headDone = cd ? cd->dumpHeadDone : true;
-        qint64 bodyDone = cd ? cd->dumpBodyDone : conn->bsent_body;
+        bool headDone = cd ? cd->logging.dumpHeadDone : true;
+        qint64 bodyDone = cd ? cd->logging.dumpBodyDone : conn->bodyBytesSent();
         data = sentSince(*conn, headDone, bodyDone);
         if (cd) {
-            cd->dumpHeadDone = headDone;
-            cd->dumpBodyDone = bodyDone;
+            cd->logging.dumpHeadDone = headDone;
+            cd->logging.dumpBodyDone = bodyDone;
         }
     }
     const TdumpDirection dir = e == SE_GOT_DATA ? DD_RECEIVED : DD_SENT;
-    saveFile(dumpFile, dumpRecord(dir, now(), conn->P_address, conn->P_port, data), true);
+    saveFile(dumpFile, dumpRecord(dir, now(), conn->address(), conn->port(), data), true);
 }
 
 void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 {
     TconnData *cd = TconnData::of(conn);
-    if (conn && conn->lockCount != 1)
+    if (conn && conn->lockCount() != 1)
         add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), LK_ERROR);
     if (cd)
         cd->lastActivityTime = nowCoarse();
@@ -133,8 +133,8 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 
     // Every event renews the session; the coarse clock is plenty for an
     // expiry and spares a precise read for each of a request's events.
-    if (cd && cd->session)
-        cd->session->expires = nowCoarse() + cd->session->ttl;
+    if (cd && cd->credentials.session)
+        cd->credentials.session->expires = nowCoarse() + cd->credentials.session->ttl;
 }
 
 void Tserve::onServerStart()
@@ -158,10 +158,10 @@ void Tserve::onConnected(ThttpConn *conn)
         return;
     conn->setNoDelay(true);
     TconnData *cd = new TconnData(conn);
-    if (!conn->limiters.contains(globalLimit.get()))
-        conn->limiters.append(globalLimit.get());
+    if (!conn->limiters().contains(globalLimit.get()))
+        conn->limiters().append(globalLimit.get());
     conn->setSendBuffer(32000);
-    cd->address = conn->P_address;
+    cd->address = conn->address();
     admission().decidePreReply(*cd);
     if (opts().logConnections)
         add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
@@ -193,8 +193,8 @@ void Tserve::onGotData()
 
 void Tserve::onBytesSent(TconnData *cd)
 {
-    if (cd && cd->lastActivityTime >= cd->nextDloadScreenUpdate)
-        cd->nextDloadScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
+    if (cd && cd->lastActivityTime >= cd->transfer.nextScreenUpdate)
+        cd->transfer.nextScreenUpdate = cd->lastActivityTime + 0.2 * oneSecond;
     noteNetworkActivity();
 }
 
@@ -203,10 +203,10 @@ void Tserve::onRequesting(TconnData *cd)
 {
     if (!cd)
         return;
-    cd->urlvars.clear();
-    cd->postVars.clear();
+    cd->request.urlVars.clear();
+    cd->request.postVars.clear();
     cd->resetForRequest();
-    cd->uploadResults.clear();
+    cd->upload.results.clear();
 }
 
 void Tserve::onGotHeader(TconnData *cd)
@@ -218,18 +218,18 @@ void Tserve::onGotHeader(TconnData *cd)
 void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
 {
     const Toptions &o = opts();
-    cd.dontLog = false;
-    cd.dumpHeadDone = false;
-    cd.dumpBodyDone = 0;
+    cd.logging.dontLog = false;
+    cd.logging.dumpHeadDone = false;
+    cd.logging.dumpBodyDone = 0;
     dispatchRequest(cd);
-    if (!cd.dontLog)
-        cd.dontLog = servedNodeDontLog(cd);
-    if (o.logRequests && !cd.dontLog)
-        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request.full.left(
-                                                  qMax<qsizetype>(0, conn->request.full.indexOf('\r')))),
+    if (!cd.logging.dontLog)
+        cd.logging.dontLog = servedNodeDontLog(cd);
+    if (o.logRequests && !cd.logging.dontLog)
+        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request().full.left(
+                                                  qMax<qsizetype>(0, conn->request().full.indexOf('\r')))),
                 logPeer(conn), LK_REQUEST);
-    else if (o.logBrowsing && !cd.dontLog && cd.downloadingWhat == DW_FOLDERPAGE)
-        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request.url).first(qMin<qsizetype>(200, conn->request.url.size()))),
+    else if (o.logBrowsing && !cd.logging.dontLog && cd.transfer.downloadingWhat == DW_FOLDERPAGE)
+        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request().url).first(qMin<qsizetype>(200, conn->request().url.size()))),
                 logPeer(conn), LK_REQUEST);
 }
 
@@ -241,7 +241,7 @@ void Tserve::onStreamReady(ThttpConn *conn, TconnData *cd)
     const bool hadReason = !cd->disconnectReason.isEmpty();
     runEvent(QStringLiteral("stream ready"), cd);
     if (!hadReason && !cd->disconnectReason.isEmpty()) {
-        conn->reply.additionalHeaders.clear();
+        conn->reply().additionalHeaders.clear();
         replySpecialPage(*cd, QStringLiteral("deny"));
         conn->initInputStream();
     }
@@ -251,9 +251,9 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    cd->lastBytesGot = 0;
-    if (opts().logReplies && !cd->dontLog)
-        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply.mode)), logPeer(conn), LK_REPLY);
+    cd->transfer.lastBytesGot = 0;
+    if (opts().logReplies && !cd->logging.dontLog)
+        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
 }
@@ -267,8 +267,8 @@ void Tserve::onUploadEvent(TserverEvent e, TconnData *cd)
 
 void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 {
-    if (cd && conn->post.mode == PM_URLENCODED)
-        parsePostVars(conn->post.data, cd->postVars);
+    if (cd && conn->post().mode == PM_URLENCODED)
+        parsePostVars(conn->post().data, cd->request.postVars);
 }
 
 // A multipart field: UTF-8 like urlencoded values (old clients' bytes in
@@ -276,14 +276,15 @@ void Tserve::onPostVars(ThttpConn *conn, TconnData *cd)
 void Tserve::onPostVar(ThttpConn *conn, TconnData *cd)
 {
     if (cd)
-        cd->postVars.append(conn->post.varname, bytesToText(conn->post.data));
+        cd->request.postVars.append(conn->post().varname, bytesToText(conn->post().data));
 }
 
 void Tserve::onRequestCompleted(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    if (conn->reply.mode == HRM_REPLY && (cd->downloadingWhat == DW_FILE || cd->downloadingWhat == DW_ARCHIVE))
+    if (conn->reply().mode == HRM_REPLY
+        && (cd->transfer.downloadingWhat == DW_FILE || cd->transfer.downloadingWhat == DW_ARCHIVE))
         downloadCompleted(*cd);
     runEvent(QStringLiteral("request completed"), cd);
 }
@@ -293,5 +294,5 @@ void Tserve::onOpenFailed(ThttpConn *conn, TconnData *cd)
     if (!cd)
         return;
     cd->error = QStringLiteral("Can't open file");
-    add2log(cd->error + QStringLiteral(": ") + conn->reply.bodyFile, logPeer(conn), LK_ERROR);
+    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), LK_ERROR);
 }

@@ -269,13 +269,13 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
 {
     ThttpConn &conn = *cd.conn;
     Tserve &s = serve();
-    sandboxFile(conn.reply, node, opts().sandboxAllFiles);
+    sandboxFile(conn.reply(), node, opts().sandboxAllFiles);
     // A conditional request for the copy the client has.
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
     conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
-        conn.reply.mode = HRM_NOT_MODIFIED;
+        conn.reply().mode = HRM_NOT_MODIFIED;
         return;
     }
     conn.addHeader(QByteArray("Last-Modified: ")
@@ -283,46 +283,47 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
                                                        : httpDate(fileTimeUTC(node.resource)).toLatin1()),
                    true);
     // Counting, and the download limits for counted transfers.
-    cd.countAsDownload = node.shouldCountAsDownload();
-    if (cd.countAsDownload && !s.admission().allowDownload(cd))
+    cd.transfer.countAsDownload = node.shouldCountAsDownload();
+    if (cd.transfer.countAsDownload && !s.admission().allowDownload(cd))
         return;
     // The body: from the small-file cache, else sent from the file.
-    cd.etaSpeed = 0;
+    cd.transfer.etaSpeed = 0;
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
-    conn.reply.contentType = type.toUtf8();
-    conn.reply.bodyFile = node.resource;
-    conn.reply.body = s.fileCache().contents(node.resource, disk);
-    conn.reply.bodyMode = conn.reply.body.isNull() ? RBM_FILE : RBM_STRING;
-    cd.downloadingWhat = DW_FILE;
-    cd.fileXferStart = now();
+    conn.reply().contentType = type.toUtf8();
+    conn.reply().bodyFile = node.resource;
+    conn.reply().body = s.fileCache().contents(node.resource, disk);
+    conn.reply().bodyMode = conn.reply().body.isNull() ? RBM_FILE : RBM_STRING;
+    cd.transfer.downloadingWhat = DW_FILE;
+    cd.transfer.started = now();
     // Opened in the browser or saved.
     const bool inlineOpen = opensInBrowser(opts().openInBrowser, node.name)
         || (opts().inBrowserIfMime && type != u"application/octet-stream");
-    // The script may change the name; the header takes lastFN.
+    // The script may change the name; the header takes transfer.lastFileName.
     s.events().run(QStringLiteral("download name"), &cd);
     // The name the file is saved under.
     if (!(s.switches.noContentDisposition && inlineOpen))
-        conn.addHeader("Content-Disposition: " + contentDisposition(cd.lastFN, inlineOpen), true);
+        conn.addHeader("Content-Disposition: " + contentDisposition(cd.transfer.lastFileName, inlineOpen), true);
 }
 
 void downloadCompleted(TconnData &cd)
 {
     Tserve &s = serve();
-    if (cd.countAsDownload)
+    if (cd.transfer.countAsDownload)
         s.counters().increment(QStringLiteral("downloads-total"));
     for (const char *w : wgetWithBug)
-        if (sameText(cd.agent, w)) {
+        if (sameText(cd.request.agent, w)) {
             cd.disconnect(QStringLiteral("wget bug workaround (consider updating wget)"));
             break;
         }
-    Tfile *f = cd.FlastFile.data();
+    Tfile *f = cd.transfer.lastFile.data();
     markCountersChanged(f);
-    if (cd.downloadingWhat == DW_FILE && f)
+    if (cd.transfer.downloadingWhat == DW_FILE && f)
         f->setDLcount(f->DLcount() + 1); // kept by disk path for temporary nodes
-    if (!cd.fullDLlogged && opts().logFullDownloads) {
-        cd.fullDLlogged = true;
-        add2log(QStringLiteral("Fully downloaded - ") + cd.lastFN, logPeer(cd.conn), LK_DOWNLOAD);
+    if (!cd.logging.fullDownloadLogged && opts().logFullDownloads) {
+        cd.logging.fullDownloadLogged = true;
+        add2log(QStringLiteral("Fully downloaded - ") + cd.transfer.lastFileName, logPeer(cd.conn),
+                LK_DOWNLOAD);
     }
-    if (cd.countAsDownload)
+    if (cd.transfer.countAsDownload)
         s.events().run(QStringLiteral("download completed"), &cd);
 }

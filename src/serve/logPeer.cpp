@@ -6,5 +6,5 @@ TlogPeer logPeer(const ThttpConn *conn)
 {
     if (!conn)
         return {};
-    return {conn->P_address, conn->P_port};
+    return {conn->address(), conn->port()};
 }

@@ -19,7 +19,8 @@ namespace {
 
 bool isReplying(const ThttpConn &c)
 {
-    return c.state == HCS_REPLYING || c.state == HCS_REPLYING_HEADER || c.state == HCS_REPLYING_BODY;
+    const ThttpConnState s = c.state();
+    return s == HCS_REPLYING || s == HCS_REPLYING_HEADER || s == HCS_REPLYING_BODY;
 }
 
 void currentDownloads(TmacroCall &c)
@@ -75,7 +76,7 @@ void disconnect(TmacroCall &c)
 void uploadFailed(TmacroCall &c)
 {
     if (TconnData *cd = connOrError(c)) {
-        cd->uploadFailed = c.par(0);
+        cd->upload.failure = c.par(0);
         c.result.clear();
     }
 }
@@ -93,8 +94,8 @@ void dropOwnLimiter(TconnData &cd)
     if (!cd.limiter)
         return;
     if (cd.conn) {
-        cd.conn->limiters.removeAll(cd.limiter.get());
-        cd.conn->srv->limiters.removeAll(cd.limiter.get());
+        cd.conn->limiters().removeAll(cd.limiter.get());
+        cd.conn->server()->limiters.removeAll(cd.limiter.get());
     }
     cd.limiter.reset();
 }
@@ -129,13 +130,13 @@ int countCurrentDownloads(Tserve &s, const TdownloadFilter &filter)
     int n = 0;
     for (const ThttpConn *conn : std::as_const(s.srv().conns)) {
         const TconnData *d = TconnData::of(conn);
-        if (!d || !d->countAsDownload || !isReplying(*conn))
+        if (!d || !d->transfer.countAsDownload || !isReplying(*conn))
             continue;
         if (!filter.ipMask.isEmpty() && !matchAddressMask(filter.ipMask, d->address))
             continue;
         if (!filter.user.isEmpty() && !sameText(d->user(), filter.user))
             continue;
-        if (filter.fileFilter && !(d->FlastFile && d->FlastFile->same(filter.file)))
+        if (filter.fileFilter && !(d->transfer.lastFile && d->transfer.lastFile->same(filter.file)))
             continue;
         ++n;
     }
@@ -149,10 +150,10 @@ int disconnectMatching(Tserve &s, const QString &ipMask, const QString &portMask
     QList<ThttpConn *> chosen;
     for (ThttpConn *conn : std::as_const(s.srv().conns)) {
         const TconnData *d = TconnData::of(conn);
-        const QString address = d && !d->address.isEmpty() ? d->address : conn->P_address;
+        const QString address = d && !d->address.isEmpty() ? d->address : conn->address();
         if (!matchAddressMask(ipMask, address))
             continue;
-        if (!portMask.isEmpty() && !matchFileMask(portMask, conn->P_port))
+        if (!portMask.isEmpty() && !matchFileMask(portMask, conn->port()))
             continue;
         chosen.append(conn);
     }

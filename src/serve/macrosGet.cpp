@@ -72,7 +72,7 @@ void get(TmacroCall &c)
         QStringList edits;
         for (int k = 1; k < c.count(); ++k)
             edits.append(c.par(k));
-        c.result = macroQuote(editUrlQuery(QString::fromUtf8(cd->conn->request.url), edits));
+        c.result = macroQuote(editUrlQuery(QString::fromUtf8(cd->conn->request().url), edits));
     } else if (sel == u"stop spiders") {
         c.result = macroBool(opts().stopSpiders);
     } else if (sel == u"is new") {
@@ -82,7 +82,7 @@ void get(TmacroCall &c)
     } else if (sel == u"agent") {
         if (!cd)
             return c.setCannotBeUsedHere();
-        c.result = cd->agent;
+        c.result = cd->request.agent;
     } else if (sel == u"tpl file") {
         c.result = templateFileName();
     } else if (sel == u"protocolon") {

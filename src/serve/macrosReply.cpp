@@ -81,7 +81,7 @@ void addHeader(TmacroCall &c)
     c.result.clear();
     if (!cd->conn)
         return;
-    ThttpReply &reply = cd->conn->reply;
+    ThttpReply &reply = cd->conn->reply();
     const QString line = c.par(0);
     const QString after = line.mid(line.indexOf(u':') + 1).trimmed();
     if (startsWithText(line, u"Content-Type:")) {
@@ -115,7 +115,7 @@ void mime(TmacroCall &c)
     c.result.clear();
     const QString type = c.par(0);
     if (cd->conn && isHeaderSafe(QStringView(type)))
-        cd->conn->reply.contentType = type.toUtf8();
+        cd->conn->reply().contentType = type.toUtf8();
 }
 
 } // namespace

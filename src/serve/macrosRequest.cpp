@@ -53,7 +53,7 @@ void urlvar(TmacroCall &c)
 void postvar(TmacroCall &c)
 {
     if (TconnData *cd = connOrError(c))
-        answerOrStore(c, disarmMacros(cd->postVars.value(c.par(0))));
+        answerOrStore(c, disarmMacros(cd->request.postVars.value(c.par(0))));
 }
 
 } // namespace

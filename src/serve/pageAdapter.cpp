@@ -46,7 +46,7 @@ QString TpageAdapter::urlVar(const QString &name) const
 
 bool TpageAdapter::hasBareUrlVar(const QString &name) const
 {
-    for (const auto &e : cd->urlvars.entries())
+    for (const auto &e : cd->request.urlVars.entries())
         if (!e.hasSeparator && sameText(e.name, name))
             return true;
     return false;
@@ -69,7 +69,7 @@ QString TpageAdapter::address() const
 
 int TpageAdapter::port() const
 {
-    return cd->conn ? cd->conn->P_port.toInt() : 0;
+    return cd->conn ? cd->conn->port().toInt() : 0;
 }
 
 QString TpageAdapter::host() const
@@ -77,7 +77,7 @@ QString TpageAdapter::host() const
     if (!cd->conn)
         return {};
     QString h;
-    if (matchAddressMask(opts().forwardedMask, cd->conn->P_address))
+    if (matchAddressMask(opts().forwardedMask, cd->conn->address()))
         h = cleanHost(cd->conn->getHeader("X-Forwarded-Host"));
     if (h.isEmpty())
         h = cleanHost(cd->conn->getHeader("Host"));
@@ -86,7 +86,7 @@ QString TpageAdapter::host() const
 
 QString TpageAdapter::requestUrl() const
 {
-    return cd->conn ? QString::fromUtf8(cd->conn->request.url) : QString();
+    return cd->conn ? QString::fromUtf8(cd->conn->request().url) : QString();
 }
 
 QString TpageAdapter::requestHeader(const QString &name) const
@@ -96,7 +96,7 @@ QString TpageAdapter::requestHeader(const QString &name) const
 
 QString TpageAdapter::userNotes() const
 {
-    return cd->account ? cd->account->notes : QString();
+    return cd->credentials.account ? cd->credentials.account->notes : QString();
 }
 
 QString TpageAdapter::formToken() const
@@ -106,12 +106,12 @@ QString TpageAdapter::formToken() const
 
 qint64 TpageAdapter::streamSize() const
 {
-    return cd->conn && cd->conn->reply.bodyMode == RBM_STREAM ? cd->conn->bodySize() : 0;
+    return cd->conn && cd->conn->reply().bodyMode == RBM_STREAM ? cd->conn->bodySize() : 0;
 }
 
 bool TpageAdapter::isArchive() const
 {
-    return cd->downloadingWhat == DW_ARCHIVE;
+    return cd->transfer.downloadingWhat == DW_ARCHIVE;
 }
 
 TtplPtr TpageAdapter::ownTemplate() const
@@ -132,9 +132,9 @@ QString TpageAdapter::disconnectReason() const
 QList<TpageUpload> TpageAdapter::takeUploadResults()
 {
     QList<TpageUpload> out;
-    for (const TuploadResult &r : std::as_const(cd->uploadResults))
+    for (const TuploadResult &r : std::as_const(cd->upload.results))
         out.append({r.fn, r.size, r.reason, qint64(r.speed)});
-    cd->uploadResults.clear();
+    cd->upload.results.clear();
     return out;
 }
 
@@ -148,25 +148,25 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         if (!d || d->address != cd->address)
             continue;
         TpageTransfer t;
-        if (c->state == HCS_POSTING && !d->uploadSrc.isEmpty()) {
+        if (c->state() == HCS_POSTING && !d->upload.source.isEmpty()) {
             t.upload = true;
-            t.fileName = d->uploadSrc;
-            t.done = c->postDataReceived;
-            t.total = c->post.length;
-        } else if (c->state == HCS_REPLYING_BODY
-                   && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)) {
-            t.fileName = d->lastFN;
-            t.done = c->bsent_body;
+            t.fileName = d->upload.source;
+            t.done = c->postBytesReceived();
+            t.total = c->post().length;
+        } else if (c->state() == HCS_REPLYING_BODY
+                   && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)) {
+            t.fileName = d->transfer.lastFileName;
+            t.done = c->bodyBytesSent();
             t.total = c->bodySize();
         } else {
             continue;
         }
         t.user = d->user();
-        t.averageSpeed = d->averageSpeed;
-        if (d->etaSpeed > 0 && t.total > t.done)
-            t.timeLeft = formatDuration(double(t.total - t.done) / d->etaSpeed);
+        t.averageSpeed = d->transfer.averageSpeed;
+        if (d->transfer.etaSpeed > 0 && t.total > t.done)
+            t.timeLeft = formatDuration(double(t.total - t.done) / d->transfer.etaSpeed);
         t.address = d->address;
-        t.port = c->P_port.toInt();
+        t.port = c->port().toInt();
         out.append(t);
     }
     return out;
@@ -174,7 +174,7 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
 
 bool TpageAdapter::replyIsPlain() const
 {
-    return !cd->conn || cd->conn->reply.mode == HRM_REPLY;
+    return !cd->conn || cd->conn->reply().mode == HRM_REPLY;
 }
 
 void TpageAdapter::setReplyMode(TpageMode mode)
@@ -182,7 +182,7 @@ void TpageAdapter::setReplyMode(TpageMode mode)
     if (!cd->conn)
         return;
     static const ThttpReplyMode modes[] = {HRM_REPLY, HRM_DENY, HRM_NOT_FOUND, HRM_UNAUTHORIZED, HRM_OVERLOAD};
-    cd->conn->reply.mode = modes[mode];
+    cd->conn->reply().mode = modes[mode];
 }
 
 void TpageAdapter::addReplyHeader(const QString &name, const QString &value)
@@ -197,7 +197,7 @@ void TpageAdapter::addReplyHeader(const QString &name, const QString &value)
 void TpageAdapter::setContentType(const QString &type)
 {
     if (cd->conn)
-        cd->conn->reply.contentType = type.toUtf8();
+        cd->conn->reply().contentType = type.toUtf8();
 }
 
 QString TpageAdapter::contentTypeFor(const QString &fileName) const
@@ -214,7 +214,7 @@ QString TpageAdapter::contentTypeFor(const QString &fileName) const
 
 void TpageAdapter::setDontLog()
 {
-    cd->dontLog = true;
+    cd->logging.dontLog = true;
 }
 
 // ---- hooks ----
@@ -300,15 +300,15 @@ void installPageHooks()
         for (ThttpConn *c : std::as_const(serve().srv().conns))
             if (const TconnData *d = TconnData::of(c))
                 out.append({d->address, d->user(),
-                            d->countAsDownload
-                                && (c->state == HCS_REPLYING || c->state == HCS_REPLYING_HEADER
-                                    || c->state == HCS_REPLYING_BODY)});
+                            d->transfer.countAsDownload
+                                && (c->state() == HCS_REPLYING || c->state() == HCS_REPLYING_HEADER
+                                    || c->state() == HCS_REPLYING_BODY)});
         return out;
     };
     s.listening = [] { return serveExists() && serve().isListening(); };
     s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
-    s.speedOut = [] { return serveExists() ? serve().srv().P_speedOut : 0.0; };
-    s.speedIn = [] { return serveExists() ? serve().srv().P_speedIn : 0.0; };
+    s.speedOut = [] { return serveExists() ? serve().srv().speedOut : 0.0; };
+    s.speedIn = [] { return serveExists() ? serve().srv().speedIn : 0.0; };
     s.totalOut = [] { return opts().outTotal; };
     s.totalIn = [] { return opts().inTotal; };
     s.totalDownloads = [] { return opts().downloadsTotal; };

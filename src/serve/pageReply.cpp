@@ -28,7 +28,7 @@ ThttpReplyMode specialPageMode(const QString &name)
 
 void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr tpl)
 {
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     if (!tpl)
         tpl = cd.tpl ? cd.tpl : mainTpl();
     const QString page = serve().pages().specialPage(cd, name, folder, tpl);
@@ -54,7 +54,7 @@ void replyText(TconnData &cd, const QString &text)
         replySpecialPage(cd, QStringLiteral("deny"));
         return;
     }
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     markOwnPage(r);
     if (r.contentType.isEmpty()) {
         // The first character after any white space tells (no copy of a big page).
@@ -72,17 +72,18 @@ void replyText(TconnData &cd, const QString &text)
 void compressReply(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
-    ThttpReply &r = conn.reply;
+    ThttpReply &r = conn.reply();
     if (!opts().compressedBrowsing || r.body.isEmpty() || r.bodyMode != RBM_STRING)
         return;
     if (indexOfText(QByteArrayView(conn.getHeaderA("Accept-Encoding")), QByteArrayView("gzip")) < 0)
         return;
-    if (cd.workaroundForIEutf8 == WIE_UNKNOWN)
-        cd.workaroundForIEutf8 = regexFind(cd.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
+    if (cd.request.ieUtf8Workaround == WIE_UNKNOWN)
+        cd.request.ieUtf8Workaround
+            = regexFind(cd.request.agent, QStringLiteral("^MSIE [4-6]\\."), QStringLiteral("!")) > 0
             ? WIE_NEEDED
             : WIE_NOT_NEEDED;
     const QByteArray z = gzipBytes(r.body);
-    if (z.isEmpty() || (cd.workaroundForIEutf8 == WIE_NEEDED && z.size() < 2000))
+    if (z.isEmpty() || (cd.request.ieUtf8Workaround == WIE_NEEDED && z.size() < 2000))
         return;
     conn.addHeader("Content-Encoding: gzip", true);
     r.body = z;

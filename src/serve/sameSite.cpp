@@ -105,7 +105,7 @@ bool fromAnotherSite(const ThttpConn &conn)
         return false;
     QString host;
     const QString &mask = opts().forwardedMask;
-    if (!mask.isEmpty() && matchAddressMask(mask, conn.P_address))
+    if (!mask.isEmpty() && matchAddressMask(mask, conn.address()))
         host = conn.getHeader(QByteArrayView("X-Forwarded-Host")).section(u',', 0, 0);
     if (host.isEmpty())
         host = conn.getHeader(QByteArrayView("Host"));
@@ -117,16 +117,16 @@ QString formTokenOf(const TconnData &cd)
     // The session id is the visitor's secret (an HttpOnly cookie); a digest
     // of it shows nothing of the id and stays the same across restarts,
     // since sessions are taken up again under the id their cookie names.
-    if (!cd.session || cd.session->id.isEmpty())
+    if (!cd.credentials.session || cd.credentials.session->id.isEmpty())
         return {};
-    return sha256Hex(QStringLiteral("form token:") + cd.session->id).left(32);
+    return sha256Hex(QStringLiteral("form token:") + cd.credentials.session->id).left(32);
 }
 
 bool wrongFormToken(const TconnData &cd)
 {
-    const qsizetype i = cd.postVars.indexOf(QStringLiteral("csrf-token"));
+    const qsizetype i = cd.request.postVars.indexOf(QStringLiteral("csrf-token"));
     if (i < 0)
         return false;
     const QString expected = formTokenOf(cd);
-    return expected.isEmpty() || cd.postVars.valueAt(i) != expected;
+    return expected.isEmpty() || cd.request.postVars.valueAt(i) != expected;
 }

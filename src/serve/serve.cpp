@@ -52,7 +52,7 @@ Tserve::Tserve()
     initServeResources();
     programStart = now();
     dumpFile = cfgPath() + QStringLiteral("zof-dump.bin");
-    server->P_autoFree = false;
+    server->autoFree = false;
     server->limiters.append(globalLimit.get());
     server->onEvent = [this](TserverEvent e, ThttpConn *c) { onEvent(e, c); };
 }
@@ -68,7 +68,7 @@ Tserve::~Tserve()
             TconnData *cd = TconnData::of(c);
             if (cd && !toFree.contains(cd))
                 delete cd;
-            c->data = nullptr;
+            c->setOwner(nullptr);
         }
     for (TconnData *cd : std::as_const(toFree)) {
         cd->conn = nullptr; // its connection was already unlinked above
@@ -167,10 +167,10 @@ void Tserve::dropIdleLimiters()
         return;
     QSet<TspeedLimiter *> used;
     for (ThttpConn *c : std::as_const(server->conns))
-        for (TspeedLimiter *l : std::as_const(c->limiters))
+        for (TspeedLimiter *l : std::as_const(c->limiters()))
             used.insert(l);
     for (ThttpConn *c : std::as_const(server->disconnecting))
-        for (TspeedLimiter *l : std::as_const(c->limiters))
+        for (TspeedLimiter *l : std::as_const(c->limiters()))
             used.insert(l);
     for (auto it = perIp.begin(); it != perIp.end();) {
         if (used.contains(it.value())) {
@@ -179,7 +179,7 @@ void Tserve::dropIdleLimiters()
         }
         server->limiters.removeAll(it.value());
         for (ThttpConn *c : std::as_const(server->offlines))
-            c->limiters.removeAll(it.value());
+            c->limiters().removeAll(it.value());
         delete it.value();
         it = perIp.erase(it);
     }
@@ -199,11 +199,11 @@ void Tserve::freeEnded()
         if (cd->limiter) {
             server->limiters.removeAll(cd->limiter.get());
             if (c)
-                c->limiters.removeAll(cd->limiter.get());
+                c->limiters().removeAll(cd->limiter.get());
         }
         cd->conn = nullptr;
         if (c) {
-            c->data = nullptr;
+            c->setOwner(nullptr);
             try {
                 ThttpConn::free(c);
             } catch (const std::exception &) {

@@ -16,25 +16,26 @@
 
 bool TsessionHooks::restore(TconnData &cd)
 {
-    const ThttpRequest &req = cd.conn->request;
-    cd.fUser = req.user;
-    cd.fPwd = req.pwd;
-    const Taccount *a = cd.fUser.isEmpty() ? nullptr : Taccounts::global().getAccount(cd.fUser);
-    cd.account = a && a->pwd == cd.fPwd ? a : nullptr;
+    const ThttpRequest &req = cd.conn->request();
+    cd.credentials.user = req.user;
+    cd.credentials.password = req.pwd;
+    const QString &user = cd.credentials.user;
+    const Taccount *a = user.isEmpty() ? nullptr : Taccounts::global().getAccount(user);
+    cd.credentials.account = a && a->pwd == cd.credentials.password ? a : nullptr;
     return true;
 }
 
 QString TsessionHooks::checkLoginForm(TconnData &cd)
 {
-    const QString user = cd.postVars.value(QStringLiteral("user"));
+    const QString user = cd.request.postVars.value(QStringLiteral("user"));
     const Taccount *a = Taccounts::global().getAccount(user);
     if (!a)
         return QStringLiteral("username not found");
-    if (a->pwd != cd.postVars.value(QStringLiteral("password")))
+    if (a->pwd != cd.request.postVars.value(QStringLiteral("password")))
         return QStringLiteral("bad password");
-    cd.account = a;
-    cd.fUser = a->user;
-    cd.fPwd = a->pwd;
+    cd.credentials.account = a;
+    cd.credentials.user = a->user;
+    cd.credentials.password = a->pwd;
     return QStringLiteral("ok");
 }
 
@@ -53,7 +54,7 @@ bool TsessionHooks::credentialsMatch(const QString &user, const QString &pwd)
 
 void TsessionHooks::demandLogin(TconnData &cd, Tfile &node)
 {
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     r.mode = HRM_UNAUTHORIZED;
     QString realm = node.getShownRealm();
     if (realm.isEmpty())
@@ -156,16 +157,16 @@ QString TpageHooks::fileList(TconnData &cd, Tfile &folder)
 
 void TpageHooks::archive(TconnData &cd, Tfile &)
 {
-    cd.conn->reply.mode = HRM_DENY;
+    cd.conn->reply().mode = HRM_DENY;
 }
 
 void TuploadHooks::postEvent(TserverEvent, TconnData &) {}
 
 void TuploadHooks::abandon(TconnData &cd)
 {
-    if (cd.f) {
-        cd.f->close();
-        cd.f.reset();
+    if (cd.upload.file) {
+        cd.upload.file->close();
+        cd.upload.file.reset();
     }
 }
 

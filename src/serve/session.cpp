@@ -260,9 +260,9 @@ const Taccount *accountWithRedir(const Taccount *a)
 // answered: its path names a folder.
 bool mayUseRedirect(const ThttpConn &conn)
 {
-    if (conn.request.method == HM_HEAD)
+    if (conn.request().method == HM_HEAD)
         return false;
-    const QByteArray &url = conn.request.url;
+    const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
     return (q < 0 ? url : url.first(q)).endsWith('/');
 }
@@ -272,9 +272,9 @@ bool mayUseRedirect(const ThttpConn &conn)
 // only for a request that can answer it.
 void copyToRecord(TconnData &cd, TsessionEntry &e)
 {
-    if (!cd.session)
-        cd.session = std::make_unique<Tsession>();
-    Tsession &s = *cd.session;
+    if (!cd.credentials.session)
+        cd.credentials.session = std::make_unique<Tsession>();
+    Tsession &s = *cd.credentials.session;
     // What the previous request of this connection did not use goes back.
     if (!s.redirect.isEmpty() && s.id == e.s.id && e.s.redirect.isEmpty())
         e.s.redirect = s.redirect;
@@ -308,15 +308,15 @@ void TsessionManager::purgeNow()
     TsessionTable &t = TsessionTable::global();
     // Records renew their copy on every event; carry that into the table.
     forEachRecord([&](TconnData &cd) {
-        if (!cd.session)
+        if (!cd.credentials.session)
             return;
-        if (TsessionEntry *e = t.find(cd.session->id))
-            e->s.expires = qMax(e->s.expires, cd.session->expires);
+        if (TsessionEntry *e = t.find(cd.credentials.session->id))
+            e->s.expires = qMax(e->s.expires, cd.credentials.session->expires);
     });
     t.purge(lastPurge);
     forEachRecord([&](TconnData &cd) {
-        if (cd.session && !t.find(cd.session->id))
-            cd.session.reset();
+        if (cd.credentials.session && !t.find(cd.credentials.session->id))
+            cd.credentials.session.reset();
     });
 }
 
@@ -324,8 +324,8 @@ void TsessionManager::freeSession(const QString &id)
 {
     TsessionTable::global().remove(id);
     forEachRecord([&](TconnData &cd) {
-        if (cd.session && cd.session->id == id)
-            cd.session.reset();
+        if (cd.credentials.session && cd.credentials.session->id == id)
+            cd.credentials.session.reset();
     });
 }
 
@@ -340,8 +340,8 @@ void dropSessionCookie(ThttpConn &conn)
 void TsessionManager::startSession(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
-    copyToRecord(cd, *TsessionTable::global().create(conn.P_address));
-    conn.setCookie(SESSION_COOKIE, cd.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
+    copyToRecord(cd, *TsessionTable::global().create(conn.address()));
+    conn.setCookie(SESSION_COOKIE, cd.credentials.session->id, {{QStringLiteral("path"), QStringLiteral("/")}},
                    QStringLiteral("HttpOnly"));
 }
 
@@ -351,21 +351,21 @@ bool TsessionManager::restore(TconnData &cd)
     TsessionTable &t = TsessionTable::global();
     const Toptions &o = opts();
     t.setLimits(o.maxSessions, o.maxAnonymousSessionsByIp);
-    cd.fUser.clear();
-    cd.fPwd.clear();
-    if (cd.session) {
+    cd.credentials.user.clear();
+    cd.credentials.password.clear();
+    if (cd.credentials.session) {
         // Another connection may have logged this session in or out.
-        if (TsessionEntry *e = t.find(cd.session->id)) {
-            e->s.expires = qMax(e->s.expires, cd.session->expires);
+        if (TsessionEntry *e = t.find(cd.credentials.session->id)) {
+            e->s.expires = qMax(e->s.expires, cd.credentials.session->expires);
             copyToRecord(cd, *e);
         } else {
-            cd.session.reset();
+            cd.credentials.session.reset();
         }
     }
-    if (!cd.session) {
+    if (!cd.credentials.session) {
         QString id = conn.getCookie(SESSION_COOKIE);
         if (id.isEmpty())
-            id = cd.urlvars.value(SESSION_COOKIE);
+            id = cd.request.urlVars.value(SESSION_COOKIE);
         if (!usableSessionId(id)) {
             startSession(cd);
         } else if (TsessionEntry *e = t.find(id)) {
@@ -373,31 +373,32 @@ bool TsessionManager::restore(TconnData &cd)
             // seen from another one (a browser that changed network, or
             // "localhost" reached over the other IP version) is dropped,
             // and the request goes on as a visitor who may log in again.
-            if (e->ip == conn.P_address)
+            if (e->ip == conn.address())
                 copyToRecord(cd, *e);
             else
                 dropSessionCookie(conn);
         } else {
-            copyToRecord(cd, *t.create(conn.P_address, id));
+            copyToRecord(cd, *t.create(conn.address(), id));
         }
     }
-    if (cd.urlvars.value(QStringLiteral("mode")) == u"logout") {
-        if (cd.session)
-            freeSession(cd.session->id);
+    if (cd.request.urlVars.value(QStringLiteral("mode")) == u"logout") {
+        if (cd.credentials.session)
+            freeSession(cd.credentials.session->id);
         dropSessionCookie(conn);
-        cd.account = nullptr;
+        cd.credentials.account = nullptr;
         return true;
     }
-    const ThttpRequest &req = conn.request;
+    const ThttpRequest &req = conn.request();
     if (!req.user.isEmpty()) {
-        cd.fUser = req.user;
-        cd.fPwd = req.pwd;
-        cd.account = userAccount(cd.fUser);
+        cd.credentials.user = req.user;
+        cd.credentials.password = req.pwd;
+        cd.credentials.account = userAccount(cd.credentials.user);
     } else {
-        cd.account = cd.session ? userAccount(cd.session->user) : nullptr;
-        if (cd.account) {
-            cd.fUser = cd.account->user;
-            cd.fPwd = cd.account->pwd;
+        cd.credentials.account
+            = cd.credentials.session ? userAccount(cd.credentials.session->user) : nullptr;
+        if (cd.credentials.account) {
+            cd.credentials.user = cd.credentials.account->user;
+            cd.credentials.password = cd.credentials.account->pwd;
         }
     }
     if (!lastPurge)
@@ -409,46 +410,46 @@ bool TsessionManager::restore(TconnData &cd)
 
 QString TsessionManager::checkLoginForm(TconnData &cd)
 {
-    const Taccount *a = userAccount(cd.postVars.value(QStringLiteral("user")));
+    const Taccount *a = userAccount(cd.request.postVars.value(QStringLiteral("user")));
     if (!a)
         return QStringLiteral("username not found");
     // A login binds a session: one is made for a request that has none.
-    if (!cd.session)
+    if (!cd.credentials.session)
         startSession(cd);
-    if (!loginPasswordMatches(a->pwd, cd.session->id, cd.postVars.value(QStringLiteral("password")),
-                              lowerHex(cd.postVars.value(QStringLiteral("passwordSHA256"))),
-                              lowerHex(cd.postVars.value(QStringLiteral("passwordMD5")))))
+    if (!loginPasswordMatches(a->pwd, cd.credentials.session->id, cd.request.postVars.value(QStringLiteral("password")),
+                              lowerHex(cd.request.postVars.value(QStringLiteral("passwordSHA256"))),
+                              lowerHex(cd.request.postVars.value(QStringLiteral("passwordMD5")))))
         return QStringLiteral("bad password");
     const Taccount *r = accountWithRedir(a);
     const QString redirect = r ? redirectTarget(r->redir) : QString();
-    cd.session->user = a->user;
-    cd.session->redirect.clear();
+    cd.credentials.session->user = a->user;
+    cd.credentials.session->redirect.clear();
     // The next folder page, on whichever connection, answers it.
-    if (TsessionEntry *e = TsessionTable::global().find(cd.session->id)) {
+    if (TsessionEntry *e = TsessionTable::global().find(cd.credentials.session->id)) {
         e->s.user = a->user;
         e->s.redirect = redirect;
     }
-    cd.account = a;
-    cd.fUser = a->user;
-    cd.fPwd = a->pwd;
+    cd.credentials.account = a;
+    cd.credentials.user = a->user;
+    cd.credentials.password = a->pwd;
     return QStringLiteral("ok");
 }
 
 QString TsessionManager::checkSignedLink(TconnData &cd)
 {
-    const Taccount *a = userAccount(cd.urlvars.value(QStringLiteral("u")));
+    const Taccount *a = userAccount(cd.request.urlVars.value(QStringLiteral("u")));
     if (!a)
         return QStringLiteral("username not found");
-    const QByteArray &url = cd.conn->request.url;
+    const QByteArray &url = cd.conn->request().url;
     const qsizetype q = url.indexOf('?');
     if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
         return QStringLiteral("bad sign");
-    if (!cd.session)
+    if (!cd.credentials.session)
         startSession(cd);
-    TsessionEntry *e = TsessionTable::global().find(cd.session->id);
-    Tsession &s = *cd.session;
+    TsessionEntry *e = TsessionTable::global().find(cd.credentials.session->id);
+    Tsession &s = *cd.credentials.session;
     bool ok = false;
-    const double eUtc = cd.urlvars.value(QStringLiteral("e")).toDouble(&ok);
+    const double eUtc = cd.request.urlVars.value(QStringLiteral("e")).toDouble(&ok);
     if (ok && std::isfinite(eUtc)) {
         const TdateTime at = utcToLocal(eUtc);
         s.ttl = at - now();
@@ -460,9 +461,9 @@ QString TsessionManager::checkSignedLink(TconnData &cd)
     }
     if (s.ttl < 0)
         return QStringLiteral("expired");
-    cd.account = a;
-    cd.fUser = a->user;
-    cd.fPwd = a->pwd;
+    cd.credentials.account = a;
+    cd.credentials.user = a->user;
+    cd.credentials.password = a->pwd;
     s.user = a->user;
     s.redirect = QStringLiteral(".");
     if (e)
@@ -480,7 +481,7 @@ bool TsessionManager::credentialsMatch(const QString &user, const QString &pwd)
 
 void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
 {
-    ThttpReply &r = cd.conn->reply;
+    ThttpReply &r = cd.conn->reply();
     QString realm = node.getShownRealm();
     if (realm.isEmpty())
         realm = opts().loginRealm;
@@ -493,6 +494,6 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
     // for them instead of a refusal. Browsers asking for a page get the page.
     if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
-    if (opts().logOthers && userAccount(cd.fUser))
+    if (opts().logOthers && userAccount(cd.credentials.user))
         add2log(QStringLiteral("Login failed"), logPeer(cd.conn), LK_INFO);
 }

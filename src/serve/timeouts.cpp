@@ -37,15 +37,15 @@ void Ttimeouts::noteActivity(Tserve &s, qint64 t)
         const TconnData *d = TconnData::of(c);
         const double stamp = d ? d->lastActivityTime : 0;
         const auto old = seen.constFind(c);
-        Tseen n{stamp, c->bsent, c->brecvd, t};
-        if (old != seen.constEnd() && old->activityStamp == stamp && old->bsent == c->bsent
-            && old->brecvd == c->brecvd)
+        Tseen n{stamp, c->bytesSent(), c->bytesReceived(), t};
+        if (old != seen.constEnd() && old->activityStamp == stamp && old->bytesSent == c->bytesSent()
+            && old->bytesReceived == c->bytesReceived())
             n.since = old->since;
         next.insert(c, n);
     }
     seen.swap(next); // ended connections are forgotten
     const double net = s.lastNetworkActivity();
-    const qint64 bytes = s.srv().bsent + s.srv().brecvd;
+    const qint64 bytes = s.srv().bytesSent + s.srv().bytesReceived;
     if (net != lastNetStamp || bytes != lastNetBytes || lastNetSince < 0) {
         lastNetStamp = net;
         lastNetBytes = bytes;
@@ -60,7 +60,7 @@ int Ttimeouts::kickBanned(Tserve &s)
     const QList<ThttpConn *> conns = s.srv().conns;
     for (ThttpConn *c : conns) {
         TconnData *d = TconnData::of(c);
-        if (!d || c->disconnecting || !findBan(bans, d->address))
+        if (!d || c->isDisconnecting() || !findBan(bans, d->address))
             continue;
         d->disconnect(d->disconnectReason.isEmpty() ? QStringLiteral("kick banned") : d->disconnectReason);
         ++kicked;
@@ -93,8 +93,9 @@ void Ttimeouts::secondWork(Tserve &s)
     const QList<ThttpConn *> conns = s.srv().conns;
     for (ThttpConn *c : conns) {
         const TconnData *d = TconnData::of(c);
-        if (wanted > 0 && d && (d->downloadingWhat == DW_FILE || d->downloadingWhat == DW_ARCHIVE)
-            && (c->state == HCS_REPLYING_BODY || c->state == HCS_REPLYING_HEADER))
+        if (wanted > 0 && d
+            && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)
+            && (c->state() == HCS_REPLYING_BODY || c->state() == HCS_REPLYING_HEADER))
             c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
     }
 
@@ -104,7 +105,7 @@ void Ttimeouts::secondWork(Tserve &s)
         for (ThttpConn *c : conns) {
             TconnData *d = TconnData::of(c);
             const auto it = seen.constFind(c);
-            if (!d || c->disconnecting || it == seen.constEnd() || t - it->since < limit)
+            if (!d || c->isDisconnecting() || it == seen.constEnd() || t - it->since < limit)
                 continue;
             d->disconnect(QStringLiteral("inactivity"));
         }

@@ -43,7 +43,7 @@ private:
     struct Tseen
     {
         double activityStamp = 0;
-        qint64 bsent = 0, brecvd = 0;
+        qint64 bytesSent = 0, bytesReceived = 0;
         qint64 since = 0; // monotonic ms of the last activity seen
     };
     void noteActivity(Tserve &s, qint64 t);

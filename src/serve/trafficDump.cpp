@@ -16,23 +16,23 @@ QByteArray dumpRecord(TdumpDirection direction, double when, const QString &addr
 QByteArray sentSince(ThttpConn &conn, bool &headDone, qint64 &bodyDone)
 {
     QByteArray out;
-    if (!headDone && !conn.reply.header.isEmpty()) {
-        out = conn.reply.header + "\r\n";
+    if (!headDone && !conn.reply().header.isEmpty()) {
+        out = conn.reply().header + "\r\n";
         headDone = true;
     }
-    const qint64 upTo = conn.bsent_body;
+    const qint64 upTo = conn.bodyBytesSent();
     if (upTo <= bodyDone)
         return out;
     const qint64 n = qMin<qint64>(upTo - bodyDone, qint64(1) << 20);
-    const qint64 at = qMax<qint64>(0, conn.reply.firstByte) + bodyDone;
+    const qint64 at = qMax<qint64>(0, conn.reply().firstByte) + bodyDone;
     bodyDone = upTo;
-    switch (conn.stream.kind()) {
+    switch (conn.body().kind()) {
     case ThttpBody::BK_BYTES:
-        out += conn.stream.bytes().mid(at, n);
+        out += conn.body().bytes().mid(at, n);
         break;
     case ThttpBody::BK_FILE: {
         QByteArray chunk(n, Qt::Uninitialized);
-        const ssize_t got = ::pread(conn.stream.fileDescriptor(), chunk.data(), size_t(n), off_t(at));
+        const ssize_t got = ::pread(conn.body().fileDescriptor(), chunk.data(), size_t(n), off_t(at));
         chunk.resize(got > 0 ? qsizetype(got) : 0);
         out += chunk;
         break;

@@ -177,7 +177,7 @@ QString TuploadManager::createdPath(const TconnData &cd) const
     const auto it = created.constFind(&cd);
     if (it == created.cend())
         return {};
-    const QString path = it->temp.isEmpty() ? cd.uploadDest : it->temp;
+    const QString path = it->temp.isEmpty() ? cd.upload.destination : it->temp;
     struct stat st;
     if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)
         || st.st_dev != it->dev || st.st_ino != it->ino)
@@ -206,11 +206,11 @@ bool TuploadManager::moveCreated(TconnData &cd, const QString &to)
 
 void TuploadManager::partial(TconnData &cd)
 {
-    if (!cd.f)
+    if (!cd.upload.file)
         return;
-    cd.f->close();
-    cd.f.reset();
-    const QString &dest = cd.uploadDest;
+    cd.upload.file->close();
+    cd.upload.file.reset();
+    const QString &dest = cd.upload.destination;
     if (createdPath(cd).isEmpty()) {
         created.remove(&cd);
         return;
@@ -232,30 +232,30 @@ void TuploadManager::partial(TconnData &cd)
 
 void TuploadManager::fail(TconnData &cd, const QString &reason)
 {
-    if (cd.f) {
-        cd.f->close();
-        cd.f.reset();
+    if (cd.upload.file) {
+        cd.upload.file->close();
+        cd.upload.file.reset();
     }
     removeCreated(cd);
-    cd.uploadFailed = reason;
+    cd.upload.failure = reason;
 }
 
 void TuploadManager::chooseDestination(TconnData &cd, const Tfile &folder)
 {
     const QString base = folder.resource;
-    cd.uploadDest = base + u'/' + cd.uploadSrc;
+    cd.upload.destination = base + u'/' + cd.upload.source;
     const QString answer = cleanScriptName(serve().events().run(QStringLiteral("upload name"), &cd));
     if (!answer.isEmpty()) {
         const QString rel = scriptNameInFolder(answer);
         if (rel.isEmpty()) {
-            cd.uploadFailed = QStringLiteral("File name or extension forbidden.");
+            cd.upload.failure = QStringLiteral("File name or extension forbidden.");
             return;
         }
-        cd.uploadDest = base + u'/' + rel;
+        cd.upload.destination = base + u'/' + rel;
     }
     if (opts().numberFilesOnUpload) {
-        const QString dir = folderOf(cd.uploadDest);
-        cd.uploadDest = dir + u'/' + numberedName(fileNameOf(cd.uploadDest), [&](const QString &n) {
+        const QString dir = folderOf(cd.upload.destination);
+        cd.upload.destination = dir + u'/' + numberedName(fileNameOf(cd.upload.destination), [&](const QString &n) {
             return pathTaken(dir + u'/' + n);
         });
     }
@@ -265,60 +265,61 @@ void TuploadManager::start(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
     serve().sessions().restore(cd);
-    cd.downloadingWhat = DW_UNK;
-    cd.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
-    cd.fileXferStart = now();
-    const QByteArray &url = conn.request.url;
+    cd.transfer.downloadingWhat = DW_UNK;
+    cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
+    cd.transfer.started = now();
+    const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
     const TfilePtr folder = findInTree(decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q)));
-    cd.FlastFile = folder;
-    cd.uploadSrc = conn.post.filename;
-    cd.uploadFailed.clear();
+    cd.transfer.lastFile = folder;
+    cd.upload.source = conn.post().filename;
+    cd.upload.failure.clear();
     // Only a file created by this part may be deleted on failure; a file
     // an earlier part left open is handled as an interrupted upload.
     partial(cd);
     created.remove(&cd);
-    cd.uploadDest.clear();
+    cd.upload.destination.clear();
     if (fromAnotherSite(conn) || wrongFormToken(cd)) {
         // Another site's page sent it: nothing is written (the request is
         // refused as a whole when it completes).
-        cd.uploadFailed = QStringLiteral("Not allowed.");
+        cd.upload.failure = QStringLiteral("Not allowed.");
     } else if (!folder || !folder->isFolder()) {
-        cd.uploadFailed = QStringLiteral("Folder not found.");
+        cd.upload.failure = QStringLiteral("Folder not found.");
     } else if (!accountAllowed(FA_UPLOAD, &cd, folder.data()) || !folder->accessFor(&cd)) {
-        cd.uploadFailed = QStringLiteral("Not allowed.");
+        cd.upload.failure = QStringLiteral("Not allowed.");
     } else if (!folder->isRealFolder() || folder->resource.isEmpty()) {
-        cd.uploadFailed = QStringLiteral("Error creating file.");
+        cd.upload.failure = QStringLiteral("Error creating file.");
     } else {
         chooseDestination(cd, *folder);
-        if (cd.uploadFailed.isEmpty()
-            && (!uploadNameAllowed(cd.uploadSrc, folder.data())
-                || !uploadNameAllowed(fileNameOf(cd.uploadDest), folder.data())
-                || !insideFolder(cd.uploadDest, folder->resource)))
-            cd.uploadFailed = QStringLiteral("File name or extension forbidden.");
-        if (cd.uploadFailed.isEmpty()) {
-            const QStorageInfo disk(folderOf(cd.uploadDest));
+        if (cd.upload.failure.isEmpty()
+            && (!uploadNameAllowed(cd.upload.source, folder.data())
+                || !uploadNameAllowed(fileNameOf(cd.upload.destination), folder.data())
+                || !insideFolder(cd.upload.destination, folder->resource)))
+            cd.upload.failure = QStringLiteral("File name or extension forbidden.");
+        if (cd.upload.failure.isEmpty()) {
+            const QStorageInfo disk(folderOf(cd.upload.destination));
             if (disk.isValid() && disk.bytesAvailable() / 1048576 < opts().minDiskSpace)
-                cd.uploadFailed = QStringLiteral("Minimum disk space reached.");
+                cd.upload.failure = QStringLiteral("Minimum disk space reached.");
         }
-        if (cd.uploadFailed.isEmpty() && !create(cd))
-            cd.uploadFailed = QStringLiteral("Error creating file.");
-        if (!cd.uploadFailed.isEmpty() && !cd.f)
-            cd.uploadDest.clear(); // nothing of ours at that path
+        if (cd.upload.failure.isEmpty() && !create(cd))
+            cd.upload.failure = QStringLiteral("Error creating file.");
+        if (!cd.upload.failure.isEmpty() && !cd.upload.file)
+            cd.upload.destination.clear(); // nothing of ours at that path
     }
-    if (!cd.uploadFailed.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.uploadSrc, cd.uploadFailed), logPeer(cd.conn), LK_UPLOAD);
+    if (!cd.upload.failure.isEmpty() && opts().logUploads)
+        add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.upload.source, cd.upload.failure),
+                logPeer(cd.conn), LK_UPLOAD);
 }
 
 bool TuploadManager::create(TconnData &cd)
 {
     // Only a regular file is ever replaced; nothing is followed.
-    QString at = cd.uploadDest;
+    QString at = cd.upload.destination;
     struct stat st;
     if (::lstat(QFile::encodeName(at).constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return false;
-        at = tempBeside(cd.uploadDest);
+        at = tempBeside(cd.upload.destination);
     }
     const QByteArray p = QFile::encodeName(at);
     const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -330,53 +331,54 @@ bool TuploadManager::create(TconnData &cd)
         ::unlink(p.constData());
         return false;
     }
-    created.insert(&cd, {st.st_dev, st.st_ino, at == cd.uploadDest ? QString() : at});
-    cd.f = std::move(f);
+    created.insert(&cd, {st.st_dev, st.st_ino, at == cd.upload.destination ? QString() : at});
+    cd.upload.file = std::move(f);
     return true;
 }
 
 void TuploadManager::data(TconnData &cd)
 {
-    if (!cd.f || !cd.uploadFailed.isEmpty())
+    if (!cd.upload.file || !cd.upload.failure.isEmpty())
         return;
-    const QByteArray &d = cd.conn->post.data;
+    const QByteArray &d = cd.conn->post().data;
     errno = 0;
-    if (cd.f->write(d) == d.size())
+    if (cd.upload.file->write(d) == d.size())
         return;
     const int err = errno;
-    fail(cd, writeFailure(err, cd.f->errorString()));
+    fail(cd, writeFailure(err, cd.upload.file->errorString()));
 }
 
 void TuploadManager::end(TconnData &cd)
 {
     TuploadResult r;
-    r.fn = cd.uploadDest.isEmpty() ? cd.uploadSrc : fileNameOf(cd.uploadDest);
+    r.fn = cd.upload.destination.isEmpty() ? cd.upload.source : fileNameOf(cd.upload.destination);
     r.size = -1;
-    const double secs = (now() - cd.fileXferStart) * secondsPerDay;
-    r.speed = secs > 0 ? std::round(double(cd.conn->FbytesPostedLastItem) / secs) : 0;
-    const bool chosen = !cd.uploadDest.isEmpty();
+    const double secs = (now() - cd.transfer.started) * secondsPerDay;
+    r.speed = secs > 0 ? std::round(double(cd.conn->bytesPostedLastItem()) / secs) : 0;
+    const bool chosen = !cd.upload.destination.isEmpty();
     if (chosen)
         serve().counters().increment(QStringLiteral("upload-total"));
-    if (cd.f) {
-        r.size = cd.f->size();
-        cd.f->close();
-        cd.f.reset();
+    if (cd.upload.file) {
+        r.size = cd.upload.file->size();
+        cd.upload.file->close();
+        cd.upload.file.reset();
         // Complete: it takes the place of the file it replaces.
-        if (cd.uploadFailed.isEmpty() && !moveCreated(cd, cd.uploadDest))
+        if (cd.upload.failure.isEmpty() && !moveCreated(cd, cd.upload.destination))
             fail(cd, writeFailure(errno, QStringLiteral("the file went away")));
     }
-    if (!cd.uploadFailed.isEmpty()) {
+    if (!cd.upload.failure.isEmpty()) {
         serve().events().run(QStringLiteral("upload failed"), &cd);
     } else {
-        cd.uploadFailed = serve().events().run(QStringLiteral("upload completed"), &cd).trimmed();
+        cd.upload.failure = serve().events().run(QStringLiteral("upload completed"), &cd).trimmed();
     }
-    r.reason = cd.uploadFailed;
+    r.reason = cd.upload.failure;
     if (!r.reason.isEmpty()) {
         removeCreated(cd);
         r.size = -1;
     }
     created.remove(&cd);
     if (r.reason.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Fully uploaded %1").arg(cd.uploadDest), logPeer(cd.conn), LK_UPLOAD);
-    cd.uploadResults.append(r);
+        add2log(QStringLiteral("Fully uploaded %1").arg(cd.upload.destination), logPeer(cd.conn),
+                LK_UPLOAD);
+    cd.upload.results.append(r);
 }

@@ -27,10 +27,10 @@ TEST_F(ServerTest, LimitedConnectionKeepsItsRate)
     const QByteArray body(100000, 'z');
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_CONNECTED)
-            c->limiters.append(&limiter);
+            c->limiters().append(&limiter);
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = body;
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = body;
         }
     };
     TtestClient c(port);
@@ -50,7 +50,7 @@ TEST_F(ServerTest, LimitedConnectionKeepsItsRate)
     EXPECT_LE(t.elapsed(), 3000);
     srv->limiters.removeAll(&limiter);
     for (ThttpConn *conn : std::as_const(srv->conns))
-        conn->limiters.clear();
+        conn->limiters().clear();
 }
 
 TEST_F(ServerTest, UnlimitedConnectionIgnoresQueueButPaysLimiter)
@@ -59,12 +59,12 @@ TEST_F(ServerTest, UnlimitedConnectionIgnoresQueueButPaysLimiter)
     srv->limiters.append(&shared);
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_CONNECTED) {
-            c->limiters.append(&shared);
-            c->ignoreSpeedLimit = true;
+            c->limiters().append(&shared);
+            c->setIgnoreSpeedLimit(true);
         }
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = QByteArray(50000, 'u');
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = QByteArray(50000, 'u');
         }
     };
     TtestClient c(port);
@@ -73,7 +73,7 @@ TEST_F(ServerTest, UnlimitedConnectionIgnoresQueueButPaysLimiter)
     EXPECT_LT(shared.availableBandwidth, 1000);
     srv->limiters.removeAll(&shared);
     for (ThttpConn *conn : std::as_const(srv->conns))
-        conn->limiters.clear();
+        conn->limiters().clear();
 }
 
 TEST_F(ServerTest, PausedConnectionWaitsThenResumes)
@@ -82,9 +82,9 @@ TEST_F(ServerTest, PausedConnectionWaitsThenResumes)
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
             conn = c;
-            c->paused = true;
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = QByteArray(5000, 'p');
+            c->setPaused(true);
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = QByteArray(5000, 'p');
         }
     };
     TtestClient c(port);
@@ -96,7 +96,7 @@ TEST_F(ServerTest, PausedConnectionWaitsThenResumes)
     EXPECT_TRUE(c.received.endsWith("\r\n\r\n"));
     ASSERT_NE(conn, nullptr);
     EXPECT_TRUE(srv->q.contains(conn));
-    conn->paused = false;
+    conn->setPaused(false);
     const TtestResponse r = c.response();
     EXPECT_EQ(r.body.size(), 5000);
     EXPECT_TRUE(srv->q.isEmpty());

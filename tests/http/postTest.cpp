@@ -65,22 +65,22 @@ protected:
         handler = [this](TserverEvent e, ThttpConn *c) {
             switch (e) {
             case SE_POST_VARS:
-                log.vars += c->post.data;
+                log.vars += c->post().data;
                 log.order << QStringLiteral("vars");
                 break;
             case SE_POST_VAR:
-                log.fields.append({c->post.varname, c->post.data});
+                log.fields.append({c->post().varname, c->post().data});
                 log.order << QStringLiteral("var");
                 break;
             case SE_POST_FILE_START:
-                log.files.append({c->post.filename, c->post.varname, {}, -1});
+                log.files.append({c->post().filename, c->post().varname, {}, -1});
                 log.order << QStringLiteral("start");
                 break;
             case SE_POST_FILE_DATA:
-                log.files.last().content += c->post.data;
+                log.files.last().content += c->post().data;
                 break;
             case SE_POST_FILE_END:
-                log.files.last().reportedSize = c->FbytesPostedLastItem;
+                log.files.last().reportedSize = c->bytesPostedLastItem();
                 log.order << QStringLiteral("end");
                 break;
             case SE_POST_END:
@@ -259,7 +259,7 @@ TEST_F(PostTest, LargeFilePartStreamsInPieces)
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_POST_FILE_DATA) {
             ++pieces;
-            EXPECT_LE(c->getBuffer().size(), 262144);
+            EXPECT_LE(c->buffer().size(), 262144);
         }
         inner(e, c);
     };

@@ -31,20 +31,20 @@ protected:
         handler = [this](TserverEvent e, ThttpConn *c) {
             if (e != SE_REQUEST)
                 return;
-            c->reply.mode = HRM_REPLY;
-            if (c->request.url == "/file") {
-                c->reply.bodyMode = RBM_FILE;
-                c->reply.bodyFile = dir.filePath(QStringLiteral("f.bin"));
-            } else if (c->request.url == "/dev") {
+            c->reply().mode = HRM_REPLY;
+            if (c->request().url == "/file") {
+                c->reply().bodyMode = RBM_FILE;
+                c->reply().bodyFile = dir.filePath(QStringLiteral("f.bin"));
+            } else if (c->request().url == "/dev") {
                 auto buf = std::make_unique<QBuffer>();
                 buf->setData(content);
-                c->reply.bodyMode = RBM_STREAM;
-                c->reply.bodyStream = std::move(buf);
-            } else if (c->request.url == "/missing") {
-                c->reply.bodyMode = RBM_FILE;
-                c->reply.bodyFile = dir.filePath(QStringLiteral("nope"));
+                c->reply().bodyMode = RBM_STREAM;
+                c->reply().bodyStream = std::move(buf);
+            } else if (c->request().url == "/missing") {
+                c->reply().bodyMode = RBM_FILE;
+                c->reply().bodyFile = dir.filePath(QStringLiteral("nope"));
             } else {
-                c->reply.body = content;
+                c->reply().body = content;
             }
         };
     }
@@ -145,9 +145,9 @@ TEST_F(RangeTest, RangeIgnoredWhenResumeIsForbidden)
 {
     handler = [this](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = content;
-            c->reply.resumeForbidden = true;
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = content;
+            c->reply().resumeForbidden = true;
         }
     };
     TtestClient c(port);
@@ -182,12 +182,12 @@ TEST_F(RangeTest, FileTruncatedWhileSendingDisconnects)
         events.clear();
         handler = [&](TserverEvent e, ThttpConn *c) {
             if (e == SE_REQUEST) {
-                c->reply.mode = HRM_REPLY;
-                c->reply.bodyMode = RBM_FILE;
-                c->reply.bodyFile = c->request.url == "/big" ? path : dir.filePath(QStringLiteral("f.bin"));
+                c->reply().mode = HRM_REPLY;
+                c->reply().bodyMode = RBM_FILE;
+                c->reply().bodyFile = c->request().url == "/big" ? path : dir.filePath(QStringLiteral("f.bin"));
             } else if (e == SE_STREAM_READY) {
                 // Opened with its full size; now it shrinks.
-                QFile::resize(c->reply.bodyFile, 100);
+                QFile::resize(c->reply().bodyFile, 100);
             }
         };
         TtestClient c(port);
@@ -209,9 +209,9 @@ TEST_F(RangeTest, LargeFileArrivesWhole)
     }
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.bodyMode = RBM_FILE;
-            c->reply.bodyFile = path;
+            c->reply().mode = HRM_REPLY;
+            c->reply().bodyMode = RBM_FILE;
+            c->reply().bodyFile = path;
         }
     };
     TtestClient c(port);
@@ -221,7 +221,7 @@ TEST_F(RangeTest, LargeFileArrivesWhole)
     EXPECT_EQ(r.code, 206);
     EXPECT_TRUE(r.body == big.mid(1));
     ASSERT_TRUE(pumpUntil([&] { return count(SE_REQUEST_COMPLETED) == 1; }));
-    EXPECT_EQ(srv->conns.first()->bsent_bodies, big.size() - 1);
+    EXPECT_EQ(srv->conns.first()->totalBodyBytesSent(), big.size() - 1);
 }
 
 TEST_F(RangeTest, BodyReopenedDuringStreamReady)
@@ -230,10 +230,10 @@ TEST_F(RangeTest, BodyReopenedDuringStreamReady)
     // is measured afresh, whatever the range resolved to before.
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = content;
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = content;
         } else if (e == SE_STREAM_READY) {
-            c->reply.body = "short";
+            c->reply().body = "short";
             EXPECT_TRUE(c->initInputStream());
         }
     };
@@ -252,8 +252,8 @@ TEST_F(RangeTest, ErrorTextsIgnoreRanges)
 {
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_DENY;
-            c->reply.body = "denied, and this text is whole";
+            c->reply().mode = HRM_DENY;
+            c->reply().body = "denied, and this text is whole";
         }
     };
     TtestClient c(port);

@@ -33,8 +33,8 @@ protected:
 
     static void serveHello(ThttpConn *c)
     {
-        c->reply.mode = c->request.method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
-        c->reply.body = "hello " + c->request.url;
+        c->reply().mode = c->request().method == HM_HEAD ? HRM_REPLY_HEADER : HRM_REPLY;
+        c->reply().body = "hello " + c->request().url;
     }
 
     int count(TserverEvent e) const { return int(std::count(events.begin(), events.end(), e)); }

@@ -1,6 +1,7 @@
 // The server over real loopback sockets: heads, pipelining, keep-alive,
 // HEAD, refusals, oversized input, application errors.
 
+#include "http/connTestAccess.h"
 #include "serverFixture.h"
 
 #include <stdexcept>
@@ -20,8 +21,8 @@ TEST_F(ServerTest, SimpleGetAndEventOrder)
                                             SE_REQUEST, SE_STREAM_READY, SE_BYTES_SENT, SE_REPLIED, SE_REQUEST_COMPLETED};
     EXPECT_EQ(events, want);
     ASSERT_EQ(srv->conns.size(), 1);
-    EXPECT_EQ(srv->conns.first()->P_address, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(srv->conns.first()->bsent_bodies, 10);
+    EXPECT_EQ(srv->conns.first()->address(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(srv->conns.first()->totalBodyBytesSent(), 10);
 }
 
 TEST_F(ServerTest, HeadSplitAtEveryByte)
@@ -91,8 +92,8 @@ TEST_F(ServerTest, HeadNeverGetsBodyBytes)
 {
     handler = [](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = c->request.url == "/err" ? HRM_NOT_FOUND : HRM_REPLY; // even HRM_REPLY
-            c->reply.body = "0123456789";
+            c->reply().mode = c->request().url == "/err" ? HRM_NOT_FOUND : HRM_REPLY; // even HRM_REPLY
+            c->reply().body = "0123456789";
         }
     };
     TtestClient c(port);
@@ -117,22 +118,22 @@ TEST_F(ServerTest, ErrorModesCloseWithDefaultBody)
     handler = [](TserverEvent e, ThttpConn *c) {
         if (e != SE_REQUEST)
             return;
-        if (c->request.url == "/nf") {
-            c->reply.mode = HRM_NOT_FOUND;
-        } else if (c->request.url == "/auth") {
-            c->reply.mode = HRM_UNAUTHORIZED;
-        } else if (c->request.url == "/busy") {
-            c->reply.mode = HRM_OVERLOAD;
-        } else if (c->request.url == "/go") {
-            c->reply.mode = HRM_REDIRECT;
-            c->reply.url = QStringLiteral("/a b/");
-        } else if (c->request.url == "/evil") {
-            c->reply.mode = HRM_REDIRECT;
-            c->reply.url = QStringLiteral("/x\r\nSet-Cookie: a=1");
-        } else if (c->request.url == "/type") {
-            c->reply.mode = HRM_REPLY;
-            c->reply.contentType = "text/plain\r\nX-Evil: 1";
-            c->reply.additionalHeaders = "X-Ok: 1\r\n\r\n<injected>\r\n";
+        if (c->request().url == "/nf") {
+            c->reply().mode = HRM_NOT_FOUND;
+        } else if (c->request().url == "/auth") {
+            c->reply().mode = HRM_UNAUTHORIZED;
+        } else if (c->request().url == "/busy") {
+            c->reply().mode = HRM_OVERLOAD;
+        } else if (c->request().url == "/go") {
+            c->reply().mode = HRM_REDIRECT;
+            c->reply().url = QStringLiteral("/a b/");
+        } else if (c->request().url == "/evil") {
+            c->reply().mode = HRM_REDIRECT;
+            c->reply().url = QStringLiteral("/x\r\nSet-Cookie: a=1");
+        } else if (c->request().url == "/type") {
+            c->reply().mode = HRM_REPLY;
+            c->reply().contentType = "text/plain\r\nX-Evil: 1";
+            c->reply().additionalHeaders = "X-Ok: 1\r\n\r\n<injected>\r\n";
         }
     };
     struct Case {
@@ -196,7 +197,7 @@ TEST_F(ServerTest, RefusedAtConnectCountsButNeverParses)
 {
     handler = [](TserverEvent e, ThttpConn *c) {
         if (e == SE_CONNECTED)
-            c->reply.mode = HRM_CLOSE;
+            c->reply().mode = HRM_CLOSE;
     };
     TtestClient c(port);
     c.send("GET / HTTP/1.1\r\n\r\n");
@@ -241,7 +242,7 @@ TEST_F(ServerTest, ApplicationErrorAbortsOnlyThatConnection)
 {
     handler = [](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            if (c->request.url == "/throw")
+            if (c->request().url == "/throw")
                 throw std::runtime_error("boom");
             serveHello(c);
         }
@@ -254,7 +255,7 @@ TEST_F(ServerTest, ApplicationErrorAbortsOnlyThatConnection)
     ASSERT_TRUE(good.send("GET /ok HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(good.response().body, QByteArray("hello /ok"));
     for (ThttpConn *c : std::as_const(srv->conns))
-        EXPECT_EQ(c->lockCount, 0);
+        EXPECT_EQ(c->lockCount(), 0);
 }
 
 TEST_F(ServerTest, LockedConnectionIsNotMovedUntilCallbackReturns)
@@ -304,7 +305,7 @@ TEST_F(ServerTest, StartStopAndPort)
         EXPECT_EQ(c6.response().body, QByteArray("hello /v6"));
         bool sawV6 = false;
         for (ThttpConn *c : std::as_const(srv->conns))
-            sawV6 |= c->P_v6 && c->P_address == QStringLiteral("::1");
+            sawV6 |= c->isV6() && c->address() == QStringLiteral("::1");
         EXPECT_TRUE(sawV6);
     }
 }
@@ -318,7 +319,7 @@ TEST_F(ServerTest, NestedLoopInCallbackServesOthers)
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e != SE_REQUEST)
             return;
-        if (c->request.url == "/slow") {
+        if (c->request().url == "/slow") {
             other->send("GET /fast HTTP/1.1\r\nConnection: close\r\n\r\n");
             otherServed = other->waitClosed(3000);
             other->close();
@@ -363,7 +364,7 @@ TEST_F(ServerTest, RejectedHeadIsSkipped)
 
 TEST_F(ServerTest, ApplicationFreesOfflineConnections)
 {
-    srv->P_autoFree = false;
+    srv->autoFree = false;
     TtestClient c(port);
     ASSERT_TRUE(c.send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n"));
     ASSERT_TRUE(c.waitClosed());
@@ -371,9 +372,9 @@ TEST_F(ServerTest, ApplicationFreesOfflineConnections)
     ASSERT_TRUE(pumpUntil([&] { return srv->offlines.size() == 1; }));
     ThttpConn *gone = srv->offlines.first();
     EXPECT_TRUE(srv->conns.isEmpty());
-    gone->lockCount = 1;
+    ThttpConnTestAccess::setLockCount(*gone, 1);
     EXPECT_THROW(ThttpConn::free(gone), std::logic_error);
-    gone->lockCount = 0;
+    ThttpConnTestAccess::setLockCount(*gone, 0);
     ThttpConn::free(gone);
     EXPECT_TRUE(srv->offlines.isEmpty());
 }
@@ -383,10 +384,10 @@ TEST_F(ServerTest, NotModifiedKeepsTheConnectionAndItsTag)
     handler = [](TserverEvent e, ThttpConn *c) {
         if (e != SE_REQUEST)
             return;
-        if (c->request.url == "/cached") {
+        if (c->request().url == "/cached") {
             c->addHeader("ETag: \"abc\"");
-            c->reply.mode = HRM_NOT_MODIFIED;
-            c->reply.body = "never sent";
+            c->reply().mode = HRM_NOT_MODIFIED;
+            c->reply().body = "never sent";
         } else {
             serveHello(c);
         }
@@ -418,7 +419,7 @@ TEST_F(ServerTest, BareLineFeedsAndLeadingEmptyLines)
     ASSERT_TRUE(c.send("GET /x HTTP/1.1\n\n"));
     EXPECT_EQ(c.response().body, QByteArray("hello /x"));
     EXPECT_EQ(count(SE_REQUESTING), 5);
-    EXPECT_EQ(srv->conns.first()->request.getHeader("Host"), QString());
+    EXPECT_EQ(srv->conns.first()->request().getHeader("Host"), QString());
     EXPECT_FALSE(c.closed);
 }
 
@@ -457,9 +458,9 @@ TEST_F(ServerTest, HalfCloseWhileTheReplyWaits)
     const QByteArray big(3 << 20, 'b');
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = HRM_REPLY;
-            c->reply.body = big;
-            c->paused = true;
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = big;
+            c->setPaused(true);
         }
     };
     TtestClient c(port);
@@ -468,7 +469,7 @@ TEST_F(ServerTest, HalfCloseWhileTheReplyWaits)
     c.shutdownWrite();
     pumpEvents(100);
     ASSERT_EQ(srv->conns.size(), 1);
-    srv->conns.first()->paused = false;
+    srv->conns.first()->setPaused(false);
     const TtestResponse r = c.response(false, 10000);
     ASSERT_TRUE(r.complete);
     EXPECT_TRUE(r.body == big);

@@ -25,12 +25,12 @@ TEST_F(ServerTest, StatusLineReasons)
     QString seenReason;
     handler = [&](TserverEvent e, ThttpConn *c) {
         if (e == SE_REQUEST) {
-            c->reply.mode = cases[at].mode;
-            c->reply.body = "x";
+            c->reply().mode = cases[at].mode;
+            c->reply().body = "x";
             if (!cases[at].reason.isNull())
-                c->reply.reason = cases[at].reason;
+                c->reply().reason = cases[at].reason;
         } else if (e == SE_REPLIED) {
-            seenReason = c->reply.reason;
+            seenReason = c->reply().reason;
         }
     };
     for (at = 0; at < std::size(cases); ++at) {

@@ -3,6 +3,7 @@
 // that live as long as the address has a connection.
 
 #include "config/options.h"
+#include "http/connTestAccess.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
 #include "http/speedLimiter.h"
@@ -70,7 +71,7 @@ protected:
     TconnData *recordOf(const QString &address)
     {
         for (ThttpConn *c : std::as_const(s.srv().conns))
-            if (TconnData *d = TconnData::of(c); d && d->address == address && !c->disconnecting)
+            if (TconnData *d = TconnData::of(c); d && d->address == address && !c->isDisconnecting())
                 return d;
         return nullptr;
     }
@@ -168,7 +169,7 @@ TEST_F(LiveServe, AddressLimiterLivesAsLongAsItsConnections)
     for (ThttpConn *c : std::as_const(s.srv().conns)) {
         TspeedLimiter *l = s.perIpLimiter(TconnData::of(c)->address);
         ASSERT_NE(l, nullptr);
-        c->limiters.append(l);
+        c->limiters().append(l);
     }
     EXPECT_EQ(s.perIpLimiter(A), s.perIpLimiter(A)) << "one limiter per address";
     EXPECT_NE(s.perIpLimiter(A), s.perIpLimiter(B));
@@ -197,17 +198,17 @@ TEST_F(LiveServe, AddressOwnLimitOutlivesItsLimiter)
         ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 1 && openFrom(B) == 1; }));
         ms += 1000;
         t.secondWork(s);
-        EXPECT_EQ(s.perIpLimiter(A)->P_maxSpeed, 3000) << round;
+        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
         if (round == 0) { // the change of "speed-limit-ip" reached the open addresses
-            EXPECT_EQ(s.perIpLimiter(B)->P_maxSpeed, 20000);
+            EXPECT_EQ(s.perIpLimiter(B)->maxSpeed, 20000);
         }
         // The dispatcher sets the common limit on each request; the
         // address gets its own back before a download.
         s.perIpLimiter(A)->setLimit(20000);
         reapplyCustomLimit(*recordOf(A));
-        EXPECT_EQ(s.perIpLimiter(A)->P_maxSpeed, 3000) << round;
+        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
         for (ThttpConn *c : std::as_const(s.srv().conns))
-            c->limiters.append(s.perIpLimiter(TconnData::of(c)->address));
+            c->limiters().append(s.perIpLimiter(TconnData::of(c)->address));
         a->close();
         b->close();
         ASSERT_TRUE(settle(0));
@@ -289,10 +290,10 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
     s.setEventHooks(std::move(script));
 
     // The other connection of the address is downloading another file.
-    const ThttpConnState busyState = busy->conn->state;
-    busy->conn->state = HCS_REPLYING_BODY;
-    busy->countAsDownload = true;
-    busy->FlastFile = g;
+    const ThttpConnState busyState = busy->conn->state();
+    ThttpConnTestAccess::setState(*busy->conn, HCS_REPLYING_BODY);
+    busy->transfer.countAsDownload = true;
+    busy->transfer.lastFile = g;
 
     struct Tcase
     {
@@ -321,23 +322,23 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
         opts().preventLeeching = false;
         opts().maxContemporaryDlsIp = c.maxDlsIp;
         events->action = c.script;
-        cd->conn->ignoreSpeedLimit = c.noLimits;
-        cd->conn->reply.mode = HRM_IGNORE;
-        cd->countAsDownload = true;
-        cd->FlastFile = f;
+        cd->conn->setIgnoreSpeedLimit(c.noLimits);
+        cd->conn->reply().mode = HRM_IGNORE;
+        cd->transfer.countAsDownload = true;
+        cd->transfer.lastFile = f;
         EXPECT_EQ(rules.allowDownload(*cd), c.allowed) << c.what;
-        EXPECT_EQ(cd->countAsDownload, c.allowed) << c.what;
+        EXPECT_EQ(cd->transfer.countAsDownload, c.allowed) << c.what;
         EXPECT_EQ(cd->disconnectReason, QString::fromLatin1(c.reason)) << c.what;
         if (!c.allowed) {
-            EXPECT_EQ(cd->conn->reply.mode, c.mode) << c.what;
+            EXPECT_EQ(cd->conn->reply().mode, c.mode) << c.what;
         }
     }
 
-    cd->conn->ignoreSpeedLimit = false;
-    cd->FlastFile.reset();
-    busy->FlastFile.reset();
-    busy->countAsDownload = false;
-    busy->conn->state = busyState;
+    cd->conn->setIgnoreSpeedLimit(false);
+    cd->transfer.lastFile.reset();
+    busy->transfer.lastFile.reset();
+    busy->transfer.countAsDownload = false;
+    ThttpConnTestAccess::setState(*busy->conn, busyState);
     s.setEventHooks(nullptr);
     opts() = saved;
 }

@@ -173,11 +173,11 @@ TEST(SpeedLimit, GlobalLimiterFollowsTheOption)
     opts().speedLimit = 5;
     s.globalLimiter().availableBandwidth = 100000;
     syncGlobalLimit(s);
-    EXPECT_EQ(s.globalLimiter().P_maxSpeed, 5000);
+    EXPECT_EQ(s.globalLimiter().maxSpeed, 5000);
     EXPECT_EQ(s.globalLimiter().availableBandwidth, 5000); // lowered, never raised
     opts().speedLimit = -1;
     syncGlobalLimit(s);
-    EXPECT_EQ(s.globalLimiter().P_maxSpeed, TspeedLimiter::unlimited);
+    EXPECT_EQ(s.globalLimiter().maxSpeed, TspeedLimiter::unlimited);
     EXPECT_EQ(s.globalLimiter().availableBandwidth, 5000);
     EXPECT_TRUE(s.srv().limiters.contains(&s.globalLimiter()));
     opts().speedLimit = before;
@@ -234,13 +234,13 @@ TEST(Timeouts, NoDownloadTimeoutQuitsAfterItsMinutes)
     EXPECT_EQ(quits, 1);
 
     // Traffic restarts the wait.
-    s.srv().bsent += 5;
+    s.srv().bytesSent += 5;
     ms += 1000;
     t.tick(s);
     ms += 2 * 60000 - 1000;
     t.tick(s);
     EXPECT_EQ(quits, 1) << "one second short";
-    s.srv().bsent += 5;
+    s.srv().bytesSent += 5;
     ms += 1000;
     t.tick(s);
     ms += 2 * 60000 - 1000;
@@ -249,7 +249,7 @@ TEST(Timeouts, NoDownloadTimeoutQuitsAfterItsMinutes)
     ms += 1000;
     t.tick(s);
     EXPECT_EQ(quits, 2);
-    s.srv().bsent -= 10;
+    s.srv().bytesSent -= 10;
     opts().noDownloadTimeout = before;
 }
 
@@ -265,11 +265,11 @@ TEST(Timeouts, PerSecondWorkRunsOncePerSecond)
     opts().speedLimit = 1;
     ms = 900;
     t.tick(s);
-    EXPECT_EQ(s.globalLimiter().P_maxSpeed, speedLimitBytes(before)) << "not a second yet";
+    EXPECT_EQ(s.globalLimiter().maxSpeed, speedLimitBytes(before)) << "not a second yet";
     ms = 1000;
     t.tick(s);
-    EXPECT_EQ(s.globalLimiter().P_maxSpeed, 1000);
+    EXPECT_EQ(s.globalLimiter().maxSpeed, 1000);
     opts().speedLimit = before;
     t.secondWork(s);
-    EXPECT_EQ(s.globalLimiter().P_maxSpeed, speedLimitBytes(before));
+    EXPECT_EQ(s.globalLimiter().maxSpeed, speedLimitBytes(before));
 }

@@ -34,7 +34,7 @@ TEST(ConnectionMacros, DisconnectionReason)
     EXPECT_EQ(cd.disconnectReason, QStringLiteral("fourth"));
 
     EXPECT_EQ(expand(QStringLiteral("{.upload failed| too big .}"), &cd), QString());
-    EXPECT_EQ(cd.uploadFailed, QStringLiteral("too big"));
+    EXPECT_EQ(cd.upload.failure, QStringLiteral("too big"));
 }
 
 TEST(ConnectionMacros, LoadTemplate)
@@ -63,18 +63,18 @@ TEST(ConnectionMacros, ConnectionSpeedLimit)
     EXPECT_EQ(expand(QStringLiteral("{.set speed limit for connection|2.5.}"), &cd), QString());
     ASSERT_TRUE(cd.limiter);
     TspeedLimiter *own = cd.limiter.get();
-    EXPECT_EQ(own->P_maxSpeed, 2500);
-    EXPECT_TRUE(r.conn->limiters.contains(own));
+    EXPECT_EQ(own->maxSpeed, 2500);
+    EXPECT_TRUE(r.conn->limiters().contains(own));
     EXPECT_TRUE(srv.limiters.contains(own));
 
     expand(QStringLiteral("{.set speed limit for connection|7.}"), &cd);
     EXPECT_EQ(cd.limiter.get(), own); // the same limiter, a new rate
-    EXPECT_EQ(own->P_maxSpeed, 7000);
-    EXPECT_EQ(r.conn->limiters.count(own), 1);
+    EXPECT_EQ(own->maxSpeed, 7000);
+    EXPECT_EQ(r.conn->limiters().count(own), 1);
 
     EXPECT_EQ(expand(QStringLiteral("{.set speed limit for connection|fast.}"), &cd), QString());
     EXPECT_FALSE(cd.limiter);
-    EXPECT_TRUE(r.conn->limiters.isEmpty());
+    EXPECT_TRUE(r.conn->limiters().isEmpty());
     EXPECT_TRUE(srv.limiters.isEmpty());
 }
 
@@ -102,15 +102,15 @@ TEST(ConnectionMacros, CurrentDownloadsAndDisconnectByMask)
     TfilePtr file = Tfile::createLink(QStringLiteral("f"));
     TfilePtr other = Tfile::createLink(QStringLiteral("g"));
     for (TtestRecord *r : {&a, &b, &c, &idle})
-        r->cd->countAsDownload = r != &idle;
-    a.conn->state = HCS_REPLYING_BODY;
-    b.conn->state = HCS_REPLYING_HEADER;
-    c.conn->state = HCS_REPLYING;
-    idle.conn->state = HCS_REPLYING_BODY; // not counted as a download
-    a.cd->FlastFile = file;
-    b.cd->FlastFile = other;
-    c.cd->FlastFile = file;
-    b.cd->fUser = QStringLiteral("Bob");
+        r->cd->transfer.countAsDownload = r != &idle;
+    ThttpConnTestAccess::setState(*a.conn, HCS_REPLYING_BODY);
+    ThttpConnTestAccess::setState(*b.conn, HCS_REPLYING_HEADER);
+    ThttpConnTestAccess::setState(*c.conn, HCS_REPLYING);
+    ThttpConnTestAccess::setState(*idle.conn, HCS_REPLYING_BODY); // not counted as a download
+    a.cd->transfer.lastFile = file;
+    b.cd->transfer.lastFile = other;
+    c.cd->transfer.lastFile = file;
+    b.cd->credentials.user = QStringLiteral("Bob");
 
     const struct
     {
@@ -136,16 +136,16 @@ TEST(ConnectionMacros, CurrentDownloadsAndDisconnectByMask)
     EXPECT_EQ(expand(QStringLiteral("{.disconnect|ip=.}"), nullptr),
               macroErrorText("disconnect", "not supported or illegal parameters"));
     EXPECT_EQ(expand(QStringLiteral("{.disconnect|10.0.0.2|6*.}"), nullptr), QString());
-    EXPECT_FALSE(a.conn->disconnecting);
-    EXPECT_FALSE(b.conn->disconnecting);
-    EXPECT_TRUE(c.conn->disconnecting);
+    EXPECT_FALSE(a.conn->isDisconnecting());
+    EXPECT_FALSE(b.conn->isDisconnecting());
+    EXPECT_TRUE(c.conn->isDisconnecting());
     EXPECT_EQ(expand(QStringLiteral("{.disconnect|ip=10.0.0.1.}"), nullptr), QString());
-    EXPECT_TRUE(a.conn->disconnecting);
-    EXPECT_TRUE(idle.conn->disconnecting);
-    EXPECT_FALSE(b.conn->disconnecting);
+    EXPECT_TRUE(a.conn->isDisconnecting());
+    EXPECT_TRUE(idle.conn->isDisconnecting());
+    EXPECT_FALSE(b.conn->isDisconnecting());
     // Without parameters: the run's own connection.
     EXPECT_EQ(expand(QStringLiteral("{.disconnect.}"), b.cd.get()), QString());
-    EXPECT_TRUE(b.conn->disconnecting);
+    EXPECT_TRUE(b.conn->isDisconnecting());
 }
 
 // A tree with a real folder "pub" (upload and delete for bob) holding a
@@ -186,9 +186,9 @@ TEST_F(Rights, FollowTheVisitorsAccount)
 {
     ThttpSrv srv;
     TtestRecord visitor(srv), bob(srv), wrongPwd(srv);
-    bob.cd->fUser = wrongPwd.cd->fUser = QStringLiteral("bob");
-    bob.cd->fPwd = QStringLiteral("pw");
-    wrongPwd.cd->fPwd = QStringLiteral("nope");
+    bob.cd->credentials.user = wrongPwd.cd->credentials.user = QStringLiteral("bob");
+    bob.cd->credentials.password = QStringLiteral("pw");
+    wrongPwd.cd->credentials.password = QStringLiteral("nope");
     const struct
     {
         const char *in;

@@ -21,7 +21,7 @@ TEST(RequestMacros, RequestValuesAreDisarmed)
 {
     ThttpSrv srv;
     TtestRecord r(srv, kHead);
-    r.cd->postVars.append(QStringLiteral("name"), QStringLiteral("{.x.}"));
+    r.cd->request.postVars.append(QStringLiteral("name"), QStringLiteral("{.x.}"));
     const struct
     {
         const char *in;
@@ -49,7 +49,7 @@ TEST(RequestMacros, VarStoresInsteadOfAnswering)
 {
     ThttpSrv srv;
     TtestRecord r(srv, kHead);
-    r.cd->postVars.append(QStringLiteral("p"), QStringLiteral("post value"));
+    r.cd->request.postVars.append(QStringLiteral("p"), QStringLiteral("post value"));
     EXPECT_EQ(expand(QStringLiteral("[{.urlvar|x|var=a.}][{.postvar|p|var=b.}][{.?download|var=c.}]"
                                      "{.^a.},{.^b.},{.^c.}"),
                      r.cd.get()),
@@ -124,7 +124,7 @@ TEST(GetMacro, ServerFactsAndAccounts)
 
     ThttpSrv srv;
     TtestRecord r(srv);
-    r.cd->agent = QStringLiteral("Tool/1");
+    r.cd->request.agent = QStringLiteral("Tool/1");
     const struct
     {
         const char *in;
@@ -181,7 +181,7 @@ TEST(ReplyMacros, SetCookie)
     ThttpSrv srv;
     TtestRecord r(srv);
     EXPECT_EQ(expand(QStringLiteral("{.cookie|c|value=1|expires=+1|PATH=/.}"), r.cd.get()), QString());
-    const QByteArray h = r.conn->reply.additionalHeaders;
+    const QByteArray h = r.conn->reply().additionalHeaders;
     ASSERT_TRUE(h.startsWith("Set-Cookie: c=1; expires=")) << h.constData();
     const auto when = parseHttpDate(h.mid(25, 29));
     ASSERT_TRUE(when.has_value()) << h.constData();
@@ -189,22 +189,22 @@ TEST(ReplyMacros, SetCookie)
     EXPECT_TRUE(h.endsWith("; path=/; \r\n")) << h.constData();
 
     // Only the first "value" is the cookie's value; attributes keep order.
-    r.conn->reply.additionalHeaders.clear();
+    r.conn->reply().additionalHeaders.clear();
     expand(QStringLiteral("{.cookie|d|domain=x|value=v|value=w|flag.}"), r.cd.get());
-    EXPECT_EQ(r.conn->reply.additionalHeaders, QByteArray("Set-Cookie: d=v; domain=x; value=w; flag=; \r\n"));
+    EXPECT_EQ(r.conn->reply().additionalHeaders, QByteArray("Set-Cookie: d=v; domain=x; value=w; flag=; \r\n"));
 
     // A line break in a value never reaches the head.
-    r.conn->reply.additionalHeaders.clear();
+    r.conn->reply().additionalHeaders.clear();
     expand(QStringLiteral("{.cookie|e|value=a\r\nX-Evil: 1.}"), r.cd.get());
     expand(QStringLiteral("{.cookie|e|value=a|path=/\nX-Evil: 1.}"), r.cd.get());
-    EXPECT_TRUE(r.conn->reply.additionalHeaders.isEmpty()) << r.conn->reply.additionalHeaders.constData();
+    EXPECT_TRUE(r.conn->reply().additionalHeaders.isEmpty()) << r.conn->reply().additionalHeaders.constData();
 }
 
 TEST(ReplyMacros, HeadersTypeAndRedirection)
 {
     ThttpSrv srv;
     TtestRecord r(srv);
-    ThttpReply &reply = r.conn->reply;
+    ThttpReply &reply = r.conn->reply();
     EXPECT_EQ(expand(QStringLiteral("{.add header|X-A: 1.}{.add header|x-a: 2.}"), r.cd.get()), QString());
     EXPECT_EQ(reply.additionalHeaders, QByteArray("x-a: 2\r\n"));
     expand(QStringLiteral("{.add header|X-A: 3|overwrite=0.}{.add header|X-B: b.}"), r.cd.get());

@@ -2,6 +2,7 @@
 // request macros, and a macro run with a folder and an item.
 #pragma once
 
+#include "http/connTestAccess.h"
 #include "http/httpConn.h"
 #include "http/httpPost.h"
 #include "http/httpRequest.h"
@@ -36,14 +37,14 @@ public:
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
         conn = new ThttpConn(&srv, fds[0]);
         cd = std::make_unique<TconnData>(conn);
-        conn->request.full = head;
+        conn->request().full = head;
         ThttpPost post;
         ThttpHeadInfo info;
-        EXPECT_TRUE(parseRequestHead(conn->request, post, true, &info));
-        const qsizetype q = conn->request.url.indexOf('?');
+        EXPECT_TRUE(parseRequestHead(conn->request(), post, true, &info));
+        const qsizetype q = conn->request().url.indexOf('?');
         if (q >= 0)
-            parseQuery(conn->request.url.mid(q + 1), cd->urlvars);
-        conn->reply.mode = HRM_REPLY;
+            parseQuery(conn->request().url.mid(q + 1), cd->request.urlVars);
+        conn->reply().mode = HRM_REPLY;
     }
     ~TtestRecord()
     {
@@ -56,8 +57,8 @@ public:
 
     void setPeer(const QString &address, const QString &port)
     {
-        conn->P_address = cd->address = address;
-        conn->P_port = port;
+        ThttpConnTestAccess::setPeer(*conn, address, port);
+        cd->address = address;
     }
 
     int fds[2] = {-1, -1};
