@@ -103,7 +103,6 @@ public:
         double averageSpeed = 0, etaSpeed = 0;
         TdateTime started = 0;
         TdateTime nextScreenUpdate = 0; // of the operator's list of transfers
-        qint64 lastBytesSent = 0, lastBytesGot = 0;
     };
 
     // The file being uploaded and the outcome of those before it.
@@ -117,8 +116,7 @@ public:
     // What was logged of this connection and what is left to log.
     struct Logging
     {
-        bool apacheLater = false, dontLog = false, fullDownloadLogged = false;
-        qint64 bytesGotGrouping = 0, bytesSentGrouping = 0;
+        bool dontLog = false, fullDownloadLogged = false;
         // Traffic dump: how much of the current reply was already written.
         bool dumpHeadDone = false;
         qint64 dumpBodyDone = 0;

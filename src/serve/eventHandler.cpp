@@ -251,7 +251,6 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    cd->transfer.lastBytesGot = 0;
     if (opts().logReplies && !cd->logging.dontLog)
         add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
     if (cd->disconnectAfterReply)
