@@ -1,16 +1,16 @@
 #include "http/speedLimiter.h"
 
 TspeedLimiter::TspeedLimiter(qint64 limit)
-    : P_maxSpeed(limit)
+    : maxSpeed(limit)
 {
     // A new limiter sends nothing until its first refill.
     if (availableBandwidth > limit)
         availableBandwidth = limit;
 }
 
-void TspeedLimiter::setLimit(qint64 maxSpeed)
+void TspeedLimiter::setLimit(qint64 limit)
 {
-    P_maxSpeed = maxSpeed;
-    if (availableBandwidth > maxSpeed)
-        availableBandwidth = maxSpeed;
+    maxSpeed = limit;
+    if (availableBandwidth > limit)
+        availableBandwidth = limit;
 }

@@ -129,7 +129,7 @@ public:
 
     // ---- fields (declaration order of the node record) ----
     bool locked = false;
-    int FDLcount = 0;
+    int ownDownloads = 0;
     QString name;
     QString comment;
     QString user, pwd;
@@ -195,8 +195,8 @@ public:
     bool hasRecursive(TfileAttribute attribute, bool *outInherited = nullptr) const;
 
     // ---- counters and flags ----
-    int DLcount() const;
-    void setDLcount(int count);
+    int downloadCount() const;
+    void setDownloadCount(int count);
     bool isDLforbidden() const;
     bool isNew() const;
     void lock() { locked = true; }
