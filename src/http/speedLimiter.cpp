@@ -1,16 +1,16 @@
 #include "http/speedLimiter.h"
 
 TspeedLimiter::TspeedLimiter(qint64 limit)
-    : maxSpeed(limit)
+    : P_maxSpeed(limit)
 {
     // A new limiter sends nothing until its first refill.
     if (availableBandwidth > limit)
         availableBandwidth = limit;
 }
 
-void TspeedLimiter::setLimit(qint64 limit)
+void TspeedLimiter::setLimit(qint64 maxSpeed)
 {
-    maxSpeed = limit;
-    if (availableBandwidth > limit)
-        availableBandwidth = limit;
+    P_maxSpeed = maxSpeed;
+    if (availableBandwidth > maxSpeed)
+        availableBandwidth = maxSpeed;
 }

@@ -12,13 +12,13 @@ public:
     explicit TspeedLimiter(qint64 limit = unlimited);
 
     // The limit becomes maxSpeed; the allowance is lowered to it, never raised.
-    void setLimit(qint64 limit);
-    bool isLimited() const { return maxSpeed < unlimited; }
+    void setLimit(qint64 maxSpeed);
+    bool isLimited() const { return P_maxSpeed < unlimited; }
     // What may be sent now: a negative balance counts as nothing.
     qint64 allowance() const { return availableBandwidth > 0 ? availableBandwidth : 0; }
-    void refill() { availableBandwidth = maxSpeed; }
+    void refill() { availableBandwidth = P_maxSpeed; }
     void consume(qint64 bytes) { availableBandwidth -= bytes; }
 
-    qint64 maxSpeed;
+    qint64 P_maxSpeed;
     qint64 availableBandwidth = 0;
 };

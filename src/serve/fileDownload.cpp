@@ -318,7 +318,7 @@ void downloadCompleted(TconnData &cd)
     Tfile *f = cd.FlastFile.data();
     markCountersChanged(f);
     if (cd.downloadingWhat == DW_FILE && f)
-        f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
+        f->setDLcount(f->DLcount() + 1); // kept by disk path for temporary nodes
     if (!cd.fullDLlogged && opts().logFullDownloads) {
         cd.fullDLlogged = true;
         add2log(QStringLiteral("Fully downloaded - ") + cd.lastFN, logPeer(cd.conn), LK_DOWNLOAD);

@@ -73,7 +73,7 @@ void TperIp::syncLimiters(Tserve &s)
         const auto it = custom.constFind(d->address);
         if (it != custom.constEnd()) {
             TspeedLimiter *l = s.perIpLimiter(d->address);
-            if (l->maxSpeed != *it)
+            if (l->P_maxSpeed != *it)
                 l->setLimit(*it);
         } else if (commonChanged) {
             s.perIpLimiter(d->address)->setLimit(common);
@@ -108,6 +108,6 @@ void syncGlobalLimit(Tserve &s)
 {
     const qint64 bytes = speedLimitBytes(opts().speedLimit);
     TspeedLimiter &g = s.globalLimiter();
-    if (g.maxSpeed != bytes)
+    if (g.P_maxSpeed != bytes)
         g.setLimit(bytes);
 }

@@ -452,7 +452,7 @@ struct TsortItem {
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
-            dl = file.downloadCount();
+            dl = file.DLcount();
     }
 };
 

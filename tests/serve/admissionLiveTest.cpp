@@ -197,15 +197,15 @@ TEST_F(LiveServe, AddressOwnLimitOutlivesItsLimiter)
         ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 1 && openFrom(B) == 1; }));
         ms += 1000;
         t.secondWork(s);
-        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
+        EXPECT_EQ(s.perIpLimiter(A)->P_maxSpeed, 3000) << round;
         if (round == 0) { // the change of "speed-limit-ip" reached the open addresses
-            EXPECT_EQ(s.perIpLimiter(B)->maxSpeed, 20000);
+            EXPECT_EQ(s.perIpLimiter(B)->P_maxSpeed, 20000);
         }
         // The dispatcher sets the common limit on each request; the
         // address gets its own back before a download.
         s.perIpLimiter(A)->setLimit(20000);
         reapplyCustomLimit(*recordOf(A));
-        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
+        EXPECT_EQ(s.perIpLimiter(A)->P_maxSpeed, 3000) << round;
         for (ThttpConn *c : std::as_const(s.srv().conns))
             c->limiters.append(s.perIpLimiter(TconnData::of(c)->address));
         a->close();

@@ -173,11 +173,11 @@ TEST(SpeedLimit, GlobalLimiterFollowsTheOption)
     opts().speedLimit = 5;
     s.globalLimiter().availableBandwidth = 100000;
     syncGlobalLimit(s);
-    EXPECT_EQ(s.globalLimiter().maxSpeed, 5000);
+    EXPECT_EQ(s.globalLimiter().P_maxSpeed, 5000);
     EXPECT_EQ(s.globalLimiter().availableBandwidth, 5000); // lowered, never raised
     opts().speedLimit = -1;
     syncGlobalLimit(s);
-    EXPECT_EQ(s.globalLimiter().maxSpeed, TspeedLimiter::unlimited);
+    EXPECT_EQ(s.globalLimiter().P_maxSpeed, TspeedLimiter::unlimited);
     EXPECT_EQ(s.globalLimiter().availableBandwidth, 5000);
     EXPECT_TRUE(s.srv().limiters.contains(&s.globalLimiter()));
     opts().speedLimit = before;
@@ -265,11 +265,11 @@ TEST(Timeouts, PerSecondWorkRunsOncePerSecond)
     opts().speedLimit = 1;
     ms = 900;
     t.tick(s);
-    EXPECT_EQ(s.globalLimiter().maxSpeed, speedLimitBytes(before)) << "not a second yet";
+    EXPECT_EQ(s.globalLimiter().P_maxSpeed, speedLimitBytes(before)) << "not a second yet";
     ms = 1000;
     t.tick(s);
-    EXPECT_EQ(s.globalLimiter().maxSpeed, 1000);
+    EXPECT_EQ(s.globalLimiter().P_maxSpeed, 1000);
     opts().speedLimit = before;
     t.secondWork(s);
-    EXPECT_EQ(s.globalLimiter().maxSpeed, speedLimitBytes(before));
+    EXPECT_EQ(s.globalLimiter().P_maxSpeed, speedLimitBytes(before));
 }

@@ -63,13 +63,13 @@ TEST(ConnectionMacros, ConnectionSpeedLimit)
     EXPECT_EQ(expand(QStringLiteral("{.set speed limit for connection|2.5.}"), &cd), QString());
     ASSERT_TRUE(cd.limiter);
     TspeedLimiter *own = cd.limiter.get();
-    EXPECT_EQ(own->maxSpeed, 2500);
+    EXPECT_EQ(own->P_maxSpeed, 2500);
     EXPECT_TRUE(r.conn->limiters.contains(own));
     EXPECT_TRUE(srv.limiters.contains(own));
 
     expand(QStringLiteral("{.set speed limit for connection|7.}"), &cd);
     EXPECT_EQ(cd.limiter.get(), own); // the same limiter, a new rate
-    EXPECT_EQ(own->maxSpeed, 7000);
+    EXPECT_EQ(own->P_maxSpeed, 7000);
     EXPECT_EQ(r.conn->limiters.count(own), 1);
 
     EXPECT_EQ(expand(QStringLiteral("{.set speed limit for connection|fast.}"), &cd), QString());
