@@ -9,11 +9,11 @@
 #include "util/asciiCase.h"
 #include "util/service.h"
 #include "util/files.h"
+#include "util/textLines.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -33,11 +33,6 @@ bool writeFileSafely(const QString &path, const QByteArray &data)
     return saveFile(path, data, false, FM_PRIVATE);
 }
 
-bool removeFile(const QString &path)
-{
-    return !QFileInfo::exists(path) || QFile::remove(path);
-}
-
 // Key of a configuration line, or empty when the line holds no "=".
 QStringView lineKey(QStringView line)
 {
@@ -49,17 +44,6 @@ QString lineValue(QStringView line)
 {
     const qsizetype eq = line.indexOf(u'=');
     return eq < 0 ? QString() : line.mid(eq + 1).toString();
-}
-
-// The text's lines: split at LF with any CR before it dropped, so files
-// edited with LF-only line ends read the same as CR LF ones.
-QStringList textLines(const QString &text)
-{
-    QStringList lines = text.split(u'\n');
-    for (QString &l : lines)
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-    return lines;
 }
 
 QString encodeMember(const TcfgKey &k, const Toptions &o)
@@ -207,7 +191,7 @@ bool Tconfig::setCfg(const QString &textIn, bool alreadyStarted)
     const Tapply outer = std::exchange(applying, Tapply());
     applying.alreadyStarted = alreadyStarted;
     applying.build = zofBuild();
-    QStringList lines = textLines(text);
+    QStringList lines = splitLines(text);
     if (text.startsWith(QStringLiteral("ZOF "))) {
         const QString head = lines.takeFirst();
         const qsizetype at = head.indexOf(QStringLiteral(" - Build #"));
@@ -295,7 +279,7 @@ QString Tconfig::readStoredCfg()
     const QString ips = readTextFile(places.ipsFile);
     if (!ips.isEmpty()) {
         QStringList &list = o.ipsEverConnected;
-        for (const QString &line : textLines(ips))
+        for (const QString &line : splitLines(ips))
             if (!line.trimmed().isEmpty())
                 list.append(line.trimmed());
         list.sort();
@@ -446,12 +430,12 @@ QString Tconfig::customizedOptionsReport() const
     };
     const QString crlf = QStringLiteral("\r\n");
     QHash<QString, QString> defaultValues;
-    for (const QString &line : textLines(defaults))
+    for (const QString &line : splitLines(defaults))
         if (!lineKey(line).isEmpty())
             defaultValues.insert(lineKey(line).toString(), lineValue(line));
 
     QString report = QStringLiteral("# ") + zofVersion() + QStringLiteral(" (build ") + zofBuild() + u')' + crlf;
-    const QStringList lines = textLines(getCfg());
+    const QStringList lines = splitLines(getCfg());
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QString key = lineKey(lines[i]).toString();
         if (key.isEmpty() || key.endsWith(QStringLiteral("-width")) || key.endsWith(QStringLiteral("-height"))

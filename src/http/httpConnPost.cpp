@@ -4,20 +4,11 @@
 #include "http/httpConn.h"
 
 #include "util/asciiCase.h"
+#include "util/trimming.h"
 
 namespace {
 // A multipart field's value is collected in memory up to this size.
 constexpr qsizetype maxFieldValue = 262144;
-
-QByteArrayView trimmed(QByteArrayView v)
-{
-    qsizetype b = 0, e = v.size();
-    while (b < e && uchar(v[b]) <= 32)
-        ++b;
-    while (e > b && uchar(v[e - 1]) <= 32)
-        --e;
-    return v.sliced(b, e - b);
-}
 
 // Splits at ';' outside double quotes.
 QList<QByteArrayView> splitParams(QByteArrayView v)
@@ -207,19 +198,19 @@ void ThttpConn::readPartHeader()
     const QList<QByteArray> lines = post_.header.split('\n');
     for (QByteArrayView line : lines) {
         const qsizetype colon = line.indexOf(':');
-        if (colon < 0 || !sameText(trimmed(line.first(colon)), "Content-Disposition"))
+        if (colon < 0 || !sameText(trimmedControls(line.first(colon)), "Content-Disposition"))
             continue;
-        QByteArrayView value = trimmed(line.sliced(colon + 1));
+        QByteArrayView value = trimmedControls(line.sliced(colon + 1));
         const qsizetype semi = value.indexOf(';');
-        const QByteArrayView kind = trimmed(semi < 0 ? value : value.first(semi));
+        const QByteArrayView kind = trimmedControls(semi < 0 ? value : value.first(semi));
         if (!sameText(kind, "form-data") || semi < 0)
             continue;
         for (QByteArrayView param : splitParams(value.sliced(semi + 1))) {
             const qsizetype eq = param.indexOf('=');
             if (eq < 0)
                 continue;
-            const QByteArrayView name = trimmed(param.first(eq));
-            const QByteArrayView v = trimmed(param.sliced(eq + 1));
+            const QByteArrayView name = trimmedControls(param.first(eq));
+            const QByteArrayView v = trimmedControls(param.sliced(eq + 1));
             if (sameText(name, "filename")) {
                 QString f = paramValue(v);
                 const qsizetype cut = qMax(f.lastIndexOf(u'/'), f.lastIndexOf(u'\\'));

@@ -3,25 +3,15 @@
 #include "http/httpPost.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
+#include "util/trimming.h"
 
 #include <cstring>
 
 namespace {
-// Trims bytes up to 32 at both ends.
-QByteArrayView trimBytes(QByteArrayView v)
-{
-    qsizetype b = 0, e = v.size();
-    while (b < e && uchar(v[b]) <= 32)
-        ++b;
-    while (e > b && uchar(v[e - 1]) <= 32)
-        --e;
-    return v.sliced(b, e - b);
-}
-
 // A signed decimal that must use every byte of v.
 std::optional<qint64> parseInt64(QByteArrayView v)
 {
-    v = trimBytes(v);
+    v = trimmedControls(v);
     if (v.isEmpty() || v.size() > 20)
         return std::nullopt;
     bool ok = false;
@@ -57,7 +47,7 @@ QByteArray ThttpRequest::getHeaderA(QByteArrayView name) const
     if (i < 0)
         return {};
     const QByteArray &v = headers.valueAt(i);
-    const QByteArrayView t = trimBytes(v);
+    const QByteArrayView t = trimmedControls(v);
     return t.size() == v.size() ? v : t.toByteArray();
 }
 
@@ -87,7 +77,7 @@ QString ThttpRequest::getCookie(const QString &name)
             const qsizetype eq = item.indexOf('=');
             const QByteArrayView k = eq < 0 ? item : item.first(eq);
             const QByteArrayView v = eq < 0 ? QByteArrayView() : item.sliced(eq + 1);
-            cookies->append(QString::fromUtf8(k), decodeURL(trimBytes(v)));
+            cookies->append(QString::fromUtf8(k), decodeURL(trimmedControls(v)));
         }
     }
     return cookies->value(name);
@@ -136,7 +126,7 @@ QByteArray multipartBoundary(QByteArrayView ct)
         const qsizetype nameStart = i;
         while (i < n && ct[i] != '=' && ct[i] != ';')
             ++i;
-        const QByteArrayView name = trimBytes(ct.sliced(nameStart, i - nameStart));
+        const QByteArrayView name = trimmedControls(ct.sliced(nameStart, i - nameStart));
         if (i >= n || ct[i] != '=')
             continue;
         ++i;
@@ -182,7 +172,7 @@ ThttpTransferCoding transferCodingOf(const ThttpRequest &req)
             QByteArrayView coding = QByteArrayView(v).sliced(start, comma - start);
             start = comma + 1;
             const qsizetype semi = coding.indexOf(';');
-            coding = trimBytes(semi < 0 ? coding : coding.first(semi));
+            coding = trimmedControls(semi < 0 ? coding : coding.first(semi));
             if (coding.isEmpty())
                 continue;
             afterChunked = afterChunked || chunkedLast;
@@ -210,7 +200,7 @@ QByteArray contentLengthOf(const ThttpRequest &req, bool *conflict)
         if (req.headers.nameAt(i).compare("Content-Length", Qt::CaseInsensitive) != 0)
             continue;
         for (const QByteArray &part : req.headers.valueAt(i).split(',')) {
-            const QByteArrayView value = trimBytes(part);
+            const QByteArrayView value = trimmedControls(part);
             if (length.isNull())
                 length = value.toByteArray();
             else if (value != length)

@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include "util/dateTime.h"
+#include "util/encodings.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -55,22 +56,6 @@ void queueLine(const QByteArray &bytes)
     }
     if (first)
         QTimer::singleShot(0, QCoreApplication::instance(), flushPendingLines);
-}
-
-// Appends s as UTF-8; text that is all ASCII (addresses, ports) is copied
-// without a conversion buffer.
-void appendUtf8(QByteArray &out, QStringView s)
-{
-    for (QChar c : s)
-        if (c.unicode() >= 0x80) {
-            out += s.toUtf8();
-            return;
-        }
-    const qsizetype at = out.size();
-    out.resize(at + s.size());
-    char *d = out.data() + at;
-    for (QChar c : s)
-        *d++ = char(c.unicode());
 }
 
 void writeToStderr(const QString &line, const TlogPeer &peer)

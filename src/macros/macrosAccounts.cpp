@@ -1,7 +1,7 @@
 // Macros that create, change, read and delete accounts and groups, and test
 // membership: new account, delete account, set account, get account, member of.
 #include "macros/macrosAccounts.h"
-#include "macros/tplMacros.h"
+#include "macros/macrosRegistration.h"
 
 #include "macros/accountNotes.h"
 #include "script/macroRegistry.h"

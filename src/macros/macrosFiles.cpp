@@ -3,8 +3,8 @@
 // vfs to disk, md5 file.
 
 #include "macros/macrosFiles.h"
+#include "macros/macrosRegistration.h"
 #include "macros/sourcePath.h"
-#include "macros/tplMacros.h"
 
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"

@@ -9,6 +9,7 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "util/asciiCase.h"
+#include "util/bytePath.h"
 #include "util/fileTree.h"
 #include "util/trash.h"
 
@@ -20,22 +21,6 @@
 namespace {
 
 const QString kSpace = QStringLiteral(" ");
-
-QByteArray enc(const QString &p)
-{
-    return QFile::encodeName(p);
-}
-
-bool lstatB(const QByteArray &p, struct stat &st)
-{
-    return ::lstat(p.constData(), &st) == 0;
-}
-
-bool existsB(const QByteArray &p)
-{
-    struct stat st;
-    return lstatB(p, st);
-}
 
 // ---- the "on macro rename" event ----
 
@@ -94,7 +79,7 @@ void renameMacro(TmacroCall &c)
     }
     if (dstPath.isEmpty() || srcPath == QLatin1String("/") || dstPath == srcPath)
         return;
-    if (!renameNoReplace(enc(srcPath), enc(dstPath)))
+    if (!renameNoReplace(bytePath(srcPath), bytePath(dstPath)))
         return;
     c.result = kSpace;
     runRenameEvent(c, p, newName);
@@ -117,7 +102,7 @@ QString deleteForGood(const QList<QByteArray> &items, bool isMask)
     bool singleFile = false;
     for (const QByteArray &item : items) {
         struct stat st;
-        if (!lstatB(item, st))
+        if (!lstatPath(item, st))
             continue;
         const bool folder = S_ISDIR(st.st_mode);
         const bool ok = deleteTree(item);
@@ -133,7 +118,7 @@ void deleteMacro(TmacroCall &c)
     if (path.isEmpty() || path == QLatin1String("/"))
         return;
     bool isMask;
-    const QList<QByteArray> items = expandSource(enc(path), &isMask);
+    const QList<QByteArray> items = expandSource(bytePath(path), &isMask);
     const bool toBin = macroIsTrue(c.named(QStringLiteral("bin"), QStringLiteral("1")));
     if (!toBin) {
         c.result = deleteForGood(items, isMask);
@@ -149,7 +134,7 @@ void deleteMacro(TmacroCall &c)
     if ((!sent || failed) && macroIsTrue(c.named(QStringLiteral("forced")))) {
         QList<QByteArray> left;
         for (const QByteArray &item : items)
-            if (existsB(item))
+            if (entryExists(item))
                 left.append(item);
         c.result = deleteForGood(left, isMask);
         return;
@@ -161,7 +146,7 @@ void mkdirMacro(TmacroCall &c)
 {
     const QString path = diskPath(resolveTargetPath(c.par(0), c.md.folder).trimmed());
     c.result.clear();
-    if (path.isEmpty() || existsB(enc(path)))
+    if (path.isEmpty() || entryExists(bytePath(path)))
         return;
     if (QDir().mkpath(path))
         c.result = kSpace;

@@ -1,6 +1,6 @@
 // Macros that change and read the tree: add folder, set item, get item,
 // delete item, vfs select, save vfs.
-#include "macros/tplMacros.h"
+#include "macros/macrosRegistration.h"
 
 #include "macros/treeSelection.h"
 #include "script/macroRegistry.h"

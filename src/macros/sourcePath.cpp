@@ -67,7 +67,7 @@ QString resolveUrl(QString text, const Tfile *base, bool linkTarget)
         res = f->lnk;
     if (res.isEmpty())
         return {}; // virtual: nothing on disk
-    return toTemplatePath(res) + mask;
+    return templatePath(res) + mask;
 }
 
 bool isDotsName(QStringView s)
@@ -117,13 +117,6 @@ bool isAbsoluteTemplatePath(const QString &text)
     return text.startsWith(u'\\') || text.startsWith(u'/');
 }
 
-QString toTemplatePath(const QString &osPath)
-{
-    QString s = osPath;
-    s.replace(u'/', u'\\');
-    return s;
-}
-
 QString resolveSourcePath(const QString &text, const Tfile *base, bool linkTarget)
 {
     if (!text.contains(u'/'))
@@ -164,7 +157,7 @@ QString vfsToDisk(const QString &text, const Tfile *folder)
         return {};
     QString rel = text;
     rel.replace(u'\\', u'/');
-    return toTemplatePath(QDir::cleanPath(base->resource + u'/' + rel));
+    return templatePath(QDir::cleanPath(base->resource + u'/' + rel));
 }
 
 QString diskPath(const QString &templateText)

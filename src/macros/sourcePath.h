@@ -33,8 +33,6 @@ QString vfsToDisk(const QString &text, const Tfile *folder);
 // relative paths made absolute against the macros' current folder. Empty
 // for an empty text, a text with "/" (an unresolved URL) or a NUL.
 QString diskPath(const QString &templateText);
-// A disk path in template form ("/" written as "\").
-QString toTemplatePath(const QString &osPath);
 
 // The folder relative disk paths of macros start from. It is the program's
 // folder (filesBaseFolder) until "chdir" changes it; "load", "save" and

@@ -1,6 +1,6 @@
 #include "pages/symbols.h"
 
-#include "macros/tplMacros.h"
+#include "macros/macrosRegistration.h"
 #include "pages/pageContext.h"
 #include "script/macroData.h"
 #include "script/macroRegistry.h"

@@ -5,11 +5,8 @@
 #include "http/httpConn.h"
 #include "script/macroEngine.h"
 #include "tpl/mainTemplate.h"
-#include "util/asciiCase.h"
 #include "serve/connData.h"
-#include "util/encodings.h"
 #include "vfs/account.h"
-#include "vfs/diskEntry.h"
 #include "serve/treeAccess.h"
 
 #include <algorithm>
@@ -89,70 +86,16 @@ TtplPtr TpageHooks::downloadManagerTemplate()
     return mainTpl();
 }
 
-namespace {
-
-struct Titem
+// Folder pages and file lists come from the templates, which the program
+// installs at start-up (TtplPageHooks); nothing here builds them.
+QString TpageHooks::folderPage(TconnData &, Tfile &, const TtplPtr &)
 {
-    QString name;
-    QString href;
-    bool folder = false;
-};
-
-QList<Titem> folderItems(TconnData &cd, Tfile &folder)
-{
-    QList<Titem> items;
-    const bool hidden = opts().listHiddenFiles;
-    for (const TfilePtr &c : folder.children()) {
-        if (c->flags.has(FA_HIDDEN) || c->flags.has(FA_HIDDENTREE))
-            continue;
-        if (!opts().listProtectedItems && !c->accessFor(&cd))
-            continue;
-        Titem it{c->name, c->isLink() ? c->resource : encodeURL(c->name, true, true), c->isFolder()};
-        if (it.folder)
-            it.href += u'/';
-        items.append(it);
-    }
-    if (folder.isRealFolder() && !folder.resource.isEmpty()) {
-        const QStringList tree = [&] {
-            QStringList l;
-            for (const Titem &i : items)
-                l.append(asciiLower(i.name));
-            return l;
-        }();
-        for (DiskEntryFilter k : {DiskEntryFilter::Folders, DiskEntryFilter::Files})
-            for (const QString &n : listDiskFolder(folder.resource, k)) {
-                if ((!hidden && isHiddenName(n)) || tree.contains(asciiLower(n)))
-                    continue;
-                const bool isFolder = k == DiskEntryFilter::Folders;
-                items.append({n, encodeURL(n, true, true) + (isFolder ? QStringLiteral("/") : QString()), isFolder});
-            }
-    }
-    return items;
+    return {};
 }
 
-} // namespace
-
-QString TpageHooks::folderPage(TconnData &cd, Tfile &folder, const TtplPtr &)
+QString TpageHooks::fileList(TconnData &, Tfile &)
 {
-    const QString title = escapeHTML(folder.url());
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>") + title
-        + QStringLiteral("</title></head>\n<body><h1>") + title + QStringLiteral("</h1>\n<ul>\n");
-    if (!folder.isRoot())
-        page += QStringLiteral("<li><a href=\"..\">..</a></li>\n");
-    for (const Titem &i : folderItems(cd, folder))
-        page += QStringLiteral("<li><a href=\"") + escapeHTML(i.href) + QStringLiteral("\">") + escapeHTML(i.name)
-            + (i.folder ? QStringLiteral("/") : QString()) + QStringLiteral("</a></li>\n");
-    page += QStringLiteral("</ul>\n</body></html>\n");
-    return page;
-}
-
-QString TpageHooks::fileList(TconnData &cd, Tfile &folder)
-{
-    const QString base = folder.fullURL();
-    QString list;
-    for (const Titem &i : folderItems(cd, folder))
-        list += (i.href.contains(QLatin1String("://")) ? i.href : base + i.href) + QStringLiteral("\r\n");
-    return list;
+    return {};
 }
 
 void TpageHooks::archive(TconnData &cd, Tfile &)

@@ -54,7 +54,7 @@ public:
     virtual QString section(TconnData &cd, const QString &name, Tfile *folder, const TtplPtr &tpl);
     // The template for download managers.
     virtual TtplPtr downloadManagerTemplate();
-    // The folder page; the default lists the folder's items with links.
+    // The folder page.
     virtual QString folderPage(TconnData &cd, Tfile &folder, const TtplPtr &tpl);
     // The plain list of URLs ("~files.lst", "tpl=list").
     virtual QString fileList(TconnData &cd, Tfile &folder);

@@ -30,11 +30,6 @@ void setTreeServerPort(const QString &port)
     Tvfs::instance().setSettings(vs);
 }
 
-bool treeListsHiddenFiles()
-{
-    return Tvfs::instance().settings().listHiddenFiles;
-}
-
 bool addBelowRoot(const TfilePtr &f)
 {
     Tvfs &tree = Tvfs::instance();

@@ -16,7 +16,6 @@ void markCountersChanged(const Tfile *f);
 bool treeUsersMatch(const QString &user, const QString &pwd);
 // The port the tree builds URLs with ("" while the server is off).
 void setTreeServerPort(const QString &port);
-bool treeListsHiddenFiles();
 // Adds a new node below the root; false when the name is taken.
 bool addBelowRoot(const TfilePtr &f);
 

@@ -44,16 +44,6 @@ void Ttpl::setProgramVersion(const QString &version, const QString &build)
     gBuild = build;
 }
 
-QString Ttpl::programVersion()
-{
-    return gVersion;
-}
-
-QString Ttpl::programBuild()
-{
-    return gBuild;
-}
-
 Ttpl::Ttpl(const QString &txt, TtplPtr over) : fOver(std::move(over))
 {
     appendString(txt);

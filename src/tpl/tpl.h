@@ -54,8 +54,6 @@ public:
 
     // What "build=" and "ver=" conditions compare against.
     static void setProgramVersion(const QString &version, const QString &build);
-    static QString programVersion();
-    static QString programBuild();
 
 private:
     bool conditionsHold(const QStringList &pieces) const;

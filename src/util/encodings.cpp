@@ -259,3 +259,17 @@ QByteArray base64Decode(QByteArrayView text, bool *ok)
     // Peers send anything: characters outside the alphabet are skipped.
     return QByteArray::fromBase64(in);
 }
+
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80) {
+            out += text.toUtf8();
+            return;
+        }
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *d = out.data() + at;
+    for (QChar c : text)
+        *d++ = char(c.unicode());
+}

@@ -50,3 +50,7 @@ inline QByteArray base64Decode(const QString &text, bool *ok = nullptr)
 {
     return base64Decode(QByteArrayView(text.toLatin1()), ok);
 }
+
+// Appends the text as UTF-8; all-ASCII text (addresses, ports, reason
+// phrases) is copied without a conversion buffer.
+void appendUtf8(QByteArray &out, QStringView text);

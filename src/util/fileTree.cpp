@@ -2,6 +2,7 @@
 
 #include "util/fileTree.h"
 
+#include "util/bytePath.h"
 #include "util/masks.h"
 
 #include <QDir>
@@ -18,22 +19,6 @@
 namespace {
 
 constexpr int maxDepth = 256; // folder nesting walked before giving up
-
-QByteArray enc(const QString &p)
-{
-    return QFile::encodeName(p);
-}
-
-bool lstatB(const QByteArray &p, struct stat &st)
-{
-    return ::lstat(p.constData(), &st) == 0;
-}
-
-bool existsB(const QByteArray &p)
-{
-    struct stat st;
-    return lstatB(p, st);
-}
 
 QByteArray join(const QByteArray &folder, const QByteArray &name)
 {
@@ -91,7 +76,7 @@ bool copyFile(const QByteArray &src, const QByteArray &dst, bool replace)
         return false;
     }
     struct stat dst_st;
-    if (lstatB(dst, dst_st) && S_ISDIR(dst_st.st_mode)) {
+    if (lstatPath(dst, dst_st) && S_ISDIR(dst_st.st_mode)) {
         ::close(in);
         return false;
     }
@@ -140,7 +125,7 @@ bool copyLink(const QByteArray &src, const QByteArray &dst, bool replace)
         return false;
     target.truncate(n);
     struct stat st;
-    if (lstatB(dst, st)) {
+    if (lstatPath(dst, st)) {
         if (!replace || S_ISDIR(st.st_mode) || ::unlink(dst.constData()) != 0)
             return false;
     }
@@ -164,7 +149,7 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to)
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     // File systems without the flag: check first.
-    return !existsB(to) && ::rename(from.constData(), to.constData()) == 0;
+    return !entryExists(to) && ::rename(from.constData(), to.constData()) == 0;
 }
 
 // ---- delete ----
@@ -172,7 +157,7 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to)
 bool deleteTree(const QByteArray &p, int depth)
 {
     struct stat st;
-    if (!lstatB(p, st))
+    if (!lstatPath(p, st))
         return false;
     if (!S_ISDIR(st.st_mode))
         return ::unlink(p.constData()) == 0;
@@ -203,7 +188,7 @@ bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, bool re
     if (depth > maxDepth)
         return false;
     struct stat dst_st;
-    if (lstatB(dst, dst_st)) {
+    if (lstatPath(dst, dst_st)) {
         if (!S_ISDIR(dst_st.st_mode))
             return false;
     } else if (::mkdir(dst.constData(), (st.st_mode & 0777) | 0700) != 0) {
@@ -214,7 +199,7 @@ bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, bool re
     for (const QByteArray &n : std::as_const(names)) {
         struct stat cs;
         const QByteArray child = join(src, n);
-        if (!lstatB(child, cs))
+        if (!lstatPath(child, cs))
             ok = false;
         else if (S_ISREG(cs.st_mode) || S_ISDIR(cs.st_mode) || S_ISLNK(cs.st_mode))
             ok = copyTree(child, join(dst, n), false, replace, depth + 1) && ok;
@@ -230,9 +215,9 @@ bool copyTree(const QByteArray &src, const QByteArray &dst, bool follow, bool re
 bool moveTree(const QByteArray &src, const QByteArray &dst, int depth)
 {
     struct stat st, dst_st;
-    if (!lstatB(src, st))
+    if (!lstatPath(src, st))
         return false;
-    if (!lstatB(dst, dst_st)) {
+    if (!lstatPath(dst, dst_st)) {
         if (renameNoReplace(src, dst))
             return true;
         if (errno != EXDEV)
@@ -260,7 +245,7 @@ QList<QByteArray> expandSource(const QByteArray &path, bool *isMask)
         *isMask = false;
     if (path.isEmpty())
         return {};
-    if (existsB(path) || !hasWildcard(baseName(path)))
+    if (entryExists(path) || !hasWildcard(baseName(path)))
         return {path};
     if (isMask)
         *isMask = true;
@@ -279,12 +264,12 @@ QList<QByteArray> expandSource(const QByteArray &path, bool *isMask)
 // else to that name; missing folders are created, files replaced.
 bool transfer(const QString &srcPath, const QString &dstPath, bool move)
 {
-    const QByteArray src = enc(srcPath), dst = enc(dstPath);
+    const QByteArray src = bytePath(srcPath), dst = bytePath(dstPath);
     if (src.isEmpty() || dst.isEmpty() || srcPath == QLatin1String("/"))
         return false;
     bool isMask;
     const QList<QByteArray> items = expandSource(src, &isMask);
-    if (items.isEmpty() || (!isMask && !existsB(src)))
+    if (items.isEmpty() || (!isMask && !entryExists(src)))
         return false;
     struct stat st;
     const bool intoFolder = isMask || (::stat(dst.constData(), &st) == 0 && S_ISDIR(st.st_mode));

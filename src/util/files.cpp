@@ -1,5 +1,6 @@
 #include "util/files.h"
 
+#include "util/bytePath.h"
 #include "util/codePage.h"
 
 #include <QCoreApplication>
@@ -20,11 +21,6 @@ QString &baseFolder()
 {
     static QString folder;
     return folder;
-}
-
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
 }
 
 bool writeAll(int fd, const char *data, qint64 size)
@@ -65,7 +61,7 @@ int openRegular(const QByteArray &path, int flags, mode_t mode = 0666)
 
 void syncFolder(const QString &folder)
 {
-    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(bytePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -82,7 +78,7 @@ bool ensureFolder(const QString &folder)
 
 bool appendTo(const QString &target, const QByteArray &bytes, TfileMode mode)
 {
-    const int fd = openRegular(native(target), O_WRONLY | O_APPEND | O_CREAT, mode == FM_PRIVATE ? 0600 : 0666);
+    const int fd = openRegular(bytePath(target), O_WRONLY | O_APPEND | O_CREAT, mode == FM_PRIVATE ? 0600 : 0666);
     if (fd < 0)
         return false;
     const bool ok = writeAll(fd, bytes.constData(), bytes.size());
@@ -95,7 +91,7 @@ QString temporaryName(const QString &folder, const QString &name)
 {
     const QString number = QString::number(QRandomGenerator::global()->bounded(2147483647));
     QString candidate = name + u'~' + number + QStringLiteral(".tmp");
-    if (native(candidate).size() > 255)
+    if (bytePath(candidate).size() > 255)
         candidate = QStringLiteral("zof~") + number + QStringLiteral(".tmp");
     return folder + u'/' + candidate;
 }
@@ -108,7 +104,7 @@ bool replaceFile(QString target, const QByteArray &bytes, TfileMode mode)
         target = info.canonicalFilePath();
 
     struct stat old;
-    const bool exists = ::stat(native(target).constData(), &old) == 0;
+    const bool exists = ::stat(bytePath(target).constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode))
         return false;
 
@@ -118,7 +114,7 @@ bool replaceFile(QString target, const QByteArray &bytes, TfileMode mode)
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         temp = temporaryName(folder, targetInfo.fileName());
-        fd = ::open(native(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+        fd = ::open(bytePath(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                     mode == FM_PRIVATE ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST)
             return false;
@@ -138,9 +134,9 @@ bool replaceFile(QString target, const QByteArray &bytes, TfileMode mode)
     ok = ok && writeAll(fd, bytes.constData(), bytes.size());
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(native(temp).constData(), native(target).constData()) == 0;
+    ok = ok && ::rename(bytePath(temp).constData(), bytePath(target).constData()) == 0;
     if (!ok) {
-        ::unlink(native(temp).constData());
+        ::unlink(bytePath(temp).constData());
         return false;
     }
     syncFolder(folder);
@@ -176,7 +172,7 @@ QByteArray loadFile(const QString &path, qint64 size, qint64 from, bool *ok)
         *ok = false;
     if (path.isEmpty())
         return QByteArray();
-    const int fd = openRegular(native(absoluteFilePath(path)), O_RDONLY);
+    const int fd = openRegular(bytePath(absoluteFilePath(path)), O_RDONLY);
     if (fd < 0)
         return QByteArray();
     struct stat st;
@@ -243,7 +239,7 @@ QString privateTempFolder()
         folder = QFile::decodeName(runtime) + QStringLiteral("/zof");
     else
         folder = QDir::tempPath() + QStringLiteral("/zof-") + QString::number(::geteuid());
-    const QByteArray f = native(folder);
+    const QByteArray f = bytePath(folder);
     if (::mkdir(f.constData(), 0700) != 0 && errno != EEXIST)
         return QString();
     // Someone else's folder, or a link planted in a shared /tmp, is never used.
@@ -255,12 +251,17 @@ QString privateTempFolder()
     return folder;
 }
 
+bool removeFile(const QString &path)
+{
+    return ::unlink(bytePath(path).constData()) == 0 || errno == ENOENT;
+}
+
 QString saveTempFile(const QString &text)
 {
     const QString folder = privateTempFolder();
     if (folder.isEmpty())
         return QString();
-    QByteArray name = native(folder + QStringLiteral("/zof~XXXXXX.tmp"));
+    QByteArray name = bytePath(folder + QStringLiteral("/zof~XXXXXX.tmp"));
     const int fd = ::mkstemps(name.data(), 4);
     if (fd < 0)
         return QString();
@@ -283,7 +284,7 @@ bool isValidFilePath(const QString &path)
         if (u < 32 || u == u'"' || u == u'*' || u == u'<' || u == u'>' || u == u'?' || u == u'|')
             return false;
     }
-    const QByteArray bytes = native(path);
+    const QByteArray bytes = bytePath(path);
     if (bytes.size() > 4095)
         return false;
     for (const QByteArray &part : bytes.split('/'))

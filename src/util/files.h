@@ -34,6 +34,10 @@ qint64 readFileAt(int fd, char *dst, qint64 len, qint64 offset);
 bool saveFile(const QString &path, const QByteArray &bytes, bool append = false, TfileMode mode = FM_NORMAL);
 bool saveTextFile(const QString &path, const QString &text, bool append = false, TfileMode mode = FM_NORMAL);
 
+// Removes the file (a symbolic link itself, not what it points to). True
+// when nothing is left at the path, also when nothing was there.
+bool removeFile(const QString &path);
+
 // A new file (mode 0600) in the private temporary folder holding the UTF-8
 // text; its path, or empty on failure.
 QString saveTempFile(const QString &text);

@@ -1,6 +1,7 @@
 #include "util/nameValueList.h"
 
 #include "util/asciiCase.h"
+#include "util/trimming.h"
 
 namespace {
 
@@ -22,18 +23,13 @@ S folded(const S &s)
     return asciiLower(s);
 }
 
-inline bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
 template<class S>
-S trimmedBlanks(const S &s)
+S blanksTrimmed(const S &s)
 {
-    qsizetype a = 0, b = s.size();
-    while (a < b && isBlank(s[a]))
-        ++a;
-    while (b > a && isBlank(s[b - 1]))
-        --b;
-    return s.mid(a, b - a);
+    if constexpr (std::is_same_v<S, QString>)
+        return trimmedBlanks(QStringView(s)).toString();
+    else
+        return trimmedBlanks(QByteArrayView(s)).toByteArray();
 }
 
 } // namespace
@@ -73,14 +69,14 @@ void TnameValueListT<S>::parse(const S &text)
             const qsizetype eq = line.indexOf(m_nameSep);
             Entry e;
             if (eq < 0) {
-                e.name = header ? trimmedBlanks(line) : line;
+                e.name = header ? blanksTrimmed(line) : line;
                 e.hasSeparator = false;
             } else {
                 e.name = line.left(eq);
                 e.value = line.mid(eq + 1);
                 if (header) {
-                    e.name = trimmedBlanks(e.name);
-                    e.value = trimmedBlanks(e.value);
+                    e.name = blanksTrimmed(e.name);
+                    e.value = blanksTrimmed(e.value);
                 }
             }
             addEntry(std::move(e));

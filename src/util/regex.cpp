@@ -195,29 +195,6 @@ QString regexReplace(const QString &text, const QString &expression, const QStri
     return out;
 }
 
-QString regexReplaceEach(const QString &expression, const QString &text,
-                         const std::function<void(QString &match)> &callback, QString *error)
-{
-    const QRegularExpression re = cachedRegex(expression, QStringLiteral("is"));
-    if (error)
-        *error = re.isValid() ? QString() : re.errorString();
-    if (!re.isValid())
-        return text;
-    QString out;
-    qsizetype last = 0;
-    auto it = re.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(last, m.capturedStart() - last);
-        QString piece = m.captured(0);
-        callback(piece);
-        out += piece;
-        last = m.capturedEnd();
-    }
-    out += QStringView(text).mid(last);
-    return out;
-}
-
 TregexCacheSizes regexCacheSizes()
 {
     return cache().sizes();

@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 // The compiled expression for `expression` with `modifiers`, from the cache.
 // Check isValid() / errorString() for expressions that do not compile.
@@ -33,12 +32,6 @@ QString regexGetGroup(const QString &text, const QString &expression, int groupI
 // the text is returned unchanged and `error` is set.
 QString regexReplace(const QString &text, const QString &expression, const QString &replacement,
                      const QString &modifiers = {}, QString *error = nullptr);
-
-// Case-insensitive, dot matching line breaks: each match is handed to
-// `callback`, which may change it; the result has each match replaced by
-// the callback's text.
-QString regexReplaceEach(const QString &expression, const QString &text,
-                         const std::function<void(QString &match)> &callback, QString *error = nullptr);
 
 // Sizes of the two cache tables, and clearing them (tests).
 struct TregexCacheSizes {

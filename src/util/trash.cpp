@@ -1,5 +1,7 @@
 #include "util/trash.h"
 
+#include "util/bytePath.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -12,24 +14,14 @@
 
 namespace {
 
-QByteArray enc(const QString &path)
-{
-    return QFile::encodeName(path);
-}
-
-bool lstatPath(const QString &path, struct stat &st)
-{
-    return ::lstat(enc(path).constData(), &st) == 0;
-}
-
 // A private folder of ours (created 0700 when missing), never a symlink.
 bool ensurePrivateFolder(const QString &path)
 {
     struct stat st;
-    if (!lstatPath(path, st)) {
-        if (::mkdir(enc(path).constData(), 0700) != 0 && errno != EEXIST)
+    if (!lstatPath(bytePath(path), st)) {
+        if (::mkdir(bytePath(path).constData(), 0700) != 0 && errno != EEXIST)
             return false;
-        if (!lstatPath(path, st))
+        if (!lstatPath(bytePath(path), st))
             return false;
     }
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
@@ -45,7 +37,7 @@ bool hasLinkedAncestor(const QString &path)
             return false;
         p.truncate(cut);
         struct stat st;
-        if (lstatPath(p, st) && S_ISLNK(st.st_mode))
+        if (lstatPath(bytePath(p), st) && S_ISLNK(st.st_mode))
             return true;
     }
 }
@@ -55,7 +47,7 @@ bool deviceOf(QString path, dev_t &dev)
 {
     for (;;) {
         struct stat st;
-        if (::stat(enc(path).constData(), &st) == 0) {
+        if (::stat(bytePath(path).constData(), &st) == 0) {
             dev = st.st_dev;
             return true;
         }
@@ -76,7 +68,7 @@ QString topOfDevice(const QString &path, dev_t dev)
             return top;
         const QString up = cut == 0 ? QStringLiteral("/") : top.left(cut);
         struct stat st;
-        if (::stat(enc(up).constData(), &st) != 0 || st.st_dev != dev)
+        if (::stat(bytePath(up).constData(), &st) != 0 || st.st_dev != dev)
             return top;
         if (up == QLatin1String("/"))
             return up;
@@ -99,7 +91,7 @@ bool trashInto(const QString &trash, const QString &item, const QString &infoPat
         const QString name = n == 1 ? base : base + u'.' + QString::number(n);
         const QString infoFile = info + u'/' + name + QStringLiteral(".trashinfo");
         // The record is created exclusively first: it reserves the name.
-        const int fd = ::open(enc(infoFile).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::open(bytePath(infoFile).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -110,13 +102,13 @@ bool trashInto(const QString &trash, const QString &item, const QString &infoPat
         ::close(fd);
         struct stat st;
         const QString target = files + u'/' + name;
-        if (written && synced && lstatPath(target, st)) {
-            ::unlink(enc(infoFile).constData()); // a stale item without record: next name
+        if (written && synced && lstatPath(bytePath(target), st)) {
+            ::unlink(bytePath(infoFile).constData()); // a stale item without record: next name
             continue;
         }
-        if (written && synced && ::rename(enc(item).constData(), enc(target).constData()) == 0)
+        if (written && synced && ::rename(bytePath(item).constData(), bytePath(target).constData()) == 0)
             return true;
-        ::unlink(enc(infoFile).constData());
+        ::unlink(bytePath(infoFile).constData());
         return false;
     }
     return false;
@@ -138,7 +130,7 @@ bool moveToTrash(const QString &osPath)
     if (!path.startsWith(u'/') || path == QLatin1String("/") || path.contains(QChar(0)))
         return false;
     struct stat st;
-    if (!lstatPath(path, st) || hasLinkedAncestor(path))
+    if (!lstatPath(bytePath(path), st) || hasLinkedAncestor(path))
         return false;
     const QString home = homeTrashFolder();
     // The trash itself, or a folder holding it, is not trashed.

@@ -10,6 +10,7 @@
 #include "util/encodings.h"
 #include "util/files.h"
 #include "util/inertText.h"
+#include "util/textLines.h"
 
 #include <QFile>
 #include <QHash>
@@ -60,15 +61,6 @@ QString readDescriptIon(const QString &file)
     if (commentOptions().oemDescriptIon)
         return codePageToText(bytes);
     return bytesToText(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
-}
-
-QStringList splitLines(const QString &text)
-{
-    QStringList lines = text.split(u'\n');
-    for (QString &l : lines)
-        if (l.endsWith(u'\r'))
-            l.chop(1);
-    return lines;
 }
 
 bool updateCommentsFile(const QString &folder, const QString &name, const QString &cmt)

@@ -285,19 +285,19 @@ int Tfile::DLcount() const
     if (!isFolder()) {
         if (isTemp()) {
             const Tvfs *v = vfs();
-            return v ? v->tempDLcount(resource) : 0;
+            return v ? v->tempDownloadCount(resource) : 0;
         }
-        return FDLcount;
+        return ownDownloads;
     }
     qint64 sum = 0;
     if (!isTemp())
         for (const TfilePtr &c : children_)
-            sum += c->isFolder() ? c->DLcount() : c->FDLcount;
+            sum += c->isFolder() ? c->DLcount() : c->ownDownloads;
     const Tvfs *v = vfs();
     if (isRealFolder() && v && !resource.isEmpty()) {
         // Only files inside this folder: "/a" must not count "/ab/x".
         const QString prefix = resource.endsWith(u'/') ? resource : resource + u'/';
-        for (auto it = v->tempDLcounts().cbegin(); it != v->tempDLcounts().cend(); ++it)
+        for (auto it = v->tempDownloadCounts().cbegin(); it != v->tempDownloadCounts().cend(); ++it)
             if (it.key() == resource || it.key().startsWith(prefix))
                 sum += it.value();
     }
@@ -308,10 +308,10 @@ void Tfile::setDLcount(int count)
 {
     if (isTemp()) {
         if (Tvfs *v = vfs())
-            v->setTempDLcount(resource, count);
+            v->setTempDownloadCount(resource, count);
         return;
     }
-    FDLcount = count;
+    ownDownloads = count;
 }
 
 bool Tfile::isDLforbidden() const

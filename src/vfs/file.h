@@ -129,7 +129,7 @@ public:
 
     // ---- fields (declaration order of the node record) ----
     bool locked = false;
-    int FDLcount = 0;
+    int ownDownloads = 0;
     QString name;
     QString comment;
     QString user, pwd;

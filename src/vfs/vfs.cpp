@@ -163,7 +163,7 @@ void Tvfs::resetVFS()
     root_->defaultFileMask = QStringLiteral("index.html;index.htm;default.html;default.htm");
     root_->vfs_ = this;
     usersInVFS.reset();
-    tempDLcounts_.clear();
+    tempDownloadCounts_.clear();
     modified_ = false;
     countersChanged_ = false;
     lastFileName.clear();
@@ -174,17 +174,17 @@ void Tvfs::resetVFS()
 void Tvfs::resetHits()
 {
     root_->recursiveApply([](Tfile &f, bool) {
-        f.FDLcount = 0;
+        f.ownDownloads = 0;
         return 0;
     });
-    tempDLcounts_.clear();
+    tempDownloadCounts_.clear();
 }
 
-void Tvfs::setTempDLcount(const QString &path, int count)
+void Tvfs::setTempDownloadCount(const QString &path, int count)
 {
     if (path.isEmpty())
         return;
-    tempDLcounts_.insert(path, count);
+    tempDownloadCounts_.insert(path, count);
 }
 
 void Tvfs::bindRoot(const QString &folder)

@@ -94,10 +94,10 @@ public:
     TusersInVFS usersInVFS;
 
     // ---- counters of files reached through real folders (key: disk path) ----
-    int tempDLcount(const QString &path) const { return tempDLcounts_.value(path, 0); }
-    void setTempDLcount(const QString &path, int count);
-    const QHash<QString, int> &tempDLcounts() const { return tempDLcounts_; }
-    void clearTempDLcounts() { tempDLcounts_.clear(); }
+    int tempDownloadCount(const QString &path) const { return tempDownloadCounts_.value(path, 0); }
+    void setTempDownloadCount(const QString &path, int count);
+    const QHash<QString, int> &tempDownloadCounts() const { return tempDownloadCounts_; }
+    void clearTempDownloadCounts() { tempDownloadCounts_.clear(); }
 
     // ---- resolution (resolve.cpp) ----
     // The node for a decoded URL path, relative to `parent` (the root when
@@ -126,7 +126,7 @@ private:
     TvfsObserver *observer_ = nullptr;
     std::function<void(const QString &)> logger_;
     QCollator collator_;
-    QHash<QString, int> tempDLcounts_;
+    QHash<QString, int> tempDownloadCounts_;
     bool modified_ = false;
     bool countersChanged_ = false;
 };

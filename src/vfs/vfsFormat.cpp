@@ -134,7 +134,7 @@ QByteArray nodeRecord(const Tfile &f)
             v += Ttlv::record(VR_ICON, img);
     }
     if (!f.isFolder() && !f.isLink())
-        v += Ttlv::intRecord(VR_DLCOUNT, f.FDLcount);
+        v += Ttlv::intRecord(VR_DLCOUNT, f.ownDownloads);
     for (const TfilePtr &c : f.children())
         if (isSaved(*c))
             v += nodeRecord(*c);
@@ -143,7 +143,7 @@ QByteArray nodeRecord(const Tfile &f)
 
 QByteArray countersRecord(const Tvfs &vfs)
 {
-    const QHash<QString, int> &counts = vfs.tempDLcounts();
+    const QHash<QString, int> &counts = vfs.tempDownloadCounts();
     if (counts.isEmpty())
         return {};
     // Sorted, so that equal trees give equal files.

@@ -295,7 +295,7 @@ bool TvfsReader::readField(Ttlv &t, int type, Tfile *node, bool &damaged)
             damaged = true;
             break;
         }
-        node->FDLcount = n;
+        node->ownDownloads = n;
         break;
     }
     case VR_ICON: {
@@ -360,7 +360,7 @@ void TvfsReader::readChild(Ttlv &t, Tfile *parent)
 
 void TvfsReader::readCounters(Ttlv &t)
 {
-    vfs.clearTempDLcounts();
+    vfs.clearTempDownloadCounts();
     if (!t.down()) {
         flags.corrupted = true;
         return;
@@ -379,7 +379,7 @@ void TvfsReader::readCounters(Ttlv &t)
         }
         t.up();
         if (!path.isEmpty() && haveCount)
-            vfs.setTempDLcount(path, count);
+            vfs.setTempDownloadCount(path, count);
     }
     t.up();
 }

@@ -64,11 +64,6 @@ bool renameOver(const QString &from, const QString &to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-bool removeFile(const QString &path)
-{
-    return ::unlink(QFile::encodeName(path).constData()) == 0;
-}
-
 // A copy of the file `from` names (the target of a symbolic link) as `to`:
 // a hard link sharing its data, else a plain copy. Replacing `from`
 // afterwards leaves the copy with the old content.

@@ -3,8 +3,8 @@
 // macros registered and helpers to run scripts and look at the disk.
 
 #include "macros/macrosFiles.h"
+#include "macros/macrosRegistration.h"
 #include "macros/sourcePath.h"
-#include "macros/tplMacros.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "util/files.h"
@@ -59,7 +59,7 @@ protected:
         return t;
     }
     // A disk path in template form below the scratch folder.
-    QString tp(const QString &rel) const { return toTemplatePath(root + '/' + rel); }
+    QString tp(const QString &rel) const { return templatePath(root + '/' + rel); }
     QString p(const QString &rel) const { return root + '/' + rel; }
     void write(const QString &rel, const QByteArray &bytes = "x")
     {

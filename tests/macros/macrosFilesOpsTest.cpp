@@ -2,8 +2,8 @@
 
 #include "fileMacroFixture.h"
 #include "macros/macrosFiles.h"
+#include "macros/macrosRegistration.h"
 #include "macros/sourcePath.h"
-#include "macros/tplMacros.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "util/files.h"

@@ -2,6 +2,7 @@
 // "vfs to disk" and the mapping of template paths to the disk.
 
 #include "macros/sourcePath.h"
+#include "util/files.h"
 #include "vfs/vfs.h"
 
 #include <QDir>
@@ -37,7 +38,7 @@ protected:
     }
     void TearDown() override { resetMacroCurrentFolder(); }
 
-    QString tp(const QString &rel) const { return toTemplatePath(root + rel); }
+    QString tp(const QString &rel) const { return templatePath(root + rel); }
 
     QTemporaryDir dir;
     QString root;

@@ -3,6 +3,7 @@
 
 #include "config/config.h"
 #include "macros/sourcePath.h"
+#include "util/files.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "serve/macrosProgram.h"
@@ -64,7 +65,7 @@ TEST_F(ProgramMacros, ExecCapturesOutputAndExitCode)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("content");
     f.close();
-    EXPECT_EQ(run("{.exec|cat " + toTemplatePath(f.fileName()) + "|out=#o.}"), " ");
+    EXPECT_EQ(run("{.exec|cat " + templatePath(f.fileName()) + "|out=#o.}"), " ");
     EXPECT_EQ(globalVars().value("o"), "content");
 }
 
@@ -112,7 +113,7 @@ TEST_F(ProgramMacros, CommandTextSplitting)
         {"  prog   a  ", "prog", "a"},
         {"a\"b c\" d", "ab c", "d"},
         // A path with spaces only when it is there.
-        {toTemplatePath(spaced), toTemplatePath(spaced), ""},
+        {templatePath(spaced), templatePath(spaced), ""},
         {"touch \\tmp\\x.txt", "touch", "\\tmp\\x.txt"},
     };
     for (const auto &c : cases) {

@@ -154,3 +154,12 @@ TEST(CodePage, BothWays)
     EXPECT_EQ(bytesToText("\xC3\xA9"), QStringLiteral("\u00e9"));
     EXPECT_EQ(bytesToText("\xE9t\xE9"), QStringLiteral("\u00e9t\u00e9"));
 }
+
+TEST(Utf8, Append)
+{
+    QByteArray out("a:");
+    appendUtf8(out, u"127.0.0.1");
+    appendUtf8(out, u" \u00e9\U0001F600");
+    appendUtf8(out, u"");
+    EXPECT_EQ(out, "a:127.0.0.1 \xc3\xa9\xf0\x9f\x98\x80");
+}

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -172,6 +173,25 @@ TEST(Files, TemporaryFiles)
     EXPECT_EQ(loadTextFile(a), QStringLiteral("t\u00e9mp"));
     QFile::remove(a);
     QFile::remove(b);
+}
+
+TEST(Files, RemoveFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("target"), link = dir.filePath("link");
+    ASSERT_TRUE(saveFile(target, "x"));
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+    ASSERT_EQ(::symlink("target", QFile::encodeName(link).constData()), 0);
+    // The link goes, not what it points to.
+    EXPECT_TRUE(removeFile(link));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(target));
+    // A read-only file in a writable folder is removed; nothing there counts as removed.
+    EXPECT_TRUE(removeFile(target));
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_TRUE(removeFile(target));
+    // What cannot go is reported.
+    EXPECT_FALSE(removeFile(dir.path()));
 }
 
 TEST(Files, ValidPaths)

@@ -92,7 +92,7 @@ TEST(Tree, ResetGivesTheDefaultRoot)
     vfs.add(Tfile::createVirtualFolder("a"));
     vfs.lastFileName = "x.vfs";
     vfs.uploadFolders << "/tmp";
-    vfs.setTempDLcount("/tmp/x", 3);
+    vfs.setTempDownloadCount("/tmp/x", 3);
     EXPECT_TRUE(vfs.isModified());
     const TfilePtr old(vfs.root());
     vfs.resetVFS();
@@ -107,7 +107,7 @@ TEST(Tree, ResetGivesTheDefaultRoot)
     EXPECT_FALSE(vfs.isModified());
     EXPECT_TRUE(vfs.lastFileName.isEmpty());
     EXPECT_TRUE(vfs.uploadFolders.isEmpty());
-    EXPECT_EQ(vfs.tempDLcount("/tmp/x"), 0);
+    EXPECT_EQ(vfs.tempDownloadCount("/tmp/x"), 0);
     EXPECT_FALSE(vfs.remove(vfs.root()));
 }
 
@@ -315,16 +315,16 @@ TEST(Tree, DownloadCounts)
     Tfile *sibling = vfs.add(Tfile::create(disk.path("ab")), v);
     ASSERT_TRUE(link && real && sibling);
     link->setDLcount(2);
-    EXPECT_EQ(link->FDLcount, 2);
+    EXPECT_EQ(link->ownDownloads, 2);
 
     TfilePtr x = vfs.findFilebyURL("/v/a/x");
     ASSERT_TRUE(x);
     x->setDLcount(7);
     EXPECT_EQ(x->DLcount(), 7);
-    EXPECT_EQ(vfs.tempDLcount(disk.path("a/x")), 7);
+    EXPECT_EQ(vfs.tempDownloadCount(disk.path("a/x")), 7);
     EXPECT_EQ(vfs.findFilebyURL("/v/a/x")->DLcount(), 7); // a new temporary node reads the same counter
-    vfs.setTempDLcount(disk.path("ab/y"), 100);
-    vfs.setTempDLcount(disk.path("a"), 1000); // not a file inside "a", but "a" itself
+    vfs.setTempDownloadCount(disk.path("ab/y"), 100);
+    vfs.setTempDownloadCount(disk.path("a"), 1000); // not a file inside "a", but "a" itself
 
     EXPECT_EQ(real->DLcount(), 1007);  // "/ab/y" merely shares the prefix: not counted
     EXPECT_EQ(sibling->DLcount(), 100);
@@ -332,7 +332,7 @@ TEST(Tree, DownloadCounts)
 
     vfs.resetHits();
     EXPECT_EQ(v->DLcount(), 0);
-    EXPECT_EQ(link->FDLcount, 0);
+    EXPECT_EQ(link->ownDownloads, 0);
 }
 
 TEST(Tree, DownloadForbidden)

@@ -78,7 +78,7 @@ TEST_F(VfsFormat, RoundTripKeepsEveryField)
     EXPECT_FALSE(flags.problematic());
     EXPECT_TRUE(flags.containsMacros); // the partial template holds "{."
     expectSameTree(*a.root(), *b.root());
-    EXPECT_EQ(b.tempDLcounts(), a.tempDLcounts());
+    EXPECT_EQ(b.tempDownloadCounts(), a.tempDownloadCounts());
     // Users of nodes and upload folders are registered for the rest of the program.
     EXPECT_TRUE(b.usersInVFS.match(QStringLiteral("j\u00f6e"), QStringLiteral("p:w\u20acd")));
     EXPECT_TRUE(b.usersInVFS.match(QStringLiteral("ann"), QString()));
@@ -415,13 +415,13 @@ TEST_F(VfsFormat, InflateHonoursItsCap)
 TEST_F(VfsFormat, CountersAreReplacedByTheFile)
 {
     Tvfs a;
-    a.setTempDLcount(QStringLiteral("/srv/a"), 3);
+    a.setTempDownloadCount(QStringLiteral("/srv/a"), 3);
     const QByteArray bytes = save(a);
     Tvfs b;
-    b.setTempDLcount(QStringLiteral("/srv/old"), 1);
+    b.setTempDownloadCount(QStringLiteral("/srv/old"), 1);
     TvfsLoadFlags flags;
     bytesToVfs(bytes, b, flags);
-    EXPECT_EQ(b.tempDLcounts(), a.tempDLcounts());
+    EXPECT_EQ(b.tempDownloadCounts(), a.tempDownloadCounts());
 }
 
 TEST_F(VfsFormat, NodesOfTheCurrentRunAreNotStored)
@@ -439,13 +439,13 @@ TEST_F(VfsFormat, NodesOfTheCurrentRunAreNotStored)
     Tfile *runFile = with.add(Tfile::create(dir.filePath(QStringLiteral("data.bin"))), with.root());
     ASSERT_NE(runFile, nullptr);
     runFile->runOnly = true;
-    runFile->FDLcount = 3;
+    runFile->ownDownloads = 3;
     EXPECT_EQ(save(with), save(without));
     // Counters of files below real folders are kept whatever published them.
-    with.setTempDLcount(dir.filePath(QStringLiteral("sub/x.txt")), 2);
+    with.setTempDownloadCount(dir.filePath(QStringLiteral("sub/x.txt")), 2);
     Tvfs back;
     load(back, save(with));
-    EXPECT_EQ(back.tempDLcounts(), with.tempDLcounts());
+    EXPECT_EQ(back.tempDownloadCounts(), with.tempDownloadCounts());
 }
 
 TEST_F(VfsFormat, RandomDamageNeverBreaksTheReader)

@@ -61,7 +61,7 @@ inline void buildRichTree(Tvfs &v, const QString &diskDir)
     real->flags.set(FA_DL_FORBIDDEN);
 
     Tfile *file = v.add(Tfile::create(diskDir + QStringLiteral("/data.bin")), deep);
-    file->FDLcount = 1234;
+    file->ownDownloads = 1234;
     file->comment = QString::fromUtf8("\xE2\x82\xAC 5");
     file->icon = TvfsIcons::current().indexOf(gifBytes);
     file->flags.set(FA_DONT_COUNT_AS_DL);
@@ -72,8 +72,8 @@ inline void buildRichTree(Tvfs &v, const QString &diskDir)
     link->resource = QStringLiteral("https://example.org/?q=a;b");
     link->atime = 44000.5;
 
-    v.setTempDLcount(diskDir + QStringLiteral("/x/y.txt"), 7);
-    v.setTempDLcount(QString::fromUtf8("/srv/\xC3\xA9t\xC3\xA9.ogg"), 99);
+    v.setTempDownloadCount(diskDir + QStringLiteral("/x/y.txt"), 7);
+    v.setTempDownloadCount(QString::fromUtf8("/srv/\xC3\xA9t\xC3\xA9.ogg"), 99);
 }
 
 inline QString path(const Tfile &f)
@@ -105,7 +105,7 @@ inline void expectSameTree(const Tfile &a, const Tfile &b)
     EXPECT_EQ(a.dontCountAsDownloadMask, b.dontCountAsDownloadMask) << where;
     EXPECT_EQ(a.uploadFilterMask, b.uploadFilterMask) << where;
     if (a.isFile()) {
-        EXPECT_EQ(a.FDLcount, b.FDLcount) << where;
+        EXPECT_EQ(a.ownDownloads, b.ownDownloads) << where;
     }
     if (a.isVirtualFolder() || a.isLink()) {
         EXPECT_EQ(b.mtime, b.atime) << where;

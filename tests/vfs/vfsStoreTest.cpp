@@ -365,7 +365,7 @@ TEST_F(VfsStore, SavesLeaveOutNodesOfTheCurrentRun)
     vfs.add(Tfile::create(dir.path()), vfs.root())->runOnly = true;
     vfs.setModified(false);
     store.countersChanged();
-    vfs.setTempDLcount(file("data.bin"), 1);
+    vfs.setTempDownloadCount(file("data.bin"), 1);
     EXPECT_TRUE(store.leaveVFS(false, true));
     EXPECT_TRUE(prompt->questions.isEmpty());
     EXPECT_FALSE(QFile::exists(store.tempVfsPath()));
@@ -374,7 +374,7 @@ TEST_F(VfsStore, SavesLeaveOutNodesOfTheCurrentRun)
     ASSERT_TRUE(loader.loadVFS(fn));
     ASSERT_EQ(back.root()->children().size(), 1);
     EXPECT_EQ(back.root()->children().at(0)->name, "mine");
-    EXPECT_EQ(back.tempDLcount(file("data.bin")), 1);
+    EXPECT_EQ(back.tempDownloadCount(file("data.bin")), 1);
 
     // The emergency copy of a changed tree leaves them out as well.
     addVirtual(vfs, vfs.root(), QStringLiteral("later"));
