@@ -3,6 +3,7 @@
 #include "http/httpSrv.h"
 #include "http/speedLimiter.h"
 #include "util/asciiCase.h"
+#include "util/encodings.h"
 
 #include <array>
 #include <limits>
@@ -574,21 +575,6 @@ QString reasonText(int code)
         if (usual[i] == code)
             return texts[i];
     return QString::fromLatin1(reasonPhrase(code));
-}
-
-// Appends the text as UTF-8, copying ASCII text without a conversion buffer.
-void appendUtf8(QByteArray &out, QStringView s)
-{
-    for (QChar c : s)
-        if (c.unicode() >= 0x80) {
-            out.append(s.toUtf8());
-            return;
-        }
-    const qsizetype at = out.size();
-    out.resize(at + s.size());
-    char *d = out.data() + at;
-    for (QChar c : s)
-        *d++ = char(c.unicode());
 }
 
 void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = true)

@@ -87,7 +87,7 @@ void generalItem(TmacroRegistry &r)
         return true;
     });
     add("%item-dl-count%", [](TmacroData &md, QString &v) {
-        v = md.f ? QString::number(md.f->DLcount()) : QString();
+        v = md.f ? QString::number(md.f->downloadCount()) : QString();
         return true;
     });
 }

@@ -318,7 +318,7 @@ void downloadCompleted(TconnData &cd)
     Tfile *f = cd.transfer.lastFile.data();
     markCountersChanged(f);
     if (cd.transfer.downloadingWhat == DW_FILE && f)
-        f->setDLcount(f->DLcount() + 1); // kept by disk path for temporary nodes
+        f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
     if (!cd.logging.fullDownloadLogged && opts().logFullDownloads) {
         cd.logging.fullDownloadLogged = true;
         add2log(QStringLiteral("Fully downloaded - ") + cd.transfer.lastFileName, logPeer(cd.conn),

@@ -280,7 +280,7 @@ bool Tfile::hasRecursive(TfileAttribute attribute, bool *outInherited) const
     return hasRecursive(TfileAttributes{attribute}, false, outInherited);
 }
 
-int Tfile::DLcount() const
+int Tfile::downloadCount() const
 {
     if (!isFolder()) {
         if (isTemp()) {
@@ -292,7 +292,7 @@ int Tfile::DLcount() const
     qint64 sum = 0;
     if (!isTemp())
         for (const TfilePtr &c : children_)
-            sum += c->isFolder() ? c->DLcount() : c->ownDownloads;
+            sum += c->isFolder() ? c->downloadCount() : c->ownDownloads;
     const Tvfs *v = vfs();
     if (isRealFolder() && v && !resource.isEmpty()) {
         // Only files inside this folder: "/a" must not count "/ab/x".
@@ -304,7 +304,7 @@ int Tfile::DLcount() const
     return int(std::clamp<qint64>(sum, INT_MIN, INT_MAX));
 }
 
-void Tfile::setDLcount(int count)
+void Tfile::setDownloadCount(int count)
 {
     if (isTemp()) {
         if (Tvfs *v = vfs())

@@ -195,8 +195,8 @@ public:
     bool hasRecursive(TfileAttribute attribute, bool *outInherited = nullptr) const;
 
     // ---- counters and flags ----
-    int DLcount() const;
-    void setDLcount(int count);
+    int downloadCount() const;
+    void setDownloadCount(int count);
     bool isDLforbidden() const;
     bool isNew() const;
     void lock() { locked = true; }

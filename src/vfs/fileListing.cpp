@@ -452,7 +452,7 @@ struct TsortItem {
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
-            dl = file.DLcount();
+            dl = file.downloadCount();
     }
 };
 

@@ -209,8 +209,8 @@ TEST(Tree, TemporaryNodeKeepsRealFolderAlive)
     ASSERT_TRUE(temp->parent());
     EXPECT_EQ(temp->parent()->resource, disk.path());
     EXPECT_FALSE(temp->isInTree());
-    EXPECT_EQ(temp->DLcount(), 0);
-    temp->setDLcount(5); // no tree to count into: ignored, no crash
+    EXPECT_EQ(temp->downloadCount(), 0);
+    temp->setDownloadCount(5); // no tree to count into: ignored, no crash
     EXPECT_TRUE(freeIfTemp(temp));
     EXPECT_FALSE(temp);
 }
@@ -314,24 +314,24 @@ TEST(Tree, DownloadCounts)
     Tfile *real = vfs.add(Tfile::create(disk.path("a")), v);
     Tfile *sibling = vfs.add(Tfile::create(disk.path("ab")), v);
     ASSERT_TRUE(link && real && sibling);
-    link->setDLcount(2);
+    link->setDownloadCount(2);
     EXPECT_EQ(link->ownDownloads, 2);
 
     TfilePtr x = vfs.findFilebyURL("/v/a/x");
     ASSERT_TRUE(x);
-    x->setDLcount(7);
-    EXPECT_EQ(x->DLcount(), 7);
+    x->setDownloadCount(7);
+    EXPECT_EQ(x->downloadCount(), 7);
     EXPECT_EQ(vfs.tempDownloadCount(disk.path("a/x")), 7);
-    EXPECT_EQ(vfs.findFilebyURL("/v/a/x")->DLcount(), 7); // a new temporary node reads the same counter
+    EXPECT_EQ(vfs.findFilebyURL("/v/a/x")->downloadCount(), 7); // a new temporary node reads the same counter
     vfs.setTempDownloadCount(disk.path("ab/y"), 100);
     vfs.setTempDownloadCount(disk.path("a"), 1000); // not a file inside "a", but "a" itself
 
-    EXPECT_EQ(real->DLcount(), 1007);  // "/ab/y" merely shares the prefix: not counted
-    EXPECT_EQ(sibling->DLcount(), 100);
-    EXPECT_EQ(v->DLcount(), 2 + 1007 + 100);
+    EXPECT_EQ(real->downloadCount(), 1007);  // "/ab/y" merely shares the prefix: not counted
+    EXPECT_EQ(sibling->downloadCount(), 100);
+    EXPECT_EQ(v->downloadCount(), 2 + 1007 + 100);
 
     vfs.resetHits();
-    EXPECT_EQ(v->DLcount(), 0);
+    EXPECT_EQ(v->downloadCount(), 0);
     EXPECT_EQ(link->ownDownloads, 0);
 }
 
