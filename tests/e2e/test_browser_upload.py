@@ -10,7 +10,7 @@ import tempfile
 import unittest
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER_DIR = os.path.join(os.path.dirname(HERE), "browser")
@@ -52,8 +52,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         return r.returncode, report, r.stderr.decode("utf-8", "replace")[-3000:]
 
     def test_login_dialog_then_upload_form(self):
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "s3cret é")), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "s3cret é")))
         z.wait_port()
         src_dir = os.path.join(self.data, "src")
         os.makedirs(src_dir)
@@ -86,8 +85,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         with open(tpl, "w", newline="") as f:
             f.write('[api level]\r\n2\r\n\r\n[+special:strings]\r\n'
                     'File name or extension forbidden.=Refused: "no" \\ here\r\n')
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "pw"), tpl_file=tpl), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "pw"), tpl_file=tpl))
         z.wait_port()
         src_dir = os.path.join(self.data, "odd")
         os.makedirs(src_dir)
@@ -111,8 +109,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         self.assertEqual(report["searchValue"], "{.x|y")
 
     def test_wrong_password_uploads_nothing(self):
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "right")), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "right")))
         z.wait_port()
         upload = os.path.join(self.data, "nope.txt")
         with open(upload, "w") as f:

@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 from test_uploads import ini_text, write_tree
 
 BOUNDARY = "Zof-Boundary_42"
@@ -97,8 +97,7 @@ class ConformanceCase(ZofTestCase):
             f.write(HELLO)
         self.tree = os.path.join(self.data, "tree.vfs")
         write_tree(self.tree, {"pub": {"path": self.pub, "upload": ["@anyone"]}})
-        port = free_port()
-        self.z = self.start_zof(self.tree, ini=ini_text(port, number_files_on_upload="no"), port=port)
+        self.z = self.start_zof(self.tree, ini=ini_text(number_files_on_upload="no"))
         self.z.wait_port()
 
     def connect(self):

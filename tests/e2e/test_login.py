@@ -10,7 +10,7 @@ import tempfile
 import unittest
 
 from test_uploads import ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 
 def account(user, pwd):
@@ -43,9 +43,8 @@ class LoginCase(ZofTestCase):
         self.addCleanup(lambda: __import__("shutil").rmtree(self.pub, ignore_errors=True))
         with open(os.path.join(self.pub, "a.txt"), "w") as f:
             f.write("hello")
-        port = free_port()
-        ini = "ZOF 1.0 - Build #400\r\nport=%d\r\naccounts=%s\r\n" % (port, account("bob", "pw1"))
-        z = self.start_zof(self.pub, ini=ini, port=port)
+        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n" % account("bob", "pw1")
+        z = self.start_zof(self.pub, ini=ini)
         z.wait_port()
         return z
 
@@ -157,7 +156,6 @@ class LoginDemandCase(LoginCase):
             "pub": {"path": os.path.join(self.data, "pub")},
             "staff": {"path": os.path.join(self.data, "staff"), "access": ["carol"]},
         })
-        port = free_port()
         accounts = account("bob", "pw1").rstrip(";") + "|redir:pub/;" + account("carol", "pw2")
         options = {}
         if tpl_text is not None:
@@ -165,7 +163,7 @@ class LoginDemandCase(LoginCase):
             with open(tpl, "w", newline="") as f:
                 f.write(tpl_text)
             options["tpl_file"] = tpl
-        z = self.start_zof(tree, ini=ini_text(port, accounts, **options), port=port)
+        z = self.start_zof(tree, ini=ini_text(accounts, **options))
         z.wait_port()
         return z
 

@@ -16,7 +16,7 @@ import unittest
 import urllib.parse
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 BROWSER_ACCEPT = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"
 
@@ -45,8 +45,7 @@ class SessionCase(ZofTestCase):
             "mine": {"path": os.path.join(self.data, "mine"), "access": ["bob"], "realm": "Bob's place"},
             "pub": {"path": os.path.join(self.data, "pub")},
         })
-        port = free_port()
-        z = self.start_zof(tree, ini=ini_text(port, account("bob", "pw1"), **options), port=port)
+        z = self.start_zof(tree, ini=ini_text(account("bob", "pw1"), **options))
         z.wait_port()
         return z
 

@@ -20,7 +20,7 @@ import time
 import unittest
 import zlib
 
-from zofharness import ZofProcess, ZofTestCase, free_port
+from zofharness import ZofProcess, ZofTestCase
 
 # Attribute bits of tree nodes (stored in tree files).
 FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
@@ -74,8 +74,9 @@ def account(user, pwd, redir=""):
     return "|login:%s|enabled:yes|group:no|no-limits:no%s;" % (login, "|redir:" + redir if redir else "")
 
 
-def ini_text(port, accounts="", **options):
-    lines = ["ZOF 1.0 - Build #400", "port=%d" % port]
+def ini_text(accounts="", **options):
+    """A stored options file; the harness passes the port on the command line."""
+    lines = ["ZOF 1.0 - Build #400"]
     if accounts:
         lines.append("accounts=" + accounts)
     lines += ["%s=%s" % (k.replace("_", "-"), v) for k, v in options.items()]
@@ -163,15 +164,14 @@ class UploadCase(ZofTestCase):
         })
 
     def zof(self, process_class=None, fsize=None, **options):
-        port = free_port()
-        ini = ini_text(port, account("bob", "pw1"), **options)
+        ini = ini_text(account("bob", "pw1"), **options)
         if process_class:
-            z = process_class((self.tree,), ini=ini, port=port, fsize=fsize)
+            z = process_class((self.tree,), ini=ini, fsize=fsize)
             self._zofs.append(z)
             self.addCleanup(z.cleanup)
             z.start()
         else:
-            z = self.start_zof(self.tree, ini=ini, port=port)
+            z = self.start_zof(self.tree, ini=ini)
         z.wait_port()
         return z
 

@@ -2,13 +2,15 @@
 
 Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own
 XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so no state of the user leaks in or
-out), and a free loopback port passed with "-c port=N". Standard output and
+out), and "-c port=0": the kernel picks a free port, which the harness reads
+from the line the server prints once it listens. Standard output and
 standard error are collected; ZofTestCase prints them when a test fails.
 """
 
 import http.client
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -21,6 +23,7 @@ import unittest
 
 READY_LINE = "ZOF 1.0 started"
 LISTEN_PREFIX = "ZOF listening on "
+LISTEN_URL = re.compile(r"^http://(?:\[[^]]*\]|[^/:]*):(\d+)/$")
 
 
 def zof_bin():
@@ -31,9 +34,10 @@ def zof_bin():
 
 
 def free_port(host="127.0.0.1"):
-    """A port that was free a moment ago. Taken below the kernel's range for
-    outgoing connections, so that the thousands of client sockets some tests
-    open cannot be holding it when zof binds it."""
+    """A port that was free a moment ago, for the few tests that must know
+    it before the server starts (most let the kernel pick one). Taken below
+    the kernel's range for outgoing connections, so that the thousands of
+    client sockets some tests open cannot be holding it when zof binds it."""
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     for _ in range(200):
         port = random.randint(20000, 32000)
@@ -86,7 +90,11 @@ class _Collector(threading.Thread):
 
 
 class ZofProcess:
-    """One running zof. Use start(), then stop() (or let the test case do it)."""
+    """One running zof. Use start(), then stop() (or let the test case do it).
+
+    port: a fixed port to pass with "-c port=N"; by default "-c port=0"
+    and `port` is read from the server's listening line when first asked.
+    use_port=False passes no port at all (the stored options decide)."""
 
     def __init__(self, args=(), ini=None, cfg_dir=None, port=None, env=None,
                  single_instance=False, runtime_dir=None, headless_flag=True,
@@ -97,7 +105,7 @@ class ZofProcess:
         if ini is not None:
             with open(os.path.join(self.cfg_dir, "zof.ini"), "w", encoding="utf-8", newline="") as f:
                 f.write(ini)
-        self.port = port if port is not None else (free_port() if use_port else None)
+        self._port = port
         self.runtime_dir = runtime_dir or os.path.join(self.tmp, "run")
         os.makedirs(self.runtime_dir, mode=0o700, exist_ok=True)
         self.env = dict(os.environ)
@@ -116,8 +124,10 @@ class ZofProcess:
         if headless_flag:
             cmd.append("--headless")
         cmd += ["-i", self.cfg_dir]
-        if self.port is not None:
-            cmd += ["-c", "port=%d" % self.port]
+        if port is not None:
+            cmd += ["-c", "port=%d" % port]
+        elif use_port:
+            cmd += ["-c", "port=0"]
         cmd += list(args)
         self.cmd = cmd
         self.proc = None
@@ -125,6 +135,18 @@ class ZofProcess:
         self.err = None
         self.returncode = None
         self.listen_url = None
+
+    @property
+    def port(self):
+        """The port the server listens on; when the kernel picks it, known
+        once the server printed its listening line (waited for here)."""
+        if self._port is None and self.proc is not None:
+            self.wait_listening()
+        return self._port
+
+    @port.setter
+    def port(self, value):
+        self._port = value
 
     # --- life -------------------------------------------------------------
 
@@ -144,12 +166,36 @@ class ZofProcess:
         line = self.out.wait_for(lambda l: l == READY_LINE, timeout)
         if line is None:
             raise AssertionError("zof did not finish start-up within %.1f s\n%s" % (timeout, self.dump()))
-        listening = [l for l in self.out.lines if l.startswith(LISTEN_PREFIX)]
-        if listening:
-            self.listen_url = listening[-1][len(LISTEN_PREFIX):]
+        self._note_listening()
+
+    def _note_listening(self):
+        """Takes the URL (and, when not fixed, the port) from the last
+        listening line printed so far; whether there was one."""
+        with self.out.cond:
+            listening = [l for l in self.out.lines if l.startswith(LISTEN_PREFIX)]
+        if not listening:
+            return False
+        self.listen_url = listening[-1][len(LISTEN_PREFIX):]
+        m = LISTEN_URL.match(self.listen_url)
+        if m and self._port is None:
+            self._port = int(m.group(1))
+        return True
+
+    def wait_listening(self, timeout=10.0):
+        """Waits for the listening line; the server prints it once its
+        socket listens, so connections are accepted from then on."""
+        if self.out.wait_for(lambda l: l.startswith(LISTEN_PREFIX), timeout) is None:
+            raise AssertionError("zof announced no listening port within %.1f s\n%s" % (timeout, self.dump()))
+        self._note_listening()
+        if self._port is None:
+            raise AssertionError("no port in the listening line %r\n%s" % (self.listen_url, self.dump()))
 
     def wait_port(self, timeout=10.0, host="127.0.0.1"):
-        """Waits until the port accepts connections."""
+        """Waits until the port accepts connections. A server that printed
+        its listening line does, and is not probed (a probe connection
+        would count against its connection limits for a while)."""
+        if self._note_listening() and self._port is not None:
+            return True
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             try:
