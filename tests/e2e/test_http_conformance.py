@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from zofharness import ZofTestCase
+from zofharness import ZofTestCase, wait_until
 from test_uploads import ini_text, write_tree
 
 BOUNDARY = "Zof-Boundary_42"
@@ -107,10 +107,7 @@ class ConformanceCase(ZofTestCase):
 
     def stored(self, name):
         path = os.path.join(self.pub, name)
-        deadline = time.monotonic() + 3
-        while not os.path.exists(path) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        if not os.path.exists(path):
+        if not wait_until(lambda: os.path.exists(path), 3):
             return None
         with open(path, "rb") as f:
             return f.read()
@@ -169,7 +166,7 @@ class ChunkedBodies(ConformanceCase):
                   b"multipart/form-data; boundary=" + BOUNDARY.encode() + b"\r\n\r\n")
         for i in range(0, len(body), 333):
             s.send(body[i:i + 333])
-            time.sleep(0.01)
+            time.sleep(0.01)  # a slow client: the body arrives in pieces
         status, _, _ = s.response()
         self.assertTrue(status.startswith("HTTP/1.1 200"), status)
         self.assertEqual(self.stored("slow.bin"), content)

@@ -20,7 +20,7 @@ import time
 import unittest
 import zlib
 
-from zofharness import ZofProcess, ZofTestCase
+from zofharness import ZofProcess, ZofTestCase, wait_until
 
 # Attribute bits of tree nodes (stored in tree files).
 FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
@@ -104,15 +104,6 @@ def multipart(files, fields=(), boundary="ZofTestBoundary7Q"):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
-
-
-def wait_until(predicate, timeout=5.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
 
 
 class LimitedZof(ZofProcess):
@@ -410,7 +401,8 @@ class TestInterruptedUpload(UploadCase):
     def test_partial_kept_by_default(self):
         z = self.zof()
         self.interrupt(z)
-        # Nothing to do with it: the partial file stays as it is.
+        # Nothing to do with it: the partial file stays as it is. Nothing is
+        # to happen, so there is nothing to wait for: watch for a while.
         time.sleep(0.5)
         self.assertEqual(self.listing(), ["part.bin"])
         size = os.path.getsize(os.path.join(self.pub, "part.bin"))
@@ -442,7 +434,7 @@ class TestInterruptedUpload(UploadCase):
     def test_partial_renamed_out_of_folder_refused(self):
         z = self.zof(rename_partial_uploads="../%name%")
         self.interrupt(z)
-        time.sleep(0.5)
+        time.sleep(0.5)  # nothing is to appear outside: watch for a while
         self.assertEqual(os.listdir(self.outside), [])
         self.assertFalse(os.path.exists(os.path.join(self.data, "part.bin")))
 

@@ -33,6 +33,17 @@ def zof_bin():
     return path
 
 
+def wait_until(predicate, timeout=5.0, interval=0.05):
+    """Polls predicate until it gives a true value (returned) or the
+    timeout passes (then its last value is returned)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
 def free_port(host="127.0.0.1"):
     """A port that was free a moment ago, for the few tests that must know
     it before the server starts (most let the kernel pick one). Taken below
