@@ -10,28 +10,26 @@ import tempfile
 import unittest
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase
+from zofharness import ZofTestCase, tool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER_DIR = os.path.join(os.path.dirname(HERE), "browser")
 CHROMIUM = "/usr/bin/chromium"
 
 
-def driver_missing():
-    """Why the browser driver cannot run, or None."""
-    if not shutil.which("node"):
-        return "node is not installed (scripts/setup.sh browser)"
+def require_driver():
+    """Fails unless the browser driver can run (scripts/setup.sh browser
+    installs node, chromium and the driver's modules)."""
+    tool("node")
+    tool("chromium")
     if not os.path.isdir(os.path.join(DRIVER_DIR, "node_modules", "playwright-core")):
-        return "playwright-core is not installed in tests/browser (run npm ci there, or scripts/setup.sh browser)"
-    return None
+        raise AssertionError("playwright-core is not installed in tests/browser (run scripts/setup.sh browser)")
 
 
 class TestBrowserLoginUpload(ZofTestCase):
     def setUp(self):
         super().setUp()
-        why = driver_missing()
-        if why:
-            self.skipTest(why)
+        require_driver()
         self.data = tempfile.mkdtemp(prefix="zof-browser-")
         self.addCleanup(shutil.rmtree, self.data, True)
         self.mine = os.path.join(self.data, "mine")

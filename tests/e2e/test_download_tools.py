@@ -12,20 +12,13 @@ import tempfile
 import unittest
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase
+from zofharness import ZofTestCase, tool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER_DIR = os.path.join(os.path.dirname(HERE), "browser")
 USER, PASSWORD = "dan", "d4n secret"
 SIZE = 3 * 1024 * 1024 + 123
 CUT = 1234567
-
-
-def tool(name):
-    path = shutil.which(name)
-    if not path:
-        raise AssertionError("%s is not installed (bash scripts/setup.sh installs it)" % name)
-    return path
 
 
 class DownloadToolsCase(ZofTestCase):

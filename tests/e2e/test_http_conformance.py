@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from zofharness import ZofTestCase, wait_until
+from zofharness import ZofTestCase, tool, wait_until
 from test_uploads import ini_text, write_tree
 
 BOUNDARY = "Zof-Boundary_42"
@@ -112,9 +112,8 @@ class ConformanceCase(ZofTestCase):
         with open(path, "rb") as f:
             return f.read()
 
-    def need(self, tool):
-        if not shutil.which(tool):
-            self.skipTest(tool + " is not installed")
+    def need(self, name):
+        tool(name)
 
 
 class MultipartBoundary(ConformanceCase):

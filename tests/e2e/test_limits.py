@@ -14,7 +14,7 @@ import threading
 import time
 import unittest
 
-from zofharness import ZofTestCase, wait_until, zof_bin
+from zofharness import ZofTestCase, tool, wait_until, zof_bin
 
 # A file far larger than what the kernel buffers of a loopback connection
 # hold: a client that stops reading keeps its download in progress. Sparse,
@@ -379,14 +379,13 @@ class Crowd(LimitsCase):
         if soft >= want:
             return
         if hard != resource.RLIM_INFINITY and hard < want:
+            # Only root can raise a hard limit: not something setup installs.
             self.skipTest("descriptor limit %d is below the %d this test needs" % (hard, want))
         resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
         self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
 
     def test_a_thousand_connections_against_the_address_limit(self):
-        wrk = shutil.which("wrk")
-        if not wrk:
-            self.skipTest("wrk is not installed (scripts/setup.sh bench installs it)")
+        wrk = tool("wrk")
         # zof and wrk inherit the limit; each holds a thousand sockets.
         self.raise_fd_limit(self.CONNECTIONS + 1024)
         z = self.start("max-connections-by-ip=50")

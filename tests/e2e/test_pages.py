@@ -242,7 +242,7 @@ class TestBrowser(PagesTestCase):
 
     def test_default_template_in_a_real_browser(self):
         if not os.path.exists(self.CHROMIUM):
-            self.skipTest("chromium is not installed at " + self.CHROMIUM)
+            self.fail("chromium is not installed at %s: run scripts/setup.sh browser" % self.CHROMIUM)
         z = self.zof()
         out_dir = os.environ.get("ZOF_TEST_OUTPUT", os.getcwd())
         for path, shot, expected in (("/", "pages-root.png", "pub/"), ("/pub/", "pages-pub.png", "alpha.txt")):

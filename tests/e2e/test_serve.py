@@ -11,7 +11,7 @@ import time
 import unittest
 import zlib
 
-from zofharness import ZofTestCase, wait_until
+from zofharness import ZofTestCase, tool, wait_until
 
 
 def parse_response(data):
@@ -334,8 +334,7 @@ class Names(ServeCase):
                 self.assertTrue(disp.endswith("; filename=" + enc), disp)
 
     def test_wget_saves_under_the_name(self):
-        if not shutil.which("wget"):
-            self.skipTest("wget missing")
+        tool("wget")
         n = "a b;c.txt"
         self.write(n, b"wget content")
         z = self.start()
@@ -410,8 +409,7 @@ class Resume(ServeCase):
             f.write(body[: self.SIZE // 3])
 
     def test_curl_resumes(self):
-        if not shutil.which("curl"):
-            self.skipTest("curl missing")
+        tool("curl")
         digest = self.make_big()
         z = self.start()
         dest = os.path.join(self.data, "curl.bin")
@@ -422,8 +420,7 @@ class Resume(ServeCase):
         self.assertEqual(self.sha(dest), digest)
 
     def test_wget_resumes(self):
-        if not shutil.which("wget"):
-            self.skipTest("wget missing")
+        tool("wget")
         digest = self.make_big()
         z = self.start()
         dest = os.path.join(self.data, "wget.bin")

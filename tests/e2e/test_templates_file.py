@@ -6,7 +6,7 @@ import shutil
 import tempfile
 import unittest
 
-from zofharness import ZofTestCase, wait_until
+from zofharness import ZofTestCase, sanitizer_reports, wait_until
 
 GOOD = "[api level]\r\n2\r\n\r\n[hello]\r\n{.add|1|2.}\r\n"
 
@@ -82,10 +82,12 @@ class RunScriptTest(unittest.TestCase):
             r = subprocess.run([zof_bin(), "--run-script", script], capture_output=True, env=env,
                                timeout=20, cwd=d)
             self.assertEqual((r.returncode, r.stdout), (0, b"sum=7"), r.stderr)
+            self.assertEqual(sanitizer_reports(r.stderr.decode("utf-8", "replace")), [])
             r = subprocess.run([zof_bin(), "--run-script", os.path.join(d, "missing")],
                                capture_output=True, env=env, timeout=20, cwd=d)
             self.assertNotEqual(r.returncode, 0)
             self.assertEqual(r.stdout, b"")
+            self.assertEqual(sanitizer_reports(r.stderr.decode("utf-8", "replace")), [])
 
 
 if __name__ == "__main__":

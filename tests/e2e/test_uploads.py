@@ -20,7 +20,7 @@ import time
 import unittest
 import zlib
 
-from zofharness import ZofProcess, ZofTestCase, wait_until
+from zofharness import ZofProcess, ZofTestCase, tool, wait_until
 
 # Attribute bits of tree nodes (stored in tree files).
 FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
@@ -158,8 +158,7 @@ class UploadCase(ZofTestCase):
         ini = ini_text(account("bob", "pw1"), **options)
         if process_class:
             z = process_class((self.tree,), ini=ini, fsize=fsize)
-            self._zofs.append(z)
-            self.addCleanup(z.cleanup)
+            self.track(z)
             z.start()
         else:
             z = self.start_zof(self.tree, ini=ini)
@@ -184,9 +183,7 @@ class UploadCase(ZofTestCase):
 
 class TestUploadWithCurl(UploadCase):
     def curl(self, z, path, *files, extra=()):
-        if not shutil.which("curl"):
-            self.skipTest("curl is not installed")
-        cmd = ["curl", "-sS", "--max-time", "20", "-o", "-", "-w", "\n%{http_code}"]
+        cmd = [tool("curl"), "-sS", "--max-time", "20", "-o", "-", "-w", "\n%{http_code}"]
         for f in files:
             cmd += ["-F", "file=@" + f]
         cmd += list(extra) + ["http://127.0.0.1:%d%s" % (z.port, path)]

@@ -1,10 +1,11 @@
 """Black-box harness: runs the real zof binary headless and talks HTTP to it.
 
-Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own
+Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own HOME,
 XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so no state of the user leaks in or
 out), and "-c port=0": the kernel picks a free port, which the harness reads
 from the line the server prints once it listens. Standard output and
-standard error are collected; ZofTestCase prints them when a test fails.
+standard error are collected; ZofTestCase prints them when a test fails, and
+fails a test whose servers do not end cleanly on SIGTERM.
 """
 
 import http.client
@@ -24,13 +25,31 @@ import unittest
 READY_LINE = "ZOF 1.0 started"
 LISTEN_PREFIX = "ZOF listening on "
 LISTEN_URL = re.compile(r"^http://(?:\[[^]]*\]|[^/:]*):(\d+)/$")
+# What the sanitizers print when they find a fault.
+SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer")
 
 
 def zof_bin():
+    """The binary under test. Its absence fails the tests: a run that tests
+    nothing must not look green."""
     path = os.environ.get("ZOF_BIN")
     if not path or not os.path.exists(path):
-        raise unittest.SkipTest("ZOF_BIN does not name the zof binary")
+        raise AssertionError("ZOF_BIN does not name the zof binary (got %r)" % path)
     return path
+
+
+def tool(name):
+    """The path of a program the tests drive; its absence fails the test
+    (scripts/setup.sh installs every one of them)."""
+    path = shutil.which(name)
+    if not path:
+        raise AssertionError("%s is not installed: run scripts/setup.sh" % name)
+    return path
+
+
+def sanitizer_reports(text):
+    """The lines of `text` where a sanitizer reported a fault."""
+    return [l for l in text.splitlines() if any(r in l for r in SANITIZER_REPORTS)]
 
 
 def wait_until(predicate, timeout=5.0, interval=0.05):
@@ -105,11 +124,13 @@ class ZofProcess:
 
     port: a fixed port to pass with "-c port=N"; by default "-c port=0"
     and `port` is read from the server's listening line when first asked.
-    use_port=False passes no port at all (the stored options decide)."""
+    use_port=False passes no port at all (the stored options decide).
+    expect_exit: the exit code the test case accepts at its end; None for
+    a server the test kills or expects to fail."""
 
     def __init__(self, args=(), ini=None, cfg_dir=None, port=None, env=None,
                  single_instance=False, runtime_dir=None, headless_flag=True,
-                 use_port=True):
+                 use_port=True, expect_exit=0):
         self.tmp = tempfile.mkdtemp(prefix="zof-e2e-")
         self.cfg_dir = cfg_dir or os.path.join(self.tmp, "cfg")
         os.makedirs(self.cfg_dir, exist_ok=True)
@@ -117,10 +138,12 @@ class ZofProcess:
             with open(os.path.join(self.cfg_dir, "zof.ini"), "w", encoding="utf-8", newline="") as f:
                 f.write(ini)
         self._port = port
+        self.expect_exit = expect_exit
         self.runtime_dir = runtime_dir or os.path.join(self.tmp, "run")
         os.makedirs(self.runtime_dir, mode=0o700, exist_ok=True)
         self.env = dict(os.environ)
         self.env.update({
+            "HOME": os.path.join(self.tmp, "home"),
             "XDG_CONFIG_HOME": os.path.join(self.tmp, "xdg"),
             "XDG_RUNTIME_DIR": self.runtime_dir,
             "QT_QPA_PLATFORM": "offscreen",
@@ -237,9 +260,31 @@ class ZofProcess:
         return self.wait_exit(timeout), 0.0
 
     def kill(self):
+        """Ends the process at once; a test that does this on purpose sets
+        expect_exit to None."""
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait(5)
+
+    def finish(self, timeout=10.0):
+        """Stops the process with SIGTERM if it still runs and returns what
+        is wrong with its end: an unexpected exit code, a sanitizer report
+        on standard error (empty when it ended well)."""
+        if self.proc is None:
+            return []
+        problems = []
+        try:
+            rc, _ = self.stop(signal.SIGTERM, timeout)
+        except AssertionError:
+            self.kill()
+            self.out.join(2)
+            self.err.join(2)
+            rc = self.returncode = self.proc.returncode
+            problems.append("did not end within %.1f s of SIGTERM" % timeout)
+        if self.expect_exit is not None and rc != self.expect_exit:
+            problems.append("exit code %s, expected %s" % (rc, self.expect_exit))
+        problems += sanitizer_reports(self.stderr_text())
+        return problems
 
     def cleanup(self):
         self.kill()
@@ -315,24 +360,39 @@ class ZofTestCase(unittest.TestCase):
 
     def setUp(self):
         self._zofs = []
+        # The first cleanup registered runs last: after the test's own ones
+        # closed its sockets, which a server would otherwise wait on.
+        self.addCleanup(self._end_servers)
 
     def start_zof(self, *args, wait_ready=True, **kw):
-        z = ZofProcess(args, **kw)
-        self._zofs.append(z)
-        self.addCleanup(z.cleanup)
+        """A started process (waited for until its start-up line unless
+        wait_ready is False)."""
+        z = self.make_zof(*args, **kw)
         z.start(wait_ready=wait_ready)
         return z
 
     def make_zof(self, *args, **kw):
         """A process prepared but not started."""
-        z = ZofProcess(args, **kw)
+        return self.track(ZofProcess(args, **kw))
+
+    def track(self, z):
+        """Puts a process made here into the test's care."""
         self._zofs.append(z)
-        self.addCleanup(z.cleanup)
         return z
 
-    def tearDown(self):
-        outcome = getattr(self, "_outcome", None)
-        failed = outcome is None or not getattr(outcome, "success", False)
-        if failed:
+    def _end_servers(self):
+        # Every server ends with SIGTERM; one that ends badly fails the test.
+        problems = []
+        try:
             for z in self._zofs:
-                sys.stderr.write("\n" + z.dump())
+                problems += ["%s: %s" % (" ".join(z.cmd), p) for p in z.finish()]
+            outcome = getattr(self, "_outcome", None)
+            failed = outcome is None or not getattr(outcome, "success", False)
+            if failed or problems:
+                for z in self._zofs:
+                    sys.stderr.write("\n" + z.dump())
+        finally:
+            for z in self._zofs:
+                z.cleanup()
+        if problems:
+            self.fail("a server did not end cleanly:\n" + "\n".join(problems))
