@@ -7,14 +7,14 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   zlib1g-dev libgtest-dev
-  curl wget aria2 python3 procps
+  curl wget aria2 wrk python3 procps
 )
-# Extra groups, asked for by name: "bench" (other servers and load tools),
+# Extra groups, asked for by name: "bench" (other servers to measure against),
 # "browser" (headless browser tests, with the driver's node modules).
 browser_modules=0
 for extra in "$@"; do
   case "$extra" in
-    bench) packages+=(nginx-light lighttpd wrk) ;;
+    bench) packages+=(nginx-light lighttpd) ;;
     # Some node builds bring their own npm, which Debian's npm conflicts with.
     browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm); browser_modules=1 ;;
     *) echo "setup: unknown group '$extra'" >&2; exit 2 ;;

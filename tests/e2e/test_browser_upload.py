@@ -10,28 +10,26 @@ import tempfile
 import unittest
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase, tool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER_DIR = os.path.join(os.path.dirname(HERE), "browser")
 CHROMIUM = "/usr/bin/chromium"
 
 
-def driver_missing():
-    """Why the browser driver cannot run, or None."""
-    if not shutil.which("node"):
-        return "node is not installed (scripts/setup.sh browser)"
+def require_driver():
+    """Fails unless the browser driver can run (scripts/setup.sh browser
+    installs node, chromium and the driver's modules)."""
+    tool("node")
+    tool("chromium")
     if not os.path.isdir(os.path.join(DRIVER_DIR, "node_modules", "playwright-core")):
-        return "playwright-core is not installed in tests/browser (run npm ci there, or scripts/setup.sh browser)"
-    return None
+        raise AssertionError("playwright-core is not installed in tests/browser (run scripts/setup.sh browser)")
 
 
 class TestBrowserLoginUpload(ZofTestCase):
     def setUp(self):
         super().setUp()
-        why = driver_missing()
-        if why:
-            self.skipTest(why)
+        require_driver()
         self.data = tempfile.mkdtemp(prefix="zof-browser-")
         self.addCleanup(shutil.rmtree, self.data, True)
         self.mine = os.path.join(self.data, "mine")
@@ -52,8 +50,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         return r.returncode, report, r.stderr.decode("utf-8", "replace")[-3000:]
 
     def test_login_dialog_then_upload_form(self):
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "s3cret é")), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "s3cret é")))
         z.wait_port()
         src_dir = os.path.join(self.data, "src")
         os.makedirs(src_dir)
@@ -86,8 +83,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         with open(tpl, "w", newline="") as f:
             f.write('[api level]\r\n2\r\n\r\n[+special:strings]\r\n'
                     'File name or extension forbidden.=Refused: "no" \\ here\r\n')
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "pw"), tpl_file=tpl), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "pw"), tpl_file=tpl))
         z.wait_port()
         src_dir = os.path.join(self.data, "odd")
         os.makedirs(src_dir)
@@ -111,8 +107,7 @@ class TestBrowserLoginUpload(ZofTestCase):
         self.assertEqual(report["searchValue"], "{.x|y")
 
     def test_wrong_password_uploads_nothing(self):
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("carol", "right")), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("carol", "right")))
         z.wait_port()
         upload = os.path.join(self.data, "nope.txt")
         with open(upload, "w") as f:

@@ -12,20 +12,13 @@ import tempfile
 import unittest
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase, tool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER_DIR = os.path.join(os.path.dirname(HERE), "browser")
 USER, PASSWORD = "dan", "d4n secret"
 SIZE = 3 * 1024 * 1024 + 123
 CUT = 1234567
-
-
-def tool(name):
-    path = shutil.which(name)
-    if not path:
-        raise AssertionError("%s is not installed (bash scripts/setup.sh installs it)" % name)
-    return path
 
 
 class DownloadToolsCase(ZofTestCase):
@@ -45,8 +38,7 @@ class DownloadToolsCase(ZofTestCase):
         os.makedirs(self.out)
         tree = os.path.join(self.data, "tree.vfs")
         write_tree(tree, {"vault": {"path": self.vault, "access": [USER], "upload": [USER]}})
-        port = free_port()
-        self.z = self.start_zof(tree, ini=ini_text(port, account(USER, PASSWORD)), port=port)
+        self.z = self.start_zof(tree, ini=ini_text(account(USER, PASSWORD)))
         self.z.wait_port()
         self.folder_url = "http://127.0.0.1:%d/vault/" % self.z.port
         self.file_url = self.folder_url + "big%20file.bin"

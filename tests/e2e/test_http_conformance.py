@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase, tool, wait_until
 from test_uploads import ini_text, write_tree
 
 BOUNDARY = "Zof-Boundary_42"
@@ -97,8 +97,7 @@ class ConformanceCase(ZofTestCase):
             f.write(HELLO)
         self.tree = os.path.join(self.data, "tree.vfs")
         write_tree(self.tree, {"pub": {"path": self.pub, "upload": ["@anyone"]}})
-        port = free_port()
-        self.z = self.start_zof(self.tree, ini=ini_text(port, number_files_on_upload="no"), port=port)
+        self.z = self.start_zof(self.tree, ini=ini_text(number_files_on_upload="no"))
         self.z.wait_port()
 
     def connect(self):
@@ -108,17 +107,13 @@ class ConformanceCase(ZofTestCase):
 
     def stored(self, name):
         path = os.path.join(self.pub, name)
-        deadline = time.monotonic() + 3
-        while not os.path.exists(path) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        if not os.path.exists(path):
+        if not wait_until(lambda: os.path.exists(path), 3):
             return None
         with open(path, "rb") as f:
             return f.read()
 
-    def need(self, tool):
-        if not shutil.which(tool):
-            self.skipTest(tool + " is not installed")
+    def need(self, name):
+        tool(name)
 
 
 class MultipartBoundary(ConformanceCase):
@@ -170,7 +165,7 @@ class ChunkedBodies(ConformanceCase):
                   b"multipart/form-data; boundary=" + BOUNDARY.encode() + b"\r\n\r\n")
         for i in range(0, len(body), 333):
             s.send(body[i:i + 333])
-            time.sleep(0.01)
+            time.sleep(0.01)  # a slow client: the body arrives in pieces
         status, _, _ = s.response()
         self.assertTrue(status.startswith("HTTP/1.1 200"), status)
         self.assertEqual(self.stored("slow.bin"), content)

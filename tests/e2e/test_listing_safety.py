@@ -14,7 +14,7 @@ import unittest
 import urllib.parse
 
 from test_uploads import _rec, account, basic, ini_text, multipart
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
 FA_ARCHIVABLE = 1 << 18
@@ -82,8 +82,7 @@ class SafetyCase(ZofTestCase):
 
     def zof(self, children, **options):
         write_nested_tree(self.tree, children)
-        port = free_port()
-        z = self.start_zof(self.tree, ini=ini_text(port, account("bob", "pw1"), **options), port=port)
+        z = self.start_zof(self.tree, ini=ini_text(account("bob", "pw1"), **options))
         z.wait_port()
         return z
 

@@ -10,7 +10,7 @@ import tempfile
 import unittest
 
 from test_uploads import ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 
 def account(user, pwd):
@@ -43,9 +43,8 @@ class LoginCase(ZofTestCase):
         self.addCleanup(lambda: __import__("shutil").rmtree(self.pub, ignore_errors=True))
         with open(os.path.join(self.pub, "a.txt"), "w") as f:
             f.write("hello")
-        port = free_port()
-        ini = "ZOF 1.0 - Build #400\r\nport=%d\r\naccounts=%s\r\n" % (port, account("bob", "pw1"))
-        z = self.start_zof(self.pub, ini=ini, port=port)
+        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n" % account("bob", "pw1")
+        z = self.start_zof(self.pub, ini=ini)
         z.wait_port()
         return z
 
@@ -110,6 +109,7 @@ class LoginCase(ZofTestCase):
         try:
             r = Reply(z.get("/", headers={"Cookie": "ZOF_SID_=" + sid}, host="::1"))
         except OSError:
+            # A kernel or container may have IPv6 switched off.
             self.skipTest("no IPv6 loopback")
         # Served as to a visitor without a session; the cookie goes.
         self.assertEqual(r.status, 200)
@@ -157,7 +157,6 @@ class LoginDemandCase(LoginCase):
             "pub": {"path": os.path.join(self.data, "pub")},
             "staff": {"path": os.path.join(self.data, "staff"), "access": ["carol"]},
         })
-        port = free_port()
         accounts = account("bob", "pw1").rstrip(";") + "|redir:pub/;" + account("carol", "pw2")
         options = {}
         if tpl_text is not None:
@@ -165,7 +164,7 @@ class LoginDemandCase(LoginCase):
             with open(tpl, "w", newline="") as f:
                 f.write(tpl_text)
             options["tpl_file"] = tpl
-        z = self.start_zof(tree, ini=ini_text(port, accounts, **options), port=port)
+        z = self.start_zof(tree, ini=ini_text(accounts, **options))
         z.wait_port()
         return z
 

@@ -9,7 +9,7 @@ import time
 import unittest
 
 from test_uploads import account, basic, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase
 
 TPL = "\r\n".join([
     "[api level]",
@@ -45,8 +45,7 @@ class RequestMacrosTest(ZofTestCase):
         tpl = os.path.join(self.data, "my.tpl")
         with open(tpl, "w", encoding="utf-8", newline="") as f:
             f.write(TPL)
-        port = free_port()
-        self.z = self.start_zof(ini=ini_text(port, tpl_file=tpl), port=port)
+        self.z = self.start_zof(ini=ini_text(tpl_file=tpl))
         self.z.wait_port()
 
     def test_request_values_reach_the_page_disarmed(self):
@@ -110,8 +109,7 @@ class DefaultTemplateRightsTest(ZofTestCase):
             "pub": {"path": os.path.join(self.data, "pub"), "upload": ["bob"], "delete": ["bob"]},
             "ro": {"path": os.path.join(self.data, "ro")},
         })
-        port = free_port()
-        self.z = self.start_zof(tree, ini=ini_text(port, account("bob", "pw1")), port=port)
+        self.z = self.start_zof(tree, ini=ini_text(account("bob", "pw1")))
         self.z.wait_port()
 
     def page(self, path, **headers):

@@ -16,7 +16,7 @@ import unittest
 import urllib.parse
 
 from test_uploads import account, ini_text, write_tree
-from zofharness import ZofTestCase, free_port
+from zofharness import ZofTestCase, tool
 
 BROWSER_ACCEPT = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"
 
@@ -45,8 +45,7 @@ class SessionCase(ZofTestCase):
             "mine": {"path": os.path.join(self.data, "mine"), "access": ["bob"], "realm": "Bob's place"},
             "pub": {"path": os.path.join(self.data, "pub")},
         })
-        port = free_port()
-        z = self.start_zof(tree, ini=ini_text(port, account("bob", "pw1"), **options), port=port)
+        z = self.start_zof(tree, ini=ini_text(account("bob", "pw1"), **options))
         z.wait_port()
         return z
 
@@ -107,6 +106,7 @@ class TestSessionFlood(SessionCase):
     def setUp(self):
         super().setUp()
         if not loopback_alias_works("127.0.0.2"):
+            # Linux answers on all of 127.0.0.0/8; some systems only on 127.0.0.1.
             self.skipTest("no 127.0.0.0/8 loopback aliases")
 
     def test_logged_in_session_survives_the_cap(self):
@@ -139,6 +139,7 @@ class TestCookieFromAnotherAddress(SessionCase):
     def setUp(self):
         super().setUp()
         if not loopback_alias_works("127.0.0.2"):
+            # Linux answers on all of 127.0.0.0/8; some systems only on 127.0.0.1.
             self.skipTest("no 127.0.0.0/8 loopback aliases")
 
     def test_stale_cookie_is_dropped_and_login_works_again(self):
@@ -188,24 +189,21 @@ class TestDownloadToolsLogIn(SessionCase):
         z = self.zof()
         out = os.path.join(self.data, "got")
         os.makedirs(out)
-        if shutil.which("wget"):
-            r = subprocess.run(["wget", "-q", "-O", os.path.join(out, "w.txt"), "--user=bob", "--password=pw1",
-                                self.url(z, "/mine/in-mine.txt")], capture_output=True, timeout=30)
-            self.assertEqual(r.returncode, 0, r.stderr)
-            with open(os.path.join(out, "w.txt")) as f:
-                self.assertEqual(f.read(), "content of mine")
-            r = subprocess.run(["wget", "-q", "-O", os.path.join(out, "bad.txt"), "--user=bob", "--password=no",
-                                self.url(z, "/mine/in-mine.txt")], capture_output=True, timeout=30)
-            self.assertNotEqual(r.returncode, 0)
-        if shutil.which("aria2c"):
-            r = subprocess.run(["aria2c", "-q", "--http-user=bob", "--http-passwd=pw1", "-d", out, "-o", "a.txt",
-                                "--allow-overwrite=true", self.url(z, "/mine/in-mine.txt")],
-                               capture_output=True, timeout=30)
-            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-            with open(os.path.join(out, "a.txt")) as f:
-                self.assertEqual(f.read(), "content of mine")
-        if not shutil.which("wget") and not shutil.which("aria2c"):
-            self.skipTest("neither wget nor aria2c is installed")
+        wget, aria2c = tool("wget"), tool("aria2c")
+        r = subprocess.run([wget, "-q", "-O", os.path.join(out, "w.txt"), "--user=bob", "--password=pw1",
+                            self.url(z, "/mine/in-mine.txt")], capture_output=True, timeout=30)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(os.path.join(out, "w.txt")) as f:
+            self.assertEqual(f.read(), "content of mine")
+        r = subprocess.run([wget, "-q", "-O", os.path.join(out, "bad.txt"), "--user=bob", "--password=no",
+                            self.url(z, "/mine/in-mine.txt")], capture_output=True, timeout=30)
+        self.assertNotEqual(r.returncode, 0)
+        r = subprocess.run([aria2c, "-q", "--http-user=bob", "--http-passwd=pw1", "-d", out, "-o", "a.txt",
+                            "--allow-overwrite=true", self.url(z, "/mine/in-mine.txt")],
+                           capture_output=True, timeout=30)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        with open(os.path.join(out, "a.txt")) as f:
+            self.assertEqual(f.read(), "content of mine")
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ import tempfile
 import unittest
 import zlib
 
-from zofharness import ZofTestCase, free_port, read_cfg
+from zofharness import ZofTestCase, read_cfg, tool
 from test_uploads import ini_text, write_tree
 
 VR_NAME, VR_NODE, VR_CHECKSUM, VR_DLCOUNT, VR_COUNTERS, VR_COMPRESSED = 2, 4, 6, 10, 20, 24
@@ -127,9 +127,8 @@ class TreeFileSaving(TreeCase):
     """Saves of the last tree file at quit (auto-save-vfs on, a download to save)."""
 
     def start_saving(self, tree, env=None):
-        port = free_port()
-        ini = ini_text(port, auto_save_vfs="yes", backup_saving="yes")
-        return self.start_zof(tree, cfg_dir=self.cfg, ini=ini, port=port, env=env)
+        ini = ini_text(auto_save_vfs="yes", backup_saving="yes")
+        return self.start_zof(tree, cfg_dir=self.cfg, ini=ini, env=env)
 
     def test_backup_of_a_linked_tree_file_holds_the_previous_content(self):
         os.makedirs(os.path.join(self.data, "real"))
@@ -149,9 +148,7 @@ class TreeFileSaving(TreeCase):
             self.assertEqual(f.read(), before)
 
     def test_failed_compression_keeps_the_file_and_is_reported(self):
-        compiler = shutil.which("cc")
-        if not compiler:
-            self.skipTest("no C compiler for the zlib stand-in")
+        compiler = tool("cc")
         # A tree large enough to be stored compressed.
         folders = {"S": {"path": self.folder("S")}}
         for i in range(200):

@@ -20,7 +20,7 @@ import time
 import unittest
 import zlib
 
-from zofharness import ZofProcess, ZofTestCase, free_port
+from zofharness import ZofProcess, ZofTestCase, tool, wait_until
 
 # Attribute bits of tree nodes (stored in tree files).
 FA_FOLDER, FA_VIRTUAL, FA_ROOT, FA_BROWSABLE = 1 << 0, 1 << 1, 1 << 2, 1 << 3
@@ -74,8 +74,9 @@ def account(user, pwd, redir=""):
     return "|login:%s|enabled:yes|group:no|no-limits:no%s;" % (login, "|redir:" + redir if redir else "")
 
 
-def ini_text(port, accounts="", **options):
-    lines = ["ZOF 1.0 - Build #400", "port=%d" % port]
+def ini_text(accounts="", **options):
+    """A stored options file; the harness passes the port on the command line."""
+    lines = ["ZOF 1.0 - Build #400"]
     if accounts:
         lines.append("accounts=" + accounts)
     lines += ["%s=%s" % (k.replace("_", "-"), v) for k, v in options.items()]
@@ -103,15 +104,6 @@ def multipart(files, fields=(), boundary="ZofTestBoundary7Q"):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
-
-
-def wait_until(predicate, timeout=5.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
 
 
 class LimitedZof(ZofProcess):
@@ -163,15 +155,13 @@ class UploadCase(ZofTestCase):
         })
 
     def zof(self, process_class=None, fsize=None, **options):
-        port = free_port()
-        ini = ini_text(port, account("bob", "pw1"), **options)
+        ini = ini_text(account("bob", "pw1"), **options)
         if process_class:
-            z = process_class((self.tree,), ini=ini, port=port, fsize=fsize)
-            self._zofs.append(z)
-            self.addCleanup(z.cleanup)
+            z = process_class((self.tree,), ini=ini, fsize=fsize)
+            self.track(z)
             z.start()
         else:
-            z = self.start_zof(self.tree, ini=ini, port=port)
+            z = self.start_zof(self.tree, ini=ini)
         z.wait_port()
         return z
 
@@ -193,9 +183,7 @@ class UploadCase(ZofTestCase):
 
 class TestUploadWithCurl(UploadCase):
     def curl(self, z, path, *files, extra=()):
-        if not shutil.which("curl"):
-            self.skipTest("curl is not installed")
-        cmd = ["curl", "-sS", "--max-time", "20", "-o", "-", "-w", "\n%{http_code}"]
+        cmd = [tool("curl"), "-sS", "--max-time", "20", "-o", "-", "-w", "\n%{http_code}"]
         for f in files:
             cmd += ["-F", "file=@" + f]
         cmd += list(extra) + ["http://127.0.0.1:%d%s" % (z.port, path)]
@@ -410,7 +398,8 @@ class TestInterruptedUpload(UploadCase):
     def test_partial_kept_by_default(self):
         z = self.zof()
         self.interrupt(z)
-        # Nothing to do with it: the partial file stays as it is.
+        # Nothing to do with it: the partial file stays as it is. Nothing is
+        # to happen, so there is nothing to wait for: watch for a while.
         time.sleep(0.5)
         self.assertEqual(self.listing(), ["part.bin"])
         size = os.path.getsize(os.path.join(self.pub, "part.bin"))
@@ -442,7 +431,7 @@ class TestInterruptedUpload(UploadCase):
     def test_partial_renamed_out_of_folder_refused(self):
         z = self.zof(rename_partial_uploads="../%name%")
         self.interrupt(z)
-        time.sleep(0.5)
+        time.sleep(0.5)  # nothing is to appear outside: watch for a while
         self.assertEqual(os.listdir(self.outside), [])
         self.assertFalse(os.path.exists(os.path.join(self.data, "part.bin")))
 

@@ -1,14 +1,17 @@
 """Black-box harness: runs the real zof binary headless and talks HTTP to it.
 
-Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own
+Each ZofProcess gets a fresh configuration folder ("-i DIR"), its own HOME,
 XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so no state of the user leaks in or
-out), and a free loopback port passed with "-c port=N". Standard output and
-standard error are collected; ZofTestCase prints them when a test fails.
+out), and "-c port=0": the kernel picks a free port, which the harness reads
+from the line the server prints once it listens. Standard output and
+standard error are collected; ZofTestCase prints them when a test fails, and
+fails a test whose servers do not end cleanly on SIGTERM.
 """
 
 import http.client
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -21,19 +24,50 @@ import unittest
 
 READY_LINE = "ZOF 1.0 started"
 LISTEN_PREFIX = "ZOF listening on "
+LISTEN_URL = re.compile(r"^http://(?:\[[^]]*\]|[^/:]*):(\d+)/$")
+# What the sanitizers print when they find a fault.
+SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer")
 
 
 def zof_bin():
+    """The binary under test. Its absence fails the tests: a run that tests
+    nothing must not look green."""
     path = os.environ.get("ZOF_BIN")
     if not path or not os.path.exists(path):
-        raise unittest.SkipTest("ZOF_BIN does not name the zof binary")
+        raise AssertionError("ZOF_BIN does not name the zof binary (got %r)" % path)
     return path
 
 
+def tool(name):
+    """The path of a program the tests drive; its absence fails the test
+    (scripts/setup.sh installs every one of them)."""
+    path = shutil.which(name)
+    if not path:
+        raise AssertionError("%s is not installed: run scripts/setup.sh" % name)
+    return path
+
+
+def sanitizer_reports(text):
+    """The lines of `text` where a sanitizer reported a fault."""
+    return [l for l in text.splitlines() if any(r in l for r in SANITIZER_REPORTS)]
+
+
+def wait_until(predicate, timeout=5.0, interval=0.05):
+    """Polls predicate until it gives a true value (returned) or the
+    timeout passes (then its last value is returned)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
 def free_port(host="127.0.0.1"):
-    """A port that was free a moment ago. Taken below the kernel's range for
-    outgoing connections, so that the thousands of client sockets some tests
-    open cannot be holding it when zof binds it."""
+    """A port that was free a moment ago, for the few tests that must know
+    it before the server starts (most let the kernel pick one). Taken below
+    the kernel's range for outgoing connections, so that the thousands of
+    client sockets some tests open cannot be holding it when zof binds it."""
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     for _ in range(200):
         port = random.randint(20000, 32000)
@@ -86,22 +120,30 @@ class _Collector(threading.Thread):
 
 
 class ZofProcess:
-    """One running zof. Use start(), then stop() (or let the test case do it)."""
+    """One running zof. Use start(), then stop() (or let the test case do it).
+
+    port: a fixed port to pass with "-c port=N"; by default "-c port=0"
+    and `port` is read from the server's listening line when first asked.
+    use_port=False passes no port at all (the stored options decide).
+    expect_exit: the exit code the test case accepts at its end; None for
+    a server the test kills or expects to fail."""
 
     def __init__(self, args=(), ini=None, cfg_dir=None, port=None, env=None,
                  single_instance=False, runtime_dir=None, headless_flag=True,
-                 use_port=True):
+                 use_port=True, expect_exit=0):
         self.tmp = tempfile.mkdtemp(prefix="zof-e2e-")
         self.cfg_dir = cfg_dir or os.path.join(self.tmp, "cfg")
         os.makedirs(self.cfg_dir, exist_ok=True)
         if ini is not None:
             with open(os.path.join(self.cfg_dir, "zof.ini"), "w", encoding="utf-8", newline="") as f:
                 f.write(ini)
-        self.port = port if port is not None else (free_port() if use_port else None)
+        self._port = port
+        self.expect_exit = expect_exit
         self.runtime_dir = runtime_dir or os.path.join(self.tmp, "run")
         os.makedirs(self.runtime_dir, mode=0o700, exist_ok=True)
         self.env = dict(os.environ)
         self.env.update({
+            "HOME": os.path.join(self.tmp, "home"),
             "XDG_CONFIG_HOME": os.path.join(self.tmp, "xdg"),
             "XDG_RUNTIME_DIR": self.runtime_dir,
             "QT_QPA_PLATFORM": "offscreen",
@@ -116,8 +158,10 @@ class ZofProcess:
         if headless_flag:
             cmd.append("--headless")
         cmd += ["-i", self.cfg_dir]
-        if self.port is not None:
-            cmd += ["-c", "port=%d" % self.port]
+        if port is not None:
+            cmd += ["-c", "port=%d" % port]
+        elif use_port:
+            cmd += ["-c", "port=0"]
         cmd += list(args)
         self.cmd = cmd
         self.proc = None
@@ -125,6 +169,18 @@ class ZofProcess:
         self.err = None
         self.returncode = None
         self.listen_url = None
+
+    @property
+    def port(self):
+        """The port the server listens on; when the kernel picks it, known
+        once the server printed its listening line (waited for here)."""
+        if self._port is None and self.proc is not None:
+            self.wait_listening()
+        return self._port
+
+    @port.setter
+    def port(self, value):
+        self._port = value
 
     # --- life -------------------------------------------------------------
 
@@ -144,12 +200,36 @@ class ZofProcess:
         line = self.out.wait_for(lambda l: l == READY_LINE, timeout)
         if line is None:
             raise AssertionError("zof did not finish start-up within %.1f s\n%s" % (timeout, self.dump()))
-        listening = [l for l in self.out.lines if l.startswith(LISTEN_PREFIX)]
-        if listening:
-            self.listen_url = listening[-1][len(LISTEN_PREFIX):]
+        self._note_listening()
+
+    def _note_listening(self):
+        """Takes the URL (and, when not fixed, the port) from the last
+        listening line printed so far; whether there was one."""
+        with self.out.cond:
+            listening = [l for l in self.out.lines if l.startswith(LISTEN_PREFIX)]
+        if not listening:
+            return False
+        self.listen_url = listening[-1][len(LISTEN_PREFIX):]
+        m = LISTEN_URL.match(self.listen_url)
+        if m and self._port is None:
+            self._port = int(m.group(1))
+        return True
+
+    def wait_listening(self, timeout=10.0):
+        """Waits for the listening line; the server prints it once its
+        socket listens, so connections are accepted from then on."""
+        if self.out.wait_for(lambda l: l.startswith(LISTEN_PREFIX), timeout) is None:
+            raise AssertionError("zof announced no listening port within %.1f s\n%s" % (timeout, self.dump()))
+        self._note_listening()
+        if self._port is None:
+            raise AssertionError("no port in the listening line %r\n%s" % (self.listen_url, self.dump()))
 
     def wait_port(self, timeout=10.0, host="127.0.0.1"):
-        """Waits until the port accepts connections."""
+        """Waits until the port accepts connections. A server that printed
+        its listening line does, and is not probed (a probe connection
+        would count against its connection limits for a while)."""
+        if self._note_listening() and self._port is not None:
+            return True
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             try:
@@ -180,9 +260,31 @@ class ZofProcess:
         return self.wait_exit(timeout), 0.0
 
     def kill(self):
+        """Ends the process at once; a test that does this on purpose sets
+        expect_exit to None."""
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait(5)
+
+    def finish(self, timeout=10.0):
+        """Stops the process with SIGTERM if it still runs and returns what
+        is wrong with its end: an unexpected exit code, a sanitizer report
+        on standard error (empty when it ended well)."""
+        if self.proc is None:
+            return []
+        problems = []
+        try:
+            rc, _ = self.stop(signal.SIGTERM, timeout)
+        except AssertionError:
+            self.kill()
+            self.out.join(2)
+            self.err.join(2)
+            rc = self.returncode = self.proc.returncode
+            problems.append("did not end within %.1f s of SIGTERM" % timeout)
+        if self.expect_exit is not None and rc != self.expect_exit:
+            problems.append("exit code %s, expected %s" % (rc, self.expect_exit))
+        problems += sanitizer_reports(self.stderr_text())
+        return problems
 
     def cleanup(self):
         self.kill()
@@ -258,24 +360,39 @@ class ZofTestCase(unittest.TestCase):
 
     def setUp(self):
         self._zofs = []
+        # The first cleanup registered runs last: after the test's own ones
+        # closed its sockets, which a server would otherwise wait on.
+        self.addCleanup(self._end_servers)
 
     def start_zof(self, *args, wait_ready=True, **kw):
-        z = ZofProcess(args, **kw)
-        self._zofs.append(z)
-        self.addCleanup(z.cleanup)
+        """A started process (waited for until its start-up line unless
+        wait_ready is False)."""
+        z = self.make_zof(*args, **kw)
         z.start(wait_ready=wait_ready)
         return z
 
     def make_zof(self, *args, **kw):
         """A process prepared but not started."""
-        z = ZofProcess(args, **kw)
+        return self.track(ZofProcess(args, **kw))
+
+    def track(self, z):
+        """Puts a process made here into the test's care."""
         self._zofs.append(z)
-        self.addCleanup(z.cleanup)
         return z
 
-    def tearDown(self):
-        outcome = getattr(self, "_outcome", None)
-        failed = outcome is None or not getattr(outcome, "success", False)
-        if failed:
+    def _end_servers(self):
+        # Every server ends with SIGTERM; one that ends badly fails the test.
+        problems = []
+        try:
             for z in self._zofs:
-                sys.stderr.write("\n" + z.dump())
+                problems += ["%s: %s" % (" ".join(z.cmd), p) for p in z.finish()]
+            outcome = getattr(self, "_outcome", None)
+            failed = outcome is None or not getattr(outcome, "success", False)
+            if failed or problems:
+                for z in self._zofs:
+                    sys.stderr.write("\n" + z.dump())
+        finally:
+            for z in self._zofs:
+                z.cleanup()
+        if problems:
+            self.fail("a server did not end cleanly:\n" + "\n".join(problems))
