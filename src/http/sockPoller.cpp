@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 namespace {
 thread_local std::weak_ptr<TsockPoller> threadPoller;
@@ -29,6 +30,9 @@ std::shared_ptr<TsockPoller> TsockPoller::acquire()
 
 TsockPoller::TsockPoller()
 {
+    // sendfile() has no MSG_NOSIGNAL: a peer that goes away in the middle of
+    // a file would kill the process with SIGPIPE instead of giving EPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     epfd = epoll_create1(EPOLL_CLOEXEC);
     if (epfd >= 0) {
         notifier = std::make_unique<QSocketNotifier>(epfd, QSocketNotifier::Read);

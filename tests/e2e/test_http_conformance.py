@@ -6,6 +6,7 @@ after their request, and heads with bare LF line ends or leading empty lines."""
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import tempfile
 import time
@@ -275,6 +276,23 @@ class Ranges(ConformanceCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         with open(dest, "rb") as f:
             self.assertEqual(f.read(), HELLO)
+
+
+class ClientGoneMidDownload(ConformanceCase):
+    def test_server_survives_peers_that_leave_during_a_file(self):
+        # A file far bigger than the socket buffers: the server is still
+        # sending it (sendfile) when each peer goes away.
+        big = os.path.join(self.pub, "big.bin")
+        with open(big, "wb") as f:
+            f.truncate(256 * 1024 * 1024)
+        for _ in range(3):
+            with socket.create_connection(("127.0.0.1", self.z.port), timeout=5) as s:
+                s.sendall(b"GET /pub/big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+                self.assertTrue(s.recv(1000))
+                # An abortive close (RST) is the harshest way to leave.
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        status, _, body = self.z.get("/pub/hello.txt")
+        self.assertEqual((status, body), (200, HELLO))
 
 
 class NotModified(ConformanceCase):
