@@ -9,7 +9,7 @@
 #   size in bytes of one page from each server
 # Loopback only; every server has its configuration in a temporary folder
 # and is stopped at the end.
-# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
+# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 1 when pinned, else 2),
 # FILES (files in the folder, default 2000), CONNS (default "10 50"),
 # ROUNDS (turns each server takes at the loaded rows, default 3; each rate
 # is the median of its rounds),
@@ -22,12 +22,12 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(dirname "$here")"
 duration="${DURATION:-5}"
-threads="${THREADS:-2}"
 nfiles="${FILES:-2000}"
 conns="${CONNS:-10 50}"
 rounds="${ROUNDS:-3}"
 only="${ONLY:-}"
 source "$here/servers.sh"
+threads="${THREADS:-$default_threads}"
 require_tools "$repo"
 
 choose_zof "$repo"
@@ -55,7 +55,7 @@ url_path="/pub/"
 # -> "pages_per_second bad_replies": complete 2xx replies per second of the run.
 wrk_pages() { # url connections
   local out
-  out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 10s "$1" 2>&1)"
+  out="$("${client_cpu[@]}" wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 10s "$1" 2>&1)"
   awk '
     / requests in / { n = $1; t = $4; sub(/,$/, "", t)
       if (t ~ /ms$/) { sub(/ms$/, "", t); t /= 1000 } else if (t ~ /m$/) { sub(/m$/, "", t); t *= 60 } else sub(/s$/, "", t) }
@@ -70,8 +70,8 @@ declare -A R PORT
 # Once per server: the page's size and status.
 measure_single() { # name port
   local name="$1" url="http://127.0.0.1:$2$url_path"
-  R[$name,size]="$(curl -s -o /dev/null -w '%{size_download}' "$url")"
-  R[$name,code]="$(curl -s -o /dev/null -w '%{http_code}' "$url")"
+  R[$name,size]="$("${client_cpu[@]}" curl -s -o /dev/null -w '%{size_download}' "$url")"
+  R[$name,code]="$("${client_cpu[@]}" curl -s -o /dev/null -w '%{http_code}' "$url")"
 }
 
 # One round for one server: the time one client takes for one page, seven
@@ -79,7 +79,7 @@ measure_single() { # name port
 # value is appended to its list and the errors are added up.
 measure_round() { # name port
   local name="$1" c a b url="http://127.0.0.1:$2$url_path"
-  R[$name,ms,all]="${R[$name,ms,all]:-} $(for _ in $(seq 1 7); do curl -s -o /dev/null -w '%{time_total} ' "$url"; done)"
+  R[$name,ms,all]="${R[$name,ms,all]:-} $(for _ in $(seq 1 7); do "${client_cpu[@]}" curl -s -o /dev/null -w '%{time_total} ' "$url"; done)"
   for c in $conns; do
     read -r a b < <(wrk_pages "$url" "$c")
     R[$name,p$c,all]="${R[$name,p$c,all]:-} $a"
@@ -93,7 +93,7 @@ start_zof_as() { # name binary
   mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
   chmod 700 "$dir/run"
   XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+    "${server_cpu[@]}" ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
     -c "prevent-leeching=no" "$data" \
     >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
   pids+=("$!"); PORT[$1]=$port
@@ -105,7 +105,7 @@ start_nginx() {
   port="$(free_port)"
   write_nginx_conf "$port" "$work/root"
   sed -i "s|^    root .*;|&\n    autoindex on;|" "$work/nginx/nginx.conf"
-  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
+  "${server_cpu[@]}" nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
   pids+=("$!"); PORT[nginx]=$port
 }
 start_lighttpd() {
@@ -117,7 +117,7 @@ server.modules += ( "mod_dirlisting" )
 dir-listing.activate = "enable"
 dir-listing.encoding = "utf-8"
 EOF
-  lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
+  "${server_cpu[@]}" lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
   pids+=("$!"); PORT[lighttpd]=$port
 }
 

@@ -9,7 +9,7 @@
 # and is stopped at the end.
 # The three servers run side by side and take turns for ROUNDS rounds; every
 # rate is the median of its rounds (the errors are added up).
-# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 2),
+# Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 1 when pinned, else 2),
 # ROUNDS (default 3),
 # ZOF_BIN (a zof binary to use instead of building a release one),
 # ZOF_BASE (another zof binary, say the previous version, measured in the
@@ -20,8 +20,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(dirname "$here")"
 duration="${DURATION:-5}"
 rounds="${ROUNDS:-3}"
-threads="${THREADS:-2}"
 source "$here/servers.sh"
+threads="${THREADS:-$default_threads}"
 require_tools "$repo"
 
 choose_zof "$repo"
@@ -39,9 +39,9 @@ cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
 wrk_run() { # url connections [header] -> "requests_per_second errors"
   local out rps errs
   if [ -n "${3:-}" ]; then
-    out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s -H "$3" "$1" 2>&1)"
+    out="$("${client_cpu[@]}" wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s -H "$3" "$1" 2>&1)"
   else
-    out="$(wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s "$1" 2>&1)"
+    out="$("${client_cpu[@]}" wrk -t"$threads" -c"$2" -d"${duration}s" --timeout 5s "$1" 2>&1)"
   fi
   rps="$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")"
   errs="$(awk '/Socket errors:/ {gsub(",","");for(i=1;i<=NF;i++) if($i ~ /^[0-9]+$/) s+=$i} /Non-2xx/ {s+=$NF} END {print s+0}' <<<"$out")"
@@ -69,7 +69,7 @@ measure_round() { # name port
 measure_download() { # name port pid
   local name="$1" port="$2" pid="$3" speed best=0
   for _ in 1 2 3; do
-    speed="$(curl -s -o /dev/null -w '%{speed_download}' --max-time 60 "http://127.0.0.1:$port/pub/1g.bin" || echo 0)"
+    speed="$("${client_cpu[@]}" curl -s -o /dev/null -w '%{speed_download}' --max-time 60 "http://127.0.0.1:$port/pub/1g.bin" || echo 0)"
     best="$(awk -v a="$best" -v b="$speed" 'BEGIN {print (b > a) ? b : a}')"
   done
   R[$name,gib]="$(awk -v s="$best" 'BEGIN {printf "%.0f", s/1048576}')"
@@ -85,7 +85,7 @@ start_zof_as() { # name binary
   # wrk fetches one file over many connections from one address: that is what
   # leeching protection refuses, and the other servers have no such rule.
   XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+    "${server_cpu[@]}" "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
     -c "prevent-leeching=no" "$data" \
     >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
   PID[$1]=$!; PORT[$1]=$port; pids+=("$!")
@@ -96,14 +96,14 @@ start_nginx() {
   local port
   port="$(free_port)"
   write_nginx_conf "$port" "$work/root"
-  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
+  "${server_cpu[@]}" nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" 2>"$work/nginx/stderr.log" &
   PID[nginx]=$!; PORT[nginx]=$port; pids+=("$!")
 }
 start_lighttpd() {
   local port
   port="$(free_port)"
   write_lighttpd_conf "$port" "$work/root"
-  lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
+  "${server_cpu[@]}" lighttpd -D -f "$work/lighttpd/lighttpd.conf" 2>"$work/lighttpd/stderr.log" &
   PID[lighttpd]=$!; PORT[lighttpd]=$port; pids+=("$!")
 }
 

@@ -4,6 +4,20 @@
 
 export PATH="$PATH:/usr/sbin"
 
+# On two cores or more the servers run on the first core and the load tools
+# on the second (PIN=0 turns this off). Left to the scheduler, wrk's threads
+# and a one-thread server take turns on the same core at random and the
+# rates of one binary spread by a third from run to run.
+if [ "${PIN:-1}" = 1 ] && [ "$(nproc)" -ge 2 ] && command -v taskset >/dev/null 2>&1; then
+  server_cpu=(taskset -c 0)
+  client_cpu=(taskset -c 1)
+  default_threads=1
+else
+  server_cpu=()
+  client_cpu=()
+  default_threads=2
+fi
+
 # Installs the benchmark tools when one is missing.
 require_tools() { # repo
   local tool
