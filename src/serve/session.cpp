@@ -320,7 +320,7 @@ void TsessionManager::purgeNow()
     });
 }
 
-void TsessionManager::freeSession(const QString &id)
+void TsessionManager::freeSession(QString id)
 {
     TsessionTable::global().remove(id);
     forEachRecord([&](TconnData &cd) {
