@@ -1,9 +1,13 @@
-// The pace the server asks of requests: a head dribbled in, or a body that
-// trickles, ends the connection however often a byte arrives, while a body
-// that keeps coming earns its time and an idle kept-alive connection is left
-// to the application's own timeout. Time is passed to expireSlowRequests.
+// Slow peers. The pace the server asks of requests: a head dribbled in, or
+// a body that trickles, ends the connection however often a byte arrives,
+// while a body that keeps coming earns its time and an idle kept-alive
+// connection is left to the application's own timeout (time is passed to
+// expireSlowRequests). And a peer that reads nothing cannot hold a
+// connection that is being closed.
 
 #include "serverFixture.h"
+
+#include <QScopeGuard>
 
 namespace {
 ThttpConn *onlyConn(ThttpSrv &srv)
@@ -109,4 +113,30 @@ TEST_F(ServerTest, SlowRequestRulesTurnedOff)
     EXPECT_TRUE(staysOpen(head));
     ASSERT_TRUE(head.send(" HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(head.response().body, QByteArray("hello /h"));
+}
+
+TEST_F(ServerTest, CloseGivesUpOnAPeerThatNeverReads)
+{
+    // A reply far larger than what the kernel buffers, to a peer that reads
+    // nothing: the close the application asks for (its idle timeout, say)
+    // cannot send the rest, and ends with a reset instead of waiting for ever.
+    const auto restore = qScopeGuard([saved = TtcpSocket::closeFlushMs] { TtcpSocket::closeFlushMs = saved; });
+    TtcpSocket::closeFlushMs = 1500;
+    handler = [](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = QByteArray(8 << 20, 'x');
+        }
+    };
+    TtestClient c(port);
+    const int small = 4096;
+    setsockopt(c.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(c.send("GET /big HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return srv->conns.size() == 1 && srv->conns.first()->state() == HCS_REPLYING_BODY; }));
+    pumpEvents(200);
+    QElapsedTimer t;
+    t.start();
+    srv->conns.first()->disconnect();
+    EXPECT_TRUE(pumpUntil([&] { return srv->conns.isEmpty(); }, 6000));
+    EXPECT_GE(t.elapsed(), 1400);
 }
