@@ -271,6 +271,8 @@ const TcfgKey kKeys[] = {
         {"graph-visible", CT_BOOL, &Toptions::graphVisible, 0},
         {"no-download-timeout", CT_INT, &Toptions::noDownloadTimeout, 0},
         {"connections-timeout", CT_INT, &Toptions::connectionsTimeout, 0},
+        {"request-timeout", CT_INT, &Toptions::requestTimeout, 0},
+        {"request-min-rate", CT_INT, &Toptions::requestMinRate, 0},
         {"no-reply-ban", CT_BOOL, &Toptions::noReplyBan, 0},
         {"ban-list", CT_ENC, std::monostate{}, 0, encBans, decBans},
         {"add-to-folder", CT_TEXT, &Toptions::addToFolder, 0},

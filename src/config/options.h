@@ -129,6 +129,8 @@ struct Toptions
     bool graphVisible = true;
     qint64 noDownloadTimeout = 0;
     qint64 connectionsTimeout = 60;
+    qint64 requestTimeout = 30;   // seconds a request head may take; a body earns more
+    qint64 requestMinRate = 500;  // bytes per second that earn a body one more second
     bool noReplyBan = false;
     QList<Tban> banList;
     QString addToFolder;

@@ -140,6 +140,34 @@ void ThttpConn::dropInput(qint64 n)
     discardLeft = n - now;
 }
 
+// A head must come whole within the server's request timeout. A body has
+// that long plus a second per minRequestRate bytes it brought: a slow but
+// steady upload goes on, a trickle of a few bytes now and then does not.
+bool ThttpConn::requestTooSlow(qint64 now)
+{
+    if (disconnecting || isLocked() || server_->requestTimeoutMs <= 0)
+        return false;
+    const qint64 limit = server_->requestTimeoutMs;
+    if (receivingBody()) {
+        const qint64 rate = server_->minRequestRate;
+        if (rate <= 0 || bodySince < 0)
+            return false;
+        const qint64 earned = (bytesReceived_ - bodyBytesBase) * 1000 / rate;
+        return now - bodySince > limit + earned;
+    }
+    if (state_ != HCS_IDLE && state_ != HCS_REQUESTING)
+        return false; // answering: the peer waits for us
+    return headSince >= 0 && now - headSince > limit;
+}
+
+// Nothing is answered: the peer has shown it is not a client worth a reply.
+void ThttpConn::closeTooSlow()
+{
+    refusingInput = true;
+    dropInput(buffer_.size());
+    disconnect();
+}
+
 // ---- socket notifications ----
 
 void ThttpConn::sockReadable()
@@ -177,6 +205,11 @@ void ThttpConn::onData(const char *bytes, qint64 n)
             postBytesReceived_ += n;
         if (!appendInput(raw))
             return;
+        // Bytes between requests start the clock of the next head, also
+        // when they turn out to be empty lines: a peer cannot keep the
+        // connection by sending those alone.
+        if (state_ == HCS_IDLE && headSince < 0)
+            headSince = server_->now();
     }
     eventData_ = QByteArray(bytes, n);
     notify(SE_GOT_DATA);
@@ -279,6 +312,8 @@ void ThttpConn::processInput()
             return; // closing: no new request starts
 
         state_ = HCS_REQUESTING;
+        if (headSince < 0)
+            headSince = server_->now(); // a pipelined head, waiting since the reply before
         reply_.contentType = htmlType.toByteArray();
         notify(SE_REQUESTING);
     }
@@ -341,6 +376,11 @@ bool ThttpConn::headStep()
             continue; // rejected: wait for another head
         }
         persistent = info.persistent;
+        // The head is in; a body that follows is timed from here, and the
+        // bytes of it that came with the head count for it.
+        headSince = -1;
+        bodySince = server_->now();
+        bodyBytesBase = bytesReceived_ - buffer_.size();
         notify(SE_GOT_HEADER);
         if (info.conflictingLengths) {
             refuse(HRM_BAD_REQUEST);

@@ -176,6 +176,12 @@ private:
     void dropInput(qint64 n);
     void notifyPost(TserverEvent e);
     void failed();
+    // The peer is still sending the body of a request (one we read or skip).
+    bool receivingBody() const { return state_ == HCS_POSTING || discardLeft > 0 || chunked.isActive(); }
+    // Whether the request under way has had more time than the server's
+    // pace allows by `now` (the server's clock).
+    bool requestTooSlow(qint64 now);
+    void closeTooSlow();
 
     ThttpSrv *server_;
     ThttpConnOwner *owner_ = nullptr;
@@ -228,4 +234,11 @@ private:
     TchunkedDecoder chunked;    // the body being received is chunked
     bool dropChunks = false;    // decoded chunks are thrown away (a body nobody reads)
     qsizetype connsIndex = -1;
+
+    // The pace of the request under way, on the server's clock: since when a
+    // head is awaited (from its first byte; -1: none is), and since when the
+    // last head's body is, with the byte count it started at.
+    qint64 headSince = -1;
+    qint64 bodySince = -1;
+    qint64 bodyBytesBase = 0;
 };

@@ -41,6 +41,7 @@ ThttpSrv::ThttpSrv(QObject *parent)
     connect(&timer, &QTimer::timeout, this, &ThttpSrv::timerTick);
     timer.start();
     lastHertz.start();
+    uptime.start();
 }
 
 ThttpSrv::~ThttpSrv()
@@ -246,6 +247,17 @@ void ThttpSrv::secondTick()
     speedOut = out;
     for (TspeedLimiter *l : std::as_const(limiters))
         l->refill();
+    expireSlowRequests(now());
+}
+
+void ThttpSrv::expireSlowRequests(qint64 now)
+{
+    if (requestTimeoutMs <= 0)
+        return;
+    const QList<ThttpConn *> copy = conns;
+    for (ThttpConn *c : copy)
+        if (c->requestTooSlow(now))
+            c->closeTooSlow();
 }
 
 void ThttpSrv::disconnectingStep()

@@ -45,6 +45,11 @@ public:
 
     // The 10 ms tick; public so that tests can drive it.
     void timerTick();
+    // Closes the connections whose request comes in too slowly by `now`
+    // (see requestTimeoutMs); run once a second, public for tests.
+    void expireSlowRequests(qint64 now);
+    // Milliseconds of the server's monotonic clock.
+    qint64 now() const { return uptime.elapsed(); }
 
     QTimer timer;
     bool lockTimerevent = false;
@@ -57,6 +62,13 @@ public:
     QList<ThttpConn *> conns, disconnecting, offlines, q;
     QList<TspeedLimiter *> limiters;
     bool persistentConnections = true;
+    // A peer may hold a connection only by sending a request at a useful
+    // pace, however often it sends a byte: a head must arrive whole within
+    // requestTimeoutMs of its first byte, a body within requestTimeoutMs
+    // plus one second per minRequestRate bytes it brought so far. Either
+    // at 0 turns off its rule (requestTimeoutMs at 0: both).
+    qint64 requestTimeoutMs = 30000;
+    qint64 minRequestRate = 500; // bytes per second
     std::function<void(TserverEvent, ThttpConn *)> onEvent;
 
 private:
@@ -71,6 +83,7 @@ private:
     void pipelineSoon(ThttpConn *c);
 
     std::shared_ptr<TsockPoller> poller;
+    QElapsedTimer uptime;
     QString port_ = QStringLiteral("80");
     QString error;
     QList<ThttpConn *> pipelined;

@@ -297,8 +297,13 @@ void TtcpSocket::shutdown()
     if (fd < 0 || closeRequested)
         return;
     closeRequested = true;
-    if (queued == 0)
+    if (queued == 0) {
         startFin();
+        return;
+    }
+    // A peer that reads nothing would hold the connection for ever.
+    lingerTimer.start();
+    poller->wantTicks(this, true);
 }
 
 void TtcpSocket::startFin()
@@ -342,6 +347,8 @@ void TtcpSocket::pollTick()
 {
     if (st == SS_CLOSING && lingerTimer.elapsed() >= lingerMs)
         closeNow(false);
+    else if (st == SS_CONNECTED && closeRequested && lingerTimer.elapsed() >= closeFlushMs)
+        closeNow(true);
 }
 
 void TtcpSocket::pollEvent(uint32_t events)

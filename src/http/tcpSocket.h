@@ -68,7 +68,9 @@ public:
 
     // Graceful close: the queue is sent, then FIN; input is read and thrown
     // away for a short while so that the peer sees our data and not a reset.
+    // A peer that has not taken the queue within closeFlushMs gets a reset.
     void shutdown();
+    static inline qint64 closeFlushMs = 5000; // tests shorten it
     // Abortive close: a reset, queued data dropped.
     void abort();
 
@@ -100,7 +102,7 @@ private:
     qint64 queued = 0;
     qint64 writtenPending = 0;
     qint64 lingerDiscarded = 0;
-    QElapsedTimer lingerTimer;
+    QElapsedTimer lingerTimer; // since the close was asked, then since our FIN
     int pauseCount = 0;
     bool readable = false;
     bool peerHungUp = false; // the peer's FIN has been signalled; read to the end of the queue

@@ -81,6 +81,9 @@ public:
         const Taccount *account = nullptr;
         bool accepted = false;
         std::unique_ptr<Tsession> session;
+        // The session was taken for the request under way; the next request
+        // keeps it only when it names it.
+        bool sessionBound = false;
     };
 
     // What the current request carries besides its head.

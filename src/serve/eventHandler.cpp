@@ -206,6 +206,7 @@ void Tserve::onRequesting(TconnData *cd)
     cd->request.urlVars.clear();
     cd->request.postVars.clear();
     cd->resetForRequest();
+    cd->credentials.sessionBound = false;
     cd->upload.results.clear();
 }
 

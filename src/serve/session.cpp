@@ -320,7 +320,7 @@ void TsessionManager::purgeNow()
     });
 }
 
-void TsessionManager::freeSession(const QString &id)
+void TsessionManager::freeSession(QString id)
 {
     TsessionTable::global().remove(id);
     forEachRecord([&](TconnData &cd) {
@@ -353,19 +353,26 @@ bool TsessionManager::restore(TconnData &cd)
     t.setLimits(o.maxSessions, o.maxAnonymousSessionsByIp);
     cd.credentials.user.clear();
     cd.credentials.password.clear();
+    QString id = conn.getCookie(SESSION_COOKIE);
+    if (id.isEmpty())
+        id = cd.request.urlVars.value(SESSION_COOKIE);
     if (cd.credentials.session) {
-        // Another connection may have logged this session in or out.
-        if (TsessionEntry *e = t.find(cd.credentials.session->id)) {
+        TsessionEntry *e = t.find(cd.credentials.session->id);
+        if (e)
             e->s.expires = qMax(e->s.expires, cd.credentials.session->expires);
+        if (e && (cd.credentials.sessionBound || cd.credentials.session->id == id)) {
+            // Another connection may have logged this session in or out.
             copyToRecord(cd, *e);
         } else {
+            // The request does not name the session of the one before it on
+            // this connection: a proxy passes many clients' requests over one
+            // kept-alive connection. A redirect it did not use goes back.
+            if (e && e->s.redirect.isEmpty())
+                e->s.redirect = cd.credentials.session->redirect;
             cd.credentials.session.reset();
         }
     }
     if (!cd.credentials.session) {
-        QString id = conn.getCookie(SESSION_COOKIE);
-        if (id.isEmpty())
-            id = cd.request.urlVars.value(SESSION_COOKIE);
         if (!usableSessionId(id)) {
             startSession(cd);
         } else if (TsessionEntry *e = t.find(id)) {
@@ -381,6 +388,7 @@ bool TsessionManager::restore(TconnData &cd)
             copyToRecord(cd, *t.create(conn.address(), id));
         }
     }
+    cd.credentials.sessionBound = true;
     if (cd.request.urlVars.value(QStringLiteral("mode")) == u"logout") {
         if (cd.credentials.session)
             freeSession(cd.credentials.session->id);

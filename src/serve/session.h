@@ -94,7 +94,8 @@ public:
     // The same at most once a minute; the program's heartbeat calls it.
     static void purgeWhenDue();
     // Removes the session from the table and from every record.
-    static void freeSession(const QString &id);
+    // Taken by value: the id is often a record's own, which this resets.
+    static void freeSession(QString id);
 
 private:
     // A new session for the record, its cookie set on the reply.

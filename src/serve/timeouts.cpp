@@ -99,6 +99,10 @@ void Ttimeouts::secondWork(Tserve &s)
             c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
     }
 
+    // Requests that come too slowly: the server core closes them.
+    s.srv().requestTimeoutMs = qBound<qint64>(0, o.requestTimeout, qint64(366) * 86400) * 1000;
+    s.srv().minRequestRate = qMax<qint64>(0, o.requestMinRate);
+
     // Idle connections.
     if (o.connectionsTimeout > 0) {
         const qint64 limit = o.connectionsTimeout * 1000;

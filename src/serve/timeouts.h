@@ -1,10 +1,11 @@
 #pragma once
 // The admission work of the heartbeat: limits that follow the options,
-// kicking newly banned addresses, socket buffers of downloads, idle
-// connections and the no-download timeout. Times are taken from a
-// monotonic clock: a record's activity is noticed as a change of its
-// activity stamp or of its byte counts, so a change of the wall clock
-// neither closes nor keeps connections.
+// kicking newly banned addresses, socket buffers of downloads, the pace
+// required of requests (enforced by the server core), idle connections and
+// the no-download timeout. Times are taken from a monotonic clock: a
+// record's activity is noticed as a change of its activity stamp or of its
+// byte counts, so a change of the wall clock neither closes nor keeps
+// connections.
 
 #include "config/ban.h"
 

@@ -55,7 +55,7 @@ TEST_F(CfgFixture, EveryKeyIsWrittenOnceInTableOrder)
     for (const TcfgKey &k : cfgKeys())
         expected.append(QString::fromLatin1(k.key));
     EXPECT_EQ(keys, expected);
-    EXPECT_EQ(expected.size(), 163);
+    EXPECT_EQ(expected.size(), 165);
     EXPECT_EQ(QSet<QString>(expected.begin(), expected.end()).size(), expected.size());
     EXPECT_TRUE(config->getCfg().endsWith(QStringLiteral("\r\n")));
 }
@@ -68,6 +68,7 @@ TEST_F(CfgFixture, DefaultsAsTheTableSaysThem)
         {"default-sorting", "name"}, {"speed-limit", "-1"}, {"forwarded-mask", "::1;127.0.0.1"},
         {"tray-message", "%ip%\\nUptime: %uptime%\\nDownloads: %downloads%"},
         {"connections-timeout", "60"}, {"graph-rate", "10"}, {"last-update-check", "0"},
+        {"request-timeout", "30"}, {"request-min-rate", "500"},
         {"open-in-browser", "*.htm;*.html;*.jpg;*.jpeg;*.gif;*.png;*.txt;*.swf;*.svg"},
         {"accounts", ""}, {"ban-list", ""}, {"ips-ever-connected", ""},
     };
