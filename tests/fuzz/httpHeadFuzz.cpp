@@ -52,26 +52,18 @@ void checkHeadEnd(QByteArrayView all)
 // What a parsed head tells the rest of the program.
 QString summary(ThttpRequest &req, const ThttpPost &post, const ThttpHeadInfo &info)
 {
-    QString s = QStringLiteral("%1 [%2] [%3] %4-%5 user[%6] pwd[%7]\n")
-                    .arg(int(req.method))
-                    .arg(QString::fromLatin1(req.url.toPercentEncoding()), QString::fromLatin1(req.ver.toPercentEncoding()))
-                    .arg(req.firstByte)
-                    .arg(req.lastByte)
-                    .arg(req.user, req.pwd);
-    s += QString::fromLatin1(req.headers.toText().toPercentEncoding()) + u'\n';
+    const auto number = [](qint64 n) { return QString::number(n); };
+    QStringList s = {number(req.method), QString::fromLatin1(req.url.toPercentEncoding()),
+                     QString::fromLatin1(req.ver.toPercentEncoding()), number(req.firstByte), number(req.lastByte),
+                     req.user, req.pwd, QString::fromLatin1(req.headers.toText().toPercentEncoding())};
     for (const char *name : {"Host", "Cookie", "Content-Type", "Connection", "Transfer-Encoding"})
-        s += req.getHeader(name) + u'\n';
+        s << req.getHeader(name);
     for (const QString &cookie : {QStringLiteral("sid"), QStringLiteral("a"), QString()})
-        s += req.getCookie(cookie) + u'\n';
-    s += QStringLiteral("post %1 [%2] %3; %4 %5 %6 %7")
-             .arg(int(post.mode))
-             .arg(QString::fromLatin1(post.boundary.toPercentEncoding()))
-             .arg(post.length)
-             .arg(info.persistent)
-             .arg(info.contentLengthGiven)
-             .arg(info.conflictingLengths)
-             .arg(int(info.transferCoding));
-    return s;
+        s << req.getCookie(cookie);
+    s << number(post.mode) << QString::fromLatin1(post.boundary.toPercentEncoding()) << number(post.length)
+      << number(info.persistent) << number(info.contentLengthGiven) << number(info.conflictingLengths)
+      << number(info.transferCoding);
+    return s.join(u'\n');
 }
 
 bool parse(ThttpRequest &req, ThttpPost &post, QByteArrayView head, QString *out)

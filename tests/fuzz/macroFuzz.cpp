@@ -54,7 +54,7 @@ struct Texpansion
     bool operator==(const Texpansion &) const = default;
     QString show() const
     {
-        return QStringLiteral("%1\ncalls: %2\nthrew: %3").arg(text, calls.join(u'\n')).arg(threw);
+        return QStringLiteral("%1\ncalls: %2\nthrew: %3").arg(text, calls.join(u'\n'), QString::number(threw));
     }
 };
 
