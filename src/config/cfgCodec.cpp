@@ -165,12 +165,12 @@ QList<Taccount> decodeAccounts(const QString &value)
 
 QString encodeBans(const QList<Tban> &bans)
 {
+    // "|" ends an entry: written escaped in the address too, as the reader
+    // unescapes the whole entry.
+    const auto escaped = [](const QString &s) { return oneLine(s).replace(u'|', QStringLiteral("\\$pipe")); };
     QString out;
-    for (const Tban &b : bans) {
-        QString comment = oneLine(b.comment);
-        comment.replace(u'|', QStringLiteral("\\$pipe"));
-        out += oneLine(b.ip) + u'#' + comment + u'|';
-    }
+    for (const Tban &b : bans)
+        out += escaped(b.ip) + u'#' + escaped(b.comment) + u'|';
     return out;
 }
 

@@ -76,6 +76,11 @@ TEST(CfgCodec, BanCommentsKeepTheirPipes)
     ASSERT_EQ(noHash.size(), 1);
     EXPECT_EQ(noHash[0].ip, QStringLiteral("5.5.5.5"));
     EXPECT_TRUE(noHash[0].comment.isEmpty());
+    // An entry whose escaped pipe sits in the address reads back the same.
+    const QList<Tban> pipeInAddress = decodeBans(QStringLiteral("10.*a\\$pipeb#c|"));
+    ASSERT_EQ(pipeInAddress.size(), 1);
+    EXPECT_EQ(pipeInAddress[0].ip, QStringLiteral("10.*a|b"));
+    EXPECT_EQ(decodeBans(encodeBans(pipeInAddress)), pipeInAddress);
 }
 
 TEST(CfgCodec, IconMasksAndImages)
