@@ -37,8 +37,14 @@ void checkHeadEnd(QByteArrayView all)
     // Every cut of a short head, a sample of those of a long one.
     const qsizetype step = all.size() > 256 ? all.size() / 128 : 1;
     for (qsizetype seen = 1; seen < all.size(); seen += step) {
-        if (headEnd(all.first(seen)).end >= 0)
-            break; // the head ended within what had arrived
+        const Thead early = headEnd(all.first(seen));
+        if (early.end >= 0) {
+            // The head ended within what had arrived: where all the bytes say.
+            fuzzCheck(early.end == whole.end && early.termLen == whole.termLen, "head end found in the first bytes",
+                      QStringLiteral("in %1 bytes: %2/%3, in all: %4/%5")
+                          .arg(seen).arg(early.end).arg(early.termLen).arg(whole.end).arg(whole.termLen));
+            break;
+        }
         const qsizetype from = qMax<qsizetype>(0, seen - 3);
         Thead later = headEnd(all.sliced(from));
         if (later.end >= 0)
