@@ -249,6 +249,10 @@ void Tconfig::postPass()
     QStringList &mt = o.mimeTypes;
     for (QString &s : mt)
         s = s.trimmed();
+    // The text cannot hold an empty entry (the reader skips it): one made
+    // here by the trimming would shift every pair after it once the options
+    // are saved and read again.
+    mt.removeAll(QString());
     if (mt.size() % 2)
         mt.append(QString());
     const QStringList builtin = Toptions::defaultMimeTypes();

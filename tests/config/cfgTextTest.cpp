@@ -188,6 +188,15 @@ TEST_F(CfgFixture, MimeTypesAreTrimmedAndBuiltinsPutBack)
     EXPECT_EQ(mt[17], QStringLiteral("text/css"));
     EXPECT_EQ(mt.mid(20), (QStringList{"*.x", "x/y", "*.HTM;*.HTML", "text/x-mine", "*.mp3", "audio/mpeg"}));
     EXPECT_FALSE(mt.contains(QStringLiteral("text/html")));
+
+    // An entry of blanks is dropped like an empty one, so the pairs read the
+    // same from the text saved after them.
+    config->setCfg(QStringLiteral("mime-types=*.a| |*.b|x/y|\t"), true);
+    const QStringList read = mt;
+    EXPECT_EQ(read.mid(read.size() - 4), (QStringList{"*.a", "*.b", "x/y", ""}));
+    const auto other = fresh();
+    other->config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(other->options.mimeTypes, read);
 }
 
 TEST_F(CfgFixture, OldBuildsAreConverted)
