@@ -199,6 +199,19 @@ TEST_F(CfgFixture, MimeTypesAreTrimmedAndBuiltinsPutBack)
     EXPECT_EQ(other->options.mimeTypes, read);
 }
 
+TEST_F(CfgFixture, ListEntriesHoldingTheSeparatorAreNotWritten)
+{
+    // Written, "/tmp/a|b.vfs" would come back as "/tmp/a" and "b.vfs": a
+    // trusted file the user never chose.
+    options.trustedFiles = {QStringLiteral("/tmp/a|b.vfs"), QStringLiteral("/tmp/c.vfs")};
+    config->setCfg(QStringLiteral("recents=/x|y.vfs;/z.vfs"), true);
+    EXPECT_EQ(options.recentFiles, (QStringList{"/x|y.vfs", "/z.vfs"}));
+    const auto other = fresh();
+    other->config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(other->options.trustedFiles, QStringList{QStringLiteral("/tmp/c.vfs")});
+    EXPECT_EQ(other->options.recentFiles, QStringList{QStringLiteral("/z.vfs")});
+}
+
 TEST_F(CfgFixture, OldBuildsAreConverted)
 {
     config->setCfg(QStringLiteral("ZOF 1.0 - Build #017\r\nban-list=1.2.3.4#a;5.6.7.8#b\r\n"), true);
