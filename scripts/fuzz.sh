@@ -67,7 +67,7 @@ for t in "${targets[@]}"; do
   echo "== $t: ${seconds}s, log in $log"
   start=$(date +%s)
   # New inputs go to the first folder; the repository's corpus is only read.
-  "$build/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 \
+  "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 \
     -artifact_prefix="$crashes/" "$work" "$root/tests/fuzz/corpus/$t" >"$log" 2>&1 || true
   elapsed=$(( $(date +%s) - start ))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
