@@ -3,6 +3,7 @@
 #include "util/codePage.h"
 #include "vfs/account.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <zlib.h>
@@ -18,6 +19,14 @@ bool yes(const QString &s)
 QString yesNo(bool b)
 {
     return b ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+// UTF-8 as text, a leading U+FEFF included: QString::fromUtf8 drops it, and
+// a user "\uFEFFbob" would come back as "bob".
+QString utf8Text(const QByteArray &bytes)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(bytes);
 }
 
 // A redirection target is a URL: its ";" and "|" are written percent-encoded
@@ -135,7 +144,7 @@ QList<Taccount> decodeAccounts(const QString &value)
             if (name == u"login") {
                 // Old layout: plain "user:password"; else Base64 of it.
                 const QString login = v.contains(u':')
-                    ? v : QString::fromUtf8(QByteArray::fromBase64(v.toLatin1()));
+                    ? v : utf8Text(QByteArray::fromBase64(v.toLatin1()));
                 const qsizetype c = login.indexOf(u':');
                 a.user = c < 0 ? login : login.left(c);
                 a.pwd = c < 0 ? QString() : login.mid(c + 1);
@@ -151,7 +160,7 @@ QList<Taccount> decodeAccounts(const QString &value)
             } else if (name == u"link") {
                 a.link = v.split(u':', Qt::SkipEmptyParts);
             } else if (name == u"notes") {
-                a.notes = QString::fromUtf8(unpackData(v));
+                a.notes = utf8Text(unpackData(v));
             }
         }
         // A record without a name cannot be found nor logged in: drop it.
@@ -165,12 +174,12 @@ QList<Taccount> decodeAccounts(const QString &value)
 
 QString encodeBans(const QList<Tban> &bans)
 {
+    // "|" ends an entry: written escaped in the address too, as the reader
+    // unescapes the whole entry.
+    const auto escaped = [](const QString &s) { return oneLine(s).replace(u'|', QStringLiteral("\\$pipe")); };
     QString out;
-    for (const Tban &b : bans) {
-        QString comment = oneLine(b.comment);
-        comment.replace(u'|', QStringLiteral("\\$pipe"));
-        out += oneLine(b.ip) + u'#' + comment + u'|';
-    }
+    for (const Tban &b : bans)
+        out += escaped(b.ip) + u'#' + escaped(b.comment) + u'|';
     return out;
 }
 

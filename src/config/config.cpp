@@ -46,6 +46,14 @@ QString lineValue(QStringView line)
     return eq < 0 ? QString() : line.mid(eq + 1).toString();
 }
 
+// The entries of a list that its text can carry: one holding the separator
+// (a file path may hold "|") would read back as two other entries.
+QStringList writableEntries(QStringList entries, QChar separator)
+{
+    entries.removeIf([separator](const QString &e) { return e.contains(separator); });
+    return entries;
+}
+
 QString encodeMember(const TcfgKey &k, const Toptions &o)
 {
     return std::visit([&](auto m) -> QString {
@@ -58,8 +66,10 @@ QString encodeMember(const TcfgKey &k, const Toptions &o)
             return cfgReal(o.*m);
         else if constexpr (std::is_same_v<M, QString Toptions::*>)
             return oneLine(o.*m);
-        else if constexpr (std::is_same_v<M, QStringList Toptions::*>)
-            return oneLine((o.*m).join(QChar::fromLatin1(k.separator)));
+        else if constexpr (std::is_same_v<M, QStringList Toptions::*>) {
+            const QChar sep = QChar::fromLatin1(k.separator);
+            return oneLine(writableEntries(o.*m, sep).join(sep));
+        }
         else
             return QString();
     }, k.member);
@@ -249,6 +259,10 @@ void Tconfig::postPass()
     QStringList &mt = o.mimeTypes;
     for (QString &s : mt)
         s = s.trimmed();
+    // The text cannot hold an empty entry (the reader skips it): one made
+    // here by the trimming would shift every pair after it once the options
+    // are saved and read again.
+    mt.removeAll(QString());
     if (mt.size() % 2)
         mt.append(QString());
     const QStringList builtin = Toptions::defaultMimeTypes();

@@ -351,15 +351,18 @@ bool ThttpConn::headStep()
         // Only the new bytes are searched (with 3 bytes of overlap), so a head
         // sent byte by byte costs linear time.
         const qsizetype from = qMax<qsizetype>(0, headScanned - 3);
-        qsizetype end = findHeadEnd(QByteArrayView(buffer_).sliced(from), &term);
+        const QByteArrayView scan = QByteArrayView(buffer_).sliced(from);
+        qsizetype end = findHeadEnd(scan, &term);
+        // A head holding ETX (a terminal's Ctrl-C) closes the connection,
+        // whether or not its end came in the same read.
+        if (scan.first(end < 0 ? scan.size() : end).indexOf('\3') >= 0) {
+            reply_.mode = HRM_CLOSE;
+            dropInput(buffer_.size());
+            refusingInput = true;
+            disconnect();
+            return false;
+        }
         if (end < 0) {
-            if (QByteArrayView(buffer_).sliced(from).indexOf('\3') >= 0) {
-                reply_.mode = HRM_CLOSE;
-                dropInput(buffer_.size());
-                refusingInput = true;
-                disconnect();
-                return false;
-            }
             headScanned = buffer_.size();
             if (buffer_.size() > maxHeadSize) {
                 request_.reset();

@@ -160,6 +160,7 @@ private:
     qsizetype bodyInBuffer() const;
     void postStep();
     void multipartLoop(bool *ended);
+    void takePartBytes(qsizetype n);
     void closePart(qsizetype boundaryPos);
     void readPartHeader();
     bool appendFieldValue(QByteArrayView bytes);

@@ -117,20 +117,8 @@ void ThttpConn::multipartLoop(bool *ended)
         if (b < 0) {
             // Keep a tail that may hold the start of a boundary and its CR LF.
             const qsizetype keep = blen + 1;
-            if (body.size() <= keep)
-                return;
-            const qsizetype n = body.size() - keep;
-            if (!inBoundaries) {
-                consumeFront(n); // preamble
-            } else if (!post_.filename.isEmpty()) {
-                post_.data = buffer_.left(n);
-                consumeFront(n);
-                notifyPost(SE_POST_FILE_DATA);
-            } else {
-                if (!appendFieldValue(QByteArrayView(buffer_).first(n)))
-                    return;
-                consumeFront(n);
-            }
+            if (body.size() > keep)
+                takePartBytes(body.size() - keep);
             return;
         }
         if (body.sliced(b + blen).startsWith("--\r\n")) {
@@ -147,8 +135,16 @@ void ThttpConn::multipartLoop(bool *ended)
             return;
         }
         const qsizetype hend = body.indexOf("\r\n\r\n", b + blen);
-        if (hend < 0)
+        if (hend < 0) {
+            // The bytes before the delimiter's CR LF belong to the open part
+            // whatever follows: they are passed on now, as they are when the
+            // delimiter comes in a later read. What a part delivers must not
+            // depend on how the body was cut (nor, when it ends here, what a
+            // partial upload keeps).
+            if (b > 2)
+                takePartBytes(b - 2);
             return;
+        }
         if (inBoundaries)
             closePart(b);
         else
@@ -170,6 +166,22 @@ void ThttpConn::multipartLoop(bool *ended)
             firstPostFile = false;
             notifyPost(SE_POST_FILE_START);
         }
+    }
+}
+
+// The first n bytes of the buffer, known to precede the next delimiter:
+// dropped as preamble, or passed on as the open part's file data or field
+// value.
+void ThttpConn::takePartBytes(qsizetype n)
+{
+    if (!inBoundaries) {
+        consumeFront(n);
+    } else if (!post_.filename.isEmpty()) {
+        post_.data = buffer_.left(n);
+        consumeFront(n);
+        notifyPost(SE_POST_FILE_DATA);
+    } else if (appendFieldValue(QByteArrayView(buffer_).first(n))) {
+        consumeFront(n);
     }
 }
 

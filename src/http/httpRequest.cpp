@@ -105,7 +105,8 @@ qsizetype findHeadEnd(QByteArrayView buf, int *termLen)
         p = lf + 1;
     }
     // A head ended by bare carriage returns, unless a line end came first.
-    const qsizetype crcr = QByteArrayView(d, end < 0 ? n : end).indexOf("\r\r");
+    // The pair may run into that line end ("\r\r\n\n"): it still came first.
+    const qsizetype crcr = QByteArrayView(d, end < 0 ? n : end + 1).indexOf("\r\r");
     if (crcr >= 0) {
         *termLen = 2;
         return crcr;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 // Raised for unbalanced markers at the outermost level.
@@ -30,6 +31,9 @@ struct TexpansionBudget
 {
     int depth = 0;
     int maxDepth = 500;
+    // Rounds left to every loop of the run together; each loop also stops
+    // at its own cap. Unbounded unless the one who runs the text bounds it.
+    qint64 loopRoundsLeft = std::numeric_limits<qint64>::max();
 };
 
 inline constexpr int kExpansionStackSize = 50;

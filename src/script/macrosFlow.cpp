@@ -13,6 +13,12 @@ namespace {
 // not hold the one thread forever.
 constexpr qint64 kMaxLoopRounds = 10'000'000;
 
+// Takes one round from the run's loop budget; false when none is left.
+bool nextRound(TmacroCall &c)
+{
+    return c.md.budget.loopRoundsLeft-- > 0;
+}
+
 void appendBounded(QString &out, const QString &piece)
 {
     if (out.size() + piece.size() > macroSettings().maxResultSize)
@@ -66,7 +72,8 @@ void forMacro(TmacroCall &c)
     const QString var = c.par(0);
     QString out;
     __int128 v = *from;
-    for (__int128 i = 0; i < rounds && i < kMaxLoopRounds && !c.md.breaking; ++i, v += step) {
+    for (__int128 i = 0; i < rounds && i < kMaxLoopRounds && !c.md.breaking && nextRound(c);
+         ++i, v += step) {
         c.setVar(var, QString::number(qint64(v)));
         appendBounded(out, c.expand(body));
     }
@@ -78,7 +85,7 @@ void forEachMacro(TmacroCall &c)
     const QString var = c.par(0);
     const QString body = macroDequote(c.raw(c.count() - 1));
     QString out;
-    for (int k = 1; k < c.count() - 1 && !c.md.breaking; ++k) {
+    for (int k = 1; k < c.count() - 1 && !c.md.breaking && nextRound(c); ++k) {
         c.setVar(var, c.par(k));
         appendBounded(out, c.expand(body));
     }
@@ -95,7 +102,7 @@ void forLineMacro(TmacroCall &c)
     QString out;
     if (!text.isEmpty()) {
         for (const QString &line : text.split(QLatin1Char('\n'))) {
-            if (c.md.breaking) break;
+            if (c.md.breaking || !nextRound(c)) break;
             c.setVar(QStringLiteral("line"), line);
             const qsizetype eq = line.indexOf(QLatin1Char('='));
             // Cleared on lines without "=" so no value leaks from the line before.
@@ -125,7 +132,7 @@ void whileMacro(TmacroCall &c)
     timer.start();
     QString out;
     bool ran = false;
-    for (qint64 round = 0; round < kMaxLoopRounds && !c.md.breaking; ++round) {
+    for (qint64 round = 0; round < kMaxLoopRounds && !c.md.breaking && nextRound(c); ++round) {
         if (limit > 0 && timer.elapsed() > limit * 1000) break;
         const QString v = isMacro ? c.expand(cond) : c.getVar(cond);
         if (!macroIsTrue(v.trimmed())) break;

@@ -35,6 +35,20 @@ TEST(CfgCodec, PlainAndBase64LoginsGiveTheSameAccount)
     EXPECT_TRUE(decodeAccounts(QStringLiteral(";;|enabled:yes;")).isEmpty());
 }
 
+TEST(CfgCodec, AccountTextsKeepALeadingByteOrderMark)
+{
+    // Read back as "bob", the account would take another one's name.
+    Taccount a;
+    a.user = QStringLiteral("\uFEFFbob");
+    a.pwd = QStringLiteral("\uFEFFpw");
+    a.notes = QStringLiteral("\uFEFFnote");
+    const QList<Taccount> back = decodeAccounts(encodeAccounts({a}));
+    ASSERT_EQ(back.size(), 1);
+    EXPECT_EQ(back[0].user, a.user);
+    EXPECT_EQ(back[0].pwd, a.pwd);
+    EXPECT_EQ(back[0].notes, a.notes);
+}
+
 TEST(CfgCodec, NotesArePackedOnlyWhenThatPays)
 {
     const QString repetitive = QString(QStringLiteral("note ")).repeated(100);
@@ -76,6 +90,11 @@ TEST(CfgCodec, BanCommentsKeepTheirPipes)
     ASSERT_EQ(noHash.size(), 1);
     EXPECT_EQ(noHash[0].ip, QStringLiteral("5.5.5.5"));
     EXPECT_TRUE(noHash[0].comment.isEmpty());
+    // An entry whose escaped pipe sits in the address reads back the same.
+    const QList<Tban> pipeInAddress = decodeBans(QStringLiteral("10.*a\\$pipeb#c|"));
+    ASSERT_EQ(pipeInAddress.size(), 1);
+    EXPECT_EQ(pipeInAddress[0].ip, QStringLiteral("10.*a|b"));
+    EXPECT_EQ(decodeBans(encodeBans(pipeInAddress)), pipeInAddress);
 }
 
 TEST(CfgCodec, IconMasksAndImages)

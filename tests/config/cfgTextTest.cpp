@@ -189,6 +189,28 @@ TEST_F(CfgFixture, MimeTypesAreTrimmedAndBuiltinsPutBack)
     EXPECT_EQ(mt[17], QStringLiteral("text/css"));
     EXPECT_EQ(mt.mid(20), (QStringList{"*.x", "x/y", "*.HTM;*.HTML", "text/x-mine", "*.mp3", "audio/mpeg"}));
     EXPECT_FALSE(mt.contains(QStringLiteral("text/html")));
+
+    // An entry of blanks is dropped like an empty one, so the pairs read the
+    // same from the text saved after them.
+    config->setCfg(QStringLiteral("mime-types=*.a| |*.b|x/y|\t"), true);
+    const QStringList read = mt;
+    EXPECT_EQ(read.mid(read.size() - 4), (QStringList{"*.a", "*.b", "x/y", ""}));
+    const auto other = fresh();
+    other->config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(other->options.mimeTypes, read);
+}
+
+TEST_F(CfgFixture, ListEntriesHoldingTheSeparatorAreNotWritten)
+{
+    // Written, "/tmp/a|b.vfs" would come back as "/tmp/a" and "b.vfs": a
+    // trusted file the user never chose.
+    options.trustedFiles = {QStringLiteral("/tmp/a|b.vfs"), QStringLiteral("/tmp/c.vfs")};
+    config->setCfg(QStringLiteral("recents=/x|y.vfs;/z.vfs"), true);
+    EXPECT_EQ(options.recentFiles, (QStringList{"/x|y.vfs", "/z.vfs"}));
+    const auto other = fresh();
+    other->config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(other->options.trustedFiles, QStringList{QStringLiteral("/tmp/c.vfs")});
+    EXPECT_EQ(other->options.recentFiles, QStringList{QStringLiteral("/z.vfs")});
 }
 
 TEST_F(CfgFixture, OldBuildsAreConverted)

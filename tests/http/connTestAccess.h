@@ -1,6 +1,7 @@
 #pragma once
 // Stages what a unit test needs on a connection without a real peer doing
-// it: the peer's address, the state of the exchange, the lock.
+// it: the peer's address, the state of the exchange, the lock, and what the
+// socket reports (bytes arriving, all output sent).
 
 #include "http/httpConn.h"
 
@@ -14,4 +15,6 @@ public:
     }
     static void setState(ThttpConn &c, ThttpConnState state) { c.state_ = state; }
     static void setLockCount(ThttpConn &c, int count) { c.lockCount_ = count; }
+    static void receive(ThttpConn &c, QByteArrayView bytes) { c.onData(bytes.data(), bytes.size()); }
+    static void allSent(ThttpConn &c) { c.sockAllSent(); }
 };

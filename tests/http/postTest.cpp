@@ -283,6 +283,29 @@ TEST_F(PostTest, BodyEndingByLengthWithoutClosingDelimiter)
     EXPECT_EQ(log.ends, 1);
     ASSERT_EQ(log.files.size(), 1);
     EXPECT_EQ(log.files[0].reportedSize, -1); // never closed
+    EXPECT_EQ(log.files[0].content, QByteArray("abc")); // all that came before the delimiter
+}
+
+TEST_F(PostTest, FileBytesBeforeADelimiterGoOutBeforeItsHeaderEnds)
+{
+    // How much of the file is passed on must not depend on where the reads
+    // end: here the delimiter's header is cut.
+    const QByteArray content = "0123456789";
+    const QByteArray first = "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a\"\r\n\r\n" + content
+                             + "\r\n--B\r\nContent-Disposition: form-da";
+    const QByteArray rest = "ta; name=\"v\"\r\n\r\nval\r\n--B--\r\n";
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("POST /x HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=B\r\nContent-Length: "
+                       + QByteArray::number(first.size() + rest.size()) + "\r\n\r\n" + first));
+    ASSERT_TRUE(pumpUntil([&] { return !log.files.isEmpty() && log.files[0].content == content; }, 3000));
+    EXPECT_EQ(log.files[0].reportedSize, -1);
+    ASSERT_TRUE(c.send(rest));
+    EXPECT_EQ(c.response().body, QByteArray("hello /x"));
+    EXPECT_EQ(log.files[0].content, content);
+    EXPECT_EQ(log.files[0].reportedSize, content.size());
+    ASSERT_EQ(log.fields.size(), 1);
+    EXPECT_EQ(log.fields[0].second, QByteArray("val"));
+    EXPECT_EQ(log.order, QStringList({"start", "end", "var", "post end"}));
 }
 
 TEST_F(PostTest, OversizedFieldClosesConnection)

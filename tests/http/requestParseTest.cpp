@@ -243,6 +243,8 @@ TEST(RequestParse, FindHeadEnd)
         {"GET /\nHost: x\n\r\nbody", 13, 3},
         {"GET /\nHost: x\r\rlater\n\n", 13, 2},   // CR CR before the empty line
         {"GET /\r\n\r\nbody\r\r", 5, 4},         // CR CR only in the body
+        {"GET /\r\r\n\n", 5, 2},                 // CR CR running into the empty line
+        {" \r\r\n\n", 1, 2},
         {"GET /\nHost: x\n", -1, 0},
         {"GET /\r\n\r", -1, 0},
     };

@@ -63,6 +63,29 @@ TEST(FlowMacros, LoopsWithHugeBoundsStayBounded)
     EXPECT_EQ(fits.size(), 10000);
 }
 
+TEST(FlowMacros, LoopRoundsOfARunShareItsBudget)
+{
+    // Every loop of the run, nested ones included, draws on the same rounds.
+    const auto runWithRounds = [](const QString &text, qint64 rounds) {
+        TtestConn conn;
+        TmacroData md;
+        md.cd = &conn;
+        md.tpl = std::make_shared<Ttpl>();
+        md.budget.loopRoundsLeft = rounds;
+        QString t = text;
+        runMacroText(t, md, true);
+        return t;
+    };
+    EXPECT_EQ(runWithRounds(QStringLiteral("{.for|i|1|100|x.}"), 5), QStringLiteral("xxxxx"));
+    EXPECT_EQ(runWithRounds(QStringLiteral("{.for|i|1|3|{:{.for|j|1|3|y.}-:}.}"), 7),
+              QStringLiteral("yyy-yy-")); // 1+3, then 1+2, then none
+    EXPECT_EQ(runWithRounds(QStringLiteral("{.for each|x|a|b|c|{:{.^x.}:}.}{.set|n|9.}"
+                                           "{.while|n|{:{.dec|n.}w:}.}"), 4),
+              QStringLiteral("abc w"));
+    EXPECT_EQ(runWithRounds(QStringLiteral("{.set|l|a\nb.}{.for line|var=l|{:<{.^line.}>:}.}"), 0),
+              QStringLiteral(" "));
+}
+
 TEST(FlowMacros, AfterTheList)
 {
     TtestConn conn;

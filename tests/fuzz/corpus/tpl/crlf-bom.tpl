@@ -1,0 +1,5 @@
+﻿[]
+body
+[s]  	
+text
+[last]

@@ -1,0 +1,12 @@
+[]
+%files%
+
+[files]
+%list%
+
+[file]
+%item-full-url%
+
+[folder]
+%item-full-url%
+

@@ -1,0 +1,7 @@
+ï»¿leading
+[s|no log]
+[t]
+
+[ spaced name ]
+x
+[]
