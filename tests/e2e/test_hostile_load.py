@@ -24,7 +24,6 @@ import heapq
 import http.client
 import os
 import random
-import resource
 import selectors
 import shutil
 import socket
@@ -36,7 +35,7 @@ import unittest
 
 from test_limits import rss_kib, under_asan
 from test_uploads import ini_text, write_tree
-from zofharness import ZofTestCase, tool, wait_until
+from zofharness import ZofTestCase, read_until_close, tool, wait_until
 
 REQUEST_TIMEOUT = 6     # seconds, given to the server
 HOLD = 20               # seconds the crowd is kept at full strength
@@ -274,12 +273,7 @@ class NormalClient(threading.Thread):
         t0 = time.monotonic()
         with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
             s.sendall(b"GET /pub/ HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
-            data = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                data += chunk
+            data = read_until_close(s)
         took = time.monotonic() - t0
         if not data.startswith(b"HTTP/1.1 200") or MARKER not in data:
             raise AssertionError("new connection answered %r" % data[:120])
@@ -330,16 +324,6 @@ class HostileCase(ZofTestCase):
         os.makedirs(self.up)
         with open(os.path.join(self.pub, "index.txt"), "w") as f:
             f.write("a page to list\n")
-
-    def raise_fd_limit(self, want):
-        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-        if soft >= want:
-            return
-        if hard != resource.RLIM_INFINITY and hard < want:
-            self.skipTest("descriptor limit %d is below the %d this test needs" % (hard, want))
-        # zof inherits it (and raises its own to the hard limit).
-        resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
-        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
 
     def start(self, **options):
         tree = os.path.join(self.data, "tree.vfs")
@@ -470,12 +454,7 @@ class TestDescriptorLimit(HostileCase):
             s = kept[0]
             s.setblocking(True)
             s.sendall(b"GET /pub/index.txt HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
-            got = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                got += chunk
+            got = read_until_close(s)
             print("\ndescriptor limit 128: of 200 connections %d closed at once, %d held; a held one asking "
                   "for a file got %r" % (len(closed), len(kept), got.split(b"\r\n", 1)[0].decode("latin-1")), flush=True)
             # At the limit the file may not open; an answer comes all the same.

@@ -5,7 +5,6 @@ connections, the socket buffer switches and a crowd of connections."""
 import base64
 import os
 import re
-import resource
 import shutil
 import socket
 import subprocess
@@ -373,16 +372,6 @@ class Inactivity(LimitsCase):
 class Crowd(LimitsCase):
     CONNECTIONS = 1000
     SECONDS = 5
-
-    def raise_fd_limit(self, want):
-        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-        if soft >= want:
-            return
-        if hard != resource.RLIM_INFINITY and hard < want:
-            # Only root can raise a hard limit: not something setup installs.
-            self.skipTest("descriptor limit %d is below the %d this test needs" % (hard, want))
-        resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
-        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
 
     def test_a_thousand_connections_against_the_address_limit(self):
         wrk = tool("wrk")

@@ -10,6 +10,7 @@ fails a test whose servers do not end cleanly on SIGTERM.
 
 import http.client
 import os
+import resource
 import random
 import re
 import shutil
@@ -61,6 +62,16 @@ def wait_until(predicate, timeout=5.0, interval=0.05):
         if value or time.monotonic() >= deadline:
             return value
         time.sleep(interval)
+
+
+def read_until_close(sock):
+    """Every byte the peer sends until it closes the connection."""
+    chunks = []
+    while True:
+        chunk = sock.recv(65536)
+        if not chunk:
+            return b"".join(chunks)
+        chunks.append(chunk)
 
 
 def free_port(host="127.0.0.1"):
@@ -379,6 +390,18 @@ class ZofTestCase(unittest.TestCase):
         """Puts a process made here into the test's care."""
         self._zofs.append(z)
         return z
+
+    def raise_fd_limit(self, want):
+        """Raises this process's descriptor limit (servers started later
+        inherit it) for the test; skips when the hard limit is lower, which
+        only root can raise."""
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if soft >= want:
+            return
+        if hard != resource.RLIM_INFINITY and hard < want:
+            self.skipTest("descriptor limit %d is below the %d this test needs" % (hard, want))
+        resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
+        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
 
     def _end_servers(self):
         # Every server ends with SIGTERM; one that ends badly fails the test.
