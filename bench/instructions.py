@@ -4,8 +4,9 @@ unlike requests per second, the count hardly moves when the machine is busy,
 so two versions can be compared to a percent. The count covers the whole
 process while the requests run (the event loop included).
 usage: bench/instructions.py ZOF [BASE]   (two binaries: a column of ratios)
-Rows: a 1 KiB file (2,000 requests) and a folder page of 2,000 files (20),
-each on one keep-alive connection after three warm-up requests."""
+Rows: a 1 KiB file (2,000 requests) without and with a session cookie, and a
+folder page of 2,000 files (20), each on one keep-alive connection after
+three warm-up requests."""
 import http.client, os, re, shutil, signal, subprocess, sys, tempfile
 
 def measure(zof, rows):
@@ -29,16 +30,16 @@ def measure(zof, rows):
     if port is None:
         sys.exit("%s did not start" % zof)
     result = {}
-    for name, path, n in rows:
+    for name, path, n, headers in rows:
         c = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
         for _ in range(3):  # warm-up: caches, first listing
-            c.request("GET", path); c.getresponse().read()
-        subprocess.run(["callgrind_control", "-i", "on", str(p.pid)], stdout=subprocess.DEVNULL, check=True)
-        subprocess.run(["callgrind_control", "-z", str(p.pid)], stdout=subprocess.DEVNULL, check=True)
+            c.request("GET", path, headers=headers); c.getresponse().read()
+        subprocess.run(["callgrind_control", "-i", "on", str(p.pid)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        subprocess.run(["callgrind_control", "-z", str(p.pid)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         for _ in range(n):
-            c.request("GET", path); r = c.getresponse(); r.read(); assert r.status == 200, r.status
-        subprocess.run(["callgrind_control", "-d", name, str(p.pid)], stdout=subprocess.DEVNULL, check=True)
-        subprocess.run(["callgrind_control", "-i", "off", str(p.pid)], stdout=subprocess.DEVNULL, check=True)
+            c.request("GET", path, headers=headers); r = c.getresponse(); r.read(); assert r.status == 200, r.status
+        subprocess.run(["callgrind_control", "-d", name, str(p.pid)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        subprocess.run(["callgrind_control", "-i", "off", str(p.pid)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         c.close()
         dumps = sorted(f for f in os.listdir(tmp) if f.startswith("cg.out."))
         text = open(os.path.join(tmp, dumps[-1])).read()
@@ -51,10 +52,12 @@ def measure(zof, rows):
 
 if not 2 <= len(sys.argv) <= 3 or not shutil.which("callgrind_control"):
     sys.exit("usage: instructions.py ZOF [BASE] (needs valgrind)")
-rows = [("file1k", "/pub/1k.bin", 2000), ("page2000", "/pub/many/", 20)]
+cookie = {"Cookie": "ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"}
+rows = [("file1k", "/pub/1k.bin", 2000, {}), ("file1k+sid", "/pub/1k.bin", 2000, cookie),
+        ("page2000", "/pub/many/", 20, {})]
 bins = sys.argv[1:]
 res = [measure(b, rows) for b in bins]
-print("%-10s" % "row" + "".join("%16s" % os.path.basename(b) for b in bins) + ("%10s" % "zof/base" if len(bins) == 2 else ""))
-for name, _, _ in rows:
+print("%-12s" % "row" + "".join("%16s" % os.path.basename(b) for b in bins) + ("%10s" % "zof/base" if len(bins) == 2 else ""))
+for name, *_ in rows:
     vals = [r[name] for r in res]
-    print("%-10s" % name + "".join("%16.0f" % v for v in vals) + ("%10.3f" % (vals[0] / vals[1]) if len(bins) == 2 else ""))
+    print("%-12s" % name + "".join("%16.0f" % v for v in vals) + ("%10.3f" % (vals[0] / vals[1]) if len(bins) == 2 else ""))

@@ -65,7 +65,7 @@ wrk_pages() { # url connections
   ' <<<"$out"
 }
 
-declare -A R PORT
+declare -A R
 
 # Once per server: the page's size and status.
 measure_single() { # name port
@@ -87,19 +87,8 @@ measure_round() { # name port
   done
 }
 
-start_zof_as() { # name binary
-  local dir="$work/$1" port
-  port="$(free_port)"
-  mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
-  chmod 700 "$dir/run"
-  XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    "${server_cpu[@]}" ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
-    -c "prevent-leeching=no" "$data" \
-    >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
-  pids+=("$!"); PORT[$1]=$port
-}
-start_zof() { start_zof_as zof "$zof"; }
-start_base() { start_zof_as base "$ZOF_BASE"; }
+start_zof() { start_zof_as zof "$zof" "$data"; }
+start_base() { start_zof_as base "$ZOF_BASE" "$data"; }
 start_nginx() {
   local port
   port="$(free_port)"

@@ -76,22 +76,8 @@ measure_download() { # name port pid
   R[$name,mem]="$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")"
 }
 
-declare -A PORT PID
-start_zof_as() { # name binary
-  local port dir="$work/$1"
-  port="$(free_port)"
-  mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
-  chmod 700 "$dir/run"
-  # wrk fetches one file over many connections from one address: that is what
-  # leeching protection refuses, and the other servers have no such rule.
-  XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
-    "${server_cpu[@]}" "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
-    -c "prevent-leeching=no" "$data" \
-    >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
-  PID[$1]=$!; PORT[$1]=$port; pids+=("$!")
-}
-start_zof() { start_zof_as zof "$zof"; }
-start_base() { start_zof_as base "$ZOF_BASE"; }
+start_zof() { start_zof_as zof "$zof" "$data"; }
+start_base() { start_zof_as base "$ZOF_BASE" "$data"; }
 start_nginx() {
   local port
   port="$(free_port)"

@@ -70,6 +70,24 @@ wait_port() { # port path
   return 1
 }
 
+# Starts a zof binary under `name` publishing `folder`, with its own
+# configuration, XDG folders and log files under $work/name; sets PORT[name]
+# and PID[name]. ZOF_WRAP (say "valgrind --tool=callgrind") runs it under a tool.
+declare -A PORT PID
+start_zof_as() { # name binary folder
+  local dir="$work/$1" port
+  port="$(free_port)"
+  mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
+  chmod 700 "$dir/run"
+  # wrk fetches one file over many connections from one address: that is what
+  # leeching protection refuses, and the other servers have no such rule.
+  XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
+    "${server_cpu[@]}" ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
+    -c "prevent-leeching=no" "$3" \
+    >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
+  PID[$1]=$!; PORT[$1]=$port; pids+=("$!")
+}
+
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }

@@ -5,9 +5,15 @@
 #include "util/encodings.h"
 #include "util/trimming.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
+bool isAscii(QByteArrayView v)
+{
+    return std::all_of(v.begin(), v.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
 // A signed decimal that must use every byte of v.
 std::optional<qint64> parseInt64(QByteArrayView v)
 {
@@ -34,7 +40,6 @@ void ThttpRequest::reset()
     ver.clear();
     firstByte = lastByte = -1;
     headers.clear();
-    cookies.reset();
     user.clear();
     pwd.clear();
 }
@@ -56,31 +61,32 @@ QString ThttpRequest::getHeader(QByteArrayView name) const
     return QString::fromUtf8(getHeaderA(name));
 }
 
-QString ThttpRequest::getCookie(const QString &name)
+QString ThttpRequest::getCookie(const QString &name) const
 {
     if (method == HM_UNK)
         return {};
-    if (!cookies) {
-        cookies.emplace('=', "\r\n");
-        const QByteArray c = getHeaderA("cookie");
-        qsizetype i = 0;
-        const qsizetype n = c.size();
-        while (i < n) {
-            while (i < n && (uchar(c[i]) <= 32 || c[i] == ';'))
-                ++i;
-            const qsizetype start = i;
-            while (i < n && c[i] != ';' && uchar(c[i]) > 32)
-                ++i;
-            const QByteArrayView item(c.constData() + start, i - start);
-            if (item.isEmpty())
-                continue;
-            const qsizetype eq = item.indexOf('=');
-            const QByteArrayView k = eq < 0 ? item : item.first(eq);
-            const QByteArrayView v = eq < 0 ? QByteArrayView() : item.sliced(eq + 1);
-            cookies->append(QString::fromUtf8(k), decodeURL(trimmedControls(v)));
-        }
+    // Scanned on every call: a request asks for one or two cookies, and
+    // listing them all cost more than the rest of a small file's reply.
+    const QByteArray c = getHeaderA("cookie");
+    qsizetype i = 0;
+    const qsizetype n = c.size();
+    while (i < n) {
+        while (i < n && (uchar(c[i]) <= 32 || c[i] == ';'))
+            ++i;
+        const qsizetype start = i;
+        while (i < n && c[i] != ';' && uchar(c[i]) > 32)
+            ++i;
+        const QByteArrayView item(c.constData() + start, i - start);
+        if (item.isEmpty())
+            continue;
+        const qsizetype eq = item.indexOf('=');
+        const QByteArrayView k = eq < 0 ? item : item.first(eq);
+        const bool same = isAscii(k) ? sameText(QStringView(name), QLatin1String(k))
+                                     : sameText(QString::fromUtf8(k), name);
+        if (same)
+            return eq < 0 ? QString() : decodeURL(trimmedControls(item.sliced(eq + 1)));
     }
-    return cookies->value(name);
+    return {};
 }
 
 qsizetype findHeadEnd(QByteArrayView buf, int *termLen)

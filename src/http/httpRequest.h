@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 struct ThttpPost;
 
@@ -21,7 +20,6 @@ struct ThttpRequest
     qint64 firstByte = -1;    // Range; -1 when absent
     qint64 lastByte = -1;
     TnameValueBytes headers{':', "\r\n"};
-    std::optional<TnameValueList> cookies; // built on first getCookie
     QString user, pwd;        // Basic credentials
 
     void reset();
@@ -35,7 +33,7 @@ struct ThttpRequest
     QByteArray getHeaderA(const char *name) const { return getHeaderA(QByteArrayView(name)); }
     QByteArray getHeaderA(const QByteArray &name) const { return getHeaderA(QByteArrayView(name)); }
     QByteArray getHeaderA(const QString &name) const { return getHeaderA(QByteArrayView(name.toLatin1())); }
-    QString getCookie(const QString &name);
+    QString getCookie(const QString &name) const;
 };
 
 // Limits of the head.

@@ -84,6 +84,13 @@ public:
         // The session was taken for the request under way; the next request
         // keeps it only when it names it.
         bool sessionBound = false;
+        // The request under way names no session and was lent the anonymous
+        // one of the request before it: it may browse with it, but a login,
+        // signed link or logout gets a session of its own.
+        bool sessionLent = false;
+        // The last Cookie line seen on the connection and the session id in it.
+        QByteArray cookieLine;
+        QString cookieSessionId;
     };
 
     // What the current request carries besides its head.

@@ -207,6 +207,7 @@ void Tserve::onRequesting(TconnData *cd)
     cd->request.postVars.clear();
     cd->resetForRequest();
     cd->credentials.sessionBound = false;
+    cd->credentials.sessionLent = false;
     cd->upload.results.clear();
 }
 

@@ -267,6 +267,27 @@ bool mayUseRedirect(const ThttpConn &conn)
     return (q < 0 ? url : url.first(q)).endsWith('/');
 }
 
+// The session id the request names: its cookie, else its URL's. A client
+// sends the same Cookie line request after request; the id read from it is
+// kept with the record, so a kept-alive connection parses it once.
+QString namedSessionId(TconnData &cd)
+{
+    TconnData::Credentials &c = cd.credentials;
+    const QByteArray line = cd.conn->request().getHeaderA("cookie");
+    if (line != c.cookieLine) {
+        c.cookieLine = line;
+        c.cookieSessionId = line.isEmpty() ? QString() : cd.conn->getCookie(SESSION_COOKIE);
+    }
+    return c.cookieSessionId.isEmpty() ? cd.request.urlVars.value(SESSION_COOKIE) : c.cookieSessionId;
+}
+
+// Only a session nobody logged in, with no redirect pending, is lent to a
+// request that names none.
+bool isLendable(const Tsession &s)
+{
+    return s.user.isEmpty() && s.redirect.isEmpty();
+}
+
 // The record's copy of the session. The pending redirect lives in the table
 // (any connection of the client may come for it) and moves to the record
 // only for a request that can answer it.
@@ -345,6 +366,13 @@ void TsessionManager::startSession(TconnData &cd)
                    QStringLiteral("HttpOnly"));
 }
 
+void TsessionManager::startOwnSession(TconnData &cd)
+{
+    cd.credentials.session.reset();
+    cd.credentials.sessionLent = false;
+    startSession(cd);
+}
+
 bool TsessionManager::restore(TconnData &cd)
 {
     ThttpConn &conn = *cd.conn;
@@ -353,9 +381,7 @@ bool TsessionManager::restore(TconnData &cd)
     t.setLimits(o.maxSessions, o.maxAnonymousSessionsByIp);
     cd.credentials.user.clear();
     cd.credentials.password.clear();
-    QString id = conn.getCookie(SESSION_COOKIE);
-    if (id.isEmpty())
-        id = cd.request.urlVars.value(SESSION_COOKIE);
+    const QString id = namedSessionId(cd);
     if (cd.credentials.session) {
         TsessionEntry *e = t.find(cd.credentials.session->id);
         if (e)
@@ -363,6 +389,12 @@ bool TsessionManager::restore(TconnData &cd)
         if (e && (cd.credentials.sessionBound || cd.credentials.session->id == id)) {
             // Another connection may have logged this session in or out.
             copyToRecord(cd, *e);
+        } else if (e && id.isEmpty() && isLendable(e->s) && isLendable(*cd.credentials.session)) {
+            // A request with no session of its own on a kept-alive
+            // connection browses with the anonymous one before it rather
+            // than making a session (and a cookie) per request.
+            copyToRecord(cd, *e);
+            cd.credentials.sessionLent = true;
         } else {
             // The request does not name the session of the one before it on
             // this connection: a proxy passes many clients' requests over one
@@ -390,7 +422,9 @@ bool TsessionManager::restore(TconnData &cd)
     }
     cd.credentials.sessionBound = true;
     if (cd.request.urlVars.value(QStringLiteral("mode")) == u"logout") {
-        if (cd.credentials.session)
+        if (cd.credentials.sessionLent)
+            cd.credentials.session.reset();
+        else if (cd.credentials.session)
             freeSession(cd.credentials.session->id);
         dropSessionCookie(conn);
         cd.credentials.account = nullptr;
@@ -421,9 +455,10 @@ QString TsessionManager::checkLoginForm(TconnData &cd)
     const Taccount *a = userAccount(cd.request.postVars.value(QStringLiteral("user")));
     if (!a)
         return QStringLiteral("username not found");
-    // A login binds a session: one is made for a request that has none.
-    if (!cd.credentials.session)
-        startSession(cd);
+    // A login binds a session: one is made for a request that has none or
+    // that was lent the session of another.
+    if (!cd.credentials.session || cd.credentials.sessionLent)
+        startOwnSession(cd);
     if (!loginPasswordMatches(a->pwd, cd.credentials.session->id, cd.request.postVars.value(QStringLiteral("password")),
                               lowerHex(cd.request.postVars.value(QStringLiteral("passwordSHA256"))),
                               lowerHex(cd.request.postVars.value(QStringLiteral("passwordMD5")))))
@@ -452,8 +487,8 @@ QString TsessionManager::checkSignedLink(TconnData &cd)
     const qsizetype q = url.indexOf('?');
     if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
         return QStringLiteral("bad sign");
-    if (!cd.credentials.session)
-        startSession(cd);
+    if (!cd.credentials.session || cd.credentials.sessionLent)
+        startOwnSession(cd);
     TsessionEntry *e = TsessionTable::global().find(cd.credentials.session->id);
     Tsession &s = *cd.credentials.session;
     bool ok = false;

@@ -100,6 +100,8 @@ public:
 private:
     // A new session for the record, its cookie set on the reply.
     static void startSession(TconnData &cd);
+    // The same, replacing a session the record was only lent.
+    static void startOwnSession(TconnData &cd);
 };
 
 // Drops the session cookie, with the path it was set with.

@@ -109,11 +109,31 @@ class TestSessionsOnOneConnection(KeepAliveCase):
             status, headers, _ = c("GET", path, sid)
             self.assertEqual(status, 200, path)
             self.assertNotIn("set-cookie", headers, path)
-        # A request without the cookie is a visitor of its own.
-        status, headers, _ = c("GET", "/pub/")
-        other = sid_of(headers)
-        self.assertTrue(other, headers)
-        self.assertNotEqual(other, sid)
+        # A request without the cookie browses with the anonymous session
+        # before it: no session and no cookie per request.
+        for path in ("/pub/", "/pub/in-pub.txt"):
+            status, headers, _ = c("GET", path)
+            self.assertEqual(status, 200, path)
+            self.assertNotIn("set-cookie", headers, path)
+
+    def test_a_borrower_logs_in_on_a_session_of_its_own(self):
+        # Without a cookie of its own a request is lent the connection's
+        # anonymous session; logging that in would log in whoever holds
+        # its cookie (a proxy's other client, or one who planted it).
+        c, other = self.connection(), self.connection()
+        sid = sid_of(c("GET", "/pub/")[1])
+        self.assertNotIn("set-cookie", c("GET", "/pub/")[1])
+        status, headers, body = c("POST", "/?mode=login", body="user=bob&password=pw1", headers=FORM)
+        self.assertEqual((status, body), (200, b"ok"))
+        own = sid_of(headers)
+        self.assertTrue(own and own != sid, headers)
+        self.assertEqual(self.logged_in(other, own), (True, None))
+        self.assertEqual(self.logged_in(other, sid), (False, None))
+        # The logged-in session is not lent on: the next cookie-less request
+        # gets a session and a cookie of its own.
+        shown, stranger = self.logged_in(c)
+        self.assertFalse(shown)
+        self.assertTrue(stranger and stranger not in (sid, own), stranger)
 
     def logged_in(self, c, sid=None):
         status, headers, page = c("GET", "/", sid)

@@ -63,6 +63,15 @@ TEST(RequestParse, HeadersFirstWinsAndTrimmed)
     EXPECT_EQ(p.req.getCookie(QStringLiteral("c")), QStringLiteral("A_zz"));
     EXPECT_TRUE(p.req.getHeader("Missing").isEmpty());
 
+    // The first cookie of a name wins; names may be UTF-8; a bare name has
+    // an empty value, and a name is not matched by its prefix.
+    Parsed q = parse("GET / HTTP/1.1\r\nCookie: ab=0;sid=first; sid=second; \xC3\xA9t\xC3\xA9=summer; bare");
+    EXPECT_EQ(q.req.getCookie(QStringLiteral("SID")), QStringLiteral("first"));
+    EXPECT_TRUE(q.req.getCookie(QString::fromUtf8("\xC3\x89T\xC3\x89")).isEmpty()); // ASCII case only
+    EXPECT_EQ(q.req.getCookie(QString::fromUtf8("\xC3\xA9t\xC3\xA9")), QStringLiteral("summer"));
+    EXPECT_TRUE(q.req.getCookie(QStringLiteral("bare")).isEmpty());
+    EXPECT_TRUE(q.req.getCookie(QStringLiteral("a")).isEmpty());
+
     // With an unknown method every header reads as empty.
     Parsed u = parse("BREW / HTTP/1.1\r\nHost: x\r\nCookie: a=1");
     EXPECT_TRUE(u.req.getHeader("Host").isEmpty());
