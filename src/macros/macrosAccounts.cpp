@@ -13,8 +13,6 @@
 
 namespace {
 
-const QString SUCCESS = QStringLiteral(" ");
-
 Taccounts &accounts()
 {
     return Taccounts::global();
@@ -148,7 +146,7 @@ void newAccountMacro(TmacroCall &c)
     a.enabled = false; // a new account waits for "enabled"
     accounts().list.append(a);
     applySetAccount(c, accounts().list.last());
-    c.result = SUCCESS;
+    c.result = macroDone;
     changed();
 }
 
@@ -178,7 +176,7 @@ void setAccountMacro(TmacroCall &c, const TrequesterLookup &requester)
     // " " says that everything asked was stored: a caller reporting a new
     // password must not say "ok" for one that was refused.
     if (applySetAccount(c, *a))
-        c.result = SUCCESS;
+        c.result = macroDone;
     changed();
 }
 

@@ -26,8 +26,6 @@
 
 namespace {
 
-const QString kSpace = QStringLiteral(" ");
-
 bool isWebAddress(const QString &s)
 {
     return startsWithText(s, u"http://") || startsWithText(s, u"https://");
@@ -111,12 +109,12 @@ void saveMacro(TmacroCall &c, bool append)
     resetWhenRelative(dest);
     const QString path = diskPath(dest);
     if (!path.isEmpty() && saveFile(path, content.toUtf8(), append))
-        c.result = kSpace;
+        c.result = macroDone;
 }
 
 void chdirMacro(TmacroCall &c)
 {
-    c.result = setMacroCurrentFolder(sourceDiskPath(c.par(0))) ? kSpace : QString();
+    c.result = setMacroCurrentFolder(sourceDiskPath(c.par(0))) ? macroDone : QString();
 }
 
 void dirMacro(TmacroCall &c)

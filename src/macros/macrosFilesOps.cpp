@@ -3,6 +3,7 @@
 // through folders are those of util/fileTree.h.
 
 #include "macros/macrosFiles.h"
+#include "macros/macrosRegistration.h"
 
 #include "macros/sourcePath.h"
 #include "script/macroEngine.h"
@@ -19,8 +20,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const QString kSpace = QStringLiteral(" ");
 
 // ---- the "on macro rename" event ----
 
@@ -81,7 +80,7 @@ void renameMacro(TmacroCall &c)
         return;
     if (!renameNoReplace(bytePath(srcPath), bytePath(dstPath)))
         return;
-    c.result = kSpace;
+    c.result = macroDone;
     runRenameEvent(c, p, newName);
 }
 
@@ -93,7 +92,7 @@ void transferMacro(TmacroCall &c, bool move)
         return;
     const QString src = diskPath(resolveSourcePath(c.par(0), nullptr, !move));
     if (transfer(src, diskPath(dest), move))
-        c.result = kSpace;
+        c.result = macroDone;
 }
 
 // Deleted for good: " " only for a single file.
@@ -108,7 +107,7 @@ QString deleteForGood(const QList<QByteArray> &items, bool isMask)
         const bool ok = deleteTree(item);
         singleFile = ok && !folder && !isMask;
     }
-    return singleFile ? kSpace : QString();
+    return singleFile ? macroDone : QString();
 }
 
 void deleteMacro(TmacroCall &c)
@@ -139,7 +138,7 @@ void deleteMacro(TmacroCall &c)
         c.result = deleteForGood(left, isMask);
         return;
     }
-    c.result = sent ? kSpace : QString();
+    c.result = sent ? macroDone : QString();
 }
 
 void mkdirMacro(TmacroCall &c)
@@ -149,7 +148,7 @@ void mkdirMacro(TmacroCall &c)
     if (path.isEmpty() || entryExists(bytePath(path)))
         return;
     if (QDir().mkpath(path))
-        c.result = kSpace;
+        c.result = macroDone;
 }
 
 } // namespace

@@ -14,6 +14,10 @@ class TmacroConn;
 class TmacroRegistry;
 class Tfile;
 
+// What a macro that acts answers when it succeeded: one blank (an empty
+// text is its failure).
+inline const QString macroDone = QStringLiteral(" ");
+
 // The client a macro run serves, null for a run without one.
 using TrequesterLookup = std::function<TconnView *(TmacroConn *)>;
 // "/~img..." for an item, as pages show it.

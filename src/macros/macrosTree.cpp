@@ -18,15 +18,13 @@
 
 namespace {
 
-const QString SUCCESS = QStringLiteral(" ");
-
 Tvfs &tree()
 {
     return Tvfs::instance();
 }
 
 // Templates write disk paths with "\"; the system wants "/".
-QString diskPath(QString templatePath)
+QString withSlashes(QString templatePath)
 {
     templatePath.replace(u'\\', u'/');
     return templatePath;
@@ -71,7 +69,7 @@ Tfile *childNamed(const Tfile *folder, const QString &name, const Tfile *except 
 QString sourcePath(const QString &text)
 {
     if (!text.contains(u'/'))
-        return diskPath(text);
+        return withSlashes(text);
     const TfilePtr f = tree().findFilebyURL(text, nullptr, true);
     return f ? f->resource : QString();
 }
@@ -142,7 +140,7 @@ void addFolderMacro(TmacroCall &c)
         tree().remove(old);
     }
     if (tree().add(node, target))
-        c.result = SUCCESS;
+        c.result = macroDone;
 }
 
 // "set item|...|name=": refuses names that would break the tree (empty,
@@ -224,7 +222,7 @@ void setItemMacro(TmacroCall &c)
     if (const auto r = c.namedRaw(QStringLiteral("resource"))) {
         QString res = r->trimmed();
         if (!f->isLink()) {
-            res = diskPath(res);
+            res = withSlashes(res);
             while (res.size() > 1 && res.endsWith(u'/'))
                 res.chop(1);
         }
@@ -306,7 +304,7 @@ void deleteItemMacro(TmacroCall &c)
     if (!f || f->isTemp() || f->isRoot() || f->isLocked() || !f->vfs())
         return;
     if (f->vfs()->remove(f.data()))
-        c.result = SUCCESS;
+        c.result = macroDone;
 }
 
 void vfsSelectMacro(TmacroCall &c)
@@ -318,13 +316,13 @@ void vfsSelectMacro(TmacroCall &c)
         if (!f || f->isTemp())
             return;
         sel.select(f.data());
-        c.result = SUCCESS;
+        c.result = macroDone;
         return;
     }
     const QString p = c.par(0);
     if (sameText(p, u"next")) {
         if (sel.selectNext())
-            c.result = SUCCESS;
+            c.result = macroDone;
     } else if (p.isEmpty()) {
         if (const Tfile *f = sel.selected())
             c.result = f->url();
@@ -334,7 +332,7 @@ void vfsSelectMacro(TmacroCall &c)
 void saveVfsMacro(TmacroCall &c)
 {
     c.result.clear();
-    QString fn = diskPath(c.par(0));
+    QString fn = withSlashes(c.par(0));
     if (fn.isEmpty())
         fn = tree().lastFileName;
     // Without a file there is nothing to save to: a macro never opens a dialog.

@@ -1,6 +1,7 @@
 #include "pages/specialPage.h"
 
 #include "pages/folderPage.h"
+#include "pages/symbolHelpers.h"
 #include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
@@ -10,15 +11,6 @@
 #include "vfs/file.h"
 
 #include <QElapsedTimer>
-
-namespace {
-
-void replaceSym(QString &text, const char *sym, const QString &value)
-{
-    text.replace(QLatin1String(sym), value, Qt::CaseInsensitive);
-}
-
-} // namespace
 
 void buildSpecialPage(const QString &name, TpageContext *ctx, const TtplPtr &given, Tfile *folderIn,
                       Tfile *root)

@@ -2,6 +2,7 @@
 
 #include "macros/macrosRegistration.h"
 #include "pages/pageContext.h"
+#include "pages/symbolHelpers.h"
 #include "script/macroData.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
@@ -27,11 +28,6 @@
 namespace {
 
 using Handler = std::function<bool(TmacroData &, QString &)>;
-
-template <class T> T call(const std::function<T()> &fn, T def = T())
-{
-    return fn ? fn() : def;
-}
 
 QString localDateTime(double d)
 {
@@ -60,11 +56,6 @@ QString localDateTime(double d)
     const QString text = locale.toString(fromDateTime(d), QLocale::ShortFormat);
     memo.insert(*step, text);
     return text;
-}
-
-QString sectionOf(const TtplPtr &t, const QString &name)
-{
-    return t ? t->getTxt(name) : QString();
 }
 
 QString extensionOf(const QString &name)

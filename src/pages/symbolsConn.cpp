@@ -1,6 +1,7 @@
 // Symbols that need no tree: the general ones and those of the connection.
 
 #include "pages/pageContext.h"
+#include "pages/symbolHelpers.h"
 #include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroRegistry.h"
@@ -19,12 +20,6 @@
 namespace {
 
 using Handler = std::function<bool(TmacroData &, QString &)>;
-
-template<class T>
-T call(const std::function<T()> &fn, T def = T())
-{
-    return fn ? fn() : def;
-}
 
 int distinct(const QList<TserverInfo::Tconn> &conns, bool users, bool downloadingOnly)
 {
@@ -52,18 +47,13 @@ TpageContext *ctxOf(TmacroData &md)
     return md.cd ? pageContextOf(md.cd) : nullptr;
 }
 
-QString sectionOf(const TtplPtr &t, const QString &name)
-{
-    return t ? t->getTxt(name) : QString();
-}
-
 void general(TmacroRegistry &r)
 {
     const auto add = [&r](const char *s, Handler h) {
         r.addSymbol(QString::fromLatin1(s), std::move(h));
     };
     add("%connections%", [](TmacroData &, QString &v) {
-        v = QString::number(call(serverInfo().connections).size());
+        v = QString::number(callOr(serverInfo().connections).size());
         return true;
     });
     add("%style%", [](TmacroData &, QString &v) {
@@ -96,55 +86,55 @@ void general(TmacroRegistry &r)
         return true;
     });
     add("%uptime%", [](TmacroData &, QString &v) {
-        v = uptimeText(call(serverInfo().listening), call(serverInfo().uptimeSeconds));
+        v = uptimeText(callOr(serverInfo().listening), callOr(serverInfo().uptimeSeconds));
         return true;
     });
     add("%speed-out%", [](TmacroData &, QString &v) {
-        v = kb2(call(serverInfo().speedOut));
+        v = kb2(callOr(serverInfo().speedOut));
         return true;
     });
     add("%speed-in%", [](TmacroData &, QString &v) {
-        v = kb2(call(serverInfo().speedIn));
+        v = kb2(callOr(serverInfo().speedIn));
         return true;
     });
     add("%total-out%", [](TmacroData &, QString &v) {
-        v = smartSize(call(serverInfo().totalOut));
+        v = smartSize(callOr(serverInfo().totalOut));
         return true;
     });
     add("%total-in%", [](TmacroData &, QString &v) {
-        v = smartSize(call(serverInfo().totalIn));
+        v = smartSize(callOr(serverInfo().totalIn));
         return true;
     });
     add("%total-downloads%", [](TmacroData &, QString &v) {
-        v = QString::number(call(serverInfo().totalDownloads));
+        v = QString::number(callOr(serverInfo().totalDownloads));
         return true;
     });
     add("%total-hits%", [](TmacroData &, QString &v) {
-        v = QString::number(call(serverInfo().totalHits));
+        v = QString::number(callOr(serverInfo().totalHits));
         return true;
     });
     add("%total-uploads%", [](TmacroData &, QString &v) {
-        v = QString::number(call(serverInfo().totalUploads));
+        v = QString::number(callOr(serverInfo().totalUploads));
         return true;
     });
     add("%number-addresses%", [](TmacroData &, QString &v) {
-        v = QString::number(distinct(call(serverInfo().connections), false, false));
+        v = QString::number(distinct(callOr(serverInfo().connections), false, false));
         return true;
     });
     add("%number-addresses-downloading%", [](TmacroData &, QString &v) {
-        v = QString::number(distinct(call(serverInfo().connections), false, true));
+        v = QString::number(distinct(callOr(serverInfo().connections), false, true));
         return true;
     });
     add("%number-users%", [](TmacroData &, QString &v) {
-        v = QString::number(distinct(call(serverInfo().connections), true, false));
+        v = QString::number(distinct(callOr(serverInfo().connections), true, false));
         return true;
     });
     add("%number-users-downloading%", [](TmacroData &, QString &v) {
-        v = QString::number(distinct(call(serverInfo().connections), true, true));
+        v = QString::number(distinct(callOr(serverInfo().connections), true, true));
         return true;
     });
     add("%number-addresses-ever%", [](TmacroData &, QString &v) {
-        v = QString::number(call(serverInfo().addressesEver));
+        v = QString::number(callOr(serverInfo().addressesEver));
         return true;
     });
     add("%cwd%", [](TmacroData &, QString &v) {
@@ -152,7 +142,7 @@ void general(TmacroRegistry &r)
         return true;
     });
     add("%port%", [](TmacroData &, QString &v) {
-        v = call(serverInfo().port);
+        v = callOr(serverInfo().port);
         return true;
     });
 }

@@ -4,6 +4,7 @@
 #include "pages/folderPage.h"
 #include "pages/pageContext.h"
 #include "pages/specialPage.h"
+#include "pages/symbolHelpers.h"
 #include "pages/symbols.h"
 #include "script/macroText.h"
 #include "tpl/cachedTpls.h"
@@ -31,11 +32,6 @@ TbuildSlots &buildSlots()
 {
     static TbuildSlots s;
     return s;
-}
-
-void replaceSym(QString &text, const char *sym, const QString &value)
-{
-    text.replace(QLatin1String(sym), value, Qt::CaseInsensitive);
 }
 
 // Apostrophes and double quotes as "\u00NN", as the "js encode" macro writes

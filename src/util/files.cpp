@@ -314,3 +314,8 @@ QString templatePath(const QString &diskPath)
     s.replace(u'/', u'\\');
     return s;
 }
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}

@@ -16,6 +16,8 @@ enum TfileMode {
 void setFilesBaseFolder(const QString &folder);
 QString filesBaseFolder();
 QString absoluteFilePath(const QString &path);
+// name inside folder, with one '/' between them.
+QString joinPath(const QString &folder, const QString &name);
 
 // The whole file decoded as UTF-8 (a leading BOM dropped; bytes that are not
 // valid UTF-8 are read in the single-byte code page). Empty when unreadable.

@@ -23,11 +23,6 @@ namespace {
 
 const QString descEndMarker = QStringLiteral("\u0004\u00C2");
 
-QString joinPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 bool hasLineBreak(const QString &s)
 {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));

@@ -33,13 +33,6 @@ QString lastPathComponent(const QString &path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
-const TvfsSettings &settingsOf(const Tfile &f)
-{
-    static const TvfsSettings defaults;
-    const Tvfs *v = f.vfs();
-    return v ? v->settings() : defaults;
-}
-
 } // namespace
 
 Tfile::Tfile() = default;
@@ -182,6 +175,13 @@ Tvfs *Tfile::vfs() const
     return vfs_;
 }
 
+const TvfsSettings &Tfile::vfsSettings() const
+{
+    static const TvfsSettings defaults;
+    const Tvfs *v = vfs();
+    return v ? v->settings() : defaults;
+}
+
 bool Tfile::isInTree() const
 {
     return vfs() != nullptr;
@@ -252,7 +252,7 @@ QString Tfile::getShownRealm() const
     for (const Tfile *f = this; f; f = f->parent())
         if (!f->realm.isEmpty())
             return f->realm;
-    if (!settingsOf(*this).useCommentAsRealm)
+    if (!vfsSettings().useCommentAsRealm)
         return {};
     const Tvfs *v = vfs();
     if (v && v->dynamicComment())
@@ -324,7 +324,7 @@ bool Tfile::isDLforbidden() const
 
 bool Tfile::isNew() const
 {
-    const qint64 n = settingsOf(*this).filesStayFlaggedForMinutes;
+    const qint64 n = vfsSettings().filesStayFlaggedForMinutes;
     if (n <= 0)
         return false;
     const double ref = isTemp() ? mtime : atime;
@@ -431,7 +431,7 @@ int Tfile::getSystemIcon() const
     if (icon >= 0)
         return icon;
     if (isFile())
-        for (const TiconMask &m : settingsOf(*this).iconMasks)
+        for (const TiconMask &m : vfsSettings().iconMasks)
             if (matchFileMask(m.mask, name))
                 return m.index;
     const Tvfs *v = vfs();

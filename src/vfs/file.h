@@ -23,6 +23,7 @@
 
 class Tfile;
 class Tvfs;
+struct TvfsSettings;
 class TconnView;
 
 using TfilePtr = QExplicitlySharedDataPointer<Tfile>;
@@ -180,6 +181,8 @@ public:
     // The tree this node belongs to (through its real folder for a temporary
     // node); null when not attached.
     Tvfs *vfs() const;
+    // The settings of that tree; the defaults for a detached node.
+    const TvfsSettings &vfsSettings() const;
     // Whether the node hangs (directly, or through its real folder for a
     // temporary node) below a tree's root.
     bool isInTree() const;

@@ -10,13 +10,6 @@
 
 namespace {
 
-const TvfsSettings &settingsOf(const Tfile &f)
-{
-    static const TvfsSettings defaults;
-    const Tvfs *v = f.vfs();
-    return v ? v->settings() : defaults;
-}
-
 QString encodeItem(const TvfsSettings &s, const QString &text, bool fullEncode)
 {
     return encodeURL(text, s.encodeNonAscii, fullEncode || s.encodeSpaces);
@@ -26,7 +19,7 @@ QString encodeItem(const TvfsSettings &s, const QString &text, bool fullEncode)
 
 QString Tfile::relativeURL(bool fullEncode) const
 {
-    const TvfsSettings &s = settingsOf(*this);
+    const TvfsSettings &s = vfsSettings();
     if (isLink()) {
         QString target = resource;
         target.replace(QLatin1String("%ip%"), s.defaultIP, Qt::CaseInsensitive);
@@ -59,7 +52,7 @@ QString Tfile::url(bool fullEncode) const
     if (isRoot())
         return QStringLiteral("/");
     // "/" is never encoded, so the whole path can be encoded at once.
-    QString u = u'/' + encodeItem(settingsOf(*this), pathTill(nullptr, u'/'), fullEncode);
+    QString u = u'/' + encodeItem(vfsSettings(), pathTill(nullptr, u'/'), fullEncode);
     if (isFolder())
         u += u'/';
     return u;
@@ -93,7 +86,7 @@ QString Tfile::getFolder() const
 
 QString Tfile::fullURL(const QString &ip) const
 {
-    const TvfsSettings &s = settingsOf(*this);
+    const TvfsSettings &s = vfsSettings();
     QString result = url(false);
     if (isLink())
         return result;
@@ -113,7 +106,7 @@ QString Tfile::fullURL(const QString &ip) const
 
 QString Tfile::fullURL(const QString &ip, const QString &user, const QString &pwd) const
 {
-    const TvfsSettings &s = settingsOf(*this);
+    const TvfsSettings &s = vfsSettings();
     const QString query = QStringLiteral("mode=auth&u=") + encodeItem(s, user, false);
     return fullURL(ip) + u'?' + query + QStringLiteral("&s2=") + sha256Hex(query + pwd);
 }

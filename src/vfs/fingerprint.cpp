@@ -13,11 +13,6 @@ namespace {
 
 constexpr qint64 chunkSize = 32768;
 
-QString joinPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 } // namespace
 
 void Thasher::loadFrom(const QString &folder)

@@ -4,6 +4,7 @@
 #include "config/config.h"
 #include "util/prompt.h"
 #include "vfs/account.h"
+#include "qtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
-
-// Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList &l, std::ostream *os) { *os << l.join(QStringLiteral(", ")).toStdString(); }
 
 class TcapturePrompt : public Tprompt
 {

@@ -9,6 +9,7 @@
 #include "script/macroRegistry.h"
 #include "util/files.h"
 #include "vfs/vfs.h"
+#include "qtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,11 +18,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 class FileMacroFixture : public ::testing::Test
 {

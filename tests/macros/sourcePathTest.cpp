@@ -4,6 +4,7 @@
 #include "macros/sourcePath.h"
 #include "util/files.h"
 #include "vfs/vfs.h"
+#include "qtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,11 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-[[maybe_unused]] void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 class SourcePath : public ::testing::Test
 {

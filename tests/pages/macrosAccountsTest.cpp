@@ -10,13 +10,9 @@
 #include "script/macroEngine.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
+#include "qtPrinters.h"
 
 #include <gtest/gtest.h>
-
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

@@ -3,15 +3,10 @@
 
 #include "script/scriptLib.h"
 #include "tpl/tpl.h"
+#include "qtPrinters.h"
 
 #include <QHash>
 #include <ostream>
-
-// Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 // A connection with settable query variables.
 class TtestConn : public TmacroConn

@@ -101,8 +101,8 @@ protected:
     QList<Tban> savedBans;
 };
 
-const QString A = QStringLiteral("127.0.0.2");
-const QString B = QStringLiteral("127.0.0.3");
+const QString peerA = QStringLiteral("127.0.0.2");
+const QString peerB = QStringLiteral("127.0.0.3");
 
 } // namespace
 
@@ -112,12 +112,12 @@ TEST_F(LiveServe, ChangedBanListKicksOnlyTheNewlyBanned)
     auto a2 = clientFrom(port, "127.0.0.2");
     auto b = clientFrom(port, "127.0.0.3");
     ASSERT_TRUE(a1->connected && a2->connected && b->connected);
-    ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 2 && openFrom(B) == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 2 && openFrom(peerB) == 1; }));
     t.secondWork(s); // the list as it was: nobody is kicked
-    EXPECT_EQ(openFrom(A) + openFrom(B), 3);
+    EXPECT_EQ(openFrom(peerA) + openFrom(peerB), 3);
 
     // A reason set earlier on the connection is kept.
-    TconnData *first = recordOf(A);
+    TconnData *first = recordOf(peerA);
     ASSERT_NE(first, nullptr);
     first->disconnectReason = QStringLiteral("earlier");
     opts().banList = {{QStringLiteral("127.0.0.2"), QStringLiteral("bad")}};
@@ -125,7 +125,7 @@ TEST_F(LiveServe, ChangedBanListKicksOnlyTheNewlyBanned)
     t.secondWork(s);
     QStringList reasons;
     for (ThttpConn *c : std::as_const(s.srv().conns))
-        if (const TconnData *d = TconnData::of(c); d && d->address == A)
+        if (const TconnData *d = TconnData::of(c); d && d->address == peerA)
             reasons << d->disconnectReason;
     reasons.sort();
     EXPECT_EQ(reasons, QStringList({QStringLiteral("earlier"), QStringLiteral("kick banned")}));
@@ -137,12 +137,12 @@ TEST_F(LiveServe, ChangedBanListKicksOnlyTheNewlyBanned)
     ASSERT_TRUE(settle(1));
     b->poll();
     EXPECT_FALSE(b->closed);
-    EXPECT_EQ(openFrom(B), 1);
+    EXPECT_EQ(openFrom(peerB), 1);
 
     // The list unchanged: a later connection of a banned address is left
     // to the ban page of its request, not kicked every second.
     auto a3 = clientFrom(port, "127.0.0.2");
-    ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 1; }));
     ms += 1000;
     t.secondWork(s);
     pumpEvents(50);
@@ -164,23 +164,23 @@ TEST_F(LiveServe, AddressLimiterLivesAsLongAsItsConnections)
     auto a1 = clientFrom(port, "127.0.0.2");
     auto a2 = clientFrom(port, "127.0.0.2");
     auto b = clientFrom(port, "127.0.0.3");
-    ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 2 && openFrom(B) == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 2 && openFrom(peerB) == 1; }));
     // As the dispatcher does for every request.
     for (ThttpConn *c : std::as_const(s.srv().conns)) {
         TspeedLimiter *l = s.perIpLimiter(TconnData::of(c)->address);
         ASSERT_NE(l, nullptr);
         c->limiters().append(l);
     }
-    EXPECT_EQ(s.perIpLimiter(A), s.perIpLimiter(A)) << "one limiter per address";
-    EXPECT_NE(s.perIpLimiter(A), s.perIpLimiter(B));
+    EXPECT_EQ(s.perIpLimiter(peerA), s.perIpLimiter(peerA)) << "one limiter per address";
+    EXPECT_NE(s.perIpLimiter(peerA), s.perIpLimiter(peerB));
     EXPECT_EQ(s.srv().limiters.size(), serverLimiters + 2);
 
     a1->close();
     ASSERT_TRUE(settle(2));
-    EXPECT_EQ(s.srv().limiters.size(), serverLimiters + 2) << "A still has a connection";
+    EXPECT_EQ(s.srv().limiters.size(), serverLimiters + 2) << "peerA still has a connection";
     a2->close();
     ASSERT_TRUE(settle(1));
-    EXPECT_EQ(s.srv().limiters.size(), serverLimiters + 1) << "A's limiter went with its last connection";
+    EXPECT_EQ(s.srv().limiters.size(), serverLimiters + 1) << "peerA's limiter went with its last connection";
     b->close();
     ASSERT_TRUE(settle(0));
     EXPECT_EQ(s.srv().limiters.size(), serverLimiters);
@@ -189,31 +189,31 @@ TEST_F(LiveServe, AddressLimiterLivesAsLongAsItsConnections)
 TEST_F(LiveServe, AddressOwnLimitOutlivesItsLimiter)
 {
     TperIp &table = TperIp::global();
-    table.setAddressLimit(s, A, 3); // no connection yet: remembered
+    table.setAddressLimit(s, peerA, 3); // no connection yet: remembered
     const double savedIpLimit = opts().speedLimitIp;
     opts().speedLimitIp = 20;
     for (int round = 0; round < 2; ++round) {
         auto a = clientFrom(port, "127.0.0.2");
         auto b = clientFrom(port, "127.0.0.3");
-        ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 1 && openFrom(B) == 1; }));
+        ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 1 && openFrom(peerB) == 1; }));
         ms += 1000;
         t.secondWork(s);
-        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
+        EXPECT_EQ(s.perIpLimiter(peerA)->maxSpeed, 3000) << round;
         if (round == 0) { // the change of "speed-limit-ip" reached the open addresses
-            EXPECT_EQ(s.perIpLimiter(B)->maxSpeed, 20000);
+            EXPECT_EQ(s.perIpLimiter(peerB)->maxSpeed, 20000);
         }
         // The dispatcher sets the common limit on each request; the
         // address gets its own back before a download.
-        s.perIpLimiter(A)->setLimit(20000);
-        reapplyCustomLimit(*recordOf(A));
-        EXPECT_EQ(s.perIpLimiter(A)->maxSpeed, 3000) << round;
+        s.perIpLimiter(peerA)->setLimit(20000);
+        reapplyCustomLimit(*recordOf(peerA));
+        EXPECT_EQ(s.perIpLimiter(peerA)->maxSpeed, 3000) << round;
         for (ThttpConn *c : std::as_const(s.srv().conns))
             c->limiters().append(s.perIpLimiter(TconnData::of(c)->address));
         a->close();
         b->close();
         ASSERT_TRUE(settle(0));
     }
-    table.clearAddressLimit(s, A);
+    table.clearAddressLimit(s, peerA);
     opts().speedLimitIp = savedIpLimit;
     ms += 1000;
     t.secondWork(s);
@@ -224,8 +224,8 @@ TEST_F(LiveServe, ConnectionCountsFollowTheRecordsAddresses)
     auto a1 = clientFrom(port, "127.0.0.2");
     auto a2 = clientFrom(port, "127.0.0.2");
     auto b = clientFrom(port, "127.0.0.3");
-    ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 2 && openFrom(B) == 1; }));
-    TconnData *self = recordOf(A);
+    ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 2 && openFrom(peerB) == 1; }));
+    TconnData *self = recordOf(peerA);
     ASSERT_NE(self, nullptr);
     TconnCounts n = countConnections(s.srv(), *self, true);
     EXPECT_EQ(n.all, 3) << "the one checked is counted once";
@@ -234,7 +234,7 @@ TEST_F(LiveServe, ConnectionCountsFollowTheRecordsAddresses)
     EXPECT_EQ(countConnections(s.srv(), *self, false).addresses, 0);
 
     // A forwarded address replaces the peer's in the record.
-    recordOf(B)->address = A;
+    recordOf(peerB)->address = peerA;
     n = countConnections(s.srv(), *self, true);
     EXPECT_EQ(n.fromAddress, 3);
     EXPECT_EQ(n.addresses, 1);
@@ -278,7 +278,7 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
     const Toptions saved = opts();
     auto other = clientFrom(port, "127.0.0.2");
     auto asker = clientFrom(port, "127.0.0.2");
-    ASSERT_TRUE(pumpUntil([&] { return openFrom(A) == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return openFrom(peerA) == 2; }));
     TconnData *busy = nullptr, *cd = nullptr;
     for (ThttpConn *c : std::as_const(s.srv().conns))
         (busy ? cd : busy) = TconnData::of(c);

@@ -8,6 +8,7 @@
 #include "script/macroRegistry.h"
 #include "serve/macrosProgram.h"
 #include "serve/serveMacros.h"
+#include "qtPrinters.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,11 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-[[maybe_unused]] void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 QString run(const QString &text)
 {

@@ -12,16 +12,12 @@
 #include "serve/connData.h"
 #include "serve/dispatcher.h"
 #include "serve/serveMacros.h"
+#include "qtPrinters.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 class TtestRecord
 {

@@ -1,12 +1,8 @@
 // Template text parsing, inheritance and the string table.
 #include "tpl/tpl.h"
+#include "qtPrinters.h"
 
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

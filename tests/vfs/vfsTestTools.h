@@ -4,6 +4,7 @@
 // connection.
 
 #include "vfs/connView.h"
+#include "qtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,16 +12,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-// Readable failures.
-static inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-static inline void PrintTo(const QStringList &l, std::ostream *os)
-{
-    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
-}
 
 class TestConn : public TconnView {
 public:
