@@ -3,6 +3,7 @@
 #   1 KiB file, keep-alive, 50 and 1000 connections, with and without a
 #   session cookie
 #   a folder page of FILES files at 10 connections
+#   a 1 GiB download by one client (MiB/s)
 # Both servers run side by side. Each round measures every row on A and on B
 # back to back (the order swaps every round), and the ratio A/B of that pair
 # is kept: a slow spell of the machine then hits both halves of a pair alike.
@@ -10,7 +11,8 @@
 # ratios. One binary against itself shows the noise floor.
 # Usage: bench/ab.sh A B
 # Environment: DURATION (wrk seconds per measurement, default 3),
-# ROUNDS (default 7), FILES (default 2000), THREADS (wrk threads).
+# ROUNDS (default 7), FILES (default 2000), THREADS (wrk threads),
+# ROWS (some of: k50 k50c k1000 k1000c page10 gib; default all).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -30,6 +32,7 @@ make_scratch zof-bench-ab
 data="$work/root/pub"
 mkdir -p "$data/list"
 head -c 1024 /dev/urandom >"$data/1k.bin"
+truncate -s 1G "$data/1g.bin" # sparse: the same zero pages for both
 for i in $(seq 1 "$nfiles"); do : >"$data/list/file $i.txt"; done
 cookie="Cookie: ZOF_SID_=9f1c0e5b7a2d4c68b3e1f0a9d8c7b6a5"
 
@@ -39,11 +42,11 @@ rate() { # url connections [header] -> 2xx replies per second
          END {printf "%.1f", (t > 0) ? (n - bad) / t : 0}'
 }
 
-rows=(k50 k50c k1000 k1000c page10)
+read -r -a rows <<<"${ROWS:-k50 k50c k1000 k1000c page10 gib}"
 declare -A TITLE=(
   [k50]="1 KiB, 50 conn" [k50c]="1 KiB, 50 conn, cookie"
   [k1000]="1 KiB, 1000 conn" [k1000c]="1 KiB, 1000 conn, cookie"
-  [page10]="folder page, 10 conn")
+  [page10]="folder page, 10 conn" [gib]="1 GiB download (MiB/s)")
 measure() { # name row
   local port="${PORT[$1]}"
   case "$2" in
@@ -52,6 +55,8 @@ measure() { # name row
     k1000) rate "http://127.0.0.1:$port/pub/1k.bin" 1000 ;;
     k1000c) rate "http://127.0.0.1:$port/pub/1k.bin" 1000 "$cookie" ;;
     page10) rate "http://127.0.0.1:$port/pub/list/" 10 ;;
+    gib) "${client_cpu[@]}" curl -s -o /dev/null -w '%{speed_download}' --max-time 60 \
+           "http://127.0.0.1:$port/pub/1g.bin" | awk '{printf "%.0f", $1 / 1048576}' ;;
   esac
 }
 
@@ -81,7 +86,7 @@ quartiles() { tr ' ' '\n' | grep -v '^$' | sort -g |
 echo
 echo "A: $a_bin"
 echo "B: $b_bin"
-printf "%-28s %10s %10s %8s %12s\n" "wrk ${duration}s x $rounds pairs" "A req/s" "B req/s" "A/B" "middle half"
+printf "%-28s %10s %10s %8s %12s\n" "wrk ${duration}s x $rounds pairs" "A" "B" "A/B" "middle half"
 for row in "${rows[@]}"; do
   printf "%-28s %10.0f %10.0f %8.2f %12s\n" "${TITLE[$row]}" \
     "$(median <<<"${R[a,$row,all]}")" "$(median <<<"${R[b,$row,all]}")" \
