@@ -16,23 +16,39 @@ export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 # (three ran as fast as four; the Chromium and timed files set the pace).
 jobs=${ZOF_TEST_JOBS:-3}
 
+# The benchmarks are not tests: left out.
+normal=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOF_BENCH=OFF)
+# -O1: the tests run much faster than in an unoptimised build, and the
+# sanitizers still report each fault with its place; line tables (-g1) are
+# all their reports need.
+sanitize=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DZOF_SANITIZE=ON -DZOF_BENCH=OFF)
+
 status=0
-for variant in normal sanitize; do
-  # The benchmarks are not tests: left out.
-  dir=build
-  opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOF_BENCH=OFF)
-  if [ "$variant" = sanitize ]; then
-    # -O1: the tests run much faster than in an unoptimised build, and
-    # the sanitizers still report each fault with its place; line tables
-    # (-g1) are all their reports need.
-    dir=build-asan
-    opts=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DZOF_SANITIZE=ON -DZOF_BENCH=OFF)
-  fi
-  echo "== $variant build ($dir)"
-  bash scripts/build.sh "$dir" "${opts[@]}"
-  echo "== $variant tests"
-  if ! (cd "$dir" && ctest --output-on-failure -j "$jobs"); then
-    status=1
-  fi
-done
+echo "== normal build (build)"
+bash scripts/build.sh build "${normal[@]}"
+
+# The sanitizer build compiles while the normal tests run, at the lowest
+# priority: the tests mostly wait on sockets and timers, and nice 19 leaves
+# them the cores whenever they want them.
+mkdir -p build-asan
+nice -n 19 bash scripts/build.sh build-asan "${sanitize[@]}" >build-asan/build.log 2>&1 &
+sanitize_build=$!
+trap 'kill "$sanitize_build" 2>/dev/null || true' EXIT
+
+echo "== normal tests"
+if ! (cd build && ctest --output-on-failure -j "$jobs"); then
+  status=1
+fi
+
+echo "== sanitize build (build-asan)"
+if ! wait "$sanitize_build"; then
+  cat build-asan/build.log
+  echo "test: the sanitizer build failed" >&2
+  exit 1
+fi
+grep -v '^\[[0-9]*/[0-9]*\] ' build-asan/build.log || true
+echo "== sanitize tests"
+if ! (cd build-asan && ctest --output-on-failure -j "$jobs"); then
+  status=1
+fi
 exit $status
