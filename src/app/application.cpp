@@ -44,6 +44,7 @@ void Tapplication::assemble()
     // the folder that relative names, template ones too, are taken against.
     connect(applied, &TcfgSignals::applied, this, &optionsToStore);
     connect(applied, &TcfgSignals::applied, this, &optionsToTemplates);
+    connect(applied, &TcfgSignals::applied, this, &optionsToServer);
 
     // Command-line files and trees, and the reload of the last tree.
     p->hooks.reloadLastVfs = [p] { reloadLastVfsOnce(*p); };

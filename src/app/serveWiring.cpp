@@ -77,6 +77,12 @@ void closeAllConnections()
         serve().shutdown();
 }
 
+void optionsToServer()
+{
+    if (serveExists())
+        serve().srv().persistentConnections = opts().persistentConnections;
+}
+
 void giveControlOfServer()
 {
     // The timeouts outlive the program object: they find it afresh each time.

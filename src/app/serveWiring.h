@@ -17,6 +17,8 @@ void closeAllConnections();
 // Start, stop and state of the server for the options; the quit and buffer
 // size the timeouts ask the program for.
 void giveControlOfServer();
+// Options applied: the server's switches that follow them (keep-alive).
+void optionsToServer();
 
 // Adds files and folders named on a command line below the root; folders
 // become real folders when `realFolders`, else virtual ones.

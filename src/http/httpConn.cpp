@@ -588,6 +588,21 @@ bool ThttpConn::initInputStream()
 }
 
 namespace {
+// Whether a head has a line for the header `name` (lower case).
+bool hasHeaderLine(QByteArrayView head, QByteArrayView name)
+{
+    for (qsizetype at = 0; at < head.size();) {
+        qsizetype end = head.indexOf('\n', at);
+        if (end < 0)
+            end = head.size();
+        const QByteArrayView line = head.sliced(at, end - at);
+        if (line.size() > name.size() && line[name.size()] == ':' && sameText(line.first(name.size()), name))
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 void appendNumber(QByteArray &out, qint64 n)
 {
     char tmp[24];
@@ -738,6 +753,13 @@ void ThttpConn::buildHead()
     sendHeader();
 }
 
+bool ThttpConn::keepsAfterReply() const
+{
+    // Errors, redirections and refusals close the connection after their body.
+    const bool keeps = reply_.mode == HRM_REPLY || reply_.mode == HRM_REPLY_HEADER || reply_.mode == HRM_NOT_MODIFIED;
+    return persistent && keeps;
+}
+
 void ThttpConn::sendHeader()
 {
     state_ = HCS_REPLYING_HEADER;
@@ -749,6 +771,9 @@ void ThttpConn::sendHeader()
         if (!h.endsWith("\r\n"))
             h.append("\r\n", 2);
     }
+    // A client told nothing would keep the connection and wait on it.
+    if (!keepsAfterReply() && !hasHeaderLine(h, "connection"))
+        h.append("Connection: close\r\n");
     QByteArray wire = h;
     wire.append("\r\n", 2);
     headLeft = wire.size();
@@ -874,9 +899,7 @@ void ThttpConn::finishReply()
         && (state_ == HCS_REPLYING_HEADER || state_ == HCS_REPLYING_BODY || state_ == HCS_DISCONNECTED);
     if (finished)
         state_ = HCS_IDLE;
-    // Errors, redirections and refusals close the connection after their body.
-    const bool keeps = reply_.mode == HRM_REPLY || reply_.mode == HRM_REPLY_HEADER || reply_.mode == HRM_NOT_MODIFIED;
-    if (!persistent || !keeps)
+    if (!keepsAfterReply())
         disconnect();
     else if (sock && sock->isConnected())
         state_ = HCS_IDLE;

@@ -172,6 +172,8 @@ private:
     void startBody();
     void bodyStep();
     void finishReply();
+    // Whether the connection waits for another request after this reply.
+    bool keepsAfterReply() const;
     bool mustQueue() const;
     void consumeFront(qsizetype n);
     void dropInput(qint64 n);

@@ -308,3 +308,36 @@ class TestPipelining(KeepAliveCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class TestPersistentConnectionsOption(ZofTestCase):
+    def setUp(self):
+        super().setUp()
+        self.data = tempfile.mkdtemp(prefix="zof-keep-")
+        self.addCleanup(shutil.rmtree, self.data, True)
+        with open(os.path.join(self.data, "a.txt"), "w") as f:
+            f.write("a")
+
+    def exchange_twice(self, z):
+        """Two requests in one write; the replies read until the server closes."""
+        with socket.create_connection(("127.0.0.1", z.port), timeout=10) as s:
+            path = "/%s/a.txt" % os.path.basename(self.data)
+            s.sendall(("GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % path).encode() * 2)
+            data = b""
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    return data
+                data += chunk
+                if data.count(b"HTTP/1.1 200") == 2 and data.endswith(b"a"):
+                    return data
+
+    def test_off_closes_after_each_reply(self):
+        z = self.start_zof("-c", "persistent-connections=no", self.data)
+        data = self.exchange_twice(z)
+        self.assertEqual(data.count(b"HTTP/1.1 200"), 1, data)
+        self.assertIn(b"Connection: close", data.split(b"\r\n\r\n")[0])
+
+    def test_on_keeps_the_connection(self):
+        z = self.start_zof(self.data)
+        self.assertEqual(self.exchange_twice(z).count(b"HTTP/1.1 200"), 2)

@@ -141,15 +141,16 @@ TEST_F(ServerTest, ErrorModesCloseWithDefaultBody)
         const char *head;
         const char *body;
     };
+    // Each closes the connection after it, and says so.
     const Case cases[] = {
-        {"/nf", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n\r\n", "404 - File not found"},
+        {"/nf", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n", "404 - File not found"},
         {"/auth", "HTTP/1.1 401 Unauthorized\r\nContent-Type: text/html; charset=utf-8\r\n"
-                  "WWW-Authenticate: Basic realm=\"Password protected resource\"\r\n\r\n",
+                  "WWW-Authenticate: Basic realm=\"Password protected resource\"\r\nConnection: close\r\n\r\n",
          "401 - You are not authorized to access this file"},
-        {"/busy", "HTTP/1.1 429 \r\nContent-Type: text/html; charset=utf-8\r\n\r\n", "429 - Server is overloaded, retry later"},
-        {"/evil", "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/html; charset=utf-8\r\n\r\n",
+        {"/busy", "HTTP/1.1 429 \r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n", "429 - Server is overloaded, retry later"},
+        {"/evil", "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n",
          "500 - Internal server error"},
-        {"/type", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Ok: 1\r\n\r\n", ""},
+        {"/type", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Ok: 1\r\nConnection: close\r\n\r\n", ""},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.url);
