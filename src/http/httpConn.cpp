@@ -303,7 +303,10 @@ void ThttpConn::processInput()
 {
     if (state_ == HCS_IDLE || state_ == HCS_REQUESTING)
         skipEmptyLines();
-    if (buffer_.isEmpty() || refusingInput) {
+    // A body can end with nothing left to read: the last chunk of a chunked
+    // body whose bytes were all taken already.
+    const bool bodyDone = state_ == HCS_POSTING && postLeft() <= 0;
+    if ((buffer_.isEmpty() && !bodyDone) || refusingInput) {
         closeIfInputEnded();
         return;
     }

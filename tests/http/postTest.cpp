@@ -175,6 +175,28 @@ TEST_F(PostTest, ChunkedMultipartSplitAnywhere)
     }
 }
 
+TEST_F(PostTest, LastChunkInAReadOfItsOwn)
+{
+    // The last chunk ends the body also when nothing is left to decode or
+    // to read behind it: a multipart body has taken every byte before it.
+    const QByteArray head = "POST /up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n"
+                            "Content-Type: multipart/form-data; boundary=XyZ123\r\n\r\n";
+    for (const QByteArray &before : {QByteArray(), QByteArray("8\r\npreamble\r\n")}) {
+        SCOPED_TRACE(before.toStdString());
+        log = {};
+        TtestClient c(port);
+        ASSERT_TRUE(c.send(head + before));
+        pumpEvents(20);
+        EXPECT_EQ(log.ends, 0);
+        ASSERT_TRUE(c.send("0\r\nX-Trailer: 1\r\n"));
+        pumpEvents(20);
+        ASSERT_TRUE(c.send("\r\n"));
+        EXPECT_EQ(c.response().body, QByteArray("hello /up"));
+        EXPECT_EQ(log.ends, 1);
+        EXPECT_FALSE(c.closed);
+    }
+}
+
 TEST_F(PostTest, ChunkedUrlencodedAndUnreadBodies)
 {
     TtestClient c(port);
