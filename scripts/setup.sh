@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   zlib1g-dev libgtest-dev
-  curl wget aria2 wrk slowhttptest python3 procps
+  curl wget aria2 wrk slowhttptest goaccess python3 procps
 )
 # Extra groups, asked for by name: "bench" (other servers to measure against),
 # "browser" (headless browser tests, with the driver's node modules).

@@ -642,6 +642,7 @@ void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = t
 {
     if (reply_.reason.isEmpty() || !isHeaderSafe(QStringView(reply_.reason)))
         reply_.reason = reasonText(code);
+    reply_.statusSent = code;
     out.append("HTTP/1.1 ", 9);
     appendNumber(out, code);
     out.append(' ');

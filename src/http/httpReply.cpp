@@ -65,6 +65,7 @@ void ThttpReply::reset(qint64 reqFirstByte, qint64 reqLastByte)
     else
         additionalHeaders.resize(0);
     reason.clear();
+    statusSent = 0;
     bodyMode = RBM_STRING;
     mode = HRM_IGNORE;
     firstByte = reqFirstByte;
@@ -164,6 +165,29 @@ int replyModeCode(ThttpReplyMode mode)
     case HRM_IGNORE: break;
     }
     return 0;
+}
+
+const char *replyModeName(ThttpReplyMode mode)
+{
+    switch (mode) {
+    case HRM_REPLY: return "HRM_REPLY";
+    case HRM_REPLY_HEADER: return "HRM_REPLY_HEADER";
+    case HRM_DENY: return "HRM_DENY";
+    case HRM_UNAUTHORIZED: return "HRM_UNAUTHORIZED";
+    case HRM_NOT_FOUND: return "HRM_NOT_FOUND";
+    case HRM_BAD_REQUEST: return "HRM_BAD_REQUEST";
+    case HRM_INTERNAL_ERROR: return "HRM_INTERNAL_ERROR";
+    case HRM_CLOSE: return "HRM_CLOSE";
+    case HRM_IGNORE: return "HRM_IGNORE";
+    case HRM_METHOD_NOT_ALLOWED: return "HRM_METHOD_NOT_ALLOWED";
+    case HRM_REDIRECT: return "HRM_REDIRECT";
+    case HRM_OVERLOAD: return "HRM_OVERLOAD";
+    case HRM_TOO_LARGE: return "HRM_TOO_LARGE";
+    case HRM_MOVED: return "HRM_MOVED";
+    case HRM_NOT_MODIFIED: return "HRM_NOT_MODIFIED";
+    case HRM_NOT_IMPLEMENTED: return "HRM_NOT_IMPLEMENTED";
+    }
+    return "HRM_UNKNOWN";
 }
 
 QByteArray reasonPhrase(int code)

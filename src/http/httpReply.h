@@ -50,6 +50,7 @@ struct ThttpReply
     QString reason;
     QString url;
     bool resumeForbidden = false;
+    int statusSent = 0; // the status line's code once the head is built
 
     // Clears everything a new request must not inherit; the range comes
     // from the request. contentType and resumeForbidden are kept.
@@ -81,6 +82,8 @@ struct ThttpReply
 
 // Status code of a mode (0 for modes that send nothing).
 int replyModeCode(ThttpReplyMode mode);
+// The mode's own name ("HRM_NOT_FOUND"), for logs.
+const char *replyModeName(ThttpReplyMode mode);
 // The standard phrase of a status code; empty for codes without one.
 QByteArray reasonPhrase(int code);
 // The text sent when the application gave no body; url is the redirection target.

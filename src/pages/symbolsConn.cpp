@@ -161,10 +161,7 @@ void connection(TmacroRegistry &r)
     add("%host%", [](TmacroData &, TpageContext &c) { return c.host(); });
     add("%ip%", [](TmacroData &, TpageContext &c) { return c.address(); });
     add("%ip-to-name%", [](TmacroData &, TpageContext &c) {
-        const QStringList &pairs = pageOptions().address2name;
-        for (qsizetype i = 0; i + 1 < pairs.size(); i += 2)
-            if (matchAddressMask(pairs[i + 1], c.address())) return pairs[i];
-        return QString();
+        return nameForAddress(pageOptions().address2name, c.address());
     });
     add("%lang%", [](TmacroData &, TpageContext &c) {
         QString out;

@@ -127,6 +127,18 @@ public:
     struct Logging
     {
         bool dontLog = false, fullDownloadLogged = false;
+        // An access-log line is due when the request completes or the
+        // connection ends, whichever comes first.
+        bool apacheLineDue = false;
+        // Traffic already counted in "Got"/"bytes sent" lines, and what was
+        // counted since the last such line (written at most once a second).
+        qint64 lastBytesGot = 0, lastBytesSent = 0;
+        struct Grouping
+        {
+            qint64 bytes = 0;
+            TdateTime last = 0;
+        };
+        Grouping gotGrouping, sentGrouping;
         // Traffic dump: how much of the current reply was already written.
         bool dumpHeadDone = false;
         qint64 dumpBodyDone = 0;

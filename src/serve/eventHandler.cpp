@@ -7,6 +7,7 @@
 #include "serve/connData.h"
 #include "serve/dispatcher.h"
 #include "serve/fileDownload.h"
+#include "serve/logEvent.h"
 #include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/serve.h"
@@ -103,7 +104,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         onGotHeader(cd);
         break;
     case SE_REQUEST:
-        onRequest(conn, *cd);
+        onRequest(*cd);
         break;
     case SE_STREAM_READY:
         onStreamReady(conn, cd);
@@ -135,19 +136,16 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     // expiry and spares a precise read for each of a request's events.
     if (cd && cd->credentials.session)
         cd->credentials.session->expires = nowCoarse() + cd->credentials.session->ttl;
+    logServerEvent(e, conn);
 }
 
 void Tserve::onServerStart()
 {
-    if (opts().logServerStart)
-        add2log(QStringLiteral("Server start"));
     runEvent(QStringLiteral("server start"), nullptr);
 }
 
 void Tserve::onServerStop()
 {
-    if (opts().logServerStop)
-        add2log(QStringLiteral("Server stop"));
     runEvent(QStringLiteral("server stop"), nullptr);
 }
 
@@ -163,8 +161,6 @@ void Tserve::onConnected(ThttpConn *conn)
     conn->setSendBuffer(32000);
     cd->address = conn->address();
     admission().decidePreReply(*cd);
-    if (opts().logConnections)
-        add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
     runEvent(QStringLiteral("connected"), cd);
 }
 
@@ -178,11 +174,6 @@ void Tserve::onDisconnected(ThttpConn *conn, TconnData *cd)
         cd->deleting = true;
         toFree.append(cd);
     }
-    if (opts().logDisconnections)
-        add2log(QStringLiteral("Disconnected") + (cd->disconnectReason.isEmpty()
-                                                      ? QString()
-                                                      : QStringLiteral(": ") + cd->disconnectReason),
-                logPeer(conn), LK_CONNECTION);
     runEvent(QStringLiteral("disconnected"), cd);
 }
 
@@ -216,23 +207,15 @@ void Tserve::onGotHeader(TconnData *cd)
     runEvent(QStringLiteral("got header"), cd);
 }
 
-// The whole request is in: dispatch it, then log it.
-void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
+// The whole request is in: dispatch it; the log follows what it served.
+void Tserve::onRequest(TconnData &cd)
 {
-    const Toptions &o = opts();
     cd.logging.dontLog = false;
     cd.logging.dumpHeadDone = false;
     cd.logging.dumpBodyDone = 0;
     dispatchRequest(cd);
     if (!cd.logging.dontLog)
         cd.logging.dontLog = servedNodeDontLog(cd);
-    if (o.logRequests && !cd.logging.dontLog)
-        add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request().full.left(
-                                                  qMax<qsizetype>(0, conn->request().full.indexOf('\r')))),
-                logPeer(conn), LK_REQUEST);
-    else if (o.logBrowsing && !cd.logging.dontLog && cd.transfer.downloadingWhat == DW_FOLDERPAGE)
-        add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request().url).first(qMin<qsizetype>(200, conn->request().url.size()))),
-                logPeer(conn), LK_REQUEST);
 }
 
 // The reply is about to be sent; the script may still refuse it.
@@ -253,8 +236,9 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
 {
     if (!cd)
         return;
-    if (opts().logReplies && !cd->logging.dontLog)
-        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
+    // The count of received bytes runs over the whole connection: what the
+    // log already counted stays counted (starting again from 0 here would
+    // count the earlier requests twice).
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
 }

@@ -319,11 +319,6 @@ void downloadCompleted(TconnData &cd)
     markCountersChanged(f);
     if (cd.transfer.downloadingWhat == DW_FILE && f)
         f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
-    if (!cd.logging.fullDownloadLogged && opts().logFullDownloads) {
-        cd.logging.fullDownloadLogged = true;
-        add2log(QStringLiteral("Fully downloaded - ") + cd.transfer.lastFileName, logPeer(cd.conn),
-                LK_DOWNLOAD);
-    }
     if (cd.transfer.countAsDownload)
         s.events().run(QStringLiteral("download completed"), &cd);
 }

@@ -94,7 +94,7 @@ private:
     void onBytesSent(TconnData *cd);
     void onRequesting(TconnData *cd);
     void onGotHeader(TconnData *cd);
-    void onRequest(ThttpConn *conn, TconnData &cd);
+    void onRequest(TconnData &cd);
     void onStreamReady(ThttpConn *conn, TconnData *cd);
     void onReplied(ThttpConn *conn, TconnData *cd);
     void onUploadEvent(TserverEvent e, TconnData *cd);

@@ -377,8 +377,5 @@ void TuploadManager::end(TconnData &cd)
         r.size = -1;
     }
     created.remove(&cd);
-    if (r.reason.isEmpty() && opts().logUploads)
-        add2log(QStringLiteral("Fully uploaded %1").arg(cd.upload.destination), logPeer(cd.conn),
-                LK_UPLOAD);
     cd.upload.results.append(r);
 }

@@ -358,3 +358,11 @@ bool isAddressMaskValid(QStringView mask)
     }
     return true;
 }
+
+QString nameForAddress(const QStringList &pairs, const QString &address)
+{
+    for (qsizetype i = 0; i + 1 < pairs.size(); i += 2)
+        if (matchAddressMask(pairs[i + 1], address))
+            return pairs[i];
+    return {};
+}

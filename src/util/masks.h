@@ -5,6 +5,7 @@
 #include "util/addresses.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // The number of characters of `text` that `pattern` consumes ("?" one
@@ -26,6 +27,10 @@ bool matchFileMask(QStringView mask, QStringView text);
 // separated by ";", the first matching piece deciding; leading backslashes
 // invert as in file masks.
 bool matchAddressMask(QStringView mask, const QString &address);
+
+// The name of the first pair (name, address mask) of the flat list `pairs`
+// whose mask matches `address`; empty when none does.
+QString nameForAddress(const QStringList &pairs, const QString &address);
 
 // The syntax check applied when the operator enters address masks (ban list,
 // address-to-name list).

@@ -1,0 +1,292 @@
+#include "serve/logEvent.h"
+
+#include "config/options.h"
+#include "http/httpConn.h"
+#include "http/httpSrv.h"
+#include "log/apacheLine.h"
+#include "log/log.h"
+#include "log/logFile.h"
+#include "serve/connData.h"
+#include "serve/logPeer.h"
+#include "serve/serve.h"
+#include "util/dateTime.h"
+#include "util/encodings.h"
+#include "util/format.h"
+#include "util/masks.h"
+
+#include <cmath>
+
+namespace {
+
+const char *methodName(ThttpMethod m)
+{
+    switch (m) {
+    case HM_GET: return "GET";
+    case HM_POST: return "POST";
+    case HM_HEAD: return "HEAD";
+    default: return "UNK";
+    }
+}
+
+QString decodedUrl(const ThttpConn &conn)
+{
+    return decodeURL(QByteArrayView(conn.request().url));
+}
+
+// The request line as received: the head up to its first line end.
+QByteArray requestLineOf(const ThttpConn &conn)
+{
+    const QByteArray &full = conn.request().full;
+    const qsizetype end = full.indexOf('\r');
+    const qsizetype lf = full.indexOf('\n');
+    const qsizetype cut = end < 0 ? lf : (lf < 0 ? end : qMin(end, lf));
+    return cut < 0 ? full : full.left(cut);
+}
+
+// Bytes per second since `since`, rounded; 0 for no time at all.
+qint64 averageSpeed(qint64 bytes, TdateTime since)
+{
+    const double secs = (now() - since) * secondsPerDay;
+    return secs > 0 ? qint64(std::llround(double(bytes) / secs)) : 0;
+}
+
+// The counted traffic grows by `grown`; a line at most once a second.
+void groupTraffic(TconnData::Logging::Grouping &g, qint64 grown, const QString &(*text)(qint64),
+                  ThttpConn *conn)
+{
+    g.bytes += grown;
+    const TdateTime t = nowCoarse();
+    if ((t - g.last) * secondsPerDay <= 1)
+        return;
+    add2log(text(g.bytes), logPeer(conn));
+    g.bytes = 0;
+    g.last = t;
+}
+
+const QString &gotText(qint64 n)
+{
+    static QString s;
+    s = QStringLiteral("Got %1 bytes").arg(n);
+    return s;
+}
+
+const QString &sentText(qint64 n)
+{
+    static QString s;
+    s = groupDigits(n) + QStringLiteral(" bytes sent");
+    return s;
+}
+
+// The request line of the log for a served request, and the raw head.
+void logRequest(ThttpConn *conn, const Toptions &o)
+{
+    if (o.logRequests) {
+        QString line = QStringLiteral("Requested ") + QLatin1String(methodName(conn->request().method))
+            + u' ' + decodedUrl(*conn);
+        const QString range = conn->getHeader("Range");
+        if (!range.isEmpty())
+            line += QStringLiteral("\t[") + range.mid(6) + u']';
+        add2log(line, logPeer(conn));
+    }
+    if (o.logDumpRequest)
+        add2log(QStringLiteral("Request dump\r\n") + QString::fromLatin1(conn->request().full), logPeer(conn));
+}
+
+void logReplied(ThttpConn *conn, const TconnData &cd, const Toptions &o)
+{
+    const ThttpReply &r = conn->reply();
+    switch (r.mode) {
+    case HRM_REPLY:
+        if (!cd.logging.fullDownloadLogged)
+            add2log(QStringLiteral("Served ") + smartSize(conn->bodyBytesSent()), logPeer(conn));
+        return;
+    case HRM_REPLY_HEADER:
+        add2log(QStringLiteral("Served head"), logPeer(conn));
+        return;
+    case HRM_REDIRECT:
+        add2log(QStringLiteral("Redirected to ") + r.url, logPeer(conn));
+        return;
+    case HRM_NOT_MODIFIED:
+        add2log(QStringLiteral("Not modified, use cache"), logPeer(conn));
+        return;
+    default:
+        if (o.logOnlyServed)
+            return;
+        add2log(QStringLiteral("Not served: %1 - %2").arg(replyModeCode(r.mode)).arg(QLatin1String(replyModeName(r.mode)))
+                    + (cd.error.isEmpty() ? QString() : QStringLiteral(": ") + cd.error),
+                logPeer(conn));
+    }
+}
+
+void logUploadEnd(ThttpConn *conn, const TconnData &cd)
+{
+    if (!cd.upload.failure.isEmpty()) {
+        add2log(QStringLiteral("Upload failed ") + cd.upload.source, logPeer(conn));
+        return;
+    }
+    const qint64 size = conn->bytesPostedLastItem();
+    add2log(QStringLiteral("Fully uploaded %1 - %2 @ %3B/s")
+                .arg(cd.upload.source, smartSize(size), smartSize(averageSpeed(size, cd.transfer.started))),
+            logPeer(conn));
+}
+
+void logFullDownload(ThttpConn *conn, TconnData &cd)
+{
+    cd.logging.fullDownloadLogged = true;
+    const qint64 sent = conn->bodyBytesSent();
+    add2log(QStringLiteral("Fully downloaded - %1 @ %2B/s - %3")
+                .arg(smartSize(sent), smartSize(averageSpeed(sent, cd.transfer.started)), decodedUrl(*conn)),
+            logPeer(conn));
+}
+
+// Events about the request, not the connection, are filtered by what the
+// request asked for.
+bool requestFiltered(TserverEvent e, const ThttpConn &conn, const TconnData &cd, const Toptions &o)
+{
+    if (e == SE_CONNECTED || e == SE_DISCONNECTED || e == SE_GOT_DATA)
+        return false;
+    if (cd.transfer.downloadingWhat == DW_ICON && !o.logIcons)
+        return true;
+    if (cd.transfer.downloadingWhat == DW_FOLDERPAGE && !o.logBrowsing)
+        return true;
+    // Decoding is left for the URLs that may be the page.
+    return !o.logProgress && conn.request().url.contains("progress") && decodedUrl(conn) == u"/~progress";
+}
+
+// A request's access-log line is written once it completes, or when the
+// connection ends before. A reply without a body to complete (HEAD, 304)
+// is done when replied: its line would otherwise wait for the end of the
+// connection and be lost to the next request.
+bool apacheLineNow(TserverEvent e, const ThttpConn &conn)
+{
+    return e == SE_DISCONNECTED || e == SE_REQUEST_COMPLETED
+        || (e == SE_REPLIED && (conn.request().method == HM_HEAD || conn.reply().mode == HRM_NOT_MODIFIED));
+}
+
+void writeApacheLine(TconnData &cd, bool atDisconnection)
+{
+    cd.logging.apacheLineDue = false;
+    const TlogSettings &ls = logSettings();
+    const QString line = apacheLine(ls.apacheFormat, apacheFacts(cd, atDisconnection));
+    appendLogLine(expandLogFileName(ls.fileName, QDateTime::currentDateTime(), cd.user()),
+                  (line + QStringLiteral("\r\n")).toUtf8());
+}
+
+} // namespace
+
+TapacheRequest apacheFacts(const TconnData &cd, bool atDisconnection)
+{
+    const ThttpConn &conn = *cd.conn;
+    TapacheRequest r;
+    r.address = cd.address;
+    r.bodyBytes = conn.bodyBytesSent();
+    r.unsentAtDisconnection = atDisconnection && conn.bodyLeft() > 0;
+    r.closesAfterReply = conn.isDisconnecting() || cd.disconnectAfterReply;
+    r.fileName = cd.transfer.lastFileName;
+    r.method = QLatin1String(methodName(conn.request().method));
+    r.port = serve().srv().port();
+    r.requestLine = requestLineOf(conn);
+    r.status = conn.reply().statusSent ? conn.reply().statusSent : replyModeCode(conn.reply().mode);
+    r.time = fromDateTime(cd.request.time);
+    r.user = cd.user();
+    for (const TuploadResult &u : cd.upload.results)
+        if (u.reason.isEmpty())
+            r.uploaded << u.fn;
+    r.header = [&conn](const QString &name) { return conn.getHeader(name.toLatin1()); };
+    return r;
+}
+
+void logServerEvent(TserverEvent e, ThttpConn *conn)
+{
+    const Toptions &o = opts();
+    TconnData *cd = TconnData::of(conn);
+    if (conn && !cd)
+        return;
+    if (cd) {
+        if (cd->logging.dontLog && e != SE_DISCONNECTED)
+            return;
+        if (cd->preReply == PR_BAN && !o.logBanned)
+            return;
+        if (requestFiltered(e, *conn, *cd, o))
+            return;
+        if (!o.doNotLogAddress.isEmpty() && matchAddressMask(o.doNotLogAddress, cd->address))
+            return;
+    }
+
+    switch (e) {
+    case SE_SERVER_START:
+        if (o.logServerStart)
+            add2log(QStringLiteral("Server start"));
+        break;
+    case SE_SERVER_STOP:
+        if (o.logServerStop)
+            add2log(QStringLiteral("Server stop"));
+        break;
+    case SE_CONNECTED:
+        if (o.logConnections)
+            add2log(QStringLiteral("Connected"), logPeer(conn));
+        break;
+    case SE_DISCONNECTED:
+        if (o.logDisconnections) {
+            QString line = conn->isDisconnecting() ? QStringLiteral("Disconnected by server")
+                                                   : QStringLiteral("Disconnected");
+            if (!cd->disconnectReason.isEmpty())
+                line += QStringLiteral(": ") + cd->disconnectReason;
+            if (conn->totalBodyBytesSent() > 0)
+                line += QStringLiteral(" - ") + groupDigits(conn->totalBodyBytesSent()) + QStringLiteral(" bytes sent");
+            add2log(line, logPeer(conn));
+        }
+        break;
+    case SE_GOT_DATA: {
+        const qint64 grown = conn->bytesReceived() - cd->logging.lastBytesGot;
+        if (grown <= 0)
+            break;
+        cd->logging.lastBytesGot = conn->bytesReceived();
+        if (o.logBytesReceived)
+            groupTraffic(cd->logging.gotGrouping, grown, gotText, conn);
+        break;
+    }
+    case SE_BYTES_SENT: {
+        const qint64 grown = conn->totalBodyBytesSent() - cd->logging.lastBytesSent;
+        if (grown <= 0)
+            break;
+        cd->logging.lastBytesSent = conn->totalBodyBytesSent();
+        if (o.logBytesSent)
+            groupTraffic(cd->logging.sentGrouping, grown, sentText, conn);
+        break;
+    }
+    case SE_REQUEST: {
+        const ThttpReplyMode m = conn->reply().mode;
+        if (o.logOnlyServed && m != HRM_REPLY && m != HRM_REPLY_HEADER && m != HRM_REDIRECT)
+            break;
+        cd->logging.apacheLineDue = true;
+        logRequest(conn, o);
+        break;
+    }
+    case SE_REPLIED:
+        if (o.logReplies)
+            logReplied(conn, *cd, o);
+        break;
+    case SE_POST_FILE_START:
+        if (o.logUploads && cd->upload.failure.isEmpty())
+            add2log(QStringLiteral("Uploading ") + cd->upload.source, logPeer(conn));
+        break;
+    case SE_POST_FILE_END:
+        if (o.logUploads)
+            logUploadEnd(conn, *cd);
+        break;
+    case SE_REQUEST_COMPLETED:
+        if (o.logFullDownloads && cd->transfer.countAsDownload
+            && (cd->transfer.downloadingWhat == DW_FILE || cd->transfer.downloadingWhat == DW_ARCHIVE))
+            logFullDownload(conn, *cd);
+        break;
+    default:
+        break;
+    }
+
+    if (cd && cd->logging.apacheLineDue && apacheLineNow(e, *conn)) {
+        const TlogSettings &ls = logSettings();
+        if (!ls.fileName.isEmpty() && !ls.apacheFormat.isEmpty())
+            writeApacheLine(*cd, e == SE_DISCONNECTED);
+    }
+}
