@@ -15,7 +15,8 @@
 # is the median of its rounds),
 # ZOF_BIN (a zof binary to use instead of building a release one),
 # ZOF_BASE (another zof binary, say the previous version, measured in the
-# same run: the table gains a column of ZOF against it),
+# same rounds, next to ZOF: the table gains its column and the median of the
+# paired ratios ZOF/base),
 # ONLY (run just one server: zof, nginx or lighttpd; for profiling).
 set -euo pipefail
 
@@ -74,17 +75,20 @@ measure_single() { # name port
   R[$name,code]="$("${client_cpu[@]}" curl -s -o /dev/null -w '%{http_code}' "$url")"
 }
 
-# One round for one server: the time one client takes for one page, seven
-# times without contention for the build slots, then the loaded rows; every
-# value is appended to its list and the errors are added up.
-measure_round() { # name port
-  local name="$1" c a b url="http://127.0.0.1:$2$url_path"
-  R[$name,ms,all]="${R[$name,ms,all]:-} $(for _ in $(seq 1 7); do "${client_cpu[@]}" curl -s -o /dev/null -w '%{time_total} ' "$url"; done)"
-  for c in $conns; do
-    read -r a b < <(wrk_pages "$url" "$c")
-    R[$name,p$c,all]="${R[$name,p$c,all]:-} $a"
-    R[$name,e$c]=$(( ${R[$name,e$c]:-0} + b ))
-  done
+# One row for one server. "ms": the time one client takes for one page,
+# seven times without contention (the median of the seven); "pN": pages per
+# second at N connections, the errors added up. Each value is appended to its
+# list.
+measure_row() { # name row
+  local name="$1" a b url="http://127.0.0.1:${PORT[$1]}$url_path"
+  if [ "$2" = ms ]; then
+    a="$(for _ in $(seq 1 7); do "${client_cpu[@]}" curl -s -o /dev/null -w '%{time_total} ' "$url"; done | median)"
+  else
+    read -r a b < <(wrk_pages "$url" "${2#p}")
+    R[$name,e${2#p}]=$(( ${R[$name,e${2#p}]:-0} + b ))
+  fi
+  R[$name,$2,all]="${R[$name,$2,all]:-} $a"
+  R[$name,$2,last]="$a"
 }
 
 start_zof() { start_zof_as zof "$zof" "$data"; }
@@ -110,14 +114,17 @@ EOF
   pids+=("$!"); PORT[lighttpd]=$port
 }
 
-# All servers run at once and take turns, round after round, so that a slow
-# spell of the machine (or the start of a run) hits every server alike; each
-# rate is the median of its rounds.
+# All servers run at once and every row is measured on each of them back to
+# back, round after round, so that a slow spell of the machine (or the start
+# of a run) hits every server alike; each rate is the median of its rounds.
+# With a base binary, zof and base are measured next to each other, in an
+# order that swaps every round, and the /base column is the median of those
+# paired ratios.
 servers=()
-for name in zof nginx lighttpd; do
+for name in zof base nginx lighttpd; do
+  [ "$name" = base ] && [ -z "${ZOF_BASE:-}" ] && continue
   if [ -z "$only" ] || [ "$only" = "$name" ]; then servers+=("$name"); fi
 done
-if [ -n "${ZOF_BASE:-}" ] && { [ -z "$only" ] || [ "$only" = base ]; }; then servers+=(base); fi
 for name in "${servers[@]}"; do
   "start_$name"
   wait_port "${PORT[$name]}" "$url_path"
@@ -126,10 +133,22 @@ done
 for name in "${servers[@]}"; do
   measure_single "$name" "${PORT[$name]}"
 done
+paired() { [ -n "${ZOF_BASE:-}" ] && [ -n "${PORT[zof]:-}" ] && [ -n "${PORT[base]:-}" ]; }
+in_order() { # round -> the servers, zof and base swapped on even rounds
+  if (( $1 % 2 == 0 )) && paired; then
+    local name; for name in "${servers[@]}"; do
+      case "$name" in zof) echo base ;; base) echo zof ;; *) echo "$name" ;; esac
+    done
+  else echo "${servers[@]}"; fi
+}
+rows=(ms); for c in $conns; do rows+=("p$c"); done
 for round in $(seq 1 "$rounds"); do
-  for name in "${servers[@]}"; do
-    echo "round $round: $name..." >&2
-    measure_round "$name" "${PORT[$name]}"
+  for row in "${rows[@]}"; do
+    echo "round $round: $row..." >&2
+    for name in $(in_order "$round"); do measure_row "$name" "$row"; done
+    if paired; then
+      R[pairs,$row]="${R[pairs,$row]:-} $(awk -v a="${R[zof,$row,last]}" -v b="${R[base,$row,last]}" 'BEGIN {printf "%.3f", (b > 0) ? a / b : 0}')"
+    fi
   done
 done
 for name in "${servers[@]}"; do
@@ -139,11 +158,16 @@ for name in "${servers[@]}"; do
   R[$name,ms]="$(median <<<"${R[$name,ms,all]}" | awk '{printf "%.1f", $1 * 1000}')"
 done
 
+# zof against base: the median of the paired ratios where there are pairs.
+base_ratio() { # key
+  if [ -n "${R[pairs,$1]:-}" ]; then median <<<"${R[pairs,$1]}" | awk '{printf "%.2f", $1}'
+  else ratio "${R[zof,$1]:-}" "${R[base,$1]:-}"; fi
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
   printf "%-34s %10s %10s %10s %9s %9s" "$1" "${R[zof,$2]:--}" "${R[nginx,$2]:--}" "${R[lighttpd,$2]:--}" \
     "$(ratio "${R[zof,$2]:-}" "${R[nginx,$2]:-}")" "$(ratio "${R[zof,$2]:-}" "${R[lighttpd,$2]:-}")"
-  [ -n "${ZOF_BASE:-}" ] && printf " %10s %9s" "${R[base,$2]:--}" "$(ratio "${R[zof,$2]:-}" "${R[base,$2]:-}")"
+  if [ -n "${ZOF_BASE:-}" ]; then printf " %10s %9s" "${R[base,$2]:--}" "$(base_ratio "$2")"; fi
   echo
 }
 echo
