@@ -12,6 +12,9 @@
 # Environment: DURATION (wrk seconds, default 5), THREADS (wrk threads, default 1 when pinned, else 2),
 # ROUNDS (default 3), DOWNLOADS (1 GiB downloads per server, default 9),
 # ZOF_BIN (a zof binary to use instead of building a release one),
+# ZOF_ACCESS_LOG (an access-log format, say the combined one: zof writes that
+# log to a file in the scratch folder; without ZOF_BASE, the base is the same
+# binary without it, so /base is the rate with the log over the rate without),
 # ZOF_BASE (another zof binary, say the previous version, measured in the
 # same rounds, next to ZOF: the table gains its column and the median of the
 # paired ratios ZOF/base).
@@ -71,7 +74,12 @@ download() { # name -> MiB/s
     "http://127.0.0.1:${PORT[$1]}/pub/1g.bin" | awk '{printf "%.0f", $1 / 1048576}' || echo 0
 }
 
-start_zof() { start_zof_as zof "$zof" "$data"; }
+zof_switches=()
+if [ -n "${ZOF_ACCESS_LOG:-}" ]; then
+  zof_switches=(-c "log-file-name=$work/zof/access.log" -c "log-apache-format=$ZOF_ACCESS_LOG")
+  ZOF_BASE="${ZOF_BASE:-$zof}"
+fi
+start_zof() { start_zof_as zof "$zof" "$data" "${zof_switches[@]}"; }
 start_base() { start_zof_as base "$ZOF_BASE" "$data"; }
 start_nginx() {
   local port
@@ -158,3 +166,6 @@ row "1 KiB, 1000 conn, session cookie (req/s)" rps1000c
 row "  errors" err1000c
 row "1 GiB download, best of $downloads (MiB/s)" gib
 row "peak memory VmHWM (KiB)" mem
+if [ -n "${ZOF_ACCESS_LOG:-}" ]; then
+  echo "zof wrote its access log ($(wc -l <"$work/zof/access.log") lines): \"$ZOF_ACCESS_LOG\""
+fi

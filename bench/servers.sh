@@ -74,7 +74,8 @@ wait_port() { # port path
 # configuration, XDG folders and log files under $work/name; sets PORT[name]
 # and PID[name]. ZOF_WRAP (say "valgrind --tool=callgrind") runs it under a tool.
 declare -A PORT PID
-start_zof_as() { # name binary folder
+# Switches after the folder ("-c key=value" ...) go to zof as well.
+start_zof_as() { # name binary folder [switches...]
   local dir="$work/$1" port
   port="$(free_port)"
   mkdir -p "$dir/cfg" "$dir/xdg" "$dir/run"
@@ -83,7 +84,7 @@ start_zof_as() { # name binary folder
   # leeching protection refuses, and the other servers have no such rule.
   XDG_CONFIG_HOME="$dir/xdg" XDG_RUNTIME_DIR="$dir/run" ZOF_NO_SINGLE_INSTANCE=1 \
     "${server_cpu[@]}" ${ZOF_WRAP:-} "$2" --headless -i "$dir/cfg" -c "port=$port" -c "listen-on=127.0.0.1" \
-    -c "prevent-leeching=no" "$3" \
+    -c "prevent-leeching=no" "${@:4}" "$3" \
     >"$dir/stdout.log" 2>"$dir/stderr.log" </dev/null &
   PID[$1]=$!; PORT[$1]=$port; pids+=("$!")
 }
