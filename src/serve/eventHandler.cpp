@@ -69,7 +69,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 {
     TconnData *cd = TconnData::of(conn);
     if (conn && conn->lockCount() != 1)
-        add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), LK_ERROR);
+        add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), TlogColour::red());
     if (cd)
         cd->lastActivityTime = nowCoarse();
     if (switches.dumpTraffic && conn && (e == SE_GOT_DATA || e == SE_BYTES_SENT))
@@ -164,7 +164,7 @@ void Tserve::onConnected(ThttpConn *conn)
     cd->address = conn->address();
     admission().decidePreReply(*cd);
     if (opts().logConnections)
-        add2log(QStringLiteral("Connected"), logPeer(conn), LK_CONNECTION);
+        add2log(QStringLiteral("Connected"), logPeer(conn));
     runEvent(QStringLiteral("connected"), cd);
 }
 
@@ -182,7 +182,7 @@ void Tserve::onDisconnected(ThttpConn *conn, TconnData *cd)
         add2log(QStringLiteral("Disconnected") + (cd->disconnectReason.isEmpty()
                                                       ? QString()
                                                       : QStringLiteral(": ") + cd->disconnectReason),
-                logPeer(conn), LK_CONNECTION);
+                logPeer(conn));
     runEvent(QStringLiteral("disconnected"), cd);
 }
 
@@ -229,10 +229,10 @@ void Tserve::onRequest(ThttpConn *conn, TconnData &cd)
     if (o.logRequests && !cd.logging.dontLog)
         add2log(QStringLiteral("Requested ") + QString::fromLatin1(conn->request().full.left(
                                                   qMax<qsizetype>(0, conn->request().full.indexOf('\r')))),
-                logPeer(conn), LK_REQUEST);
+                logPeer(conn));
     else if (o.logBrowsing && !cd.logging.dontLog && cd.transfer.downloadingWhat == DW_FOLDERPAGE)
         add2log(QStringLiteral("Served folder ") + decodeURL(QByteArrayView(conn->request().url).first(qMin<qsizetype>(200, conn->request().url.size()))),
-                logPeer(conn), LK_REQUEST);
+                logPeer(conn));
 }
 
 // The reply is about to be sent; the script may still refuse it.
@@ -254,7 +254,7 @@ void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
     if (!cd)
         return;
     if (opts().logReplies && !cd->logging.dontLog)
-        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn), LK_REPLY);
+        add2log(QStringLiteral("Replied ") + QString::number(replyModeCode(conn->reply().mode)), logPeer(conn));
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
 }
@@ -295,5 +295,5 @@ void Tserve::onOpenFailed(ThttpConn *conn, TconnData *cd)
     if (!cd)
         return;
     cd->error = QStringLiteral("Can't open file");
-    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), LK_ERROR);
+    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), TlogColour::red());
 }

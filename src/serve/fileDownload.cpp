@@ -321,8 +321,7 @@ void downloadCompleted(TconnData &cd)
         f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
     if (!cd.logging.fullDownloadLogged && opts().logFullDownloads) {
         cd.logging.fullDownloadLogged = true;
-        add2log(QStringLiteral("Fully downloaded - ") + cd.transfer.lastFileName, logPeer(cd.conn),
-                LK_DOWNLOAD);
+        add2log(QStringLiteral("Fully downloaded - ") + cd.transfer.lastFileName, logPeer(cd.conn));
     }
     if (cd.transfer.countAsDownload)
         s.events().run(QStringLiteral("download completed"), &cd);

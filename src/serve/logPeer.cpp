@@ -6,5 +6,8 @@ TlogPeer logPeer(const ThttpConn *conn)
 {
     if (!conn)
         return {};
-    return {conn->address(), conn->port()};
+    TlogPeer peer;
+    peer.address = conn->address();
+    peer.port = conn->port();
+    return peer;
 }
