@@ -7,14 +7,20 @@
 #include "util/encodings.h"
 #include "util/files.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QList>
+#include <QTimer>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 namespace {
 
@@ -73,8 +79,75 @@ void reportLogFileFailure(const QString &fileName, int error)
     appendUtf8(text, fileName);
     text += "\": ";
     text += std::strerror(error);
-    text += " (entries are not written to it until this is fixed)\n";
+    text += " (entries are lost until it can be written again)\n";
     queueStderr(text);
+}
+
+// Lines wait here for the end of the event loop's pass, by file, in order.
+struct TpendingLogLines
+{
+    QString fileName;
+    QByteArray bytes;
+};
+
+QList<TpendingLogLines> &pendingLogLines()
+{
+    static QList<TpendingLogLines> pending;
+    return pending;
+}
+qsizetype pendingLogBytes = 0;
+
+// Opens, appends in one write and closes: renaming or deleting the file
+// between writes is harmless. Appends of whole lines at once also keep them
+// whole beside other writers.
+// `target` is an absolute name.
+bool writeLogFile(const QString &target, const QByteArray &bytes)
+{
+    if (!isValidFilePath(target)) {
+        reportLogFileFailure(target, EINVAL);
+        return false;
+    }
+    const QByteArray path = bytePath(target);
+    int fd = openLogFile(path);
+    int openError = errno;
+    if (fd < 0 && openError == ENOENT && QDir().mkpath(QFileInfo(target).absolutePath())) {
+        fd = openLogFile(path);
+        openError = errno;
+    }
+    if (fd < 0) {
+        reportLogFileFailure(target, openError);
+        return false;
+    }
+    // Only a regular file: a FIFO or a device would block or swallow the log.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        reportLogFileFailure(target, EINVAL);
+        return false;
+    }
+    // A short write (a full disk) is finished or reported.
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    int error = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error) {
+        reportLogFileFailure(target, error);
+        return false;
+    }
+    logFileFailing = false;
+    return true;
 }
 
 } // namespace
@@ -127,50 +200,39 @@ QByteArray logFileLine(const TlogEntry &e, bool tabbed)
     return out;
 }
 
-bool appendLogLine(const QString &fileName, const QByteArray &line)
+void appendLogLine(const QString &fileName, const QByteArray &line)
 {
-    if (!isValidFilePath(fileName)) {
-        reportLogFileFailure(fileName, EINVAL);
-        return false;
+    // The list exists before the exit handler is registered, so it is
+    // destroyed after the handler ran.
+    QList<TpendingLogLines> &pending = pendingLogLines();
+    static bool exitFlushRegistered = false;
+    if (!exitFlushRegistered) {
+        exitFlushRegistered = true;
+        std::atexit([] { flushLogFiles(); });
     }
+    // A relative name is taken against the files' folder of the moment.
     const QString target = absoluteFilePath(fileName);
-    const QByteArray path = bytePath(target);
-    int fd = openLogFile(path);
-    if (fd < 0 && errno == ENOENT && QDir().mkpath(QFileInfo(target).absolutePath()))
-        fd = openLogFile(path);
-    if (fd < 0) {
-        reportLogFileFailure(target, errno);
-        return false;
+    const bool first = pending.isEmpty();
+    if (!first && pending.last().fileName == target)
+        pending.last().bytes += line;
+    else
+        pending.append(TpendingLogLines{target, line});
+    pendingLogBytes += line.size();
+    // Without an event loop to come back to, or with a lot waiting, now.
+    if (!QCoreApplication::instance() || pendingLogBytes >= 64 * 1024) {
+        flushLogFiles();
+        return;
     }
-    // Only a regular file: a FIFO or a device would block or swallow the log.
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        reportLogFileFailure(target, EINVAL);
-        return false;
-    }
-    // One write puts the whole line at the end, even with other writers
-    // appending; a short write (a full disk) is finished or reported.
-    const char *data = line.constData();
-    qsizetype left = line.size();
-    int error = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error) {
-        reportLogFileFailure(target, error);
-        return false;
-    }
-    logFileFailing = false;
-    return true;
+    if (first)
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { flushLogFiles(); });
+}
+
+bool flushLogFiles()
+{
+    const QList<TpendingLogLines> lines = std::exchange(pendingLogLines(), {});
+    pendingLogBytes = 0;
+    bool ok = true;
+    for (const TpendingLogLines &p : lines)
+        ok = writeLogFile(p.fileName, p.bytes) && ok;
+    return ok;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The log file: its name for the moment, its line for an entry, and the
-// append that opens, writes and closes it for every line (so renaming or
-// deleting the file between entries is harmless).
+// append that opens, writes and closes it.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -23,7 +22,12 @@ QString expandLogFileName(const QString &pattern, const QDateTime &now, const QS
 QByteArray logFileLine(const TlogEntry &entry, bool tabbed);
 
 // Appends `line` to the file (a relative name is taken against the files'
-// base folder), created with mode 0640 and missing folders when needed, in
-// one write. A failure is reported once on standard error, not again until
-// a write has succeeded; every call tries anew. False on failure.
-bool appendLogLine(const QString &fileName, const QByteArray &line);
+// base folder), created with mode 0640 and missing folders when needed.
+// Lines wait for the end of the event loop's pass (or 64 KiB): then each
+// file is opened, appended in one write and closed, so a burst of requests
+// costs one write and renaming or deleting the file between passes is
+// harmless. A failure is reported once on standard error, not again until
+// a write has succeeded; every pass tries anew.
+void appendLogLine(const QString &fileName, const QByteArray &line);
+// Writes the waiting lines now (also done at exit); false when one failed.
+bool flushLogFiles();

@@ -28,12 +28,14 @@ void flushStderr()
 
 void queueStderr(const QByteArray &bytes)
 {
+    // The buffer exists before the exit handler is registered, so it is
+    // destroyed after the handler ran.
+    QByteArray &pending = pendingStderr();
     static bool exitFlushRegistered = false;
     if (!exitFlushRegistered) {
         exitFlushRegistered = true;
         std::atexit(flushStderr);
     }
-    QByteArray &pending = pendingStderr();
     const bool first = pending.isEmpty();
     pending += bytes;
     // Without an event loop to come back to, or with a lot waiting, now.

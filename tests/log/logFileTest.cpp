@@ -7,6 +7,7 @@
 #include "util/files.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -118,12 +119,14 @@ TEST_F(LogTest, AccessLogFormatReplacesThePlainFile)
     settings.apacheFormat = QStringLiteral("%h %l %u %t \"%r\" %>s %b");
     apply();
     add2log(QStringLiteral("Server start"));
+    flushLogFiles();
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("plain.log"))));
     EXPECT_EQ(model.lineCount(), 1);
     // And with the screen off as well, add2log does nothing at all.
     settings.toScreen = false;
     apply();
     add2log(QStringLiteral("nowhere"));
+    flushLogFiles();
     EXPECT_EQ(model.lineCount(), 1);
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
@@ -168,12 +171,15 @@ TEST_F(LogTest, FailureToldOnceAndRetried)
     settings.fileName = name;
     apply();
     setLogToStderr(true);
-    ASSERT_TRUE(appendLogLine(path(QStringLiteral("good.log")), "x\r\n")); // no failure pending
+    appendLogLine(path(QStringLiteral("good.log")), "x\r\n");
+    ASSERT_TRUE(flushLogFiles()); // no failure pending
     ASSERT_TRUE(QDir().mkdir(name)); // a folder where the file should be
     QByteArray err = capturedStderr([] {
-        add2log(QStringLiteral("a"));
-        add2log(QStringLiteral("b"));
-        add2log(QStringLiteral("c"));
+        // Three passes of the event loop, three attempts.
+        for (const char *text : {"a", "b", "c"}) {
+            add2log(QString::fromLatin1(text));
+            EXPECT_FALSE(flushLogFiles());
+        }
     });
     EXPECT_EQ(countOf(err, "cannot write the log file"), 1) << err.toStdString();
     EXPECT_TRUE(err.contains(QFile::encodeName(name))) << err.toStdString();
@@ -192,24 +198,50 @@ TEST_F(LogTest, FailureToldOnceAndRetried)
     ASSERT_TRUE(QDir().mkdir(name));
     err = capturedStderr([] {
         add2log(QStringLiteral("e"));
+        EXPECT_FALSE(flushLogFiles());
         add2log(QStringLiteral("f"));
+        EXPECT_FALSE(flushLogFiles());
     });
     EXPECT_EQ(countOf(err, "cannot write the log file"), 1) << err.toStdString();
     ASSERT_TRUE(QDir().rmdir(name));
-    EXPECT_TRUE(appendLogLine(name, "g\r\n"));
+    appendLogLine(name, "g\r\n");
+    EXPECT_TRUE(flushLogFiles());
+}
+
+TEST_F(LogTest, LinesOfOnePassWrittenTogetherInOrder)
+{
+    const QString a = path(QStringLiteral("a.log")), b = path(QStringLiteral("b.log"));
+    appendLogLine(a, "1\r\n");
+    appendLogLine(a, "2\r\n");
+    appendLogLine(b, "3\r\n");
+    appendLogLine(a, "4\r\n");
+    // Nothing before the event loop comes back.
+    EXPECT_FALSE(QFile::exists(a));
+    EXPECT_FALSE(QFile::exists(b));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fileBytes(QStringLiteral("a.log")), "1\r\n2\r\n4\r\n");
+    EXPECT_EQ(fileBytes(QStringLiteral("b.log")), "3\r\n");
+    // A large burst does not wait.
+    const QByteArray big(70 * 1024, 'x');
+    appendLogLine(b, big);
+    EXPECT_EQ(QFileInfo(b).size(), 3 + big.size());
 }
 
 TEST_F(LogTest, AppendLogLineRefusesWhatIsNotAFile)
 {
     const QByteArray fifo = QFile::encodeName(path(QStringLiteral("fifo")));
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-    ASSERT_TRUE(appendLogLine(path(QStringLiteral("good.log")), "x\r\n")); // no failure pending
+    appendLogLine(path(QStringLiteral("good.log")), "x\r\n");
+    ASSERT_TRUE(flushLogFiles()); // no failure pending
     QByteArray err = capturedStderr([&] {
-        EXPECT_FALSE(appendLogLine(path(QStringLiteral("fifo")), "x\r\n"));
-        EXPECT_FALSE(appendLogLine(QStringLiteral("bad|name"), "x\r\n"));
+        appendLogLine(path(QStringLiteral("fifo")), "x\r\n");
+        EXPECT_FALSE(flushLogFiles());
+        appendLogLine(QStringLiteral("bad|name"), "x\r\n");
+        EXPECT_FALSE(flushLogFiles());
     });
     EXPECT_EQ(countOf(err, "cannot write the log file"), 1) << err.toStdString();
-    EXPECT_TRUE(appendLogLine(path(QStringLiteral("access.log")), "GET /\r\n"));
-    EXPECT_TRUE(appendLogLine(path(QStringLiteral("access.log")), "GET /b\r\n"));
+    appendLogLine(path(QStringLiteral("access.log")), "GET /\r\n");
+    appendLogLine(path(QStringLiteral("access.log")), "GET /b\r\n");
+    EXPECT_TRUE(flushLogFiles());
     EXPECT_EQ(fileBytes(QStringLiteral("access.log")), "GET /\r\nGET /b\r\n");
 }

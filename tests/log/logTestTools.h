@@ -3,6 +3,7 @@
 // put back after each test, standard error captured, a scratch folder.
 
 #include "log/log.h"
+#include "log/logFile.h"
 #include "log/logModel.h"
 #include "log/stderrLog.h"
 #include "qtPrinters.h"
@@ -60,8 +61,10 @@ protected:
     // Makes the test's `settings` the log's.
     void apply() { setLogSettings(settings); }
     QString path(const QString &name) const { return dir.filePath(name); }
+    // The file's content once the waiting log lines are written.
     QByteArray fileBytes(const QString &name) const
     {
+        flushLogFiles();
         QFile f(path(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }

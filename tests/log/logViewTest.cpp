@@ -176,6 +176,7 @@ TEST_F(LogTest, QuietDropsEntries)
     setLogQuiet(false);
     EXPECT_TRUE(err.isEmpty());
     EXPECT_EQ(model.lineCount(), 0);
+    flushLogFiles();
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("quiet.log"))));
 }
 
