@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/logWiring.h"
 #include "app/serveWiring.h"
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
@@ -39,9 +40,11 @@ void Tapplication::assemble()
     connect(p, &Tprogram::initialising, this, &installAdmissionRules);
     connect(p, &Tprogram::initialising, this, &installPageHooks);
 
-    // Options applied: the tree store takes its settings (and the tree its
+    // Options applied: the log first, so that what the others log follows
+    // the new options; the tree store takes its settings (and the tree its
     // file name) before the templates switch file: the store's settings set
     // the folder that relative names, template ones too, are taken against.
+    connect(applied, &TcfgSignals::applied, this, &optionsToLog);
     connect(applied, &TcfgSignals::applied, this, &optionsToStore);
     connect(applied, &TcfgSignals::applied, this, &optionsToTemplates);
     connect(applied, &TcfgSignals::applied, this, &optionsToServer);

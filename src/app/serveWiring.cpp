@@ -24,7 +24,7 @@ void addFilesToRoot(const QStringList &paths, bool realFolders)
         const QString abs = QFileInfo(p).absoluteFilePath();
         const DiskEntry kind = diskEntryKind(abs);
         if (kind != DiskEntry::File && kind != DiskEntry::Folder) {
-            add2log(QStringLiteral("Not added (neither a file nor a folder): ") + abs, {}, LK_ERROR);
+            add2log(QStringLiteral("Not added (neither a file nor a folder): ") + abs, {}, TlogColour::red());
             continue;
         }
         // Folders are real folders (listed live from disk); the window will
@@ -32,7 +32,7 @@ void addFilesToRoot(const QStringList &paths, bool realFolders)
         Q_UNUSED(realFolders);
         TfilePtr f = Tfile::create(abs);
         if (!addBelowRoot(f))
-            add2log(QStringLiteral("Not added (name already used): ") + abs, {}, LK_ERROR);
+            add2log(QStringLiteral("Not added (name already used): ") + abs, {}, TlogColour::red());
     }
 }
 

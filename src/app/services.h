@@ -1,12 +1,13 @@
 #pragma once
-// The program's services: the options, the accounts, the tree, the
+// The program's services: the log, the options, the accounts, the tree, the
 // configuration, the templates, the session table, the tree store and the
 // server. They are created here in the start-up order and destroyed in
-// reverse; each is reachable through its accessor (opts(), Tvfs::instance(),
-// cfg(), mainTpl(), TsessionTable::global(), TvfsStore::instance(),
-// serve()) exactly while it is a member here.
+// reverse; each is reachable through its accessor (TlogModel::instance(),
+// opts(), Tvfs::instance(), cfg(), mainTpl(), TsessionTable::global(),
+// TvfsStore::instance(), serve()) exactly while it is a member here.
 #include "config/config.h"
 #include "config/options.h"
+#include "log/logModel.h"
 #include "serve/serve.h"
 #include "serve/session.h"
 #include "tpl/mainTemplate.h"
@@ -27,6 +28,8 @@ struct Tservices
     // saved; what runs after that finds no server.
     void releaseServer() { server.reset(); }
 
+    // First in, last out: every other service may log.
+    Towned<TlogModel> log;
     Towned<Toptions> options;
     Towned<Taccounts> accounts;
     Towned<Tvfs> tree;

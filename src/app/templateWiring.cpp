@@ -12,6 +12,7 @@
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/scriptLib.h"
+#include "serve/macrosProgram.h"
 #include "serve/serveMacros.h"
 #include "tpl/mainTemplate.h"
 #include "tpl/tpl.h"
@@ -24,7 +25,10 @@ namespace {
 void installMacroOutlets()
 {
     Ttpl::setProgramVersion(zofVersion(), zofBuild());
-    macroSettings().addToLog = [](const QString &text, const QString &) { add2log(text); };
+    macroSettings().addToLog = [](const QString &text, const QString &colour) {
+        const std::optional<quint32> rgb = logColorFromText(colour);
+        add2log(text, {}, rgb ? TlogColour(*rgb) : TlogColour());
+    };
 }
 
 } // namespace

@@ -1,118 +1,77 @@
 #include "log/log.h"
 
+#include "log/logEntry.h"
+#include "log/logFile.h"
+#include "log/logModel.h"
+#include "log/stderrLog.h"
 #include "util/dateTime.h"
-#include "util/encodings.h"
-
-#include <QCoreApplication>
-#include <QTimer>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-std::function<void(const QString &, const TlogPeer &, TlogKind)> &writer()
-{
-    static std::function<void(const QString &, const TlogPeer &, TlogKind)> w;
-    return w;
-}
+bool logQuiet = false;
+bool logToStderr = true;
 
-bool quiet = false;
-
-// Lines wait here until the event loop finishes its current pass, so that a
-// burst of requests costs one write instead of one per line.
-QByteArray &pendingLines()
+// The current second and its time stamp: entries come in bursts, and the
+// coarse clock and one formatting per second keep them cheap.
+struct TlogClock
 {
-    static QByteArray pending;
-    return pending;
-}
+    qint64 second = -1;
+    QDateTime time;
+    QString stamp;
+    bool stampDate = false, stampTime = false, stampIso = false;
 
-void flushPendingLines()
+    void update(const TlogSettings &s)
+    {
+        const TdateTime t = nowCoarse();
+        const qint64 sec = stepOf(t, 1000).value_or(-1);
+        const bool moved = sec != second || sec < 0;
+        if (moved) {
+            second = sec;
+            time = fromDateTime(t);
+        }
+        if (moved || s.date != stampDate || s.time != stampTime || s.isoDate != stampIso) {
+            stampDate = s.date;
+            stampTime = s.time;
+            stampIso = s.isoDate;
+            stamp = logTimeStamp(time, s);
+        }
+    }
+};
+
+} // namespace
+
+void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
 {
-    QByteArray &pending = pendingLines();
-    if (pending.isEmpty())
+    if (logQuiet)
         return;
-    std::fwrite(pending.constData(), 1, size_t(pending.size()), stderr);
-    std::fflush(stderr);
-    pending.clear();
-}
-
-void queueLine(const QByteArray &bytes)
-{
-    static bool exitFlushRegistered = false;
-    if (!exitFlushRegistered) {
-        exitFlushRegistered = true;
-        std::atexit(flushPendingLines);
-    }
-    QByteArray &pending = pendingLines();
-    const bool first = pending.isEmpty();
-    pending += bytes;
-    // Without an event loop to come back to, or with a lot waiting, now.
-    if (!QCoreApplication::instance() || pending.size() >= 64 * 1024) {
-        flushPendingLines();
+    const TlogSettings &s = logSettings();
+    // The access log, when its format is set, takes the file's place.
+    const bool toFile = !s.fileName.isEmpty() && s.apacheFormat.isEmpty();
+    if (!s.toScreen && !toFile)
         return;
-    }
-    if (first)
-        QTimer::singleShot(0, QCoreApplication::instance(), flushPendingLines);
-}
-
-void writeToStderr(const QString &line, const TlogPeer &peer)
-{
-    // The time of day to the second: the coarse clock is plenty, and the
-    // stamp is formatted once per second.
-    static int lastSecs = -1;
-    static char stamp[32];
-    const TdateTime t = nowCoarse();
-    const int secs = std::clamp(int((t - std::floor(t)) * 86400.0), 0, 86399);
-    if (secs != lastSecs) {
-        lastSecs = secs;
-        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", secs / 3600, secs / 60 % 60, secs % 60);
-    }
-    QByteArray out;
-    const bool aboutPeer = !peer.address.isEmpty() || !peer.port.isEmpty();
-    out.reserve(16 + (aboutPeer ? peer.address.size() + peer.port.size() + 2 : 0)
-                + line.size() * 3 + 1);
-    out.append(stamp);
-    if (aboutPeer) {
-        appendUtf8(out, peer.address);
-        out += ':';
-        appendUtf8(out, peer.port);
-        out += ' ';
-    }
-    // One line per entry: breaks inside the text are shown, not obeyed.
-    if (line.contains(u'\n') || line.contains(u'\r')) {
-        QString shown = line;
-        shown.replace(QLatin1String("\r\n"), QLatin1String(" | "));
-        shown.replace(u'\n', QLatin1String(" | "));
-        shown.replace(u'\r', u' ');
-        appendUtf8(out, shown);
-    } else {
-        appendUtf8(out, line);
-    }
-    out += '\n';
-    queueLine(out);
-}
-
-}
-
-void add2log(const QString &line, const TlogPeer &peer, TlogKind kind)
-{
-    if (quiet)
+    static TlogClock clock;
+    clock.update(s);
+    const TlogEntry entry = makeLogEntry(lines, peer, colour, clock.stamp);
+    if (toFile)
+        appendLogLine(expandLogFileName(s.fileName, clock.time, peer.user), logFileLine(entry, s.fileTabbed));
+    if (!s.toScreen)
         return;
-    if (writer())
-        writer()(line, peer, kind);
-    else
-        writeToStderr(line, peer);
-}
-
-void setLogWriter(std::function<void(const QString &, const TlogPeer &, TlogKind)> w)
-{
-    writer() = std::move(w);
+    if (TlogModel *model = TlogModel::find())
+        model->append(entry, s.maxLines);
+    if (logToStderr) {
+        QByteArray out;
+        out.reserve(24 + entry.client.size() + lines.size() * 3);
+        appendLogScreenText(out, entry);
+        queueStderr(out);
+    }
 }
 
 void setLogQuiet(bool on)
 {
-    quiet = on;
+    logQuiet = on;
+}
+
+void setLogToStderr(bool on)
+{
+    logToStderr = on;
 }

@@ -1,37 +1,33 @@
 #pragma once
-// The one entry point for log lines. Until the log window and file exist,
-// headless runs write each line to standard error.
+// The one entry point for log entries. An entry goes to the log view's
+// model, to standard error while the program has no window, and to the log
+// file, as the log settings say.
+
+#include "log/logColour.h"
+#include "log/logSettings.h"
 
 #include <QString>
 
-#include <functional>
-
-// The client a line is about: shown as "address:port" in front of the text.
-// Empty for lines about no client.
+// The client an entry is about, shown as "[user@]address:port {name}" in
+// front of the text. All empty for entries about no client. The caller
+// fills `name` from the address-to-name list.
 struct TlogPeer
 {
-    QString address;
+    QString user;
+    QString address; // bare, also for IPv6
     QString port;
+    QString name;
+
+    bool isEmpty() const { return address.isEmpty() && port.isEmpty() && user.isEmpty() && name.isEmpty(); }
 };
 
-// What a line is about, so that a later log can colour and filter it.
-enum TlogKind {
-    LK_INFO,
-    LK_CONNECTION,
-    LK_REQUEST,
-    LK_REPLY,
-    LK_DOWNLOAD,
-    LK_UPLOAD,
-    LK_ERROR,
-};
+// Writes one entry. `lines` holds one or more lines (CR LF, LF or CR
+// between them): the first is the entry's text, the others its
+// continuation block. `colour` is the colour of the first line.
+void add2log(const QString &lines, const TlogPeer &peer = {}, TlogColour colour = TlogColour());
 
-// Writes one entry; `peer` (optional) gives the address shown in front.
-void add2log(const QString &line, const TlogPeer &peer = {}, TlogKind kind = LK_INFO);
-
-// Replaces the writer (the full log module, or a test's collector). A null
-// function puts the standard-error writer back.
-void setLogWriter(
-    std::function<void(const QString &line, const TlogPeer &peer, TlogKind kind)> writer);
-
-// Lines given to add2log are dropped (benchmarks, quiet tests).
+// Entries given to add2log are dropped altogether (benchmarks, quiet tests).
 void setLogQuiet(bool quiet);
+// Whether screen entries are also copied to standard error (on by default;
+// a program that shows the log in a window turns it off).
+void setLogToStderr(bool on);

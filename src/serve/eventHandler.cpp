@@ -70,7 +70,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
 {
     TconnData *cd = TconnData::of(conn);
     if (conn && conn->lockCount() != 1)
-        add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), LK_ERROR);
+        add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), TlogColour::red());
     if (cd)
         cd->lastActivityTime = nowCoarse();
     if (switches.dumpTraffic && conn && (e == SE_GOT_DATA || e == SE_BYTES_SENT))
@@ -279,5 +279,5 @@ void Tserve::onOpenFailed(ThttpConn *conn, TconnData *cd)
     if (!cd)
         return;
     cd->error = QStringLiteral("Can't open file");
-    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), LK_ERROR);
+    add2log(cd->error + QStringLiteral(": ") + conn->reply().bodyFile, logPeer(conn), TlogColour::red());
 }

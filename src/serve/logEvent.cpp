@@ -180,7 +180,7 @@ TapacheRequest apacheFacts(const TconnData &cd, bool atDisconnection)
     TapacheRequest r;
     r.address = cd.address;
     r.bodyBytes = conn.bodyBytesSent();
-    r.unsentAtDisconnection = atDisconnection && conn.bodyLeft() > 0;
+    r.unsentAtDisconnect = atDisconnection && conn.bodyLeft() > 0;
     r.closesAfterReply = conn.isDisconnecting() || cd.disconnectAfterReply;
     r.fileName = cd.transfer.lastFileName;
     r.method = QLatin1String(methodName(conn.request().method));

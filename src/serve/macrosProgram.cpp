@@ -130,7 +130,7 @@ void addToLogMacro(TmacroCall &c)
     if (logWriter())
         logWriter()(text, conn, color);
     else
-        add2log(text, logPeer(conn));
+        add2log(text, logPeer(conn), color ? TlogColour(*color) : TlogColour());
 }
 
 void serverMacro(TmacroCall &c, bool start)

@@ -60,7 +60,7 @@ TdialogRequest dialogRequestFor(const QString &typeWords, bool *askedButtons = n
 // log's normal colour.
 std::optional<quint32> logColorFromText(const QString &text);
 
-// Where "add to log" writes; by default add2log, without the colour.
+// Where "add to log" writes; by default add2log.
 using TmacroLogWriter = std::function<void(const QString &text, ThttpConn *conn, std::optional<quint32> rgb)>;
 void setMacroLogWriter(TmacroLogWriter writer);
 

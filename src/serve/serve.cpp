@@ -119,7 +119,7 @@ bool Tserve::startServer()
     }
     add2log(QStringLiteral("Cannot listen on port ") + (configured.isEmpty() ? QStringLiteral("80") : configured)
                 + QStringLiteral(": ") + server->lastError(),
-            {}, LK_ERROR);
+            {}, TlogColour::red());
     return false;
 }
 

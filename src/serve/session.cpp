@@ -538,5 +538,5 @@ void TsessionManager::demandLogin(TconnData &cd, Tfile &node)
     if (r.mode == HRM_DENY && (r.body.isEmpty() || !acceptsPage(cd.conn->getHeader(QByteArrayView("Accept")))))
         r.mode = HRM_UNAUTHORIZED;
     if (opts().logOthers && userAccount(cd.credentials.user))
-        add2log(QStringLiteral("Login failed"), logPeer(cd.conn), LK_INFO);
+        add2log(QStringLiteral("Login failed"), logPeer(cd.conn));
 }

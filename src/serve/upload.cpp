@@ -308,7 +308,7 @@ void TuploadManager::start(TconnData &cd)
     }
     if (!cd.upload.failure.isEmpty() && opts().logUploads)
         add2log(QStringLiteral("Upload failed %1 : %2").arg(cd.upload.source, cd.upload.failure),
-                logPeer(cd.conn), LK_UPLOAD);
+                logPeer(cd.conn));
 }
 
 bool TuploadManager::create(TconnData &cd)

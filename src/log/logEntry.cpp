@@ -1,0 +1,119 @@
+#include "log/logEntry.h"
+
+#include "util/encodings.h"
+
+#include <QLocale>
+
+namespace {
+
+bool isTerminalControl(char16_t c)
+{
+    return (c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F);
+}
+
+void appendScreenLine(QByteArray &out, QStringView line)
+{
+    bool clean = true;
+    for (const QChar c : line)
+        if (isTerminalControl(c.unicode())) {
+            clean = false;
+            break;
+        }
+    if (clean) {
+        appendUtf8(out, line);
+        return;
+    }
+    static const char hex[] = "0123456789abcdef";
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i].unicode();
+        if (!isTerminalControl(c))
+            continue;
+        appendUtf8(out, line.sliced(from, i - from));
+        out += "\\x";
+        out += hex[(c >> 4) & 0xF];
+        out += hex[c & 0xF];
+        from = i + 1;
+    }
+    appendUtf8(out, line.sliced(from));
+}
+
+} // namespace
+
+QString logTimeStamp(const QDateTime &time, const TlogSettings &settings)
+{
+    if (!settings.date && !settings.time)
+        return QString();
+    static const QString timeFormat = QStringLiteral("hh:mm:ss");
+    if (!settings.date)
+        return time.toString(timeFormat);
+    // The system's form is looked up once: it is the same for the whole run.
+    static const QString systemDate = QLocale::system().dateFormat(QLocale::ShortFormat);
+    const QString date = time.toString(settings.isoDate ? QStringLiteral("yyyy-MM-dd") : systemDate);
+    return settings.time ? date + u' ' + time.toString(timeFormat) : date;
+}
+
+QString logClientPart(const TlogPeer &peer)
+{
+    if (peer.address.isEmpty())
+        return QString();
+    QString s;
+    s.reserve(peer.user.size() + peer.address.size() + peer.port.size() + peer.name.size() + 8);
+    if (!peer.user.isEmpty())
+        s += peer.user + u'@';
+    if (peer.address.contains(u':'))
+        s += u'[' + peer.address + u']';
+    else
+        s += peer.address;
+    s += u':' + peer.port;
+    if (!peer.name.isEmpty())
+        s += QStringLiteral(" {") + peer.name + u'}';
+    return s;
+}
+
+TlogEntry makeLogEntry(const QString &lines, const TlogPeer &peer, TlogColour colour, const QString &stamp)
+{
+    TlogEntry e;
+    e.stamp = stamp;
+    e.peer = peer;
+    e.client = logClientPart(peer);
+    e.colour = colour;
+    const qsizetype n = lines.size();
+    qsizetype start = 0;
+    bool first = true;
+    for (qsizetype i = 0; i <= n; ++i) {
+        const bool atEnd = i == n;
+        const QChar c = atEnd ? QChar() : lines[i];
+        if (!atEnd && c != u'\r' && c != u'\n')
+            continue;
+        if (atEnd && !first && start == n)
+            break; // the text ended with a line break
+        QString line = lines.mid(start, i - start);
+        if (first)
+            e.first = std::move(line);
+        else
+            e.more.append(std::move(line));
+        first = false;
+        if (!atEnd && c == u'\r' && i + 1 < n && lines[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    return e;
+}
+
+void appendLogScreenText(QByteArray &out, const TlogEntry &entry)
+{
+    appendScreenLine(out, entry.stamp);
+    out += "  ";
+    if (!entry.client.isEmpty()) {
+        appendScreenLine(out, entry.client);
+        out += "  ";
+    }
+    appendScreenLine(out, entry.first);
+    out += '\n';
+    for (const QString &line : entry.more) {
+        out += "> ";
+        appendScreenLine(out, line);
+        out += '\n';
+    }
+}

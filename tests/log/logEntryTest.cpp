@@ -1,0 +1,96 @@
+// An entry taken apart: time stamp forms, the client part, the lines, and
+// the form a terminal gets.
+
+#include "log/logEntry.h"
+#include "qtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime sample(QDate(2020, 1, 7), QTime(14, 3, 7));
+
+TlogSettings stampSettings(bool date, bool time, bool iso)
+{
+    TlogSettings s;
+    s.date = date;
+    s.time = time;
+    s.isoDate = iso;
+    return s;
+}
+
+} // namespace
+
+TEST(LogTimeStamp, Forms)
+{
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(false, true, false)), "14:03:07");
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(false, true, true)), "14:03:07");
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(true, true, true)), "2020-01-07 14:03:07");
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(true, false, true)), "2020-01-07");
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(false, false, true)), "");
+    EXPECT_EQ(logTimeStamp(sample, stampSettings(false, false, false)), "");
+    // The system's date form: whatever it is, the day and the time are there.
+    const QString local = logTimeStamp(sample, stampSettings(true, true, false));
+    EXPECT_TRUE(local.endsWith(QStringLiteral(" 14:03:07"))) << local.toStdString();
+    EXPECT_TRUE(local.contains(QStringLiteral("7"))) << local.toStdString();
+}
+
+TEST(LogClientPart, UserAddressPortName)
+{
+    EXPECT_EQ(logClientPart({QStringLiteral("bob"), QStringLiteral("::1"), QStringLiteral("8080"), QStringLiteral("home")}),
+              "bob@[::1]:8080 {home}");
+    EXPECT_EQ(logClientPart({{}, QStringLiteral("10.0.0.2"), QStringLiteral("51000"), {}}), "10.0.0.2:51000");
+    EXPECT_EQ(logClientPart({QStringLiteral("ann"), QStringLiteral("fe80::1"), QStringLiteral("1"), {}}),
+              "ann@[fe80::1]:1");
+    EXPECT_EQ(logClientPart({}), "");
+}
+
+TEST(LogEntry, LinesSplitAtEveryBreakKind)
+{
+    TlogEntry e = makeLogEntry(QStringLiteral("one\r\ntwo\nthree\rfour"), {}, TlogColour::red(), QStringLiteral("s"));
+    EXPECT_EQ(e.first, "one");
+    EXPECT_EQ(e.more, QStringList({"two", "three", "four"}));
+    EXPECT_EQ(e.colour, TlogColour::red());
+    EXPECT_EQ(e.stamp, "s");
+
+    // A final break ends the last line; an empty line inside stays.
+    e = makeLogEntry(QStringLiteral("head\r\n"), {}, {}, {});
+    EXPECT_EQ(e.first, "head");
+    EXPECT_TRUE(e.more.isEmpty());
+    e = makeLogEntry(QStringLiteral("head\r\n\r\nbody\r\n"), {}, {}, {});
+    EXPECT_EQ(e.more, QStringList({"", "body"}));
+    e = makeLogEntry(QString(), {}, {}, {});
+    EXPECT_EQ(e.first, "");
+    EXPECT_TRUE(e.more.isEmpty());
+    e = makeLogEntry(QStringLiteral("\n"), {}, {}, {});
+    EXPECT_EQ(e.first, "");
+    EXPECT_TRUE(e.more.isEmpty());
+}
+
+TEST(LogEntry, ScreenTextCannotDriveATerminal)
+{
+    const TlogPeer peer{{}, QStringLiteral("::1"), QStringLiteral("80"), {}};
+    const TlogEntry e = makeLogEntry(QString::fromUtf8("Requested /x\x1b[2Jy\tz caf\xc3\xa9\r\nnext\x07line"), peer, {},
+                                     QStringLiteral("12:00:00"));
+    QByteArray out;
+    appendLogScreenText(out, e);
+    EXPECT_EQ(out, QByteArray("12:00:00  [::1]:80  Requested /x\\x1b[2Jy\tz caf\xc3\xa9\n"
+                              "> next\\x07line\n"));
+    // C1 controls too (0x9b starts a command on some terminals).
+    out.clear();
+    appendLogScreenText(out, makeLogEntry(QString(QChar(0x9b)) + u'm', {}, {}, {}));
+    EXPECT_EQ(out, QByteArray("  \\x9bm\n"));
+}
+
+TEST(LogColour, ValuesAndNames)
+{
+    EXPECT_TRUE(TlogColour().isStandard());
+    EXPECT_EQ(TlogColour(), TlogColour::standard());
+    EXPECT_FALSE(TlogColour(0).isStandard()); // black is a colour
+    EXPECT_NE(TlogColour(0), TlogColour());
+    EXPECT_EQ(TlogColour(0x12345678).rgb(), 0x345678u);
+    EXPECT_EQ(TlogColour::red().name(), "#ff0000");
+    EXPECT_EQ(TlogColour::green().name(), "#008000");
+    EXPECT_EQ(TlogColour::blue().name(), "#0000ff");
+    EXPECT_EQ(TlogColour().name(), "default");
+}
