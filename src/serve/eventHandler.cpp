@@ -89,7 +89,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         onConnected(conn);
         break;
     case SE_DISCONNECTED:
-        onDisconnected(conn, cd);
+        onDisconnected(cd);
         break;
     case SE_GOT_DATA:
         onGotData();
@@ -110,7 +110,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
         onStreamReady(conn, cd);
         break;
     case SE_REPLIED:
-        onReplied(conn, cd);
+        onReplied(cd);
         break;
     case SE_POST_FILE_START:
     case SE_POST_FILE_DATA:
@@ -165,7 +165,7 @@ void Tserve::onConnected(ThttpConn *conn)
 }
 
 // The record is freed later, by freeEnded, once nothing holds it.
-void Tserve::onDisconnected(ThttpConn *conn, TconnData *cd)
+void Tserve::onDisconnected(TconnData *cd)
 {
     if (!cd)
         return;
@@ -232,13 +232,10 @@ void Tserve::onStreamReady(ThttpConn *conn, TconnData *cd)
     }
 }
 
-void Tserve::onReplied(ThttpConn *conn, TconnData *cd)
+void Tserve::onReplied(TconnData *cd)
 {
     if (!cd)
         return;
-    // The count of received bytes runs over the whole connection: what the
-    // log already counted stays counted (starting again from 0 here would
-    // count the earlier requests twice).
     if (cd->disconnectAfterReply)
         cd->disconnect(QStringLiteral("replied"));
 }

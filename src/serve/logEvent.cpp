@@ -237,6 +237,8 @@ void logServerEvent(TserverEvent e, ThttpConn *conn)
             add2log(line, logPeer(conn));
         }
         break;
+    // The connection's received count runs over its whole life: what was
+    // counted stays counted from one request to the next.
     case SE_GOT_DATA: {
         const qint64 grown = conn->bytesReceived() - cd->logging.lastBytesGot;
         if (grown <= 0)

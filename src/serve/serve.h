@@ -89,14 +89,14 @@ private:
     void onServerStart();
     void onServerStop();
     void onConnected(ThttpConn *conn);
-    void onDisconnected(ThttpConn *conn, TconnData *cd);
+    void onDisconnected(TconnData *cd);
     void onGotData();
     void onBytesSent(TconnData *cd);
     void onRequesting(TconnData *cd);
     void onGotHeader(TconnData *cd);
     void onRequest(TconnData &cd);
     void onStreamReady(ThttpConn *conn, TconnData *cd);
-    void onReplied(ThttpConn *conn, TconnData *cd);
+    void onReplied(TconnData *cd);
     void onUploadEvent(TserverEvent e, TconnData *cd);
     void onPostVars(ThttpConn *conn, TconnData *cd);
     void onPostVar(ThttpConn *conn, TconnData *cd);
