@@ -105,4 +105,6 @@ void giveControlOfServer()
         if (serveExists() && serve().isListening())
             serve().restartServer();
     };
+    h.bytesSentCount = [] { return serveExists() ? serve().srv().bytesSent : 0; };
+    h.bytesReceivedCount = [] { return serveExists() ? serve().srv().bytesReceived : 0; };
 }

@@ -15,6 +15,7 @@
 #include "serve/fileDownload.h"
 #include "serve/sameSite.h"
 #include "serve/serve.h"
+#include "serve/trafficTotals.h"
 #include "tpl/mainTemplate.h"
 #include "util/asciiCase.h"
 #include "util/format.h"
@@ -309,8 +310,8 @@ void installPageHooks()
     s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
     s.speedOut = [] { return serveExists() ? serve().srv().speedOut : 0.0; };
     s.speedIn = [] { return serveExists() ? serve().srv().speedIn : 0.0; };
-    s.totalOut = [] { return opts().outTotal; };
-    s.totalIn = [] { return opts().inTotal; };
+    s.totalOut = [] { return totalOut(); };
+    s.totalIn = [] { return totalIn(); };
     s.totalDownloads = [] { return opts().downloadsTotal; };
     s.totalHits = [] { return opts().hitsTotal; };
     s.totalUploads = [] { return opts().uploadTotal; };
