@@ -164,8 +164,9 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         }
         t.user = d->user();
         t.averageSpeed = d->transfer.averageSpeed;
-        if (d->transfer.etaSpeed > 0 && t.total > t.done)
-            t.timeLeft = formatDuration(double(t.total - t.done) / d->transfer.etaSpeed);
+        // An estimate is shown once six seconds of the transfer were measured.
+        if (const auto left = d->transfer.eta.secondsLeft(); left && d->transfer.eta.taken() >= 6)
+            t.timeLeft = formatDuration(*left);
         t.address = d->address;
         t.port = c->port().toInt();
         out.append(t);
