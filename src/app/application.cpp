@@ -1,10 +1,13 @@
 #include "app/application.h"
 
+#include "app/laterSteps.h"
 #include "app/logWiring.h"
 #include "app/serveWiring.h"
+#include "app/statsWiring.h"
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
 #include "config/config.h"
+#include "config/options.h"
 #include "serve/pageAdapter.h"
 
 Tapplication::Tapplication(const QStringList &args, QObject *parent)
@@ -21,7 +24,8 @@ int Tapplication::run()
 }
 
 // The whole program's assembly. Within one signal, handlers run in the order
-// they are connected here; that order is part of the behaviour.
+// they are connected here, and within one grade of the heartbeat, steps in
+// the order they are added; that order is part of the behaviour.
 void Tapplication::assemble()
 {
     Tprogram *p = life.get();
@@ -60,12 +64,43 @@ void Tapplication::assemble()
     // before the options are saved and the server goes.
     connect(p, &Tprogram::eventDue, this, [p](const QString &section) { treeStoreOnEvent(*p, section); });
 
-    // Heartbeat: the server's housekeeping (sessions, ended connections,
-    // timeouts), then the tree's automatic saving, then the template check;
-    // the program saves changed options after these.
-    connect(p, &Tprogram::heartbeat, this, &serveHeartbeat);
-    connect(p, &Tprogram::heartbeat, this, &treeStoreHeartbeat);
-    connect(p, &Tprogram::heartbeat, this, &templateHeartbeat);
+    // Heartbeat, every 100 ms: a due quit is carried out first (Tprogram);
+    // then each grade's steps in the order added here.
+    using Hb = Theartbeat;
+    Theartbeat &hb = p->schedule();
+    hb.add(Hb::EVERY_TICK, QStringLiteral("release ended connections"), &releaseEndedConnections);
+    hb.add(Hb::EVERY_TICK, QStringLiteral("watch connections"), &watchConnections);
+    hb.add(Hb::EVERY_TICK, QStringLiteral("add queued files"), [p] { p->addQueuedFiles(); });
+    hb.add(Hb::EVERY_TICK, QStringLiteral("log search highlight"), &highlightLogSearch);
+    hb.add(Hb::EVERY_10_MINUTES, QStringLiteral("external address"), [] {
+        if (!opts().dynamicDnsUpdater.isEmpty())
+            searchExternalAddressAgain();
+    });
+    hb.add(Hb::EVERY_MINUTE, QStringLiteral("expired sessions"), &releaseExpiredSessions);
+    hb.add(Hb::EVERY_MINUTE, QStringLiteral("daily update check"), [] {
+        if (opts().updateDaily)
+            checkForUpdateDaily();
+    });
+    hb.add(Hb::EVERY_MINUTE, QStringLiteral("icon cache"), &releaseOldIcons);
+    hb.add(Hb::EVERY_10_SECONDS, QStringLiteral("URL address"), &reexamineUrlAddress);
+    // The per-second work, then the status bar.
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("window on screen"), &keepWindowOnScreen);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("dynamic DNS"), &updateDynamicDns);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("connections view"), &refreshConnectionsView);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("many items warning"), &warnOfManyItems);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("tree auto-save"), &autoSaveTree);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("connections"), &connectionsSecond);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("window bounds"), &rememberWindowBounds);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("pending update"), &runPendingUpdate);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("copy-URL caption"), &updateCopyUrlCaption);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("template file"), &checkTemplateFile);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("options auto-save"), [] { cfg().autoSaveCheck(); });
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("events file"), &reloadEventsFileWhenChanged);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("run-script window"), &runScriptWindowWhenChanged);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("timed events"), &runTimedEvents);
+    hb.add(Hb::EVERY_SECOND, QStringLiteral("status bar"), &refreshStatusBar);
+    hb.add(Hb::EVERY_GRAPH_SAMPLE, QStringLiteral("graph sample"), &sampleGraph);
+    hb.add(Hb::EVERY_GRAPH_SAMPLE, QStringLiteral("graph paint"), &paintGraph);
 
     // Shutdown: connections closed and waited for, then the server released.
     connect(p, &Tprogram::closingConnections, this, &closeAllConnections);

@@ -65,7 +65,11 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 
     heartbeatTimer.setInterval(100);
-    connect(&heartbeatTimer, &QTimer::timeout, this, &Tprogram::tick);
+    connect(&heartbeatTimer, &QTimer::timeout, this, [this] { beat.tick(); });
+    beat.quitDue = [this] { return quitAsked && !isClosing; };
+    beat.carryOutQuit = [this] { closeProgram(); };
+    beat.quitting = [this] { return isQuitting || isClosing; };
+    beat.graphRate = [] { return opts().graphRate; };
     signalWatcher = std::make_unique<TsignalWatcher>();
     connect(signalWatcher.get(), &TsignalWatcher::quitSignal, this, [this] {
         if (++quitSignals >= kForcedExitSignals) {
@@ -252,9 +256,14 @@ void Tprogram::processCommandLine(const TcmdLine &cl, const QString &currentFold
 
 void Tprogram::queueFiles(const QStringList &paths)
 {
+    // During start-up the files wait until the tree has been reloaded; later
+    // the next heartbeat tick adds them, outside whatever runs now.
     pendingFiles += paths;
-    // During start-up the files wait until the tree has been reloaded.
-    if (started && hooks.addFiles)
+}
+
+void Tprogram::addQueuedFiles()
+{
+    if (started && !pendingFiles.isEmpty() && hooks.addFiles)
         hooks.addFiles(takePendingFiles(), isHeadless);
 }
 
@@ -294,16 +303,6 @@ void Tprogram::finishStartup()
     if (cleanStart)
         cleanStartText = cfg().getCfg(QStringLiteral(".*-total"));
     printLine(QStringLiteral("ZOF ") + zofVersion() + QStringLiteral(" started"));
-}
-
-void Tprogram::tick()
-{
-    if (isClosing)
-        return;
-    Q_EMIT heartbeat();
-    cfg().autoSaveCheck();
-    if (quitAsked)
-        closeProgram();
 }
 
 void Tprogram::requestQuit()

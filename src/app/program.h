@@ -4,6 +4,7 @@
 // follow the steps through the signals below, connected by Tapplication;
 // the server itself is controlled through cfg().hooks (start, stop, state).
 #include "app/cmdLine.h"
+#include "app/heartbeat.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -70,9 +71,15 @@ public:
     qint64 socketBufferSize() const { return bufSize; }
     qint64 sendBufferSize() const { return sendBufSize; }
 
+    // The heartbeat's schedule: Tapplication adds the modules' steps; the
+    // program ticks it every 100 ms from the end of start-up until closing.
+    Theartbeat &schedule() { return beat; }
+
     // Files named on command lines not yet handed to hooks.addFiles, and a
     // ".vfs" file to load once the tree can be loaded.
     QStringList takePendingFiles();
+    // Hands the files queued since start-up to hooks.addFiles (every tick).
+    void addQueuedFiles();
     bool pendingRealFolders() const { return isHeadless; }
     QString pendingVfs() const { return vfsToLoad; }
 
@@ -85,8 +92,6 @@ Q_SIGNALS:
     void eventDue(const QString &section); // "start" once started, "quit" when closing
     void copyRootUrlWanted(); // copy-url-on-start
     void uninstallWanted();   // "-u"
-    // Every heartbeat tick (100 ms), before the automatic saving of options.
-    void heartbeat();
     // Shutdown, after the options are saved: every connection closed and
     // waited for, then the server released.
     void closingConnections();
@@ -100,7 +105,6 @@ private:
     bool handOverToRunningInstance();
     void afterSwitches();
     void finishStartup();
-    void tick();
     void onReceivedCommandLine(const QStringList &cmdLine);
     void queueFiles(const QStringList &paths);
 
@@ -126,6 +130,7 @@ private:
     QStringList pendingFiles;
     QString vfsToLoad;
     QTimer heartbeatTimer;
+    Theartbeat beat;
     std::unique_ptr<TsignalWatcher> signalWatcher;
     std::unique_ptr<TsingleInstance> channel;
 };

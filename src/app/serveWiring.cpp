@@ -62,13 +62,27 @@ void installAdmissionRules()
     serve().setAdmissionHooks(std::make_unique<TadmissionRules>());
 }
 
-void serveHeartbeat()
+void releaseEndedConnections()
 {
-    TsessionManager::purgeWhenDue();
-    if (!serveExists())
-        return;
-    serve().freeEnded();
-    timeouts().tick(serve());
+    if (serveExists())
+        serve().freeEnded();
+}
+
+void watchConnections()
+{
+    if (serveExists())
+        timeouts().watch(serve());
+}
+
+void releaseExpiredSessions()
+{
+    TsessionManager::purgeNow();
+}
+
+void connectionsSecond()
+{
+    if (serveExists())
+        timeouts().secondWork(serve());
 }
 
 void closeAllConnections()
@@ -105,4 +119,6 @@ void giveControlOfServer()
         if (serveExists() && serve().isListening())
             serve().restartServer();
     };
+    h.bytesSentCount = [] { return serveExists() ? serve().srv().bytesSent : 0; };
+    h.bytesReceivedCount = [] { return serveExists() ? serve().srv().bytesReceived : 0; };
 }

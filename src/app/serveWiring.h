@@ -9,13 +9,21 @@
 void installServeParts();
 // The server's admission rules (bans, connection, download and speed limits).
 void installAdmissionRules();
-// Expired sessions purged, ended connections freed, timeouts checked.
-void serveHeartbeat();
+// Heartbeat steps. Every tick: the records of ended connections freed, and
+// the connections' activity noted for the inactivity timeout.
+void releaseEndedConnections();
+void watchConnections();
+// Every minute: expired sessions released.
+void releaseExpiredSessions();
+// Every second: limits and bans that follow the options, each connection's
+// transfer speed, socket buffer and inactivity timeout, the no-download
+// timeout.
+void connectionsSecond();
 // Shutdown: every connection closed and waited for (the application then
 // releases the server).
 void closeAllConnections();
-// Start, stop and state of the server for the options; the quit and buffer
-// size the timeouts ask the program for.
+// Start, stop, state and byte counts of the server for the options; the
+// quit and buffer size the timeouts ask the program for.
 void giveControlOfServer();
 // Options applied: the server's switches that follow them (keep-alive).
 void optionsToServer();

@@ -56,12 +56,9 @@ void installTemplates()
     };
 }
 
-void templateHeartbeat()
+void checkTemplateFile()
 {
-    // Editing the template file shows in the pages within a second.
-    static int ticks = 0;
-    if (++ticks % 5 == 0)
-        watchTemplateFile();
+    watchTemplateFile();
 }
 
 int runScriptFromArguments(const QStringList &args)

@@ -9,8 +9,8 @@
 void installTemplates();
 // After options were applied: macros on or off, the template file.
 void optionsToTemplates();
-// Every heartbeat: the template file checked twice a second.
-void templateHeartbeat();
+// Every second: the template file reloaded when it changed.
+void checkTemplateFile();
 
 // "zof --run-script FILE": expands the file and returns the exit code; -1 when
 // the arguments do not ask for it (or name no file: then 2).

@@ -21,7 +21,6 @@ struct TtreeStoreWiring
     // that did not touch the key must not undo a load or save since then.
     QString syncedLastFile;
     bool reloadDone = false;
-    int ticks = 0;
 };
 
 TtreeStoreWiring &wiring()
@@ -157,9 +156,7 @@ void treeStoreOnEvent(const Tprogram &program, const QString &section)
     }
 }
 
-void treeStoreHeartbeat()
+void autoSaveTree()
 {
-    // The heartbeat ticks every 100 ms; automatic saving counts seconds.
-    if (++wiring().ticks % 10 == 0)
-        TvfsStore::instance().autoSaveTick();
+    TvfsStore::instance().autoSaveTick();
 }

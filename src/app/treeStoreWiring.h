@@ -22,4 +22,5 @@ void addNamedFiles(const Tprogram &program, const std::function<void()> &add);
 // "start": the reload if still due; "quit": the tree left (kept in
 // "~temp.vfs" when changed and nobody can be asked).
 void treeStoreOnEvent(const Tprogram &program, const QString &section);
-void treeStoreHeartbeat();
+// Every second: the tree saved when auto-save-vfs-every says so.
+void autoSaveTree();

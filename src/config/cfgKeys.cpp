@@ -155,6 +155,27 @@ void decIpsEver(Tconfig &c, const QString &v)
     list.removeDuplicates();
 }
 
+// The byte totals: the offset kept in the options plus the server's count.
+std::optional<QString> encOutTotal(const Tconfig &c)
+{
+    return QString::number(c.o.outTotalOffset + c.serverBytesSent());
+}
+
+void decOutTotal(Tconfig &c, const QString &v)
+{
+    c.o.outTotalOffset = parseCfgInt(v) - c.serverBytesSent();
+}
+
+std::optional<QString> encInTotal(const Tconfig &c)
+{
+    return QString::number(c.o.inTotalOffset + c.serverBytesReceived());
+}
+
+void decInTotal(Tconfig &c, const QString &v)
+{
+    c.o.inTotalOffset = parseCfgInt(v) - c.serverBytesReceived();
+}
+
 const TcfgKey kKeys[] = {
         {"active", CT_BOOL, &Toptions::active, 0, encActive, decActive},
         {"only-1-instance", CT_BOOL, &Toptions::only1Instance, 0},
@@ -302,8 +323,8 @@ const TcfgKey kKeys[] = {
         {"do-not-log-address", CT_TEXT, &Toptions::doNotLogAddress, 0},
         {"last-external-address", CT_TEXT, &Toptions::lastExternalAddress, 0},
         {"min-disk-space", CT_INT, &Toptions::minDiskSpace, 0},
-        {"out-total", CT_INT, &Toptions::outTotal, 0},
-        {"in-total", CT_INT, &Toptions::inTotal, 0},
+        {"out-total", CT_INT, &Toptions::outTotalOffset, 0, encOutTotal, decOutTotal},
+        {"in-total", CT_INT, &Toptions::inTotalOffset, 0, encInTotal, decInTotal},
         {"hits-total", CT_INT, &Toptions::hitsTotal, 0},
         {"downloads-total", CT_INT, &Toptions::downloadsTotal, 0},
         {"upload-total", CT_INT, &Toptions::uploadTotal, 0},

@@ -251,8 +251,11 @@ void Tconfig::postPass()
     if (!applying.alreadyStarted) {
         if (applying.build < u"006")
             o.easy = false; // very old configurations were written in expert mode
-        if (!o.saveTotals)
-            o.outTotal = o.inTotal = o.hitsTotal = o.downloadsTotal = o.uploadTotal = 0;
+        if (!o.saveTotals) {
+            o.hitsTotal = o.downloadsTotal = o.uploadTotal = 0;
+            o.outTotalOffset = -serverBytesSent();
+            o.inTotalOffset = -serverBytesReceived();
+        }
     }
     // MIME pairs: entries trimmed, and the first built-in pairs put back at
     // the start, in table order, when their mask is missing.

@@ -46,6 +46,10 @@ struct TcfgHooks
     // Looks up the external address into lastExternalAddress (at start-up
     // with find-external-on-startup, and for "get|external ip").
     std::function<void()> findExternalAddress;
+    // The server's running counts of bytes sent and received: the stored
+    // out-total and in-total are the options' offsets plus these.
+    std::function<qint64()> bytesSentCount;
+    std::function<qint64()> bytesReceivedCount;
 };
 
 // Size at which the addresses ever connected move from the text to "zof.ips.txt".
@@ -71,6 +75,10 @@ public:
     QString getCfg(const QString &exclude = {}) const;
     // Applies a text; false only for an empty text.
     bool setCfg(const QString &text, bool alreadyStarted);
+
+    // The server's running byte counts (0 without a server).
+    qint64 serverBytesSent() const { return hooks.bytesSentCount ? hooks.bytesSentCount() : 0; }
+    qint64 serverBytesReceived() const { return hooks.bytesReceivedCount ? hooks.bytesReceivedCount() : 0; }
 
     // Captured once at start-up, before any stored option is applied.
     void captureDefaults();

@@ -160,8 +160,10 @@ struct Toptions
     QString doNotLogAddress;
     QString lastExternalAddress;
     qint64 minDiskSpace = 0;
-    qint64 outTotal = 0;
-    qint64 inTotal = 0;
+    // The byte totals less the server's counts of this run (out-total and
+    // in-total are read and written through Tconfig, which adds them).
+    qint64 outTotalOffset = 0;
+    qint64 inTotalOffset = 0;
     qint64 hitsTotal = 0;
     qint64 downloadsTotal = 0;
     qint64 uploadTotal = 0;

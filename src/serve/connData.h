@@ -5,6 +5,7 @@
 // no longer locked.
 
 #include "http/connOwner.h"
+#include "log/speedSamples.h"
 #include "script/macroData.h"
 #include "util/dateTime.h"
 #include "util/nameValueList.h"
@@ -110,7 +111,10 @@ public:
         QString lastFileName;
         TdownloadingWhat downloadingWhat = DW_UNK;
         bool countAsDownload = false;
-        double averageSpeed = 0, etaSpeed = 0;
+        // The speed of the transfer under way, sampled once a second, and
+        // its mean as the send-buffer tuning and the pages see it.
+        TspeedSamples eta;
+        double averageSpeed = 0;
         TdateTime started = 0;
         TdateTime nextScreenUpdate = 0; // of the operator's list of transfers
     };

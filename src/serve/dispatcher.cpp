@@ -178,6 +178,8 @@ Tphase Tdispatch::resetRecord()
     cd.request.time = now();
     cd.transfer.downloadingWhat = DW_UNK;
     cd.logging.fullDownloadLogged = cd.transfer.countAsDownload = false;
+    cd.transfer.eta.reset(); // a new transfer's speed starts from nothing
+    cd.transfer.averageSpeed = 0;
     reply.contentType.clear();
     freeIfTemp(cd.transfer.lastFile);
     cd.transfer.lastFile.reset();

@@ -287,7 +287,6 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     if (cd.transfer.countAsDownload && !s.admission().allowDownload(cd))
         return;
     // The body: from the small-file cache, else sent from the file.
-    cd.transfer.etaSpeed = 0;
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
     conn.reply().contentType = type.toUtf8();
     conn.reply().bodyFile = node.resource;

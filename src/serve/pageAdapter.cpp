@@ -15,6 +15,7 @@
 #include "serve/fileDownload.h"
 #include "serve/sameSite.h"
 #include "serve/serve.h"
+#include "serve/trafficTotals.h"
 #include "tpl/mainTemplate.h"
 #include "util/asciiCase.h"
 #include "util/format.h"
@@ -163,8 +164,9 @@ QList<TpageTransfer> TpageAdapter::transfersOfAddress() const
         }
         t.user = d->user();
         t.averageSpeed = d->transfer.averageSpeed;
-        if (d->transfer.etaSpeed > 0 && t.total > t.done)
-            t.timeLeft = formatDuration(double(t.total - t.done) / d->transfer.etaSpeed);
+        // An estimate is shown once six seconds of the transfer were measured.
+        if (const auto left = d->transfer.eta.secondsLeft(); left && d->transfer.eta.taken() >= 6)
+            t.timeLeft = formatDuration(*left);
         t.address = d->address;
         t.port = c->port().toInt();
         out.append(t);
@@ -309,8 +311,8 @@ void installPageHooks()
     s.uptimeSeconds = [] { return serveExists() ? (now() - serve().startTime()) * 86400.0 : 0.0; };
     s.speedOut = [] { return serveExists() ? serve().srv().speedOut : 0.0; };
     s.speedIn = [] { return serveExists() ? serve().srv().speedIn : 0.0; };
-    s.totalOut = [] { return opts().outTotal; };
-    s.totalIn = [] { return opts().inTotal; };
+    s.totalOut = [] { return totalOut(); };
+    s.totalIn = [] { return totalIn(); };
     s.totalDownloads = [] { return opts().downloadsTotal; };
     s.totalHits = [] { return opts().hitsTotal; };
     s.totalUploads = [] { return opts().uploadTotal; };

@@ -24,6 +24,7 @@ struct TserveSwitches
     bool dumpTraffic = false;          // append traffic to "zof-dump.bin"
     bool noContentDisposition = false; // inline files get no Content-Disposition
     bool preventStandby = false;
+    bool highSpeedHandling = false;    // a fast download's send buffer grows with its speed
 };
 
 class Tserve

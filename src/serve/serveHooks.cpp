@@ -9,7 +9,6 @@
 #include "vfs/account.h"
 #include "serve/treeAccess.h"
 
-#include <algorithm>
 
 bool TsessionHooks::restore(TconnData &cd)
 {
@@ -141,14 +140,13 @@ void TcounterHooks::increment(const QString &counter)
         ++opts().hitsTotal;
     else if (counter == u"downloads-total")
         ++opts().downloadsTotal;
+    else if (counter == u"upload-total")
+        ++opts().uploadTotal;
 }
 
 void TcounterHooks::addressSeen(const QString &address)
 {
-    QStringList &l = opts().ipsEverConnected;
-    const auto at = std::lower_bound(l.begin(), l.end(), address);
-    if (at == l.end() || *at != address)
-        l.insert(at, address);
+    addresses.add(opts().ipsEverConnected, address);
 }
 
 bool TcounterHooks::selfTestRunning()

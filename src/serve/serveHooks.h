@@ -4,6 +4,7 @@
 // until the module that owns the concern installs its own (Tserve::set...).
 
 #include "http/serverEvent.h"
+#include "log/addressHistory.h"
 #include "tpl/tpl.h"
 #include "util/nameValueList.h"
 
@@ -91,9 +92,14 @@ class TcounterHooks
 {
 public:
     virtual ~TcounterHooks() = default;
-    virtual void increment(const QString &counter); // "hits-total", "downloads-total"
+    // "hits-total", "downloads-total" or "upload-total".
+    virtual void increment(const QString &counter);
+    // A request neither banned nor refused for overload came from `address`.
     virtual void addressSeen(const QString &address);
     virtual bool selfTestRunning();
     // The traffic graph as a GIF picture; empty when there is none.
     virtual QByteArray graphPicture();
+
+private:
+    TaddressHistory addresses;
 };

@@ -317,12 +317,6 @@ void forEachRecord(F f)
 
 } // namespace
 
-void TsessionManager::purgeWhenDue()
-{
-    if (now() - lastPurge >= purgeInterval)
-        purgeNow();
-}
-
 void TsessionManager::purgeNow()
 {
     lastPurge = now();

@@ -89,10 +89,10 @@ public:
     bool credentialsMatch(const QString &user, const QString &pwd) override;
     void demandLogin(TconnData &cd, Tfile &node) override;
 
-    // Frees expired sessions, taking the renewals of live records first.
+    // Frees expired sessions, taking the renewals of live records first
+    // (every minute by the heartbeat; restoring a session does it too when
+    // a minute passed).
     static void purgeNow();
-    // The same at most once a minute; the program's heartbeat calls it.
-    static void purgeWhenDue();
     // Removes the session from the table and from every record.
     // Taken by value: the id is often a record's own, which this resets.
     static void freeSession(QString id);

@@ -7,6 +7,7 @@
 #include "serve/connData.h"
 #include "serve/perIp.h"
 #include "serve/serve.h"
+#include "serve/transferSpeed.h"
 
 Ttimeouts &timeouts()
 {
@@ -20,13 +21,9 @@ Ttimeouts::Ttimeouts()
     clock = [this] { return mono.elapsed(); };
 }
 
-void Ttimeouts::tick(Tserve &s)
+void Ttimeouts::watch(Tserve &s)
 {
-    const qint64 t = clock();
-    noteActivity(s, t);
-    if (lastSecond >= 0 && t - lastSecond < 1000)
-        return;
-    secondWork(s);
+    noteActivity(s, clock());
 }
 
 void Ttimeouts::noteActivity(Tserve &s, qint64 t)
@@ -71,12 +68,33 @@ int Ttimeouts::kickBanned(Tserve &s)
 void Ttimeouts::secondWork(Tserve &s)
 {
     const qint64 t = clock();
-    lastSecond = t;
     noteActivity(s, t);
+    followOptions(s);
     const Toptions &o = opts();
+    const qint64 bufferSize = downloadBufferSize ? downloadBufferSize() : 0;
+    const qint64 idleLimitMs = o.connectionsTimeout > 0 ? o.connectionsTimeout * 1000 : 0;
+    const QList<ThttpConn *> conns = s.srv().conns; // closing one may change the list
+    for (ThttpConn *c : conns) {
+        TconnData *d = TconnData::of(c);
+        if (!d)
+            continue;
+        if (sampleTransferSpeed(*c, *d) == TK_DOWNLOAD)
+            downloadBuffer(s, *c, d->transfer.averageSpeed, bufferSize);
+        if (idleLimitMs > 0 && !c->isDisconnecting() && idleTooLong(*c, t, idleLimitMs))
+            d->disconnect(QStringLiteral("inactivity"));
+    }
 
-    // Limits that follow the options (changed by the options, a macro or a
-    // reload), and the limits of customised addresses.
+    // Nothing sent or received for too long: the program ends.
+    if (o.noDownloadTimeout > 0 && t - lastNetSince >= o.noDownloadTimeout * 60000 && quit)
+        quit();
+}
+
+// Limits that follow the options (changed by the options, a macro or a
+// reload), the limits of customised addresses, a changed ban list, and the
+// pace required of requests.
+void Ttimeouts::followOptions(Tserve &s)
+{
+    const Toptions &o = opts();
     syncGlobalLimit(s);
     TperIp::global().syncLimiters(s);
 
@@ -88,34 +106,27 @@ void Ttimeouts::secondWork(Tserve &s)
         bansKnown = true;
     }
 
-    // Socket buffers of downloads, as the command line asked ("-B", "-b").
-    const qint64 wanted = downloadBufferSize ? downloadBufferSize() : 0;
-    const QList<ThttpConn *> conns = s.srv().conns;
-    for (ThttpConn *c : conns) {
-        const TconnData *d = TconnData::of(c);
-        if (wanted > 0 && d
-            && (d->transfer.downloadingWhat == DW_FILE || d->transfer.downloadingWhat == DW_ARCHIVE)
-            && (c->state() == HCS_REPLYING_BODY || c->state() == HCS_REPLYING_HEADER))
-            c->setSendBuffer(int(qMin<qint64>(wanted, 64 * 1024 * 1024)), true);
-    }
-
     // Requests that come too slowly: the server core closes them.
     s.srv().requestTimeoutMs = qBound<qint64>(0, o.requestTimeout, qint64(366) * 86400) * 1000;
     s.srv().minRequestRate = qMax<qint64>(0, o.requestMinRate);
+}
 
-    // Idle connections.
-    if (o.connectionsTimeout > 0) {
-        const qint64 limit = o.connectionsTimeout * 1000;
-        for (ThttpConn *c : conns) {
-            TconnData *d = TconnData::of(c);
-            const auto it = seen.constFind(c);
-            if (!d || c->isDisconnecting() || it == seen.constEnd() || t - it->since < limit)
-                continue;
-            d->disconnect(QStringLiteral("inactivity"));
-        }
+// A download's socket buffer: the size the command line asked for ("-B",
+// "-b"), else with high speed handling one that grows with the speed.
+void Ttimeouts::downloadBuffer(Tserve &s, ThttpConn &c, double averageSpeed, qint64 commandLineSize)
+{
+    if (commandLineSize > 0) {
+        c.setSendBuffer(int(qMin<qint64>(commandLineSize, 64 * 1024 * 1024)), true);
+        return;
     }
+    if (!s.switches.highSpeedHandling)
+        return;
+    if (const int size = highSpeedSendBuffer(averageSpeed, c.sendBufferSize()))
+        c.setSendBuffer(size, true);
+}
 
-    // Nothing sent or received for too long: the program ends.
-    if (o.noDownloadTimeout > 0 && t - lastNetSince >= o.noDownloadTimeout * 60000 && quit)
-        quit();
+bool Ttimeouts::idleTooLong(const ThttpConn &c, qint64 t, qint64 limitMs) const
+{
+    const auto it = seen.constFind(&c);
+    return it != seen.constEnd() && t - it->since >= limitMs;
 }

@@ -1,11 +1,11 @@
 #pragma once
-// The admission work of the heartbeat: limits that follow the options,
-// kicking newly banned addresses, socket buffers of downloads, the pace
-// required of requests (enforced by the server core), idle connections and
-// the no-download timeout. Times are taken from a monotonic clock: a
-// record's activity is noticed as a change of its activity stamp or of its
-// byte counts, so a change of the wall clock neither closes nor keeps
-// connections.
+// The per-second work on the connections: limits that follow the options,
+// kicking newly banned addresses, the pace required of requests (enforced by
+// the server core), then for every connection the speed of its transfer, the
+// socket buffer of a download and the inactivity timeout, and last the
+// no-download timeout. Times are taken from a monotonic clock: a record's
+// activity is noticed as a change of its activity stamp or of its byte
+// counts, so a change of the wall clock neither closes nor keeps connections.
 
 #include "config/ban.h"
 
@@ -24,10 +24,9 @@ class Ttimeouts
 public:
     Ttimeouts();
 
-    // Called every heartbeat tick (100 ms); the per-second work runs when a
-    // second has passed.
-    void tick(Tserve &s);
-    // The per-second work, now (tests drive it directly).
+    // Every heartbeat tick (100 ms): notes the connections' activity.
+    void watch(Tserve &s);
+    // The per-second work (the heartbeat's schedule runs it).
     void secondWork(Tserve &s);
     // Disconnects every connection whose address the ban list now bans.
     static int kickBanned(Tserve &s);
@@ -35,7 +34,7 @@ public:
     // Asks the program to quit (the no-download timeout); set by the program.
     std::function<void()> quit;
     // The socket buffer size the command line asks for downloads (0: the
-    // kernel's own); set by the program.
+    // kernel's own, or what high speed handling makes it); set by the program.
     std::function<qint64()> downloadBufferSize;
     // Milliseconds of the monotonic clock; settable for tests.
     std::function<qint64()> clock;
@@ -48,9 +47,11 @@ private:
         qint64 since = 0; // monotonic ms of the last activity seen
     };
     void noteActivity(Tserve &s, qint64 t);
+    void followOptions(Tserve &s);
+    static void downloadBuffer(Tserve &s, ThttpConn &c, double averageSpeed, qint64 commandLineSize);
+    bool idleTooLong(const ThttpConn &c, qint64 t, qint64 limitMs) const;
 
     QElapsedTimer mono;
-    qint64 lastSecond = -1;
     QHash<const ThttpConn *, Tseen> seen;
     double lastNetStamp = 0;
     qint64 lastNetBytes = 0;

@@ -268,6 +268,8 @@ void TuploadManager::start(TconnData &cd)
     cd.transfer.downloadingWhat = DW_UNK;
     cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
     cd.transfer.started = now();
+    cd.transfer.eta.reset();
+    cd.transfer.averageSpeed = 0;
     const QByteArray &url = conn.request().url;
     const qsizetype q = url.indexOf('?');
     const TfilePtr folder = findInTree(decodeURL(QByteArrayView(url).first(q < 0 ? url.size() : q)));

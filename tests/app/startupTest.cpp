@@ -175,7 +175,7 @@ TEST(Program, StepsAnnouncedInOrder)
     QObject::connect(&program, &Tprogram::closingConnections, record("closingConnections"));
     QObject::connect(&program, &Tprogram::releasingServer, record("releasingServer"));
     int beats = 0;
-    QObject::connect(&program, &Tprogram::heartbeat, [&] {
+    program.schedule().add(Theartbeat::EVERY_TICK, QStringLiteral("test"), [&] {
         if (beats++ == 0)
             steps << QStringLiteral("heartbeat");
     });

@@ -135,7 +135,7 @@ TEST_F(CfgFixture, AutomaticSaveIgnoresTotals)
     config->cfgStorage = CS_FILE;
     config->autoSaveCheck(true); // the first check only takes the snapshot
     EXPECT_FALSE(QFileInfo::exists(places.iniFile));
-    options.outTotal += 1000;
+    options.outTotalOffset += 1000;
     options.hitsTotal += 1;
     config->autoSaveCheck(true);
     EXPECT_FALSE(QFileInfo::exists(places.iniFile));

@@ -100,7 +100,7 @@ TEST_F(CfgFixture, EveryKeyRoundTrips)
     EXPECT_EQ(o.customIp, options.customIp);
     EXPECT_EQ(o.logFileName, options.logFileName);
     EXPECT_EQ(o.speedLimit, options.speedLimit);
-    EXPECT_EQ(o.outTotal, options.outTotal);
+    EXPECT_EQ(o.outTotalOffset, options.outTotalOffset);
     ASSERT_EQ(other->accounts.list.size(), 2);
     const Taccount &a = other->accounts.list[0];
     EXPECT_EQ(a.user, QStringLiteral("Jürgen"));
@@ -237,17 +237,46 @@ TEST_F(CfgFixture, TotalsAreKeptOnlyWithSaveTotals)
 {
     const QString text = QStringLiteral("out-total=5\r\nhits-total=7\r\nsave-totals=%1\r\n");
     config->setCfg(text.arg(QStringLiteral("yes")), false);
-    EXPECT_EQ(options.outTotal, 5);
+    EXPECT_EQ(options.outTotalOffset, 5);
     config->setCfg(text.arg(QStringLiteral("no")), false);
-    EXPECT_EQ(options.outTotal, 0);
+    EXPECT_EQ(options.outTotalOffset, 0);
     EXPECT_EQ(options.hitsTotal, 0);
     config->setCfg(text.arg(QStringLiteral("no")), true); // later applications keep them
     EXPECT_EQ(options.hitsTotal, 7);
 }
 
+// The byte totals are the server's running counts plus the options'
+// offsets: what is stored is their sum, what is read back reads the same
+// total whatever the server counted by then.
+TEST_F(CfgFixture, ByteTotalsAddTheServersCounts)
+{
+    qint64 sent = 0, received = 0;
+    config->hooks.bytesSentCount = [&] { return sent; };
+    config->hooks.bytesReceivedCount = [&] { return received; };
+    const auto stored = [&](const char *key) { return valueOf(config->getCfg(), QString::fromLatin1(key)); };
+    config->setCfg(QStringLiteral("out-total=1000\r\nin-total=200\r\n"), false);
+    EXPECT_EQ(options.outTotalOffset, 1000); // nothing counted yet: the offset is the total
+    sent = 50;
+    received = 7;
+    EXPECT_EQ(stored("out-total"), QStringLiteral("1050"));
+    EXPECT_EQ(stored("in-total"), QStringLiteral("207"));
+
+    // Applied again later, the text gives back the same totals.
+    config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(stored("out-total"), QStringLiteral("1050"));
+    EXPECT_EQ(stored("in-total"), QStringLiteral("207"));
+
+    // Without save-totals a start reads 0 whatever the server already counted.
+    config->setCfg(QStringLiteral("out-total=1000\r\nsave-totals=no\r\n"), false);
+    EXPECT_EQ(stored("out-total"), QStringLiteral("0"));
+    EXPECT_EQ(stored("in-total"), QStringLiteral("0"));
+    sent += 30;
+    EXPECT_EQ(stored("out-total"), QStringLiteral("30"));
+}
+
 TEST_F(CfgFixture, ExcludedKeysLeaveEmptyLines)
 {
-    options.outTotal = 99;
+    options.outTotalOffset = 99;
     const QString text = config->getCfg(QStringLiteral(".*-total"));
     EXPECT_FALSE(text.contains(QStringLiteral("-total=")));
     EXPECT_TRUE(text.contains(QStringLiteral("min-disk-space=0\r\n\r\n\r\n\r\n\r\n\r\nmany-items-warning=")));

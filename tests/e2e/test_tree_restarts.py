@@ -11,7 +11,7 @@ import tempfile
 import unittest
 import zlib
 
-from zofharness import ZofTestCase, read_cfg, tool
+from zofharness import ZofTestCase, read_cfg, tool, wait_until
 from test_uploads import ini_text, write_tree
 
 VR_NAME, VR_NODE, VR_CHECKSUM, VR_DLCOUNT, VR_COUNTERS, VR_COMPRESSED = 2, 4, 6, 10, 20, 24
@@ -117,6 +117,8 @@ class TreeRestarts(TreeCase):
         second.start(wait_ready=False)
         self.assertEqual(second.wait_exit(5), 0, second.dump())
         self.assertIsNotNone(first.err.wait_for(lambda l: l.startswith("ZOF received command line"), 5))
+        # Handed-over files join the tree at the next heartbeat tick.
+        self.assertTrue(wait_until(lambda: self.status(first, "/A/a.txt") == 200, 2))
         self.assertEqual(self.download(first, "/A/a.txt"), b"in A")
         self.assertEqual(first.stop()[0], 0)
         z = self.start_zof(cfg_dir=self.cfg)

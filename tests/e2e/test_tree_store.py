@@ -7,7 +7,7 @@ import shutil
 import tempfile
 import unittest
 
-from zofharness import ZofTestCase, read_cfg
+from zofharness import ZofTestCase, read_cfg, wait_until
 
 
 class TreeStoreTest(ZofTestCase):
@@ -46,6 +46,8 @@ class TreeStoreTest(ZofTestCase):
         second.start(wait_ready=False)
         self.assertEqual(second.wait_exit(5), 0, second.dump())
         self.assertIsNotNone(z.err.wait_for(lambda l: l.startswith("ZOF received command line"), 5))
+        # Handed-over files join the tree at the next heartbeat tick.
+        self.assertTrue(wait_until(lambda: z.get("/solo.txt")[0] == 200, 2))
         self.assert_served(z)
         rc, _ = z.stop()
         self.assertEqual(rc, 0)

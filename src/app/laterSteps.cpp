@@ -1,0 +1,20 @@
+#include "app/laterSteps.h"
+
+// Empty on purpose: see the header for the service that fills each step.
+
+void highlightLogSearch() {}
+void searchExternalAddressAgain() {}
+void checkForUpdateDaily() {}
+void releaseOldIcons() {}
+void reexamineUrlAddress() {}
+void keepWindowOnScreen() {}
+void updateDynamicDns() {}
+void refreshConnectionsView() {}
+void warnOfManyItems() {}
+void rememberWindowBounds() {}
+void runPendingUpdate() {}
+void updateCopyUrlCaption() {}
+void reloadEventsFileWhenChanged() {}
+void runScriptWindowWhenChanged() {}
+void runTimedEvents() {}
+void paintGraph() {}
