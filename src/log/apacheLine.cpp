@@ -19,6 +19,7 @@ struct TapachePiece
     bool negate = false;
     QStringList codes;
     QString argument;
+    QByteArray argumentLatin1; // the header name of "%{name}i"
     char16_t letter = 0;
 };
 using TapacheFormat = QList<TapachePiece>;
@@ -79,6 +80,7 @@ TapacheFormat parseApacheFormat(QString format)
             codes.remove(0, 1);
         p.codes = codes.split(u',', Qt::SkipEmptyParts);
         p.argument = m.captured(3);
+        p.argumentLatin1 = p.argument.toLatin1();
         p.letter = m.captured(4).at(0).unicode();
         pieces.append(std::move(p));
         from = m.capturedEnd();
@@ -147,18 +149,24 @@ void appendApacheBytes(QString &out, const QByteArray &bytes)
     }
 }
 
+// Formatted once per second: many lines share it.
 void appendApacheTime(QString &out, const QDateTime &t)
 {
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static qint64 cachedKey = -1;
+    static QString cached;
     const QDate d = t.date();
     const QTime tm = t.time();
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "[%02d/%s/%04d:%02d:%02d:%02d ", d.day(), months[d.month() - 1], d.year(),
-                  tm.hour(), tm.minute(), tm.second());
-    out += QLatin1String(buf);
-    out += apacheZone;
-    out += u']';
+    const qint64 key = d.toJulianDay() * 86400 + tm.msecsSinceStartOfDay() / 1000;
+    if (key != cachedKey) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "[%02d/%s/%04d:%02d:%02d:%02d ", d.day(), months[d.month() - 1],
+                      d.year(), tm.hour(), tm.minute(), tm.second());
+        cached = QLatin1String(buf) + apacheZone + u']';
+        cachedKey = key;
+    }
+    out += cached;
 }
 
 const QString apacheError = QStringLiteral("ERROR");
@@ -199,7 +207,7 @@ void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &
         if (!r.header)
             out += apacheError;
         else
-            appendApacheValue(out, r.header(p.argument));
+            appendApacheValue(out, r.header(p.argumentLatin1));
         return;
     case u'l':
         out += u'-';

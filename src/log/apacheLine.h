@@ -25,7 +25,7 @@ struct TapacheRequest
     QDateTime time;
     QString user;
     QStringList uploaded;            // names uploaded by this request
-    std::function<QString(const QString &name)> header; // request header by name, "" if none
+    std::function<QString(QByteArrayView name)> header; // request header by name, "" if none
 };
 
 // The format's escapes (\t \r \n \" \\, in this order, ignoring case) are

@@ -56,8 +56,12 @@ void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
         appendLogLine(expandLogFileName(s.fileName, clock.time, peer.user), logFileLine(entry, s.fileTabbed));
     if (!s.toScreen)
         return;
+    // Without a window nobody reads the model: "no limit" would only grow
+    // a headless server's memory with every entry, which standard error
+    // already has.
+    const qint64 kept = s.maxLines > 0 || !logToStderr ? s.maxLines : headlessLogLines;
     if (TlogModel *model = TlogModel::find())
-        model->append(entry, s.maxLines);
+        model->append(entry, kept);
     if (logToStderr) {
         QByteArray out;
         out.reserve(24 + entry.client.size() + lines.size() * 3);

@@ -28,6 +28,9 @@ void add2log(const QString &lines, const TlogPeer &peer = {}, TlogColour colour 
 
 // Entries given to add2log are dropped altogether (benchmarks, quiet tests).
 void setLogQuiet(bool quiet);
+// Lines a program without a window keeps when the limit is 0 (no limit).
+constexpr qint64 headlessLogLines = 2000;
+
 // Whether screen entries are also copied to standard error (on by default;
 // a program that shows the log in a window turns it off).
 void setLogToStderr(bool on);

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
-#include <QTimer>
 
 #include <cerrno>
 #include <cstdlib>
@@ -97,17 +96,51 @@ QList<TpendingLogLines> &pendingLogLines()
 }
 qsizetype pendingLogBytes = 0;
 
-// Opens, appends in one write and closes: renaming or deleting the file
-// between writes is harmless. Appends of whole lines at once also keep them
-// whole beside other writers.
-// `target` is an absolute name.
-bool writeLogFile(const QString &target, const QByteArray &bytes)
+// The file written last stays open: a server that logs every request would
+// otherwise open and close it on every pass of the event loop. Before each
+// write its name is looked up again (one stat): when the name no longer leads
+// to the open file (renamed, deleted, replaced), the name is opened anew, so
+// moving the file away between writes is as harmless as with a file opened
+// per write. Appends of whole lines at once also keep them whole beside
+// other writers.
+struct TopenLogFile
 {
+    QString target;
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        target.clear();
+    }
+};
+
+TopenLogFile &openLog()
+{
+    static TopenLogFile open;
+    return open;
+}
+
+// The open descriptor for `target`, opened (and its folder made) when
+// needed; -1 with the failure told.
+int logFileFor(const QString &target)
+{
+    TopenLogFile &open = openLog();
+    const QByteArray path = bytePath(target);
+    if (open.fd >= 0 && open.target == target) {
+        struct stat st;
+        if (::stat(path.constData(), &st) == 0 && st.st_dev == open.dev && st.st_ino == open.ino)
+            return open.fd;
+    }
+    open.close();
     if (!isValidFilePath(target)) {
         reportLogFileFailure(target, EINVAL);
-        return false;
+        return -1;
     }
-    const QByteArray path = bytePath(target);
     int fd = openLogFile(path);
     int openError = errno;
     if (fd < 0 && openError == ENOENT && QDir().mkpath(QFileInfo(target).absolutePath())) {
@@ -116,15 +149,28 @@ bool writeLogFile(const QString &target, const QByteArray &bytes)
     }
     if (fd < 0) {
         reportLogFileFailure(target, openError);
-        return false;
+        return -1;
     }
     // Only a regular file: a FIFO or a device would block or swallow the log.
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         reportLogFileFailure(target, EINVAL);
-        return false;
+        return -1;
     }
+    open.target = target;
+    open.fd = fd;
+    open.dev = st.st_dev;
+    open.ino = st.st_ino;
+    return fd;
+}
+
+// `target` is an absolute name.
+bool writeLogFile(const QString &target, const QByteArray &bytes)
+{
+    const int fd = logFileFor(target);
+    if (fd < 0)
+        return false;
     // A short write (a full disk) is finished or reported.
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
@@ -140,9 +186,8 @@ bool writeLogFile(const QString &target, const QByteArray &bytes)
         data += n;
         left -= n;
     }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
     if (error) {
+        openLog().close(); // opened again by name for the next lines
         reportLogFileFailure(target, error);
         return false;
     }
@@ -208,7 +253,10 @@ void appendLogLine(const QString &fileName, const QByteArray &line)
     static bool exitFlushRegistered = false;
     if (!exitFlushRegistered) {
         exitFlushRegistered = true;
-        std::atexit([] { flushLogFiles(); });
+        std::atexit([] {
+            flushLogFiles();
+            openLog().close();
+        });
     }
     // A relative name is taken against the files' folder of the moment.
     const QString target = absoluteFilePath(fileName);
@@ -223,8 +271,9 @@ void appendLogLine(const QString &fileName, const QByteArray &line)
         flushLogFiles();
         return;
     }
+    // A posted call runs once the pass ends, and costs less than a timer.
     if (first)
-        QTimer::singleShot(0, QCoreApplication::instance(), [] { flushLogFiles(); });
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { flushLogFiles(); }, Qt::QueuedConnection);
 }
 
 bool flushLogFiles()

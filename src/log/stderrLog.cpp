@@ -1,7 +1,7 @@
 #include "log/stderrLog.h"
 
 #include <QCoreApplication>
-#include <QTimer>
+#include <QMetaObject>
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,5 +44,5 @@ void queueStderr(const QByteArray &bytes)
         return;
     }
     if (first)
-        QTimer::singleShot(0, QCoreApplication::instance(), flushStderr);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), flushStderr, Qt::QueuedConnection);
 }

@@ -163,13 +163,43 @@ bool apacheLineNow(TserverEvent e, const ThttpConn &conn)
         || (e == SE_REPLIED && (conn.request().method == HM_HEAD || conn.reply().mode == HRM_NOT_MODIFIED));
 }
 
+// The local date and time of the second `days` falls in. A busy server logs
+// many requests a second: the conversion (time zone rules included) is made
+// once per second, not per line.
+QDateTime localSecond(TdateTime days)
+{
+    static qint64 cachedKey = -1;
+    static QDateTime cached;
+    const qint64 key = qint64(std::floor(days * secondsPerDay));
+    if (key != cachedKey) {
+        cachedKey = key;
+        cached = fromDateTime(double(key) / secondsPerDay);
+    }
+    return cached;
+}
+
+// The access log's file name now for `user`, expanded once per second.
+QString accessLogFileName(const QString &pattern, const QString &user)
+{
+    static qint64 cachedKey = -1;
+    static QString cachedPattern, cachedUser, cachedName;
+    const qint64 key = qint64(std::floor(nowCoarse() * secondsPerDay));
+    if (key != cachedKey || pattern != cachedPattern || user != cachedUser) {
+        cachedKey = key;
+        cachedPattern = pattern;
+        cachedUser = user;
+        cachedName = expandLogFileName(pattern, localSecond(nowCoarse()), user);
+    }
+    return cachedName;
+}
+
 void writeApacheLine(TconnData &cd, bool atDisconnection)
 {
     cd.logging.apacheLineDue = false;
     const TlogSettings &ls = logSettings();
-    const QString line = apacheLine(ls.apacheFormat, apacheFacts(cd, atDisconnection));
-    appendLogLine(expandLogFileName(ls.fileName, QDateTime::currentDateTime(), cd.user()),
-                  (line + QStringLiteral("\r\n")).toUtf8());
+    QString line = apacheLine(ls.apacheFormat, apacheFacts(cd, atDisconnection));
+    line += QLatin1String("\r\n");
+    appendLogLine(accessLogFileName(ls.fileName, cd.user()), line.toUtf8());
 }
 
 } // namespace
@@ -187,12 +217,12 @@ TapacheRequest apacheFacts(const TconnData &cd, bool atDisconnection)
     r.port = serve().srv().port();
     r.requestLine = requestLineOf(conn);
     r.status = conn.reply().statusSent ? conn.reply().statusSent : replyModeCode(conn.reply().mode);
-    r.time = fromDateTime(cd.request.time);
+    r.time = localSecond(cd.request.time);
     r.user = cd.user();
     for (const TuploadResult &u : cd.upload.results)
         if (u.reason.isEmpty())
             r.uploaded << u.fn;
-    r.header = [&conn](const QString &name) { return conn.getHeader(name.toLatin1()); };
+    r.header = [&conn](QByteArrayView name) { return conn.getHeader(name); };
     return r;
 }
 

@@ -161,7 +161,8 @@ QString filesBaseFolder()
 
 QString absoluteFilePath(const QString &path)
 {
-    if (path.isEmpty() || QDir::isAbsolutePath(path))
+    // The usual absolute name is told at a glance; QDir knows the rest.
+    if (path.isEmpty() || path.startsWith(u'/') || QDir::isAbsolutePath(path))
         return path;
     return QDir(filesBaseFolder()).filePath(path);
 }

@@ -24,8 +24,9 @@ TapacheRequest sampleRequest()
     r.time = QDateTime(QDate(2020, 1, 7), QTime(14, 3, 7));
     r.user = QStringLiteral("bob");
     r.uploaded = QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")};
-    r.header = [](const QString &name) {
-        return name.compare(QLatin1String("user-agent"), Qt::CaseInsensitive) == 0 ? QStringLiteral("curl/8") : QString();
+    r.header = [](QByteArrayView name) {
+        return QLatin1StringView(name).compare(QLatin1String("user-agent"), Qt::CaseInsensitive) == 0
+            ? QStringLiteral("curl/8") : QString();
     };
     return r;
 }
@@ -103,7 +104,7 @@ TEST(ApacheLine, ValuesCannotBreakTheLine)
     TapacheRequest r = sampleRequest();
     r.requestLine = "GET /a\r\nforged\tline\x1b HTTP/1.1";
     r.user = QStringLiteral("b\"o\\b");
-    r.header = [](const QString &) { return QStringLiteral("x\ny"); };
+    r.header = [](QByteArrayView) { return QStringLiteral("x\ny"); };
     r.fileName = QString::fromUtf8("caf\xc3\xa9\x7f");
     EXPECT_EQ(line(QStringLiteral("\"%r\" \"%u\" \"%{Referer}i\" %f"), r),
               QString::fromUtf8("\"GET /a\\x0D\\x0Aforged\\x09line\\x1B HTTP/1.1\" \"b\\\"o\\\\b\" \"x\\x0Ay\" caf\xc3\xa9\\x7F"));

@@ -107,13 +107,26 @@ TEST_F(LogTest, TrimmedToNineTenthsPastTheLimit)
     EXPECT_EQ(model.line(8).text(), "> c");
 }
 
-TEST_F(LogTest, NoLimitKeepsEverything)
+// No limit: everything for a window to show; without a window, standard
+// error has the lines and the model keeps only the recent ones.
+TEST_F(LogTest, NoLimitKeepsEverythingOnlyForAWindow)
 {
     settings.maxLines = 0;
     apply();
+    setLogToStderr(false);
     for (int i = 0; i < 2500; ++i)
         add2log(QStringLiteral("line"));
     EXPECT_EQ(model.lineCount(), 2500);
+
+    model.clear();
+    setLogToStderr(true);
+    capturedStderr([] {
+        for (int i = 0; i < 2500; ++i)
+            add2log(QStringLiteral("line"));
+    });
+    setLogToStderr(false);
+    EXPECT_LE(model.lineCount(), headlessLogLines);
+    EXPECT_GE(model.lineCount(), qRound64(0.9 * headlessLogLines));
 }
 
 TEST_F(LogTest, ScreenOffLeavesTheViewAlone)
