@@ -110,6 +110,7 @@ struct TopenLogFile
     dev_t dev = 0;
     ino_t ino = 0;
 
+    ~TopenLogFile() { close(); }
     void close()
     {
         if (fd >= 0)
@@ -249,14 +250,13 @@ void appendLogLine(const QString &fileName, const QByteArray &line)
 {
     // The list exists before the exit handler is registered, so it is
     // destroyed after the handler ran.
+    // So does the open file's record, which the last flush uses.
     QList<TpendingLogLines> &pending = pendingLogLines();
     static bool exitFlushRegistered = false;
     if (!exitFlushRegistered) {
         exitFlushRegistered = true;
-        std::atexit([] {
-            flushLogFiles();
-            openLog().close();
-        });
+        openLog();
+        std::atexit([] { flushLogFiles(); });
     }
     // A relative name is taken against the files' folder of the moment.
     const QString target = absoluteFilePath(fileName);
