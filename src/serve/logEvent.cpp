@@ -50,10 +50,19 @@ qint64 averageSpeed(qint64 bytes, TdateTime since)
     return secs > 0 ? qint64(std::llround(double(bytes) / secs)) : 0;
 }
 
-// The counted traffic grows by `grown`; a line at most once a second.
-void groupTraffic(TconnData::Logging::Grouping &g, qint64 grown, const QString &(*text)(qint64),
-                  ThttpConn *conn)
+// A traffic count of the connection reached `count`; what it grew by since
+// the last event is added to the grouping, and with `logged` a line tells
+// the sum at most once a second. The count runs over the connection's whole
+// life: what was counted stays counted from one request to the next.
+void countTraffic(qint64 count, qint64 &counted, TconnData::Logging::Grouping &g, bool logged,
+                  QString (*text)(qint64), ThttpConn *conn)
 {
+    const qint64 grown = count - counted;
+    if (grown <= 0)
+        return;
+    counted = count;
+    if (!logged)
+        return;
     g.bytes += grown;
     const TdateTime t = nowCoarse();
     if ((t - g.last) * secondsPerDay <= 1)
@@ -63,18 +72,14 @@ void groupTraffic(TconnData::Logging::Grouping &g, qint64 grown, const QString &
     g.last = t;
 }
 
-const QString &gotText(qint64 n)
+QString gotText(qint64 n)
 {
-    static QString s;
-    s = QStringLiteral("Got %1 bytes").arg(n);
-    return s;
+    return QStringLiteral("Got %1 bytes").arg(n);
 }
 
-const QString &sentText(qint64 n)
+QString sentText(qint64 n)
 {
-    static QString s;
-    s = groupDigits(n) + QStringLiteral(" bytes sent");
-    return s;
+    return groupDigits(n) + QStringLiteral(" bytes sent");
 }
 
 // The request line of the log for a served request, and the raw head.
@@ -263,30 +268,18 @@ void logServerEvent(TserverEvent e, ThttpConn *conn)
             if (!cd->disconnectReason.isEmpty())
                 line += QStringLiteral(": ") + cd->disconnectReason;
             if (conn->totalBodyBytesSent() > 0)
-                line += QStringLiteral(" - ") + groupDigits(conn->totalBodyBytesSent()) + QStringLiteral(" bytes sent");
+                line += QStringLiteral(" - ") + sentText(conn->totalBodyBytesSent());
             add2log(line, logPeer(conn));
         }
         break;
-    // The connection's received count runs over its whole life: what was
-    // counted stays counted from one request to the next.
-    case SE_GOT_DATA: {
-        const qint64 grown = conn->bytesReceived() - cd->logging.lastBytesGot;
-        if (grown <= 0)
-            break;
-        cd->logging.lastBytesGot = conn->bytesReceived();
-        if (o.logBytesReceived)
-            groupTraffic(cd->logging.gotGrouping, grown, gotText, conn);
+    case SE_GOT_DATA:
+        countTraffic(conn->bytesReceived(), cd->logging.lastBytesGot, cd->logging.gotGrouping,
+                     o.logBytesReceived, gotText, conn);
         break;
-    }
-    case SE_BYTES_SENT: {
-        const qint64 grown = conn->totalBodyBytesSent() - cd->logging.lastBytesSent;
-        if (grown <= 0)
-            break;
-        cd->logging.lastBytesSent = conn->totalBodyBytesSent();
-        if (o.logBytesSent)
-            groupTraffic(cd->logging.sentGrouping, grown, sentText, conn);
+    case SE_BYTES_SENT:
+        countTraffic(conn->totalBodyBytesSent(), cd->logging.lastBytesSent, cd->logging.sentGrouping,
+                     o.logBytesSent, sentText, conn);
         break;
-    }
     case SE_REQUEST: {
         const ThttpReplyMode m = conn->reply().mode;
         if (o.logOnlyServed && m != HRM_REPLY && m != HRM_REPLY_HEADER && m != HRM_REDIRECT)

@@ -160,6 +160,19 @@ class LogFileLines(LogCase):
                     self.assertIn("> X-Probe: one", lines[at + 1:])
                 z.stop()
 
+    def test_traffic_and_disconnection_lines(self):
+        z = self.start(log_file_name=os.path.join(self.logs, "t.log"), log_bytes_sent="yes",
+                       log_bytes_received="yes", log_connections="yes", log_disconnections="yes")
+        self.assertEqual(fetch(z.port, "/pub/hello.txt")[0], 200)
+        texts = [l.split("\t")[5] for l in self.log_lines("t.log", 4)]
+        self.assertEqual(texts[0], "Connected")
+        self.assertRegex(texts[1], r"^Got \d+ bytes$")
+        self.assertIn("14 bytes sent", texts)
+        # The end of the connection tells what it sent.
+        self.assertTrue(wait_until(lambda: any(t.startswith("Disconnected") and t.endswith(" - 14 bytes sent") for t in
+                                   [l.split("\t")[5] for l in self.log_lines("t.log", 4)]), 5),
+                        [l.split("\t")[5] for l in self.log_lines("t.log", 4)])
+
     def test_request_values_cannot_break_lines_or_fields(self):
         z = self.start(log_file_name=os.path.join(self.logs, "x.log"), log_requests="yes",
                        log_only_served="no")
