@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/eventWiring.h"
 #include "app/laterSteps.h"
 #include "app/logWiring.h"
 #include "app/serveWiring.h"
@@ -63,6 +64,11 @@ void Tapplication::assemble()
     // "start" reloads the last tree if still due; "quit" leaves the tree
     // before the options are saved and the server goes.
     connect(p, &Tprogram::eventDue, this, [p](const QString &section) { treeStoreOnEvent(*p, section); });
+
+    // The event scripts: read before the stored options; "start" runs after
+    // the last tree is back, "quit" after the tree was left.
+    connect(p, &Tprogram::loadingEvents, this, &loadEventScripts);
+    connect(p, &Tprogram::eventDue, this, &runProgramEvent);
 
     // Heartbeat, every 100 ms: a due quit is carried out first (Tprogram);
     // then each grade's steps in the order added here.

@@ -14,7 +14,5 @@ void warnOfManyItems() {}
 void rememberWindowBounds() {}
 void runPendingUpdate() {}
 void updateCopyUrlCaption() {}
-void reloadEventsFileWhenChanged() {}
 void runScriptWindowWhenChanged() {}
-void runTimedEvents() {}
 void paintGraph() {}

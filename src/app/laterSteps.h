@@ -41,12 +41,10 @@ void runPendingUpdate();
 // the copy-URL button's caption (window, later);
 void updateCopyUrlCaption();
 // ... the template file and the automatic options save (built) ...
-// the events file reloaded when it changed (events service, later);
-void reloadEventsFileWhenChanged();
+// ... the events file reloaded when it changed (built) ...
 // the "Run script" window's automatic run (window, later);
 void runScriptWindowWhenChanged();
-// the timed event sections (events service, later).
-void runTimedEvents();
+// ... the timed event sections (built).
 
 // Every graph-rate ticks, after the sample: the graph drawn (window, later).
 void paintGraph();

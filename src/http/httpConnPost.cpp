@@ -130,6 +130,7 @@ void ThttpConn::multipartLoop(bool *ended)
                 return;
             consumeFront(4);
             post_.filename.clear();
+            post_.filenameHadPath = false;
             inBoundaries = false;
             *ended = true;
             return;
@@ -152,6 +153,7 @@ void ThttpConn::multipartLoop(bool *ended)
         if (refusingInput)
             return;
         post_.filename.clear();
+        post_.filenameHadPath = false;
         post_.varname.clear();
         post_.data.clear();
         const qsizetype headerEnd = hend - (b + blen) + 4;
@@ -227,6 +229,7 @@ void ThttpConn::readPartHeader()
                 QString f = paramValue(v);
                 const qsizetype cut = qMax(f.lastIndexOf(u'/'), f.lastIndexOf(u'\\'));
                 post_.filename = f.mid(cut + 1);
+                post_.filenameHadPath = cut >= 0;
             } else if (sameText(name, "name")) {
                 post_.varname = paramValue(v);
             }

@@ -14,5 +14,6 @@ struct ThttpPost
     QByteArray data;        // what the current event delivers
     QString varname;        // "name" of the current part
     QString filename;       // "filename" of the current part, without any path
+    bool filenameHadPath = false; // the client sent a path, cut to its last part
     ThttpPostMode mode = PM_NONE;
 };

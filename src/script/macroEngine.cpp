@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 
 // Resources in a static library must be registered by hand.
 static void initScriptResources()
@@ -292,9 +293,26 @@ void setDefaultAliasText(const QString &text)
     gDefaultAliases = std::make_shared<TnameValueList>(TnameValueList::fromText(text));
 }
 
+namespace {
+
+// Loop rounds an event run may take together: a script that loops runs on
+// the one thread inside request handling, so it is cut short well before
+// the per-loop cap and the server goes on answering.
+constexpr qint64 kEventLoopRounds = 1'000'000;
+
+// Sections already reported as cut short since the scripts were loaded.
+QSet<QString> &reportedRunaways()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+} // namespace
+
 void setEventsTemplate(TtplPtr tpl)
 {
     gEventsTpl = std::move(tpl);
+    reportedRunaways().clear();
 }
 
 TtplPtr eventsTemplate()
@@ -381,13 +399,28 @@ void installTemplateScriptRunner()
         [](const QString &text, const TtplPtr &tpl) { runScriptText(text, {}, tpl); });
 }
 
-QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd)
+QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd, Tfile *f, Tfile *folder)
 {
     const TtplPtr tpl = eventsTemplate();
     if (!tpl) return QString();
-    QStringList t = table;
-    t << QStringLiteral("%event%") << name;
-    return runScriptText(tpl->getTxt(name), t, tpl, cd);
+    QString text = tpl->getTxt(name).trimmed();
+    if (text.isEmpty()) return QString();
+    TmacroData md;
+    md.tpl = tpl;
+    md.cd = cd;
+    md.f = f;
+    md.folder = folder;
+    md.table = table;
+    md.table << QStringLiteral("%event%") << name;
+    md.budget.loopRoundsLeft = kEventLoopRounds;
+    runMacroText(text, md, true);
+    if (md.budget.loopRoundsLeft < 0 && !reportedRunaways().contains(name)) {
+        reportedRunaways().insert(name);
+        if (macroSettings().addToLog)
+            macroSettings().addToLog(QStringLiteral("Event script \"%1\" stopped: too many loop rounds").arg(name),
+                                     QStringLiteral("red"));
+    }
+    return text;
 }
 
 bool compareMacroTexts(const QString &a, const QString &b, const QString &op)

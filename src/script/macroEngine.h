@@ -46,8 +46,12 @@ QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl
 // program has no import runner of its own (a template may be loaded before
 // any script has run).
 void installTemplateScriptRunner();
-// Section `name` of the event-script template, with "%event%" = name.
-QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd = nullptr);
+// Section `name` of the event-script template, trimmed, with "%event%" =
+// name; nothing runs when it is empty. `f` is the item concerned and
+// `folder` its folder. The run's loops share a
+// bounded number of rounds; a section cut short is logged once per load.
+QString runEventSection(const QString &name, const QStringList &table, TmacroConn *cd = nullptr,
+                        Tfile *f = nullptr, Tfile *folder = nullptr);
 
 // Expands a text inside a run already set up (loops, sections, "quote").
 QString expandInRun(TmacroData &md, const QString &text, bool removeQuotings);

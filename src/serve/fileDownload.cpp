@@ -1,4 +1,5 @@
 #include "serve/fileDownload.h"
+#include "serve/fileName.h"
 
 #include "config/options.h"
 #include "http/httpConn.h"
@@ -297,8 +298,11 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     // Opened in the browser or saved.
     const bool inlineOpen = opensInBrowser(opts().openInBrowser, node.name)
         || (opts().inBrowserIfMime && type != u"application/octet-stream");
-    // The script may change the name; the header takes transfer.lastFileName.
-    s.events().run(QStringLiteral("download name"), &cd);
+    // The script may give the name the file is saved under: a plain name,
+    // confined like a visitor's; anything else keeps the item's own.
+    const QString scripted = cleanScriptName(s.events().run(QStringLiteral("download name"), &cd));
+    if (validFilename(scripted))
+        cd.transfer.lastFileName = scripted;
     // The name the file is saved under.
     if (!(s.switches.noContentDisposition && inlineOpen))
         conn.addHeader("Content-Disposition: " + contentDisposition(cd.transfer.lastFileName, inlineOpen), true);

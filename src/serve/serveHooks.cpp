@@ -120,12 +120,17 @@ const TnameValueList &TeventHooks::noSymbols()
 
 QString TeventHooks::run(const QString &name, TconnData *cd, const TnameValueList &symbols)
 {
+    return runFor(name, cd, cd ? cd->transfer.lastFile.data() : nullptr, symbols);
+}
+
+QString TeventHooks::runFor(const QString &name, TconnData *cd, Tfile *item, const TnameValueList &symbols)
+{
     if (!has(name))
         return {};
     QStringList table;
     for (const auto &e : symbols.entries())
         table << e.name << e.value;
-    return runEventSection(name, table, cd);
+    return runEventSection(name, table, cd, item, item ? item->parent() : nullptr);
 }
 
 bool TeventHooks::has(const QString &name)

@@ -79,8 +79,13 @@ class TeventHooks
 public:
     virtual ~TeventHooks() = default;
     // Runs the section `name` for the record (may be null) with extra
-    // symbols; the expanded text.
-    virtual QString run(const QString &name, TconnData *cd, const TnameValueList &symbols = noSymbols());
+    // symbols; the expanded text. The item concerned is the one the request
+    // handles, else the last one requested on the connection.
+    QString run(const QString &name, TconnData *cd, const TnameValueList &symbols = noSymbols());
+    // The same about `item` (an upload's destination, say); its folder is
+    // the item's parent.
+    virtual QString runFor(const QString &name, TconnData *cd, Tfile *item,
+                           const TnameValueList &symbols = noSymbols());
     // The shared empty list: most runs have no extra symbols, and a fresh
     // list costs an allocation on every event of every request.
     static const TnameValueList &noSymbols();

@@ -29,11 +29,6 @@
 
 namespace {
 
-bool forbiddenChar(QChar c)
-{
-    return c.unicode() < 32 || QStringView(u"\"*/:<>?\\|").contains(c);
-}
-
 QString fileNameOf(const QString &path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
@@ -63,17 +58,6 @@ bool insideFolder(const QString &path, const QString &root)
 
 } // namespace
 
-bool validFilename(const QString &name)
-{
-    if (name.isEmpty())
-        return false;
-    for (QChar c : name)
-        if (forbiddenChar(c))
-            return false;
-    // A component of dots only, two or more ("..", "...").
-    return !(name.size() >= 2 && name.count(u'.') == name.size());
-}
-
 QString uploadMaskFor(const Tfile *folder)
 {
     QString mask;
@@ -92,26 +76,17 @@ bool uploadNameAllowed(const QString &name, const Tfile *folder)
     return matchFileMask(uploadMaskFor(folder), name);
 }
 
-QString cleanScriptName(const QString &s)
+QString scriptUploadPath(const QString &cleaned, const QString &folder)
 {
-    QString r = s;
-    r.remove(u'\t').remove(u'\r').remove(u'\n');
-    r = r.trimmed();
-    for (QChar &c : r)
-        if (c.unicode() < 32 || QStringView(u"\"*/<>?|").contains(c))
-            c = u'_';
-    return r;
-}
-
-QString scriptNameInFolder(const QString &cleaned)
-{
-    if (cleaned.isEmpty() || cleaned.contains(u':') || cleaned.startsWith(u'\\'))
+    // No drive letters here; a "\" separates folders.
+    if (cleaned.isEmpty() || cleaned.contains(u':'))
         return {};
-    const QStringList parts = cleaned.split(u'\\');
+    const bool absolute = cleaned.startsWith(u'\\');
+    const QStringList parts = (absolute ? cleaned.mid(1) : cleaned).split(u'\\');
     for (const QString &p : parts)
         if (!validFilename(p))
             return {};
-    return parts.join(u'/');
+    return (absolute ? QString() : folder) + u'/' + parts.join(u'/');
 }
 
 QString numberedName(const QString &name, const std::function<bool(const QString &)> &taken)
@@ -240,18 +215,35 @@ void TuploadManager::fail(TconnData &cd, const QString &reason)
     cd.upload.failure = reason;
 }
 
+// An upload's event runs about a temporary item for the file being
+// written (its size is the file's current size), in the receiving folder.
+QString TuploadManager::runUploadEvent(const QString &name, TconnData &cd)
+{
+    TeventHooks &events = serve().events();
+    if (!events.has(name))
+        return {};
+    const Tfile *folder = cd.transfer.lastFile.data();
+    const QString path = !cd.upload.destination.isEmpty() || !folder
+        ? cd.upload.destination
+        : folder->resource + u'/' + cd.upload.source;
+    const TfilePtr item = Tfile::createTemp(path, folder);
+    return events.runFor(name, &cd, item.data());
+}
+
 void TuploadManager::chooseDestination(TconnData &cd, const Tfile &folder)
 {
     const QString base = folder.resource;
     cd.upload.destination = base + u'/' + cd.upload.source;
-    const QString answer = cleanScriptName(serve().events().run(QStringLiteral("upload name"), &cd));
+    // A name the script gives is confined like the visitor's own: checked
+    // against the folder below, like any destination.
+    const QString answer = cleanScriptName(runUploadEvent(QStringLiteral("upload name"), cd));
     if (!answer.isEmpty()) {
-        const QString rel = scriptNameInFolder(answer);
-        if (rel.isEmpty()) {
+        const QString path = scriptUploadPath(answer, base);
+        if (path.isEmpty()) {
             cd.upload.failure = QStringLiteral("File name or extension forbidden.");
             return;
         }
-        cd.upload.destination = base + u'/' + rel;
+        cd.upload.destination = path;
     }
     if (opts().numberFilesOnUpload) {
         const QString dir = folderOf(cd.upload.destination);
@@ -291,6 +283,9 @@ void TuploadManager::start(TconnData &cd)
         cd.upload.failure = QStringLiteral("Not allowed.");
     } else if (!folder->isRealFolder() || folder->resource.isEmpty()) {
         cd.upload.failure = QStringLiteral("Error creating file.");
+    } else if (conn.post().filenameHadPath && cd.upload.source.startsWith(u'.')) {
+        // "ok\.txt" keeps ".txt" of the client's path: never a hidden file.
+        cd.upload.failure = QStringLiteral("File name or extension forbidden.");
     } else {
         chooseDestination(cd, *folder);
         if (cd.upload.failure.isEmpty()
@@ -369,9 +364,9 @@ void TuploadManager::end(TconnData &cd)
             fail(cd, writeFailure(errno, QStringLiteral("the file went away")));
     }
     if (!cd.upload.failure.isEmpty()) {
-        serve().events().run(QStringLiteral("upload failed"), &cd);
+        runUploadEvent(QStringLiteral("upload failed"), cd);
     } else {
-        cd.upload.failure = serve().events().run(QStringLiteral("upload completed"), &cd).trimmed();
+        cd.upload.failure = runUploadEvent(QStringLiteral("upload completed"), cd).trimmed();
     }
     r.reason = cd.upload.failure;
     if (!r.reason.isEmpty()) {

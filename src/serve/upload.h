@@ -1,6 +1,7 @@
 #pragma once
 // Uploads: the POST file parts written to the folder they were sent to.
 
+#include "serve/fileName.h"
 #include "serve/serveHooks.h"
 
 #include <QHash>
@@ -15,21 +16,17 @@ class Tfile;
 inline const QString DEFAULT_UPLOAD_FILTER =
     QStringLiteral("\\zof.*;*.htm*;descript.ion;*.comment;*.md5;*.corrupted;*.lnk");
 
-// Not empty, no component of two or more dots, no control character nor
-// any of " * / : < > ? \ |.
-bool validFilename(const QString &name);
 // The name checks of an upload into `folder`: valid, not "zof.diff.tpl"
 // nor ".lnk", and accepted by the folder's upload mask (or the default).
 bool uploadNameAllowed(const QString &name, const Tfile *folder);
 // The mask that applies to uploads into `folder`.
 QString uploadMaskFor(const Tfile *folder);
-// Cleans the "upload name" script's answer: tabs and line breaks removed,
-// trimmed, control characters and " * / < > ? | turned into '_'.
-QString cleanScriptName(const QString &s);
-// The name relative to the folder (components joined with '/') for a
-// cleaned script answer, or empty when it would leave the folder (drive
-// letters, absolute paths, ".." components, ':').
-QString scriptNameInFolder(const QString &cleaned);
+// The destination a cleaned "upload name" answer names: without "\" a
+// name in `folder`, with "\" a path ("\" separating folders), absolute
+// when it starts with one, else below `folder`. Empty for drive letters,
+// ':', and "..", empty or otherwise invalid components. Whether the path
+// stays inside the folder is checked where the file is made.
+QString scriptUploadPath(const QString &cleaned, const QString &folder);
 // "name (1).ext", "name (2).ext"... the first that `taken` says is free.
 QString numberedName(const QString &name, const std::function<bool(const QString &)> &taken);
 // Where a partial upload goes: the pattern with "%name%" replaced (in the
@@ -64,6 +61,7 @@ private:
     void data(TconnData &cd);
     void end(TconnData &cd);
     void chooseDestination(TconnData &cd, const Tfile &folder);
+    QString runUploadEvent(const QString &name, TconnData &cd);
     // Creates the destination; false when it cannot be created.
     bool create(TconnData &cd);
     // Closes the open file, then deletes or renames it as the options say.

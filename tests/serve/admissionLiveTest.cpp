@@ -261,7 +261,7 @@ namespace {
 class TscriptedEvents final : public TeventHooks
 {
 public:
-    QString run(const QString &name, TconnData *cd, const TnameValueList &) override
+    QString runFor(const QString &name, TconnData *cd, Tfile *, const TnameValueList &) override
     {
         if (name == u"download" && cd && action)
             action(*cd);

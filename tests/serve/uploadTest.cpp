@@ -43,10 +43,14 @@ TEST(Upload, NumberedNames)
 TEST(Upload, ScriptNames)
 {
     EXPECT_EQ(cleanScriptName(QStringLiteral("  a\tb\r\n?c*  ")), u"ab_c_");
-    EXPECT_EQ(scriptNameInFolder(QStringLiteral("x.txt")), u"x.txt");
-    EXPECT_EQ(scriptNameInFolder(QStringLiteral("sub\\x.txt")), u"sub/x.txt");
-    for (const char *bad : {"c:\\x.txt", "\\etc\\passwd", "..\\x", "sub\\..\\..\\x", "a\\\\b"})
-        EXPECT_TRUE(scriptNameInFolder(QString::fromLatin1(bad)).isEmpty()) << bad;
+    const QString d = QStringLiteral("/srv/up");
+    EXPECT_EQ(scriptUploadPath(QStringLiteral("x.txt"), d), u"/srv/up/x.txt");
+    EXPECT_EQ(scriptUploadPath(QStringLiteral("sub\\x.txt"), d), u"/srv/up/sub/x.txt");
+    // A leading "\" makes a full path; whether it stays in the folder is
+    // checked where the file is made.
+    EXPECT_EQ(scriptUploadPath(QStringLiteral("\\srv\\up\\x.txt"), d), u"/srv/up/x.txt");
+    for (const char *bad : {"c:\\x.txt", "..\\x", "sub\\..\\..\\x", "a\\\\b", "\\", "x\\"})
+        EXPECT_TRUE(scriptUploadPath(QString::fromLatin1(bad), d).isEmpty()) << bad;
 }
 
 TEST(Upload, PartialPaths)
