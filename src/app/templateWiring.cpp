@@ -9,6 +9,7 @@
 #include "config/version.h"
 #include "log/log.h"
 #include "pages/folderPage.h"
+#include "pages/symbols.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/scriptLib.h"
@@ -74,6 +75,7 @@ int runScriptFromArguments(const QStringList &args)
     installMacroOutlets();
     installTemplateScriptRunner();
     installBuiltinPageTemplates();
+    registerPageSymbols();
     registerRequestMacros(TmacroRegistry::instance());
     registerProgramMacros(TmacroRegistry::instance());
     setFilesBaseFolder(cfgPath());

@@ -281,6 +281,9 @@ QString TtplPageHooks::fileList(TconnData &cd, Tfile &folder)
 void installPageHooks()
 {
     installBuiltinPageTemplates();
+    // Event scripts use the item symbols and the file and tree macros
+    // before any page is built.
+    registerPageSymbols();
     registerRequestMacros(TmacroRegistry::instance());
     registerProgramMacros(TmacroRegistry::instance());
     serve().setPageHooks(std::make_unique<TtplPageHooks>());

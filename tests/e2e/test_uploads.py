@@ -278,6 +278,8 @@ class TestUploadRules(UploadCase):
         z = self.zof(number_files_on_upload="no")
         cases = [
             ("..", None), ("...", None), ("a:b.txt", None), ("", None),
+            # A client path whose last part is a hidden name is not cut to it.
+            ("ok\\.txt", None), ("dir/.bashrc", None),
             ("../../escape1.txt", "escape1.txt"), ("/etc/escape2.txt", "escape2.txt"),
             ("..\\..\\escape3.txt", "escape3.txt"), ("C:\\Windows\\escape4.txt", "escape4.txt"),
         ]
@@ -294,6 +296,7 @@ class TestUploadRules(UploadCase):
             for f in files:
                 self.assertFalse(f.startswith("escape") and root != self.pub, os.path.join(root, f))
         self.assertEqual(os.listdir(self.outside), [])
+        self.assertFalse([f for f in os.listdir(self.pub) if f.startswith(".")])
 
     def test_symlink_at_destination_never_followed(self):
         target = os.path.join(self.outside, "target.txt")
