@@ -8,6 +8,7 @@
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 #include "util/files.h"
+#include "util/inertText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -410,7 +411,11 @@ QString runEventSection(const QString &name, const QStringList &table, TmacroCon
     md.cd = cd;
     md.f = f;
     md.folder = folder;
-    md.table = table;
+    // The values are data (paths on disk, names visitors chose): inert, so
+    // a name holding "{." or "%...%" is written out, never run.
+    md.table.reserve(table.size() + 2);
+    for (qsizetype i = 0; i + 1 < table.size(); i += 2)
+        md.table << table[i] << makeInert(table[i + 1]);
     md.table << QStringLiteral("%event%") << name;
     md.budget.loopRoundsLeft = kEventLoopRounds;
     runMacroText(text, md, true);

@@ -256,6 +256,30 @@ TEST(MacroEngine, EventSections)
     EXPECT_EQ(runEventSection(QStringLiteral("quit"), {"%who%", "me"}),
               QStringLiteral(" quit/me1"));
     EXPECT_EQ(runEventSection(QStringLiteral("nothing"), {}), QString());
+    // A symbol's value (a path on disk, a name a visitor chose) is not run.
+    setEventsTemplate(std::make_shared<Ttpl>(QStringLiteral("[file deleted]\n<%item-deleted%>\n")));
+    EXPECT_EQ(runEventSection(QStringLiteral("file deleted"), {"%item-deleted%", "/d/{.chr|65.}%event%"}),
+              QStringLiteral("</d/{.chr|65.}&#37;event%>"));
+    setEventsTemplate(nullptr);
+}
+
+TEST(MacroEngine, ALoopingEventSectionIsCutShortAndReportedOnce)
+{
+    QStringList logged;
+    macroSettings().addToLog = [&](const QString &text, const QString &) { logged << text; };
+    setEventsTemplate(std::make_shared<Ttpl>(
+        QStringLiteral("[request]\n{.for|i|1|50000000|{.inc|n.}.}{.^n.}\n")));
+    for (int k = 0; k < 2; ++k) {
+        const QString out = runEventSection(QStringLiteral("request"), {});
+        EXPECT_LT(out.toLongLong(), 50000000);
+        EXPECT_GT(out.toLongLong(), 0);
+    }
+    EXPECT_EQ(logged, QStringList{"Event script \"request\" stopped: too many loop rounds"});
+    // Loaded again: reported again.
+    setEventsTemplate(eventsTemplate());
+    runEventSection(QStringLiteral("request"), {});
+    EXPECT_EQ(logged.size(), 2);
+    macroSettings().addToLog = nullptr;
     setEventsTemplate(nullptr);
 }
 
