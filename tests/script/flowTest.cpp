@@ -31,6 +31,9 @@ TEST(FlowMacros, Loops)
         {"{.for|i|10|0|-4|{:{.^i.},:}.}", "10,6,2,"},
         {"{.for|i|1|3|0|x.}", ""},
         {"{.for|i|1|3|x.}{.^i.}", "xxx3"}, // the variable keeps its last value
+        // An integer fourth parameter is the step, with an empty body after it.
+        {"{.for|i|1|3|5.}[{.^i.}]", "[1]"},
+        {"{.for|i|1|9|4.}[{.^i.}]", "[9]"},
         {"{.for each|x|a|b|{:({.^x.}):}.}", "(a)(b)"},
         {"{.set|lines|a=1\nb\nc=3.}{.for line|var=lines|{:<{.^line-key.}:{.^line-value.}>:}.}",
          " <a:1><:><c:3>"},
