@@ -83,8 +83,10 @@ TEST(EncodingMacros, Encodings)
         {"{.encodeuri|a b|only= .}", "a%20b"},
         {"{.encodeuri|a/b c|add=/|not= .}", "a%2Fb c"},
         {"{.encodeuri|é😀.}", "%E9%D83D%DE00"},
-        {"{.decodeuri|%41%zz%4.}", "A_zz%4"},
-        {"{.decodeuri|%C3%A9.}", "é"},
+        // An invalid escape becomes one "_"; a "%" without two characters stays.
+        {"{.decodeuri|%41%zz%4.}", "A_%4"},
+        {"{.decodeuri|%zz%%41.}", "__1"},
+        {"{.decodeuri|%C3%A9.}|{.decodeuri|café%20漢.}", "é|café 漢"},
         // What it decodes is shown, never run.
         {"{.decodeuri|%7B.break.%7D%25cwd%25.}!", "{.break.}&#37;cwd%!"},
         {"{.base64|é.}|{.base64decode|w6k=.}", "w6k=|é"},
