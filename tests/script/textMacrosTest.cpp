@@ -62,6 +62,11 @@ TEST(TextMacros, RegularExpressions)
         {"[{.regexp|B.D|abcde|case=1.}]", "[]"},
         {"{.regexp|(\\d+)|a12b345|replace=<$1>.}", "a<12>b<345>"},
         {"{.regexp|x|abc|replace=y.}", "abc"},
+        // Replacing: "^" at every line, "." never across a line break, case
+        // ignored unless asked for.
+        {"{.regexp|^b.|b1\nb2\nab|replace=X.}", "X\nX\nab"},
+        {"{.regexp|1.b|b1\nb2|replace=X.}", "b1\nb2"},
+        {"{.regexp|A|aA|replace=x.}|{.regexp|A|aA|replace=x|case=1.}", "xx|ax"},
         {"{.regexp|(a)(b)|xab|sub=m.}/{.from table|m|2.}", "a/b"},
         {"{.set|v|a1.}{.regexp|\\d|var=v|replace=#.}{.^v.}", " a#"},
         {"[{.regexp|(|abc.}]", "[]"},
