@@ -179,8 +179,8 @@ void setPermissions(TmacroCall &c, Tfile &f, const Taccounts &accounts)
         const char16_t *name;
     } actions[] = {{FA_ACCESS, u"access"}, {FA_DELETE, u"delete"}, {FA_UPLOAD, u"upload"}};
     for (const auto &a : actions) {
+        // Lists keep the order given: membership tests are linear.
         QStringList &list = f.accounts[a.action];
-        const QStringList before = list;
         const QString name = QString::fromUtf16(a.name);
         if (const auto v = c.namedRaw(name))
             list = cleanAccountNames(*v, accounts);
@@ -194,8 +194,6 @@ void setPermissions(TmacroCall &c, Tfile &f, const Taccounts &accounts)
                 gone << n.trimmed();
             list.removeIf([&gone](const QString &n) { return inList(n, gone); });
         }
-        if (list != before)
-            sortAccountList(list); // membership tests expect the sorted order
     }
 }
 
