@@ -9,6 +9,7 @@
 #include "config/version.h"
 #include "log/log.h"
 #include "pages/folderPage.h"
+#include "pages/templateImport.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/scriptLib.h"
@@ -47,6 +48,7 @@ void installTemplates()
 {
     installMacroOutlets();
     installTemplateScriptRunner();
+    installTemplateImportRunner();
     setTemplateErrorReporter([](const QString &msg) { notifyOperator(msg); });
     cfg().hooks.loadTemplateFrom = [](const QString &path) {
         // The old key named the template file.
