@@ -12,6 +12,7 @@
 #include "util/asciiCase.h"
 #include "util/codePage.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "util/masks.h"
 #include "vfs/diskEntry.h"
 #include "vfs/vfs.h"
@@ -36,7 +37,7 @@ bool isWebAddress(const QString &s)
 void resetWhenRelative(const QString &templatePath)
 {
     if (!templatePath.isEmpty() && !templatePath.contains(u'/') && !isAbsoluteTemplatePath(templatePath))
-        resetMacroCurrentFolder();
+        resetWorkingFolder();
 }
 
 // The disk path of a location that may also be a tree URL.
@@ -114,7 +115,7 @@ void saveMacro(TmacroCall &c, bool append)
 
 void chdirMacro(TmacroCall &c)
 {
-    c.result = setMacroCurrentFolder(sourceDiskPath(c.par(0))) ? macroDone : QString();
+    c.result = setWorkingFolder(sourceDiskPath(c.par(0))) ? macroDone : QString();
 }
 
 void dirMacro(TmacroCall &c)

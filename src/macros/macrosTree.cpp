@@ -7,6 +7,7 @@
 #include "script/macroText.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
@@ -109,7 +110,7 @@ void addFolderMacro(TmacroCall &c)
             return;
         if (!QDir::isAbsolutePath(path)) {
             const QString base = c.md.folder ? c.md.folder->resource : QString();
-            path = (base.isEmpty() ? QDir::currentPath() : base) + u'/' + path;
+            path = base.isEmpty() ? inWorkingFolder(path) : base + u'/' + path;
         }
         path = QDir::cleanPath(path);
         if (diskEntryKind(path) != DiskEntry::Folder)

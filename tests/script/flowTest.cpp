@@ -1,5 +1,6 @@
 // Control flow, variables, tables, sections and truth macros.
 #include "scriptTestTools.h"
+#include "util/workingFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,10 +183,11 @@ TEST(FlowMacros, SectionFromAFile)
     // A path (with a "/") gives the section quoted: shown, not run.
     EXPECT_EQ(run(QStringLiteral("{.section|s|file=") + path + QStringLiteral(".}"), &conn),
               QStringLiteral("{.add|1|1.}"));
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(dir.path());
+    // A bare name is looked for in the working folder.
+    ASSERT_TRUE(setWorkingFolder(dir.path()));
     EXPECT_EQ(run(QStringLiteral("{.section|s|other.tpl.}"), &conn), QStringLiteral("2"));
-    QDir::setCurrent(cwd);
+    resetWorkingFolder();
+    EXPECT_EQ(run(QStringLiteral("{.section|s|other.tpl.}"), &conn), QString());
 }
 
 TEST(FlowMacros, TruthOperators)
