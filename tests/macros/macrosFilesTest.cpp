@@ -159,6 +159,23 @@ TEST_F(FileMacros, LoadSaveAndAppendGoBackToTheProgramsFolder)
               " PR+1");
 }
 
+TEST_F(FileMacros, AnyMacroMarkerReadsAFileOrTheText)
+{
+    write("pub/m.txt", "x {.y.}");
+    write("pub/p.txt", "plain");
+    write("pub/bar.txt", "a|b");
+    // Tree URLs name the item's file; disk paths are written with "\".
+    EXPECT_EQ(run("{.any macro marker|/pub/m.txt.}"), "1");
+    EXPECT_EQ(run("[{.any macro marker|/pub/p.txt.}]"), "[]");
+    EXPECT_EQ(run("{.any macro marker|/pub/bar.txt.}"), "1");
+    EXPECT_EQ(run("{.any macro marker|" + tp("pub/m.txt") + ".}"), "1");
+    EXPECT_EQ(run("{.chdir|pub.}{.any macro marker|m.txt.}"), " 1");
+    // Nothing to read: the text itself is tested.
+    EXPECT_EQ(run("[{.any macro marker|/pub/missing.txt.}]"), "[]");
+    EXPECT_EQ(run("{.any macro marker|a{:|:}b.}"), "1");
+    EXPECT_EQ(run("[{.any macro marker|abc.}]"), "[]");
+}
+
 TEST_F(FileMacros, DirListsWithMasksAndSeparators)
 {
     write("pub/one.txt", "1");

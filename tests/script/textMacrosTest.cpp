@@ -1,9 +1,7 @@
 // Text, encoding and number macros.
 #include "scriptTestTools.h"
 
-#include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 TEST(TextMacros, Extraction)
@@ -168,24 +166,4 @@ TEST(NumberMacros, Time)
     TtestConn conn;
     const double now = run(QStringLiteral("{.time|format=y.}"), &conn).toDouble();
     EXPECT_GT(now, 45000); // after 2023
-}
-
-TEST(TextMacros, AnyMacroMarkerReadsAFileOrTheText)
-{
-    QTemporaryDir dir;
-    const QString withMarker = dir.filePath(QStringLiteral("m.txt"));
-    const QString plain = dir.filePath(QStringLiteral("p.txt"));
-    QFile a(withMarker), b(plain);
-    ASSERT_TRUE(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
-    a.write("x {.y.}");
-    b.write("plain");
-    a.close();
-    b.close();
-    TtestConn conn;
-    EXPECT_EQ(run(QStringLiteral("{.any macro marker|") + withMarker + QStringLiteral(".}"), &conn),
-              QStringLiteral("1"));
-    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|") + plain + QStringLiteral(".}]"), &conn),
-              QStringLiteral("[]"));
-    EXPECT_EQ(run(QStringLiteral("{.any macro marker|a{:|:}b.}"), &conn), QStringLiteral("1"));
-    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|abc.}]"), &conn), QStringLiteral("[]"));
 }
