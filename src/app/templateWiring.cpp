@@ -10,6 +10,7 @@
 #include "log/log.h"
 #include "pages/folderPage.h"
 #include "pages/symbols.h"
+#include "pages/templateImport.h"
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "script/scriptLib.h"
@@ -48,6 +49,7 @@ void installTemplates()
 {
     installMacroOutlets();
     installTemplateScriptRunner();
+    installTemplateImportRunner();
     setTemplateErrorReporter([](const QString &msg) { notifyOperator(msg); });
     cfg().hooks.loadTemplateFrom = [](const QString &path) {
         // The old key named the template file.

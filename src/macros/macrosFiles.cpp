@@ -1,6 +1,6 @@
 // File macros that read, write and inspect: load, save, append, chdir, dir,
 // filesize, filetime, exists, is file, is file protected, disk free,
-// vfs to disk, md5 file.
+// vfs to disk, md5 file, any macro marker.
 
 #include "macros/macrosFiles.h"
 #include "macros/macrosRegistration.h"
@@ -12,6 +12,7 @@
 #include "util/asciiCase.h"
 #include "util/codePage.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "util/masks.h"
 #include "vfs/diskEntry.h"
 #include "vfs/vfs.h"
@@ -36,13 +37,23 @@ bool isWebAddress(const QString &s)
 void resetWhenRelative(const QString &templatePath)
 {
     if (!templatePath.isEmpty() && !templatePath.contains(u'/') && !isAbsoluteTemplatePath(templatePath))
-        resetMacroCurrentFolder();
+        resetWorkingFolder();
 }
 
 // The disk path of a location that may also be a tree URL.
 QString sourceDiskPath(const QString &p, bool linkTarget = true)
 {
     return diskPath(resolveSourcePath(p, nullptr, linkTarget));
+}
+
+// `size` bytes (all when -1) of a regular file from offset `from`, as text,
+// within what a macro result may hold; empty for anything else or larger.
+QString loadCapped(const QString &path, qint64 size = -1, qint64 from = 0)
+{
+    const DiskEntryInfo info = diskEntryInfo(path);
+    if (info.kind != DiskEntry::File || (size >= 0 ? size : info.size - from) > macroSettings().maxResultSize)
+        return {};
+    return bytesToText(loadFile(path, size, from));
 }
 
 qint64 namedInt(TmacroCall &c, const QString &name, qint64 def)
@@ -70,12 +81,7 @@ void loadMacro(TmacroCall &c)
     if (size != 0 && !isWebAddress(p)) {
         const QString src = resolveSourcePath(p, nullptr, true);
         resetWhenRelative(src);
-        const QString path = diskPath(src);
-        // Within what a macro result may hold; larger files load nothing.
-        const qint64 cap = macroSettings().maxResultSize;
-        const DiskEntryInfo info = diskEntryInfo(path);
-        if (info.kind == DiskEntry::File && (size >= 0 ? size : info.size - from) <= cap)
-            text = bytesToText(loadFile(path, size, from));
+        text = loadCapped(diskPath(src), size, from);
     }
     if (const auto var = c.parOrNamed(1, QStringLiteral("var"))) {
         QString bare;
@@ -114,7 +120,7 @@ void saveMacro(TmacroCall &c, bool append)
 
 void chdirMacro(TmacroCall &c)
 {
-    c.result = setMacroCurrentFolder(sourceDiskPath(c.par(0))) ? macroDone : QString();
+    c.result = setWorkingFolder(sourceDiskPath(c.par(0))) ? macroDone : QString();
 }
 
 void dirMacro(TmacroCall &c)
@@ -196,6 +202,17 @@ void diskFreeMacro(TmacroCall &c)
     c.result = QString::number(free);
 }
 
+// The content of a file (a disk path or a tree URL), or p itself when that
+// cannot be read or is empty, tested for a macro marker or "|".
+void anyMacroMarkerMacro(TmacroCall &c)
+{
+    const QString p = c.par(0);
+    QString content = loadCapped(sourceDiskPath(p));
+    if (content.isEmpty())
+        content = p;
+    c.result = macroBool(containsMacroMarker(content));
+}
+
 void md5FileMacro(TmacroCall &c)
 {
     c.result.clear();
@@ -243,5 +260,6 @@ void registerFileMacros(TmacroRegistry &r)
     r.add(QStringLiteral("vfs to disk"), 1,
           [](TmacroCall &c) { c.result = vfsToDisk(c.par(0), c.md.folder); });
     r.add(QStringLiteral("md5 file"), 1, md5FileMacro);
+    r.add(QStringLiteral("any macro marker"), 1, anyMacroMarkerMacro);
     registerFileOpMacros(r);
 }

@@ -7,6 +7,7 @@
 #include "script/macroText.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
@@ -109,7 +110,7 @@ void addFolderMacro(TmacroCall &c)
             return;
         if (!QDir::isAbsolutePath(path)) {
             const QString base = c.md.folder ? c.md.folder->resource : QString();
-            path = (base.isEmpty() ? QDir::currentPath() : base) + u'/' + path;
+            path = base.isEmpty() ? inWorkingFolder(path) : base + u'/' + path;
         }
         path = QDir::cleanPath(path);
         if (diskEntryKind(path) != DiskEntry::Folder)
@@ -179,8 +180,8 @@ void setPermissions(TmacroCall &c, Tfile &f, const Taccounts &accounts)
         const char16_t *name;
     } actions[] = {{FA_ACCESS, u"access"}, {FA_DELETE, u"delete"}, {FA_UPLOAD, u"upload"}};
     for (const auto &a : actions) {
+        // Lists keep the order given: membership tests are linear.
         QStringList &list = f.accounts[a.action];
-        const QStringList before = list;
         const QString name = QString::fromUtf16(a.name);
         if (const auto v = c.namedRaw(name))
             list = cleanAccountNames(*v, accounts);
@@ -194,8 +195,6 @@ void setPermissions(TmacroCall &c, Tfile &f, const Taccounts &accounts)
                 gone << n.trimmed();
             list.removeIf([&gone](const QString &n) { return inList(n, gone); });
         }
-        if (list != before)
-            sortAccountList(list); // membership tests expect the sorted order
     }
 }
 

@@ -1,18 +1,12 @@
 #include "macros/sourcePath.h"
 
 #include "util/files.h"
-#include "vfs/diskEntry.h"
+#include "util/workingFolder.h"
 #include "vfs/vfs.h"
 
 #include <QDir>
 
 namespace {
-
-QString &currentFolder()
-{
-    static QString folder; // empty: the program's folder
-    return folder;
-}
 
 const Tvfs &treeOf(const Tfile *base)
 {
@@ -166,29 +160,5 @@ QString diskPath(const QString &templateText)
         return {};
     QString p = templateText;
     p.replace(u'\\', u'/');
-    if (!p.startsWith(u'/'))
-        p = macroCurrentFolder() + u'/' + p;
-    return QDir::cleanPath(p);
-}
-
-QString macroCurrentFolder()
-{
-    const QString &f = currentFolder();
-    return f.isEmpty() ? QDir(filesBaseFolder()).absolutePath() : f;
-}
-
-bool setMacroCurrentFolder(const QString &osFolder)
-{
-    if (osFolder.isEmpty())
-        return false;
-    const QString folder = QDir::cleanPath(QDir(macroCurrentFolder()).absoluteFilePath(osFolder));
-    if (diskEntryKind(folder) != DiskEntry::Folder)
-        return false;
-    currentFolder() = folder;
-    return true;
-}
-
-void resetMacroCurrentFolder()
-{
-    currentFolder().clear();
+    return inWorkingFolder(p);
 }

@@ -30,13 +30,7 @@ QString resolveTargetPath(const QString &text, const Tfile *folder = nullptr);
 QString vfsToDisk(const QString &text, const Tfile *folder);
 
 // The operating-system path of a template disk path: "\" mapped to "/",
-// relative paths made absolute against the macros' current folder. Empty
-// for an empty text, a text with "/" (an unresolved URL) or a NUL.
+// relative paths made absolute against the working folder (workingFolder.h).
+// Empty for an empty text, a text with "/" (an unresolved URL) or a NUL.
 QString diskPath(const QString &templateText);
 
-// The folder relative disk paths of macros start from. It is the program's
-// folder (filesBaseFolder) until "chdir" changes it; "load", "save" and
-// "append" with a relative path make the program's folder current again.
-QString macroCurrentFolder();
-bool setMacroCurrentFolder(const QString &osFolder); // false when not a folder
-void resetMacroCurrentFolder();

@@ -13,8 +13,8 @@
 #include "util/format.h"
 #include "util/inertText.h"
 #include "util/masks.h"
+#include "util/workingFolder.h"
 
-#include <QDir>
 #include <QLocale>
 
 namespace {
@@ -138,7 +138,7 @@ void general(TmacroRegistry &r)
         return true;
     });
     add("%cwd%", [](TmacroData &, QString &v) {
-        v = templatePath(QDir::currentPath());
+        v = templatePath(workingFolder());
         return true;
     });
     add("%port%", [](TmacroData &, QString &v) {

@@ -9,9 +9,9 @@
 #include "util/encodings.h"
 #include "util/files.h"
 #include "util/inertText.h"
+#include "util/workingFolder.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -49,7 +49,7 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
     const bool ts = md.logTS;
     md.logTS = false;
     if (!s.logEnabled) return;
-    const QString path = QDir::current().absoluteFilePath(s.logFile);
+    const QString path = inWorkingFolder(s.logFile);
     QString out;
     const QFileInfo fi(path);
     if (!fi.exists() || fi.size() == 0)
@@ -461,5 +461,5 @@ void resetMacroLog()
 {
     const TmacroSettings &s = macroSettings();
     if (s.logAppend) return;
-    QFile::resize(QDir::current().absoluteFilePath(s.logFile), 0);
+    QFile::resize(inWorkingFolder(s.logFile), 0);
 }

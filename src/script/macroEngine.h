@@ -15,7 +15,7 @@ struct TmacroSettings
     bool enableMacros = true;                            // option enable-macros
     bool logEnabled = false;                             // "Enable macros.log"
     bool logAppend = false;                              // "Append macros.log"
-    QString logFile = QStringLiteral("macros-log.html"); // relative: current folder
+    QString logFile = QStringLiteral("macros-log.html"); // relative: the working folder
     // Loops and repeats fail rather than grow a result beyond this many UTF-16 units.
     qsizetype maxResultSize = 64 * 1024 * 1024;
     QString forumAddress = QStringLiteral("https://zof.example/forum/");

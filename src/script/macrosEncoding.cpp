@@ -96,6 +96,14 @@ QString digestInput(const QString &p)
     return codePageToText(p.toUtf8());
 }
 
+// An invalid escape ("%zz") becomes a single "_". Characters outside the
+// escapes keep their UTF-8 form: item URLs carry names with accents unencoded,
+// and a trip through the code page would turn them into "?".
+QString decodeUri(const QString &text)
+{
+    return bytesToText(percentDecode(text.toUtf8(), true));
+}
+
 void convertMacro(TmacroCall &c)
 {
     const QString from = c.par(0), to = c.par(1), text = c.par(2);
@@ -124,7 +132,7 @@ void registerEncodingMacros(TmacroRegistry &r)
     r.add(QStringLiteral("encodeuri"), 1, encodeUriMacro, pure);
     // What a URL encodes is data (often a visitor's): shown, never run.
     r.add(QStringLiteral("decodeuri"), 1,
-          [](TmacroCall &c) { c.result = makeInert(decodeURL(macroDequote(c.par(0)), true)); }, pure);
+          [](TmacroCall &c) { c.result = makeInert(decodeUri(macroDequote(c.par(0)))); }, pure);
     r.add(QStringLiteral("base64"), 0,
           [](TmacroCall &c) { c.result = QString::fromLatin1(base64Encode(c.par(0))); }, pure);
     r.add(QStringLiteral("base64decode"), 0,

@@ -54,13 +54,13 @@ void forMacro(TmacroCall &c)
 {
     const auto from = parseMacroInt(c.par(1)), to = parseMacroInt(c.par(2));
     if (!from || !to) return; // the illegal-parameters text stays
+    // An integer in the fourth place is the step even when no body follows it:
+    // the body is then empty.
     qint64 step = 1;
     int bodyIdx = 3;
-    if (c.count() > 4) {
-        if (const auto s = parseMacroInt(c.par(3))) {
-            step = *s;
-            bodyIdx = 4;
-        }
+    if (const auto s = parseMacroInt(c.par(3))) {
+        step = *s;
+        bodyIdx = 4;
     }
     c.result.clear();
     if (step == 0) return;

@@ -4,7 +4,6 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "util/asciiCase.h"
-#include "util/files.h"
 #include "util/masks.h"
 #include "util/regex.h"
 
@@ -205,16 +204,6 @@ QString afterName(const TmacroCall &c)
     return bar < 0 ? QString() : c.fullText.mid(bar + 1);
 }
 
-void anyMacroMarker(TmacroCall &c)
-{
-    const QString p = c.par(0);
-    QString path = p;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QString content = path.isEmpty() || !isValidFilePath(path) ? QString() : loadTextFile(path);
-    if (content.isEmpty()) content = p;
-    c.result = macroBool(containsMacroMarker(content));
-}
-
 } // namespace
 
 void registerTextMacros(TmacroRegistry &r)
@@ -253,7 +242,6 @@ void registerTextMacros(TmacroRegistry &r)
     r.add(QStringLiteral("dequote"), 1, [](TmacroCall &c) { c.result = macroDequote(c.par(0)); });
     r.add(QStringLiteral("quote"), 1,
           [](TmacroCall &c) { c.result = macroQuote(c.expand(macroDequote(c.par(0)), true)); });
-    r.add(QStringLiteral("any macro marker"), 1, anyMacroMarker);
     r.add(QStringLiteral("force ansi"), 1, [](TmacroCall &c) { c.result = c.par(0); });
     r.add(QStringLiteral("maybe utf8"), 1, [](TmacroCall &c) { c.result = c.par(0); });
 }

@@ -10,6 +10,7 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "util/codePage.h"
+#include "util/workingFolder.h"
 #include "vfs/diskEntry.h"
 
 #include <QEventLoop>
@@ -94,9 +95,9 @@ void execMacro(TmacroCall &c)
         const QStringList argv = commandArguments(fillPlaceholders(args, params));
         bool ok;
         if (isExecutableProgram(path))
-            ok = QProcess::startDetached(path, argv, macroCurrentFolder());
+            ok = QProcess::startDetached(path, argv, workingFolder());
         else // a document, a folder or an address: its own program opens it
-            ok = QProcess::startDetached(QStringLiteral("xdg-open"), {path}, macroCurrentFolder());
+            ok = QProcess::startDetached(QStringLiteral("xdg-open"), {path}, workingFolder());
         if (ok)
             c.result = QStringLiteral(" ");
         return;
@@ -199,7 +200,7 @@ TexecResult runCaptured(const QString &program, const QStringList &args, double 
     QProcess proc;
     proc.setProgram(program);
     proc.setArguments(args);
-    proc.setWorkingDirectory(macroCurrentFolder());
+    proc.setWorkingDirectory(workingFolder());
     proc.setStandardInputFile(QProcess::nullDevice());
     proc.setStandardErrorFile(QProcess::nullDevice());
 

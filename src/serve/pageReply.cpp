@@ -31,8 +31,10 @@ void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr
     ThttpReply &r = cd.conn->reply();
     if (!tpl)
         tpl = cd.tpl ? cd.tpl : mainTpl();
-    const QString page = serve().pages().specialPage(cd, name, folder, tpl);
+    // The page's own mode first: "special:begin" or a macro of the page may
+    // change it (a redirection), and what they set is what is sent.
     r.mode = specialPageMode(name);
+    const QString page = serve().pages().specialPage(cd, name, folder, tpl);
     markOwnPage(r);
     if (page.isEmpty()) {
         // The core's own text for the mode.

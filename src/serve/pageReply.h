@@ -16,8 +16,10 @@ class Tfile;
 ThttpReplyMode specialPageMode(const QString &name);
 
 // The special page `name` for `folder` (may be null) with `tpl` (the main
-// template when null). Without a page from the template the body stays
-// empty and the core sends its default text for the mode.
+// template when null). The mode follows the name unless the page's macros
+// set another (a "Location" header makes it a redirection). Without a page
+// from the template the body stays empty and the core sends its default
+// text for the mode.
 void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder = nullptr, TtplPtr tpl = {});
 
 // The text as the body (the "deny" page instead while a disconnect reason

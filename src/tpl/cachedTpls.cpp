@@ -3,12 +3,15 @@
 #include "tpl/mainTemplate.h"
 #include "util/files.h"
 #include "util/service.h"
+#include "util/workingFolder.h"
 
 #include <QFileInfo>
 
 TtplPtr TcachedTpls::getTplFor(const QString &fn)
 {
-    const QString key = fn.trimmed();
+    // Keyed by the absolute path: after "chdir" the same relative name is
+    // another file.
+    const QString key = inWorkingFolder(fn.trimmed());
     qsizetype i = 0;
     while (i < entries.size() && entries[i].key != key)
         ++i;
@@ -20,7 +23,7 @@ TtplPtr TcachedTpls::getTplFor(const QString &fn)
         }
     }
     // Only regular files count: a FIFO or a device is never opened.
-    const QFileInfo fi(key); // relative to the current folder, as macros see paths
+    const QFileInfo fi(key);
     const qint64 mtime = fi.isFile() ? qMax<qint64>(1, fi.lastModified().toMSecsSinceEpoch()) : 0;
     const qint64 size = mtime ? fi.size() : -1;
     Tentry &e = entries[i];

@@ -64,7 +64,7 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
     return out;
 }
 
-QByteArray percentDecode(QByteArrayView bytes)
+QByteArray percentDecode(QByteArrayView bytes, bool dropBadPair)
 {
     const qsizetype n = bytes.size();
     const char *d = bytes.data();
@@ -85,9 +85,9 @@ QByteArray percentDecode(QByteArrayView bytes)
         }
         const int hi = hexValue(d[p + 1]), lo = hexValue(d[p + 2]);
         if (hi < 0 || lo < 0) {
-            // The two characters after it are read normally.
+            // The two characters after it are read normally unless dropped.
             out += '_';
-            i = p + 1;
+            i = dropBadPair ? p + 3 : p + 1;
             continue;
         }
         out += char(hi * 16 + lo);

@@ -18,8 +18,9 @@ QString encodeURL(QStringView text, bool nonAscii = true, bool spaces = true);
 QString decodeURL(QByteArrayView bytes, bool utf8 = true);
 // The text's UTF-8 bytes decoded as above.
 QString decodeURL(const QString &text, bool utf8 = true);
-// Only the percent-decoding, as bytes.
-QByteArray percentDecode(QByteArrayView bytes);
+// Only the percent-decoding, as bytes. With `dropBadPair` an invalid escape
+// becomes "_" as a whole, its two characters included.
+QByteArray percentDecode(QByteArrayView bytes, bool dropBadPair = false);
 
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool isUTF8(QByteArrayView bytes);

@@ -8,6 +8,7 @@
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "vfs/vfs.h"
 #include "qtPrinters.h"
 
@@ -33,12 +34,12 @@ protected:
         ASSERT_TRUE(pub);
         pub->setName("pub");
         setFilesBaseFolder(root);
-        resetMacroCurrentFolder();
+        resetWorkingFolder();
     }
     void TearDown() override
     {
         Tvfs::instance().resetVFS();
-        resetMacroCurrentFolder();
+        resetWorkingFolder();
         setFilesBaseFolder(QString());
         setEventsTemplate(nullptr);
         globalVars().clear();

@@ -139,6 +139,43 @@ TEST_F(FileMacros, MkdirAndChdir)
     EXPECT_EQ(run("{.is file|in-b.txt.}"), "");
 }
 
+TEST_F(FileMacros, LoadSaveAndAppendGoBackToTheProgramsFolder)
+{
+    write("in-root.txt", "R");
+    write("a/in-a.txt", "A");
+    const QString processFolder = QDir::currentPath();
+    EXPECT_EQ(run("{.chdir|a.}{.is file|in-a.txt.}"), " 1");
+    EXPECT_EQ(workingFolder(), p("a"));
+    EXPECT_EQ(QDir::currentPath(), processFolder); // the process never moves
+    // A relative name reads from the program's folder, which is current again.
+    EXPECT_EQ(run("{.load|in-root.txt.}"), "R");
+    EXPECT_EQ(workingFolder(), root);
+    EXPECT_EQ(run("{.chdir|a.}{.load|in-a.txt.}"), " ");
+    EXPECT_EQ(run("{.chdir|a.}{.append|in-root.txt|+.}{.is file|in-a.txt.}"), "  ");
+    EXPECT_EQ(read("in-root.txt"), "R+");
+    // An absolute path or a tree URL leaves the working folder where it is.
+    write("pub/p.txt", "P");
+    EXPECT_EQ(run("{.chdir|a.}{.load|/pub/p.txt.}{.load|" + tp("in-root.txt") + ".}{.is file|in-a.txt.}"),
+              " PR+1");
+}
+
+TEST_F(FileMacros, AnyMacroMarkerReadsAFileOrTheText)
+{
+    write("pub/m.txt", "x {.y.}");
+    write("pub/p.txt", "plain");
+    write("pub/bar.txt", "a|b");
+    // Tree URLs name the item's file; disk paths are written with "\".
+    EXPECT_EQ(run("{.any macro marker|/pub/m.txt.}"), "1");
+    EXPECT_EQ(run("[{.any macro marker|/pub/p.txt.}]"), "[]");
+    EXPECT_EQ(run("{.any macro marker|/pub/bar.txt.}"), "1");
+    EXPECT_EQ(run("{.any macro marker|" + tp("pub/m.txt") + ".}"), "1");
+    EXPECT_EQ(run("{.chdir|pub.}{.any macro marker|m.txt.}"), " 1");
+    // Nothing to read: the text itself is tested.
+    EXPECT_EQ(run("[{.any macro marker|/pub/missing.txt.}]"), "[]");
+    EXPECT_EQ(run("{.any macro marker|a{:|:}b.}"), "1");
+    EXPECT_EQ(run("[{.any macro marker|abc.}]"), "[]");
+}
+
 TEST_F(FileMacros, DirListsWithMasksAndSeparators)
 {
     write("pub/one.txt", "1");

@@ -3,6 +3,7 @@
 
 #include "macros/sourcePath.h"
 #include "util/files.h"
+#include "util/workingFolder.h"
 #include "vfs/vfs.h"
 #include "qtPrinters.h"
 
@@ -32,7 +33,7 @@ protected:
         link->resource = "http://example.com/x";
         ASSERT_TRUE(docs && pub && single && link);
     }
-    void TearDown() override { resetMacroCurrentFolder(); }
+    void TearDown() override { resetWorkingFolder(); }
 
     QString tp(const QString &rel) const { return templatePath(root + rel); }
 
@@ -104,15 +105,15 @@ TEST_F(SourcePath, DiskPathsAndTheCurrentFolder)
     EXPECT_TRUE(isAbsoluteTemplatePath("\\x"));
     EXPECT_FALSE(isAbsoluteTemplatePath("x\\y"));
 
-    ASSERT_TRUE(setMacroCurrentFolder(root + "/pub"));
+    ASSERT_TRUE(setWorkingFolder(root + "/pub"));
     EXPECT_EQ(diskPath("sub\\f.txt"), root + "/pub/sub/f.txt");
-    ASSERT_TRUE(setMacroCurrentFolder("sub")); // relative to the current one
-    EXPECT_EQ(macroCurrentFolder(), root + "/pub/sub");
-    EXPECT_FALSE(setMacroCurrentFolder(root + "/pub/a.txt"));
-    EXPECT_FALSE(setMacroCurrentFolder(root + "/none"));
-    EXPECT_EQ(macroCurrentFolder(), root + "/pub/sub");
-    resetMacroCurrentFolder();
-    EXPECT_NE(macroCurrentFolder(), root + "/pub/sub");
+    ASSERT_TRUE(setWorkingFolder("sub")); // relative to the current one
+    EXPECT_EQ(workingFolder(), root + "/pub/sub");
+    EXPECT_FALSE(setWorkingFolder(root + "/pub/a.txt"));
+    EXPECT_FALSE(setWorkingFolder(root + "/none"));
+    EXPECT_EQ(workingFolder(), root + "/pub/sub");
+    resetWorkingFolder();
+    EXPECT_NE(workingFolder(), root + "/pub/sub");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // texts, connection symbols.
 
 #include "fakePageContext.h"
+#include "macros/macrosRegistration.h"
 #include "pages/folderPage.h"
 #include "pages/pageContext.h"
 #include "pages/specialPage.h"
@@ -12,9 +13,14 @@
 #include "script/macroRegistry.h"
 #include "tpl/mainTemplate.h"
 #include "util/dateTime.h"
+#include "util/files.h"
+#include "util/workingFolder.h"
 #include "vfs/file.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -275,6 +281,27 @@ TEST(Symbols, ModifiedTimesReadAsTheLocaleWritesThem)
         }
     }
     QLocale::setDefault(before);
+}
+
+TEST(Symbols, CwdShowsTheFolderChdirMoves)
+{
+    registerConnectionSymbols(TmacroRegistry::instance());
+    registerFileMacros(TmacroRegistry::instance());
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    setFilesBaseFolder(dir.path());
+    const QString processFolder = QDir::currentPath();
+    TmacroData md;
+    EXPECT_EQ(expand(md, "%cwd%"), templatePath(dir.path()));
+    EXPECT_EQ(expand(md, "{.chdir|sub.}"), " ");
+    EXPECT_EQ(expand(md, "%cwd%"), templatePath(dir.path() + "/sub"));
+    EXPECT_EQ(QDir::currentPath(), processFolder);
+    // A relative save writes in the program's folder and makes it current.
+    EXPECT_EQ(expand(md, "{.save|f.txt|x.}"), " ");
+    EXPECT_EQ(expand(md, "%cwd%"), templatePath(dir.path()));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("f.txt")));
+    resetWorkingFolder();
+    setFilesBaseFolder(QString());
 }
 
 TEST(Symbols, ServerCounts)

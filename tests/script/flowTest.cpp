@@ -1,5 +1,6 @@
 // Control flow, variables, tables, sections and truth macros.
 #include "scriptTestTools.h"
+#include "util/workingFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,9 @@ TEST(FlowMacros, Loops)
         {"{.for|i|10|0|-4|{:{.^i.},:}.}", "10,6,2,"},
         {"{.for|i|1|3|0|x.}", ""},
         {"{.for|i|1|3|x.}{.^i.}", "xxx3"}, // the variable keeps its last value
+        // An integer fourth parameter is the step, with an empty body after it.
+        {"{.for|i|1|3|5.}[{.^i.}]", "[1]"},
+        {"{.for|i|1|9|4.}[{.^i.}]", "[9]"},
         {"{.for each|x|a|b|{:({.^x.}):}.}", "(a)(b)"},
         {"{.set|lines|a=1\nb\nc=3.}{.for line|var=lines|{:<{.^line-key.}:{.^line-value.}>:}.}",
          " <a:1><:><c:3>"},
@@ -179,10 +183,11 @@ TEST(FlowMacros, SectionFromAFile)
     // A path (with a "/") gives the section quoted: shown, not run.
     EXPECT_EQ(run(QStringLiteral("{.section|s|file=") + path + QStringLiteral(".}"), &conn),
               QStringLiteral("{.add|1|1.}"));
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(dir.path());
+    // A bare name is looked for in the working folder.
+    ASSERT_TRUE(setWorkingFolder(dir.path()));
     EXPECT_EQ(run(QStringLiteral("{.section|s|other.tpl.}"), &conn), QStringLiteral("2"));
-    QDir::setCurrent(cwd);
+    resetWorkingFolder();
+    EXPECT_EQ(run(QStringLiteral("{.section|s|other.tpl.}"), &conn), QString());
 }
 
 TEST(FlowMacros, TruthOperators)

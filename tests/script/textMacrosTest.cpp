@@ -1,9 +1,7 @@
 // Text, encoding and number macros.
 #include "scriptTestTools.h"
 
-#include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 TEST(TextMacros, Extraction)
@@ -62,6 +60,11 @@ TEST(TextMacros, RegularExpressions)
         {"[{.regexp|B.D|abcde|case=1.}]", "[]"},
         {"{.regexp|(\\d+)|a12b345|replace=<$1>.}", "a<12>b<345>"},
         {"{.regexp|x|abc|replace=y.}", "abc"},
+        // Replacing: "^" at every line, "." never across a line break, case
+        // ignored unless asked for.
+        {"{.regexp|^b.|b1\nb2\nab|replace=X.}", "X\nX\nab"},
+        {"{.regexp|1.b|b1\nb2|replace=X.}", "b1\nb2"},
+        {"{.regexp|A|aA|replace=x.}|{.regexp|A|aA|replace=x|case=1.}", "xx|ax"},
         {"{.regexp|(a)(b)|xab|sub=m.}/{.from table|m|2.}", "a/b"},
         {"{.set|v|a1.}{.regexp|\\d|var=v|replace=#.}{.^v.}", " a#"},
         {"[{.regexp|(|abc.}]", "[]"},
@@ -83,8 +86,10 @@ TEST(EncodingMacros, Encodings)
         {"{.encodeuri|a b|only= .}", "a%20b"},
         {"{.encodeuri|a/b c|add=/|not= .}", "a%2Fb c"},
         {"{.encodeuri|é😀.}", "%E9%D83D%DE00"},
-        {"{.decodeuri|%41%zz%4.}", "A_zz%4"},
-        {"{.decodeuri|%C3%A9.}", "é"},
+        // An invalid escape becomes one "_"; a "%" without two characters stays.
+        {"{.decodeuri|%41%zz%4.}", "A_%4"},
+        {"{.decodeuri|%zz%%41.}", "__1"},
+        {"{.decodeuri|%C3%A9.}|{.decodeuri|café%20漢.}", "é|café 漢"},
         // What it decodes is shown, never run.
         {"{.decodeuri|%7B.break.%7D%25cwd%25.}!", "{.break.}&#37;cwd%!"},
         {"{.base64|é.}|{.base64decode|w6k=.}", "w6k=|é"},
@@ -161,24 +166,4 @@ TEST(NumberMacros, Time)
     TtestConn conn;
     const double now = run(QStringLiteral("{.time|format=y.}"), &conn).toDouble();
     EXPECT_GT(now, 45000); // after 2023
-}
-
-TEST(TextMacros, AnyMacroMarkerReadsAFileOrTheText)
-{
-    QTemporaryDir dir;
-    const QString withMarker = dir.filePath(QStringLiteral("m.txt"));
-    const QString plain = dir.filePath(QStringLiteral("p.txt"));
-    QFile a(withMarker), b(plain);
-    ASSERT_TRUE(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
-    a.write("x {.y.}");
-    b.write("plain");
-    a.close();
-    b.close();
-    TtestConn conn;
-    EXPECT_EQ(run(QStringLiteral("{.any macro marker|") + withMarker + QStringLiteral(".}"), &conn),
-              QStringLiteral("1"));
-    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|") + plain + QStringLiteral(".}]"), &conn),
-              QStringLiteral("[]"));
-    EXPECT_EQ(run(QStringLiteral("{.any macro marker|a{:|:}b.}"), &conn), QStringLiteral("1"));
-    EXPECT_EQ(run(QStringLiteral("[{.any macro marker|abc.}]"), &conn), QStringLiteral("[]"));
 }

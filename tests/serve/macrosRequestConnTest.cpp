@@ -7,6 +7,7 @@
 #include "serve/macrosRequestTools.h"
 #include "serve/perIp.h"
 #include "serve/serve.h"
+#include "util/workingFolder.h"
 #include "vfs/account.h"
 #include "vfs/vfs.h"
 
@@ -53,6 +54,12 @@ TEST(ConnectionMacros, LoadTemplate)
     EXPECT_EQ(r.cd->tpl->getTxt(QStringLiteral("hello")).trimmed(), QStringLiteral("from the file"));
     expand(QStringLiteral("{.load tpl|%1.}").arg(dir.filePath(QStringLiteral("missing.tpl"))), r.cd.get());
     EXPECT_FALSE(r.cd->tpl);
+    // A relative name is found in the working folder, not the process's.
+    ASSERT_TRUE(setWorkingFolder(dir.path()));
+    expand(QStringLiteral("{.load tpl|own.tpl.}"), r.cd.get());
+    resetWorkingFolder();
+    ASSERT_TRUE(r.cd->tpl);
+    EXPECT_EQ(r.cd->tpl->getTxt(QStringLiteral("hello")).trimmed(), QStringLiteral("from the file"));
 }
 
 TEST(ConnectionMacros, ConnectionSpeedLimit)

@@ -1,6 +1,7 @@
 // Templates read from files: the cache and the main template.
 #include "tpl/cachedTpls.h"
 #include "tpl/mainTemplate.h"
+#include "util/workingFolder.h"
 
 #include "tplFileTools.h"
 
@@ -29,6 +30,22 @@ TEST(CachedTpls, ReloadsOnChangeAndKeepsOldCopiesAlive)
     EXPECT_EQ(cache.getTplFor(path)->getTxt(QStringLiteral("s")), QStringLiteral("three"));
     QFile::remove(path);
     EXPECT_EQ(cache.getTplFor(path), nullptr);
+}
+
+TEST(CachedTpls, RelativeNamesFollowTheWorkingFolder)
+{
+    QTemporaryDir a, b;
+    writeFile(a.filePath(QStringLiteral("t.tpl")), "[s]\nin a", 1000000);
+    writeFile(b.filePath(QStringLiteral("t.tpl")), "[s]\nin b", 1000000);
+    TcachedTpls cache;
+    ASSERT_TRUE(setWorkingFolder(a.path()));
+    const TtplPtr fromA = cache.getTplFor(QStringLiteral("t.tpl"));
+    ASSERT_TRUE(setWorkingFolder(b.path()));
+    const TtplPtr fromB = cache.getTplFor(QStringLiteral("t.tpl"));
+    resetWorkingFolder();
+    ASSERT_TRUE(fromA && fromB);
+    EXPECT_EQ(fromA->getTxt(QStringLiteral("s")), QStringLiteral("in a"));
+    EXPECT_EQ(fromB->getTxt(QStringLiteral("s")), QStringLiteral("in b"));
 }
 
 TEST(CachedTpls, IsBoundedAndRefusesSpecialFiles)
