@@ -94,6 +94,11 @@ class TestUploadEvents(EventScriptsCase):
         z = self.zof("[upload name]\n{.if|{.match|*.log|%item-name%.}|sub\\%item-name%|new?%item-name%.}\n")
         res = self.upload(z, [("a.txt", b"one"), ("b.txt", b"two"), ("c.log", b"three")])
         self.assertEqual([r.get("err") for r in res], [None, None, None], res)
+        # A full path ("\\" first) is taken when it stays inside the folder.
+        self.write_events("[upload name]\n%s\\sub\\full-%%item-name%%\n" % self.pub.replace("/", "\\"))
+        time.sleep(1.1)
+        self.assertTrue(wait_until(lambda: not self.upload(z, [("d.txt", b"four")])[0].get("err")
+                                   and os.path.exists(os.path.join(self.pub, "sub", "full-d.txt")), 4))
         # "?" in the answer becomes "_"; "\\" puts the file in a subfolder.
         self.assertEqual(read(os.path.join(self.pub, "new_a.txt")), b"one")
         self.assertEqual(read(os.path.join(self.pub, "new_b.txt")), b"two")
