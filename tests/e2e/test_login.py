@@ -144,7 +144,7 @@ class LoginDemandCase(LoginCase):
     """A tree with "mine" (bob only, realm "Bob's place"), "pub" (everyone)
     and "staff" (carol only); bob's account sends him to /pub/ after a login."""
 
-    def start_tree(self, tpl_text=None):
+    def start_tree(self, tpl_text=None, **options):
         self.data = tempfile.mkdtemp(prefix="zof-demand-")
         self.addCleanup(lambda: __import__("shutil").rmtree(self.data, ignore_errors=True))
         for d in ("mine", "pub", "staff"):
@@ -158,7 +158,6 @@ class LoginDemandCase(LoginCase):
             "staff": {"path": os.path.join(self.data, "staff"), "access": ["carol"]},
         })
         accounts = account("bob", "pw1").rstrip(";") + "|redir:pub/;" + account("carol", "pw2")
-        options = {}
         if tpl_text is not None:
             tpl = os.path.join(self.data, "my.tpl")
             with open(tpl, "w", newline="") as f:
@@ -201,6 +200,27 @@ class TestLoginDemand(LoginDemandCase):
         self.assertEqual(r.status, 401)
         self.assertTrue((r.getheader("WWW-Authenticate") or "").startswith('Basic realm="'))
         self.assertEqual(self.get(z, "/mine/in-mine.txt", **basic("bob", "pw1")).read(), b"mine")
+
+    def test_realm_from_the_comment_files(self):
+        # "staff" has no realm of its own: its comment, from the comments
+        # file of the folder that holds it, is announced as it is written.
+        basic_only = "[api level]\r\n2\r\n\r\n[error-page]\r\n\r\n[login]\r\n\r\n"
+        z = self.start_tree(basic_only)
+        with open(os.path.join(self.data, "zof.comments.txt"), "w") as f:
+            f.write("staff=Staff | {.room.}\r\nmine=not the realm\r\n")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"), 'Basic realm="Staff | {.room.}"')
+        self.assertEqual(self.get(z, "/mine/").getheader("WWW-Authenticate"), 'Basic realm="Bob\'s place"')
+        # A single comment file beside the folder comes first.
+        with open(os.path.join(self.data, "staff.comment"), "w") as f:
+            f.write("Staff only")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"), 'Basic realm="Staff only"')
+
+        # With the option off the default realm stays.
+        z = self.start_tree(basic_only, use_comment_as_realm="no")
+        with open(os.path.join(self.data, "zof.comments.txt"), "w") as f:
+            f.write("staff=Staff room\r\n")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"),
+                         'Basic realm="Password protected resource"')
 
     def test_login_then_pending_redirect(self):
         z = self.start_tree()
