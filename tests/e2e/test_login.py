@@ -4,6 +4,7 @@ protected folders with the redirect that waits for a login."""
 
 import base64
 import hashlib
+import ipaddress
 import os
 import re
 import tempfile
@@ -38,12 +39,12 @@ class Reply:
 
 
 class LoginCase(ZofTestCase):
-    def start(self):
+    def start(self, options=""):
         self.pub = tempfile.mkdtemp(prefix="zof-login-")
         self.addCleanup(lambda: __import__("shutil").rmtree(self.pub, ignore_errors=True))
         with open(os.path.join(self.pub, "a.txt"), "w") as f:
             f.write("hello")
-        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n" % account("bob", "pw1")
+        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n%s" % (account("bob", "pw1"), options)
         z = self.start_zof(self.pub, ini=ini)
         z.wait_port()
         return z
@@ -128,6 +129,24 @@ class LoginCase(ZofTestCase):
         self.assertEqual((r.status, r.read()), (403, b"expired"))
         r = Reply(z.get(link("mode=auth&u=nobody")))
         self.assertEqual((r.status, r.read()), (403, b"username not found"))
+
+    def test_signed_links_in_pages_carry_the_url_address(self):
+        # A page asked for without a Host header still gives its full URLs
+        # a host: the address chosen for URLs.
+        def signed_link_host(z):
+            auth = base64.b64encode(b"bob:pw1")
+            reply = z.raw(b"GET / HTTP/1.0\r\nAuthorization: Basic " + auth + b"\r\n\r\n").decode()
+            m = re.search(r'href="http://([^/"]*):%d/[^"?]+/\?mode=auth&u=bob&s2=' % z.port, reply)
+            self.assertTrue(m, reply)
+            return m.group(1)
+
+        z = self.start("include-pwd-in-pages=yes\r\n")
+        host = signed_link_host(z)
+        self.assertTrue(host)
+        self.assertFalse(ipaddress.ip_address(host.strip("[]")).is_unspecified, host)
+        # The address asked for with "ip", among the custom ones, is used as is.
+        z = self.start("include-pwd-in-pages=yes\r\ncustom-ip=files.example;other.example\r\nip=files.example\r\n")
+        self.assertEqual(signed_link_host(z), "files.example")
 
     def test_upload_refused_without_permission(self):
         z = self.start()
