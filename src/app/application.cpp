@@ -7,6 +7,7 @@
 #include "app/statsWiring.h"
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
+#include "app/urlAddressWiring.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "serve/pageAdapter.h"
@@ -53,6 +54,7 @@ void Tapplication::assemble()
     connect(applied, &TcfgSignals::applied, this, &optionsToStore);
     connect(applied, &TcfgSignals::applied, this, &optionsToTemplates);
     connect(applied, &TcfgSignals::applied, this, &optionsToServer);
+    connect(applied, &TcfgSignals::applied, this, &optionsToUrlAddress);
 
     // Command-line files and trees, and the reload of the last tree.
     p->hooks.reloadLastVfs = [p] { reloadLastVfsOnce(*p); };

@@ -6,7 +6,6 @@ void highlightLogSearch() {}
 void searchExternalAddressAgain() {}
 void checkForUpdateDaily() {}
 void releaseOldIcons() {}
-void reexamineUrlAddress() {}
 void keepWindowOnScreen() {}
 void updateDynamicDns() {}
 void refreshConnectionsView() {}

@@ -18,10 +18,6 @@ void checkForUpdateDaily();
 // Filled by the window later (it owns the icon cache).
 void releaseOldIcons();
 
-// Every 10 seconds: the address in the root's URL re-examined. Filled by the
-// network service later.
-void reexamineUrlAddress();
-
 // The per-second work, in its order:
 // the window brought back within the monitors (window, later);
 void keepWindowOnScreen();

@@ -13,8 +13,11 @@
 #include "serve/timeouts.h"
 #include "serve/treeAccess.h"
 #include "serve/upload.h"
+#include "util/inertText.h"
 #include "vfs/account.h"
+#include "vfs/comments.h"
 #include "vfs/diskEntry.h"
+#include "vfs/vfs.h"
 
 #include <QFileInfo>
 
@@ -53,6 +56,12 @@ static void refreshConnectionAccounts()
 void installServeParts()
 {
     accountsChangedByMacro() = refreshConnectionAccounts;
+    // A protected node without a realm of its own may announce its comment,
+    // which may come from the comment files beside its item. The realm goes
+    // into a header: the files' text as written, not the form pages show.
+    Tvfs::instance().setDynamicComment([](const Tfile &f) {
+        return f.comment.isEmpty() ? plainFromInert(getDynamicComment(f, false)) : f.comment;
+    });
     serve().setSessionHooks(std::make_unique<TsessionManager>());
     serve().setUploadHooks(std::make_unique<TuploadManager>());
 }

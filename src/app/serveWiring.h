@@ -5,7 +5,8 @@
 
 #include <QStringList>
 
-// Sessions, uploads and the macros' view of the accounts.
+// Sessions, uploads, the macros' view of the accounts, and the comments
+// that protected nodes may announce as their realm.
 void installServeParts();
 // The server's admission rules (bans, connection, download and speed limits).
 void installAdmissionRules();

@@ -18,7 +18,8 @@ enum TcfgType {
     CT_REAL, // shortest decimal form with "."
     CT_TIME, // real days since 1899-12-30
     CT_TEXT, // as is
-    CT_LIST, // items joined by a separator
+    CT_LIST, // items joined by a separator; empty items are dropped
+    CT_PAIRS, // flat pairs joined by a separator; empty members are kept
     CT_ENC,  // structured value with its own encoding
 };
 
@@ -33,7 +34,7 @@ struct TcfgKey
     const char *key;
     TcfgType type;
     Member member;
-    char separator = 0;        // CT_LIST
+    char separator = 0;        // CT_LIST, CT_PAIRS
     Encoder encode = nullptr;  // CT_ENC
     Decoder decode = nullptr;  // CT_ENC
 };

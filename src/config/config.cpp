@@ -47,11 +47,33 @@ QString lineValue(QStringView line)
 }
 
 // The entries of a list that its text can carry: one holding the separator
-// (a file path may hold "|") would read back as two other entries.
-QStringList writableEntries(QStringList entries, QChar separator)
+// (a file path may hold "|") would read back as two other entries. A list
+// of pairs loses the whole pair, so that the pairs after it keep partners.
+QStringList writableEntries(QStringList entries, QChar separator, bool pairs)
 {
-    entries.removeIf([separator](const QString &e) { return e.contains(separator); });
-    return entries;
+    const auto unfit = [separator](const QString &e) { return e.contains(separator); };
+    if (!pairs) {
+        entries.removeIf(unfit);
+        return entries;
+    }
+    QStringList kept;
+    for (qsizetype i = 0; i + 1 < entries.size(); i += 2)
+        if (!unfit(entries[i]) && !unfit(entries[i + 1]))
+            kept << entries[i] << entries[i + 1];
+    return kept;
+}
+
+// A list of pairs keeps its empty members: dropping one would give every
+// later member the wrong partner. A last member without a partner (a text
+// that ends with the separator) is dropped.
+QStringList readPairs(const QString &value, QChar separator)
+{
+    if (value.isEmpty())
+        return {};
+    QStringList members = value.split(separator);
+    if (members.size() % 2)
+        members.removeLast();
+    return members;
 }
 
 QString encodeMember(const TcfgKey &k, const Toptions &o)
@@ -68,7 +90,7 @@ QString encodeMember(const TcfgKey &k, const Toptions &o)
             return oneLine(o.*m);
         else if constexpr (std::is_same_v<M, QStringList Toptions::*>) {
             const QChar sep = QChar::fromLatin1(k.separator);
-            return oneLine(writableEntries(o.*m, sep).join(sep));
+            return oneLine(writableEntries(o.*m, sep, k.type == CT_PAIRS).join(sep));
         }
         else
             return QString();
@@ -87,8 +109,10 @@ void decodeMember(const TcfgKey &k, Toptions &o, const QString &v)
             o.*m = parseCfgReal(v);
         else if constexpr (std::is_same_v<M, QString Toptions::*>)
             o.*m = v;
-        else if constexpr (std::is_same_v<M, QStringList Toptions::*>)
-            o.*m = v.split(QChar::fromLatin1(k.separator), Qt::SkipEmptyParts);
+        else if constexpr (std::is_same_v<M, QStringList Toptions::*>) {
+            const QChar sep = QChar::fromLatin1(k.separator);
+            o.*m = k.type == CT_PAIRS ? readPairs(v, sep) : v.split(sep, Qt::SkipEmptyParts);
+        }
     }, k.member);
 }
 
@@ -262,12 +286,8 @@ void Tconfig::postPass()
     QStringList &mt = o.mimeTypes;
     for (QString &s : mt)
         s = s.trimmed();
-    // The text cannot hold an empty entry (the reader skips it): one made
-    // here by the trimming would shift every pair after it once the options
-    // are saved and read again.
-    mt.removeAll(QString());
     if (mt.size() % 2)
-        mt.append(QString());
+        mt.removeLast(); // a member without a partner, as the reader drops it
     const QStringList builtin = Toptions::defaultMimeTypes();
     QStringList missing;
     for (int i = 0; i < Toptions::restoredMimePairs; ++i) {

@@ -37,6 +37,31 @@ QByteArrayView namePart(QByteArrayView line)
     return c < 0 ? line : line.first(c + 1);
 }
 
+constexpr QByteArrayView setCookieName("Set-Cookie:");
+
+// The cookie that a Set-Cookie line sets: the text before its first "=".
+QByteArrayView cookieOf(QByteArrayView line)
+{
+    QByteArrayView v = line.sliced(namePart(line).size());
+    const qsizetype eq = v.indexOf('=');
+    return (eq < 0 ? v : v.first(eq)).trimmed();
+}
+
+// Removes the Set-Cookie lines of one cookie; the other cookies' lines stay.
+void removeCookieLines(QByteArray &lines, QByteArrayView cookie)
+{
+    qsizetype p = 0;
+    while ((p = findLine(lines, setCookieName, p)) >= 0) {
+        const qsizetype lf = lines.indexOf('\n', p);
+        const qsizetype end = lf < 0 ? lines.size() : lf + 1;
+        QByteArrayView line = QByteArrayView(lines).sliced(p, end - p);
+        if (cookieOf(line.trimmed()) == cookie)
+            lines.remove(p, end - p);
+        else
+            p = end;
+    }
+}
+
 // For a text inside a double-quoted JavaScript string.
 QString jsEscape(const QString &s)
 {
@@ -93,8 +118,15 @@ bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
 {
     if (!isHeaderSafe(line))
         return false;
-    if (overwrite)
-        removeHeader(namePart(line));
+    if (overwrite) {
+        // A reply carries one Set-Cookie line per cookie: a line replaces
+        // its own cookie's, never the other cookies' (the session's).
+        const QByteArrayView name = namePart(line);
+        if (sameText(name, setCookieName))
+            removeCookieLines(additionalHeaders, cookieOf(line));
+        else
+            removeHeader(name);
+    }
     // Appends grow the buffer geometrically; reserving the exact size here
     // would reallocate it for every line.
     additionalHeaders.append(line);

@@ -57,14 +57,15 @@ struct ThttpReply
     void reset(qint64 reqFirstByte, qint64 reqLastByte);
 
     // Appends "line" CR LF, after removing lines of the same name when
-    // overwrite is set. A line holding CR, LF or NUL is refused (false).
+    // overwrite is set; for a Set-Cookie line, only the lines of the same
+    // cookie. A line holding CR, LF or NUL is refused (false).
     bool addHeader(QByteArrayView line, bool overwrite = false);
     // Adds the line when no line of that name is there yet. Throws
     // std::invalid_argument("Missing colon") when the line has no ':'.
     bool setHeaderIfNone(QByteArrayView line);
     void removeHeader(QByteArrayView name);
     // "Set-Cookie: k=v; name=value; ...; extra". A reply carries one
-    // Set-Cookie line: the last one set.
+    // Set-Cookie line per cookie: the last one set for it.
     // The same for text (sent as UTF-8) and literals.
     bool addHeader(const QString &line, bool overwrite = false) { return addHeader(QByteArrayView(line.toUtf8()), overwrite); }
     bool addHeader(const QByteArray &line, bool overwrite = false) { return addHeader(QByteArrayView(line), overwrite); }

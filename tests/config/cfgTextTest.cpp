@@ -190,14 +190,32 @@ TEST_F(CfgFixture, MimeTypesAreTrimmedAndBuiltinsPutBack)
     EXPECT_EQ(mt.mid(20), (QStringList{"*.x", "x/y", "*.HTM;*.HTML", "text/x-mine", "*.mp3", "audio/mpeg"}));
     EXPECT_FALSE(mt.contains(QStringLiteral("text/html")));
 
-    // An entry of blanks is dropped like an empty one, so the pairs read the
-    // same from the text saved after them.
+    // A member of blanks trims to an empty member that keeps its place; the
+    // blank member left over without a partner is dropped.
     config->setCfg(QStringLiteral("mime-types=*.a| |*.b|x/y|\t"), true);
     const QStringList read = mt;
-    EXPECT_EQ(read.mid(read.size() - 4), (QStringList{"*.a", "*.b", "x/y", ""}));
+    EXPECT_EQ(read.mid(read.size() - 4), (QStringList{"*.a", "", "*.b", "x/y"}));
     const auto other = fresh();
     other->config->setCfg(config->getCfg(), true);
     EXPECT_EQ(other->options.mimeTypes, read);
+}
+
+TEST_F(CfgFixture, PairListsKeepEmptyMembers)
+{
+    // The unnamed first pair must not make "home" the mask of "10.*".
+    config->setCfg(QStringLiteral("address2name=|10.*|home|192.168.*"), true);
+    EXPECT_EQ(options.address2name, (QStringList{"", "10.*", "home", "192.168.*"}));
+    config->setCfg(QStringLiteral("mime-types=*.a||*.b|x/b"), true);
+    EXPECT_EQ(options.mimeTypes.mid(options.mimeTypes.size() - 4), (QStringList{"*.a", "", "*.b", "x/b"}));
+    config->setCfg(QStringLiteral("address2name="), true);
+    EXPECT_EQ(options.address2name, QStringList());
+
+    // A pair that the text cannot carry goes whole; the pairs after it keep
+    // their partners. An empty member survives a save and a load.
+    options.address2name = {"", "1.*", "a|b", "2.*", "c", "3.*"};
+    const auto other = fresh();
+    other->config->setCfg(config->getCfg(), true);
+    EXPECT_EQ(other->options.address2name, (QStringList{"", "1.*", "c", "3.*"}));
 }
 
 TEST_F(CfgFixture, ListEntriesHoldingTheSeparatorAreNotWritten)

@@ -22,6 +22,34 @@ TEST(UrlAddress, Choice)
             << c.ip;
 }
 
+TEST(UrlAddress, NeverEmptyAndReachable)
+{
+    const QStringList lan = {QStringLiteral("192.168.1.20"), QStringLiteral("10.0.0.5")};
+    const QStringList mixed = {QStringLiteral("192.168.1.20"), QStringLiteral("81.2.69.160"),
+                               QStringLiteral("2001:db8::7")};
+    // The first public address, else the last of the machine's.
+    EXPECT_EQ(preferredLocalAddress(mixed), QStringLiteral("81.2.69.160"));
+    EXPECT_EQ(preferredLocalAddress(lan), QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(preferredLocalAddress({}), QString());
+
+    const QStringList custom = {QStringLiteral("files.example")};
+    const struct { const char *ip, *listenOn; QStringList own; const char *expected; } cases[] = {
+        {"", "", mixed, "81.2.69.160"},             // no wish: the preferred address
+        {"", "", {}, "127.0.0.1"},                  // no address at all: still a host
+        {"192.168.1.9", "", mixed, "192.168.1.20"}, // the wish's nearest own address
+        {" files.example ", "", {}, "files.example"},
+        {"", "10.0.0.5", mixed, "10.0.0.5"},        // listening on one address: that one
+        {"192.168.1.9", "10.0.0.5", mixed, "10.0.0.5"},
+        {"", "0.0.0.0", lan, "10.0.0.5"},           // listening everywhere: as without
+        {"", "::", mixed, "81.2.69.160"},
+        {"", "not-an-address", lan, "10.0.0.5"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(urlAddressFor(QString::fromLatin1(c.ip), custom, QString::fromLatin1(c.listenOn), c.own),
+                  QString::fromLatin1(c.expected))
+            << c.ip << " / " << c.listenOn;
+}
+
 TEST_F(CfgFixture, ProgramConfigurationFeedsTheTree)
 {
     Tvfs &tree = Tvfs::instance();

@@ -4,6 +4,7 @@ protected folders with the redirect that waits for a login."""
 
 import base64
 import hashlib
+import ipaddress
 import os
 import re
 import tempfile
@@ -38,12 +39,12 @@ class Reply:
 
 
 class LoginCase(ZofTestCase):
-    def start(self):
+    def start(self, options=""):
         self.pub = tempfile.mkdtemp(prefix="zof-login-")
         self.addCleanup(lambda: __import__("shutil").rmtree(self.pub, ignore_errors=True))
         with open(os.path.join(self.pub, "a.txt"), "w") as f:
             f.write("hello")
-        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n" % account("bob", "pw1")
+        ini = "ZOF 1.0 - Build #400\r\naccounts=%s\r\n%s" % (account("bob", "pw1"), options)
         z = self.start_zof(self.pub, ini=ini)
         z.wait_port()
         return z
@@ -129,6 +130,24 @@ class LoginCase(ZofTestCase):
         r = Reply(z.get(link("mode=auth&u=nobody")))
         self.assertEqual((r.status, r.read()), (403, b"username not found"))
 
+    def test_signed_links_in_pages_carry_the_url_address(self):
+        # A page asked for without a Host header still gives its full URLs
+        # a host: the address chosen for URLs.
+        def signed_link_host(z):
+            auth = base64.b64encode(b"bob:pw1")
+            reply = z.raw(b"GET / HTTP/1.0\r\nAuthorization: Basic " + auth + b"\r\n\r\n").decode()
+            m = re.search(r'href="http://([^/"]*):%d/[^"?]+/\?mode=auth&u=bob&s2=' % z.port, reply)
+            self.assertTrue(m, reply)
+            return m.group(1)
+
+        z = self.start("include-pwd-in-pages=yes\r\n")
+        host = signed_link_host(z)
+        self.assertTrue(host)
+        self.assertFalse(ipaddress.ip_address(host.strip("[]")).is_unspecified, host)
+        # The address asked for with "ip", among the custom ones, is used as is.
+        z = self.start("include-pwd-in-pages=yes\r\ncustom-ip=files.example;other.example\r\nip=files.example\r\n")
+        self.assertEqual(signed_link_host(z), "files.example")
+
     def test_upload_refused_without_permission(self):
         z = self.start()
         boundary = "XyZbound"
@@ -144,7 +163,7 @@ class LoginDemandCase(LoginCase):
     """A tree with "mine" (bob only, realm "Bob's place"), "pub" (everyone)
     and "staff" (carol only); bob's account sends him to /pub/ after a login."""
 
-    def start_tree(self, tpl_text=None):
+    def start_tree(self, tpl_text=None, **options):
         self.data = tempfile.mkdtemp(prefix="zof-demand-")
         self.addCleanup(lambda: __import__("shutil").rmtree(self.data, ignore_errors=True))
         for d in ("mine", "pub", "staff"):
@@ -158,7 +177,6 @@ class LoginDemandCase(LoginCase):
             "staff": {"path": os.path.join(self.data, "staff"), "access": ["carol"]},
         })
         accounts = account("bob", "pw1").rstrip(";") + "|redir:pub/;" + account("carol", "pw2")
-        options = {}
         if tpl_text is not None:
             tpl = os.path.join(self.data, "my.tpl")
             with open(tpl, "w", newline="") as f:
@@ -201,6 +219,27 @@ class TestLoginDemand(LoginDemandCase):
         self.assertEqual(r.status, 401)
         self.assertTrue((r.getheader("WWW-Authenticate") or "").startswith('Basic realm="'))
         self.assertEqual(self.get(z, "/mine/in-mine.txt", **basic("bob", "pw1")).read(), b"mine")
+
+    def test_realm_from_the_comment_files(self):
+        # "staff" has no realm of its own: its comment, from the comments
+        # file of the folder that holds it, is announced as it is written.
+        basic_only = "[api level]\r\n2\r\n\r\n[error-page]\r\n\r\n[login]\r\n\r\n"
+        z = self.start_tree(basic_only)
+        with open(os.path.join(self.data, "zof.comments.txt"), "w") as f:
+            f.write("staff=Staff | {.room.}\r\nmine=not the realm\r\n")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"), 'Basic realm="Staff | {.room.}"')
+        self.assertEqual(self.get(z, "/mine/").getheader("WWW-Authenticate"), 'Basic realm="Bob\'s place"')
+        # A single comment file beside the folder comes first.
+        with open(os.path.join(self.data, "staff.comment"), "w") as f:
+            f.write("Staff only")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"), 'Basic realm="Staff only"')
+
+        # With the option off the default realm stays.
+        z = self.start_tree(basic_only, use_comment_as_realm="no")
+        with open(os.path.join(self.data, "zof.comments.txt"), "w") as f:
+            f.write("staff=Staff room\r\n")
+        self.assertEqual(self.get(z, "/staff/").getheader("WWW-Authenticate"),
+                         'Basic realm="Password protected resource"')
 
     def test_login_then_pending_redirect(self):
         z = self.start_tree()

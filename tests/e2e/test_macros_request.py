@@ -2,6 +2,7 @@
 file; and the default template's navigation bar and action buttons, which
 follow the visitor's rights."""
 
+import http.client
 import os
 import shutil
 import tempfile
@@ -20,6 +21,9 @@ TPL = "\r\n".join([
     "",
     "[shape]",
     "{.cookie|k|value=v|expires=1000001|path=/.}{.add header|X-Extra: 1.}{.mime|text/x-test.}done",
+    "",
+    "[cookies]",
+    "{.cookie|k|value=1.}{.cookie|j|value=2|path=/.}{.cookie|k|value=3.}{.add header|X-After: 1.}two",
     "",
     "[redir]",
     "{.add header|Location: /elsewhere/.}",
@@ -69,6 +73,29 @@ class RequestMacrosTest(ZofTestCase):
         self.assertEqual(headers.get("x-extra"), "1")
         self.assertTrue(headers.get("content-type", "").startswith("text/x-test"), headers)
         self.assertEqual(headers.get("set-cookie"), "k=v; expires=Mon, 12 Jan 1970 13:46:41 GMT; path=/; ")
+
+    def set_cookie_lines(self, path, headers=None):
+        conn = http.client.HTTPConnection("127.0.0.1", self.z.port, timeout=5)
+        try:
+            conn.request("GET", path, headers=headers or {})
+            resp = conn.getresponse()
+            resp.read()
+            return resp.status, resp.msg.get_all("Set-Cookie") or []
+        finally:
+            conn.close()
+
+    def test_one_set_cookie_line_per_cookie(self):
+        # A first visit: the session's cookie and the page's own two, each
+        # page cookie with the value set last.
+        status, lines = self.set_cookie_lines("/~cookies")
+        self.assertEqual(status, 200)
+        self.assertEqual(len(lines), 3, lines)
+        self.assertTrue(lines[0].startswith("ZOF_SID_="), lines)
+        self.assertEqual(lines[1:], ["j=2; path=/; ", "k=3; "])
+        # With a known session only the page's cookies are sent.
+        sid = lines[0].split(";")[0]
+        status, lines = self.set_cookie_lines("/~cookies", {"Cookie": sid})
+        self.assertEqual(lines, ["j=2; path=/; ", "k=3; "])
 
     def test_location_header_redirects(self):
         status, headers, _ = self.z.get("/~redir")

@@ -36,6 +36,16 @@ class StartStop(ZofTestCase):
         self.assertEqual(z.wait_exit(5), 0, z.dump())
         self.assertEqual(read_cfg(z.cfg_file())["log-max-lines"], "77")
 
+    def test_c_switch_is_kept_like_any_option_change(self):
+        # Over stored options the value is saved at once, the server still
+        # running; "auto-save-options=no" before it keeps it out of the file.
+        ini = "ZOF 1.0 - Build #400\r\nlog-max-lines=11\r\n"
+        z = self.start_zof("-c", "log-max-lines=77", ini=ini)
+        self.assertEqual(read_cfg(z.cfg_file())["log-max-lines"], "77")
+        z = self.start_zof("-c", "auto-save-options=no\\nlog-max-lines=77", ini=ini)
+        self.assertEqual(z.stop()[0], 0, z.dump())
+        self.assertEqual(read_cfg(z.cfg_file())["log-max-lines"], "11")
+
     def test_missing_parameter_is_reported(self):
         z = self.start_zof("-q", "-c", wait_ready=False)
         # "-q" came before the broken switch and is still obeyed.

@@ -38,14 +38,29 @@ TEST(ReplyHeaders, RefusesLineBreaks)
     EXPECT_EQ(sanitizeHeaderLines(QByteArray("A: 1\r\nB: \0x\r\n", 13)), QByteArray("A: 1\r\n"));
 }
 
-TEST(ReplyHeaders, Cookies)
+TEST(ReplyHeaders, OneSetCookieLinePerCookie)
 {
     ThttpReply r;
+    r.addHeader("X-Before: 1");
     r.setCookie(QStringLiteral("a"), QStringLiteral("1"), {{QStringLiteral("Path"), QStringLiteral("/")}}, QStringLiteral("HttpOnly"));
     r.setCookie(QStringLiteral("b"), QStringLiteral("2"));
-    EXPECT_EQ(r.additionalHeaders, QByteArray("Set-Cookie: b=2; \r\n"));
-    r.delCookie(QStringLiteral("ZOF_SID_"));
-    EXPECT_EQ(r.additionalHeaders, QByteArray("Set-Cookie: ZOF_SID_=; expires=Thu, 01-Jan-70 00:00:01 GMT; \r\n"));
+    EXPECT_EQ(r.additionalHeaders, QByteArray("X-Before: 1\r\nSet-Cookie: a=1; path=/; HttpOnly\r\nSet-Cookie: b=2; \r\n"));
+
+    // A cookie set again replaces its own line only; names are compared
+    // exactly ("A" and "ab" are other cookies), the header's name is not.
+    r.setCookie(QStringLiteral("A"), QStringLiteral("x"));
+    r.setCookie(QStringLiteral("ab"), QStringLiteral("y"));
+    r.addHeader("set-cookie: a=3", true);
+    r.delCookie(QStringLiteral("b"));
+    EXPECT_EQ(r.additionalHeaders, QByteArray("X-Before: 1\r\nSet-Cookie: A=x; \r\nSet-Cookie: ab=y; \r\nset-cookie: a=3\r\n"
+                                              "Set-Cookie: b=; expires=Thu, 01-Jan-70 00:00:01 GMT; \r\n"));
+
+    // Without overwrite a line is only added; removing the header takes
+    // every cookie's line.
+    r.addHeader("Set-Cookie: a=4");
+    EXPECT_EQ(r.additionalHeaders.count("a=3"), 1);
+    r.removeHeader("Set-Cookie");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("X-Before: 1\r\n"));
 }
 
 TEST(ReplyHeaders, StatusAndDefaultBodies)

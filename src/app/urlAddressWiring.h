@@ -1,0 +1,14 @@
+#pragma once
+// The address that URLs carry (a link's "%ip%", the full URLs of a page asked
+// for without a Host header): chosen from the options and the machine's own
+// addresses, and handed to the tree. Tapplication connects these to the
+// program's steps.
+#include <QStringList>
+
+// The machine's addresses that a visitor may reach it by: IPv4 first, then
+// IPv6; loopback and IPv6 link-local addresses (they need a zone) left out.
+QStringList ownAddresses();
+// After options were applied: the address chosen again.
+void optionsToUrlAddress();
+// Every 10 seconds: the same, since the machine's addresses come and go.
+void reexamineUrlAddress();
