@@ -29,6 +29,9 @@ delete=Delete
 upload=Upload
 upload files=Upload files
 archive=Download as archive
+archive zip=Download as zip
+archive selection=Download selection
+archive selection zip=Download selection as zip
 select all=Select all
 name=Name
 size=Size
@@ -144,6 +147,9 @@ n
 
 [archive|private]
 <a class="button" href="%encoded-folder%~folder.tar{.if|{.?recursive.}|?recursive.}">{.!archive.}</a>
+<a class="button" href="%encoded-folder%~folder.zip{.if|{.?recursive.}|?recursive.}">{.!archive zip.}</a>
+<button type="button" class="archive-selection" data-format="tar">{.!archive selection.}</button>
+<button type="button" class="archive-selection" data-format="zip">{.!archive selection zip.}</button>
 
 [upload panel|private]
 {.if|%upload-link%|{:
@@ -337,6 +343,10 @@ document.documentElement.className+=' js';
   ask('Comment','',function(c){call('ajax.comment',{files:s.map(nameOf).join(':'),text:c})})});
  $('#move').on('click',function(){var s=selected();if(!s.length)return alert('Select items');
   ask('Destination folder',here,function(d){if(d)call('ajax.move',{files:s.map(nameOf).join(':'),dst:d})})});
+ // The selected items as one archive: the form posts them to the archive address.
+ $('.archive-selection').on('click',function(){if(!selected().length)return alert('Select items');
+  var f=$('#files-form'),a=f.attr('action');f.find('input[name=action]').val('');
+  f.attr('action',here+'~folder.'+$(this).data('format')+location.search).submit();f.attr('action',a)});
  $('#delete').on('click',function(){var s=selected();if(!s.length||!confirm('Delete the selected items?'))return;
   var f=$('#files-form');f.find('input[name=action]').val('delete');f.submit()});
  $('#upload-form').on('submit',function(e){

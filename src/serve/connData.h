@@ -109,6 +109,7 @@ public:
     {
         TfilePtr lastFile;
         QString lastFileName;
+        QStringList archivePaths; // disk paths of an archive's files
         TdownloadingWhat downloadingWhat = DW_UNK;
         bool countAsDownload = false;
         // The speed of the transfer under way, sampled once a second, and

@@ -1,6 +1,7 @@
 // The phases from resolution on: existence, permissions, special names,
 // template sections, archives, lists, folder pages and files.
 #include "config/options.h"
+#include "serve/archiveDownload.h"
 #include "serve/clientInfo.h"
 #include "serve/dispatch.h"
 #include "serve/fileDownload.h"
@@ -218,7 +219,8 @@ Tphase Tdispatch::templateSection()
 Tphase Tdispatch::browsable()
 {
     if (node->isFolder() && !node->flags.has(FA_BROWSABLE)
-        && (special.isEmpty() || special == u"~folder.tar" || special.startsWith(QLatin1String("~files.lst")))) {
+        && (special.isEmpty() || special == u"~folder.tar" || special == u"~folder.zip"
+            || special.startsWith(QLatin1String("~files.lst")))) {
         replySpecialPage(cd, QStringLiteral("deny"));
         return Tphase::Done;
     }
@@ -236,17 +238,20 @@ Tphase Tdispatch::referer()
     return Tphase::Continue;
 }
 
-// A folder as a tar archive, when everything in it may be archived.
+// A folder as an archive (tar, or zip when asked), when the folder or one
+// above it may be archived.
 Tphase Tdispatch::archive()
 {
-    if (!node->isFolder() || (special != u"~folder.tar" && mode != u"archive"))
+    const bool zip = special == u"~folder.zip"
+        || (mode == u"archive" && sameText(cd.request.urlVars.value(QStringLiteral("format")), u"zip"));
+    if (!node->isFolder() || (special != u"~folder.tar" && special != u"~folder.zip" && mode != u"archive"))
         return Tphase::Continue;
     if (!node->hasRecursive(FA_ARCHIVABLE)) {
         replySpecialPage(cd, QStringLiteral("deny"));
         return Tphase::Done;
     }
     cd.transfer.lastFile = node;
-    s.pages().archive(cd, *node);
+    replyArchive(cd, *node, zip ? AF_ZIP : AF_TAR);
     return Tphase::Done;
 }
 

@@ -197,6 +197,7 @@ void Tserve::onRequesting(TconnData *cd)
     cd->request.urlVars.clear();
     cd->request.postVars.clear();
     cd->resetForRequest();
+    cd->transfer.archivePaths.clear();
     cd->credentials.sessionBound = false;
     cd->credentials.sessionLent = false;
     cd->upload.results.clear();

@@ -322,6 +322,10 @@ void downloadCompleted(TconnData &cd)
     markCountersChanged(f);
     if (cd.transfer.downloadingWhat == DW_FILE && f)
         f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
+    // An archive's entries carry their disk paths, not nodes.
+    if (cd.transfer.downloadingWhat == DW_ARCHIVE)
+        for (const QString &path : std::as_const(cd.transfer.archivePaths))
+            countDiskDownload(path);
     if (cd.transfer.countAsDownload)
         s.events().run(QStringLiteral("download completed"), &cd);
 }

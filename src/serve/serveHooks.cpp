@@ -97,11 +97,6 @@ QString TpageHooks::fileList(TconnData &, Tfile &)
     return {};
 }
 
-void TpageHooks::archive(TconnData &cd, Tfile &)
-{
-    cd.conn->reply().mode = HRM_DENY;
-}
-
 void TuploadHooks::postEvent(TserverEvent, TconnData &) {}
 
 void TuploadHooks::abandon(TconnData &cd)

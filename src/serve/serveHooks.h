@@ -59,8 +59,6 @@ public:
     virtual QString folderPage(TconnData &cd, Tfile &folder, const TtplPtr &tpl);
     // The plain list of URLs ("~files.lst", "tpl=list").
     virtual QString fileList(TconnData &cd, Tfile &folder);
-    // Archive of a folder or a selection: fills the reply, or a deny page.
-    virtual void archive(TconnData &cd, Tfile &folder);
 };
 
 // Uploads: the POST file events and the results page.

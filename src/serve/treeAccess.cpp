@@ -16,6 +16,12 @@ void markCountersChanged(const Tfile *f)
     (tree ? *tree : Tvfs::instance()).setCountersChanged();
 }
 
+void countDiskDownload(const QString &path)
+{
+    Tvfs &tree = Tvfs::instance();
+    tree.setTempDownloadCount(path, tree.tempDownloadCount(path) + 1);
+}
+
 bool treeUsersMatch(const QString &user, const QString &pwd)
 {
     return Tvfs::instance().usersInVFS.match(user, pwd);

@@ -12,6 +12,8 @@ TfilePtr findInTree(const QString &url, const Tfile *parent = nullptr);
 // The tree's counters changed and must be saved (the tree itself is not
 // modified by a download).
 void markCountersChanged(const Tfile *f);
+// One more download of the file at `path`, counted by its disk path.
+void countDiskDownload(const QString &path);
 // A user and password given on some node of the tree.
 bool treeUsersMatch(const QString &user, const QString &pwd);
 // The port the tree builds URLs with ("" while the server is off).
