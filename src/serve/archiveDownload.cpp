@@ -156,20 +156,37 @@ QString defaultArchiveName(const Tfile &folder, const QString &kind, TarchiveFor
     return base + u'.' + kind + (format == AF_ZIP ? QStringLiteral(".zip") : QStringLiteral(".tar"));
 }
 
+namespace {
+
+// `path` below the disk folder `base`, or empty.
+QString diskPathBelow(const QString &base, const QString &path)
+{
+    if (base.isEmpty())
+        return {};
+    const QString prefix = base.endsWith(u'/') ? base : base + u'/';
+    return path.startsWith(prefix) ? path.mid(prefix.size()) : QString();
+}
+
+} // namespace
+
 QString pathBelowFolder(const Tfile &folder, const Tfile &item)
 {
-    // Items on disk: their path from the folder's own disk path.
-    if (item.isTemp() || (!folder.isVirtual() && !folder.resource.isEmpty())) {
-        const QString base = folder.resource.endsWith(u'/') ? folder.resource : folder.resource + u'/';
-        if (!folder.resource.isEmpty() && item.resource.startsWith(base))
-            return item.resource.mid(base.size());
-        if (item.isTemp())
+    // A folder on disk: the item's path from the folder's own.
+    if (folder.isRealFolder() || folder.isTemp())
+        if (const QString rel = diskPathBelow(folder.resource, item.resource); !rel.isEmpty())
+            return rel;
+    // A temporary item stands below the real folder of the tree that holds
+    // it: its path on disk from there, then the tree's names up to `folder`.
+    QString path;
+    const Tfile *n = &item;
+    if (item.isTemp()) {
+        n = item.parent();
+        path = n ? diskPathBelow(n->resource, item.resource) : QString();
+        if (path.isEmpty())
             return {};
     }
-    // Items of the tree: their path of names.
-    QString path;
-    for (const Tfile *n = &item; n && n != &folder; n = n->parent()) {
-        if (!n->parent())
+    for (; n != &folder; n = n->parent()) {
+        if (!n || !n->parent())
             return {};
         path = path.isEmpty() ? n->name : n->name + u'/' + path;
     }

@@ -5,6 +5,7 @@ could reach by opening folders, and take their names from the folder, the
 selection and the "archive name" script."""
 
 import io
+import socket
 import os
 import shutil
 import subprocess
@@ -177,6 +178,46 @@ class TestWholeFolders(ArchiveCase):
             self.assertEqual((run.returncode, run.stderr), (0, b""), program)
             self.assertIn(str(size).encode(), run.stdout, program)
             self.assertIn(b"big/huge.bin", run.stdout, program)
+
+
+class TestFilesChangingWhileSent(ArchiveCase):
+    def test_a_file_that_shrinks_is_sent_as_zeros_and_logged(self):
+        moving = os.path.join(self.data, "moving")
+        write_files(moving, {"a.bin": os.urandom(8 << 20), "b.bin": os.urandom(8 << 20)})
+        write_tree(self.tree, {"moving": {"path": moving}})
+        z = self.zof()
+        for ext in ("tar", "zip"):
+            with open(os.path.join(moving, "b.bin"), "wb") as f:
+                f.write(os.urandom(8 << 20))
+            with socket.create_connection(("127.0.0.1", z.port), timeout=10) as s:
+                s.sendall(b"GET /moving/~folder.%s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"
+                          % ext.encode())
+                got = s.recv(65536)
+                # The second file goes while the first is still on its way.
+                with open(os.path.join(moving, "b.bin"), "r+b") as f:
+                    f.truncate(1000)
+                while True:
+                    chunk = s.recv(1 << 20)
+                    if not chunk:
+                        break
+                    got += chunk
+            head, _, body = got.partition(b"\r\n\r\n")
+            length = int([l for l in head.split(b"\r\n") if l.lower().startswith(b"content-length:")][0].split(b":")[1])
+            self.assertEqual(len(body), length, ext)
+            archive = self.save("moving." + ext, body)
+            if ext == "tar":
+                names = self.extract("tar", archive, "-xf")
+                with open(os.path.join(names, "moving", "b.bin"), "rb") as f:
+                    b = f.read()
+            else:
+                run = subprocess.run([tool("unzip"), "-t", archive], capture_output=True, timeout=60)
+                self.assertEqual(run.returncode, 0, run.stdout)
+                with zipfile.ZipFile(archive) as zf:
+                    b = zf.read("moving/b.bin")
+            # What was there, then zeros to the size announced.
+            self.assertEqual(len(b), 8 << 20)
+            self.assertEqual(b[1000:], bytes((8 << 20) - 1000))
+        self.assertEqual(z.stderr_text().count("changed while it was sent"), 2, z.dump())
 
 
 class TestWhatGoesIn(ArchiveCase):

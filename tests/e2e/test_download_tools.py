@@ -4,12 +4,15 @@ short, and (where the tool can send files) upload one. Each tool is the
 Debian package's own binary, run as a user would run it."""
 
 import hashlib
+import io
 import json
 import os
 import shutil
 import subprocess
+import tarfile
 import tempfile
 import unittest
+import zipfile
 
 from test_uploads import account, ini_text, write_tree
 from zofharness import ZofTestCase, tool
@@ -164,6 +167,45 @@ class TestChromium(DownloadToolsCase):
         self.assertEqual(report["resumeStatus"], 206)
         self.assertEqual(report["contentRange"], "bytes %d-%d/%d" % (CUT, SIZE - 1, SIZE))
         self.assert_payload(save_as + ".part", self.payload[CUT:])
+
+
+class TestArchiveFromThePage(ZofTestCase):
+    """Items ticked on the default template's folder page and downloaded with
+    its "Download selection" buttons."""
+
+    def test_selection_buttons_download_only_the_ticked_items(self):
+        tool("node")
+        data = tempfile.mkdtemp(prefix="zof-sel-")
+        self.addCleanup(shutil.rmtree, data, True)
+        pub = os.path.join(data, "pub")
+        os.makedirs(os.path.join(pub, "sub dir"))
+        for name, body in (("one.txt", b"1"), ("two.txt", b"22"), ("three.txt", b"333"),
+                           ("sub dir/in.txt", b"in")):
+            with open(os.path.join(pub, name), "wb") as f:
+                f.write(body)
+        tree = os.path.join(data, "tree.vfs")
+        write_tree(tree, {"pub": {"path": pub}})
+        z = self.start_zof(tree, ini=ini_text())
+        z.wait_port()
+        for fmt in ("tar", "zip"):
+            save_as = os.path.join(data, "got." + fmt)
+            cmd = ["node", os.path.join(DRIVER_DIR, "archiveSelection.js"), "http://127.0.0.1:%d/pub/" % z.port,
+                   fmt, save_as, "one.txt", "sub dir"]
+            r = subprocess.run(cmd, capture_output=True, timeout=120, cwd=DRIVER_DIR)
+            lines = r.stdout.decode("utf-8", "replace").strip().splitlines()
+            report = json.loads(lines[-1]) if lines else {}
+            self.assertEqual(r.returncode, 0, (report, r.stderr.decode("utf-8", "replace")[-3000:]))
+            self.assertEqual(report["steps"], ["selected", "downloaded"], report)
+            self.assertEqual(report["suggested"], "pub.selection." + fmt)
+            with open(save_as, "rb") as f:
+                got = f.read()
+            if fmt == "tar":
+                with tarfile.open(fileobj=io.BytesIO(got)) as t:
+                    names = sorted(m.name for m in t.getmembers())
+            else:
+                with zipfile.ZipFile(io.BytesIO(got)) as zf:
+                    names = sorted(zf.namelist())
+            self.assertEqual(names, ["one.txt", "sub dir/in.txt"], fmt)
 
 
 if __name__ == "__main__":
