@@ -25,7 +25,7 @@ echo "writing $files files of $file_mib MiB..." >&2
 head -c "$((file_mib * 1024 * 1024))" /dev/urandom >"$work/one"
 for i in $(seq -w 1 "$files"); do
   # Each file differs in its first bytes, so no two are the same pages.
-  { printf '%08d' "$i"; tail -c +9 "$work/one"; } >"$data/file-$i.bin"
+  { printf '%08d' "$((10#$i))"; tail -c +9 "$work/one"; } >"$data/file-$i.bin"
 done
 tar -C "$work/root" -cf "$work/static/pub.tar" pub
 

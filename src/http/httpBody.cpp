@@ -47,6 +47,7 @@ bool ThttpBody::setDevice(std::unique_ptr<QIODevice> d)
     if (!d->isOpen() && !d->open(QIODevice::ReadOnly))
         return false;
     dev = std::move(d);
+    regions = dynamic_cast<TfileRegionSource *>(dev.get());
     sz = qMax<qint64>(0, dev->size());
     position = dev->pos();
     k = BK_DEVICE;
@@ -59,6 +60,7 @@ void ThttpBody::close()
         ::close(fd);
     fd = -1;
     data.clear();
+    regions = nullptr;
     dev.reset();
     sz = position = 0;
     k = BK_NONE;

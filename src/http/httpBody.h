@@ -2,6 +2,8 @@
 // The body of the reply being sent: a file (sent with sendfile), bytes in
 // memory, or a device the application handed over.
 
+#include "util/fileRegion.h"
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
@@ -31,6 +33,8 @@ public:
     bool seek(qint64 p);
     void advance(qint64 n) { position += n; }
     int fileDescriptor() const { return fd; }
+    // A device body that can point at its bytes in files; null otherwise.
+    TfileRegionSource *fileRegions() const { return regions; }
     const QByteArray &bytes() const { return data; }
     // Reads at the current position and advances; fewer bytes than asked
     // means the source ended early.
@@ -41,6 +45,7 @@ private:
     int fd = -1;
     QByteArray data;
     std::unique_ptr<QIODevice> dev;
+    TfileRegionSource *regions = nullptr;
     qint64 sz = 0;
     qint64 position = 0;
 };

@@ -878,6 +878,23 @@ qint64 ThttpConn::sendChunk(qint64 allowance)
             body_.advance(taken);
         break;
     case ThttpBody::BK_DEVICE: {
+        // File bytes go from the file to the socket without a copy; a file
+        // that fell short leaves its missing bytes to the device's reading.
+        int fileFd;
+        qint64 fileOffset, regionLength;
+        TfileRegionSource *regions = body_.fileRegions();
+        if (regions && regions->currentFileRegion(fileFd, fileOffset, regionLength)) {
+            bool fileEnded = false;
+            taken = sock->sendFile(fileFd, fileOffset, qMin(size, regionLength), &fileEnded);
+            if (taken > 0) {
+                regions->regionSent(taken);
+                body_.advance(taken);
+            }
+            if (fileEnded)
+                regions->regionShort();
+            if (taken != 0 || !fileEnded)
+                break;
+        }
         QByteArray chunk(size, Qt::Uninitialized);
         const qint64 got = body_.read(chunk.data(), size);
         ended = got < size;

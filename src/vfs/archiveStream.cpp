@@ -136,6 +136,41 @@ bool TarchiveStream::seek(qint64 pos)
     return true;
 }
 
+bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &length)
+{
+    regionEntry = -1;
+    if (!sendsFilesAsTheyAre() || !isOpen())
+        return false;
+    ensureLayout();
+    if (cursor >= total)
+        return false;
+    const int i = segmentAt(cursor);
+    const Tsegment s = segs[i];
+    if (s.kind != SEG_DATA || stamps[s.entry].wasShort)
+        return false;
+    const int f = entryFd(s.entry);
+    if (f < 0)
+        return false;
+    const qint64 end = i + 1 < segs.size() ? segs[i + 1].start : total;
+    regionFd = f;
+    offset = cursor - s.start;
+    length = end - cursor;
+    lastSeg = i;
+    regionEntry = s.entry;
+    return true;
+}
+
+void TarchiveStream::regionSent(qint64 n)
+{
+    seek(pos() + n);
+}
+
+void TarchiveStream::regionShort()
+{
+    if (regionEntry >= 0)
+        shortFile(regionEntry);
+}
+
 void TarchiveStream::dataProduced(int, qint64, const char *, qint64)
 {
 }

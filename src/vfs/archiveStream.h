@@ -5,6 +5,8 @@
 // holds at any time is one open file and one generated block (a header,
 // padding, a directory record).
 
+#include "util/fileRegion.h"
+
 #include <QIODevice>
 #include <QList>
 #include <QString>
@@ -19,7 +21,7 @@ struct TarchiveEntry {
     qint64 size = 0;      // as recorded by addFile
 };
 
-class TarchiveStream : public QIODevice {
+class TarchiveStream : public QIODevice, public TfileRegionSource {
 public:
     ~TarchiveStream() override;
 
@@ -48,8 +50,18 @@ public:
     qint64 size() const override;
     bool seek(qint64 pos) override;
 
+    // A file's data can go out straight from the file (sendfile), unless
+    // the format must see the bytes.
+    bool currentFileRegion(int &fd, qint64 &offset, qint64 &length) override;
+    void regionSent(qint64 n) override;
+    void regionShort() override;
+
 protected:
     TarchiveStream();
+
+    // Whether file data may go out without passing through readData (a
+    // format that computes something over the bytes says no).
+    virtual bool sendsFilesAsTheyAre() const { return true; }
 
     // The archive as a list of segments, each either a file's data
     // (SEG_DATA) or bytes the format generates (kinds of its own).
@@ -118,4 +130,5 @@ private:
     QByteArray block;
     int fd = -1;
     int fdEntry = -1;    // entry that fd belongs to (also when the open failed)
+    int regionEntry = -1; // entry of the region handed out last
 };

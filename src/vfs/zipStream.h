@@ -11,6 +11,8 @@
 
 class TzipStream : public TarchiveStream {
 protected:
+    // Every byte of a file's data passes through its CRC.
+    bool sendsFilesAsTheyAre() const override { return false; }
     void layOut() override;
     QByteArray segmentBytes(quint8 kind, int entry) override;
     void dataProduced(int entry, qint64 offset, const char *data, qint64 len) override;

@@ -4,6 +4,7 @@
 #include "archiveTestTools.h"
 
 #include "vfs/tarStream.h"
+#include "vfs/zipStream.h"
 
 using namespace archiveTest;
 
@@ -269,4 +270,80 @@ TEST(TarChangedFiles, ShrunkOrDeletedFilesAreZeroFilledInPlace)
     }
     // Once per file, however often it is read.
     EXPECT_EQ(shortFiles, QStringList({d.path(QStringLiteral("b")), d.path(QStringLiteral("c"))}));
+}
+
+namespace {
+
+// Reads the stream as the connection sends it: file regions straight from
+// their descriptors (pread stands in for sendfile, stopping where the file
+// ends), everything else through read().
+QByteArray sendThroughRegions(TtarStream &s, qint64 chunk)
+{
+    EXPECT_TRUE(s.open(QIODevice::ReadOnly));
+    QByteArray out;
+    while (out.size() < s.size()) {
+        int fd;
+        qint64 offset, length;
+        if (s.currentFileRegion(fd, offset, length)) {
+            QByteArray piece(qMin(chunk, length), Qt::Uninitialized);
+            const ssize_t n = ::pread(fd, piece.data(), size_t(piece.size()), off_t(offset));
+            if (n > 0) {
+                out += piece.left(n);
+                s.regionSent(n);
+            }
+            if (n < piece.size())
+                s.regionShort();
+            if (n > 0)
+                continue;
+        }
+        const QByteArray got = s.read(qMin<qint64>(chunk, s.size() - out.size()));
+        if (got.isEmpty())
+            break;
+        out += got;
+    }
+    s.close();
+    return out;
+}
+
+} // namespace
+
+TEST(TarRegions, FileDataGoesStraightFromTheFilesAndShortFilesFallBackToZeros)
+{
+    DiskTree d;
+    const QByteArray a = pattern(70000, 1), b = pattern(3000, 2);
+    d.file(QStringLiteral("a"), a);
+    d.file(QStringLiteral("b"), b);
+    TtarStream s;
+    ASSERT_TRUE(s.addFile(d.path(QStringLiteral("a"))));
+    ASSERT_TRUE(s.addFile(d.path(QStringLiteral("b"))));
+    const QByteArray straight = readAll(s);
+    s.close();
+    for (const qint64 chunk : {1, 511, 4096, 1 << 20})
+        EXPECT_EQ(sendThroughRegions(s, chunk), straight) << chunk;
+
+    // b shrinks: its region ends early and the rest of it comes as zeros.
+    QStringList shortFiles;
+    s.onShortFile = [&](const QString &src) { shortFiles += src; };
+    ASSERT_TRUE(QFile::resize(d.path(QStringLiteral("b")), 1000));
+    const QByteArray sent = sendThroughRegions(s, 4096);
+    ASSERT_EQ(sent.size(), straight.size());
+    const qint64 bData = s.files()[1].firstByte + 512;
+    EXPECT_EQ(sent.left(bData + 1000), straight.left(bData + 1000));
+    EXPECT_TRUE(allZero(sent.mid(bData + 1000, 2000)));
+    EXPECT_EQ(shortFiles, QStringList{d.path(QStringLiteral("b"))});
+}
+
+TEST(TarRegions, ZipNeverHandsOutRegions)
+{
+    DiskTree d;
+    d.file(QStringLiteral("a"), pattern(5000, 1));
+    TzipStream z;
+    ASSERT_TRUE(z.addFile(d.path(QStringLiteral("a"))));
+    ASSERT_TRUE(z.open(QIODevice::ReadOnly));
+    int fd;
+    qint64 offset, length;
+    for (qint64 pos = 0; pos < z.size(); pos += 97) {
+        ASSERT_TRUE(z.seek(pos));
+        EXPECT_FALSE(z.currentFileRegion(fd, offset, length)) << pos;
+    }
 }
