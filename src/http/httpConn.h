@@ -172,6 +172,7 @@ private:
     void startBody();
     void bodyStep();
     void finishReply();
+    qint64 sendFromDevice(qint64 size, bool *ended);
     // Whether the connection waits for another request after this reply.
     bool keepsAfterReply() const;
     bool mustQueue() const;

@@ -11,7 +11,9 @@ public:
     virtual ~TfileRegionSource() = default;
     // The file bytes at the body's current position: the descriptor, the
     // offset in the file and how many bytes follow there. False when the
-    // next bytes must be read (generated ones, or a file that fell short).
+    // next bytes must be read (generated ones, or a file that fell short);
+    // `length` then says how many to read before a region may start (-1:
+    // no region ahead), so that reading stops short of one.
     virtual bool currentFileRegion(int &fd, qint64 &offset, qint64 &length) = 0;
     // `n` bytes of that region went out: the position moves past them.
     virtual void regionSent(qint64 n) = 0;

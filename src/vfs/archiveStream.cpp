@@ -139,6 +139,7 @@ bool TarchiveStream::seek(qint64 pos)
 bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &length)
 {
     regionEntry = -1;
+    length = -1;
     if (!sendsFilesAsTheyAre() || !isOpen())
         return false;
     ensureLayout();
@@ -146,12 +147,16 @@ bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &le
         return false;
     const int i = segmentAt(cursor);
     const Tsegment s = segs[i];
-    if (s.kind != SEG_DATA || stamps[s.entry].wasShort)
+    const qint64 end = i + 1 < segs.size() ? segs[i + 1].start : total;
+    if (s.kind != SEG_DATA) {
+        length = end - cursor; // a header or padding: read it, then look again
+        return false;
+    }
+    if (stamps[s.entry].wasShort)
         return false;
     const int f = entryFd(s.entry);
     if (f < 0)
         return false;
-    const qint64 end = i + 1 < segs.size() ? segs[i + 1].start : total;
     regionFd = f;
     offset = cursor - s.start;
     length = end - cursor;
