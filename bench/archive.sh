@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Archives built while they are sent, against a file sent from disk: ZOF
 # streams a folder of 1 GiB in 1,000 files as tar and as zip; lighttpd sends
-# a tar file of the same folder, made beforehand. In one run, the servers
-# taking turns every round (MiB/s, the best and the median of ROUNDS).
+# a tar file of the same folder, made beforehand, and so does ZOF (the row
+# that tells the archive's own cost from the server's). In one run, the
+# servers taking turns every round (MiB/s, the best and the median of ROUNDS).
 # Environment: ROUNDS (default 5), FILES (default 1000), FILE_MIB (default 1),
 # ZOF_BIN (a zof binary to use instead of building a release one).
 set -euo pipefail
@@ -29,7 +30,7 @@ for i in $(seq -w 1 "$files"); do
 done
 tar -C "$work/root" -cf "$work/static/pub.tar" pub
 
-start_zof_as zof "$zof" "$work/root/pub"
+start_zof_as zof "$zof" "$work/root/pub" "$work/static"
 port_l="$(free_port)"
 write_lighttpd_conf "$port_l" "$work/static"
 "${server_cpu[@]}" lighttpd -D -f "$work/lighttpd/lighttpd.conf" </dev/null &
@@ -45,6 +46,7 @@ declare -A R
 urls=(
   "zof-tar http://127.0.0.1:${PORT[zof]}/pub/~folder.tar"
   "zof-zip http://127.0.0.1:${PORT[zof]}/pub/~folder.zip"
+  "zof-file http://127.0.0.1:${PORT[zof]}/static/pub.tar"
   "lighttpd http://127.0.0.1:$port_l/pub.tar"
 )
 sizes="$(curl -sI "http://127.0.0.1:${PORT[zof]}/pub/~folder.tar" | awk 'tolower($1)=="content-length:" {print $2}' | tr -d '\r')"
@@ -52,8 +54,8 @@ echo "tar of the folder: $sizes bytes (zof), $(stat -c %s "$work/static/pub.tar"
 for round in $(seq 1 "$rounds"); do
   echo "round $round..." >&2
   # Each round starts with a different server.
-  for k in 0 1 2; do
-    read -r name url <<<"${urls[$(( (k + round) % 3 ))]}"
+  for k in 0 1 2 3; do
+    read -r name url <<<"${urls[$(( (k + round) % 4 ))]}"
     R[$name]="${R[$name]:-} $(fetch "$url")"
   done
 done
@@ -62,7 +64,7 @@ best() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -1; }
 echo
 printf "%-28s %10s %10s %12s %12s\n" "$files files, $rounds rounds" "best MiB/s" "median" "best/lighttpd" "median/ltpd"
 lb="$(best <<<"${R[lighttpd]}")"; lm="$(median <<<"${R[lighttpd]}")"
-for name in zof-tar zof-zip lighttpd; do
+for name in zof-tar zof-zip zof-file lighttpd; do
   b="$(best <<<"${R[$name]}")"; m="$(median <<<"${R[$name]}")"
   printf "%-28s %10s %10s %12s %12s\n" "$name" "$b" "$m" \
     "$(awk -v a="$b" -v c="$lb" 'BEGIN {printf "%.2f", a / c}')" \
