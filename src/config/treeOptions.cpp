@@ -17,5 +17,13 @@ void applyOptionsToTree(const Toptions &o, Tvfs &tree)
     s.listHiddenFiles = o.listHiddenFiles;
     s.listSystemFiles = o.listSystemFiles;
     s.iconMasks = o.iconMasks;
+    s.addFolderDefault = o.addFolderDefault;
+    s.addToFolder = o.addToFolder;
+    s.autoComment = o.autoComment;
+    s.copyUrlOnAddition = o.copyUrlOnAddition;
+    s.deleteDontAsk = o.deleteDontAsk;
+    s.enableFingerprints = o.enableFingerprints;
+    s.autoFingerprint = o.autoFingerprint;
+    s.manyItemsWarning = o.manyItemsWarning;
     tree.setSettings(s);
 }

@@ -27,6 +27,15 @@ struct TvfsSettings {
     bool listHiddenFiles = false;            // list-hidden-files
     bool listSystemFiles = false;            // list-system-files
     QList<TiconMask> iconMasks;              // icon-masks
+    // Adding and editing items.
+    QString addFolderDefault;                // add-folder-default: "real", "virtual", "" (ask)
+    QString addToFolder;                     // add-to-folder: where handed-over paths go
+    bool autoComment = false;                // auto-comment
+    bool copyUrlOnAddition = true;           // copy-url-on-addition
+    bool deleteDontAsk = false;              // delete-dont-ask
+    bool enableFingerprints = true;          // enable-fingerprints
+    qint64 autoFingerprint = 0;              // auto-fingerprint (KiB; 0: off)
+    bool manyItemsWarning = true;            // many-items-warning
     QString defaultIP;   // the address chosen for building URLs
     QString serverPort;  // the port the server listens on; empty while it does not
 };

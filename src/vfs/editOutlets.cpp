@@ -1,0 +1,7 @@
+#include "vfs/editOutlets.h"
+
+TeditOutlets &editOutlets()
+{
+    static TeditOutlets outlets;
+    return outlets;
+}
