@@ -57,3 +57,25 @@ TEST(Prompt, HeadlessTakesSafeDefaultAndOthersCanBeInstalled)
     setPrompt(std::move(previous));
     EXPECT_EQ(prompt().question(QStringLiteral("again?"), PB_OK | PB_CANCEL, PB_CANCEL), PB_CANCEL);
 }
+
+TEST(Prompt, HeadlessLogsEveryQuestionWithTheAnswerTaken)
+{
+    TheadlessPrompt p;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(p.question(QStringLiteral("Delete?\rReally"), PB_YES | PB_NO, PB_NO), PB_NO);
+    EXPECT_EQ(p.askText(QStringLiteral("Comment"), QStringLiteral("t"), QStringLiteral("old")), std::nullopt);
+    EXPECT_EQ(p.choose(QStringLiteral("What kind of folder do you want?"), {},
+                       {QStringLiteral("Real folder"), QStringLiteral("Virtual folder")}, 0),
+              0);
+    EXPECT_FALSE(p.askCredentials({QStringLiteral("u"), QStringLiteral("p")}));
+    const QString log = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_TRUE(log.contains(u"zof question: Delete? Really -> No")) << qPrintable(log);
+    EXPECT_TRUE(log.contains(u"zof question: Comment -> Cancel")) << qPrintable(log);
+    EXPECT_TRUE(log.contains(u"zof question: What kind of folder do you want? -> Real folder")) << qPrintable(log);
+    EXPECT_TRUE(log.contains(u"zof question: User and password -> Cancel")) << qPrintable(log);
+    // A prompt that overrides only the yes/no questions cancels the others.
+    QStringList seen;
+    TrecordingPrompt recording(&seen);
+    EXPECT_EQ(recording.askText(QStringLiteral("x"), {}, {}), std::nullopt);
+    EXPECT_EQ(recording.choose(QStringLiteral("x"), {}, {QStringLiteral("a"), QStringLiteral("b")}, 1), 1);
+}
