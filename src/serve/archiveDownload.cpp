@@ -96,7 +96,12 @@ struct TarchiveBuild
         const QString dst = bareNames ? lastComponent(name) : name;
         if (stream.addFile(src, dst))
             paths.append(src);
+        // Each file is opened once to be recorded: a folder of many files
+        // lets the others be served meanwhile.
+        if (++added % 256 == 0)
+            letEventLoopRun();
     }
+    int added = 0;
 
     // A folder's listed files under `prefix`.
     void addFolder(Tfile &folder, const QString &prefix, bool recursive, bool ignoreUrlFilter)
@@ -212,7 +217,7 @@ void replyArchive(TconnData &cd, Tfile &folder, TarchiveFormat format)
         tar->fileNamesOEM = opts().oemTar;
         stream = std::move(tar);
     }
-    TarchiveBuild build{cd, TpageAdapter(cd), *stream, bare, {}};
+    TarchiveBuild build{cd, TpageAdapter(cd), *stream, bare, {}, 0};
     const bool recursive = TfileListing::shouldRecur(&build.view);
     const bool selection = build.addSelection(folder, recursive);
     if (!selection) {
