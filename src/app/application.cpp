@@ -59,8 +59,11 @@ void Tapplication::assemble()
     // Command-line files and trees, and the reload of the last tree.
     p->hooks.reloadLastVfs = [p] { reloadLastVfsOnce(*p); };
     p->hooks.loadVfs = [p](const QString &path) { loadVfsNamed(*p, path); };
-    p->hooks.addFiles = [p](const QStringList &paths, bool realFolders) {
-        addNamedFiles(*p, [&] { addFilesToRoot(paths, realFolders); });
+    p->hooks.addFiles = [p](const QStringList &paths) { addNamedFiles(*p, [&] { addHandedPaths(paths); }); };
+    // A quit stops an addition in progress (it lets the event loop run).
+    p->hooks.stopAdding = [] {
+        if (Tvfs::instance().adding().running())
+            Tvfs::instance().adding().closing = true;
     };
 
     // "start" reloads the last tree if still due; "quit" leaves the tree

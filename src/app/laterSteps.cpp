@@ -1,6 +1,10 @@
 #include "app/laterSteps.h"
 
-// Empty on purpose: see the header for the service that fills each step.
+#include "vfs/treeAdd.h"
+#include "vfs/vfs.h"
+
+// Empty on purpose (but the tree's): see the header for the service that
+// fills each step.
 
 void highlightLogSearch() {}
 void searchExternalAddressAgain() {}
@@ -9,7 +13,10 @@ void releaseOldIcons() {}
 void keepWindowOnScreen() {}
 void updateDynamicDns() {}
 void refreshConnectionsView() {}
-void warnOfManyItems() {}
+void warnOfManyItems()
+{
+    TtreeAdder(Tvfs::instance()).warnOfManyItems();
+}
 void rememberWindowBounds() {}
 void runPendingUpdate() {}
 void updateCopyUrlCaption() {}

@@ -26,7 +26,7 @@ void updateDynamicDns();
 // a rename in the properties window ended, the connections view refreshed
 // (window, later);
 void refreshConnectionsView();
-// the one-time warning about a tree of many virtual items (window, later);
+// the one-time warning about a tree of many items (the tree's, built);
 void warnOfManyItems();
 // ... the tree's automatic saving and the connections' work (built) ...
 // the window's bounds remembered for the option "window" (window, later);

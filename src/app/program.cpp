@@ -264,7 +264,7 @@ void Tprogram::queueFiles(const QStringList &paths)
 void Tprogram::addQueuedFiles()
 {
     if (started && !pendingFiles.isEmpty() && hooks.addFiles)
-        hooks.addFiles(takePendingFiles(), isHeadless);
+        hooks.addFiles(takePendingFiles());
 }
 
 QStringList Tprogram::takePendingFiles()
@@ -289,7 +289,7 @@ void Tprogram::afterSwitches()
     if (vfsToLoad.isEmpty() && opts().reloadOnStartup && !opts().lastFileOpen.isEmpty() && hooks.reloadLastVfs)
         hooks.reloadLastVfs();
     if (!pendingFiles.isEmpty() && hooks.addFiles)
-        hooks.addFiles(takePendingFiles(), isHeadless);
+        hooks.addFiles(takePendingFiles());
 }
 
 void Tprogram::finishStartup()
@@ -308,6 +308,8 @@ void Tprogram::finishStartup()
 void Tprogram::requestQuit()
 {
     quitAsked = true;
+    if (hooks.stopAdding)
+        hooks.stopAdding();
 }
 
 void Tprogram::closeProgram()

@@ -25,8 +25,10 @@ struct TprogramHooks
 {
     std::function<void()> reloadLastVfs;              // the last tree file
     std::function<void(const QString &path)> loadVfs; // a single ".vfs" argument
-    // Files named on a command line; folders become real folders when `realFolders`.
-    std::function<void(const QStringList &paths, bool realFolders)> addFiles;
+    // Files named on a command line.
+    std::function<void(const QStringList &paths)> addFiles;
+    // A quit was asked for: an addition running (nested) stops.
+    std::function<void()> stopAdding;
 };
 
 class Tprogram : public QObject
@@ -80,7 +82,6 @@ public:
     QStringList takePendingFiles();
     // Hands the files queued since start-up to hooks.addFiles (every tick).
     void addQueuedFiles();
-    bool pendingRealFolders() const { return isHeadless; }
     QString pendingVfs() const { return vfsToLoad; }
 
 Q_SIGNALS:

@@ -16,27 +16,18 @@
 #include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
-#include "vfs/diskEntry.h"
+#include "vfs/treeAdd.h"
 #include "vfs/vfs.h"
 
 #include <QFileInfo>
 
-void addFilesToRoot(const QStringList &paths, bool realFolders)
+void addHandedPaths(const QStringList &paths)
 {
-    for (const QString &p : paths) {
-        const QString abs = QFileInfo(p).absoluteFilePath();
-        const DiskEntry kind = diskEntryKind(abs);
-        if (kind != DiskEntry::File && kind != DiskEntry::Folder) {
-            add2log(QStringLiteral("Not added (neither a file nor a folder): ") + abs, {}, TlogColour::red());
-            continue;
-        }
-        // Folders are real folders (listed live from disk); the window will
-        // ask the operator when realFolders is off.
-        Q_UNUSED(realFolders);
-        TfilePtr f = Tfile::create(abs);
-        if (!addBelowRoot(f))
-            add2log(QStringLiteral("Not added (name already used): ") + abs, {}, TlogColour::red());
-    }
+    QStringList absolute;
+    for (const QString &p : paths)
+        absolute.append(QFileInfo(p).absoluteFilePath());
+    TtreeAdder adder(Tvfs::instance());
+    adder.addDroppedPaths(absolute.join(QStringLiteral("\r\n")), adder.handOverTarget());
 }
 
 // Connection records point into the account list; a macro that adds, removes

@@ -29,6 +29,7 @@ void giveControlOfServer();
 // Options applied: the server's switches that follow them (keep-alive).
 void optionsToServer();
 
-// Adds files and folders named on a command line below the root; folders
-// become real folders when `realFolders`, else virtual ones.
-void addFilesToRoot(const QStringList &paths, bool realFolders);
+// Adds files and folders named on a command line (or handed over by another
+// start) below the add-to-folder node, else the root, as a drop of those
+// paths: the operator's questions (headless: the safe answers) decide.
+void addHandedPaths(const QStringList &paths);

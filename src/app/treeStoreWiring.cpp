@@ -6,6 +6,7 @@
 #include "config/paths.h"
 #include "config/version.h"
 #include "util/files.h"
+#include "vfs/treeAdd.h"
 #include "vfs/vfs.h"
 #include "vfs/vfsStore.h"
 
@@ -95,12 +96,15 @@ void reloadOnce(const Tprogram &program)
 void addForThisRun(const std::function<void()> &add)
 {
     Tvfs &tree = Tvfs::instance();
+    TfilePtr folder(TtreeAdder(tree).handOverTarget());
+    while (!folder->isFolder())
+        folder = TfilePtr(folder->parent());
     QSet<const Tfile *> before;
-    for (const TfilePtr &f : tree.root()->children())
+    for (const TfilePtr &f : folder->children())
         before.insert(f.data());
     const bool wasModified = tree.isModified();
     add();
-    for (const TfilePtr &f : tree.root()->children())
+    for (const TfilePtr &f : folder->children())
         if (!before.contains(f.data()))
             f->runOnly = true;
     tree.setModified(wasModified);

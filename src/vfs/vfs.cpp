@@ -55,9 +55,35 @@ int Tvfs::compareSiblings(const Tfile &a, const Tfile &b) const
     return collator_.compare(a.name, b.name);
 }
 
+void Tvfs::sortAsSiblings(QList<TfilePtr> &nodes) const
+{
+    // One key per node: a large folder is sorted without a collation per comparison.
+    struct Tkeyed {
+        bool folder;
+        QCollatorSortKey key;
+        TfilePtr node;
+    };
+    QList<Tkeyed> keyed;
+    keyed.reserve(nodes.size());
+    for (const TfilePtr &f : std::as_const(nodes))
+        keyed.append({settings_.foldersBefore && f->isFolder(), collator_.sortKey(f->name), f});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Tkeyed &a, const Tkeyed &b) {
+        if (a.folder != b.folder)
+            return a.folder;
+        return a.key.compare(b.key) < 0;
+    });
+    for (qsizetype i = 0; i < nodes.size(); ++i)
+        nodes[i] = keyed[i].node;
+}
+
 void Tvfs::insertSorted(Tfile *parent, const TfilePtr &f)
 {
     QList<TfilePtr> &kids = parent->children_;
+    // Additions in tree order (a disk folder filled in) land last: no search.
+    if (kids.isEmpty() || compareSiblings(*kids.last(), *f) <= 0) {
+        kids.append(f);
+        return;
+    }
     // After any equal names, so that the first added stays first.
     const auto at = std::upper_bound(kids.begin(), kids.end(), f, [this](const TfilePtr &x, const TfilePtr &y) {
         return compareSiblings(*x, *y) < 0;

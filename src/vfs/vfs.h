@@ -17,6 +17,17 @@
 
 class Taccounts;
 
+// An addition of dropped or handed-over paths in progress. Saving and
+// loading wait for it; the quit path asks it to stop.
+struct TaddingState {
+    int counter = -1;            // items added so far; -1 when none runs
+    bool abortRequested = false; // the operator's abort button
+    bool closing = false;        // the program quits: stop and undo the item in progress
+    bool manyItemsWarned = false;
+    bool running() const { return counter >= 0; }
+    bool stopping() const { return abortRequested || closing; }
+};
+
 // Told about changes, so that a view of the tree can follow them.
 class TvfsObserver {
 public:
@@ -69,6 +80,12 @@ public:
     void resort(Tfile *f);
     // Compares two siblings in tree order: negative when a comes first.
     int compareSiblings(const Tfile &a, const Tfile &b) const;
+    // Puts detached nodes in the order they would take as siblings (stable),
+    // so that adding them one by one only appends.
+    void sortAsSiblings(QList<TfilePtr> &nodes) const;
+
+    TaddingState &adding() { return adding_; }
+    const TaddingState &adding() const { return adding_; }
 
     // ---- root binding and the "new" flag ----
     // Binds the root to a disk folder (it becomes a real folder named "/"),
@@ -129,4 +146,5 @@ private:
     QHash<QString, int> tempDownloadCounts_;
     bool modified_ = false;
     bool countersChanged_ = false;
+    TaddingState adding_;
 };

@@ -156,7 +156,7 @@ void TvfsStore::changedLists()
 
 bool TvfsStore::refuseWhileAdding()
 {
-    if (isAdding && isAdding()) {
+    if (vfs_.adding().running() || (isAdding && isAdding())) {
         prompt().message(MSG_VFS_ADDING, PK_WARNING);
         return true;
     }

@@ -66,7 +66,8 @@ public:
     TvfsStoreSettings settings;
 
     // ---- hooks (all optional) ----
-    // Whether items are being added to the tree (saving and loading wait).
+    // Whether other work is adding items to the tree (saving and loading
+    // wait for it, as for the tree's own adding counter).
     std::function<bool()> isAdding;
     // A file dialog: returns the chosen path, empty when cancelled.
     // Headless there is none, which counts as cancelled.
