@@ -36,12 +36,6 @@ void setTreeServerPort(const QString &port)
     Tvfs::instance().setSettings(vs);
 }
 
-bool addBelowRoot(const TfilePtr &f)
-{
-    Tvfs &tree = Tvfs::instance();
-    return tree.add(f, tree.root()) != nullptr;
-}
-
 QString pathInsideDiskTree(const QString &base, const QString &path)
 {
     const QString b = QFileInfo(base).canonicalFilePath();

@@ -18,8 +18,6 @@ void countDiskDownload(const QString &path);
 bool treeUsersMatch(const QString &user, const QString &pwd);
 // The port the tree builds URLs with ("" while the server is off).
 void setTreeServerPort(const QString &port);
-// Adds a new node below the root; false when the name is taken.
-bool addBelowRoot(const TfilePtr &f);
 
 // `path` when it lies strictly inside the disk folder `base`, both as they
 // are and once symbolic links are resolved (the item's own location and
