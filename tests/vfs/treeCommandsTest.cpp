@@ -11,7 +11,7 @@
 namespace {
 
 using Names = std::map<TtreeCommand, const char *>;
-const Names names = {
+const Names commandNames = {
     {TC_ADD_FILES, "add files"},   {TC_ADD_FOLDER, "add folder"},   {TC_NEW_FOLDER, "new folder"},
     {TC_NEW_LINK, "new link"},     {TC_REMOVE, "remove"},           {TC_RENAME, "rename"},
     {TC_PASTE, "paste"},           {TC_EDIT_RESOURCE, "edit resource"}, {TC_COPY_URL, "copy url"},
@@ -23,11 +23,11 @@ const Names names = {
     {TC_UNBIND_ROOT, "unbind root"}, {TC_DEFAULT_ADD_POINT, "default point"}, {TC_PROPERTIES, "properties"},
 };
 
-QString offered(const TtreeMenuState &s)
+QString offeredNames(const TtreeMenuState &s)
 {
     const TtreeCommands c = offeredTreeCommands(s);
     QStringList out;
-    for (const auto &[cmd, name] : names)
+    for (const auto &[cmd, name] : commandNames)
         if (c.test(cmd))
             out << QString::fromLatin1(name);
     return out.join(u',');
@@ -110,8 +110,8 @@ TEST_F(TreeCommands, EachKindOfSelection)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(offered(state(c.sel)), QString::fromLatin1(c.expert));
-        EXPECT_EQ(offered(state(c.sel, false)), QString::fromLatin1(c.easy));
+        EXPECT_EQ(offeredNames(state(c.sel)), QString::fromLatin1(c.expert));
+        EXPECT_EQ(offeredNames(state(c.sel, false)), QString::fromLatin1(c.easy));
     }
 }
 
@@ -119,9 +119,9 @@ TEST_F(TreeCommands, LockedNodesAreOfferedTheSameCommands)
 {
     // The commands themselves refuse locked nodes and say so; the menu does
     // not hide them.
-    const QString before = offered(state({real}));
+    const QString before = offeredNames(state({real}));
     real->lock();
-    EXPECT_EQ(offered(state({real})), before);
+    EXPECT_EQ(offeredNames(state({real})), before);
     EXPECT_TRUE(offeredTreeCommands(state({real})).test(TC_REMOVE));
 }
 
@@ -144,7 +144,7 @@ TEST_F(TreeCommands, StateBeyondTheSelection)
     file->user = "u";
     const TtreeCommands c = offeredTreeCommands(s);
     for (TtreeCommand cmd : {TC_PASTE, TC_COPY_URL_OTHER_HOST, TC_COPY_URL_WITH_PASSWORD, TC_RESET_USER_PASS})
-        EXPECT_TRUE(c.test(cmd)) << names.at(cmd);
+        EXPECT_TRUE(c.test(cmd)) << commandNames.at(cmd);
     s.urlAddressCount = 1;
     EXPECT_FALSE(offeredTreeCommands(s).test(TC_COPY_URL_OTHER_HOST));
 

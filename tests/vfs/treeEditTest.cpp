@@ -9,14 +9,6 @@
 
 namespace {
 
-QStringList childNames(const Tfile *f)
-{
-    QStringList names;
-    for (const TfilePtr &c : f->children())
-        names << c->name;
-    return names;
-}
-
 class TreeEdit : public ::testing::Test {
 protected:
     Tfile *folder(const QString &name, Tfile *parent = nullptr)
