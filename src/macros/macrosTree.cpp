@@ -7,11 +7,14 @@
 #include "script/macroText.h"
 #include "util/asciiCase.h"
 #include "util/files.h"
+#include "util/presetPrompt.h"
 #include "util/workingFolder.h"
 #include "util/inertText.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
+#include "vfs/treeEdit.h"
+#include "vfs/treeNames.h"
 #include "vfs/vfs.h"
 #include "vfs/vfsStore.h"
 
@@ -31,23 +34,6 @@ QString withSlashes(QString templatePath)
     return templatePath;
 }
 
-// "." and ".." (and longer runs of dots) would be taken as path steps.
-bool dotsOnly(const QString &name)
-{
-    return !name.isEmpty() && name.count(u'.') == name.size();
-}
-
-// A name a file or folder of the tree may carry.
-bool validItemName(const QString &name)
-{
-    if (name.isEmpty() || dotsOnly(name))
-        return false;
-    for (QChar c : name)
-        if (c.unicode() < 32 || QStringView(u"\\/:*?<>|\"").contains(c))
-            return false;
-    return true;
-}
-
 // The nearest folder at or above `f`.
 Tfile *folderOf(Tfile *f)
 {
@@ -56,14 +42,13 @@ Tfile *folderOf(Tfile *f)
     return f;
 }
 
-Tfile *childNamed(const Tfile *folder, const QString &name, const Tfile *except = nullptr)
-{
-    if (folder)
-        for (const TfilePtr &c : folder->children())
-            if (c.data() != except && sameText(c->name, name))
-                return c.data();
-    return nullptr;
-}
+// Scripts answer no questions: they act as an operator who says `answer`
+// to each, and their messages are dropped.
+struct TscriptEdit {
+    explicit TscriptEdit(TpromptButton answer) : answers(answer), editor(tree(), answers) {}
+    TpresetPrompt answers;
+    TtreeEditor editor;
+};
 
 // A location given to a macro: a disk path, or (holding "/") a tree URL
 // standing for its item's disk path. Empty when the URL names nothing.
@@ -129,33 +114,28 @@ void addFolderMacro(TmacroCall &c)
         name = name.mid(slash + 1);
     }
     target = folderOf(target);
-    if (!target || !validItemName(name))
+    if (!target || !validNodeName(name))
         return;
 
     TfilePtr node = isVirtual ? Tfile::createVirtualFolder(name) : Tfile::create(path);
     node->name = name;
     if (Tfile *old = childNamed(target, name)) {
         const auto overwrite = c.namedRaw(QStringLiteral("overwrite"));
-        if ((overwrite && !macroIsTrue(*overwrite)) || old->isLocked())
+        if ((overwrite && !macroIsTrue(*overwrite)) || !TscriptEdit(PB_NO).editor.remove(old))
             return;
-        tree().remove(old);
     }
     if (tree().add(node, target))
         c.result = macroDone;
 }
 
-// "set item|...|name=": refuses names that would break the tree (empty,
-// holding "/", dots only, a sibling's name, the root's).
+// "set item|...|name=": another item's name is refused rather than numbered
+// (a script asking for a name gets that name or nothing); a change of
+// letter case alone is taken.
 void renameItem(Tfile &f, const QString &name)
 {
-    if (f.isRoot() || name == f.name)
+    if (childNamed(f.parent(), name.trimmed(), &f))
         return;
-    const bool ok = f.isLink() ? !name.isEmpty() && !name.contains(u'/') && !dotsOnly(name)
-                                 && !std::any_of(name.cbegin(), name.cend(), [](QChar ch) { return ch.unicode() < 32; })
-                               : validItemName(name);
-    if (!ok || childNamed(f.parent(), name, &f))
-        return;
-    f.setName(name);
+    TscriptEdit(PB_YES).editor.rename(&f, name);
 }
 
 // Names for a permission list: trimmed, special names and existing accounts
@@ -300,9 +280,7 @@ void deleteItemMacro(TmacroCall &c)
     c.result.clear();
     const TfilePtr f = tree().findFilebyURL(c.par(0), nullptr, true);
     // Items found on disk are not part of the tree: nothing to remove.
-    if (!f || f->isTemp() || f->isRoot() || f->isLocked() || !f->vfs())
-        return;
-    if (f->vfs()->remove(f.data()))
+    if (f && !f->isTemp() && TscriptEdit(PB_NO).editor.remove(f.data()))
         c.result = macroDone;
 }
 

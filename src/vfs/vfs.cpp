@@ -160,6 +160,27 @@ bool Tvfs::remove(Tfile *f)
     return true;
 }
 
+bool Tvfs::moveTo(Tfile *f, Tfile *folder)
+{
+    if (!f || f->isRoot() || f->isTemp() || f->vfs_ != this || !f->parent_)
+        return false;
+    if (!folder || !folder->isFolder() || folder->isTemp() || folder->vfs_ != this)
+        return false;
+    for (const Tfile *up = folder; up; up = up->parent_)
+        if (up == f)
+            return false;
+    const TfilePtr keep(f);
+    if (observer_)
+        observer_->nodeRemoving(*f);
+    f->parent_->children_.removeOne(keep);
+    insertSorted(folder, keep);
+    f->parent_ = folder;
+    modified_ = true;
+    if (observer_)
+        observer_->nodeAdded(*f);
+    return true;
+}
+
 void Tvfs::detach(Tfile *f)
 {
     const TfilePtr keep(f);

@@ -76,6 +76,10 @@ public:
     // hold alive; the rest is freed.
     bool remove(Tfile *f);
     void removeChildren(Tfile *f);
+    // Moves `f` with its subtree below the folder `folder` (kept in tree
+    // order); what the tree tracks about the subtree stays. Never the root,
+    // never into `f` itself or below it.
+    bool moveTo(Tfile *f, Tfile *folder);
     // Restores the tree order of `f` among its siblings (after a rename).
     void resort(Tfile *f);
     // Compares two siblings in tree order: negative when a comes first.

@@ -9,14 +9,6 @@
 
 namespace {
 
-QStringList childNames(const Tfile *f)
-{
-    QStringList names;
-    for (const TfilePtr &c : f->children())
-        names << c->name;
-    return names;
-}
-
 TEST(Tree, AttributeBitsKeepTheirStoredNumbers)
 {
     // Saved tree files store these bits: a change here breaks them.

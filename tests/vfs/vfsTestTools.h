@@ -4,6 +4,7 @@
 // connection.
 
 #include "vfs/connView.h"
+#include "vfs/file.h"
 #include "qtPrinters.h"
 
 #include <QDir>
@@ -51,3 +52,12 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// The names of a node's children in tree order.
+inline QStringList childNames(const Tfile *f)
+{
+    QStringList names;
+    for (const TfilePtr &c : f->children())
+        names << c->name;
+    return names;
+}
