@@ -222,6 +222,21 @@ void TtreeAdder::fillFromDisk(Tfile &folder, const TonDisk *above)
     }
 }
 
+Tfile *TtreeAdder::addFromDisk(const TfilePtr &f, Tfile *parent)
+{
+    TaddingState &s = vfs_.adding();
+    const bool ownCounter = !s.running();
+    if (ownCounter)
+        s.counter = 0;
+    Tfile *added = addRecursive(f, parent, nullptr, nullptr);
+    if (ownCounter) {
+        s.counter = -1;
+        s.abortRequested = false;
+        s.closing = false;
+    }
+    return added;
+}
+
 Tfile *TtreeAdder::addFile(const TfilePtr &f, Tfile *parent, bool skipComment)
 {
     TeditOutlets &out = editOutlets();

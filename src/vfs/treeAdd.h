@@ -43,6 +43,12 @@ public:
     // item of that name is already there (the node is then dropped).
     Tfile *addFile(const TfilePtr &f, Tfile *parent, bool skipComment);
 
+    // A node made from its disk folder (a folder turned virtual) added below
+    // `parent` as an addition: the adding counter holds saving and loading,
+    // the folder is filled from the disk, nothing is asked or selected.
+    // The node keeps its name; null when an item of that name is there.
+    Tfile *addFromDisk(const TfilePtr &f, Tfile *parent);
+
     // Adds disk paths, one per line, below `target`. Returns the last node
     // added, or null.
     Tfile *addDroppedPaths(const QString &paths, Tfile *target);

@@ -2,15 +2,13 @@
 
 #include "util/asciiCase.h"
 #include "util/prompt.h"
-#include "vfs/comments.h"
 #include "vfs/diskEntry.h"
+#include "vfs/treeAdd.h"
 #include "vfs/treeNames.h"
 #include "vfs/vfs.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -30,7 +28,7 @@ bool isBelow(const Tfile *f, const Tfile *ancestor)
     return false;
 }
 
-QString lastComponent(const QString &path)
+QString lastPathPart(const QString &path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
@@ -147,30 +145,6 @@ int TtreeEditor::removeSelection(const QList<Tfile *> &selection)
     return removed;
 }
 
-void TtreeEditor::fillFromDisk(Tfile *folder)
-{
-    // Canonical paths of the folders being filled: a symbolic link back to
-    // one of them is not followed again.
-    QStringList path;
-    std::function<void(Tfile *)> fill = [&](Tfile *into) {
-        const QString canonical = QFileInfo(into->resource).canonicalFilePath();
-        if (canonical.isEmpty() || path.contains(canonical))
-            return;
-        path << canonical;
-        for (const QString &n : listDiskFolder(into->resource, DiskEntryFilter::FilesAndFolders)) {
-            if (n.startsWith(u'.') || isCommentFile(n) || isFingerprintFile(n))
-                continue;
-            TfilePtr c = Tfile::create(into->resource + u'/' + n);
-            if (c->isFolder())
-                c->flags.set(FA_VIRTUAL);
-            if (Tfile *added = vfs_.add(c, into); added && added->isFolder())
-                fill(added);
-        }
-        path.removeLast();
-    };
-    fill(folder);
-}
-
 int TtreeEditor::toVirtualFolders(const QList<Tfile *> &selection)
 {
     const QList<TfilePtr> held(selection.cbegin(), selection.cend());
@@ -191,10 +165,10 @@ int TtreeEditor::toVirtualFolders(const QList<Tfile *> &selection)
         Tfile *parent = s->parent();
         vfs_.remove(s.data());
         fresh->name = freeChildName(parent, fresh->name);
-        if (Tfile *added = vfs_.add(fresh, parent)) {
-            fillFromDisk(added);
+        // Made as an addition: filled from the disk the way added folders
+        // are, with saving and loading held meanwhile.
+        if (TtreeAdder(vfs_).addFromDisk(fresh, parent))
             ++converted;
-        }
     }
     if (skipped)
         ask_.message(MSG_SOME_LOCKED, PK_WARNING);
@@ -252,7 +226,7 @@ bool TtreeEditor::editResource(Tfile *f, const QString &newPath)
         return false;
     const QString oldResource = f->resource;
     const QString ownName = f->name;
-    const bool named = ownName != lastComponent(oldResource);
+    const bool named = ownName != lastPathPart(oldResource);
     f->setResource(path);
     if (named)
         f->name = ownName;

@@ -92,7 +92,6 @@ public:
 
 private:
     bool askClash();
-    void fillFromDisk(Tfile *folder);
 
     Tvfs &vfs_;
     Tprompt &ask_;

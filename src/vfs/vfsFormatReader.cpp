@@ -15,7 +15,7 @@ namespace {
 // Where a region lies: the file itself, its decompressed body, or a node.
 enum class Level { File, Body, Node };
 
-bool validNodeName(const QString &name)
+bool storableNodeName(const QString &name)
 {
     return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
         && !name.contains(QChar(0));
@@ -342,7 +342,7 @@ void TvfsReader::readChild(Ttlv &t, Tfile *parent)
     readRegion(t, f.data(), Level::Node);
     if (!attached(f.data()))
         return;
-    if (!validNodeName(f->name)) {
+    if (!storableNodeName(f->name)) {
         flags.corrupted = true;
         vfs.remove(f.data());
         return;

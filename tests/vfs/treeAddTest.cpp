@@ -16,7 +16,7 @@
 namespace {
 
 // Answers the tree's questions from a script and records every one of them.
-class ScriptedPrompt : public Tprompt {
+class AddingPrompt : public Tprompt {
 public:
     QStringList log; // "message: ...", "question: ...", "ask: ...", "choose: ..."
     QHash<QString, TpromptButton> answers;
@@ -46,7 +46,7 @@ class TreeAdd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto p = std::make_unique<ScriptedPrompt>();
+        auto p = std::make_unique<AddingPrompt>();
         prompt = p.get();
         previous = setPrompt(std::move(p));
         vfs.setAccounts(&accounts);
@@ -100,7 +100,7 @@ protected:
     Tvfs vfs;
     TtreeAdder adder{vfs};
     DiskTree disk;
-    ScriptedPrompt *prompt = nullptr;
+    AddingPrompt *prompt = nullptr;
     std::unique_ptr<Tprompt> previous;
     QString clipboard, installed;
     QStringList status;
