@@ -13,6 +13,7 @@
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
+#include "vfs/treeAdd.h"
 #include "vfs/treeEdit.h"
 #include "vfs/treeNames.h"
 #include "vfs/vfs.h"
@@ -124,7 +125,8 @@ void addFolderMacro(TmacroCall &c)
         if ((overwrite && !macroIsTrue(*overwrite)) || !TscriptEdit(PB_NO).editor.remove(old))
             return;
     }
-    if (tree().add(node, target))
+    // Added like any item: the adding counter holds saving meanwhile.
+    if (TtreeAdder(tree()).addFromDisk(node, target))
         c.result = macroDone;
 }
 
