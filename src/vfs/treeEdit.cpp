@@ -3,10 +3,13 @@
 #include "util/asciiCase.h"
 #include "util/prompt.h"
 #include "vfs/diskEntry.h"
+#include "vfs/fileListing.h"
 #include "vfs/treeAdd.h"
 #include "vfs/treeNames.h"
 #include "vfs/vfs.h"
 
+
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -292,24 +295,48 @@ void TtreeEditor::resetNewFlag(const QList<Tfile *> &selection)
 int TtreeEditor::purge(Tfile *from, const TpurgeChoices &choices)
 {
     Tfile *start = from ? from : vfs_.root();
-    if (!start || start->vfs() != &vfs_)
+    TaddingState &s = vfs_.adding();
+    if (!start || start->vfs() != &vfs_ || s.running())
         return 0;
-    int removed = 0;
-    const auto drop = [&removed] {
-        ++removed;
-        return FCB_DELETE;
-    };
-    start->recursiveApply([&](Tfile &n, bool childrenDone) -> TfileCallbackReturn {
-        if (n.isRoot() || n.isLocked())
-            return 0;
-        if (n.isFile())
-            return choices.missingFiles && diskEntryKind(n.resource) == DiskEntry::None ? drop() : 0;
-        if (n.isRealFolder() && choices.missingRealFolders && diskEntryKind(n.resource) != DiskEntry::Folder)
-            return drop();
-        if (n.isVirtualFolder() && choices.emptyFolders && n.children().isEmpty())
-            return drop();
-        // A virtual folder may be empty once its children are examined.
-        return childrenDone ? 0 : FCB_RECALL_AFTER_CHILDREN;
+    // Children before their folder, so that a folder the walk empties is
+    // seen empty. The nodes are held: looking at the disk lets the event
+    // loop run, and whatever runs meanwhile cannot free them.
+    QList<TfilePtr> order;
+    QList<std::pair<TfilePtr, qsizetype>> stack{{TfilePtr(start), 0}};
+    while (!stack.isEmpty()) {
+        auto &[node, next] = stack.last();
+        if (next < node->children().size()) {
+            const TfilePtr child = node->children().at(next++);
+            stack.append({child, 0});
+        } else {
+            order.append(node);
+            stack.removeLast();
+        }
+    }
+    // Held like an addition: saving and loading wait, the abort button stops it.
+    s.counter = 0;
+    s.abortRequested = false;
+    const auto idle = qScopeGuard([&s] {
+        s.counter = -1;
+        s.abortRequested = false;
+        s.closing = false;
     });
+    int removed = 0;
+    for (const TfilePtr &n : std::as_const(order)) {
+        if (++s.counter % 256 == 0)
+            letEventLoopRun();
+        if (s.stopping())
+            break;
+        if (n->isRoot() || n->isLocked() || !n->isInTree() || n->vfs() != &vfs_)
+            continue;
+        const bool gone = n->isFile() ? choices.missingFiles && diskEntryKind(n->resource) == DiskEntry::None
+            : n->isRealFolder()       ? choices.missingRealFolders && diskEntryKind(n->resource) != DiskEntry::Folder
+            : n->isVirtualFolder()    ? choices.emptyFolders && n->children().isEmpty()
+                                      : false;
+        if (gone && vfs_.remove(n.data()))
+            ++removed;
+    }
+    if (removed)
+        vfs_.setModified();
     return removed;
 }

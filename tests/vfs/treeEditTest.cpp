@@ -455,6 +455,16 @@ TEST_F(TreeEdit, PurgeChoices)
     build();
     EXPECT_EQ(edit.purge(vfs.findFilebyURL("/outer/").data(), {false, false, true}), 2);
     EXPECT_TRUE(names().contains("/w/"));
+    EXPECT_TRUE(vfs.isModified());
+
+    // A purge holds saving and loading like an addition, and never runs
+    // beside one.
+    EXPECT_FALSE(vfs.adding().running());
+    build();
+    vfs.adding().counter = 5;
+    EXPECT_EQ(edit.purge(nullptr, {true, true, true}), 0);
+    EXPECT_TRUE(names().contains("/v/gone.txt"));
+    vfs.adding().counter = -1;
 }
 
 } // namespace
