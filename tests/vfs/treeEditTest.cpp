@@ -199,7 +199,7 @@ TEST_F(TreeEdit, ConversionsBothWays)
     real->comment = "gone";
     real->icon = 7;
     real->accounts[FA_ACCESS] = {"bob"};
-    Tfile *added = folder("extra", real);
+    const TfilePtr added(folder("extra", real)); // held: the conversion frees the tree's copy
 
     ASSERT_EQ(edit.toVirtualFolders({real, vfs.root()}), 1);
     EXPECT_FALSE(added->isInTree());
