@@ -3,6 +3,7 @@
 #include "app/eventWiring.h"
 #include "app/laterSteps.h"
 #include "app/logWiring.h"
+#include "app/netWiring.h"
 #include "app/serveWiring.h"
 #include "app/statsWiring.h"
 #include "app/templateWiring.h"
@@ -10,6 +11,8 @@
 #include "app/urlAddressWiring.h"
 #include "config/config.h"
 #include "config/options.h"
+#include "config/version.h"
+#include "net/httpClient.h"
 #include "serve/pageAdapter.h"
 
 Tapplication::Tapplication(const QStringList &args, QObject *parent)
@@ -18,7 +21,10 @@ Tapplication::Tapplication(const QStringList &args, QObject *parent)
     assemble();
 }
 
-Tapplication::~Tapplication() = default;
+Tapplication::~Tapplication()
+{
+    installWebClient(nullptr);
+}
 
 int Tapplication::run()
 {
@@ -40,6 +46,10 @@ void Tapplication::assemble()
     giveControlOfServer();
     installTreeStore();
     installTemplates();
+    // Outgoing HTTP: web locations of the file macros, the address search.
+    web = std::make_unique<ThttpClient>(QStringLiteral("ZOF/") + zofVersion());
+    installWebClient(web.get());
+    p->hooks.findExternalAddress = &searchExternalAddressOnStartup;
 
     // Initialisation: the server's admission rules first, then the folder
     // and special pages that read the built-in templates.

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class ThttpClient;
+
 class Tapplication : public QObject
 {
     Q_OBJECT
@@ -29,4 +31,5 @@ private:
 
     Tservices services;
     std::unique_ptr<Tprogram> life;
+    std::unique_ptr<ThttpClient> web;
 };

@@ -7,7 +7,6 @@
 // fills each step.
 
 void highlightLogSearch() {}
-void searchExternalAddressAgain() {}
 void checkForUpdateDaily() {}
 void releaseOldIcons() {}
 void keepWindowOnScreen() {}

@@ -8,7 +8,7 @@
 void highlightLogSearch();
 
 // Every 10 minutes, with a dynamic DNS updater set: the external address
-// searched again. Filled by the network service later.
+// searched again (netWiring.cpp).
 void searchExternalAddressAgain();
 
 // Every minute: the daily update check (with update-daily on). Filled by the

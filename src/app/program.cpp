@@ -283,8 +283,8 @@ void Tprogram::afterSwitches()
     if ((!storedApplied || portChanged) && c.hooks.startServer
         && !(c.hooks.serverActive && c.hooks.serverActive()))
         c.hooks.startServer();
-    if (opts().findExternalOnStartup && c.hooks.findExternalAddress)
-        c.hooks.findExternalAddress();
+    if (opts().findExternalOnStartup && hooks.findExternalAddress)
+        hooks.findExternalAddress();
     // A tree named on the command line takes the place of the last one.
     if (vfsToLoad.isEmpty() && opts().reloadOnStartup && !opts().lastFileOpen.isEmpty() && hooks.reloadLastVfs)
         hooks.reloadLastVfs();

@@ -29,6 +29,8 @@ struct TprogramHooks
     std::function<void(const QStringList &paths)> addFiles;
     // A quit was asked for: an addition running (nested) stops.
     std::function<void()> stopAdding;
+    // find-external-on-startup: the external address searched.
+    std::function<void()> findExternalAddress;
 };
 
 class Tprogram : public QObject

@@ -26,7 +26,11 @@ QStringList ownAddresses()
 void optionsToUrlAddress()
 {
     const Toptions &o = opts();
-    const QString address = urlAddressFor(o.ip, o.customIp, o.listenOn, ownAddresses());
+    // The external address, once known, is kept like a custom one.
+    QStringList kept = o.customIp;
+    if (!o.lastExternalAddress.isEmpty())
+        kept.append(o.lastExternalAddress);
+    const QString address = urlAddressFor(o.ip, kept, o.listenOn, ownAddresses());
     Tvfs &tree = Tvfs::instance();
     if (tree.settings().defaultIP == address)
         return;

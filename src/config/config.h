@@ -43,8 +43,8 @@ struct TcfgHooks
     std::function<int(const QByteArray &gif)> addUserImage; // new image index
     std::function<void()> clearEvents;    // temporary reset empties the event scripts
     std::function<void()> reloadEvents;   // ... and restoring brings them back
-    // Looks up the external address into lastExternalAddress (at start-up
-    // with find-external-on-startup, and for "get|external ip").
+    // Looks up the external address into lastExternalAddress (for
+    // "get|external address" while none is known).
     std::function<void()> findExternalAddress;
     // The server's running counts of bytes sent and received: the stored
     // out-total and in-total are the options' offsets plus these.

@@ -5,6 +5,7 @@
 #include "macros/macrosFiles.h"
 #include "macros/macrosRegistration.h"
 #include "macros/sourcePath.h"
+#include "macros/webLocations.h"
 
 #include "script/macroEngine.h"
 #include "script/macroRegistry.h"
@@ -26,11 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool isWebAddress(const QString &s)
-{
-    return startsWithText(s, u"http://") || startsWithText(s, u"https://");
-}
 
 // A relative disk path given to load, save or append: those start from the
 // program's folder again.
@@ -77,8 +73,12 @@ void loadMacro(TmacroCall &c)
             size = to < from ? 0 : to - from + 1;
     }
     QString text;
-    // No outgoing HTTP client yet: web addresses load nothing.
-    if (size != 0 && !isWebAddress(p)) {
+    if (size == 0) {
+        // Nothing asked for.
+    } else if (isWebAddress(p)) {
+        if (const auto load = webLocations().load)
+            text = load(p, from, size, macroSettings().maxResultSize).value_or(QString());
+    } else {
         const QString src = resolveSourcePath(p, nullptr, true);
         resetWhenRelative(src);
         text = loadCapped(diskPath(src), size, from);
@@ -145,7 +145,10 @@ void filesizeMacro(TmacroCall &c)
 {
     qint64 size = 0;
     const QString p = c.par(0);
-    if (!isWebAddress(p)) {
+    if (isWebAddress(p)) {
+        if (const auto measure = webLocations().size)
+            size = std::max<qint64>(measure(p), 0);
+    } else {
         const DiskEntryInfo info = diskEntryInfo(sourceDiskPath(p));
         if (info.kind == DiskEntry::File)
             size = std::max<qint64>(info.size, 0);
