@@ -6,6 +6,7 @@
 #include "vfs/editOutlets.h"
 #include "vfs/fileListing.h"
 #include "vfs/fingerprint.h"
+#include "vfs/treeNames.h"
 #include "vfs/vfs.h"
 #include "util/asciiCase.h"
 #include "util/prompt.h"
@@ -61,14 +62,6 @@ QStringList linesOf(const QString &text)
     return out;
 }
 
-bool hasChildNamed(const Tfile &folder, const QString &name)
-{
-    for (const TfilePtr &c : folder.children())
-        if (sameText(c->name, name))
-            return true;
-    return false;
-}
-
 int countNodes(const Tfile &f, int stopAbove)
 {
     int n = 1;
@@ -115,17 +108,7 @@ Tfile *TtreeAdder::folderOf(Tfile *node) const
 
 QString TtreeAdder::uniqueName(const QString &name, Tfile *target) const
 {
-    const Tfile *folder = folderOf(target);
-    QSet<QString> taken;
-    for (const TfilePtr &c : folder->children())
-        taken.insert(asciiLower(c->name));
-    if (!taken.contains(asciiLower(name)))
-        return name;
-    for (int i = 2;; ++i) {
-        const QString candidate = QStringLiteral("%1 (%2)").arg(name).arg(i);
-        if (!taken.contains(asciiLower(candidate)))
-            return candidate;
-    }
+    return freeChildName(folderOf(target), name);
 }
 
 void TtreeAdder::countItem()
@@ -151,7 +134,7 @@ Tfile *TtreeAdder::addRecursive(const TfilePtr &f, Tfile *target, QSet<QString> 
         return nullptr;
     Tfile *folder = folderOf(keepTarget.data());
     const QString key = asciiLower(f->name);
-    if (takenNames ? takenNames->contains(key) : hasChildNamed(*folder, f->name))
+    if (takenNames ? takenNames->contains(key) : childNamed(folder, f->name) != nullptr)
         return nullptr;
     Tfile *added = vfs_.add(f, folder, false);
     if (!added)
@@ -286,7 +269,7 @@ Tfile *TtreeAdder::addDroppedPaths(const QString &paths, Tfile *target)
     QStringList clashes;
     for (const QString &p : lines) {
         const QString name = lastComponent(p);
-        if (hasChildNamed(*folder, name) && clashes.size() <= kMaxClashesListed)
+        if (childNamed(folder, name) && clashes.size() <= kMaxClashesListed)
             clashes.append(name);
         if (clashes.size() > kMaxClashesListed)
             break;

@@ -3,6 +3,8 @@
 #include "util/asciiCase.h"
 #include "vfs/file.h"
 
+#include <QSet>
+
 namespace {
 
 bool dotsOnly(const QString &name)
@@ -40,8 +42,17 @@ Tfile *childNamed(const Tfile *folder, const QString &name, const Tfile *except)
 
 QString freeChildName(const Tfile *folder, const QString &name, const Tfile *except)
 {
-    QString candidate = name;
-    for (int n = 2; childNamed(folder, candidate, except); ++n)
-        candidate = QStringLiteral("%1 (%2)").arg(name).arg(n);
-    return candidate;
+    if (!childNamed(folder, name, except))
+        return name;
+    // The names in use, once: a folder of many items is not walked again
+    // for every number tried.
+    QSet<QString> taken;
+    for (const TfilePtr &c : folder->children())
+        if (c.data() != except)
+            taken.insert(asciiLower(c->name));
+    for (int n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 (%2)").arg(name).arg(n);
+        if (!taken.contains(asciiLower(candidate)))
+            return candidate;
+    }
 }
