@@ -927,9 +927,9 @@ qint64 ThttpConn::sendFromDevice(qint64 size, bool *ended)
         QByteArray chunk(want, Qt::Uninitialized);
         const qint64 got = body_.read(chunk.data(), want);
         if (got > 0) {
-            // A header right before file data: held back to leave with it.
-            const bool regionNext = regionLength > 0 && got == regionLength;
-            const qint64 n = sock->write(chunk.constData(), got, regionNext);
+            // Bytes right before a region: held back to leave with it.
+            const bool moreNext = regionLength > 0 && got == regionLength && sent + got < size;
+            const qint64 n = sock->write(chunk.constData(), got, moreNext);
             if (n < 0)
                 return sent ? sent : n;
             sent += n;

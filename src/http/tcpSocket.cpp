@@ -145,9 +145,12 @@ qint64 TtcpSocket::write(const char *data, qint64 len, bool more)
         return -1;
     }
     writtenPending += done;
+    // Bytes held back with MSG_MORE are the kernel's too: the next write
+    // (or the cork timer) sends them, so "all sent" holds either way and
+    // the writer is called back for more.
     if (done < len)
         queueBytes(data + done, len - done);
-    else if (!more)
+    else
         allSentPending = true;
     poller->defer(this);
     return len;

@@ -140,7 +140,7 @@ bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &le
 {
     regionEntry = -1;
     length = -1;
-    if (!sendsFilesAsTheyAre() || !isOpen())
+    if (!isOpen())
         return false;
     ensureLayout();
     if (cursor >= total)
@@ -152,8 +152,10 @@ bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &le
         length = end - cursor; // a header or padding: read it, then look again
         return false;
     }
-    if (stamps[s.entry].wasShort)
+    if (stamps[s.entry].wasShort || !sendsFileAsItIs(s.entry)) {
+        length = end - cursor; // read up to the next entry, which may go straight
         return false;
+    }
     const int f = entryFd(s.entry);
     if (f < 0)
         return false;
@@ -172,8 +174,19 @@ void TarchiveStream::regionSent(qint64 n)
 
 void TarchiveStream::regionShort()
 {
-    if (regionEntry >= 0)
-        shortFile(regionEntry);
+    if (regionEntry < 0)
+        return;
+    shortFile(regionEntry);
+    regionFellShort(regionEntry);
+}
+
+bool TarchiveStream::sendsFileAsItIs(int)
+{
+    return true;
+}
+
+void TarchiveStream::regionFellShort(int)
+{
 }
 
 void TarchiveStream::dataProduced(int, qint64, const char *, qint64)

@@ -59,9 +59,14 @@ public:
 protected:
     TarchiveStream();
 
-    // Whether file data may go out without passing through readData (a
-    // format that computes something over the bytes says no).
-    virtual bool sendsFilesAsTheyAre() const { return true; }
+    // Whether an entry's data may go out straight from its file, without
+    // passing through readData; asked as its data is about to go out (a
+    // format that computes something over the bytes says no until it
+    // knows the result).
+    virtual bool sendsFileAsItIs(int entry);
+    // Told when data that went out straight from the entry's file fell
+    // short: the rest goes out as zeros.
+    virtual void regionFellShort(int entry);
 
     // The archive as a list of segments, each either a file's data
     // (SEG_DATA) or bytes the format generates (kinds of its own).

@@ -240,16 +240,45 @@ void TzipStream::cleared()
     runEntry = -1;
 }
 
-quint32 TzipStream::crcOf(int entry)
+// Data whose CRC is already known (an earlier request sent the same
+// version of the file) goes out straight from the file. Should the file
+// change while it goes, the entry's CRC check tells the reader so, unless
+// it shrank: then the CRC is made again of what went out.
+bool TzipStream::sendsFileAsItIs(int entry)
+{
+    if (const std::optional<quint32> known = rememberedCrc(entry)) {
+        crcs[entry] = known;
+        return true;
+    }
+    return false;
+}
+
+void TzipStream::regionFellShort(int entry)
+{
+    // The file gave what it holds now, zeros follow: the CRC of that.
+    crcs[entry] = readCrc(entry);
+    if (runEntry == entry)
+        runEntry = -1;
+}
+
+std::optional<quint32> TzipStream::rememberedCrc(int entry)
 {
     if (entry < crcs.size() && crcs[entry])
-        return *crcs[entry];
+        return crcs[entry];
     if (entries()[entry].size == 0)
         return 0;
     const TarchiveEntry &e = entries()[entry];
     const Tstamp &st = stamp(entry);
     const std::optional<quint32> known = crcCache().find({e.src, e.size, st.mtimeNs, st.inode, st.device});
-    const quint32 crc = known && entryUnchanged(entry) ? *known : readCrc(entry);
+    if (known && entryUnchanged(entry))
+        return known;
+    return std::nullopt;
+}
+
+quint32 TzipStream::crcOf(int entry)
+{
+    const std::optional<quint32> known = rememberedCrc(entry);
+    const quint32 crc = known ? *known : readCrc(entry);
     crcs[entry] = crc;
     return crc;
 }

@@ -11,8 +11,9 @@
 
 class TzipStream : public TarchiveStream {
 protected:
-    // Every byte of a file's data passes through its CRC.
-    bool sendsFilesAsTheyAre() const override { return false; }
+    // A file's data passes through its CRC, unless the CRC is known.
+    bool sendsFileAsItIs(int entry) override;
+    void regionFellShort(int entry) override;
     void layOut() override;
     QByteArray segmentBytes(quint8 kind, int entry) override;
     void dataProduced(int entry, qint64 offset, const char *data, qint64 len) override;
@@ -26,6 +27,7 @@ private:
     QByteArray centralRecord(int entry);
     QByteArray endRecords() const;
     quint32 crcOf(int entry);
+    std::optional<quint32> rememberedCrc(int entry);
     quint32 readCrc(int entry);
     void remember(int entry, quint32 crc);
 

@@ -264,6 +264,64 @@ TEST(ZipCrc, CachedCrcsSpareReadingTheFilesAgain)
     }
 }
 
+TEST(ZipRegions, KnownCrcsLetFileDataGoStraightFromTheFiles)
+{
+    DiskTree d;
+    const QByteArray a = pattern(70000, 1), b = pattern(3000, 2);
+    d.file(QStringLiteral("a"), a);
+    d.file(QStringLiteral("b"), b);
+    crcCache().clear();
+    const auto addBoth = [&](TzipStream &s) {
+        ASSERT_TRUE(s.addFile(d.path(QStringLiteral("a"))));
+        ASSERT_TRUE(s.addFile(d.path(QStringLiteral("b"))));
+    };
+    int fd;
+    qint64 offset, length;
+
+    // Nothing known yet: every byte passes through the CRC.
+    TzipStream first;
+    addBoth(first);
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    for (qint64 pos = 0; pos < first.size(); pos += 97) {
+        ASSERT_TRUE(first.seek(pos));
+        EXPECT_FALSE(first.currentFileRegion(fd, offset, length)) << pos;
+    }
+    const QByteArray straight = readAll(first);
+    first.close();
+
+    // The CRCs are known now: the data goes out from the files, byte for
+    // byte the same archive.
+    TzipStream second;
+    addBoth(second);
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    const qint64 inA = second.files()[0].firstByte + 1000;
+    ASSERT_TRUE(second.seek(inA));
+    ASSERT_TRUE(second.currentFileRegion(fd, offset, length));
+    EXPECT_EQ(straight.mid(inA - offset, a.size()), a);
+    second.close();
+    for (const qint64 chunk : {1, 511, 4096, 1 << 20})
+        EXPECT_EQ(sendThroughRegions(second, chunk), straight) << chunk;
+
+    // b shrinks while its data goes out: zeros stand in for the rest, and
+    // its CRC is that of what was sent.
+    QStringList shortFiles;
+    second.onShortFile = [&](const QString &src) { shortFiles += src; };
+    bool shrunk = false;
+    const QByteArray sent = sendThroughRegions(second, 4096, [&](qint64 pos) {
+        if (!shrunk && pos > second.files()[1].firstByte) {
+            ASSERT_TRUE(QFile::resize(d.path(QStringLiteral("b")), 1000));
+            shrunk = true;
+        }
+    });
+    ASSERT_TRUE(shrunk);
+    ASSERT_EQ(sent.size(), straight.size());
+    const ZipEnd z = parseEnd(sent, 0);
+    ASSERT_EQ(z.count, 2u);
+    EXPECT_EQ(z.entries[0].crc, zlibCrc(a));
+    EXPECT_EQ(z.entries[1].crc, zlibCrc(b.left(1000) + QByteArray(2000, '\0')));
+    EXPECT_EQ(shortFiles, QStringList{d.path(QStringLiteral("b"))});
+}
+
 TEST(ZipCrc, SparseFilesAndRunsOfZeros)
 {
     // The arithmetic that stands in for reading zeros.
