@@ -857,7 +857,7 @@ qint64 ThttpConn::sendChunk(qint64 allowance)
     qint64 size = qint64(speedOut_ * 1.5);
     if (size <= 0 || bodyBytesSent_ == 0)
         size = allowance;
-    size = qMin<qint64>(size, 1 << 20);
+    size = qMin<qint64>(size, 256 << 10);
     size = qMax<qint64>(size, 2048);
     size = qMin(size, allowance);
     const qint64 left = reply_.lastByte + 1 - body_.pos();

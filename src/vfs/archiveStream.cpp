@@ -152,10 +152,8 @@ bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &le
         length = end - cursor; // a header or padding: read it, then look again
         return false;
     }
-    if (stamps[s.entry].wasShort || !sendsFileAsItIs(s.entry)) {
-        length = end - cursor; // read up to the next entry, which may go straight
+    if (stamps[s.entry].wasShort)
         return false;
-    }
     const int f = entryFd(s.entry);
     if (f < 0)
         return false;
@@ -164,11 +162,15 @@ bool TarchiveStream::currentFileRegion(int &regionFd, qint64 &offset, qint64 &le
     length = end - cursor;
     lastSeg = i;
     regionEntry = s.entry;
+    regionStart = s.start;
     return true;
 }
 
 void TarchiveStream::regionSent(qint64 n)
 {
+    if (regionEntry >= 0 && n > 0 && fd >= 0 && fdEntry == regionEntry) {
+        regionProduced(regionEntry, fd, cursor - regionStart, n);
+    }
     seek(pos() + n);
 }
 
@@ -180,9 +182,8 @@ void TarchiveStream::regionShort()
     regionFellShort(regionEntry);
 }
 
-bool TarchiveStream::sendsFileAsItIs(int)
+void TarchiveStream::regionProduced(int, int, qint64, qint64)
 {
-    return true;
 }
 
 void TarchiveStream::regionFellShort(int)

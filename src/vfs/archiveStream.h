@@ -59,11 +59,9 @@ public:
 protected:
     TarchiveStream();
 
-    // Whether an entry's data may go out straight from its file, without
-    // passing through readData; asked as its data is about to go out (a
-    // format that computes something over the bytes says no until it
-    // knows the result).
-    virtual bool sendsFileAsItIs(int entry);
+    // Told of file data that went out straight from the entry's file
+    // (`fd`, from `offset` in it), without passing through readData.
+    virtual void regionProduced(int entry, int fd, qint64 offset, qint64 len);
     // Told when data that went out straight from the entry's file fell
     // short: the rest goes out as zeros.
     virtual void regionFellShort(int entry);
@@ -136,4 +134,5 @@ private:
     int fd = -1;
     int fdEntry = -1;    // entry that fd belongs to (also when the open failed)
     int regionEntry = -1; // entry of the region handed out last
+    qint64 regionStart = 0; // where that entry's data starts in the archive
 };

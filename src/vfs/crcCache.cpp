@@ -1,6 +1,9 @@
 #include "vfs/crcCache.h"
 
 #include <zlib.h>
+#ifdef ZOF_HAVE_ISAL
+#include <isa-l/crc.h>
+#endif
 
 #include <algorithm>
 
@@ -51,10 +54,14 @@ TcrcCache &crcCache()
 
 quint32 crcUpdate(quint32 crc, const char *data, qint64 len)
 {
-    // zlib takes lengths as unsigned int.
+    // Both take lengths as unsigned int.
     while (len > 0) {
-        const uInt n = uInt(std::min<qint64>(len, 1 << 30));
+        const unsigned n = unsigned(std::min<qint64>(len, 1 << 30));
+#ifdef ZOF_HAVE_ISAL
+        crc = crc32_gzip_refl(crc, reinterpret_cast<const unsigned char *>(data), n);
+#else
         crc = quint32(crc32(crc, reinterpret_cast<const Bytef *>(data), n));
+#endif
         data += n;
         len -= n;
     }

@@ -240,17 +240,35 @@ void TzipStream::cleared()
     runEntry = -1;
 }
 
-// Data whose CRC is already known (an earlier request sent the same
-// version of the file) goes out straight from the file. Should the file
-// change while it goes, the entry's CRC check tells the reader so, unless
-// it shrank: then the CRC is made again of what went out.
-bool TzipStream::sendsFileAsItIs(int entry)
+// Data that went out straight from the file is read again for its CRC
+// (from the page cache, at a fraction of the cost of sending it through
+// memory), unless an earlier request left the CRC of this version of the
+// file. Should the file change in between, the entry's CRC check tells the
+// reader so, unless it shrank: then the CRC is made again of what went out.
+void TzipStream::regionProduced(int entry, int fd, qint64 offset, qint64 len)
 {
-    if (const std::optional<quint32> known = rememberedCrc(entry)) {
-        crcs[entry] = known;
-        return true;
+    if (crcs[entry])
+        return;
+    if (offset == 0) {
+        if (const std::optional<quint32> known = rememberedCrc(entry)) {
+            crcs[entry] = known;
+            return;
+        }
+    } else if (entry != runEntry || offset != runDone) {
+        return; // started inside the file: the CRC is read when it is needed
     }
-    return false;
+    if (readBack.isEmpty())
+        readBack.resize(256 * 1024);
+    for (qint64 done = 0; done < len;) {
+        const qint64 want = std::min<qint64>(len - done, readBack.size());
+        const qint64 got = readFileAt(fd, readBack.data(), want, offset + done);
+        if (got < want) {
+            runEntry = -1;
+            return;
+        }
+        dataProduced(entry, offset + done, readBack.constData(), got);
+        done += got;
+    }
 }
 
 void TzipStream::regionFellShort(int entry)

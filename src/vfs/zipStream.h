@@ -11,8 +11,7 @@
 
 class TzipStream : public TarchiveStream {
 protected:
-    // A file's data passes through its CRC, unless the CRC is known.
-    bool sendsFileAsItIs(int entry) override;
+    void regionProduced(int entry, int fd, qint64 offset, qint64 len) override;
     void regionFellShort(int entry) override;
     void layOut() override;
     QByteArray segmentBytes(quint8 kind, int entry) override;
@@ -36,6 +35,7 @@ private:
     int runEntry = -1;
     qint64 runDone = 0;
     quint32 runCrc = 0;
+    QByteArray readBack; // file data read again for its CRC
     qint64 dirStart = 0;
     qint64 dirSize = 0;
 };
