@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libisal-dev libgtest-dev
   curl wget aria2 wrk slowhttptest goaccess python3 procps
   tar libarchive-tools unzip
+  xvfb xauth
 )
 # Extra groups, asked for by name: "bench" (other servers to measure against),
 # "browser" (headless browser tests, with the driver's node modules).

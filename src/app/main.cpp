@@ -3,10 +3,17 @@
 #include "app/templateWiring.h"
 
 #include <malloc.h>
+#include <memory>
 #include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
+
+#ifdef ZOF_WITH_GUI
+#include "ui/desktop.h"
+
+#include <QApplication>
+#endif
 
 // A server holding thousands of connections needs more descriptors than the
 // usual soft limit of 1024; take what the hard limit allows.
@@ -43,13 +50,32 @@ int main(int argc, char **argv)
     keepLargeBuffersForReuse();
     raiseOpenFileLimit();
     pinTimeZoneFile();
-    QCoreApplication app(argc, argv);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args += QString::fromLocal8Bit(argv[i]);
+#ifdef ZOF_WITH_GUI
+    const bool window = !runsHeadless(args);
+#else
+    const bool window = false;
+#endif
+    // The window needs a QApplication; a server without one stays lighter.
+    std::unique_ptr<QCoreApplication> app;
+#ifdef ZOF_WITH_GUI
+    if (window)
+        app = std::make_unique<QApplication>(argc, argv);
+#endif
+    if (!app)
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
     if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)
         return rc;
     Tapplication application(QCoreApplication::arguments());
-#ifndef ZOF_WITH_GUI
-    application.program().setHeadless(true); // this build has no window
+    if (!window)
+        application.program().setHeadless(true);
+#ifdef ZOF_WITH_GUI
+    std::unique_ptr<Tdesktop> desktop;
+    if (window)
+        desktop = std::make_unique<Tdesktop>(application.program());
 #endif
     return application.run();
 }

@@ -53,14 +53,20 @@ std::optional<bool> only1InstanceIn(const QString &text)
 }
 }
 
+bool runsHeadless(const QStringList &args)
+{
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return noDisplay || args.contains(QStringLiteral("--headless"));
+}
+
 Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
     : QObject(parent), args(argsIn)
 {
     gProgram = this;
     if (!args.isEmpty())
         args.removeFirst(); // the program's name
-    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    isHeadless = args.removeAll(QStringLiteral("--headless")) > 0 || noDisplay;
+    isHeadless = runsHeadless(args);
+    args.removeAll(QStringLiteral("--headless"));
     cmdLine = parseCmdLine(args);
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 

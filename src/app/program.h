@@ -33,6 +33,10 @@ struct TprogramHooks
     std::function<void()> findExternalAddress;
 };
 
+// Whether a program started with `args` runs without a window: asked so,
+// or no display to show one on.
+bool runsHeadless(const QStringList &args);
+
 class Tprogram : public QObject
 {
     Q_OBJECT

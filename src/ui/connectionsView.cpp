@@ -1,0 +1,6 @@
+#include "ui/connectionsView.h"
+
+TconnectionsView::TconnectionsView(QWidget *parent)
+    : QTreeWidget(parent)
+{
+}

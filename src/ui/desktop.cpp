@@ -1,0 +1,36 @@
+#include "ui/desktop.h"
+
+#include "app/program.h"
+#include "config/options.h"
+#include "ui/mainWindow.h"
+#include "ui/widgetPrompt.h"
+
+Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
+    : QObject(parent), program(programIn), main(std::make_unique<TmainWindow>())
+{
+    previousPrompt = setPrompt(std::make_unique<TwidgetPrompt>(main.get()));
+    connect(&program, &Tprogram::windowDue, this, &Tdesktop::show);
+    program.schedule().add(Theartbeat::EVERY_SECOND, QStringLiteral("window"), [this] { tick(); });
+}
+
+Tdesktop::~Tdesktop()
+{
+    setPrompt(std::move(previousPrompt));
+}
+
+void Tdesktop::show()
+{
+    main->refreshCaptions();
+    main->refreshUrl();
+    if (opts().startMinimized)
+        main->showMinimized();
+    else
+        main->show();
+}
+
+void Tdesktop::tick()
+{
+    if (program.closing())
+        return;
+    main->refreshCaptions();
+}

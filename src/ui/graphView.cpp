@@ -1,0 +1,6 @@
+#include "ui/graphView.h"
+
+TgraphView::TgraphView(QWidget *parent)
+    : QWidget(parent)
+{
+}

@@ -1,0 +1,6 @@
+#include "ui/logView.h"
+
+TlogView::TlogView(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+}

@@ -1,0 +1,226 @@
+#include "ui/mainWindow.h"
+
+#include "app/program.h"
+#include "config/config.h"
+#include "config/options.h"
+#include "config/version.h"
+#include "http/httpSrv.h"
+#include "serve/serve.h"
+#include "ui/connectionsView.h"
+#include "ui/graphView.h"
+#include "ui/logView.h"
+#include "ui/vfsTreeView.h"
+#include "vfs/vfs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+bool serverListening()
+{
+    const auto &active = cfg().hooks.serverActive;
+    return active && active();
+}
+
+// A view with its title above it.
+QWidget *titled(const QString &title, QWidget *view)
+{
+    auto *box = new QWidget;
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(new QLabel(title));
+    layout->addWidget(view);
+    return box;
+}
+
+} // namespace
+
+QString mainWindowCaption()
+{
+    return QStringLiteral("ZOF ~ Quillet ") + zofVersion();
+}
+
+QString applicationTitle()
+{
+    return QStringLiteral("ZOF ") + zofVersion();
+}
+
+TmainWindow::TmainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(mainWindowCaption());
+    setObjectName(QStringLiteral("mainWindow"));
+    buildToolbar();
+    buildViews();
+    menu = new QMenu(this);
+    bindMenu(menu, mainMenuEntries(), [this] { return expert(); });
+    bindShortcuts(this, mainMenuEntries(), [this] { return expert(); });
+    setExpert(!opts().easy);
+    refreshCaptions();
+    refreshUrl();
+}
+
+TmainWindow::~TmainWindow() = default;
+
+void TmainWindow::buildToolbar()
+{
+    QToolBar *bar = addToolBar(QStringLiteral("toolbar"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    menuButton = new QToolButton;
+    menuButton->setText(QStringLiteral("Menu"));
+    menuButton->setToolTip(QStringLiteral("Hit ALT or F10 to pop it up"));
+    connect(menuButton, &QToolButton::clicked, this,
+            [this] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
+    bar->addWidget(menuButton);
+
+    portButton = new QPushButton;
+    bar->addWidget(portButton);
+    modeButton = new QPushButton;
+    modeButton->setToolTip(QStringLiteral("Click to switch\nF5 on keyboard"));
+    connect(modeButton, &QPushButton::clicked, this, [this] { setExpert(!expert()); });
+    bar->addWidget(modeButton);
+    serverButton = new QPushButton(QStringLiteral("Server is currently OFF"));
+    serverButton->setObjectName(QStringLiteral("serverButton"));
+    bar->addWidget(serverButton);
+
+    abortAddingButton = new QPushButton(QStringLiteral("Abort file addition"));
+    connect(abortAddingButton, &QPushButton::clicked, this, [] { Tvfs::instance().adding().abortRequested = true; });
+    restoreOptionsButton = new QPushButton(QStringLiteral("Restore my options"));
+    connect(restoreOptionsButton, &QPushButton::clicked, this, [this] {
+        cfg().restoreOptions();
+        refreshCaptions();
+    });
+    updateNowButton = new QPushButton(QStringLiteral("Update now"));
+    for (QPushButton *b : {abortAddingButton, restoreOptionsButton, updateNowButton}) {
+        b->setVisible(false);
+        bar->addWidget(b);
+    }
+
+    // The URL bar.
+    QToolBar *urlBar = new QToolBar(QStringLiteral("url"));
+    urlBar->setObjectName(QStringLiteral("urlBar"));
+    urlBar->setMovable(false);
+    addToolBarBreak();
+    addToolBar(urlBar);
+    auto *open = new QPushButton(QStringLiteral("Open in browser"));
+    urlBar->addWidget(open);
+    url = new QLineEdit;
+    url->setReadOnly(true);
+    url->setObjectName(QStringLiteral("urlBox"));
+    urlBar->addWidget(url);
+    copyUrlButton = new QPushButton(QStringLiteral("Copy to clipboard"));
+    connect(copyUrlButton, &QPushButton::clicked, this, [this] {
+        QApplication::clipboard()->setText(url->text());
+        refreshCaptions();
+    });
+    urlBar->addWidget(copyUrlButton);
+}
+
+void TmainWindow::buildViews()
+{
+    treeView = new TvfsTreeView;
+    treeView->setObjectName(QStringLiteral("vfsTree"));
+    logView = new TlogView;
+    logView->setObjectName(QStringLiteral("logView"));
+    connView = new TconnectionsView;
+    connView->setObjectName(QStringLiteral("connectionsView"));
+    graphView = new TgraphView;
+    graphView->setObjectName(QStringLiteral("graphView"));
+
+    rightSplitter = new QSplitter(Qt::Vertical);
+    rightSplitter->addWidget(titled(QStringLiteral("Log"), logView));
+    rightSplitter->addWidget(connView);
+    filesSplitter = new QSplitter(Qt::Horizontal);
+    filesSplitter->addWidget(titled(QStringLiteral("Virtual File System"), treeView));
+    filesSplitter->addWidget(rightSplitter);
+    filesSplitter->setStretchFactor(1, 2);
+
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(filesSplitter, 1);
+    layout->addWidget(graphView);
+    setCentralWidget(central);
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+}
+
+bool TmainWindow::expert() const
+{
+    return !opts().easy;
+}
+
+void TmainWindow::setExpert(bool on)
+{
+    opts().easy = !on;
+    modeButton->setText(on ? QStringLiteral("You are in Expert mode") : QStringLiteral("You are in Easy mode"));
+    refreshCaptions();
+}
+
+void TmainWindow::refreshCaptions()
+{
+    const bool listening = serverListening();
+    QString port = opts().port;
+    if (listening && serveExists())
+        port = serve().srv().port();
+    portButton->setText(QStringLiteral("Port: %1").arg(port.isEmpty() ? QStringLiteral("any") : port));
+    serverButton->setText(listening ? QStringLiteral("Server is currently ON") : QStringLiteral("Server is currently OFF"));
+    serverButton->setToolTip(listening ? QStringLiteral("Click to switch OFF\nF4 on keyboard")
+                                       : QStringLiteral("Click to switch ON\nF4 on keyboard"));
+    abortAddingButton->setVisible(Tvfs::instance().adding().running());
+    restoreOptionsButton->setVisible(cfg().isTemporarilyReset());
+    const bool inClipboard = !url->text().isEmpty() && QApplication::clipboard()->text() == url->text();
+    copyUrlButton->setText(inClipboard ? QStringLiteral("Already in clipboard") : QStringLiteral("Copy to clipboard"));
+}
+
+void TmainWindow::refreshUrl()
+{
+    url->setText(Tvfs::instance().root()->fullURL());
+}
+
+QList<TmenuEntry> TmainWindow::mainMenuEntries()
+{
+    QList<TmenuEntry> m;
+    TmenuEntry mode;
+    mode.liveCaption = [this] {
+        return expert() ? QStringLiteral("Switch to Easy mode") : QStringLiteral("Switch to Expert mode");
+    };
+    mode.caption = QStringLiteral("Switch to expert mode");
+    mode.key = QKeySequence(Qt::Key_F5);
+    mode.run = [this] { setExpert(!expert()); };
+    TmenuEntry other;
+    other.caption = QStringLiteral("Other options");
+    other.children = {mode};
+    m += other;
+    m += TmenuEntry::line();
+    TmenuEntry exit;
+    exit.caption = QStringLiteral("Exit");
+    exit.run = [this] { close(); };
+    m += exit;
+    return m;
+}
+
+void TmainWindow::closeEvent(QCloseEvent *event)
+{
+    Tprogram *p = Tprogram::instance();
+    if (p && !p->closing()) {
+        // The program closes through its own sequence; the window goes with it.
+        event->ignore();
+        p->requestQuit();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,6 @@
+#include "ui/vfsTreeView.h"
+
+TvfsTreeView::TvfsTreeView(QWidget *parent)
+    : QTreeWidget(parent)
+{
+}
