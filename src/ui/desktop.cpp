@@ -2,13 +2,16 @@
 
 #include "app/program.h"
 #include "config/options.h"
+#include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
+#include "ui/windowSnapshot.h"
 
 Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     : QObject(parent), program(programIn), main(std::make_unique<TmainWindow>())
 {
     previousPrompt = setPrompt(std::make_unique<TwidgetPrompt>(main.get()));
+    installTreeFileDialogs(main.get());
     connect(&program, &Tprogram::windowDue, this, &Tdesktop::show);
     program.schedule().add(Theartbeat::EVERY_SECOND, QStringLiteral("window"), [this] { tick(); });
 }
@@ -33,4 +36,8 @@ void Tdesktop::tick()
     if (program.closing())
         return;
     main->refreshCaptions();
+    // A picture and the text of the window for checks from outside.
+    static const QString snapshot = qEnvironmentVariable("ZOF_SCREENSHOT");
+    if (!snapshot.isEmpty() && main->isVisible())
+        writeWindowSnapshot(*main, snapshot);
 }

@@ -1,6 +1,7 @@
 #include "ui/mainWindow.h"
 
 #include "app/program.h"
+#include "app/serverSwitch.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
@@ -8,7 +9,9 @@
 #include "serve/serve.h"
 #include "ui/connectionsView.h"
 #include "ui/graphView.h"
+#include "ui/closing.h"
 #include "ui/logView.h"
+#include "ui/mainMenu.h"
 #include "ui/vfsTreeView.h"
 #include "vfs/vfs.h"
 
@@ -20,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -27,12 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-bool serverListening()
-{
-    const auto &active = cfg().hooks.serverActive;
-    return active && active();
-}
 
 // A view with its title above it.
 QWidget *titled(const QString &title, QWidget *view)
@@ -68,6 +66,9 @@ TmainWindow::TmainWindow(QWidget *parent)
     menu = new QMenu(this);
     bindMenu(menu, mainMenuEntries(), [this] { return expert(); });
     bindShortcuts(this, mainMenuEntries(), [this] { return expert(); });
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
     setExpert(!opts().easy);
     refreshCaptions();
     refreshUrl();
@@ -88,6 +89,10 @@ void TmainWindow::buildToolbar()
     bar->addWidget(menuButton);
 
     portButton = new QPushButton;
+    connect(portButton, &QPushButton::clicked, this, [this] {
+        portPrompt();
+        refreshCaptions();
+    });
     bar->addWidget(portButton);
     modeButton = new QPushButton;
     modeButton->setToolTip(QStringLiteral("Click to switch\nF5 on keyboard"));
@@ -95,6 +100,10 @@ void TmainWindow::buildToolbar()
     bar->addWidget(modeButton);
     serverButton = new QPushButton(QStringLiteral("Server is currently OFF"));
     serverButton->setObjectName(QStringLiteral("serverButton"));
+    connect(serverButton, &QPushButton::clicked, this, [this] {
+        toggleServer();
+        refreshCaptions();
+    });
     bar->addWidget(serverButton);
 
     abortAddingButton = new QPushButton(QStringLiteral("Abort file addition"));
@@ -193,34 +202,17 @@ void TmainWindow::refreshUrl()
 
 QList<TmenuEntry> TmainWindow::mainMenuEntries()
 {
-    QList<TmenuEntry> m;
-    TmenuEntry mode;
-    mode.liveCaption = [this] {
-        return expert() ? QStringLiteral("Switch to Easy mode") : QStringLiteral("Switch to Expert mode");
-    };
-    mode.caption = QStringLiteral("Switch to expert mode");
-    mode.key = QKeySequence(Qt::Key_F5);
-    mode.run = [this] { setExpert(!expert()); };
-    TmenuEntry other;
-    other.caption = QStringLiteral("Other options");
-    other.children = {mode};
-    m += other;
-    m += TmenuEntry::line();
-    TmenuEntry exit;
-    exit.caption = QStringLiteral("Exit");
-    exit.run = [this] { close(); };
-    m += exit;
-    return m;
+    return buildMainMenu(*this);
 }
 
 void TmainWindow::closeEvent(QCloseEvent *event)
 {
     Tprogram *p = Tprogram::instance();
-    if (p && !p->closing()) {
-        // The program closes through its own sequence; the window goes with it.
-        event->ignore();
-        p->requestQuit();
+    if (!p || p->closing()) {
+        event->accept();
         return;
     }
-    event->accept();
+    // The program closes through its own sequence; the window goes with it.
+    event->ignore();
+    requestClose(*p);
 }
