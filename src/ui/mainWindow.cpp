@@ -9,6 +9,7 @@
 #include "serve/serve.h"
 #include "ui/connectionsView.h"
 #include "ui/graphView.h"
+#include "ui/altKeyMenu.h"
 #include "ui/closing.h"
 #include "ui/logView.h"
 #include "ui/mainMenu.h"
@@ -66,9 +67,9 @@ TmainWindow::TmainWindow(QWidget *parent)
     menu = new QMenu(this);
     bindMenu(menu, mainMenuEntries(), [this] { return expert(); });
     bindShortcuts(this, mainMenuEntries(), [this] { return expert(); });
-    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(f10, &QShortcut::activated, this,
-            [this] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
+    auto popUpMenu = [this] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); };
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this, popUpMenu);
+    new TaltKeyMenu(this, popUpMenu);
     setExpert(!opts().easy);
     refreshCaptions();
     refreshUrl();

@@ -363,3 +363,27 @@ TEST(Closing, SessionEndAsksNothing)
     EXPECT_EQ(requestClose(program, true), CO_DEFERRED);
     EXPECT_TRUE(p->questions.isEmpty());
 }
+
+TEST(MainMenu, F10AndAltAlonePopItUp)
+{
+    Tservices services;
+    TmainWindow w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.mainMenu()->isVisible(); }, 2000));
+    w.mainMenu()->close();
+
+    // Alt with another key is a shortcut, not the menu.
+    QTest::keyPress(&w, Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
+    QTest::keyRelease(&w, Qt::Key_Alt);
+    QTest::qWait(50);
+    EXPECT_FALSE(w.mainMenu()->isVisible());
+    // Alt alone.
+    QTest::keyPress(&w, Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(&w, Qt::Key_Alt);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.mainMenu()->isVisible(); }, 2000));
+    w.mainMenu()->close();
+}
