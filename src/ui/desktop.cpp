@@ -2,16 +2,21 @@
 
 #include "app/program.h"
 #include "config/options.h"
+#include "ui/closing.h"
 #include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
 #include "ui/windowSnapshot.h"
+
+#include <QGuiApplication>
 
 Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     : QObject(parent), program(programIn), main(std::make_unique<TmainWindow>())
 {
     previousPrompt = setPrompt(std::make_unique<TwidgetPrompt>(main.get()));
     installTreeFileDialogs(main.get());
+    // The desktop session ends: no questions, the tree kept in the emergency copy.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { requestClose(program, true); });
     connect(&program, &Tprogram::windowDue, this, &Tdesktop::show);
     program.schedule().add(Theartbeat::EVERY_SECOND, QStringLiteral("window"), [this] { tick(); });
 }
