@@ -31,6 +31,8 @@ struct TprogramHooks
     std::function<void()> stopAdding;
     // find-external-on-startup: the external address searched.
     std::function<void()> findExternalAddress;
+    // An old No-IP updater URL: the operator agreed to enter it again.
+    std::function<void()> reenterNoIpUpdater;
 };
 
 class Tprogram : public QObject
