@@ -12,8 +12,11 @@
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
+#include "net/ddnsUpdater.h"
+#include "net/ddnsWizards.h"
 #include "net/httpClient.h"
 #include "serve/pageAdapter.h"
+#include "util/prompt.h"
 
 Tapplication::Tapplication(const QStringList &args, QObject *parent)
     : QObject(parent), life(std::make_unique<Tprogram>(args))
@@ -50,6 +53,7 @@ void Tapplication::assemble()
     web = std::make_unique<ThttpClient>(QStringLiteral("ZOF/") + zofVersion());
     installWebClient(web.get());
     p->hooks.findExternalAddress = &searchExternalAddressOnStartup;
+    p->hooks.reenterNoIpUpdater = [] { runDdnsWizard(DS_NOIP, prompt(), ddnsUpdater(), &setUrlAddress); };
 
     // Initialisation: the server's admission rules first, then the folder
     // and special pages that read the built-in templates.

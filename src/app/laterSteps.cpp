@@ -10,7 +10,6 @@ void highlightLogSearch() {}
 void checkForUpdateDaily() {}
 void releaseOldIcons() {}
 void keepWindowOnScreen() {}
-void updateDynamicDns() {}
 void refreshConnectionsView() {}
 void warnOfManyItems()
 {

@@ -21,7 +21,7 @@ void releaseOldIcons();
 // The per-second work, in its order:
 // the window brought back within the monitors (window, later);
 void keepWindowOnScreen();
-// the dynamic DNS update when due (network service, later);
+// the dynamic DNS update when due (netWiring.cpp);
 void updateDynamicDns();
 // a rename in the properties window ended, the connections view refreshed
 // (window, later);
