@@ -1,6 +1,7 @@
 // The zof executable: Tapplication assembles the program and runs it.
 #include "app/application.h"
 #include "app/templateWiring.h"
+#include "app/updateWiring.h"
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -47,9 +48,18 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
     if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)
         return rc;
-    Tapplication application(QCoreApplication::arguments());
+    int rc = 0;
+    {
+        Tapplication application(QCoreApplication::arguments());
 #ifndef ZOF_WITH_GUI
-    application.program().setHeadless(true); // this build has no window
+        application.program().setHeadless(true); // this build has no window
 #endif
-    return application.run();
+        rc = application.run();
+    }
+    // An installed update: the program closed in order, the new file starts.
+    if (restartWanted()) {
+        restartProgram();
+        return 1;
+    }
+    return rc;
 }
