@@ -47,9 +47,11 @@ Tapplication::~Tapplication()
 }
 
 // Run from the event loop once start-up is over, so the server answers the
-// self test's connections meanwhile.
+// self test's connections meanwhile; the first daily update check too.
 void Tapplication::runOperatorSwitches()
 {
+    if (opts().updateDaily)
+        checkForUpdateDaily();
     if (selfTestWanted)
         runSelfTest(true);
     if (updateCheckWanted)
@@ -87,18 +89,13 @@ void Tapplication::assemble()
     // and special pages that read the built-in templates.
     connect(p, &Tprogram::initialising, this, &installAdmissionRules);
     connect(p, &Tprogram::initialising, this, &installPageHooks);
-    // The operator's commands given as switches, after start-up.
+    // After start-up, from the event loop: the daily update check's first
+    // look, which does not wait for the first minute (it fetches only when
+    // a third of a day has passed), then the operator's commands given as
+    // switches. One call runs both in turn: each may wait on the network in
+    // a local event loop, and must not start inside the other.
     connect(p, &Tprogram::windowDue, this, [this] {
-        if (selfTestWanted || updateCheckWanted)
-            QTimer::singleShot(0, this, &Tapplication::runOperatorSwitches);
-    });
-    // The daily update check's first look does not wait for the first
-    // minute (it fetches only when a third of a day has passed).
-    connect(p, &Tprogram::windowDue, this, [this] {
-        QTimer::singleShot(0, this, [] {
-            if (opts().updateDaily)
-                checkForUpdateDaily();
-        });
+        QTimer::singleShot(0, this, &Tapplication::runOperatorSwitches);
     });
 
     // Options applied: the log first, so that what the others log follows

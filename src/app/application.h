@@ -34,7 +34,8 @@ private:
     std::unique_ptr<Tprogram> life;
     std::unique_ptr<ThttpClient> web;
     // "--self-test" and "--check-update": the operator's commands, run once
-    // start-up is over (the window offers them too).
+    // start-up is over (the window offers them too), after the first daily
+    // update check.
     bool selfTestWanted = false;
     bool updateCheckWanted = false;
 };

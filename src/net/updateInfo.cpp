@@ -60,7 +60,9 @@ QStringList versionNotices(const QString &noticeSection, const QString &currentV
     QStringList lines;
     bool open = false;
     const auto close = [&] {
-        if (open && (matchFileMask(mask, currentVersion) || matchFileMask(mask, u'#' + currentBuild)))
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast(); // the text's final line break
+        if (open && (matchFileMask(mask, currentVersion) || matchFileMask(mask, QStringLiteral("#") + currentBuild)))
             shown.append(lines.join(u'\r'));
         lines.clear();
     };

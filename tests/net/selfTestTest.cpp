@@ -6,8 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QUrlQuery>
+#include <QHash>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
