@@ -8,6 +8,8 @@
 #include "serve/serve.h"
 #include "http/httpSrv.h"
 #include "util/prompt.h"
+#include "vfs/vfs.h"
+#include "vfs/vfsStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -55,6 +57,12 @@ void installUpdater(ThttpClient *client)
     h.closing = [] {
         const Tprogram *p = Tprogram::instance();
         return p && p->closing();
+    };
+    h.leaveTree = [] {
+        if (!TvfsStore::instance().leaveVFS(true))
+            return false;
+        Tvfs::instance().setModified(false); // the restart's quit asks no more
+        return true;
     };
     // A window would open the browser; headless, the message says it all.
 }

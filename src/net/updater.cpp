@@ -179,6 +179,8 @@ bool Tupdater::installUpdate(const QString &url)
         return true;
     }
     pendingUpdateUrl.clear();
+    if (hooks.leaveTree && !hooks.leaveTree())
+        return false;
     progress(QStringLiteral("Downloading new version..."));
     const QString fresh = program + QStringLiteral(".new");
     if (!download(url, fresh))

@@ -25,6 +25,9 @@ struct TupdaterHooks
     std::function<void(const QString &text, int seconds)> status;
     std::function<void(const QString &text)> progress;
     std::function<bool()> closing;          // the program is quitting
+    // Before an update: the operator's say on an unsaved tree (false: stay,
+    // no update); afterwards the tree counts as saved.
+    std::function<bool()> leaveTree;
 };
 
 class Tupdater

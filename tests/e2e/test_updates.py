@@ -8,6 +8,7 @@ import hashlib
 import http.server
 import os
 import shutil
+import socket
 import stat
 import tempfile
 import threading
@@ -28,6 +29,7 @@ class Stub(http.server.ThreadingHTTPServer):
     def __init__(self):
         self.pages = {}
         self.seen = []
+        self.hold = {}  # path -> event the reply waits for
         super().__init__(("127.0.0.1", 0), Handler)
         threading.Thread(target=self.serve_forever, daemon=True).start()
 
@@ -46,6 +48,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def answer(self, head_only):
         self.server.seen.append((self.command, self.path))
+        if self.path in self.server.hold:
+            self.server.hold[self.path].wait(10)
         body = self.server.pages.get(self.path)
         status = 200 if body is not None else 404
         body = body if body is not None else b"missing"
@@ -170,6 +174,39 @@ class UpdateTest(ZofTestCase):
         self.assertFalse(os.path.exists(program + ".new"))
         self.assertTrue(os.stat(program).st_mode & stat.S_IXUSR)
         self.assertIn("Check update: new version found: 9.9", z.stderr_text())
+
+    def test_delayed_update_waits_for_the_last_connection(self):
+        folder, program = self.program_copy()
+        self.stub.pages["/zof-9.9"] = NEW_PROGRAM
+        self.stub.pages["/info"] = info_text(self.stub.url("/zof-9.9"),
+                                             sha256=hashlib.sha256(NEW_PROGRAM).hexdigest())
+        # The information comes only once a visitor is connected.
+        self.stub.hold["/info"] = threading.Event()
+        z = self.start_copy(program, self.ini(**{"only-1-instance": "yes", "update-automatically": "yes",
+                                                 "delayed-update": "yes"}))
+        port = z.port
+        visitor = socket.create_connection(("127.0.0.1", port), timeout=5)
+        visitor.sendall(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+        self.assertTrue(visitor.recv(100).startswith(b"HTTP/1.1 200"))
+        self.stub.hold["/info"].set()
+        # The server stops listening and waits; nothing is downloaded yet.
+        def refused():
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                return False
+            except OSError:
+                return True
+        self.assertTrue(wait_until(refused, 10), z.dump())
+        time.sleep(1.5)
+        self.assertEqual(self.stub.count("GET", "/zof-9.9"), 0)
+        self.assertTrue(z.proc.poll() is None)
+        # The last connection ends: the update goes on.
+        visitor.close()
+        marker = os.path.join(folder, "restarted-with.txt")
+        self.assertTrue(wait_until(lambda: os.path.exists(marker), 15), z.dump())
+        z.wait_exit(5)
+        with open(program, "rb") as f:
+            self.assertEqual(f.read(), NEW_PROGRAM)
 
     def test_refusals_leave_the_program_file(self):
         folder, program = self.program_copy()
