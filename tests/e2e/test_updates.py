@@ -156,11 +156,15 @@ class UpdateTest(ZofTestCase):
         self.assertEqual(len(self.stub.seen), 1)
         self.assertNotIn("Check update", z3.stderr_text())
 
+    def offer(self, program_bytes):
+        """The stub offers `program_bytes` as build 999, with its checksum."""
+        self.stub.pages["/zof-9.9"] = program_bytes
+        self.stub.pages["/info"] = info_text(self.stub.url("/zof-9.9"),
+                                             sha256=hashlib.sha256(program_bytes).hexdigest())
+
     def test_install_swaps_the_program_and_restarts_it(self):
         folder, program = self.program_copy()
-        self.stub.pages["/zof-9.9"] = NEW_PROGRAM
-        self.stub.pages["/info"] = info_text(self.stub.url("/zof-9.9"),
-                                             sha256=hashlib.sha256(NEW_PROGRAM).hexdigest())
+        self.offer(NEW_PROGRAM)
         z = self.start_copy(program, self.ini(**{"only-1-instance": "yes", "update-automatically": "yes"}))
         marker = os.path.join(folder, "restarted-with.txt")
         self.assertTrue(wait_until(lambda: os.path.exists(marker), 15), z.dump())
@@ -177,9 +181,7 @@ class UpdateTest(ZofTestCase):
 
     def test_delayed_update_waits_for_the_last_connection(self):
         folder, program = self.program_copy()
-        self.stub.pages["/zof-9.9"] = NEW_PROGRAM
-        self.stub.pages["/info"] = info_text(self.stub.url("/zof-9.9"),
-                                             sha256=hashlib.sha256(NEW_PROGRAM).hexdigest())
+        self.offer(NEW_PROGRAM)
         # The information comes only once a visitor is connected.
         self.stub.hold["/info"] = threading.Event()
         z = self.start_copy(program, self.ini(**{"only-1-instance": "yes", "update-automatically": "yes",
@@ -242,9 +244,7 @@ class UpdateTest(ZofTestCase):
     def test_new_program_that_does_not_run_is_not_installed(self):
         folder, program = self.program_copy()
         broken = b"#!/bin/sh\necho 'no such option'\nexit 2\n"
-        self.stub.pages["/zof-9.9"] = broken
-        self.stub.pages["/info"] = info_text(self.stub.url("/zof-9.9"),
-                                             sha256=hashlib.sha256(broken).hexdigest())
+        self.offer(broken)
         z = self.start_copy(program, self.ini(**{"only-1-instance": "yes", "update-automatically": "yes"}))
         self.assertTrue(wait_until(lambda: "does not tell its version" in z.stderr_text(), 10), z.dump())
         self.assertEqual(z.get("/")[0], 200)
