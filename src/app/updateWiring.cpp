@@ -46,6 +46,10 @@ void installUpdater(ThttpClient *client)
         if (serveExists())
             serve().stopServer();
     };
+    h.resumeListening = [] {
+        if (serveExists())
+            serve().startServer();
+    };
     h.restart = [] {
         restartAsked = true;
         restartFile = updater->programFile();

@@ -109,6 +109,11 @@ void Tupdater::autoCheckUpdates()
 
 void Tupdater::manualCheck()
 {
+    if (!QFileInfo(localInfoPath()).isFile() && opts().updateInfoUrl.isEmpty()) {
+        prompt().message(QStringLiteral("The update check is not configured: the option update-info-url "
+                                        "is empty."), PK_WARNING);
+        return;
+    }
     progress(QStringLiteral("Searching for updates..."));
     const std::optional<TupdateInfo> info = fetchUpdateInfo();
     if (!info) {
@@ -294,6 +299,8 @@ void Tupdater::runPending()
     const QString url = std::exchange(pendingUpdateUrl, QString());
     const bool delayed = opts().delayedUpdate;
     opts().delayedUpdate = false; // no connection is left: install now
-    installUpdate(url);
+    const bool installed = installUpdate(url);
     opts().delayedUpdate = delayed;
+    if (!installed && hooks.resumeListening)
+        hooks.resumeListening();
 }

@@ -18,6 +18,7 @@ struct TupdaterHooks
 {
     std::function<int()> openConnections;
     std::function<void()> stopListening;   // also closes idle connections
+    std::function<void()> resumeListening; // a delayed update that failed
     // An orderly quit after which the program file starts again with the
     // same arguments.
     std::function<void()> restart;

@@ -155,6 +155,11 @@ class UpdateTest(ZofTestCase):
         time.sleep(1)
         self.assertEqual(len(self.stub.seen), 1)
         self.assertNotIn("Check update", z3.stderr_text())
+        # Nor by the operator's check, which says why.
+        _, program4 = self.program_copy()
+        z4 = self.start_copy(program4, "log-others=yes\n", ["--check-update"], single_instance=False)
+        self.assertTrue(wait_until(lambda: "update check is not configured" in z4.stderr_text(), 10), z4.dump())
+        self.assertEqual(len(self.stub.seen), 1)
 
     def offer(self, program_bytes):
         """The stub offers `program_bytes` as build 999, with its checksum."""

@@ -55,6 +55,7 @@ protected:
         up->hooks.restart = [this] { ++restarts; };
         up->hooks.openConnections = [this] { return connections; };
         up->hooks.stopListening = [this] { ++stops; };
+        up->hooks.resumeListening = [this] { ++resumes; };
     }
     void TearDown() override
     {
@@ -74,7 +75,7 @@ protected:
     TrecordingPrompt *rec = nullptr;
     std::unique_ptr<Tprompt> previous;
     Toptions saved;
-    int restarts = 0, stops = 0, connections = 0;
+    int restarts = 0, stops = 0, resumes = 0, connections = 0;
 };
 
 } // namespace
@@ -115,12 +116,14 @@ TEST_F(Updater, DelayedWhileConnectionsAreOpen)
     up->runPending(); // still busy
     EXPECT_EQ(up->pendingUpdateUrl, url);
     EXPECT_TRUE(rec->messages.isEmpty());
+    EXPECT_EQ(resumes, 0);
     connections = 0;
     up->runPending(); // the install goes on (and fails here on the network)
     EXPECT_TRUE(up->pendingUpdateUrl.isEmpty());
     EXPECT_EQ(rec->messages.last(), QStringLiteral("Network error. Request failed."));
     EXPECT_TRUE(opts().delayedUpdate); // the option itself is kept
     EXPECT_EQ(stops, 1);
+    EXPECT_EQ(resumes, 1); // the server listens again after the failure
 }
 
 TEST_F(Updater, UnsavedTreeKeptStopsTheUpdate)
