@@ -7,7 +7,6 @@
 // fills each step.
 
 void highlightLogSearch() {}
-void checkForUpdateDaily() {}
 void releaseOldIcons() {}
 void keepWindowOnScreen() {}
 void refreshConnectionsView() {}
@@ -16,7 +15,6 @@ void warnOfManyItems()
     TtreeAdder(Tvfs::instance()).warnOfManyItems();
 }
 void rememberWindowBounds() {}
-void runPendingUpdate() {}
 void updateCopyUrlCaption() {}
 void runScriptWindowWhenChanged() {}
 void paintGraph() {}
