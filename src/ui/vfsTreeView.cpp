@@ -79,15 +79,12 @@ TvfsTreeView::TvfsTreeView(QWidget *parent)
     entries = treeMenuEntries(*this);
     const TexpertMode expert = [] { return !opts().easy; };
     bindMenu(contextMenu, entries, expert);
-    // The tree's keys work while the tree (or its name editor) has the focus,
-    // not everywhere in the window.
-    const QList<QShortcut *> before = findChildren<QShortcut *>(Qt::FindDirectChildrenOnly);
+    // The tree's keys work while the tree has the focus, not everywhere in
+    // the window. While a name is edited, its editor keeps the keys of text
+    // editing (Del, Ctrl+C, Ctrl+V) for itself.
     bindShortcuts(this, entries, expert);
     for (QShortcut *s : findChildren<QShortcut *>(Qt::FindDirectChildrenOnly))
-        if (!before.contains(s)) {
-            s->setContext(Qt::WidgetWithChildrenShortcut);
-            shortcuts.append(s);
-        }
+        s->setContext(Qt::WidgetWithChildrenShortcut);
 
     TeditOutlets &out = editOutlets();
     out.selectNode = [this](Tfile *f) { selectNode(f); };
@@ -383,28 +380,6 @@ void TvfsTreeView::dropEvent(QDropEvent *event)
     refreshNodes();
 }
 
-bool TvfsTreeView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
-{
-    if (Tfile *f = nodeOf(itemFromIndex(index)); !f || f->isRoot())
-        return false;
-    const bool editing = QTreeWidget::edit(index, trigger, event);
-    if (editing)
-        setShortcutsEnabled(false); // Del, Ctrl+C, Ctrl+V act on the text
-    return editing;
-}
-
-void TvfsTreeView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
-{
-    QTreeWidget::closeEditor(editor, hint);
-    setShortcutsEnabled(true);
-}
-
-void TvfsTreeView::setShortcutsEnabled(bool on)
-{
-    for (QShortcut *s : std::as_const(shortcuts))
-        s->setEnabled(on);
-}
-
 // ---- following the tree ----
 
 void TvfsTreeView::nodeAdded(Tfile &f)
@@ -444,8 +419,13 @@ void TvfsTreeView::nodeChanged(Tfile &f)
 
 void TvfsTreeView::treeReset()
 {
-    clear();
+    // The old nodes may be gone already: nothing may look at them while
+    // their items go, so the selection's notices wait for the new root.
     items.clear();
+    {
+        const QSignalBlocker quiet(this);
+        clear();
+    }
     QTreeWidgetItem *root = makeItem(*tree->root());
     addTopLevelItem(root);
     fill(root);

@@ -10,7 +10,6 @@
 #include <QTreeWidget>
 
 class QMenu;
-class QShortcut;
 
 class TvfsTreeView : public QTreeWidget, public TvfsObserver
 {
@@ -75,8 +74,6 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     Qt::DropActions supportedDropActions() const override;
-    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
-    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     friend class TtreeNameDelegate;
@@ -87,11 +84,9 @@ private:
     void forget(QTreeWidgetItem *item);
     void renameFromEditor(Tfile *f, const QString &text);
     Tfile *dropTarget(const QPoint &pos) const;
-    void setShortcutsEnabled(bool on);
 
     Tvfs *tree;
     QHash<const Tfile *, QTreeWidgetItem *> items;
     QMenu *contextMenu = nullptr;
     QList<TmenuEntry> entries;
-    QList<QShortcut *> shortcuts;
 };

@@ -157,6 +157,17 @@ TEST(VfsTreeMenu, DefaultAddPointAndProperties)
     fx.select({fx.pub, fx.file});
     menuAction(fx.view.menu(), QStringLiteral("Properties..."))->trigger();
     EXPECT_EQ(asked, (QList<Tfile *>{fx.pub, fx.file}));
+
+    // Alt with a left click on a node asks for them too.
+    asked.clear();
+    fx.view.resize(300, 300);
+    fx.view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fx.view));
+    const QPoint onInner = fx.view.visualItemRect(fx.view.revealNode(fx.inner)).center();
+    QTest::mouseClick(fx.view.viewport(), Qt::LeftButton, Qt::AltModifier, onInner);
+    EXPECT_EQ(asked, (QList<Tfile *>{fx.inner}));
+    QTest::mouseClick(fx.view.viewport(), Qt::LeftButton, {}, onInner);
+    EXPECT_EQ(asked, (QList<Tfile *>{fx.inner}));
 }
 
 TEST(VfsTreeMenu, BrowseRule)

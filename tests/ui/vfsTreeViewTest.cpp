@@ -268,4 +268,10 @@ TEST(VfsTreeView, UrlBoxFollowsTheFocusedNode)
     EXPECT_EQ(w.urlBox()->text(), fx.inner->fullURL());
     w.tree()->clearSelection();
     EXPECT_EQ(w.urlBox()->text(), fx.tree->root()->fullURL());
+
+    // A new tree: the box shows its root, whatever was selected.
+    w.tree()->selectNode(fx.inner);
+    fx.tree->resetVFS();
+    EXPECT_FALSE(w.tree()->focusedNode());
+    EXPECT_EQ(w.urlBox()->text(), fx.tree->root()->fullURL());
 }
