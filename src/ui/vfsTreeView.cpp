@@ -1,5 +1,6 @@
 #include "ui/vfsTreeView.h"
 
+#include "app/program.h"
 #include "config/options.h"
 #include "ui/treeMenu.h"
 #include "ui/vfsTooltip.h"
@@ -272,6 +273,9 @@ void TvfsTreeView::refreshNodes()
 
 QString TvfsTreeView::tooltipAt(const QPoint &pos) const
 {
+    // Nodes may be going while the program closes.
+    if (const Tprogram *p = Tprogram::instance(); p && p->closing())
+        return {};
     if (Tfile *f = nodeOf(itemAt(pos)))
         return vfsTooltipLines(*f, opts().hints4newcomers).join(u'\n');
     return opts().hints4newcomers ? TREE_HINT : QString();
