@@ -134,6 +134,7 @@ void TmainWindow::buildViews()
 {
     treeView = new TvfsTreeView;
     treeView->setObjectName(QStringLiteral("vfsTree"));
+    connect(treeView, &TvfsTreeView::focusedNodeChanged, this, &TmainWindow::refreshUrl);
     logView = new TlogView;
     logView->setObjectName(QStringLiteral("logView"));
     connView = new TconnectionsView;
@@ -188,7 +189,8 @@ void TmainWindow::refreshCaptions()
 
 void TmainWindow::refreshUrl()
 {
-    url->setText(Tvfs::instance().root()->fullURL());
+    const Tfile *focused = treeView->focusedNode();
+    url->setText((focused ? focused : Tvfs::instance().root())->fullURL());
 }
 
 QList<TmenuEntry> TmainWindow::mainMenuEntries()
