@@ -7,7 +7,6 @@
 #include "net/httpClient.h"
 #include "net/externalAddress.h"
 #include "net/selfTest.h"
-#include "net/urlAddressCheck.h"
 #include "script/macroEngine.h"
 #include "serve/serve.h"
 #include "util/prompt.h"
@@ -24,14 +23,6 @@ ThttpClient *web = nullptr;
 QString urlAddress()
 {
     return Tvfs::instance().settings().defaultIP;
-}
-
-// The URL address, the dynamic DNS host, the custom ones, the external one
-// and the machine's own.
-QStringList candidates()
-{
-    const Toptions &o = opts();
-    return urlAddressCandidates(urlAddress(), o.dynamicDnsHost, o.customIp, knownExternalAddress(), ownAddresses());
 }
 
 TselfTestHooks hooks()
@@ -60,7 +51,7 @@ TselfTestHooks hooks()
         if (cfg().hooks.externalAddress)
             cfg().hooks.externalAddress();
     };
-    h.candidates = &candidates;
+    h.candidates = &currentUrlAddressCandidates;
     h.ownAddresses = &ownAddresses;
     h.suspendLimits = [](bool on) { serve().counters().selfTestOn = on; };
     h.progress = [](const QString &caption) {

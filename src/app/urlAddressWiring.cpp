@@ -26,6 +26,13 @@ QStringList ownAddresses()
     return v4 + v6;
 }
 
+QStringList currentUrlAddressCandidates()
+{
+    const Toptions &o = opts();
+    return urlAddressCandidates(Tvfs::instance().settings().defaultIP, o.dynamicDnsHost, o.customIp,
+                                knownExternalAddress(), ownAddresses());
+}
+
 namespace {
 
 void useUrlAddress(const QString &address)

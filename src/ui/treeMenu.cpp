@@ -54,16 +54,7 @@ using namespace treeMenuParts;
 
 QStringList urlHostChoices()
 {
-    QStringList out;
-    const Toptions &o = opts();
-    QStringList all = o.customIp;
-    if (!o.lastExternalAddress.isEmpty())
-        all.append(o.lastExternalAddress);
-    all += ownAddresses();
-    for (const QString &a : std::as_const(all))
-        if (!a.isEmpty() && !out.contains(a))
-            out.append(a);
-    return out;
+    return currentUrlAddressCandidates();
 }
 
 QString browseUrl(const QString &url, bool isLink, bool localhost, const QString &port)

@@ -14,8 +14,7 @@ TtreeMenuState treeMenuState(const TvfsTreeView &view);
 QList<TmenuEntry> treeMenuEntries(TvfsTreeView &view);
 
 // The addresses a URL may be built with, for "Copy URL with different host
-// address": the custom ones, the external one once known, then the
-// machine's own.
+// address": the URL address candidates.
 QStringList urlHostChoices();
 
 // The URL a browser is sent to for `url`: a link's own unchanged; otherwise,
