@@ -156,6 +156,12 @@ TconnectionsView::TconnectionsView(QWidget *parent)
     for (int i = 0; i < std::min<qsizetype>(widths.size(), CC_COUNT); ++i)
         if (widths[i].width > 0)
             setColumnWidth(i, int(widths[i].width));
+    // The widths the operator gives are kept with the options.
+    connect(header(), &QHeaderView::sectionResized, this, [](int i, int, int width) {
+        QList<TconnColumn> &cols = opts().connectionsColumns;
+        if (i >= 0 && i < cols.size())
+            cols[i].width = width;
+    });
 }
 
 int TconnectionsView::refresh()

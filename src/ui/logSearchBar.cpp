@@ -1,7 +1,14 @@
 #include "ui/logSearchBar.h"
 
 #include "config/options.h"
+#include "log/logSearch.h"
 #include "ui/logView.h"
+#include "util/prompt.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QTemporaryFile>
+#include <QUrl>
 
 #include <QHBoxLayout>
 #include <algorithm>
@@ -9,6 +16,23 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// The text in a temporary ".txt" file, opened with the desktop's editor.
+void openLogTextInEditor(const QString &text)
+{
+    QTemporaryFile f(QDir(QDir::tempPath()).filePath(QStringLiteral("zof-log-XXXXXX.txt")));
+    f.setAutoRemove(false);
+    const QByteArray bytes = text.toUtf8();
+    if (!f.open() || f.write(bytes) != bytes.size() || !f.flush()) {
+        prompt().message(QStringLiteral("Cannot save temporary file"), PK_ERROR);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(f.fileName()));
+}
+
+} // namespace
 
 TlogSearchBar::TlogSearchBar(TlogView *viewIn, QWidget *parent)
     : QWidget(parent), view(viewIn)
@@ -29,6 +53,19 @@ TlogSearchBar::TlogSearchBar(TlogView *viewIn, QWidget *parent)
     down->setObjectName(QStringLiteral("logSearchDown"));
     row->addWidget(up);
     row->addWidget(down);
+    auto *copyAll = new QToolButton;
+    copyAll->setText(QStringLiteral("Copy to editor"));
+    copyAll->setToolTip(QStringLiteral("Copy to editor"));
+    copyMatching = new QToolButton;
+    copyMatching->setText(QStringLiteral("Copy matched"));
+    copyMatching->setToolTip(QStringLiteral("Copy to editor only lines matched by the search pattern"));
+    copyMatching->setEnabled(false);
+    row->addWidget(copyAll);
+    row->addWidget(copyMatching);
+    openInEditor = &openLogTextInEditor;
+    connect(copyAll, &QToolButton::clicked, this, [this] { copyToEditor(false); });
+    connect(copyMatching, &QToolButton::clicked, this, [this] { copyToEditor(true); });
+    connect(edit, &QLineEdit::textChanged, this, [this](const QString &t) { copyMatching->setEnabled(!t.isEmpty()); });
 
     typing.setSingleShot(true);
     unpink.setSingleShot(true);
@@ -44,6 +81,18 @@ TlogSearchBar::TlogSearchBar(TlogView *viewIn, QWidget *parent)
 int TlogSearchBar::typingDelayMs() const
 {
     return int(std::min<qint64>(2 * view->lastSearchMs(), 2000));
+}
+
+void TlogSearchBar::copyToEditor(bool onlyMatching)
+{
+    const QString all = view->toPlainText();
+    const QString text = onlyMatching ? logLinesMatching(all, edit->text()) : all;
+    if (text.isEmpty()) {
+        prompt().message(QStringLiteral("It's empty"), PK_WARNING);
+        return;
+    }
+    if (openInEditor)
+        openInEditor(text);
 }
 
 bool TlogSearchBar::searchNow(int direction)

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 class QLineEdit;
 class QToolButton;
 class TlogView;
@@ -23,6 +25,14 @@ public:
     // How long the box waits after typing before it searches.
     int typingDelayMs() const;
 
+    // "Copy to editor": the whole log, or only the lines the box's pattern
+    // matches; nothing to copy gives the warning "It's empty".
+    void copyToEditor(bool onlyMatching);
+    QToolButton *copyMatchingButton() const { return copyMatching; }
+    // Where the text goes (by default a temporary ".txt" file opened with
+    // the desktop's editor).
+    std::function<void(const QString &text)> openInEditor;
+
     static constexpr int pinkMs = 5000;
 
 private:
@@ -30,6 +40,7 @@ private:
 
     TlogView *view;
     QLineEdit *edit = nullptr;
+    QToolButton *copyMatching = nullptr;
     QTimer typing, unpink;
     bool pink = false;
 };

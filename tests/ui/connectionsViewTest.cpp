@@ -253,6 +253,11 @@ TEST(ConnectionsView, ThousandRowsRefreshInPlaceQuickly)
     // A refresh runs at most a few times a second: it must stay well under that.
     EXPECT_LT(worstMs, 100);
 
+    // A column width the operator sets is kept with the options.
+    view.setColumnWidth(CC_FILE, 234);
+    ASSERT_GT(opts().connectionsColumns.size(), CC_FILE);
+    EXPECT_EQ(opts().connectionsColumns[CC_FILE].width, 234);
+
     // Ended connections leave from the end without a rebuild.
     conns.resize(990);
     EXPECT_EQ(view.connections()->refresh(conns), 10);

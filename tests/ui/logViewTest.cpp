@@ -10,12 +10,14 @@
 #include "ui/logSearchBar.h"
 #include "ui/logView.h"
 #include "ui/menuTable.h"
+#include "util/presetPrompt.h"
 
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
@@ -225,4 +227,39 @@ TEST(LogView, MenuCommandsCopyClearSaveAndSwitches)
     QCoreApplication::processEvents();
     EXPECT_EQ(v.shownLines(), 1);
     EXPECT_TRUE(v.toPlainText().endsWith(QStringLiteral("three")));
+}
+
+TEST(LogView, CopyToEditorWholeOrOnlyMatchingLines)
+{
+    TquietServices s;
+    TlogView v;
+    add2log(QStringLiteral("Not served: 404 - x"));
+    add2log(QStringLiteral("Served 1 KB"));
+    add2log(QStringLiteral("404 again"));
+    QCoreApplication::processEvents();
+    TlogSearchBar bar(&v);
+    QStringList opened;
+    bar.openInEditor = [&](const QString &t) { opened << t; };
+    EXPECT_FALSE(bar.copyMatchingButton()->isEnabled());
+    bar.box()->setText(QStringLiteral("404"));
+    EXPECT_TRUE(bar.copyMatchingButton()->isEnabled());
+
+    bar.copyToEditor(true);
+    ASSERT_EQ(opened.size(), 1);
+    const QStringList lines = opened[0].split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("Not served: 404 - x")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("404 again")));
+    bar.copyToEditor(false);
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[1], v.toPlainText());
+
+    // Nothing matched: a warning, no editor.
+    auto *answers = new TpresetPrompt;
+    setPrompt(std::unique_ptr<Tprompt>(answers));
+    bar.box()->setText(QStringLiteral("500"));
+    bar.copyToEditor(true);
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_EQ(answers->messages(), QStringList{QStringLiteral("It's empty")});
+    setPrompt(nullptr);
 }
