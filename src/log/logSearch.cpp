@@ -7,20 +7,20 @@
 
 namespace {
 
-const QString lineEnds = QStringLiteral("\r\n");
+const QString searchLineEnds = QStringLiteral("\r\n");
 
-qsizetype matchAt(const QString &pattern, const QString &text, qsizetype at)
+qsizetype searchMatchAt(const QString &pattern, const QString &text, qsizetype at)
 {
-    return wildcardMatchLength(pattern, QStringView(text).mid(at), false, lineEnds);
+    return wildcardMatchLength(pattern, QStringView(text).mid(at), false, searchLineEnds);
 }
 
-TlogSearchHit hit(qsizetype start, qsizetype length)
+TlogSearchHit searchHit(qsizetype start, qsizetype length)
 {
     return {true, start, length};
 }
 
 // Every start position is tried once, stepping by `dir` and wrapping.
-TlogSearchHit wildcardSearch(const QString &text, QString pattern, qsizetype caret, int dir)
+TlogSearchHit searchWildcards(const QString &text, QString pattern, qsizetype caret, int dir)
 {
     while (pattern.startsWith(u'*'))
         pattern.remove(0, 1);
@@ -35,13 +35,13 @@ TlogSearchHit wildcardSearch(const QString &text, QString pattern, qsizetype car
             pos = 0;
         else if (pos < 0)
             pos = n - 1;
-        if (const qsizetype m = matchAt(pattern, text, pos); m > 0)
-            return hit(pos, m);
+        if (const qsizetype m = searchMatchAt(pattern, text, pos); m > 0)
+            return searchHit(pos, m);
     }
     return {};
 }
 
-TlogSearchHit plainSearch(const QString &text, const QString &pattern, qsizetype caret, int dir)
+TlogSearchHit searchPlain(const QString &text, const QString &pattern, qsizetype caret, int dir)
 {
     const qsizetype len = pattern.size();
     qsizetype at = -1;
@@ -56,7 +56,7 @@ TlogSearchHit plainSearch(const QString &text, const QString &pattern, qsizetype
         if (at < 0)
             at = text.lastIndexOf(pattern);
     }
-    return at < 0 ? TlogSearchHit{} : hit(at, len);
+    return at < 0 ? TlogSearchHit{} : searchHit(at, len);
 }
 
 } // namespace
@@ -69,13 +69,13 @@ TlogSearchHit logSearch(const QString &textIn, const QString &patternIn, qsizety
     const QString pattern = patternIn.toLower();
     caret = std::clamp<qsizetype>(caret, 0, text.size());
     if (direction == 0) {
-        if (const qsizetype m = matchAt(pattern, text, caret); m > 0)
-            return hit(caret, m);
+        if (const qsizetype m = searchMatchAt(pattern, text, caret); m > 0)
+            return searchHit(caret, m);
     }
     const int dir = direction > 0 ? 1 : -1;
     if (pattern.contains(u'?') || pattern.contains(u'*'))
-        return wildcardSearch(text, pattern, caret, dir);
-    return plainSearch(text, pattern, caret, dir);
+        return searchWildcards(text, pattern, caret, dir);
+    return searchPlain(text, pattern, caret, dir);
 }
 
 QString logLinesMatching(const QString &text, const QString &pattern)

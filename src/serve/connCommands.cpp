@@ -8,12 +8,12 @@
 
 namespace {
 
-bool isOpen(const ThttpConn *c)
+bool connIsOpen(const ThttpConn *c)
 {
     return !c->isDisconnecting() && c->state() != HCS_DISCONNECTED;
 }
 
-QString addressOf(const ThttpConn *c)
+QString connAddressOf(const ThttpConn *c)
 {
     const TconnData *d = TconnData::of(c);
     return d ? d->address : c->address();
@@ -45,7 +45,7 @@ int kickAddress(ThttpSrv &srv, const QString &address)
     int kicked = 0;
     const QList<ThttpConn *> conns = srv.conns; // disconnecting may change the list
     for (ThttpConn *c : conns) {
-        if (!isOpen(c) || (address != u"*" && addressOf(c) != address))
+        if (!connIsOpen(c) || (address != u"*" && connAddressOf(c) != address))
             continue;
         if (TconnData *d = TconnData::of(c))
             d->disconnect(d->disconnectReason.isEmpty() ? QStringLiteral("kicked") : d->disconnectReason);
@@ -61,7 +61,7 @@ int kickIdle(ThttpSrv &srv)
     int kicked = 0;
     const QList<ThttpConn *> conns = srv.conns;
     for (ThttpConn *c : conns) {
-        if (!isOpen(c) || c->state() != HCS_IDLE)
+        if (!connIsOpen(c) || c->state() != HCS_IDLE)
             continue;
         if (TconnData *d = TconnData::of(c))
             d->disconnect(QStringLiteral("kicked idle"));
@@ -76,7 +76,7 @@ int openConnectionsFrom(const ThttpSrv &srv, const QString &address)
 {
     int n = 0;
     for (const ThttpConn *c : srv.conns)
-        if (isOpen(c) && addressOf(c) == address)
+        if (connIsOpen(c) && connAddressOf(c) == address)
             ++n;
     return n;
 }
@@ -84,7 +84,7 @@ int openConnectionsFrom(const ThttpSrv &srv, const QString &address)
 bool anyOpenConnection(const ThttpSrv &srv)
 {
     for (const ThttpConn *c : srv.conns)
-        if (isOpen(c))
+        if (connIsOpen(c))
             return true;
     return false;
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-QString stateName(ThttpConnState s)
+QString connStateName(ThttpConnState s)
 {
     switch (s) {
     case HCS_IDLE: return QStringLiteral("idle");
@@ -23,19 +23,19 @@ QString stateName(ThttpConnState s)
     return {};
 }
 
-QString timeText(TdateTime t)
+QString connTimeText(TdateTime t)
 {
     if (t <= 0)
         return QStringLiteral("<unknown>");
     return QLocale().toString(fromDateTime(t), QLocale::ShortFormat);
 }
 
-QString hostPart(const QString &address)
+QString connHostPart(const QString &address)
 {
     return address.contains(u':') ? u'[' + address + u']' : address;
 }
 
-int percent(qint64 done, qint64 of)
+int connPercent(qint64 done, qint64 of)
 {
     return of > 0 ? int(done * 100 / of) : 0;
 }
@@ -71,7 +71,7 @@ TconnRow connRow(const ThttpConn &c)
     const TconnData *d = TconnData::of(&c);
     const QString address = d ? d->address : c.address();
     const QString user = d ? d->user() : QString();
-    r.address = (user.isEmpty() ? QString() : user + u'@') + hostPart(address) + u':' + c.port();
+    r.address = (user.isEmpty() ? QString() : user + u'@') + connHostPart(address) + u':' + c.port();
 
     const bool down = downloadInProgress(c);
     const bool up = !down && uploadInProgress(c);
@@ -88,18 +88,18 @@ TconnRow connRow(const ThttpConn &c)
     if (down) {
         r.status = c.isPaused() ? QStringLiteral("paused")
                                 : QStringLiteral("%1 / %2 sent").arg(groupDigits(c.bodyBytesSent()), groupDigits(c.rangeSize()));
-        r.progress = QString::number(percent(c.bodyBytesSent(), c.rangeSize())) + u'%';
+        r.progress = QString::number(connPercent(c.bodyBytesSent(), c.rangeSize())) + u'%';
         r.whole = c.bodySize();
         r.partStart = qMax<qint64>(0, c.reply().firstByte);
         r.partSize = c.rangeSize();
         r.partDone = c.bodyBytesSent();
     } else if (up) {
         r.status = QStringLiteral("%1 / %2 received").arg(groupDigits(c.postBytesReceived()), groupDigits(c.post().length));
-        r.progress = QString::number(percent(c.postBytesReceived(), c.post().length)) + u'%';
+        r.progress = QString::number(connPercent(c.postBytesReceived(), c.post().length)) + u'%';
         r.whole = r.partSize = c.post().length;
         r.partDone = c.postBytesReceived();
     } else {
-        r.status = stateName(c.state());
+        r.status = connStateName(c.state());
         if (c.state() == HCS_IDLE)
             r.status += u' ' + QString::number(c.requestCount());
     }
@@ -119,7 +119,7 @@ TconnRow connRow(const ThttpConn &c)
     if (d) {
         const QString agent = d->request.agent.isEmpty() ? QStringLiteral("<unknown>") : d->request.agent;
         r.tooltip = QStringLiteral("Connection time: %1\rLast request time: %2\rAgent: %3")
-                        .arg(timeText(d->time), timeText(d->request.time), agent);
+                        .arg(connTimeText(d->time), connTimeText(d->request.time), agent);
     }
     return r;
 }

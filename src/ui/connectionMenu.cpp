@@ -10,12 +10,12 @@
 
 namespace {
 
-ThttpSrv *server()
+ThttpSrv *connServer()
 {
     return serveExists() ? &serve().srv() : nullptr;
 }
 
-QString selectedAddress(TconnectionsView *view)
+QString connSelectedAddress(TconnectionsView *view)
 {
     const ThttpConn *c = view->selectedConnection();
     if (!c)
@@ -24,12 +24,12 @@ QString selectedAddress(TconnectionsView *view)
     return d ? d->address : c->address();
 }
 
-bool someOpen()
+bool connSomeOpen()
 {
-    return server() && anyOpenConnection(*server());
+    return connServer() && anyOpenConnection(*connServer());
 }
 
-TmenuEntry entry(const char *caption, std::function<void()> run, std::function<bool()> enabled)
+TmenuEntry connEntry(const char *caption, std::function<void()> run, std::function<bool()> enabled)
 {
     TmenuEntry e;
     e.caption = QString::fromLatin1(caption);
@@ -44,7 +44,7 @@ QList<TmenuEntry> connectionMenuEntries(TconnectionsView *view, std::function<vo
 {
     const auto selected = [view] { return view->selectedConnection() != nullptr; };
     QList<TmenuEntry> m;
-    m += entry("Kick connection", [view] {
+    m += connEntry("Kick connection", [view] {
         if (ThttpConn *c = view->selectedConnection())
             kickConnection(*c);
         view->refreshSoon();
@@ -52,27 +52,27 @@ QList<TmenuEntry> connectionMenuEntries(TconnectionsView *view, std::function<vo
         const ThttpConn *c = view->selectedConnection();
         return c && c->state() != HCS_DISCONNECTED;
     });
-    m += entry("Kick IP address", [view] {
-        if (const QString a = selectedAddress(view); !a.isEmpty() && server())
-            kickAddress(*server(), a);
+    m += connEntry("Kick IP address", [view] {
+        if (const QString a = connSelectedAddress(view); !a.isEmpty() && connServer())
+            kickAddress(*connServer(), a);
         view->refreshSoon();
-    }, [selected] { return selected() && someOpen(); });
-    m += entry("Kick all connections", [view] {
-        if (server())
-            kickAddress(*server(), QStringLiteral("*"));
+    }, [selected] { return selected() && connSomeOpen(); });
+    m += connEntry("Kick all connections", [view] {
+        if (connServer())
+            kickAddress(*connServer(), QStringLiteral("*"));
         view->refreshSoon();
-    }, &someOpen);
-    m += entry("Kick idle connections", [view] {
-        if (server())
-            kickIdle(*server());
+    }, &connSomeOpen);
+    m += connEntry("Kick idle connections", [view] {
+        if (connServer())
+            kickIdle(*connServer());
         view->refreshSoon();
-    }, &someOpen);
+    }, &connSomeOpen);
     m += TmenuEntry::line();
-    m += entry("Ban IP address", [view, banAddress] {
-        if (const QString a = selectedAddress(view); !a.isEmpty() && banAddress)
+    m += connEntry("Ban IP address", [view, banAddress] {
+        if (const QString a = connSelectedAddress(view); !a.isEmpty() && banAddress)
             banAddress(a);
     }, selected);
-    TmenuEntry pause = entry("Pause (download-only)", [view] {
+    TmenuEntry pause = connEntry("Pause (download-only)", [view] {
         if (ThttpConn *c = view->selectedConnection())
             togglePause(*c);
         view->refreshSoon();
@@ -86,7 +86,7 @@ QList<TmenuEntry> connectionMenuEntries(TconnectionsView *view, std::function<vo
         return c && c->isPaused();
     };
     m += pause;
-    m += entry("View http request", [view] {
+    m += connEntry("View http request", [view] {
         if (const ThttpConn *c = view->selectedConnection())
             prompt().message(httpRequestText(*c));
     }, selected);

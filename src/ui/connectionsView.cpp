@@ -48,7 +48,7 @@ public:
     }
 };
 
-QVariant iconColour(TconnRowIcon icon)
+QVariant connIconColour(TconnRowIcon icon)
 {
     switch (icon) {
     case CRI_DISCONNECTED: return QColor(Qt::gray);
@@ -59,7 +59,7 @@ QVariant iconColour(TconnRowIcon icon)
     return {};
 }
 
-const char *const columnTitles[CC_COUNT] = {"IP address", "File", "Status", "Speed", "Time left", "Progress"};
+const char *const connColumnTitles[CC_COUNT] = {"IP address", "File", "Status", "Speed", "Time left", "Progress"};
 
 } // namespace
 
@@ -76,7 +76,7 @@ int TconnectionsModel::columnCount(const QModelIndex &parent) const
 QVariant TconnectionsModel::headerData(int section, Qt::Orientation o, int role) const
 {
     if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < CC_COUNT)
-        return QString::fromLatin1(columnTitles[section]);
+        return QString::fromLatin1(connColumnTitles[section]);
     return {};
 }
 
@@ -88,7 +88,7 @@ QVariant TconnectionsModel::data(const QModelIndex &index, int role) const
     if (role == Qt::ToolTipRole)
         return QString(r.tooltip).replace(u'\r', u'\n');
     if (role == Qt::ForegroundRole && index.column() == CC_ADDRESS)
-        return iconColour(r.icon);
+        return connIconColour(r.icon);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -9,7 +9,7 @@
 
 namespace {
 
-TmenuEntry option(const char *caption, const char *key, TmenuClass cls = MC_ALWAYS)
+TmenuEntry logOption(const char *caption, const char *key, TmenuClass cls = MC_ALWAYS)
 {
     TmenuEntry e;
     e.caption = QString::fromLatin1(caption);
@@ -18,7 +18,7 @@ TmenuEntry option(const char *caption, const char *key, TmenuClass cls = MC_ALWA
     return e;
 }
 
-TmenuEntry command(const char *caption, std::function<void()> run, TmenuClass cls = MC_ALWAYS)
+TmenuEntry logCommand(const char *caption, std::function<void()> run, TmenuClass cls = MC_ALWAYS)
 {
     TmenuEntry e;
     e.caption = QString::fromLatin1(caption);
@@ -28,13 +28,13 @@ TmenuEntry command(const char *caption, std::function<void()> run, TmenuClass cl
 }
 
 // An input box for a text option; Cancel changes nothing.
-void askOption(const QString &title, const QString &text, const QString &key, const QString &current)
+void askLogOption(const QString &title, const QString &text, const QString &key, const QString &current)
 {
     if (const std::optional<QString> v = prompt().askText(text, title, current))
         applyOptionLine(key, v->trimmed());
 }
 
-void askMaxLines()
+void askLogMaxLines()
 {
     const std::optional<QString> v = prompt().askText(QStringLiteral("Max lines on screen.\rLeave blank to get no limits."),
                                                       QStringLiteral("Max lines on screen"),
@@ -50,29 +50,29 @@ void askMaxLines()
     applyOptionLine(QStringLiteral("log-max-lines"), QString::number(n));
 }
 
-QList<TmenuEntry> logWhat()
+QList<TmenuEntry> logWhatEntries()
 {
     return {
-        option("Time", "log-time"),
-        option("Date", "log-date"),
-        option("Browsing", "log-browsing"),
-        option("Icons", "log-icons"),
-        option("Progress", "log-progress"),
-        option("Banned", "log-banned"),
-        option("Only served requests", "log-only-served"),
-        option("Other events", "log-others"),
-        option("Connections", "log-connections", MC_EXPERT),
-        option("Disconnections", "log-disconnections", MC_EXPERT),
-        option("Requests", "log-requests"),
-        option("Requests dump", "log-dump-request", MC_EXPERT),
-        option("Replies", "log-replies"),
-        option("Full downloads", "log-full-downloads"),
-        option("Uploads", "log-uploads"),
-        option("Deletions", "log-deletions"),
-        option("Bytes received", "log-bytes-received", MC_EXPERT),
-        option("Bytes sent", "log-bytes-sent", MC_EXPERT),
-        option("Server start", "log-server-start"),
-        option("Server stop", "log-server-stop"),
+        logOption("Time", "log-time"),
+        logOption("Date", "log-date"),
+        logOption("Browsing", "log-browsing"),
+        logOption("Icons", "log-icons"),
+        logOption("Progress", "log-progress"),
+        logOption("Banned", "log-banned"),
+        logOption("Only served requests", "log-only-served"),
+        logOption("Other events", "log-others"),
+        logOption("Connections", "log-connections", MC_EXPERT),
+        logOption("Disconnections", "log-disconnections", MC_EXPERT),
+        logOption("Requests", "log-requests"),
+        logOption("Requests dump", "log-dump-request", MC_EXPERT),
+        logOption("Replies", "log-replies"),
+        logOption("Full downloads", "log-full-downloads"),
+        logOption("Uploads", "log-uploads"),
+        logOption("Deletions", "log-deletions"),
+        logOption("Bytes received", "log-bytes-received", MC_EXPERT),
+        logOption("Bytes sent", "log-bytes-sent", MC_EXPERT),
+        logOption("Server start", "log-server-start"),
+        logOption("Server stop", "log-server-stop"),
     };
 }
 
@@ -88,37 +88,37 @@ QList<TmenuEntry> logMenuEntries(TlogView *view, const TlogMenuHooks &hooks)
     QList<TmenuEntry> m;
     TmenuEntry what;
     what.caption = QStringLiteral("Log what");
-    what.children = logWhat();
+    what.children = logWhatEntries();
     m += what;
-    m += option("Log to screen", "log-to-screen", MC_EXPERT);
-    m += command("Log to file...", [] {
-        askOption(QStringLiteral("Log file"),
+    m += logOption("Log to screen", "log-to-screen", MC_EXPERT);
+    m += logCommand("Log to file...", [] {
+        askLogOption(QStringLiteral("Log file"),
                   QStringLiteral("This option creates a log file.\rLeave blank to get no log file.\r"
                                  "You can use %d% %m% %y% %dow% %w% %user% in the name."),
                   QStringLiteral("log-file-name"), opts().logFileName);
     }, MC_EXPERT);
-    m += command("Max lines on screen...", &askMaxLines, MC_EXPERT);
+    m += logCommand("Max lines on screen...", &askLogMaxLines, MC_EXPERT);
     const auto fileSet = [] { return !opts().logFileName.isEmpty(); };
-    TmenuEntry apache = command("Apache log file format...", [] {
-        askOption(QStringLiteral("Apache log file format"), QStringLiteral("Here you can specify how to format the log file"),
+    TmenuEntry apache = logCommand("Apache log file format...", [] {
+        askLogOption(QStringLiteral("Apache log file format"), QStringLiteral("Here you can specify how to format the log file"),
                   QStringLiteral("log-apache-format"), opts().logApacheFormat);
     }, MC_EXPERT);
     apache.offered = fileSet;
     m += apache;
-    TmenuEntry tabbed = option("Tabbed instead of multi-line for the log file", "log-file-tabbed", MC_EXPERT);
+    TmenuEntry tabbed = logOption("Tabbed instead of multi-line for the log file", "log-file-tabbed", MC_EXPERT);
     tabbed.offered = fileSet;
     m += tabbed;
-    m += command("Do not log address...", [] {
-        askOption(QStringLiteral("Do not log address"), QStringLiteral("Any event from the following IP address mask will be not logged."),
+    m += logCommand("Do not log address...", [] {
+        askLogOption(QStringLiteral("Do not log address"), QStringLiteral("Any event from the following IP address mask will be not logged."),
                   QStringLiteral("do-not-log-address"), opts().doNotLogAddress);
     }, MC_EXPERT);
-    m += command("Do not log some files...", [] {
+    m += logCommand("Do not log some files...", [] {
         prompt().message(QStringLiteral("Select the files/folder you don't want to be logged,\r"
                                         "then right click and select \"Don't log\"."));
     }, MC_EXPERT);
     if (hooks.assignNames)
-        m += command("Assign name to address...", hooks.assignNames, MC_EXPERT);
-    m += command("Font...", [view] {
+        m += logCommand("Assign name to address...", hooks.assignNames, MC_EXPERT);
+    m += logCommand("Font...", [view] {
         QFont initial = view->font();
         if (!opts().logFontName.isEmpty())
             initial.setFamily(opts().logFontName);
@@ -132,25 +132,25 @@ QList<TmenuEntry> logMenuEntries(TlogView *view, const TlogMenuHooks &hooks)
         applyOptionLine(QStringLiteral("log-font-size"), QString::number(f.pointSize()));
     });
     m += TmenuEntry::line();
-    TmenuEntry readOnly = option("Read-only", "log-read-only", MC_EXPERT);
+    TmenuEntry readOnly = logOption("Read-only", "log-read-only", MC_EXPERT);
     readOnly.run = [view] { view->applyOptions(); };
     m += readOnly;
-    TmenuEntry ban = command("Ban this address", [view, hooks] {
+    TmenuEntry ban = logCommand("Ban this address", [view, hooks] {
         const QString a = view->caretLineAddress();
         if (!a.isEmpty() && hooks.banAddress)
             hooks.banAddress(a);
     });
     ban.offered = [view] { return !view->caretLineAddress().isEmpty(); };
     m += ban;
-    m += command("Copy", [view] { view->copyToClipboard(); });
-    m += command("Clear", [view] { view->clearLog(); });
-    m += command("Clear and reset totals", [view] { view->clearAndResetTotals(); }, MC_EXPERT);
-    m += command("Save", [view] {
+    m += logCommand("Copy", [view] { view->copyToClipboard(); });
+    m += logCommand("Clear", [view] { view->clearLog(); });
+    m += logCommand("Clear and reset totals", [view] { view->clearAndResetTotals(); }, MC_EXPERT);
+    m += logCommand("Save", [view] {
         if (!view->saveTo(TlogView::defaultSavePath()))
             prompt().message(QStringLiteral("Error saving"), PK_ERROR);
     });
-    m += command("Save as...", [view] { view->saveAs(); });
+    m += logCommand("Save as...", [view] { view->saveAs(); });
     if (hooks.addressesEver)
-        m += command("Addresses ever connected...", hooks.addressesEver, MC_EXPERT);
+        m += logCommand("Addresses ever connected...", hooks.addressesEver, MC_EXPERT);
     return m;
 }
