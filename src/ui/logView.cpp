@@ -1,11 +1,13 @@
 #include "ui/logView.h"
 
+#include "config/config.h"
 #include "config/options.h"
 #include "config/paths.h"
 #include "log/logModel.h"
 #include "log/logSearch.h"
 #include "serve/trafficTotals.h"
 #include "util/files.h"
+#include "util/service.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,6 +28,9 @@ TlogView::TlogView(QWidget *parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     applyOptions();
+    // Options changed anywhere (dialogs, scripts) reach the view.
+    if (Tconfig *c = Tservice<Tconfig>::find())
+        connect(c->notifier.get(), &TcfgSignals::applied, this, &TlogView::applyOptions);
     follow(TlogModel::find());
 }
 

@@ -2,6 +2,7 @@
 // trimming rule, colours, the search box, the caret line's address and the
 // log menu's commands.
 #include "app/services.h"
+#include "config/config.h"
 #include "config/options.h"
 #include "log/log.h"
 #include "log/logModel.h"
@@ -9,6 +10,7 @@
 #include "ui/logMenu.h"
 #include "ui/logSearchBar.h"
 #include "ui/logView.h"
+#include "ui/mainWindow.h"
 #include "ui/menuTable.h"
 #include "util/presetPrompt.h"
 
@@ -262,4 +264,38 @@ TEST(LogView, CopyToEditorWholeOrOnlyMatchingLines)
     EXPECT_EQ(opened.size(), 2);
     EXPECT_EQ(answers->messages(), QStringList{QStringLiteral("It's empty")});
     setPrompt(nullptr);
+}
+
+TEST(LogView, MainMenuCarriesTheLogMenuAndOptionsReachTheView)
+{
+    TquietServices s;
+    opts().easy = true;
+    TmainWindow w;
+    const QList<TmenuEntry> main = w.mainMenuEntries();
+    const TmenuEntry *log = findMenuEntry(main, QStringLiteral("Log"));
+    ASSERT_TRUE(log);
+    ASSERT_TRUE(log->liveChildren);
+    const QList<TmenuEntry> entries = log->liveChildren();
+    const TmenuEntry *what = findMenuEntry(entries, QStringLiteral("Log what"));
+    ASSERT_TRUE(what);
+    QStringList easy;
+    for (const TmenuEntry &e : what->children)
+        if (menuEntryOffered(e, false))
+            easy << e.caption;
+    EXPECT_TRUE(easy.contains(QStringLiteral("Full downloads")));
+    EXPECT_FALSE(easy.contains(QStringLiteral("Bytes sent")));
+    // The Apache format is offered only with a log file.
+    const TmenuEntry *apache = findMenuEntry(entries, QStringLiteral("Apache log file format..."));
+    ASSERT_TRUE(apache);
+    opts().logFileName.clear();
+    EXPECT_FALSE(menuEntryOffered(*apache, true));
+    opts().logFileName = QStringLiteral("zof-%y%.log");
+    EXPECT_TRUE(menuEntryOffered(*apache, true));
+    EXPECT_FALSE(menuEntryOffered(*apache, false));
+
+    // An option applied from elsewhere reaches the view.
+    cfg().setCfg(QStringLiteral("log-read-only=no"), true);
+    EXPECT_FALSE(w.log()->isReadOnly());
+    cfg().setCfg(QStringLiteral("log-read-only=yes"), true);
+    EXPECT_TRUE(w.log()->isReadOnly());
 }
