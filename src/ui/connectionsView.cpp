@@ -6,7 +6,9 @@
 #include "serve/serve.h"
 
 #include <QContextMenuEvent>
+#include <QHash>
 #include <QHeaderView>
+#include <QPixmap>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -59,6 +61,26 @@ QVariant connIconColour(TconnRowIcon icon)
     return {};
 }
 
+// A small dot in the row's colour: grey ended, green download, blue upload.
+QVariant connIcon(TconnRowIcon icon)
+{
+    const QVariant colour = connIconColour(icon);
+    if (!colour.isValid())
+        return {};
+    static QHash<int, QPixmap> made;
+    QPixmap &dot = made[int(icon)];
+    if (dot.isNull()) {
+        dot = QPixmap(10, 10);
+        dot.fill(Qt::transparent);
+        QPainter p(&dot);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour.value<QColor>());
+        p.drawEllipse(1, 1, 8, 8);
+    }
+    return dot;
+}
+
 const char *const connColumnTitles[CC_COUNT] = {"IP address", "File", "Status", "Speed", "Time left", "Progress"};
 
 } // namespace
@@ -89,6 +111,8 @@ QVariant TconnectionsModel::data(const QModelIndex &index, int role) const
         return QString(r.tooltip).replace(u'\r', u'\n');
     if (role == Qt::ForegroundRole && index.column() == CC_ADDRESS)
         return connIconColour(r.icon);
+    if (role == Qt::DecorationRole && index.column() == CC_ADDRESS)
+        return connIcon(r.icon);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
