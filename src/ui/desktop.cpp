@@ -2,6 +2,8 @@
 
 #include "app/program.h"
 #include "config/options.h"
+#include "ui/connectionsView.h"
+#include "ui/graphView.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
 
@@ -11,6 +13,10 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     previousPrompt = setPrompt(std::make_unique<TwidgetPrompt>(main.get()));
     connect(&program, &Tprogram::windowDue, this, &Tdesktop::show);
     program.schedule().add(Theartbeat::EVERY_SECOND, QStringLiteral("window"), [this] { tick(); });
+    program.schedule().add(Theartbeat::EVERY_GRAPH_SAMPLE, QStringLiteral("graph view"), [this] {
+        if (!this->program.closing() && main->graph()->isVisible())
+            main->graph()->update();
+    });
 }
 
 Tdesktop::~Tdesktop()
@@ -33,4 +39,5 @@ void Tdesktop::tick()
     if (program.closing())
         return;
     main->refreshCaptions();
+    main->connections()->refresh();
 }

@@ -1,14 +1,22 @@
 #include "ui/mainWindow.h"
 
 #include "app/program.h"
+#include "app/statsWiring.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
 #include "http/httpSrv.h"
+#include "serve/connCommands.h"
 #include "serve/serve.h"
+#include "ui/connectionMenu.h"
 #include "ui/connectionsView.h"
 #include "ui/graphView.h"
+#include "ui/logMenu.h"
+#include "ui/logSearchBar.h"
 #include "ui/logView.h"
+#include "ui/statusPanels.h"
+#include "util/prompt.h"
+#include "vfs/vfsStore.h"
 #include "ui/vfsTreeView.h"
 #include "vfs/vfs.h"
 
@@ -73,7 +81,32 @@ TmainWindow::TmainWindow(QWidget *parent)
     refreshUrl();
 }
 
-TmainWindow::~TmainWindow() = default;
+TmainWindow::~TmainWindow()
+{
+    statusBarOutlet() = nullptr;
+}
+
+void TmainWindow::banAddress(const QString &address)
+{
+    activateWindow();
+    banPrompt(address, prompt(), opts(), serveExists() ? &serve().srv() : nullptr);
+    connView->refreshSoon();
+}
+
+TlogMenuHooks TmainWindow::logMenuHooks()
+{
+    TlogMenuHooks h;
+    h.banAddress = [this](const QString &a) { banAddress(a); };
+    return h;
+}
+
+// A menu of `entries` at `pos`, filled as it opens.
+void TmainWindow::popupEntries(const QList<TmenuEntry> &entries, const QPoint &pos)
+{
+    QMenu popup(this);
+    bindMenu(&popup, entries, [this] { return expert(); });
+    popup.exec(pos);
+}
 
 void TmainWindow::buildToolbar()
 {
@@ -143,7 +176,7 @@ void TmainWindow::buildViews()
     graphView->setObjectName(QStringLiteral("graphView"));
 
     rightSplitter = new QSplitter(Qt::Vertical);
-    rightSplitter->addWidget(titled(QStringLiteral("Log"), logView));
+    rightSplitter->addWidget(logViewPanel(logView));
     rightSplitter->addWidget(connView);
     filesSplitter = new QSplitter(Qt::Horizontal);
     filesSplitter->addWidget(titled(QStringLiteral("Virtual File System"), treeView));
@@ -157,6 +190,16 @@ void TmainWindow::buildViews()
     layout->addWidget(graphView);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
+    panels = new TstatusBarPanels(statusBar());
+    panels->clicks.saveTree = [] { TvfsStore::instance().saveVFS(); };
+    statusBarOutlet() = [this](const QList<TstatusPanel> &p) { panels->show(p); };
+
+    logView->contextMenuRequested = [this](const QPoint &pos) {
+        popupEntries(logMenuEntries(logView, logMenuHooks()), pos);
+    };
+    connView->contextMenuRequested = [this](const QPoint &pos) {
+        popupEntries(connectionMenuEntries(connView, [this](const QString &a) { banAddress(a); }), pos);
+    };
 }
 
 bool TmainWindow::expert() const
@@ -168,6 +211,7 @@ void TmainWindow::setExpert(bool on)
 {
     opts().easy = !on;
     modeButton->setText(on ? QStringLiteral("You are in Expert mode") : QStringLiteral("You are in Easy mode"));
+    graphView->followMode(on);
     refreshCaptions();
 }
 
@@ -196,6 +240,11 @@ void TmainWindow::refreshUrl()
 QList<TmenuEntry> TmainWindow::mainMenuEntries()
 {
     QList<TmenuEntry> m;
+    TmenuEntry showGraph;
+    showGraph.caption = QStringLiteral("Show bandwidth graph");
+    showGraph.offered = [this] { return !graphView->isVisible(); };
+    showGraph.run = [this] { graphView->showGraph(); };
+    m += showGraph;
     TmenuEntry mode;
     mode.liveCaption = [this] {
         return expert() ? QStringLiteral("Switch to Easy mode") : QStringLiteral("Switch to Expert mode");
@@ -207,6 +256,10 @@ QList<TmenuEntry> TmainWindow::mainMenuEntries()
     other.caption = QStringLiteral("Other options");
     other.children = {mode};
     m += other;
+    TmenuEntry log;
+    log.caption = QStringLiteral("Log");
+    log.liveChildren = [this] { return logMenuEntries(logView, logMenuHooks()); };
+    m += log;
     m += TmenuEntry::line();
     TmenuEntry exit;
     exit.caption = QStringLiteral("Exit");
