@@ -4,26 +4,61 @@
 #include "app/laterSteps.h"
 #include "app/logWiring.h"
 #include "app/netWiring.h"
+#include "app/selfTestWiring.h"
 #include "app/serveWiring.h"
 #include "app/statsWiring.h"
 #include "app/templateWiring.h"
 #include "app/treeStoreWiring.h"
+#include "app/updateWiring.h"
 #include "app/urlAddressWiring.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
+#include "net/ddnsUpdater.h"
+#include "net/ddnsWizards.h"
 #include "net/httpClient.h"
 #include "serve/pageAdapter.h"
+#include "util/prompt.h"
+
+#include <QTimer>
+
+namespace {
+const QString selfTestSwitch = QStringLiteral("--self-test");
+const QString updateCheckSwitch = QStringLiteral("--check-update");
+}
+
+QStringList withoutOperatorSwitches(const QStringList &args)
+{
+    QStringList out = args;
+    out.removeAll(selfTestSwitch);
+    out.removeAll(updateCheckSwitch);
+    return out;
+}
 
 Tapplication::Tapplication(const QStringList &args, QObject *parent)
-    : QObject(parent), life(std::make_unique<Tprogram>(args))
+    : QObject(parent), life(std::make_unique<Tprogram>(withoutOperatorSwitches(args))),
+      selfTestWanted(args.contains(selfTestSwitch)), updateCheckWanted(args.contains(updateCheckSwitch))
 {
     assemble();
 }
 
 Tapplication::~Tapplication()
 {
+    installSelfTest(nullptr);
+    installUpdater(nullptr);
     installWebClient(nullptr);
+}
+
+// Run from the event loop once start-up is over, so the server answers the
+// self test's connections meanwhile; the first daily update check too.
+void Tapplication::runOperatorSwitches()
+{
+    if (opts().updateDaily)
+        checkForUpdateDaily();
+    if (selfTestWanted)
+        runSelfTest(true);
+    if (updateCheckWanted)
+        checkForUpdatesNow();
 }
 
 int Tapplication::run()
@@ -50,11 +85,22 @@ void Tapplication::assemble()
     web = std::make_unique<ThttpClient>(QStringLiteral("ZOF/") + zofVersion());
     installWebClient(web.get());
     p->hooks.findExternalAddress = &searchExternalAddressOnStartup;
+    p->hooks.reenterNoIpUpdater = [] { runDdnsWizard(DS_NOIP, prompt(), ddnsUpdater(), &setUrlAddress); };
+    installUpdater(web.get());
+    installSelfTest(web.get());
 
     // Initialisation: the server's admission rules first, then the folder
     // and special pages that read the built-in templates.
     connect(p, &Tprogram::initialising, this, &installAdmissionRules);
     connect(p, &Tprogram::initialising, this, &installPageHooks);
+    // After start-up, from the event loop: the daily update check's first
+    // look, which does not wait for the first minute (it fetches only when
+    // a third of a day has passed), then the operator's commands given as
+    // switches. One call runs both in turn: each may wait on the network in
+    // a local event loop, and must not start inside the other.
+    connect(p, &Tprogram::windowDue, this, [this] {
+        QTimer::singleShot(0, this, &Tapplication::runOperatorSwitches);
+    });
 
     // Options applied: the log first, so that what the others log follows
     // the new options; the tree store takes its settings (and the tree its

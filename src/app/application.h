@@ -28,8 +28,18 @@ public:
 
 private:
     void assemble();
+    void runOperatorSwitches();
 
     Tservices services;
     std::unique_ptr<Tprogram> life;
     std::unique_ptr<ThttpClient> web;
+    // "--self-test" and "--check-update": the operator's commands, run once
+    // start-up is over (the window offers them too), after the first daily
+    // update check.
+    bool selfTestWanted = false;
+    bool updateCheckWanted = false;
 };
+
+// The arguments without the operator's command switches (which Tprogram's
+// command line does not know).
+QStringList withoutOperatorSwitches(const QStringList &args);

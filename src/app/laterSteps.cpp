@@ -7,17 +7,14 @@
 // fills each step.
 
 void highlightLogSearch() {}
-void checkForUpdateDaily() {}
 void releaseOldIcons() {}
 void keepWindowOnScreen() {}
-void updateDynamicDns() {}
 void refreshConnectionsView() {}
 void warnOfManyItems()
 {
     TtreeAdder(Tvfs::instance()).warnOfManyItems();
 }
 void rememberWindowBounds() {}
-void runPendingUpdate() {}
 void updateCopyUrlCaption() {}
 void runScriptWindowWhenChanged() {}
 void paintGraph() {}

@@ -1,7 +1,7 @@
 #pragma once
 // Heartbeat steps whose work belongs to services this program does not have
 // yet: the desktop window, the outgoing network services (external address,
-// dynamic DNS, update check) and the events file. Each holds its place in the
+// dynamic DNS) and the events file. Each holds its place in the
 // schedule and does nothing until that service fills it.
 
 // Every tick: the log view's search highlight. Filled by the window later.
@@ -11,8 +11,7 @@ void highlightLogSearch();
 // searched again (netWiring.cpp).
 void searchExternalAddressAgain();
 
-// Every minute: the daily update check (with update-daily on). Filled by the
-// network service later.
+// Every minute: the daily update check (with update-daily on; updateWiring.cpp).
 void checkForUpdateDaily();
 // Every minute: file-type icons cached for more than 5 minutes released.
 // Filled by the window later (it owns the icon cache).
@@ -21,7 +20,7 @@ void releaseOldIcons();
 // The per-second work, in its order:
 // the window brought back within the monitors (window, later);
 void keepWindowOnScreen();
-// the dynamic DNS update when due (network service, later);
+// the dynamic DNS update when due (netWiring.cpp);
 void updateDynamicDns();
 // a rename in the properties window ended, the connections view refreshed
 // (window, later);
@@ -31,8 +30,8 @@ void warnOfManyItems();
 // ... the tree's automatic saving and the connections' work (built) ...
 // the window's bounds remembered for the option "window" (window, later);
 void rememberWindowBounds();
-// a downloaded program update run once no connection is left (network
-// service, later);
+// a delayed program update installed once no connection is left
+// (updateWiring.cpp);
 void runPendingUpdate();
 // the copy-URL button's caption (window, later);
 void updateCopyUrlCaption();

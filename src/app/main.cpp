@@ -1,6 +1,7 @@
 // The zof executable: Tapplication assembles the program and runs it.
 #include "app/application.h"
 #include "app/templateWiring.h"
+#include "app/updateWiring.h"
 
 #include <malloc.h>
 #include <memory>
@@ -69,13 +70,22 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("ZOF"));
     if (const int rc = runScriptFromArguments(QCoreApplication::arguments()); rc >= 0)
         return rc;
-    Tapplication application(QCoreApplication::arguments());
-    if (!window)
-        application.program().setHeadless(true);
+    int rc = 0;
+    {
+        Tapplication application(QCoreApplication::arguments());
+        if (!window)
+            application.program().setHeadless(true);
 #ifdef ZOF_WITH_GUI
-    std::unique_ptr<Tdesktop> desktop;
-    if (window)
-        desktop = std::make_unique<Tdesktop>(application.program());
+        std::unique_ptr<Tdesktop> desktop;
+        if (window)
+            desktop = std::make_unique<Tdesktop>(application.program());
 #endif
-    return application.run();
+        rc = application.run();
+    }
+    // An installed update: the program closed in order, the new file starts.
+    if (restartWanted()) {
+        restartProgram();
+        return 1;
+    }
+    return rc;
 }

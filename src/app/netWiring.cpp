@@ -5,9 +5,11 @@
 #include "config/config.h"
 #include "config/options.h"
 #include "macros/webLocations.h"
+#include "net/ddnsUpdater.h"
 #include "net/externalAddress.h"
 #include "net/httpClient.h"
 #include "script/macroEngine.h"
+#include "util/prompt.h"
 
 namespace {
 
@@ -31,6 +33,19 @@ bool searchOnce()
     return webClient && findExternalAddress(*webClient, service);
 }
 
+QString externalAddressSearched()
+{
+    if (knownExternalAddress().isEmpty())
+        searchOnce();
+    return knownExternalAddress();
+}
+
+void showStatus(const QString &text, int seconds)
+{
+    if (const auto &status = macroSettings().statusBar)
+        status(text, seconds);
+}
+
 } // namespace
 
 void installWebClient(ThttpClient *client)
@@ -39,23 +54,44 @@ void installWebClient(ThttpClient *client)
     TwebLocations &w = webLocations();
     w.load = client ? &loadWeb : nullptr;
     w.size = client ? &webSize : nullptr;
-    if (client)
-        cfg().hooks.findExternalAddress = [] { searchOnce(); };
-    else
-        cfg().hooks.findExternalAddress = nullptr;
+    cfg().hooks.externalAddress = client ? &externalAddressSearched : std::function<QString()>();
+    TddnsUpdater &ddns = ddnsUpdater();
+    if (client) {
+        ddns.fetch = [](const QString &url) { return loadWeb(url, 0, -1, kServiceReplyLimit); };
+        ddns.findAddress = &searchOnce;
+        ddns.status = &showStatus;
+    } else {
+        ddns.fetch = nullptr;
+        ddns.findAddress = nullptr;
+        ddns.status = nullptr;
+    }
+}
+
+void setUrlAddress(const QString &address)
+{
+    QString chosen = address;
+    if (chosen.isEmpty())
+        chosen = knownExternalAddress();
+    if (chosen.isEmpty())
+        chosen = preferredOwnAddress();
+    opts().ip = chosen;
+    optionsToUrlAddress();
 }
 
 void searchExternalAddressOnStartup()
 {
-    if (searchOnce()) {
-        opts().ip = opts().lastExternalAddress;
-        optionsToUrlAddress();
-    } else if (const auto &status = macroSettings().statusBar) {
-        status(QStringLiteral("Search for external address failed"), 30);
-    }
+    if (searchOnce())
+        setUrlAddress(knownExternalAddress());
+    else
+        showStatus(QStringLiteral("Search for external address failed"), 30);
 }
 
 void searchExternalAddressAgain()
 {
     searchOnce();
+}
+
+void updateDynamicDns()
+{
+    ddnsUpdater().second(prompt());
 }

@@ -174,8 +174,10 @@ void Tprogram::loadStoredOptions()
         const QString ddns = opts().dynamicDnsUpdater;
         if (storedApplied && ddns.contains(QStringLiteral("no-ip.com"), Qt::CaseInsensitive)
             && !ddns.contains(QStringLiteral("nic/update"), Qt::CaseInsensitive))
-            askOperator(QStringLiteral("You are invited to re-insert your No-IP configuration, "
-                                       "otherwise the updater won't work as expected."), false);
+            if (askOperator(QStringLiteral("You are invited to re-insert your No-IP configuration, "
+                                           "otherwise the updater won't work as expected."), false)
+                && hooks.reenterNoIpUpdater)
+                hooks.reenterNoIpUpdater();
     }
     if (opts().lastUpdateCheck == 0 && QFileInfo(c.places.updateCheckTmp).isFile())
         opts().lastUpdateCheck = fileTime(c.places.updateCheckTmp);

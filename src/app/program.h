@@ -31,6 +31,8 @@ struct TprogramHooks
     std::function<void()> stopAdding;
     // find-external-on-startup: the external address searched.
     std::function<void()> findExternalAddress;
+    // An old No-IP updater URL: the operator agreed to enter it again.
+    std::function<void()> reenterNoIpUpdater;
 };
 
 // Whether a program started with `args` runs without a window: asked so,

@@ -3,7 +3,7 @@
 #include "config/options.h"
 #include "http/httpConn.h"
 #include "http/httpSrv.h"
-#include "serve/connData.h"
+#include "serve/connCommands.h"
 #include "serve/serve.h"
 #include "util/prompt.h"
 
@@ -111,18 +111,8 @@ int openConnectionCount()
 
 void kickAllConnections()
 {
-    if (!serveExists())
-        return;
-    // Disconnecting may change the list: work on a copy.
-    const QList<ThttpConn *> open = serve().srv().conns;
-    for (ThttpConn *c : open) {
-        if (c->state() == HCS_DISCONNECTED)
-            continue;
-        if (TconnData *cd = TconnData::of(c))
-            cd->disconnect(cd->disconnectReason.isEmpty() ? QStringLiteral("kicked") : cd->disconnectReason);
-        else
-            c->disconnect();
-    }
+    if (serveExists())
+        kickAddress(serve().srv(), QStringLiteral("*"));
 }
 
 void toggleServer()

@@ -2,6 +2,9 @@
 
 #include "config/options.h"
 #include "config/urlAddress.h"
+#include "net/externalAddress.h"
+#include "net/urlAddressCheck.h"
+#include "util/addresses.h"
 #include "vfs/vfs.h"
 
 #include <QHostAddress>
@@ -23,14 +26,17 @@ QStringList ownAddresses()
     return v4 + v6;
 }
 
-void optionsToUrlAddress()
+QStringList currentUrlAddressCandidates()
 {
     const Toptions &o = opts();
-    // The external address, once known, is kept like a custom one.
-    QStringList kept = o.customIp;
-    if (!o.lastExternalAddress.isEmpty())
-        kept.append(o.lastExternalAddress);
-    const QString address = urlAddressFor(o.ip, kept, o.listenOn, ownAddresses());
+    return urlAddressCandidates(Tvfs::instance().settings().defaultIP, o.dynamicDnsHost, o.customIp,
+                                knownExternalAddress(), ownAddresses());
+}
+
+namespace {
+
+void useUrlAddress(const QString &address)
+{
     Tvfs &tree = Tvfs::instance();
     if (tree.settings().defaultIP == address)
         return;
@@ -39,7 +45,35 @@ void optionsToUrlAddress()
     tree.setSettings(s);
 }
 
+} // namespace
+
+QString preferredOwnAddress()
+{
+    return preferredLocalAddress(ownAddresses());
+}
+
+void optionsToUrlAddress()
+{
+    const Toptions &o = opts();
+    // The external address, once known, is kept like a custom one.
+    QStringList kept = o.customIp;
+    if (!knownExternalAddress().isEmpty())
+        kept.append(knownExternalAddress());
+    useUrlAddress(urlAddressFor(o.ip, kept, o.listenOn, ownAddresses()));
+}
+
 void reexamineUrlAddress()
 {
+    // Chosen again from the options: the machine's addresses come and go.
     optionsToUrlAddress();
+    const Toptions &o = opts();
+    if (!o.searchBetterIp)
+        return;
+    // A server listening on one address is reached there only.
+    const QString on = o.listenOn.trimmed();
+    const bool oneAddress = isIpAddress(on) && on != u"0.0.0.0" && on != u"::";
+    const QStringList own = oneAddress ? QStringList{on} : ownAddresses();
+    const QString better = betterUrlAddress(Tvfs::instance().settings().defaultIP, o.customIp, own);
+    if (!better.isEmpty())
+        useUrlAddress(better);
 }

@@ -342,6 +342,10 @@ const TcfgKey kKeys[] = {
         {"update-automatically", CT_BOOL, &Toptions::updateAutomatically, 0},
         {"prevent-standby", CT_BOOL, &Toptions::preventStandby, 0},
         {"ips-ever-connected", CT_LIST, &Toptions::ipsEverConnected, ';', encIpsEver, decIpsEver},
+        {"update-info-url", CT_TEXT, &Toptions::updateInfoUrl, 0},
+        {"self-test-url", CT_TEXT, &Toptions::selfTestUrl, 0},
+        {"internet-probe-url", CT_TEXT, &Toptions::internetProbeUrl, 0},
+        {"self-test-ports", CT_TEXT, &Toptions::selfTestPorts, 0},
 };
 
 } // namespace

@@ -43,9 +43,9 @@ struct TcfgHooks
     std::function<int(const QByteArray &gif)> addUserImage; // new image index
     std::function<void()> clearEvents;    // temporary reset empties the event scripts
     std::function<void()> reloadEvents;   // ... and restoring brings them back
-    // Looks up the external address into lastExternalAddress (for
-    // "get|external address" while none is known).
-    std::function<void()> findExternalAddress;
+    // The machine's external address, searched for first while none is
+    // known (for "get|external address"); empty when it cannot be found.
+    std::function<QString()> externalAddress;
     // The server's running counts of bytes sent and received: the stored
     // out-total and in-total are the options' offsets plus these.
     std::function<qint64()> bytesSentCount;

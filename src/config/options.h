@@ -181,6 +181,13 @@ struct Toptions
     bool updateAutomatically = false;
     bool preventStandby = false;
     QStringList ipsEverConnected; // sorted, without duplicates
+    // Where the update information and the self test's services are; empty
+    // turns the service off (nothing is asked of anyone by default).
+    QString updateInfoUrl;
+    QString selfTestUrl;
+    QString internetProbeUrl;
+    // The other ports the self test tries when the current one fails.
+    QString selfTestPorts = QStringLiteral("80,8123");
 
     // The built-in MIME pairs, flat (mask, type, mask, type...).
     static QStringList defaultMimeTypes();

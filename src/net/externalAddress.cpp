@@ -33,6 +33,12 @@ QString chooseService()
 
 } // namespace
 
+QString &knownExternalAddress()
+{
+    static QString address;
+    return address;
+}
+
 const QString &lastAddressService()
 {
     return lastService();
@@ -51,11 +57,11 @@ bool findExternalAddress(ThttpClient &client, QString &service)
     const QString address = addressInReply(*reply, s.marker);
     if (!isExternalAddress(address))
         return false;
-    Toptions &o = opts();
-    if (address != o.lastExternalAddress) {
-        if (o.logOthers)
+    QString &known = knownExternalAddress();
+    if (address != known) {
+        if (opts().logOthers)
             add2log(QStringLiteral("New external address: %1 via %2").arg(address, serviceHost(s.url)));
-        o.lastExternalAddress = address;
+        known = address;
     }
     return true;
 }

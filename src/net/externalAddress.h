@@ -13,5 +13,9 @@ class ThttpClient;
 // tells whether one was found.
 bool findExternalAddress(ThttpClient &client, QString &service);
 
+// The external address found last; empty while unknown. Kept in memory
+// only: last-external-address holds what the dynamic DNS service was told.
+QString &knownExternalAddress();
+
 // The service entry used last (empty before the first search).
 const QString &lastAddressService();

@@ -40,13 +40,9 @@ void right(TmacroCall &c, TfileAction action, Tfile *fallback)
 
 QString externalAddress()
 {
-    if (opts().lastExternalAddress.isEmpty()) {
-        // The search answers synchronously only where the service allows it;
-        // an unknown address leaves the result empty.
-        if (const auto &find = cfg().hooks.findExternalAddress)
-            find();
-    }
-    return opts().lastExternalAddress;
+    // An address that cannot be found leaves the result empty.
+    const auto &known = cfg().hooks.externalAddress;
+    return known ? known() : QString();
 }
 
 void get(TmacroCall &c)

@@ -151,7 +151,7 @@ void TcounterHooks::addressSeen(const QString &address)
 
 bool TcounterHooks::selfTestRunning()
 {
-    return false;
+    return selfTestOn;
 }
 
 QByteArray TcounterHooks::graphPicture()

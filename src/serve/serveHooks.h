@@ -100,6 +100,8 @@ public:
     // A request neither banned nor refused for overload came from `address`.
     virtual void addressSeen(const QString &address);
     virtual bool selfTestRunning();
+    // Set while the program's self test runs (bans and connection limits off).
+    bool selfTestOn = false;
     // The traffic graph as a GIF picture; empty when there is none.
     virtual QByteArray graphPicture();
 

@@ -54,3 +54,11 @@ void resetTotals()
     t.reset(sentCount(), receivedCount());
     storeTotals(opts(), t);
 }
+
+void resetByteTotals()
+{
+    Ttotals t = totalsOf(opts());
+    t.outOffset = Ttotals::offsetFor(0, sentCount());
+    t.inOffset = Ttotals::offsetFor(0, receivedCount());
+    storeTotals(opts(), t);
+}

@@ -15,3 +15,5 @@ qint64 totalIn();
 // "Reset totals": requests, downloads, uploads and both byte totals read 0,
 // and the byte totals grow again from there.
 void resetTotals();
+// Only the byte totals read 0 (the status bar's click); the counters stay.
+void resetByteTotals();

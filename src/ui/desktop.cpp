@@ -3,6 +3,8 @@
 #include "app/program.h"
 #include "config/options.h"
 #include "ui/closing.h"
+#include "ui/connectionsView.h"
+#include "ui/graphView.h"
 #include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
@@ -19,6 +21,10 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { requestClose(program, true); });
     connect(&program, &Tprogram::windowDue, this, &Tdesktop::show);
     program.schedule().add(Theartbeat::EVERY_SECOND, QStringLiteral("window"), [this] { tick(); });
+    program.schedule().add(Theartbeat::EVERY_GRAPH_SAMPLE, QStringLiteral("graph view"), [this] {
+        if (!this->program.closing() && main->graph()->isVisible())
+            main->graph()->update();
+    });
 }
 
 Tdesktop::~Tdesktop()
@@ -41,6 +47,7 @@ void Tdesktop::tick()
     if (program.closing())
         return;
     main->refreshCaptions();
+    main->connections()->refresh();
     // A picture and the text of the window for checks from outside.
     static const QString snapshot = qEnvironmentVariable("ZOF_SCREENSHOT");
     if (!snapshot.isEmpty() && main->isVisible())

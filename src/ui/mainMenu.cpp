@@ -1,18 +1,18 @@
 #include "ui/mainMenu.h"
 
+#include "app/netWiring.h"
 #include "app/program.h"
+#include "app/selfTestWiring.h"
 #include "app/serverSwitch.h"
 #include "app/statsWiring.h"
+#include "app/updateWiring.h"
 #include "app/urlAddressWiring.h"
 #include "config/cfgKeys.h"
 #include "config/config.h"
 #include "config/options.h"
-#include "config/paths.h"
 #include "config/version.h"
-#include "http/httpConn.h"
-#include "http/httpSrv.h"
 #include "script/macroEngine.h"
-#include "serve/connData.h"
+#include "serve/connCommands.h"
 #include "serve/serve.h"
 #include "serve/trafficTotals.h"
 #include "ui/closing.h"
@@ -27,6 +27,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -126,16 +127,6 @@ void menuCopyToClipboard(const QString &text)
     QApplication::clipboard()->setText(text);
 }
 
-// The addresses URLs may carry: the custom ones, then the machine's own.
-QStringList menuAddressCandidates()
-{
-    QStringList out = opts().customIp;
-    for (const QString &a : ownAddresses())
-        if (!out.contains(a))
-            out += a;
-    return out;
-}
-
 void menuAddFromDialog(TmainWindow &w, bool folder)
 {
     QStringList paths;
@@ -177,13 +168,9 @@ Tentries mainOtherOptions(TmainWindow &w)
     events.key = QKeySequence(Qt::ALT | Qt::Key_F6);
     TmenuEntry persistent = menuOption(QStringLiteral("Persistent connections"), "persistent-connections", MC_EXPERT);
     persistent.run = [] {
-        if (opts().persistentConnections || !serveExists())
-            return;
         // Connections kept open for the next request go now.
-        for (ThttpConn *c : QList<ThttpConn *>(serve().srv().conns))
-            if (c->state() == HCS_IDLE)
-                if (TconnData *cd = TconnData::of(c))
-                    cd->disconnect(QStringLiteral("kicked idle"));
+        if (!opts().persistentConnections && serveExists())
+            kickIdle(serve().srv());
     };
     TmenuEntry onTop = menuOption(QStringLiteral("Always on top"), "always-on-top");
     onTop.run = [&w] {
@@ -394,9 +381,9 @@ TmenuEntry mainAddressMenu(TmainWindow &w)
     e.caption = QStringLiteral("IP address");
     e.liveChildren = [&w] {
         Tentries out;
-        for (const QString &a : menuAddressCandidates()) {
+        for (const QString &a : currentUrlAddressCandidates()) {
             TmenuEntry c = menuCommand(a, [&w, a] {
-                setMenuOption(QStringLiteral("ip"), a);
+                setUrlAddress(a);
                 setMenuOption(QStringLiteral("search-better-ip"), cfgBool(false));
                 w.refreshUrl();
                 menuCopyToClipboard(w.urlBox()->text());
@@ -425,9 +412,15 @@ TmenuEntry mainAddressMenu(TmainWindow &w)
         }, MC_EXPERT);
         noPort.checked = [] { return opts().dontIncludePortInUrl; };
         out += noPort;
-        out += menuCommand(QStringLiteral("Find external address"), [] {
-            if (cfg().hooks.findExternalAddress)
-                cfg().hooks.findExternalAddress();
+        out += menuCommand(QStringLiteral("Find external address"), [&w] {
+            const QString found = cfg().hooks.externalAddress ? cfg().hooks.externalAddress() : QString();
+            if (found.isEmpty()) {
+                prompt().message(QStringLiteral("Unable to retrieve external address"), PK_ERROR);
+                return;
+            }
+            setUrlAddress(found);
+            w.refreshUrl();
+            menuCopyToClipboard(w.urlBox()->text());
         });
         out += menuOption(QStringLiteral("Constantly search for better address"), "search-better-ip", MC_EXPERT);
         return out;
@@ -508,10 +501,10 @@ Tentries mainDebugMenu()
 
 Tentries mainUpdatesMenu()
 {
-    TmenuEntry revert = menuLater(QStringLiteral("Revert to previous version"));
-    revert.offered = [] { return QFileInfo::exists(programFolder() + QStringLiteral("zof.old")); };
+    TmenuEntry revert = menuCommand(QStringLiteral("Revert to previous version"), [] { revertToPreviousVersion(); });
+    revert.offered = [] { return QFileInfo::exists(QCoreApplication::applicationFilePath() + QStringLiteral(".old")); };
     return {
-        menuLater(QStringLiteral("Check for news/updates")),
+        menuCommand(QStringLiteral("Check for news/updates"), [] { checkForUpdatesNow(); }),
         menuOption(QStringLiteral("Auto check every day"), "update-daily"),
         menuOption(QStringLiteral("Keep old version"), "keep-bak-updating", MC_EXPERT),
         menuOption(QStringLiteral("Updates from official to beta versions"), "tester-updates", MC_EXPERT),
@@ -585,10 +578,9 @@ Tentries mainSaveOptionsMenu()
 Tentries buildMainMenu(TmainWindow &w, const TmenuSource &logMenu)
 {
     Tentries m;
-    m += menuLater(QStringLiteral("Self Test"));
+    m += menuCommand(QStringLiteral("Self Test"), [] { runSelfTest(false); });
     TmenuEntry showGraph = menuCommand(QStringLiteral("Show bandwidth graph"), [&w] {
-        setMenuOption(QStringLiteral("graph-visible"), cfgBool(true));
-        w.graph()->show();
+        w.graph()->showGraph();
     });
     showGraph.offered = [&w] { return !w.graph()->isVisible(); };
     m += showGraph;

@@ -2,17 +2,25 @@
 
 #include "app/program.h"
 #include "app/serverSwitch.h"
+#include "app/statsWiring.h"
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
 #include "http/httpSrv.h"
+#include "serve/connCommands.h"
 #include "serve/serve.h"
+#include "ui/connectionMenu.h"
 #include "ui/connectionsView.h"
 #include "ui/graphView.h"
 #include "ui/altKeyMenu.h"
 #include "ui/closing.h"
+#include "ui/logMenu.h"
+#include "ui/logSearchBar.h"
 #include "ui/logView.h"
 #include "ui/mainMenu.h"
+#include "ui/statusPanels.h"
+#include "util/prompt.h"
+#include "vfs/vfsStore.h"
 #include "ui/vfsTreeView.h"
 #include "vfs/vfs.h"
 
@@ -75,7 +83,32 @@ TmainWindow::TmainWindow(QWidget *parent)
     refreshUrl();
 }
 
-TmainWindow::~TmainWindow() = default;
+TmainWindow::~TmainWindow()
+{
+    statusBarOutlet() = nullptr;
+}
+
+void TmainWindow::banAddress(const QString &address)
+{
+    activateWindow();
+    banPrompt(address, prompt(), opts(), serveExists() ? &serve().srv() : nullptr);
+    connView->refreshSoon();
+}
+
+TlogMenuHooks TmainWindow::logMenuHooks()
+{
+    TlogMenuHooks h;
+    h.banAddress = [this](const QString &a) { banAddress(a); };
+    return h;
+}
+
+// A menu of `entries` at `pos`, filled as it opens.
+void TmainWindow::popupEntries(const QList<TmenuEntry> &entries, const QPoint &pos)
+{
+    QMenu popup(this);
+    bindMenu(&popup, entries, [this] { return expert(); });
+    popup.exec(pos);
+}
 
 void TmainWindow::buildToolbar()
 {
@@ -144,6 +177,7 @@ void TmainWindow::buildViews()
 {
     treeView = new TvfsTreeView;
     treeView->setObjectName(QStringLiteral("vfsTree"));
+    connect(treeView, &TvfsTreeView::focusedNodeChanged, this, &TmainWindow::refreshUrl);
     logView = new TlogView;
     logView->setObjectName(QStringLiteral("logView"));
     connView = new TconnectionsView;
@@ -152,7 +186,7 @@ void TmainWindow::buildViews()
     graphView->setObjectName(QStringLiteral("graphView"));
 
     rightSplitter = new QSplitter(Qt::Vertical);
-    rightSplitter->addWidget(titled(QStringLiteral("Log"), logView));
+    rightSplitter->addWidget(logViewPanel(logView));
     rightSplitter->addWidget(connView);
     filesSplitter = new QSplitter(Qt::Horizontal);
     filesSplitter->addWidget(titled(QStringLiteral("Virtual File System"), treeView));
@@ -166,6 +200,16 @@ void TmainWindow::buildViews()
     layout->addWidget(graphView);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
+    panels = new TstatusBarPanels(statusBar());
+    panels->clicks.saveTree = [] { TvfsStore::instance().saveVFS(); };
+    statusBarOutlet() = [this](const QList<TstatusPanel> &p) { panels->show(p); };
+
+    logView->contextMenuRequested = [this](const QPoint &pos) {
+        popupEntries(logMenuEntries(logView, logMenuHooks()), pos);
+    };
+    connView->contextMenuRequested = [this](const QPoint &pos) {
+        popupEntries(connectionMenuEntries(connView, [this](const QString &a) { banAddress(a); }), pos);
+    };
 }
 
 bool TmainWindow::expert() const
@@ -177,6 +221,7 @@ void TmainWindow::setExpert(bool on)
 {
     opts().easy = !on;
     modeButton->setText(on ? QStringLiteral("You are in Expert mode") : QStringLiteral("You are in Easy mode"));
+    graphView->followMode(on);
     refreshCaptions();
 }
 
@@ -198,12 +243,13 @@ void TmainWindow::refreshCaptions()
 
 void TmainWindow::refreshUrl()
 {
-    url->setText(Tvfs::instance().root()->fullURL());
+    const Tfile *focused = treeView->focusedNode();
+    url->setText((focused ? focused : Tvfs::instance().root())->fullURL());
 }
 
 QList<TmenuEntry> TmainWindow::mainMenuEntries()
 {
-    return buildMainMenu(*this);
+    return buildMainMenu(*this, [this] { return logMenuEntries(logView, logMenuHooks()); });
 }
 
 void TmainWindow::closeEvent(QCloseEvent *event)

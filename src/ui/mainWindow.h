@@ -18,6 +18,8 @@ class TconnectionsView;
 class TgraphView;
 class TlogView;
 class TvfsTreeView;
+class TstatusBarPanels;
+struct TlogMenuHooks;
 
 class TmainWindow : public QMainWindow
 {
@@ -47,12 +49,18 @@ public:
     // The main menu's table (rebuilt when the window needs it).
     QList<TmenuEntry> mainMenuEntries();
 
+    // The ban prompt for an address (connection list, log), then a refresh.
+    void banAddress(const QString &address);
+    TstatusBarPanels *statusPanels() const { return panels; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildToolbar();
     void buildViews();
+    TlogMenuHooks logMenuHooks();
+    void popupEntries(const QList<TmenuEntry> &entries, const QPoint &pos);
 
     QMenu *menu = nullptr;
     QToolButton *menuButton = nullptr;
@@ -70,6 +78,7 @@ private:
     TlogView *logView = nullptr;
     TconnectionsView *connView = nullptr;
     TgraphView *graphView = nullptr;
+    TstatusBarPanels *panels = nullptr;
 };
 
 // The window's caption and the application's title.

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -37,7 +38,9 @@ QString windowTextDump(QWidget &w)
 {
     QString out = QStringLiteral("[title]\n") + w.windowTitle() + u'\n';
     for (const QAbstractItemView *v : w.findChildren<QAbstractItemView *>()) {
-        if (!v->model() || v->inherits("QComboBoxListView") || v->window() != &w)
+        // Headers repeat their view's model; combo box lists are popups.
+        if (!v->model() || qobject_cast<const QHeaderView *>(v) || v->inherits("QComboBoxListView")
+            || v->window() != &w)
             continue;
         out += u'[' + nameOf(v) + QStringLiteral("]\n");
         dumpRows(*v->model(), v->rootIndex(), 0, out);

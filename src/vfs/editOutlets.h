@@ -17,6 +17,7 @@ struct TeditOutlets
     std::function<void(Tfile *node)> editNodeName;           // the name opened for editing
     std::function<void()> bringToFront;                      // before a question about a new item
     std::function<void(const QString &path)> installTemplate; // a ".tpl" file dropped alone
+    std::function<Tfile *()> focusedNode;                    // the operator's focused node, or null
 };
 
 // The program's outlets (empty until the window or the application sets them).

@@ -382,7 +382,10 @@ Tfile *TtreeAdder::handOverTarget(Tfile *focused) const
     if (!url.isEmpty())
         if (const TfilePtr f = vfs_.findFilebyURL(url, nullptr, false); f && !f->isTemp() && f->isInTree())
             return f.data();
-    return focused ? focused : vfs_.root();
+    // Without a node named by the caller, the one the operator has focused.
+    if (!focused && editOutlets().focusedNode)
+        focused = editOutlets().focusedNode();
+    return focused && focused->vfs() == &vfs_ && !focused->isTemp() ? focused : vfs_.root();
 }
 
 bool TtreeAdder::warnOfManyItems()

@@ -66,7 +66,8 @@ public:
     bool askLinkUrl(const QList<Tfile *> &nodes);
 
     // Where handed-over paths go: the node at the URL of add-to-folder, else
-    // `focused`, else the root.
+    // `focused` (when null, the one editOutlets().focusedNode gives), else
+    // the root.
     Tfile *handOverTarget(Tfile *focused = nullptr) const;
 
     // Once per tree, with many-items-warning on and more than 1000 nodes.

@@ -56,6 +56,27 @@ TEST(Totals, ResetWhileDataFlowsThenStoredAsSentSince)
     EXPECT_TRUE(text.contains(QStringLiteral("\r\nout-total=2500\r\nin-total=40\r\n"))) << text.toStdString();
 }
 
+TEST(Totals, ByteResetKeepsTheEventCounters)
+{
+    TcountersGuard guard;
+    ThttpSrv &srv = serve().srv();
+    opts().hitsTotal = 7;
+    opts().downloadsTotal = 3;
+    opts().outTotalOffset = 5000;
+    opts().inTotalOffset = 600;
+    srv.bytesSent += 100;
+    srv.bytesReceived += 10;
+    ASSERT_GT(totalOut(), 5000);
+
+    resetByteTotals();
+    EXPECT_EQ(totalOut(), 0);
+    EXPECT_EQ(totalIn(), 0);
+    EXPECT_EQ(opts().hitsTotal, 7);
+    EXPECT_EQ(opts().downloadsTotal, 3);
+    srv.bytesSent += 70;
+    EXPECT_EQ(totalOut(), 70);
+}
+
 TEST(Counters, EachEventHasItsCounter)
 {
     TcountersGuard guard;

@@ -180,7 +180,7 @@ TEST(MainMenu, CommandsOfLaterWindowsSaySo)
     TmainWindow w;
     const QList<TmenuEntry> m = buildMainMenu(w);
     for (const char *caption : {"User accounts...", "MIME types...", "Bans...", "Icon masks...", "Tray message...",
-                                "Edit event scripts...", "Self Test", "Check for news/updates", "Uninstall ZOF"}) {
+                                "Edit event scripts...", "Uninstall ZOF"}) {
         const TmenuEntry *e = findMenuEntry(m, QString::fromLatin1(caption));
         ASSERT_TRUE(e && e->run) << caption;
         p->messages.clear();

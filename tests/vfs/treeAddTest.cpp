@@ -394,6 +394,21 @@ TEST_F(TreeAdd, HandOverTarget)
     EXPECT_EQ(adder.handOverTarget(), in);
     set([](TvfsSettings &s) { s.addToFolder = QStringLiteral("/gone/"); });
     EXPECT_EQ(adder.handOverTarget(), vfs.root());
+
+    // The window's focused node stands in for a node not given; add-to-folder
+    // still comes first, and a node of another tree is not taken.
+    Tfile *other = vfs.add(Tfile::createVirtualFolder("other"), nullptr);
+    Tfile *focused = other;
+    editOutlets().focusedNode = [&focused] { return focused; };
+    EXPECT_EQ(adder.handOverTarget(), other);
+    EXPECT_EQ(adder.handOverTarget(in), in);
+    Tvfs elsewhere;
+    focused = elsewhere.root();
+    EXPECT_EQ(adder.handOverTarget(), vfs.root());
+    focused = other;
+    set([](TvfsSettings &s) { s.addToFolder = QStringLiteral("/in/"); });
+    EXPECT_EQ(adder.handOverTarget(), in);
+    editOutlets().focusedNode = nullptr;
 }
 
 } // namespace
