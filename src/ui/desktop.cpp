@@ -3,9 +3,12 @@
 #include "app/program.h"
 #include "config/options.h"
 #include "ui/connectionsView.h"
+#include "ui/desktopIntegration.h"
 #include "ui/graphView.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
+
+#include <QSystemTrayIcon>
 
 Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     : QObject(parent), program(programIn), main(std::make_unique<TmainWindow>())
@@ -17,6 +20,8 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
         if (!this->program.closing() && main->graph()->isVisible())
             main->graph()->update();
     });
+    // After the window's own second, so live captions are translated.
+    desktopHooks = new TdesktopIntegration(program, *main, QSystemTrayIcon::isSystemTrayAvailable());
 }
 
 Tdesktop::~Tdesktop()
