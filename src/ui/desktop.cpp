@@ -4,6 +4,7 @@
 #include "config/options.h"
 #include "ui/closing.h"
 #include "ui/connectionsView.h"
+#include "ui/desktopIntegration.h"
 #include "ui/graphView.h"
 #include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
@@ -11,6 +12,8 @@
 #include "ui/windowSnapshot.h"
 
 #include <QGuiApplication>
+
+#include <QSystemTrayIcon>
 
 Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     : QObject(parent), program(programIn), main(std::make_unique<TmainWindow>())
@@ -25,6 +28,8 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
         if (!this->program.closing() && main->graph()->isVisible())
             main->graph()->update();
     });
+    // After the window's own second, so live captions are translated.
+    desktopHooks = new TdesktopIntegration(program, *main, QSystemTrayIcon::isSystemTrayAvailable());
 }
 
 Tdesktop::~Tdesktop()
