@@ -30,10 +30,12 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     });
     // After the window's own second, so live captions are translated.
     desktopHooks = new TdesktopIntegration(program, *main, QSystemTrayIcon::isSystemTrayAvailable());
+    desktopMenuSource() = [this] { return desktopHooks->menuEntries(); };
 }
 
 Tdesktop::~Tdesktop()
 {
+    desktopMenuSource() = nullptr;
     setPrompt(std::move(previousPrompt));
 }
 

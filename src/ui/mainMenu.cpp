@@ -11,6 +11,8 @@
 #include "config/config.h"
 #include "config/options.h"
 #include "config/version.h"
+#include "net/ddnsUpdater.h"
+#include "net/ddnsWizards.h"
 #include "script/macroEngine.h"
 #include "serve/connCommands.h"
 #include "serve/serve.h"
@@ -35,6 +37,14 @@
 #include <QPointer>
 #include <QStatusBar>
 #include <QUrl>
+
+#include <optional>
+
+TmenuSource &desktopMenuSource()
+{
+    static TmenuSource source;
+    return source;
+}
 
 const QString MSG_NOT_AVAILABLE_YET = QStringLiteral("This command is not available yet.");
 
@@ -73,6 +83,37 @@ TmenuEntry menuGroup(const QString &caption, Tentries children, TmenuClass cls =
 TmenuEntry menuLater(const QString &caption, TmenuClass cls = MC_ALWAYS)
 {
     return menuCommand(caption, [] { prompt().message(MSG_NOT_AVAILABLE_YET, PK_INFO); }, cls);
+}
+
+// A command of the desktop integration, found by its caption when the menu
+// opens or the key is pressed; `checkable` shows the desktop's check mark.
+TmenuEntry menuDesktop(const QString &caption, TmenuClass cls = MC_ALWAYS, bool checkable = false)
+{
+    const auto find = [caption]() -> std::optional<TmenuEntry> {
+        if (!desktopMenuSource())
+            return std::nullopt;
+        const QList<TmenuEntry> entries = desktopMenuSource()();
+        if (const TmenuEntry *e = findMenuEntry(entries, caption))
+            return *e;
+        return std::nullopt;
+    };
+    TmenuEntry e = menuLater(caption, cls);
+    e.run = [find] {
+        if (const std::optional<TmenuEntry> d = find())
+            triggerMenuEntry(*d);
+        else
+            prompt().message(MSG_NOT_AVAILABLE_YET, PK_INFO);
+    };
+    e.liveCaption = [find, caption] {
+        const std::optional<TmenuEntry> d = find();
+        return d ? menuEntryCaption(*d) : caption;
+    };
+    if (checkable)
+        e.checked = [find] {
+            const std::optional<TmenuEntry> d = find();
+            return d && menuEntryChecked(*d);
+        };
+    return e;
 }
 
 // A value box: its caption follows the value.
@@ -164,7 +205,7 @@ Tentries mainOtherOptions(TmainWindow &w)
 
     TmenuEntry accounts = menuLater(QStringLiteral("User accounts..."), MC_EXPERT);
     accounts.key = QKeySequence(Qt::Key_F7);
-    TmenuEntry events = menuLater(QStringLiteral("Edit event scripts..."));
+    TmenuEntry events = menuDesktop(QStringLiteral("Edit event scripts..."));
     events.key = QKeySequence(Qt::ALT | Qt::Key_F6);
     TmenuEntry persistent = menuOption(QStringLiteral("Persistent connections"), "persistent-connections", MC_EXPERT);
     persistent.run = [] {
@@ -180,7 +221,7 @@ Tentries mainOtherOptions(TmainWindow &w)
     return {
         mode,
         accounts,
-        menuLater(QStringLiteral("Integrate in shell context menu"), MC_EXPERT),
+        menuDesktop(QStringLiteral("Integrate in shell context menu"), MC_EXPERT),
         menuOption(QStringLiteral("Auto-copy URL on addition"), "copy-url-on-addition"),
         onTop,
         menuOption(QStringLiteral("Send ZOF identifier"), "send-zof-identifier", MC_EXPERT),
@@ -271,7 +312,7 @@ Tentries mainStartExitMenu()
         menuOption(QStringLiteral("Only 1 instance"), "only-1-instance", MC_EXPERT),
         menuOption(QStringLiteral("Confirm exit"), "confirm-exit"),
         menuOption(QStringLiteral("Find external address on startup"), "find-external-on-startup", MC_EXPERT),
-        menuLater(QStringLiteral("Run ZOF when Windows starts")),
+        menuDesktop(QStringLiteral("Run ZOF when the desktop session starts"), MC_ALWAYS, true),
         menuOption(QStringLiteral("Minimize to tray clicking the close button [ X ]"), "tray-instead-of-quit"),
         menuOption(QStringLiteral("Force quitting (no dialogs)"), "quit-dont-ask", MC_EXPERT),
     };
@@ -452,15 +493,27 @@ TmenuEntry mainListenMenu(TmainWindow &w)
     return e;
 }
 
+TmenuEntry ddnsWizard(const QString &caption, TddnsService service)
+{
+    return menuCommand(caption, [service] { runDdnsWizard(service, prompt(), ddnsUpdater(), &setUrlAddress); });
+}
+
 Tentries mainDynamicDnsMenu()
 {
-    TmenuEntry disable = menuCommand(QStringLiteral("Disable"), [] { setMenuOption(QStringLiteral("dynamic-dns-updater"), {}); });
+    TmenuEntry lastReply = menuCommand(QStringLiteral("See last server response..."), [] {
+        ddnsUpdater().showLastReply(prompt(), [](const QString &path) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        });
+    });
+    lastReply.offered = [] { return !ddnsUpdater().lastReply.isEmpty(); };
+    TmenuEntry disable = menuCommand(QStringLiteral("Disable"), [] { ddnsUpdater().disable(prompt()); });
     disable.offered = [] { return !opts().dynamicDnsUpdater.isEmpty(); };
     return {
-        menuLater(QStringLiteral("CJB wizard...")),
-        menuLater(QStringLiteral("No-IP wizard...")),
-        menuLater(QStringLiteral("DynDNS wizard...")),
-        menuLater(QStringLiteral("Custom...")),
+        ddnsWizard(QStringLiteral("CJB wizard..."), DS_CJB),
+        ddnsWizard(QStringLiteral("No-IP wizard..."), DS_NOIP),
+        ddnsWizard(QStringLiteral("DynDNS wizard..."), DS_DYNDNS),
+        menuCommand(QStringLiteral("Custom..."), [] { ddnsUpdater().customUrl(prompt()); }),
+        lastReply,
         disable,
     };
 }
@@ -629,7 +682,7 @@ Tentries buildMainMenu(TmainWindow &w, const TmenuSource &logMenu)
                {menuWebPage(QStringLiteral("Official website"), "https://zof.example.org/"),
                 menuWebPage(QStringLiteral("Forum"), "https://zof.example.org/forum"),
                 menuWebPage(QStringLiteral("License"), "https://zof.example.org/license")});
-    m += menuLater(QStringLiteral("Uninstall ZOF"));
+    m += menuDesktop(QStringLiteral("Uninstall ZOF"));
     m += menuCommand(QStringLiteral("About..."), [] {
         prompt().message(QStringLiteral("ZOF\rVersion %1\rBuild %2").arg(zofVersion(), zofBuild()), PK_INFO);
     });

@@ -15,6 +15,11 @@ extern const QString MSG_NOT_AVAILABLE_YET;
 // asked for each time the menu opens.
 using TmenuSource = std::function<QList<TmenuEntry>()>;
 
+// The desktop's own commands (shell entry, starting with the session, the
+// event scripts' editor, uninstalling), set by the desktop when it exists;
+// the main menu finds them by caption when it opens.
+TmenuSource &desktopMenuSource();
+
 // The main menu of `w`; `logMenu` fills its "Log" submenu.
 QList<TmenuEntry> buildMainMenu(TmainWindow &w, const TmenuSource &logMenu = {});
 

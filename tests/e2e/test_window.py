@@ -98,8 +98,10 @@ class Window(ZofTestCase):
         return d
 
     def start_window(self):
+        # Stored options: not a first start, which would ask about the
+        # desktop's context menu before anything else.
         z = self.make_zof("-c", "add-folder-default=real", "-c", "quit-dont-ask=yes", self.pub,
-                          headless_flag=False,
+                          ini="quit-dont-ask=yes\n", headless_flag=False,
                           env={"QT_QPA_PLATFORM": "xcb", "DISPLAY": self.display, "ZOF_SCREENSHOT": self.png})
         z.start(timeout=30)
         z.wait_listening()

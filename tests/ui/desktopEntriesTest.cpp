@@ -3,6 +3,7 @@
 // the program moves; the first start's question; the uninstall list, which
 // names and removes only the program's own files; the editor's command;
 // standby prevention over a fake desktop service.
+#include "scriptedPrompt.h"
 #include "app/desktopCommands.h"
 #include "app/desktopEntries.h"
 #include "app/program.h"
@@ -45,25 +46,6 @@ void writeText(const QString &path, const QString &text)
     f.write(text.toUtf8());
 }
 
-// Questions answered from a script; what was said is kept.
-class TscriptedPrompt : public Tprompt
-{
-public:
-    void message(const QString &text, TpromptKind kind) override { messages << text + (kind == PK_ERROR ? "!" : ""); }
-    TpromptButton question(const QString &text, TpromptButtons, TpromptButton) override
-    {
-        questions << text;
-        return answer;
-    }
-    int choose(const QString &title, const QStringList &lines, const QStringList &buttons, int) override
-    {
-        questions << title + u':' + lines.join(u' ') + u':' + buttons.join(u'/');
-        return choice;
-    }
-    TpromptButton answer = PB_NO;
-    int choice = -1;
-    QStringList messages, questions;
-};
 
 // desktop-file-validate's complaints about `file`, or nothing when it
 // accepts it; none when the tool is missing.
@@ -183,8 +165,9 @@ TEST(DesktopEntries, FirstStartQuestionAndTheMenuSwitch)
     const TdesktopEntryPaths blocked{dir.filePath(QStringLiteral("file/zof.desktop")), p.autostartEntry};
     writeText(dir.filePath(QStringLiteral("file")), QStringLiteral("a file where a folder should be"));
     switchShellIntegration(blocked, QStringLiteral("/bin/zof"), ask);
-    EXPECT_TRUE(ask.messages.last().endsWith(QStringLiteral("You may lack necessary rights.!")))
+    EXPECT_TRUE(ask.messages.last().endsWith(QStringLiteral("You may lack necessary rights.")))
         << ask.messages.last().toStdString();
+    EXPECT_EQ(ask.kinds.last(), PK_ERROR);
     EXPECT_FALSE(isShellIntegrated(blocked));
 }
 
@@ -221,7 +204,8 @@ TEST(DesktopUninstall, ListsAndRemovesOnlyTheProgramsOwnFiles)
     TscriptedPrompt ask;
     EXPECT_FALSE(uninstallProgram(program, p, ask, true));
     ASSERT_EQ(ask.messages.size(), 1);
-    EXPECT_EQ(ask.messages[0], uninstallRefusal + u'!');
+    EXPECT_EQ(ask.messages[0], uninstallRefusal);
+    EXPECT_EQ(ask.kinds[0], PK_ERROR);
     EXPECT_TRUE(ask.questions.isEmpty());
     EXPECT_EQ(uninstallList(p, pl), list);
 

@@ -3,7 +3,7 @@
 #include "app/services.h"
 #include "config/options.h"
 #include "http/speedLimiter.h"
-#include "mainMenuScriptedPrompt.h"
+#include "scriptedPrompt.h"
 #include "qtPrinters.h"
 #include "serve/admission.h"
 #include "serve/serve.h"

@@ -4,7 +4,7 @@
 #include "app/serverSwitch.h"
 #include "app/services.h"
 #include "config/options.h"
-#include "mainMenuScriptedPrompt.h"
+#include "scriptedPrompt.h"
 #include "qtPrinters.h"
 #include "serve/serve.h"
 

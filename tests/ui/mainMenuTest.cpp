@@ -6,7 +6,7 @@
 #include "app/services.h"
 #include "config/options.h"
 #include "config/paths.h"
-#include "mainMenuScriptedPrompt.h"
+#include "scriptedPrompt.h"
 #include "qtPrinters.h"
 #include "tpl/mainTemplate.h"
 #include "ui/closing.h"

@@ -19,12 +19,23 @@ public:
     };
 
     std::deque<std::optional<QString>> texts;  // nothing = Cancel
-    std::deque<TpromptButton> buttons;
+    std::deque<TpromptButton> buttons;         // then the safe default
+    int choice = -1;                           // what choose() answers (-1: closed)
     QStringList messages;
-    QStringList questions;
+    QList<TpromptKind> kinds;                  // of each message
+    QStringList questions;                     // choose(): "title:lines:buttons"
     QList<Tshown> boxes;
 
-    void message(const QString &text, TpromptKind) override { messages += text; }
+    void message(const QString &text, TpromptKind kind) override
+    {
+        messages += text;
+        kinds += kind;
+    }
+    int choose(const QString &title, const QStringList &lines, const QStringList &buttonCaptions, int) override
+    {
+        questions += title + u':' + lines.join(u' ') + u':' + buttonCaptions.join(u'/');
+        return choice;
+    }
     TpromptButton question(const QString &text, TpromptButtons, TpromptButton safeDefault) override
     {
         questions += text;
