@@ -14,6 +14,7 @@
 #include "ui/logMenu.h"
 #include "ui/logSearchBar.h"
 #include "ui/logView.h"
+#include "ui/propertiesDialog.h"
 #include "ui/statusPanels.h"
 #include "util/prompt.h"
 #include "vfs/vfsStore.h"
@@ -168,6 +169,8 @@ void TmainWindow::buildViews()
     treeView = new TvfsTreeView;
     treeView->setObjectName(QStringLiteral("vfsTree"));
     connect(treeView, &TvfsTreeView::focusedNodeChanged, this, &TmainWindow::refreshUrl);
+    connect(treeView, &TvfsTreeView::propertiesRequested, this,
+            [this](const QList<Tfile *> &nodes) { showPropertiesDialog(this, nodes); });
     logView = new TlogView;
     logView->setObjectName(QStringLiteral("logView"));
     connView = new TconnectionsView;
