@@ -197,7 +197,7 @@ QList<TprotectedResource> protectedResources(const Tvfs &tree, const Taccounts &
             if (list.isEmpty())
                 continue;
             const QString name = QLatin1String(actionNames[action]);
-            if (inList(QString(USER_ANY_ACCOUNT), list) || inList(a.user, list)) {
+            if (inList(USER_ANY_ACCOUNT.toString(), list) || inList(a.user, list)) {
                 actions += name;
                 continue;
             }

@@ -343,7 +343,8 @@ void TaccountsPage::tintRedir()
 
 bool TaccountsPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != list || event->type() != QEvent::KeyPress || list->state() == QAbstractItemView::EditingState)
+    // Keys typed into an open name editor go to the editor, not here.
+    if (watched != list || event->type() != QEvent::KeyPress)
         return ToptionsPageWidget::eventFilter(watched, event);
     auto *k = static_cast<QKeyEvent *>(event);
     const bool alt = k->modifiers() & Qt::AltModifier;

@@ -13,14 +13,10 @@
 
 namespace {
 
-struct Tspecial
-{
-    QStringView name;
-    const char *caption;
-};
-const Tspecial specialNames[] = {{USER_ANYONE, "Anyone"}, {USER_ANY_ACCOUNT, "Any account"}, {USER_ANONYMOUS, "Anonymous"}};
+// In the order of the boxes "Anyone", "Any account", "Anonymous".
+const QStringView specialPermissionNames[] = {USER_ANYONE, USER_ANY_ACCOUNT, USER_ANONYMOUS};
 
-Qt::CheckState stateAmong(const QString &name, const QList<QStringList> &lists)
+Qt::CheckState permissionStateAmong(const QString &name, const QList<QStringList> &lists)
 {
     int in = 0;
     for (const QStringList &l : lists)
@@ -28,7 +24,7 @@ Qt::CheckState stateAmong(const QString &name, const QList<QStringList> &lists)
     return in == 0 ? Qt::Unchecked : (in == lists.size() ? Qt::Checked : Qt::PartiallyChecked);
 }
 
-void setState(QCheckBox *box, Qt::CheckState s)
+void setPermissionBox(QCheckBox *box, Qt::CheckState s)
 {
     box->setTristate(s == Qt::PartiallyChecked);
     box->setCheckState(s);
@@ -92,11 +88,11 @@ void TpermissionsTab::load(const QList<QStringList> &lists)
     const QStringList names = Taccounts::global().accountNames(true, true);
     QList<Qt::CheckState> st;
     for (const QString &n : names)
-        st += stateAmong(n, lists);
+        st += permissionStateAmong(n, lists);
     fill(names, st);
-    setState(anyoneBox, stateAmong(USER_ANYONE.toString(), lists));
-    setState(anyAccountBox, stateAmong(USER_ANY_ACCOUNT.toString(), lists));
-    setState(anonymousBox, stateAmong(USER_ANONYMOUS.toString(), lists));
+    setPermissionBox(anyoneBox, permissionStateAmong(USER_ANYONE.toString(), lists));
+    setPermissionBox(anyAccountBox, permissionStateAmong(USER_ANY_ACCOUNT.toString(), lists));
+    setPermissionBox(anonymousBox, permissionStateAmong(USER_ANONYMOUS.toString(), lists));
     followSpecials();
     loaded = states();
 }
@@ -135,7 +131,7 @@ QStringList TpermissionsTab::names() const
     const QCheckBox *boxes[] = {anyoneBox, anyAccountBox, anonymousBox};
     for (int i = 0; i < 3; ++i)
         if (boxes[i]->checkState() == Qt::Checked)
-            out += specialNames[i].name.toString();
+            out += specialPermissionNames[i].toString();
     for (int i = 0; i < accountList->count(); ++i)
         if (accountList->item(i)->checkState() == Qt::Checked)
             out += accountList->item(i)->text();

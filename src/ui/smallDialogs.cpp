@@ -25,7 +25,7 @@
 
 namespace {
 
-QHBoxLayout *buttonRow(std::initializer_list<QPushButton *> buttons)
+QHBoxLayout *smallDialogButtons(std::initializer_list<QPushButton *> buttons)
 {
     auto *row = new QHBoxLayout;
     row->addStretch();
@@ -61,7 +61,7 @@ TuserPassDialog::TuserPassDialog(QWidget *parent, Tprompt *askIn) : QDialog(pare
     });
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttonRow({okButton, resetButton}));
+    layout->addLayout(smallDialogButtons({okButton, resetButton}));
 }
 
 void TuserPassDialog::setPair(const Tprompt::Tcredentials &p)
@@ -119,7 +119,7 @@ TfolderKindDialog::TfolderKindDialog(QWidget *parent) : QDialog(parent)
         choice = 1;
         accept();
     });
-    layout->addLayout(buttonRow({realButton, virtualButton}));
+    layout->addLayout(smallDialogButtons({realButton, virtualButton}));
 }
 
 int askFolderKind(QWidget *parent)
@@ -150,7 +150,7 @@ TmultiLineDialog::TmultiLineDialog(QWidget *parent, const QString &title, const 
     auto *cancel = new QPushButton(QStringLiteral("&Cancel"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    layout->addLayout(buttonRow({ok, cancel}));
+    layout->addLayout(smallDialogButtons({ok, cancel}));
 }
 
 std::optional<QString> askMultiLine(QWidget *parent, const QString &title, const QString &message,
@@ -178,7 +178,7 @@ TpurgeDialog::TpurgeDialog(QWidget *parent) : QDialog(parent)
     auto *cancel = new QPushButton(QStringLiteral("&Cancel"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    layout->addLayout(buttonRow({ok, cancel}));
+    layout->addLayout(smallDialogButtons({ok, cancel}));
 }
 
 TpurgeChoices TpurgeDialog::choices() const
@@ -217,7 +217,7 @@ TaddressesWindow::TaddressesWindow(QWidget *parent) : QDialog(parent)
     });
     connect(editorButton, &QPushButton::clicked, this, [this] { openInEditor(listBox->toPlainText()); });
     layout->addWidget(listBox);
-    auto *row = buttonRow({resetButton, editorButton});
+    auto *row = smallDialogButtons({resetButton, editorButton});
     row->insertWidget(0, totalLabel);
     layout->addLayout(row);
 }

@@ -209,7 +209,7 @@ TEST(OptionsCopy, CredentialsChecksInOrder)
     EXPECT_EQ(checkCredentials(QStringLiteral("a:b"), QStringLiteral("x|y"), QString()), MSG_INVALID_USERNAME);
     const QString pwdMessage = checkCredentials(QStringLiteral("ann"), QStringLiteral("x|y"), QString());
     EXPECT_TRUE(pwdMessage.startsWith(QStringLiteral("The characters below are not allowed\r/\\:?*\"<>|;&&@")))
-        << pwdMessage;
+        << pwdMessage.toStdString();
     EXPECT_EQ(checkCredentials(QString(), QStringLiteral("pw"), QStringLiteral("pw")), MSG_USER_MANDATORY);
     EXPECT_EQ(checkCredentials(QStringLiteral("ann"), QStringLiteral("pw"), QStringLiteral("pW")), MSG_PASSWORDS_DIFFER);
     EXPECT_EQ(checkCredentials(QStringLiteral("ann"), QStringLiteral("pw"), QStringLiteral("pw")), QString());
