@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,9 +22,26 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+TaccountList::TaccountList(QWidget *parent) : QListWidget(parent)
+{
+    setDragDropMode(QAbstractItemView::InternalMove);
+}
+
+void TaccountList::dropEvent(QDropEvent *event)
+{
+    // The list's own moving is not used: the page swaps its records.
+    const QListWidgetItem *target = itemAt(event->position().toPoint());
+    const int from = currentRow();
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (target && swapRequested && row(target) != from)
+        swapRequested(from, row(target));
+}
+
 TaccountsPage::TaccountsPage(Tprompt *askIn, QWidget *parent) : ToptionsPageWidget(askIn, parent)
 {
-    list = new QListWidget;
+    list = new TaccountList;
+    list->swapRequested = [this](int from, int to) { swapAccounts(from, to); };
     list->setObjectName(QStringLiteral("accountList"));
     list->installEventFilter(this);
     addButton = new QPushButton(QStringLiteral("ad&d"));
@@ -236,11 +254,15 @@ void TaccountsPage::deleteAccount()
 
 void TaccountsPage::moveAccount(int by)
 {
-    const int to = current + by;
-    if (current < 0 || to < 0 || to >= accounts.list.size())
+    swapAccounts(current, current + by);
+}
+
+void TaccountsPage::swapAccounts(int from, int to)
+{
+    if (from < 0 || to < 0 || from >= accounts.list.size() || to >= accounts.list.size() || from == to)
         return;
     storeAccount();
-    accounts.list.swapItemsAt(current, to);
+    accounts.list.swapItemsAt(from, to);
     current = -1;
     showList();
     select(to);

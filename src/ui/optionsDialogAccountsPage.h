@@ -3,16 +3,29 @@
 // selected one, with the protected resources it can reach.
 #include "ui/optionsDialogPage.h"
 
+#include <QListWidget>
+
 #include <functional>
 
 class QCheckBox;
 class QLineEdit;
-class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class Tfile;
+
+// The account list: dropping an account onto another swaps the two.
+class TaccountList : public QListWidget
+{
+    Q_OBJECT
+public:
+    explicit TaccountList(QWidget *parent = nullptr);
+    std::function<void(int from, int to)> swapRequested;
+
+protected:
+    void dropEvent(QDropEvent *event) override;
+};
 
 class TaccountsPage : public ToptionsPageWidget
 {
@@ -26,6 +39,8 @@ public:
     void addAccount();
     void deleteAccount(); // asks "Delete?"
     void moveAccount(int by);
+    // Swaps two accounts (a drop of one onto the other).
+    void swapAccounts(int from, int to);
     void sortList();
     // Renames the selected account (the in-place edit's end); a refused name
     // is shown and the old one comes back.
@@ -40,7 +55,7 @@ public:
     // The working copy as edited so far.
     const Taccounts &working() const { return accounts; }
 
-    QListWidget *list;
+    TaccountList *list;
     QPushButton *addButton, *deleteButton, *renameButton, *upButton, *downButton, *sortButton;
     QCheckBox *enabledBox, *groupBox, *noLimitsBox, *wrapBox;
     QLineEdit *pwdBox, *redirBox, *linkBox;

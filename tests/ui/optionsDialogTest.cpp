@@ -216,6 +216,12 @@ TEST(OptionsDialog, AccountListCommands)
     EXPECT_EQ(p->selected(), 1);
     p->upButton->click();
     EXPECT_EQ(shownAccounts(p).first(), QStringLiteral("robert"));
+    p->upButton->click(); // already first: nothing moves
+    EXPECT_EQ(shownAccounts(p).first(), QStringLiteral("robert"));
+    // A drop of one account onto another swaps them.
+    p->list->swapRequested(0, 2);
+    EXPECT_EQ(shownAccounts(p), (QStringList{"new user (2)", "eve", "robert"}));
+    EXPECT_EQ(p->selected(), 2);
 
     // Sort: ascending, then descending when already ascending.
     p->sortButton->click();
