@@ -9,6 +9,7 @@
 #include "ui/optionsDialogIconMasksPage.h"
 #include "ui/optionsDialogMimePage.h"
 #include "ui/optionsDialogTrayMessagePage.h"
+#include "ui/vfsTreeView.h"
 #include "util/prompt.h"
 #include "vfs/vfs.h"
 
@@ -123,8 +124,23 @@ bool ToptionsDialog::save()
 ToptionsDialog *showOptionsDialog(QWidget *parent, ToptionsPage page)
 {
     static QPointer<ToptionsDialog> dialog;
-    if (!dialog)
+    if (!dialog) {
         dialog = new ToptionsDialog(parent);
+        // The tree beside it is redrawn after a save, and shows a protected
+        // resource double-clicked on the accounts page.
+        TvfsTreeView *tree = parent ? parent->window()->findChild<TvfsTreeView *>() : nullptr;
+        if (tree) {
+            QPointer<TvfsTreeView> view(tree);
+            dialog->saved = [view] {
+                if (view)
+                    view->refreshNodes();
+            };
+            dialog->accounts->selectNode = [view](Tfile *f) {
+                if (view)
+                    view->selectNode(f);
+            };
+        }
+    }
     dialog->load();
     dialog->setPage(page);
     if (opts().modalOptions) {

@@ -3,6 +3,7 @@
 #include "config/options.h"
 #include "dialogTestTools.h"
 #include "qtPrinters.h"
+#include "ui/mainWindow.h"
 #include "ui/optionsDialog.h"
 #include "ui/optionsDialogAccountsPage.h"
 #include "ui/optionsDialogAddress2namePage.h"
@@ -10,6 +11,7 @@
 #include "ui/optionsDialogIconMasksPage.h"
 #include "ui/optionsDialogMimePage.h"
 #include "ui/optionsDialogTrayMessagePage.h"
+#include "ui/vfsTreeView.h"
 #include "vfsTreeTestTools.h"
 
 #include <QCheckBox>
@@ -387,4 +389,39 @@ TEST(OptionsDialog, Screenshot)
     EXPECT_EQ(shot.size(), d.size());
     d.setPage(OP_BANS);
     EXPECT_FALSE(saveScreenshot(&d, QStringLiteral("optionsDialogBans")).isEmpty());
+}
+
+TEST(OptionsDialog, OpenedFromTheWindow)
+{
+    TtreeFixture fx;
+    opts().easy = true;
+    Taccounts::global().list = {optionsTestAccount(QStringLiteral("bob"))};
+    fx.pub->accounts[FA_ACCESS] = {QStringLiteral("bob")};
+    TmainWindow w;
+    // Modal as the options say; the page asked for is current even when the mode hides it.
+    opts().modalOptions = true;
+    bool seen = false;
+    whenModal<ToptionsDialog>([&seen](ToptionsDialog *d) {
+        seen = true;
+        EXPECT_EQ(d->page(), OP_ACCOUNTS);
+        EXPECT_TRUE(d->tabs->isTabVisible(OP_ACCOUNTS));
+        d->cancelButton->click();
+    });
+    ToptionsDialog *d = showOptionsDialog(&w, OP_ACCOUNTS);
+    EXPECT_TRUE(seen);
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->isVisible());
+
+    // Otherwise it stays open beside the window, the same one again.
+    opts().modalOptions = false;
+    EXPECT_EQ(showOptionsDialog(&w, OP_BANS), d);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_FALSE(d->isModal());
+    EXPECT_FALSE(d->tabs->isTabVisible(OP_ACCOUNTS)) << "easy mode again";
+    // A protected resource double-clicked is selected in the tree.
+    d->accounts->select(0);
+    ASSERT_EQ(d->accounts->resources->topLevelItemCount(), 1);
+    Q_EMIT d->accounts->resources->itemDoubleClicked(d->accounts->resources->topLevelItem(0), 0);
+    EXPECT_EQ(w.tree()->focusedNode(), fx.pub);
+    d->close();
 }
