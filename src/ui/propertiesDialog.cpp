@@ -4,6 +4,7 @@
 #include "serve/icons.h"
 #include "ui/optionsDialog.h"
 #include "ui/propertiesDialogPermissions.h"
+#include "ui/vfsTreeView.h"
 #include "util/prompt.h"
 #include "vfs/treeEdit.h"
 #include "vfs/vfs.h"
@@ -17,7 +18,9 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 QString TpropertyText::text() const
@@ -286,10 +289,28 @@ void TpropertiesDialog::apply()
     load();
 }
 
+void endTreeRename(TvfsTreeView *tree)
+{
+    if (!tree || !tree->editingName())
+        return;
+    // The view finds the item from the editor itself.
+    QLineEdit *editor = tree->viewport()->findChild<QLineEdit *>();
+    QAbstractItemDelegate *delegate = tree->itemDelegate();
+    if (!editor || !delegate)
+        return;
+    Q_EMIT delegate->commitData(editor);
+    Q_EMIT delegate->closeEditor(editor);
+}
+
 void showPropertiesDialog(QWidget *parent, const QList<Tfile *> &nodes)
 {
     if (nodes.isEmpty())
         return;
     TpropertiesDialog d(parent, nodes);
+    // A rename left open in the tree would otherwise wait behind the window.
+    QPointer<TvfsTreeView> tree = parent ? parent->window()->findChild<TvfsTreeView *>() : nullptr;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, &d, [tree] { endTreeRename(tree); });
+    timer.start(1000);
     d.exec();
 }

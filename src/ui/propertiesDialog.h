@@ -73,6 +73,11 @@ private:
     int shownIcon = -2; // -2: mixed
 };
 
+class TvfsTreeView;
+// Ends an in-place rename in `tree`, keeping what was typed (once a second
+// while the properties window is open).
+void endTreeRename(TvfsTreeView *tree);
+
 // Runs the dialog on `nodes` (nothing happens for none).
 void showPropertiesDialog(QWidget *parent, const QList<Tfile *> &nodes);
 // "Properties for a, b, ...".

@@ -3,8 +3,10 @@
 #include "config/options.h"
 #include "dialogTestTools.h"
 #include "qtPrinters.h"
+#include "ui/mainWindow.h"
 #include "ui/propertiesDialog.h"
 #include "ui/propertiesDialogPermissions.h"
+#include "ui/vfsTreeView.h"
 #include "vfsTreeTestTools.h"
 
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -226,4 +229,25 @@ TEST(PropertiesDialog, Screenshot)
     const QString path = saveScreenshot(&d, QStringLiteral("propertiesDialog"));
     ASSERT_FALSE(path.isEmpty());
     EXPECT_EQ(QImage(path).size(), d.size());
+}
+
+TEST(PropertiesDialog, OpenWindowEndsARenameInTheTree)
+{
+    TtreeFixture fx;
+    TmainWindow w;
+    w.tree()->editName(fx.file);
+    ASSERT_TRUE(w.tree()->editingName());
+    auto *editor = w.tree()->viewport()->findChild<QLineEdit *>();
+    ASSERT_TRUE(editor);
+    editor->setText(QStringLiteral("renamed.txt"));
+    bool editingAfter = true;
+    whenModal<TpropertiesDialog>([&](TpropertiesDialog *d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Properties for pub"));
+        QTest::qWait(1300);
+        editingAfter = w.tree()->editingName();
+        d->reject();
+    });
+    showPropertiesDialog(&w, {fx.pub});
+    EXPECT_FALSE(editingAfter);
+    EXPECT_EQ(fx.file->name, QStringLiteral("renamed.txt")) << "what was typed is kept";
 }
