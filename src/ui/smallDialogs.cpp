@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -216,6 +217,13 @@ TaddressesWindow::TaddressesWindow(QWidget *parent) : QDialog(parent)
         refresh();
     });
     connect(editorButton, &QPushButton::clicked, this, [this] { openInEditor(listBox->toPlainText()); });
+    // New addresses show up while the window is open.
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] {
+        if (isVisible() && shownCount != opts().ipsEverConnected.size())
+            refresh();
+    });
+    poll->start(1000);
     layout->addWidget(listBox);
     auto *row = smallDialogButtons({resetButton, editorButton});
     row->insertWidget(0, totalLabel);
@@ -225,6 +233,7 @@ TaddressesWindow::TaddressesWindow(QWidget *parent) : QDialog(parent)
 void TaddressesWindow::refresh()
 {
     const QStringList &list = opts().ipsEverConnected;
+    shownCount = list.size();
     listBox->setPlainText(list.join(u'\n'));
     totalLabel->setText(QStringLiteral("Total: %1").arg(list.size()));
 }
@@ -247,6 +256,10 @@ TrunScriptWindow::TrunScriptWindow(QWidget *parent) : QDialog(parent)
     runButton = new QPushButton(QStringLiteral("&Run"));
     autoRunBox = new QCheckBox(QStringLiteral("&Auto run at every saving"));
     connect(runButton, &QPushButton::clicked, this, &TrunScriptWindow::run);
+    // The file is watched once a second, as long as the window exists.
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, &TrunScriptWindow::runWhenChanged);
+    poll->start(1000);
     layout->addWidget(resultBox);
     auto *row = new QHBoxLayout;
     row->addWidget(sizeLabel);

@@ -87,6 +87,9 @@ public:
     QPushButton *resetButton, *editorButton;
     // Where "&Open in editor" sends the text.
     std::function<void(const QString &)> openInEditor;
+
+private:
+    qsizetype shownCount = -1;
 };
 TaddressesWindow &addressesWindow();
 

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 TEST(SmallDialogs, UserPassChecksInOrderAndKeepsTheWindowOpen)
 {
@@ -143,6 +144,11 @@ TEST(SmallDialogs, AddressesEverConnected)
     w.resetButton->click();
     EXPECT_TRUE(opts().ipsEverConnected.isEmpty());
     EXPECT_EQ(w.totalLabel->text(), QStringLiteral("Total: 0"));
+    // While shown, a new address appears within a second.
+    w.show();
+    opts().ipsEverConnected = {QStringLiteral("9.9.9.9")};
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return w.totalLabel->text() == QStringLiteral("Total: 1"); }, 2500));
+    EXPECT_EQ(w.listBox->toPlainText(), QStringLiteral("9.9.9.9"));
 }
 
 TEST(SmallDialogs, RunScriptWindow)
@@ -182,6 +188,16 @@ TEST(SmallDialogs, RunScriptWindow)
     w.resultBox->clear();
     w.runWhenChanged();
     EXPECT_TRUE(w.resultBox->toPlainText().isEmpty()) << "unchanged file: no run";
+    // The window watches the file by itself.
+    {
+        QFile f(TrunScriptWindow::scriptPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{.add|40|2.}");
+        f.close();
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return w.resultBox->toPlainText() == QStringLiteral("42"); }, 2500));
     if (oldTmp.isEmpty())
         qunsetenv("TMPDIR");
     else
