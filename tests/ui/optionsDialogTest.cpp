@@ -1,6 +1,9 @@
 // The options window: its checks and messages in order, what saving does,
 // the account list's commands, the pages the mode offers.
 #include "config/options.h"
+#include "http/speedLimiter.h"
+#include "log/log.h"
+#include "serve/serve.h"
 #include "dialogTestTools.h"
 #include "qtPrinters.h"
 #include "ui/mainWindow.h"
@@ -12,6 +15,7 @@
 #include "ui/optionsDialogMimePage.h"
 #include "ui/optionsDialogTrayMessagePage.h"
 #include "ui/vfsTreeView.h"
+#include "vfs/treeAdd.h"
 #include "vfsTreeTestTools.h"
 
 #include <QCheckBox>
@@ -22,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTextBlock>
 #include <QTreeWidget>
@@ -424,4 +429,45 @@ TEST(OptionsDialog, OpenedFromTheWindow)
     Q_EMIT d->accounts->resources->itemDoubleClicked(d->accounts->resources->topLevelItem(0), 0);
     EXPECT_EQ(w.tree()->focusedNode(), fx.pub);
     d->close();
+}
+
+TEST(OptionsDialog, SavingDisconnectsTheNewlyBanned)
+{
+    setLogToStderr(false);
+    QTemporaryDir dir;
+    {
+        Tservices services;
+        opts().port = QStringLiteral("0");
+        opts().listenOn = QStringLiteral("127.0.0.1");
+        opts().banList.clear();
+        QFile f(dir.filePath(QStringLiteral("big.bin")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(800000, 'b'));
+        f.close();
+        TtreeAdder(Tvfs::instance()).addFile(Tfile::create(f.fileName()), Tvfs::instance().root(), true);
+        ASSERT_TRUE(serve().startServer());
+        serve().globalLimiter().setLimit(50000); // slow: the download is still running at the save
+        QTcpSocket client;
+        client.connectToHost(QStringLiteral("127.0.0.1"), serve().listeningPort().toUShort());
+        ASSERT_TRUE(client.waitForConnected(3000));
+        client.write("GET /big.bin HTTP/1.1\r\nHost: test\r\n\r\n");
+        ASSERT_TRUE(QTest::qWaitFor([&client] { return client.bytesAvailable() > 0; }, 5000));
+
+        TrecordingPrompt rec;
+        ToptionsDialog d(nullptr, &rec);
+        d.load();
+        d.bans->grid->showRows({{QStringLiteral("10.*"), {}}});
+        d.applyButton->click();
+        QTest::qWait(200);
+        EXPECT_EQ(client.state(), QAbstractSocket::ConnectedState) << "an address the bans do not name stays";
+        d.bans->grid->showRows({{QStringLiteral("10.*"), {}}, {QStringLiteral("127.0.0.1"), QStringLiteral("go away")}});
+        d.applyButton->click();
+        EXPECT_TRUE(rec.asked.isEmpty());
+        EXPECT_TRUE(QTest::qWaitFor([&client] {
+            client.readAll();
+            return client.state() == QAbstractSocket::UnconnectedState;
+        }, 5000));
+        serve().globalLimiter().setLimit(TspeedLimiter::unlimited);
+    }
+    setLogToStderr(true);
 }
