@@ -294,6 +294,25 @@ TEST(OptionsDialog, AccountPropertiesLinksAndProtectedResources)
     EXPECT_TRUE(p->redirBox->property("unknownItem").toBool());
     p->redirBox->setText(QString());
 
+    // "Choose..." offers the groups (not the account itself) with the current ones checked.
+    QStringList offered;
+    whenModal<QDialog>([&offered](QDialog *chooser) {
+        EXPECT_EQ(chooser->windowTitle(), QStringLiteral("Select groups"));
+        auto *groups = chooser->findChild<QListWidget *>();
+        ASSERT_TRUE(groups);
+        for (int i = 0; i < groups->count(); ++i) {
+            offered += groups->item(i)->text() + QChar(groups->item(i)->checkState() == Qt::Checked ? u'+' : u'-');
+            groups->item(i)->setCheckState(Qt::Unchecked);
+        }
+        chooser->accept();
+    });
+    rec.asked.clear();
+    p->chooseButton->click();
+    EXPECT_EQ(offered, QStringList{"staff+"});
+    EXPECT_TRUE(p->linkBox->text().isEmpty());
+    EXPECT_TRUE(rec.asked.isEmpty()) << "nothing missing any more";
+    p->linkBox->setText(QStringLiteral("staff;ghost;phantom"));
+
     p->notesBox->setPlainText(QStringLiteral("a note"));
     p->noLimitsBox->setChecked(true);
     p->select(1); // leaving the account keeps what was typed
