@@ -10,6 +10,7 @@ packages=(
   curl wget aria2 wrk slowhttptest goaccess python3 procps
   tar libarchive-tools unzip
   xvfb xauth
+  desktop-file-utils
 )
 # Extra groups, asked for by name: "bench" (other servers to measure against),
 # "browser" (headless browser tests, with the driver's node modules).

@@ -17,11 +17,11 @@ export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 jobs=${ZOF_TEST_JOBS:-3}
 
 # The benchmarks are not tests: left out. Each module compiles as one file.
-normal=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOF_BENCH=OFF -DZOF_UNITY=ON)
+normal=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOF_BENCH=OFF -DZOF_UNITY=ON -DZOF_GUI=ON)
 # -O1: the tests run much faster than in an unoptimised build, and the
 # sanitizers still report each fault with its place; line tables (-g1) are
 # all their reports need.
-sanitize=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DZOF_SANITIZE=ON -DZOF_BENCH=OFF -DZOF_UNITY=ON)
+sanitize=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DZOF_SANITIZE=ON -DZOF_BENCH=OFF -DZOF_UNITY=ON -DZOF_GUI=ON)
 
 status=0
 echo "== normal build (build)"

@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/desktopCommands.h"
 #include "app/eventWiring.h"
 #include "app/laterSteps.h"
 #include "app/logWiring.h"
@@ -93,6 +94,8 @@ void Tapplication::assemble()
     // and special pages that read the built-in templates.
     connect(p, &Tprogram::initialising, this, &installAdmissionRules);
     connect(p, &Tprogram::initialising, this, &installPageHooks);
+    // The desktop entries follow a moved program; "-u" uninstalls.
+    installDesktopCommands(*p);
     // After start-up, from the event loop: the daily update check's first
     // look, which does not wait for the first minute (it fetches only when
     // a third of a day has passed), then the operator's commands given as

@@ -353,5 +353,11 @@ void Tprogram::onReceivedCommandLine(const QStringList &received)
     printError(QStringLiteral("ZOF received command line: ") + received.join(u' '));
     const QString folder = received.first();
     processCommandLine(parseCmdLine(received.mid(1)), folder);
+    Q_EMIT handedOver();
+}
+
+bool Tprogram::singleInstanceHeld() const
+{
+    return channel && channel->state() == TsingleInstance::SI_PRIMARY;
 }
 

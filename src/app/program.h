@@ -74,6 +74,8 @@ public:
     bool quitting() const { return isQuitting; }
     bool closing() const { return isClosing; }
     bool storedOptionsApplied() const { return storedApplied; }
+    // This instance holds the single-instance channel (others hand over to it).
+    bool singleInstanceHeld() const;
     // "-i" was given: the options belong to that folder.
     bool explicitCfgFolder() const { return cfgFolderGiven; }
 
@@ -101,6 +103,7 @@ Q_SIGNALS:
     void eventDue(const QString &section); // "start" once started, "quit" when closing
     void copyRootUrlWanted(); // copy-url-on-start
     void uninstallWanted();   // "-u"
+    void handedOver();        // another start handed its command line over
     // Shutdown, after the options are saved: every connection closed and
     // waited for, then the server released.
     void closingConnections();

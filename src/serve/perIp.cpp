@@ -106,7 +106,7 @@ void setConnectionSpeedLimit(TconnData &cd, double kbPerSecond)
 
 void syncGlobalLimit(Tserve &s)
 {
-    const qint64 bytes = speedLimitBytes(opts().speedLimit);
+    const qint64 bytes = s.switches.pauseStreaming ? 0 : speedLimitBytes(opts().speedLimit);
     TspeedLimiter &g = s.globalLimiter();
     if (g.maxSpeed != bytes)
         g.setLimit(bytes);

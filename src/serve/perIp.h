@@ -49,5 +49,6 @@ void reapplyCustomLimit(TconnData &cd);
 // Creates or changes the connection's own limiter (kB/s, negative =
 // unlimited); it is freed with the record.
 void setConnectionSpeedLimit(TconnData &cd, double kbPerSecond);
-// The server-wide limiter follows the option "speed-limit".
+// The server-wide limiter follows the option "speed-limit" (nothing while
+// streaming is paused).
 void syncGlobalLimit(Tserve &s);

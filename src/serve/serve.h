@@ -25,6 +25,7 @@ struct TserveSwitches
     bool noContentDisposition = false; // inline files get no Content-Disposition
     bool preventStandby = false;
     bool highSpeedHandling = false;    // a fast download's send buffer grows with its speed
+    bool pauseStreaming = false;       // the shared limiter lets nothing through
 };
 
 class Tserve

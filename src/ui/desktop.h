@@ -9,6 +9,7 @@
 class Tprogram;
 class TmainWindow;
 class Tprompt;
+class TdesktopIntegration;
 
 class Tdesktop : public QObject
 {
@@ -18,6 +19,8 @@ public:
     ~Tdesktop() override;
 
     TmainWindow &window() { return *main; }
+    // The tray, the language file, the desktop entries.
+    TdesktopIntegration &integration() { return *desktopHooks; }
 
 private:
     void show();
@@ -26,4 +29,5 @@ private:
     Tprogram &program;
     std::unique_ptr<TmainWindow> main;
     std::unique_ptr<Tprompt> previousPrompt;
+    TdesktopIntegration *desktopHooks = nullptr; // owned by the window
 };

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -62,17 +63,25 @@ void TlogView::follow(TlogModel *m)
     scheduleFlush();
 }
 
+// Lines that come in a burst are shown in the next loop pass; under a
+// steady flow the view takes them at most every flushSpacingMs, so that
+// laying out its text never competes with the server for the thread.
 void TlogView::scheduleFlush()
 {
     if (flushQueued)
         return;
     flushQueued = true;
-    QMetaObject::invokeMethod(this, &TlogView::flush, Qt::QueuedConnection);
+    const qint64 since = sinceFlush.isValid() ? sinceFlush.elapsed() : flushSpacingMs;
+    if (since >= flushSpacingMs)
+        QMetaObject::invokeMethod(this, &TlogView::flush, Qt::QueuedConnection);
+    else
+        QTimer::singleShot(int(flushSpacingMs - since), this, &TlogView::flush);
 }
 
 void TlogView::flush()
 {
     flushQueued = false;
+    sinceFlush.start();
     if (!model || (pendingLines == 0 && pendingTrim == 0))
         return;
     QScrollBar *bar = verticalScrollBar();

@@ -3,6 +3,7 @@
 // tools (search, copy, clear, save, the address of the caret line). New
 // lines are queued and shown once per pass of the event loop, so a burst of
 // entries costs one document update, not one per line.
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPointer>
 
@@ -56,6 +57,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *e) override;
 
 private:
+    static constexpr qint64 flushSpacingMs = 200;
     void scheduleFlush();
     void removeTopLines(int n);
     void appendModelLines(qsizetype first, qsizetype count);
@@ -65,5 +67,6 @@ private:
     qsizetype pendingLines = 0;
     qsizetype pendingTrim = 0;
     bool flushQueued = false;
+    QElapsedTimer sinceFlush; // flushes are spaced, however fast lines come
     qint64 searchMs = 0;
 };

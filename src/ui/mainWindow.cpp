@@ -1,6 +1,7 @@
 #include "ui/mainWindow.h"
 
 #include "app/program.h"
+#include "app/serverSwitch.h"
 #include "app/statsWiring.h"
 #include "config/config.h"
 #include "config/options.h"
@@ -11,9 +12,12 @@
 #include "ui/connectionMenu.h"
 #include "ui/connectionsView.h"
 #include "ui/graphView.h"
+#include "ui/altKeyMenu.h"
+#include "ui/closing.h"
 #include "ui/logMenu.h"
 #include "ui/logSearchBar.h"
 #include "ui/logView.h"
+#include "ui/mainMenu.h"
 #include "ui/propertiesDialog.h"
 #include "ui/statusPanels.h"
 #include "util/prompt.h"
@@ -29,6 +33,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -36,12 +41,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-bool serverListening()
-{
-    const auto &active = cfg().hooks.serverActive;
-    return active && active();
-}
 
 // A view with its title above it.
 QWidget *titled(const QString &title, QWidget *view)
@@ -77,6 +76,9 @@ TmainWindow::TmainWindow(QWidget *parent)
     menu = new QMenu(this);
     bindMenu(menu, mainMenuEntries(), [this] { return expert(); });
     bindShortcuts(this, mainMenuEntries(), [this] { return expert(); });
+    auto popUpMenu = [this] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); };
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this, popUpMenu);
+    new TaltKeyMenu(this, popUpMenu);
     setExpert(!opts().easy);
     refreshCaptions();
     refreshUrl();
@@ -122,6 +124,10 @@ void TmainWindow::buildToolbar()
     bar->addWidget(menuButton);
 
     portButton = new QPushButton;
+    connect(portButton, &QPushButton::clicked, this, [this] {
+        portPrompt();
+        refreshCaptions();
+    });
     bar->addWidget(portButton);
     modeButton = new QPushButton;
     modeButton->setToolTip(QStringLiteral("Click to switch\nF5 on keyboard"));
@@ -129,6 +135,10 @@ void TmainWindow::buildToolbar()
     bar->addWidget(modeButton);
     serverButton = new QPushButton(QStringLiteral("Server is currently OFF"));
     serverButton->setObjectName(QStringLiteral("serverButton"));
+    connect(serverButton, &QPushButton::clicked, this, [this] {
+        toggleServer();
+        refreshCaptions();
+    });
     bar->addWidget(serverButton);
 
     abortAddingButton = new QPushButton(QStringLiteral("Abort file addition"));
@@ -242,43 +252,17 @@ void TmainWindow::refreshUrl()
 
 QList<TmenuEntry> TmainWindow::mainMenuEntries()
 {
-    QList<TmenuEntry> m;
-    TmenuEntry showGraph;
-    showGraph.caption = QStringLiteral("Show bandwidth graph");
-    showGraph.offered = [this] { return !graphView->isVisible(); };
-    showGraph.run = [this] { graphView->showGraph(); };
-    m += showGraph;
-    TmenuEntry mode;
-    mode.liveCaption = [this] {
-        return expert() ? QStringLiteral("Switch to Easy mode") : QStringLiteral("Switch to Expert mode");
-    };
-    mode.caption = QStringLiteral("Switch to expert mode");
-    mode.key = QKeySequence(Qt::Key_F5);
-    mode.run = [this] { setExpert(!expert()); };
-    TmenuEntry other;
-    other.caption = QStringLiteral("Other options");
-    other.children = {mode};
-    m += other;
-    TmenuEntry log;
-    log.caption = QStringLiteral("Log");
-    log.liveChildren = [this] { return logMenuEntries(logView, logMenuHooks()); };
-    m += log;
-    m += TmenuEntry::line();
-    TmenuEntry exit;
-    exit.caption = QStringLiteral("Exit");
-    exit.run = [this] { close(); };
-    m += exit;
-    return m;
+    return buildMainMenu(*this, [this] { return logMenuEntries(logView, logMenuHooks()); });
 }
 
 void TmainWindow::closeEvent(QCloseEvent *event)
 {
     Tprogram *p = Tprogram::instance();
-    if (p && !p->closing()) {
-        // The program closes through its own sequence; the window goes with it.
-        event->ignore();
-        p->requestQuit();
+    if (!p || p->closing()) {
+        event->accept();
         return;
     }
-    event->accept();
+    // The program closes through its own sequence; the window goes with it.
+    event->ignore();
+    requestClose(*p);
 }

@@ -360,8 +360,9 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
 {
     if (autoSaveDisabled_)
         return true;
-    // Counters are saved even when nothing else changed.
-    if (!vfs_.isModified() && vfs_.countersChanged())
+    // Counters are saved even when nothing else changed, to the file they
+    // belong to: a tree never saved does not ask for a name for them.
+    if (!vfs_.isModified() && vfs_.countersChanged() && !vfs_.lastFileName.isEmpty())
         saveVFS(vfs_.lastFileName);
     if (!vfs_.isModified())
         return true;
@@ -392,7 +393,7 @@ bool TvfsStore::leaveVFS(bool canCancel, bool sessionEnding)
 
 bool TvfsStore::clearVFS()
 {
-    if (!vfs_.isModified() && vfs_.countersChanged())
+    if (!vfs_.isModified() && vfs_.countersChanged() && !vfs_.lastFileName.isEmpty())
         saveVFS(vfs_.lastFileName);
     if (vfs_.isModified() && prompt().question(MSG_VFS_CLEAR, PB_YES | PB_NO, PB_NO) != PB_YES)
         return false;

@@ -347,6 +347,20 @@ TEST_F(VfsStore, LeavingSavesChangedCountersAndNeverLosesChanges)
     EXPECT_FALSE(store.hasChangedCounters());
     EXPECT_TRUE(prompt->questions.isEmpty());
 
+    // Counters of a tree never saved: no file dialog asks a name for them,
+    // neither when leaving nor when clearing.
+    int asked = 0;
+    store.askFileName = [&](const QString &, const QString &, const QString &, const QString &, bool) {
+        ++asked;
+        return QString();
+    };
+    vfs.lastFileName.clear();
+    store.countersChanged();
+    EXPECT_TRUE(store.leaveVFS(true));
+    EXPECT_TRUE(store.clearVFS());
+    EXPECT_EQ(asked, 0);
+    store.askFileName = nullptr;
+
     // Changes, no file name, nobody to name one, and leaving cannot wait:
     // the emergency copy keeps them.
     vfs.resetVFS();
