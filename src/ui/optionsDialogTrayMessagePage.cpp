@@ -1,14 +1,10 @@
 #include "ui/optionsDialogTrayMessagePage.h"
 
+#include "app/trayTip.h"
+
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
-
-std::function<QString(const QString &)> &TtrayMessagePage::tipOf()
-{
-    static std::function<QString(const QString &)> fn;
-    return fn;
-}
 
 TtrayMessagePage::TtrayMessagePage(Tprompt *askIn, QWidget *parent) : ToptionsPageWidget(askIn, parent)
 {
@@ -44,6 +40,5 @@ void TtrayMessagePage::updatePreview()
 {
     // The template keeps CR between lines, as stored.
     const QString tpl = textBox->toPlainText().replace(u'\n', u'\r');
-    const QString tip = tipOf() ? tipOf()(tpl) : tpl;
-    preview->setText(QString(tip).replace(u'\r', u'\n'));
+    preview->setText(trayTipNow(tpl).replace(u'\r', u'\n'));
 }

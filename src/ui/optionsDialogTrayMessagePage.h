@@ -3,8 +3,6 @@
 // replaced while it is typed.
 #include "ui/optionsDialogPage.h"
 
-#include <functional>
-
 class QLabel;
 class QPlainTextEdit;
 
@@ -17,10 +15,7 @@ public:
     void store(ToptionsCopy &c) override;
 
     QPlainTextEdit *textBox;
-    QLabel *preview;
-    // The tip made of a template (the tray's own function when the tray is
-    // there; the text itself otherwise).
-    static std::function<QString(const QString &)> &tipOf();
+    QLabel *preview; // the tip as the tray icon would show it now
 
 private:
     void updatePreview();

@@ -1,5 +1,6 @@
 #include "ui/smallDialogs.h"
 
+#include "app/textEditor.h"
 #include "config/options.h"
 #include "config/optionsCopy.h"
 #include "script/macroEngine.h"
@@ -9,7 +10,6 @@
 #include "vfs/vfs.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,9 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -211,7 +209,11 @@ TaddressesWindow::TaddressesWindow(QWidget *parent) : QDialog(parent)
     totalLabel = new QLabel;
     resetButton = new QPushButton(QStringLiteral("&Reset"));
     editorButton = new QPushButton(QStringLiteral("&Open in editor"));
-    openInEditor = [](const QString &text) { openTextInDesktopEditor(text); };
+    openInEditor = [](const QString &text) {
+        const QString error = openTextInEditor(text);
+        if (!error.isEmpty())
+            prompt().message(error, PK_ERROR);
+    };
     connect(resetButton, &QPushButton::clicked, this, [this] {
         opts().ipsEverConnected.clear();
         refresh();
@@ -282,6 +284,14 @@ void TrunScriptWindow::prepare()
     seen = QFileInfo(scriptPath()).lastModified();
 }
 
+void TrunScriptWindow::start()
+{
+    prepare();
+    show();
+    raise();
+    openFileInEditor(scriptPath());
+}
+
 void TrunScriptWindow::run()
 {
     QFile f(scriptPath());
@@ -322,16 +332,4 @@ TrunScriptWindow *runScriptWindow(bool create)
     if (!w && create)
         w = new TrunScriptWindow;
     return w;
-}
-
-bool openTextInDesktopEditor(const QString &text)
-{
-    QTemporaryFile f(QDir::temp().filePath(QStringLiteral("zof-XXXXXX.txt")));
-    f.setAutoRemove(false);
-    if (!f.open() || f.write(text.toUtf8()) < 0) {
-        prompt().message(QStringLiteral("Cannot save temporary file"), PK_ERROR);
-        return false;
-    }
-    f.close();
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(f.fileName()));
 }

@@ -103,6 +103,8 @@ public:
     static QString scriptPath();
     // Creates the file when missing and remembers its time.
     void prepare();
+    // Prepares, shows the window and opens the file in the editor.
+    void start();
     void run();
     // With "&Auto run at every saving": runs when the file's time changed.
     void runWhenChanged();
@@ -116,7 +118,3 @@ private:
 };
 // The window made at its first use (null before).
 TrunScriptWindow *runScriptWindow(bool create = false);
-
-// Writes `text` to a temporary ".txt" file and opens it with the desktop's
-// program for texts; false when it could not be written.
-bool openTextInDesktopEditor(const QString &text);

@@ -46,7 +46,7 @@ void writeText(const QString &path, const QString &text)
 }
 
 // Questions answered from a script; what was said is kept.
-class TscriptedPrompt : public Tprompt
+class TdesktopScriptedPrompt : public Tprompt
 {
 public:
     void message(const QString &text, TpromptKind kind) override { messages << text + (kind == PK_ERROR ? "!" : ""); }
@@ -154,7 +154,7 @@ TEST(DesktopEntries, FirstStartQuestionAndTheMenuSwitch)
 {
     QTemporaryDir dir;
     const TdesktopEntryPaths p = pathsIn(dir);
-    TscriptedPrompt ask;
+    TdesktopScriptedPrompt ask;
     ask.choice = 1; // No
     EXPECT_TRUE(askShellIntegrationOnFirstStart(p, QStringLiteral("/bin/zof"), ask));
     ASSERT_EQ(ask.questions.size(), 1);
@@ -218,7 +218,7 @@ TEST(DesktopUninstall, ListsAndRemovesOnlyTheProgramsOwnFiles)
 
     // Without the single-instance channel: refused, nothing touched.
     Tprogram program({QStringLiteral("zof"), QStringLiteral("--headless")});
-    TscriptedPrompt ask;
+    TdesktopScriptedPrompt ask;
     EXPECT_FALSE(uninstallProgram(program, p, ask, true));
     ASSERT_EQ(ask.messages.size(), 1);
     EXPECT_EQ(ask.messages[0], uninstallRefusal + u'!');

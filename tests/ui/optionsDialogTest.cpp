@@ -109,7 +109,7 @@ TEST(OptionsDialog, SavingWritesEveryPageAndCancelWritesNothing)
     d.bans->noReplyBox->setChecked(true);
     d.mime->grid->showRows({{QStringLiteral("*.x"), QStringLiteral("text/x")}});
     d.mime->inBrowserBox->setChecked(true);
-    d.trayMessage->textBox->setPlainText(QStringLiteral("%ip%\nline two"));
+    d.trayMessage->textBox->setPlainText(QStringLiteral("v%version%\nline two"));
     d.iconMasks->textBox->setPlainText(QStringLiteral("*.txt\n\n*.doc"));
     // The drop-down assigns an image to the line under the caret.
     QTextCursor c(d.iconMasks->textBox->document()->findBlockByNumber(2));
@@ -131,7 +131,7 @@ TEST(OptionsDialog, SavingWritesEveryPageAndCancelWritesNothing)
     EXPECT_TRUE(opts().noReplyBan);
     EXPECT_TRUE(opts().inBrowserIfMime);
     EXPECT_EQ(opts().mimeTypes, (QStringList{"*.x", "text/x"}));
-    EXPECT_EQ(opts().trayMessage, QStringLiteral("%ip%\rline two"));
+    EXPECT_EQ(opts().trayMessage, QStringLiteral("v%version%\rline two"));
     ASSERT_EQ(opts().iconMasks.size(), 2);
     EXPECT_EQ(opts().iconMasks[0].index, 0);
     EXPECT_EQ(opts().iconMasks[1].mask, QStringLiteral("*.doc"));
@@ -140,10 +140,13 @@ TEST(OptionsDialog, SavingWritesEveryPageAndCancelWritesNothing)
 
     // Loaded again: the stored values come back, the drop-down follows the caret.
     d.load();
-    EXPECT_EQ(d.trayMessage->textBox->toPlainText(), QStringLiteral("%ip%\nline two"));
+    EXPECT_EQ(d.trayMessage->textBox->toPlainText(), QStringLiteral("v%version%\nline two"));
     d.iconMasks->textBox->setTextCursor(QTextCursor(d.iconMasks->textBox->document()->findBlockByNumber(1)));
     EXPECT_EQ(d.iconMasks->imageBox->currentData().toInt(), 5);
-    EXPECT_EQ(d.trayMessage->preview->text(), QStringLiteral("%ip%\nline two"));
+    // The preview shows the symbols replaced, line by line.
+    const QString preview = d.trayMessage->preview->text();
+    EXPECT_TRUE(preview.startsWith(u'v') && !preview.contains(QStringLiteral("%version%"))) << preview.toStdString();
+    EXPECT_TRUE(preview.endsWith(QStringLiteral("\nline two"))) << preview.toStdString();
 }
 
 TEST(OptionsDialog, BansPageSortsAndExplains)

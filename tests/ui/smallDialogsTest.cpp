@@ -1,6 +1,7 @@
 // The small windows: user and password checks, the folder kind question,
 // the multi-line input, the purge choices, the address list and the script
 // window.
+#include "app/textEditor.h"
 #include "config/options.h"
 #include "dialogTestTools.h"
 #include "qtPrinters.h"
@@ -159,7 +160,17 @@ TEST(SmallDialogs, RunScriptWindow)
     qputenv("TMPDIR", tmp.path().toUtf8());
     TrunScriptWindow w;
     EXPECT_EQ(TrunScriptWindow::scriptPath(), tmp.path() + QStringLiteral("/zof script.tmp"));
-    w.prepare();
+    // Started from the menu: the file is made and handed to the editor.
+    QStringList started;
+    const TdetachedStarter previousStarter = detachedStarter();
+    detachedStarter() = [&started](const QString &program, const QStringList &args) {
+        started << program << args;
+        return true;
+    };
+    w.start();
+    detachedStarter() = previousStarter;
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(started.value(started.size() - 1), TrunScriptWindow::scriptPath());
     EXPECT_TRUE(QFile::exists(TrunScriptWindow::scriptPath()));
     EXPECT_EQ(w.sizeLabel->text(), QStringLiteral("Size: 0"));
     {
