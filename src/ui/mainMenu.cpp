@@ -20,6 +20,8 @@
 #include "ui/closing.h"
 #include "ui/graphView.h"
 #include "ui/mainWindow.h"
+#include "ui/optionsDialog.h"
+#include "ui/smallDialogs.h"
 #include "ui/templateCommands.h"
 #include "ui/valuePrompts.h"
 #include "util/prompt.h"
@@ -203,7 +205,7 @@ Tentries mainOtherOptions(TmainWindow &w)
     mode.key = QKeySequence(Qt::Key_F5);
     mode.run = [&w] { w.setExpert(!w.expert()); };
 
-    TmenuEntry accounts = menuLater(QStringLiteral("User accounts..."), MC_EXPERT);
+    TmenuEntry accounts = menuCommand(QStringLiteral("User accounts..."), [&w] { showOptionsDialog(&w, OP_ACCOUNTS); }, MC_EXPERT);
     accounts.key = QKeySequence(Qt::Key_F7);
     TmenuEntry events = menuDesktop(QStringLiteral("Edit event scripts..."));
     events.key = QKeySequence(Qt::ALT | Qt::Key_F6);
@@ -228,7 +230,7 @@ Tentries mainOtherOptions(TmainWindow &w)
         persistent,
         menuOption(QStringLiteral("Specific HTML for download managers"), "getright-template", MC_EXPERT),
         menuValue(QStringLiteral("Graph refresh rate..."), graphRateCaption, [] { askGraphRate(); }, MC_EXPERT),
-        menuLater(QStringLiteral("MIME types..."), MC_EXPERT),
+        menuCommand(QStringLiteral("MIME types..."), [&w] { showOptionsDialog(&w, OP_MIME); }, MC_EXPERT),
         menuCommand(QStringLiteral("Open directly in browser..."), [] { askOpenInBrowser(); }, MC_EXPERT),
         menuOption(QStringLiteral("Accept any login for unprotected resources"), "free-login", MC_EXPERT),
         menuOption(QStringLiteral("Use comment as realm"), "use-comment-as-realm", MC_EXPERT),
@@ -318,7 +320,7 @@ Tentries mainStartExitMenu()
     };
 }
 
-Tentries mainTreeMenu()
+Tentries mainTreeMenu(TmainWindow &w)
 {
     return {
         menuOption(QStringLiteral("Folders before"), "folders-before"),
@@ -332,7 +334,7 @@ Tentries mainTreeMenu()
         menuOption(QStringLiteral("List files with <hidden> attribute"), "list-hidden-files"),
         menuOption(QStringLiteral("List files with <system> attribute"), "list-system-files"),
         menuOption(QStringLiteral("List protected items only for allowed users"), "list-protected-items"),
-        menuLater(QStringLiteral("Icon masks...")),
+        menuCommand(QStringLiteral("Icon masks..."), [&w] { showOptionsDialog(&w, OP_ICON_MASKS); }),
         menuValue(QStringLiteral("Flag files added recently..."), flagNewFilesCaption, [] { askFlagNewFiles(); }),
         menuValue(QStringLiteral("Auto-save every..."), autoSaveCaption, [] { askAutoSaveInterval(); }),
         menuOption(QStringLiteral("Backup on save"), "backup-saving"),
@@ -348,7 +350,7 @@ Tentries mainTreeMenu()
     };
 }
 
-Tentries mainLimitsMenu()
+Tentries mainLimitsMenu(TmainWindow &w)
 {
     auto countLimit = [](TcountLimit which, TmenuClass cls) {
         return menuValue(countLimitName(which) + QStringLiteral("..."), [which] { return countLimitCaption(which); },
@@ -372,7 +374,7 @@ Tentries mainLimitsMenu()
         countLimit(CL_MAX_CONNECTIONS_BY_IP, MC_EXPERT),
         menuValue(QStringLiteral("Connections inactivity timeout..."), connectionsTimeoutCaption,
               [] { askConnectionsTimeout(); }, MC_EXPERT),
-        menuLater(QStringLiteral("Bans...")),
+        menuCommand(QStringLiteral("Bans..."), [&w] { showOptionsDialog(&w, OP_BANS); }),
         menuValue(QStringLiteral("Minimum disk space..."), minDiskSpaceCaption, [] { askMinDiskSpace(); }, MC_EXPERT),
         menuOption(QStringLiteral("Prevent leeching (download accelerators)"), "prevent-leeching"),
         menuCommand(QStringLiteral("Allowed referer..."), [] { askAllowedReferer(); }, MC_EXPERT),
@@ -397,7 +399,7 @@ Tentries mainFingerprintsMenu()
     return {menuOption(QStringLiteral("Enabled"), "enable-fingerprints"), save, autoFp};
 }
 
-Tentries mainTrayMenu()
+Tentries mainTrayMenu(TmainWindow &w)
 {
     return {
         menuOption(QStringLiteral("Minimize to tray"), "minimize-to-tray"),
@@ -411,7 +413,7 @@ Tentries mainTrayMenu()
                       QStringLiteral("ips")),
                menuChoice(QStringLiteral("Number of different IP addresses ever connected"), "tray-shows",
                       QStringLiteral("ips-ever"))}),
-        menuLater(QStringLiteral("Tray message..."), MC_EXPERT),
+        menuCommand(QStringLiteral("Tray message..."), [&w] { showOptionsDialog(&w, OP_TRAY_MESSAGE); }, MC_EXPERT),
         menuOption(QStringLiteral("Tray icon for each download"), "tray-icon-for-each-download", MC_EXPERT),
     };
 }
@@ -546,7 +548,7 @@ Tentries mainDebugMenu()
         menuServerSwitch(&TserveSwitches::highSpeedHandling, QStringLiteral("Experimental high speed handling")),
         macrosLog,
         appendLog,
-        menuLater(QStringLiteral("Run script...")),
+        menuCommand(QStringLiteral("Run script..."), [] { runScriptWindow(true)->start(); }),
         memory,
         menuServerSwitch(&TserveSwitches::noContentDisposition, QStringLiteral("No Content-disposition")),
     };
@@ -647,8 +649,8 @@ Tentries buildMainMenu(TmainWindow &w, const TmenuSource &logMenu)
     log.liveChildren = logMenu;
     log.offered = [logMenu] { return bool(logMenu); };
     m += log;
-    m += menuGroup(QStringLiteral("Virtual File System"), mainTreeMenu(), MC_EXPERT);
-    m += menuGroup(QStringLiteral("Limits"), mainLimitsMenu());
+    m += menuGroup(QStringLiteral("Virtual File System"), mainTreeMenu(w), MC_EXPERT);
+    m += menuGroup(QStringLiteral("Limits"), mainLimitsMenu(w));
     m += menuGroup(QStringLiteral("Flash taskbutton"),
                {menuChoice(QStringLiteral("On download"), "flash-on", QStringLiteral("download")),
                 menuChoice(QStringLiteral("On connection"), "flash-on", QStringLiteral("connection")),
@@ -657,7 +659,7 @@ Tentries buildMainMenu(TmainWindow &w, const TmenuSource &logMenu)
                 menuOption(QStringLiteral("Also beep"), "beep-on-flash")},
                MC_EXPERT);
     m += menuGroup(QStringLiteral("Fingerprints"), mainFingerprintsMenu(), MC_EXPERT);
-    m += menuGroup(QStringLiteral("Tray icons"), mainTrayMenu());
+    m += menuGroup(QStringLiteral("Tray icons"), mainTrayMenu(w));
     m += mainAddressMenu(w);
     m += mainListenMenu(w);
     m += menuGroup(QStringLiteral("Dynamic DNS updater"), mainDynamicDnsMenu(), MC_EXPERT);

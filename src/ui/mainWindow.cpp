@@ -1,4 +1,9 @@
 #include "ui/mainWindow.h"
+#include "ui/valuePrompts.h"
+#include "ui/templateCommands.h"
+#include "ui/smallDialogs.h"
+#include "ui/optionsDialogAddress2namePage.h"
+#include "ui/optionsDialog.h"
 
 #include "app/program.h"
 #include "app/serverSwitch.h"
@@ -18,6 +23,7 @@
 #include "ui/logSearchBar.h"
 #include "ui/logView.h"
 #include "ui/mainMenu.h"
+#include "ui/propertiesDialog.h"
 #include "ui/statusPanels.h"
 #include "util/prompt.h"
 #include "vfs/vfsStore.h"
@@ -99,6 +105,15 @@ TlogMenuHooks TmainWindow::logMenuHooks()
 {
     TlogMenuHooks h;
     h.banAddress = [this](const QString &a) { banAddress(a); };
+    h.assignNames = [this] {
+        if (ToptionsDialog *d = showOptionsDialog(this, OP_ADDRESS2NAME))
+            d->address2name->focusAddress(logView->caretLineAddress());
+    };
+    h.addressesEver = [] {
+        addressesWindow().refresh();
+        addressesWindow().show();
+        addressesWindow().raise();
+    };
     return h;
 }
 
@@ -178,6 +193,8 @@ void TmainWindow::buildViews()
     treeView = new TvfsTreeView;
     treeView->setObjectName(QStringLiteral("vfsTree"));
     connect(treeView, &TvfsTreeView::focusedNodeChanged, this, &TmainWindow::refreshUrl);
+    connect(treeView, &TvfsTreeView::propertiesRequested, this,
+            [this](const QList<Tfile *> &nodes) { showPropertiesDialog(this, nodes); });
     logView = new TlogView;
     logView->setObjectName(QStringLiteral("logView"));
     connView = new TconnectionsView;
@@ -202,6 +219,10 @@ void TmainWindow::buildViews()
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     panels = new TstatusBarPanels(statusBar());
     panels->clicks.saveTree = [] { TvfsStore::instance().saveVFS(); };
+    panels->clicks.bans = [this] { showOptionsDialog(this, OP_BANS); };
+    panels->clicks.template_ = [] { editTemplate(); };
+    panels->clicks.outOfSpace = [] { askMinDiskSpace(); };
+    panels->clicks.speedLimit = [] { askSpeedLimit(false); };
     statusBarOutlet() = [this](const QList<TstatusPanel> &p) { panels->show(p); };
 
     logView->contextMenuRequested = [this](const QPoint &pos) {

@@ -3,6 +3,7 @@
 #include "app/urlAddressWiring.h"
 #include "config/config.h"
 #include "config/options.h"
+#include "ui/smallDialogs.h"
 #include "ui/vfsTreeView.h"
 #include "util/prompt.h"
 #include "vfs/treeAdd.h"
@@ -188,6 +189,7 @@ QList<TmenuEntry> treeMenuEntries(TvfsTreeView &view)
     add(TC_SET_USER_PASS, QStringLiteral("Set user/pass..."), {},
         [v, editor, sel] { editor().setUserPass(sel(), v->focusedNode()); });
     add(TC_RESET_USER_PASS, QStringLiteral("Reset user/pass"), {}, [editor, sel] { editor().resetUserPass(sel()); });
+    add(TC_PURGE, QStringLiteral("Purge..."), {}, [v] { purgeWithDialog(v->window(), v->focusedNode()); });
     add(TC_TO_VIRTUAL, QStringLiteral("Change to virtual-folder"), {},
         [editor, sel] { editor().toVirtualFolders(sel()); });
     add(TC_TO_REAL, QStringLiteral("Change to real-folder"), {}, [editor, sel] { editor().toRealFolders(sel()); });

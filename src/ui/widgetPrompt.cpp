@@ -1,5 +1,7 @@
 #include "ui/widgetPrompt.h"
 
+#include "ui/smallDialogs.h"
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -95,21 +97,5 @@ int TwidgetPrompt::choose(const QString &title, const QStringList &lines, const 
 
 std::optional<Tprompt::Tcredentials> TwidgetPrompt::askCredentials(const Tcredentials &initial)
 {
-    QDialog dialog(parent);
-    dialog.setWindowTitle(appTitle());
-    auto *form = new QFormLayout;
-    auto *user = new QLineEdit(initial.user);
-    auto *password = new QLineEdit(initial.password);
-    password->setEchoMode(QLineEdit::Password);
-    form->addRow(QCoreApplication::translate("prompt", "User"), user);
-    form->addRow(QCoreApplication::translate("prompt", "Password"), password);
-    auto *box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addLayout(form);
-    layout->addWidget(box);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return Tcredentials{user->text(), password->text()};
+    return askUserPass(parent, initial);
 }

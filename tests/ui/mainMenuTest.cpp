@@ -12,6 +12,7 @@
 #include "ui/closing.h"
 #include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
+#include "ui/optionsDialog.h"
 #include "ui/templateCommands.h"
 #include "util/files.h"
 #include "vfs/vfs.h"
@@ -172,15 +173,30 @@ TEST(MainMenu, F4SwitchesTheServerWithTheMenuClosed)
     EXPECT_TRUE(p->messages.isEmpty());
 }
 
-TEST(MainMenu, CommandsOfLaterWindowsSaySo)
+TEST(MainMenu, DialogCommandsOpenTheirPage)
 {
     Tservices services;
     TscriptedPromptScope p;
     opts().easy = false;
+    opts().modalOptions = false;
     TmainWindow w;
     const QList<TmenuEntry> m = buildMainMenu(w);
-    for (const char *caption : {"User accounts...", "MIME types...", "Bans...", "Icon masks...", "Tray message...",
-                                "Edit event scripts...", "Uninstall ZOF"}) {
+    const QList<QPair<const char *, ToptionsPage>> pages = {
+        {"User accounts...", OP_ACCOUNTS}, {"MIME types...", OP_MIME},          {"Bans...", OP_BANS},
+        {"Icon masks...", OP_ICON_MASKS},  {"Tray message...", OP_TRAY_MESSAGE},
+    };
+    for (const auto &[caption, page] : pages) {
+        const TmenuEntry *e = findMenuEntry(m, QString::fromLatin1(caption));
+        ASSERT_TRUE(e && e->run) << caption;
+        e->run();
+        auto *dialog = w.findChild<ToptionsDialog *>();
+        ASSERT_TRUE(dialog) << caption;
+        EXPECT_TRUE(dialog->isVisible()) << caption;
+        EXPECT_EQ(dialog->page(), page) << caption;
+        dialog->close();
+    }
+    // The desktop's commands need a desktop, which unit tests have not.
+    for (const char *caption : {"Edit event scripts...", "Uninstall ZOF"}) {
         const TmenuEntry *e = findMenuEntry(m, QString::fromLatin1(caption));
         ASSERT_TRUE(e && e->run) << caption;
         p->messages.clear();

@@ -103,6 +103,11 @@ TEST(StatusPanels, ClicksAskAndReset)
     const int before = saves;
     EXPECT_TRUE(panels->click({SP_VFS, QStringLiteral("VFS: 4 items - not saved")}));
     EXPECT_EQ(saves, before + 1);
-    // A panel whose command is not there does nothing.
+    // "Ban rules" runs its command; a panel without one does nothing.
+    int bans = 0;
+    panels->clicks.bans = [&] { ++bans; };
+    EXPECT_TRUE(panels->click({SP_BANS, QStringLiteral("Ban rules: 2")}));
+    EXPECT_EQ(bans, 1);
+    panels->clicks.bans = nullptr;
     EXPECT_FALSE(panels->click({SP_BANS, QStringLiteral("Ban rules: 2")}));
 }

@@ -61,20 +61,21 @@ TEST(VfsTreeMenu, OffersBySelectionAndMode)
     EXPECT_EQ(fx.offered(false).join(u','), add + ",New empty folder,Copy URL address,Set user/pass...,Properties...");
     EXPECT_EQ(fx.offered(true).join(u','),
               add + ",New empty folder,New link,Copy URL address,Copy URL with different host address,Browse it,"
-                    "Set user/pass...,Bind root to real-folder,Default point to add files,Properties...");
+                    "Set user/pass...,Purge...,Bind root to real-folder,Default point to add files,Properties...");
 
     fx.select({fx.file});
     EXPECT_EQ(fx.offered(false).join(u','),
               add + ",Remove,Rename,Copy URL address,Open it,Set user/pass...,Properties...");
     EXPECT_EQ(fx.offered(true).join(u','),
               add + ",Remove,Rename,Edit resource...,Copy URL address,Copy URL with different host address,"
-                    "Browse it,Open it,Set user/pass...,Properties...");
+                    "Browse it,Open it,Set user/pass...,Purge...,Properties...");
 
     // Several nodes: what needs one node goes.
     fx.select({fx.file, fx.pub});
     EXPECT_EQ(fx.offered(false).join(u','), add + ",Remove,Copy URL address,Set user/pass...,Properties...");
     EXPECT_EQ(fx.offered(true).join(u','),
-              add + ",Remove,Copy URL address,Copy URL with different host address,Set user/pass...,Properties...");
+              add + ",Remove,Copy URL address,Copy URL with different host address,Set user/pass...,Purge...,"
+                    "Properties...");
 
     // The "new" flag entries follow their option; a user set offers its reset.
     TvfsSettings s = fx.tree->settings();
