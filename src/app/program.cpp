@@ -196,6 +196,8 @@ void Tprogram::openSingleInstance()
 
 bool Tprogram::handOverToRunningInstance()
 {
+    if (!rootDir.isEmpty())
+        printError(QStringLiteral("--root is not handed to the running instance: it keeps its own root"));
     QStringList message = args;
     message.prepend(QDir::currentPath());
     if (channel->send(message))

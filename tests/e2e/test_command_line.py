@@ -6,7 +6,7 @@ import subprocess
 import tempfile
 import unittest
 
-from zofharness import LISTEN_PREFIX, READY_LINE, ZofTestCase, zof_bin
+from zofharness import LISTEN_PREFIX, READY_LINE, ZofTestCase, wait_until, zof_bin
 
 # Every switch the program knows, and the HTTPS options the usage names.
 SWITCHES = ["--help", "--version", "--headless", "--root", "--self-test", "--check-update",
@@ -144,6 +144,18 @@ class RootSwitch(ZofTestCase):
         # A file named beside it goes into the bound root.
         self.assertIn(b"extra.txt", body)
         self.assertEqual(z.get("/extra.txt")[2], b"extra")
+
+    def test_root_is_not_handed_to_a_running_instance(self):
+        share = self.make_share()
+        first = self.start_zof(single_instance=True)
+        second = self.make_zof("--root", share, single_instance=True, runtime_dir=first.runtime_dir)
+        second.start(wait_ready=False)
+        self.assertEqual(second.wait_exit(10), 0, second.dump())
+        self.assertIn("--root is not handed to the running instance", second.stderr_text())
+        # The running one received the rest of the line and kept its root.
+        self.assertTrue(wait_until(lambda: "received command line" in first.stderr_text()), first.dump())
+        self.assertNotIn(b"alpha.txt", first.get("/")[2])
+        self.assertNotIn(share, first.stderr_text())
 
     def test_root_without_a_usable_folder_fails_at_once(self):
         share = self.make_share()
