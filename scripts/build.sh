@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # build.sh DIR [cmake options...]: configures and builds ZOF in DIR. Options
-# given for a folder configured before are applied to it.
+# given for a folder configured before are applied to it. ZOF_BUILD_TARGET
+# names one target to build instead of all of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1; shift
@@ -9,4 +10,4 @@ if [ ! -f "$dir/build.ninja" ]; then
 elif [ $# -gt 0 ]; then
   cmake -S "$root" -B "$dir" "$@" >/dev/null
 fi
-cmake --build "$dir" -j "${ZOF_JOBS:-2}"
+cmake --build "$dir" -j "${ZOF_JOBS:-2}" ${ZOF_BUILD_TARGET:+--target "$ZOF_BUILD_TARGET"}

@@ -13,11 +13,13 @@ packages=(
   desktop-file-utils
 )
 # Extra groups, asked for by name: "bench" (other servers to measure against),
-# "browser" (headless browser tests, with the driver's node modules).
+# "browser" (headless browser tests, with the driver's node modules),
+# "package" (the checks of the Debian package: about a minute to install).
 browser_modules=0
 for extra in "$@"; do
   case "$extra" in
     bench) packages+=(nginx-light lighttpd) ;;
+    package) packages+=(dpkg-dev lintian desktop-file-utils systemd file) ;;
     # Some node builds bring their own npm, which Debian's npm conflicts with.
     browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm); browser_modules=1 ;;
     *) echo "setup: unknown group '$extra'" >&2; exit 2 ;;

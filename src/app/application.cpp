@@ -119,6 +119,7 @@ void Tapplication::assemble()
     p->hooks.reloadLastVfs = [p] { reloadLastVfsOnce(*p); };
     p->hooks.loadVfs = [p](const QString &path) { loadVfsNamed(*p, path); };
     p->hooks.addFiles = [p](const QStringList &paths) { addNamedFiles(*p, [&] { addHandedPaths(paths); }); };
+    p->hooks.bindRoot = [p](const QString &folder) { bindRootForThisRun(*p, folder); };
     // A quit stops an addition in progress (it lets the event loop run).
     p->hooks.stopAdding = [] {
         if (Tvfs::instance().adding().running())

@@ -1,5 +1,6 @@
 // The zof executable: Tapplication assembles the program and runs it.
 #include "app/application.h"
+#include "app/longSwitches.h"
 #include "app/templateWiring.h"
 #include "app/updateWiring.h"
 
@@ -8,7 +9,10 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+
+#include <cstdio>
 
 #ifdef ZOF_WITH_GUI
 #include "ui/desktop.h"
@@ -46,14 +50,32 @@ static void keepLargeBuffersForReuse()
     mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
 }
 
+// "--help" and "--version" print and end before any display, option or
+// single-instance channel is touched; a "--root" without a folder ends too.
+static int answerEarly(const QStringList &args)
+{
+    const QStringList rest = args.mid(1);
+    if (const int rc = answerInfoRequest(rest); rc >= 0)
+        return rc;
+    QStringList withoutRoot = rest;
+    const TrootSwitch root = takeRootSwitch(withoutRoot, QDir::currentPath());
+    if (!root.error.isEmpty()) {
+        std::fprintf(stderr, "zof: %s\n", qPrintable(root.error));
+        return 2;
+    }
+    return -1;
+}
+
 int main(int argc, char **argv)
 {
-    keepLargeBuffersForReuse();
-    raiseOpenFileLimit();
-    pinTimeZoneFile();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args += QString::fromLocal8Bit(argv[i]);
+    if (const int rc = answerEarly(args); rc >= 0)
+        return rc;
+    keepLargeBuffersForReuse();
+    raiseOpenFileLimit();
+    pinTimeZoneFile();
 #ifdef ZOF_WITH_GUI
     const bool window = !runsHeadless(args);
 #else

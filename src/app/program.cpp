@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/longSwitches.h"
 #include "app/signalWatcher.h"
 #include "app/singleInstance.h"
 #include "config/config.h"
@@ -67,6 +68,9 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
         args.removeFirst(); // the program's name
     isHeadless = runsHeadless(args);
     args.removeAll(QStringLiteral("--headless"));
+    // Not handed to a running instance: it serves this process's tree. The
+    // entry point refused a "--root" without a usable folder already.
+    rootDir = takeRootSwitch(args, QDir::currentPath()).folder;
     cmdLine = parseCmdLine(args);
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 
@@ -192,6 +196,8 @@ void Tprogram::openSingleInstance()
 
 bool Tprogram::handOverToRunningInstance()
 {
+    if (!rootDir.isEmpty())
+        printError(QStringLiteral("--root is not handed to the running instance: it keeps its own root"));
     QStringList message = args;
     message.prepend(QDir::currentPath());
     if (channel->send(message))
@@ -296,6 +302,9 @@ void Tprogram::afterSwitches()
     // A tree named on the command line takes the place of the last one.
     if (vfsToLoad.isEmpty() && opts().reloadOnStartup && !opts().lastFileOpen.isEmpty() && hooks.reloadLastVfs)
         hooks.reloadLastVfs();
+    // After the tree is back, before named files join it (under the root).
+    if (!rootDir.isEmpty() && hooks.bindRoot)
+        hooks.bindRoot(rootDir);
     if (!pendingFiles.isEmpty() && hooks.addFiles)
         hooks.addFiles(takePendingFiles());
 }

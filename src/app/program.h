@@ -33,6 +33,8 @@ struct TprogramHooks
     std::function<void()> findExternalAddress;
     // An old No-IP updater URL: the operator agreed to enter it again.
     std::function<void()> reenterNoIpUpdater;
+    // "--root DIR": the root of the tree bound to that folder for this run.
+    std::function<void(const QString &folder)> bindRoot;
 };
 
 // Whether a program started with `args` runs without a window: asked so,
@@ -93,6 +95,8 @@ public:
     // Hands the files queued since start-up to hooks.addFiles (every tick).
     void addQueuedFiles();
     QString pendingVfs() const { return vfsToLoad; }
+    // The folder "--root" named (absolute), or empty.
+    QString rootFolder() const { return rootDir; }
 
 Q_SIGNALS:
     // Start-up, in this order (each only when the step is reached):
@@ -141,6 +145,7 @@ private:
     qint64 sendBufSize = 0;
     QStringList pendingFiles;
     QString vfsToLoad;
+    QString rootDir;
     QTimer heartbeatTimer;
     Theartbeat beat;
     std::unique_ptr<TsignalWatcher> signalWatcher;

@@ -147,6 +147,19 @@ void addNamedFiles(const Tprogram &program, const std::function<void()> &add)
     addForThisRun(add);
 }
 
+void bindRootForThisRun(const Tprogram &program, const QString &folder)
+{
+    // After the reload, which would otherwise replace the bound root.
+    if (!program.startupFinished())
+        reloadOnce(program);
+    Tvfs &tree = Tvfs::instance();
+    const bool wasModified = tree.isModified();
+    if (tree.root()->isRealFolder())
+        tree.unbindRoot();
+    tree.bindRoot(folder);
+    tree.setModified(wasModified);
+}
+
 void treeStoreOnEvent(const Tprogram &program, const QString &section)
 {
     if (section == u"start")

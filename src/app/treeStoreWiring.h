@@ -19,6 +19,9 @@ void loadVfsNamed(const Tprogram &program, const QString &path);
 // Runs `add` (files named on a command line going into the tree): during
 // start-up after the reload and only for this run.
 void addNamedFiles(const Tprogram &program, const std::function<void()> &add);
+// "--root DIR": the root bound to DIR after the reload, for this run (the
+// tree does not count as changed).
+void bindRootForThisRun(const Tprogram &program, const QString &folder);
 // "start": the reload if still due; "quit": the tree left (kept in
 // "~temp.vfs" when changed and nobody can be asked).
 void treeStoreOnEvent(const Tprogram &program, const QString &section);
