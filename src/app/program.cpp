@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/httpsWiring.h"
 #include "app/signalWatcher.h"
 #include "app/singleInstance.h"
 #include "config/config.h"
@@ -67,6 +68,7 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
         args.removeFirst(); // the program's name
     isHeadless = runsHeadless(args);
     args.removeAll(QStringLiteral("--headless"));
+    selfSignedHttps = args.removeAll(QStringLiteral("--https-self-signed")) > 0;
     cmdLine = parseCmdLine(args);
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 
@@ -110,6 +112,12 @@ int Tprogram::startup()
 {
     initialise();
     applyConfigFolderSwitch();
+    // Before the stored options, which may start the server.
+    if (selfSignedHttps) {
+        QString error;
+        if (!useSelfSignedCertificate(&error))
+            printError(QStringLiteral("HTTPS: ") + error);
+    }
     cfg().captureDefaults();
     Q_EMIT loadingEvents();
     loadStoredOptions();
