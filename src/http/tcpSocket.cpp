@@ -54,6 +54,8 @@ QByteArray plainOnTlsReply()
 // Plaintext bytes read from a file per TLS record batch, when the kernel
 // does not encrypt.
 constexpr qint64 tlsFileChunk = 65536;
+// The most plaintext one TLS record carries.
+constexpr qint64 tlsRecordPayload = 16384;
 }
 
 TtcpSocket::TtcpSocket(std::shared_ptr<TsockPoller> p, int d, TtcpSocketHandler *h, ssl_ctx_st *tlsCtx)
@@ -285,6 +287,13 @@ qint64 TtcpSocket::write2(const QByteArray &a, const char *b, qint64 blen)
 {
     if (fd < 0 || st != SS_CONNECTED || closeRequested)
         return -1;
+    if (tls && queued == 0 && blen > 0 && a.size() + blen <= tlsRecordPayload) {
+        // A head and a small body in one record: one encryption, one packet.
+        QByteArray both;
+        both.reserve(a.size() + blen);
+        both.append(a).append(b, blen);
+        return write(both);
+    }
     if (queued > 0 || blen <= 0 || tls) {
         write(a);
         return write(b, blen) < 0 ? -1 : a.size() + blen;
