@@ -15,6 +15,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import warnings
 
 from test_uploads import account, ini_text, write_tree
 from zofharness import ZofTestCase, tool, wait_until
@@ -120,8 +121,10 @@ class TestHttpsTransfers(HttpsCase):
         old.check_hostname = False
         old.verify_mode = ssl.CERT_NONE
         old.set_ciphers("DEFAULT:@SECLEVEL=0")
-        old.minimum_version = ssl.TLSVersion.TLSv1_1
-        old.maximum_version = ssl.TLSVersion.TLSv1_1
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            old.minimum_version = ssl.TLSVersion.TLSv1_1
+            old.maximum_version = ssl.TLSVersion.TLSv1_1
         with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
             with self.assertRaises((ssl.SSLError, ConnectionError)):
                 old.wrap_socket(s).close()
