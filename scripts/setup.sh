@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  zlib1g-dev libisal-dev libgtest-dev
+  zlib1g-dev libisal-dev libgtest-dev libssl-dev openssl
   curl wget aria2 wrk slowhttptest goaccess python3 procps
   tar libarchive-tools unzip
   xvfb xauth

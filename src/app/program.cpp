@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/httpsWiring.h"
 #include "app/longSwitches.h"
 #include "app/signalWatcher.h"
 #include "app/singleInstance.h"
@@ -71,6 +72,7 @@ Tprogram::Tprogram(const QStringList &argsIn, QObject *parent)
     // Not handed to a running instance: it serves this process's tree. The
     // entry point refused a "--root" without a usable folder already.
     rootDir = takeRootSwitch(args, QDir::currentPath()).folder;
+    selfSignedHttps = args.removeAll(QStringLiteral("--https-self-signed")) > 0;
     cmdLine = parseCmdLine(args);
     ignoreSingleInstance = qEnvironmentVariable("ZOF_NO_SINGLE_INSTANCE") == u"1";
 
@@ -114,6 +116,12 @@ int Tprogram::startup()
 {
     initialise();
     applyConfigFolderSwitch();
+    // Before the stored options, which may start the server.
+    if (selfSignedHttps) {
+        QString error;
+        if (!useSelfSignedCertificate(&error))
+            printError(QStringLiteral("HTTPS: ") + error);
+    }
     cfg().captureDefaults();
     Q_EMIT loadingEvents();
     loadStoredOptions();

@@ -136,6 +136,7 @@ private:
     bool isClosing = false;
     bool closed = false;
     bool ignoreSingleInstance = false;
+    bool selfSignedHttps = false;       // "--https-self-signed"
     bool cleanStart = false;            // stored options ignored
     QString cleanStartText;             // the options when such a start finished
     std::optional<bool> storedSingleInstance;

@@ -40,6 +40,15 @@ void decPort(Tconfig &c, const QString &v)
         c.hooks.restartServer();
 }
 
+void decHttpsPort(Tconfig &c, const QString &v)
+{
+    if (v == c.o.httpsPort)
+        return;
+    c.o.httpsPort = v;
+    if (c.hooks.serverActive && c.hooks.serverActive() && c.hooks.restartServer)
+        c.hooks.restartServer();
+}
+
 void decForwardedMask(Tconfig &c, const QString &v)
 {
     // Old default: the IPv4 loopback alone; widened to both loopbacks.
@@ -346,6 +355,11 @@ const TcfgKey kKeys[] = {
         {"self-test-url", CT_TEXT, &Toptions::selfTestUrl, 0},
         {"internet-probe-url", CT_TEXT, &Toptions::internetProbeUrl, 0},
         {"self-test-ports", CT_TEXT, &Toptions::selfTestPorts, 0},
+        {"https-port", CT_TEXT, &Toptions::httpsPort, 0, nullptr, decHttpsPort},
+        {"https-cert", CT_TEXT, &Toptions::httpsCert, 0},
+        {"https-key", CT_TEXT, &Toptions::httpsKey, 0},
+        {"https-hsts", CT_BOOL, &Toptions::httpsHsts, 0},
+        {"https-redirect", CT_BOOL, &Toptions::httpsRedirect, 0},
 };
 
 } // namespace

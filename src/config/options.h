@@ -188,6 +188,14 @@ struct Toptions
     QString internetProbeUrl;
     // The other ports the self test tries when the current one fails.
     QString selfTestPorts = QStringLiteral("80,8123");
+    // HTTPS beside plain HTTP: its port (empty: none), the PEM files of the
+    // certificate chain and of its private key, Strict-Transport-Security on
+    // its replies, and plain requests sent over to it.
+    QString httpsPort;
+    QString httpsCert;
+    QString httpsKey;
+    bool httpsHsts = false;
+    bool httpsRedirect = false;
 
     // The built-in MIME pairs, flat (mask, type, mask, type...).
     static QStringList defaultMimeTypes();

@@ -1,6 +1,7 @@
 #include "http/httpConn.h"
 
 #include "http/httpSrv.h"
+#include "http/secureCookies.h"
 #include "http/speedLimiter.h"
 #include "util/asciiCase.h"
 #include "util/encodings.h"
@@ -15,10 +16,10 @@ constexpr qint64 readChunk = 65536;
 constexpr QByteArrayView htmlType = "text/html; charset=utf-8";
 }
 
-ThttpConn::ThttpConn(ThttpSrv *s, int fd)
-    : server_(s)
+ThttpConn::ThttpConn(ThttpSrv *s, int fd, ssl_ctx_st *tls)
+    : server_(s), tls_(tls != nullptr)
 {
-    sock = std::make_unique<TtcpSocket>(server_->poller, fd, this);
+    sock = std::make_unique<TtcpSocket>(server_->poller, fd, this, tls);
     address_ = sock->peerAddress();
     port_ = QString::number(sock->peerPort());
     v6_ = address_.contains(u':');
@@ -771,6 +772,8 @@ void ThttpConn::sendHeader()
     if (!h.endsWith("\r\n"))
         h.append("\r\n", 2);
     if (!reply_.additionalHeaders.isEmpty()) {
+        if (tls_)
+            reply_.additionalHeaders = secureCookieLines(reply_.additionalHeaders);
         h.append(sanitizeHeaderLines(reply_.additionalHeaders));
         if (!h.endsWith("\r\n"))
             h.append("\r\n", 2);

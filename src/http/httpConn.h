@@ -21,12 +21,14 @@
 
 class ThttpSrv;
 class TspeedLimiter;
+struct ssl_ctx_st;
 
 class ThttpConn final : public TtcpSocketHandler
 {
 public:
-    // Takes over the accepted descriptor fd.
-    ThttpConn(ThttpSrv *srv, int fd);
+    // Takes over the accepted descriptor fd; with tls the connection speaks
+    // TLS (accepted on the HTTPS port).
+    ThttpConn(ThttpSrv *srv, int fd, ssl_ctx_st *tls = nullptr);
     ~ThttpConn();
     ThttpConn(const ThttpConn &) = delete;
     ThttpConn &operator=(const ThttpConn &) = delete;
@@ -96,6 +98,10 @@ public:
     const QString &address() const { return address_; }
     const QString &port() const { return port_; }
     bool isV6() const { return v6_; }
+    // Accepted on the HTTPS port. Its cookies are sent Secure.
+    bool isTls() const { return tls_; }
+    // "TLSv1.3" and the like once the session is up; empty for plain HTTP.
+    QString tlsProtocol() const { return sock ? sock->tlsProtocol() : QString(); }
 
     ThttpConnState state() const { return state_; }
     bool isDisconnecting() const { return disconnecting; }
@@ -192,6 +198,7 @@ private:
     std::unique_ptr<TtcpSocket> sock;
     QString address_, port_;
     bool v6_ = false;
+    bool tls_ = false;
     ThttpConnState state_ = HCS_IDLE;
     QByteArray buffer_;
     QByteArray eventData_;

@@ -4,6 +4,7 @@
 #include "http/listenSocket.h"
 #include "http/sockPoller.h"
 #include "http/speedLimiter.h"
+#include "http/tlsContext.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -85,7 +86,7 @@ bool ThttpSrv::start(const QString &onAddress)
     }
     sock = std::make_unique<TlistenSocket>(poller);
     TlistenSocket *s4 = sock.get();
-    sock->onConnectionWaiting = [this, s4] { acceptWaiting(s4); };
+    sock->onConnectionWaiting = [this, s4] { acceptWaiting(s4, false); };
     sock->onClosed = [this] {
         try {
             notify(SE_SERVER_STOP);
@@ -103,7 +104,7 @@ bool ThttpSrv::start(const QString &onAddress)
         // The same port on IPv6 when it is free; serving IPv4 alone is fine.
         sock6 = std::make_unique<TlistenSocket>(poller);
         TlistenSocket *s6 = sock6.get();
-        sock6->onConnectionWaiting = [this, s6] { acceptWaiting(s6); };
+        sock6->onConnectionWaiting = [this, s6] { acceptWaiting(s6, false); };
         if (!sock6->listen(QStringLiteral("::"), sock->boundPort()))
             sock6.reset();
     }
@@ -117,10 +118,59 @@ bool ThttpSrv::start(const QString &onAddress)
 
 void ThttpSrv::stop()
 {
+    stopTls();
     if (sock)
         sock->close();
     if (sock6)
         sock6->close();
+}
+
+bool ThttpSrv::startTls(const QString &onAddress, const QString &port, std::shared_ptr<TtlsContext> context)
+{
+    if (isTlsListening() || !context)
+        return false;
+    bool ok = false;
+    const uint portNum = port.trimmed().toUInt(&ok);
+    if (!ok || portNum > 65535) {
+        error = QStringLiteral("invalid HTTPS port");
+        return false;
+    }
+    const QString addr = onAddress.isEmpty() ? QStringLiteral("*") : onAddress;
+    tlsContext = std::move(context);
+    tlsSock = std::make_unique<TlistenSocket>(poller);
+    TlistenSocket *s4 = tlsSock.get();
+    tlsSock->onConnectionWaiting = [this, s4] { acceptWaiting(s4, true); };
+    if (!tlsSock->listen(addr == u"*" ? QStringLiteral("0.0.0.0") : addr, quint16(portNum))) {
+        error = tlsSock->errorText();
+        tlsSock.reset();
+        tlsContext.reset();
+        return false;
+    }
+    tlsPort_ = QString::number(tlsSock->boundPort());
+    if (addr == u"*") {
+        tlsSock6 = std::make_unique<TlistenSocket>(poller);
+        TlistenSocket *s6 = tlsSock6.get();
+        tlsSock6->onConnectionWaiting = [this, s6] { acceptWaiting(s6, true); };
+        if (!tlsSock6->listen(QStringLiteral("::"), tlsSock->boundPort()))
+            tlsSock6.reset();
+    }
+    return true;
+}
+
+bool ThttpSrv::isTlsListening() const
+{
+    return tlsSock && tlsSock->isListening();
+}
+
+void ThttpSrv::stopTls()
+{
+    // Connections under way keep their sessions (each holds the context).
+    // Closed, not freed: this may run from one of their own callbacks.
+    if (tlsSock)
+        tlsSock->close();
+    if (tlsSock6)
+        tlsSock6->close();
+    tlsPort_.clear();
 }
 
 void ThttpSrv::disconnectAll(bool wait)
@@ -180,13 +230,13 @@ void ThttpSrv::notify(TserverEvent e, ThttpConn *conn)
     onEvent(e, conn);
 }
 
-void ThttpSrv::acceptWaiting(TlistenSocket *from)
+void ThttpSrv::acceptWaiting(TlistenSocket *from, bool tls)
 {
     for (int i = 0; i < maxAcceptsPerEvent; ++i) {
         const int fd = from->accept();
         if (fd < 0)
             return;
-        auto *c = new ThttpConn(this, fd);
+        auto *c = new ThttpConn(this, fd, tls && tlsContext ? tlsContext->handle() : nullptr);
         try {
             notify(SE_CONNECTED, c);
             if (c->reply_.mode == HRM_CLOSE) {

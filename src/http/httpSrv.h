@@ -16,6 +16,7 @@ class ThttpConn;
 class TlistenSocket;
 class TsockPoller;
 class TspeedLimiter;
+class TtlsContext;
 
 class ThttpSrv : public QObject
 {
@@ -28,6 +29,13 @@ public:
     // port of port(). False when already listening or on failure.
     bool start(const QString &onAddress = QString());
     bool isListening() const;
+    // The HTTPS listener beside the plain one, on the same addresses: port
+    // "0" lets the kernel choose. False with lastError() on failure.
+    bool startTls(const QString &onAddress, const QString &port, std::shared_ptr<TtlsContext> context);
+    bool isTlsListening() const;
+    QString tlsPort() const { return tlsPort_; }
+    void stopTls();
+    // Stops both listeners.
     void stop();
     void disconnectAll(bool wait = false);
     // Frees every connection of l (errors ignored), emptying it.
@@ -59,6 +67,7 @@ public:
     double speedIn = 0, speedOut = 0; // bytes per second, all connections
     qint64 bytesSent = 0, bytesReceived = 0;
     std::unique_ptr<TlistenSocket> sock, sock6;
+    std::unique_ptr<TlistenSocket> tlsSock, tlsSock6;
     QList<ThttpConn *> conns, disconnecting, offlines, q;
     QList<TspeedLimiter *> limiters;
     bool persistentConnections = true;
@@ -74,7 +83,7 @@ public:
 private:
     friend class ThttpConn;
 
-    void acceptWaiting(TlistenSocket *from);
+    void acceptWaiting(TlistenSocket *from, bool tls);
     void secondTick();
     void disconnectingStep();
     void serveQueue();
@@ -85,6 +94,8 @@ private:
     std::shared_ptr<TsockPoller> poller;
     QElapsedTimer uptime;
     QString port_ = QStringLiteral("80");
+    QString tlsPort_;
+    std::shared_ptr<TtlsContext> tlsContext;
     QString error;
     QList<ThttpConn *> pipelined;
     bool pipelinePosted = false;

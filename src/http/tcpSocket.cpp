@@ -1,5 +1,7 @@
 #include "http/tcpSocket.h"
 
+#include "http/tlsSession.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -40,12 +42,36 @@ void peerOf(int fd, QString *addr, quint16 *port)
 }
 
 bool transientError(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINTR; }
+
+// What a plain-HTTP client that came to the TLS port is told.
+QByteArray plainOnTlsReply()
+{
+    static const QByteArray body = "This port speaks HTTPS only: use an https:// address.\n";
+    return "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
-TtcpSocket::TtcpSocket(std::shared_ptr<TsockPoller> p, int d, TtcpSocketHandler *h)
+// Plaintext bytes read from a file per TLS record batch, when the kernel
+// does not encrypt.
+constexpr qint64 tlsFileChunk = 65536;
+// The most plaintext one TLS record carries.
+constexpr qint64 tlsRecordPayload = 16384;
+}
+
+TtcpSocket::TtcpSocket(std::shared_ptr<TsockPoller> p, int d, TtcpSocketHandler *h, ssl_ctx_st *tlsCtx)
     : poller(std::move(p)), handler(h), fd(d)
 {
     peerOf(fd, &peerAddr, &peerPortNum);
+    if (tlsCtx) {
+        tls = std::make_unique<TtlsSession>(tlsCtx, fd);
+        tlsPhase = TP_SNIFF;
+        if (!tls->isValid()) {
+            ::close(fd);
+            fd = -1;
+            st = SS_CLOSED;
+            return;
+        }
+    }
     if (!poller->add(this, fd, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET)) {
         ::close(fd);
         fd = -1;
@@ -55,6 +81,7 @@ TtcpSocket::TtcpSocket(std::shared_ptr<TsockPoller> p, int d, TtcpSocketHandler 
 
 TtcpSocket::~TtcpSocket()
 {
+    tls.reset(); // before its descriptor closes
     if (fd >= 0) {
         poller->unwatch(fd);
         ::close(fd);
@@ -69,6 +96,106 @@ void TtcpSocket::resume()
         poller->defer(this);
 }
 
+QString TtcpSocket::tlsProtocol() const
+{
+    return tls ? tls->protocol() : QString();
+}
+
+bool TtcpSocket::tlsKernelSend() const
+{
+    return tls && tlsPhase == TP_READY && tls->kernelSend();
+}
+
+ssize_t TtcpSocket::sendSome(const char *data, size_t len, int flags)
+{
+    if (!tls)
+        return ::send(fd, data, len, flags | MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (tlsPhase != TP_READY) {
+        errno = EAGAIN; // held until the handshake is over
+        return -1;
+    }
+    TtlsSession::Status status;
+    const qint64 n = tls->write(data, qint64(len), &status);
+    if (n > 0)
+        return ssize_t(n);
+    errno = status == TtlsSession::TS_WANT_READ || status == TtlsSession::TS_WANT_WRITE ? EAGAIN : EPIPE;
+    return -1;
+}
+
+ssize_t TtcpSocket::recvSome(char *dst, size_t len)
+{
+    if (!tls)
+        return ::recv(fd, dst, len, 0);
+    if (tlsPhase != TP_READY) {
+        errno = EAGAIN;
+        return -1;
+    }
+    TtlsSession::Status status;
+    const qint64 n = tls->read(dst, qint64(len), &status);
+    if (n > 0)
+        return ssize_t(n);
+    switch (status) {
+    case TtlsSession::TS_WANT_WRITE:
+        tlsReadWantsWrite = true;
+        [[fallthrough]];
+    case TtlsSession::TS_WANT_READ:
+        errno = EAGAIN;
+        return -1;
+    case TtlsSession::TS_CLOSED:
+        return 0;
+    default:
+        errno = ECONNRESET;
+        return -1;
+    }
+}
+
+// Before the session: the first byte tells a TLS client from a plain one,
+// then the handshake runs as far as the socket lets it.
+void TtcpSocket::tlsStep()
+{
+    if (tlsPhase == TP_SNIFF) {
+        unsigned char first = 0;
+        ssize_t n;
+        do
+            n = ::recv(fd, &first, 1, MSG_PEEK);
+        while (n < 0 && errno == EINTR);
+        if (n < 0 && transientError(errno))
+            return;
+        if (n <= 0) {
+            fail(); // gone before saying anything
+            return;
+        }
+        if (!startsTlsHandshake(first)) {
+            refusePlain();
+            return;
+        }
+        tlsPhase = TP_HANDSHAKE;
+    }
+    switch (tls->handshake()) {
+    case TtlsSession::TS_OK:
+        tlsPhase = TP_READY;
+        // Data may have come with the handshake's last flight.
+        readable = true;
+        if (queued > 0)
+            flush();
+        break;
+    case TtlsSession::TS_WANT_READ:
+    case TtlsSession::TS_WANT_WRITE:
+        break;
+    default:
+        fail(); // an old protocol, a bad record, a reset
+        break;
+    }
+}
+
+void TtcpSocket::refusePlain()
+{
+    tls.reset();
+    tlsPhase = TP_NONE;
+    write(plainOnTlsReply());
+    shutdown();
+}
+
 qint64 TtcpSocket::read(char *dst, qint64 max)
 {
     if (fd < 0 || st != SS_CONNECTED)
@@ -77,13 +204,14 @@ qint64 TtcpSocket::read(char *dst, qint64 max)
         return 0;
     qint64 total = 0;
     while (total < max) {
-        const ssize_t n = ::recv(fd, dst + total, size_t(max - total), 0);
+        const ssize_t n = recvSome(dst + total, size_t(max - total));
         if (n > 0) {
             total += n;
             // A short read means the kernel's queue is empty now; the next
             // arrival raises a new edge. After the peer's FIN no edge will
-            // come, so read on to meet the end of the stream.
-            if (total < max && !peerHungUp) {
+            // come, so read on to meet the end of the stream. A TLS read
+            // ends at a record: only "would block" says the queue is empty.
+            if (total < max && !peerHungUp && !tls) {
                 readable = false;
                 break;
             }
@@ -131,8 +259,7 @@ qint64 TtcpSocket::write(const char *data, qint64 len, bool more)
     }
     qint64 done = 0;
     while (done < len) {
-        const ssize_t n = ::send(fd, data + done, size_t(len - done),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0));
+        const ssize_t n = sendSome(data + done, size_t(len - done), more ? MSG_MORE : 0);
         if (n > 0) {
             done += n;
             continue;
@@ -160,7 +287,14 @@ qint64 TtcpSocket::write2(const QByteArray &a, const char *b, qint64 blen)
 {
     if (fd < 0 || st != SS_CONNECTED || closeRequested)
         return -1;
-    if (queued > 0 || blen <= 0) {
+    if (tls && queued == 0 && blen > 0 && a.size() + blen <= tlsRecordPayload) {
+        // A head and a small body in one record: one encryption, one packet.
+        QByteArray both;
+        both.reserve(a.size() + blen);
+        both.append(a).append(b, blen);
+        return write(both);
+    }
+    if (queued > 0 || blen <= 0 || tls) {
         write(a);
         return write(b, blen) < 0 ? -1 : a.size() + blen;
     }
@@ -203,6 +337,8 @@ qint64 TtcpSocket::sendFile(int fileFd, qint64 offset, qint64 len, bool *sourceE
         return -1;
     if (queued > 0 || len <= 0)
         return 0;
+    if (tls)
+        return tlsSendFile(fileFd, offset, len, sourceEnded);
     off_t off = off_t(offset);
     qint64 done = 0;
     while (done < len) {
@@ -236,12 +372,79 @@ qint64 TtcpSocket::sendFile(int fileFd, qint64 offset, qint64 len, bool *sourceE
     return done;
 }
 
+// The kernel encrypts and sends straight from the page cache when it can;
+// otherwise the file is read in pieces and written through the session. A
+// piece the socket could not take whole is queued: it counts as taken.
+qint64 TtcpSocket::tlsSendFile(int fileFd, qint64 offset, qint64 len, bool *sourceEnded)
+{
+    qint64 sent = 0;  // gone to the kernel
+    qint64 taken = 0; // sent, or queued behind it
+    if (tls->kernelSend()) {
+        while (taken < len) {
+            TtlsSession::Status status;
+            const qint64 n = tls->sendFile(fileFd, offset + taken, qMin<qint64>(len - taken, 1 << 30), &status);
+            if (n > 0) {
+                taken += n;
+                continue;
+            }
+            if (status == TtlsSession::TS_WANT_READ || status == TtlsSession::TS_WANT_WRITE) {
+                waitingWrite = true;
+                break;
+            }
+            fail();
+            return taken ? taken : -1;
+        }
+        sent = taken;
+    } else {
+        QByteArray piece;
+        while (taken < len) {
+            const qint64 want = qMin(len - taken, tlsFileChunk);
+            piece.resize(want);
+            ssize_t got;
+            do
+                got = ::pread(fileFd, piece.data(), size_t(want), off_t(offset + taken));
+            while (got < 0 && errno == EINTR);
+            if (got <= 0) { // shorter than it was, or unreadable
+                *sourceEnded = true;
+                break;
+            }
+            qint64 put = 0;
+            while (put < got) {
+                const ssize_t n = sendSome(piece.constData() + put, size_t(got - put), 0);
+                if (n > 0) {
+                    put += n;
+                    continue;
+                }
+                if (n < 0 && transientError(errno))
+                    break;
+                fail();
+                return sent ? sent : -1;
+            }
+            sent += put;
+            taken += got;
+            if (put < got) {
+                queueBytes(piece.constData() + put, got - put);
+                break;
+            }
+            if (got < want) {
+                *sourceEnded = true;
+                break;
+            }
+        }
+    }
+    writtenPending += sent;
+    if (taken == len && queued == 0)
+        allSentPending = true;
+    if (sent > 0 || allSentPending)
+        poller->defer(this);
+    return taken;
+}
+
 void TtcpSocket::flush()
 {
     while (!outQueue.empty()) {
         const QByteArray &front = outQueue.front();
-        const ssize_t n = ::send(fd, front.constData() + frontOffset, size_t(front.size() - frontOffset),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = sendSome(front.constData() + frontOffset, size_t(front.size() - frontOffset), 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -311,6 +514,8 @@ void TtcpSocket::shutdown()
 
 void TtcpSocket::startFin()
 {
+    if (tls && tlsPhase == TP_READY)
+        tls->notifyClose();
     ::shutdown(fd, SHUT_WR);
     st = SS_CLOSING;
     allSentPending = false;
@@ -369,8 +574,22 @@ void TtcpSocket::pollEvent(uint32_t events)
         deliver();
         return;
     }
-    if ((events & EPOLLOUT) && (queued > 0 || waitingWrite))
+    if ((tlsPhase == TP_SNIFF || tlsPhase == TP_HANDSHAKE) && !closeRequested) {
+        tlsStep();
+        if (tlsPhase != TP_READY) {
+            deliver();
+            return;
+        }
+    }
+    // A session may wait for input to finish a write, or for room to
+    // finish a read: either edge retries both.
+    const bool tlsReady = tls && tlsPhase == TP_READY;
+    if (((events & EPOLLOUT) || tlsReady) && (queued > 0 || waitingWrite))
         flush();
+    if (tlsReady && tlsReadWantsWrite && (events & EPOLLOUT) && !inputEnded && !closeRequested) {
+        tlsReadWantsWrite = false;
+        readable = true;
+    }
     if (fd >= 0 && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
         if (events & (EPOLLRDHUP | EPOLLHUP))
             peerHungUp = true;

@@ -2,7 +2,9 @@
 // An accepted TCP connection on the thread's epoll instance: non-blocking
 // reads, writes with a user-space queue, sendfile, pause, graceful and
 // abortive close. Notifications are never delivered from inside a call made
-// by the handler: they are deferred to the poller's dispatch.
+// by the handler: they are deferred to the poller's dispatch. A socket given
+// a TLS context speaks TLS: the handshake runs first, unseen by the handler,
+// and reads, writes and sendFile go through the session.
 
 #include "http/sockPoller.h"
 
@@ -10,6 +12,11 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <deque>
+#include <sys/types.h>
+#include <memory>
+
+class TtlsSession;
+struct ssl_ctx_st;
 
 class TtcpSocketHandler
 {
@@ -32,7 +39,10 @@ public:
     enum State { SS_CONNECTED, SS_CLOSING, SS_CLOSED };
 
     // Takes ownership of the connected, non-blocking descriptor fd.
-    TtcpSocket(std::shared_ptr<TsockPoller> poller, int fd, TtcpSocketHandler *handler);
+    // With tls set the peer must open a TLS session; a peer that speaks
+    // plain HTTP instead gets a 400 reply and the connection closes.
+    TtcpSocket(std::shared_ptr<TsockPoller> poller, int fd, TtcpSocketHandler *handler,
+               ssl_ctx_st *tls = nullptr);
     ~TtcpSocket() override;
     TtcpSocket(const TtcpSocket &) = delete;
     TtcpSocket &operator=(const TtcpSocket &) = delete;
@@ -42,6 +52,10 @@ public:
     int descriptor() const { return fd; }
     const QString &peerAddress() const { return peerAddr; }
     quint16 peerPort() const { return peerPortNum; }
+    // The session's protocol ("TLSv1.3") once its handshake is done.
+    QString tlsProtocol() const;
+    // Whether large files leave through kernel TLS.
+    bool tlsKernelSend() const;
 
     // Up to max bytes the kernel holds now; 0 when there is nothing (or the
     // peer ended its side: sockInputEnded follows), -1 when the socket is
@@ -83,6 +97,15 @@ public:
     void pollTick() override;
 
 private:
+    enum TlsPhase { TP_NONE, TP_SNIFF, TP_HANDSHAKE, TP_READY };
+
+    // One send or receive, through the TLS session when there is one; -1
+    // with errno set (EAGAIN: wait for the poller) like the system calls.
+    ssize_t sendSome(const char *data, size_t len, int flags);
+    ssize_t recvSome(char *dst, size_t len);
+    void tlsStep();
+    void refusePlain();
+    qint64 tlsSendFile(int fileFd, qint64 offset, qint64 len, bool *sourceEnded);
     void flush();
     void fail();
     void closeNow(bool reset);
@@ -112,4 +135,7 @@ private:
     bool closeRequested = false;
     bool inputEnded = false;       // the peer's end of stream was read
     bool inputEndPending = false;  // ... and not yet reported
+    std::unique_ptr<TtlsSession> tls;
+    TlsPhase tlsPhase = TP_NONE;
+    bool tlsReadWantsWrite = false; // a read waits for room to write (a key update)
 };

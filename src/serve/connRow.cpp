@@ -120,6 +120,10 @@ TconnRow connRow(const ThttpConn &c)
         const QString agent = d->request.agent.isEmpty() ? QStringLiteral("<unknown>") : d->request.agent;
         r.tooltip = QStringLiteral("Connection time: %1\rLast request time: %2\rAgent: %3")
                         .arg(connTimeText(d->time), connTimeText(d->request.time), agent);
+        if (c.isTls()) {
+            const QString protocol = c.tlsProtocol();
+            r.tooltip += QStringLiteral("\rTLS: ") + (protocol.isEmpty() ? QStringLiteral("handshake") : protocol);
+        }
     }
     return r;
 }

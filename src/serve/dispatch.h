@@ -54,6 +54,7 @@ private:
     Tphase preFilterEvent();
     Tphase malformedRequest();
     Tphase countHit();
+    Tphase httpsRedirect();
     Tphase parseUrl();
     Tphase requestFacts();
     Tphase selfTest();

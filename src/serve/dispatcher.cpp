@@ -14,6 +14,7 @@
 #include "serve/logPeer.h"
 #include "serve/pageReply.h"
 #include "serve/perIp.h"
+#include "serve/httpsRedirect.h"
 #include "serve/protectiveHeaders.h"
 #include "serve/sameSite.h"
 #include "util/asciiCase.h"
@@ -103,6 +104,7 @@ std::span<const Tdispatch::Step> Tdispatch::phases()
         {"preFilterEvent", &Tdispatch::preFilterEvent},
         {"malformedRequest", &Tdispatch::malformedRequest},
         {"countHit", &Tdispatch::countHit},
+        {"httpsRedirect", &Tdispatch::httpsRedirect},
         {"parseUrl", &Tdispatch::parseUrl},
         {"requestFacts", &Tdispatch::requestFacts},
         {"selfTest", &Tdispatch::selfTest},
@@ -203,6 +205,8 @@ Tphase Tdispatch::commonHeaders()
 {
     conn.addHeader("Accept-Ranges: bytes", true);
     addNoSniff(reply);
+    if (conn.isTls() && opts().httpsHsts)
+        conn.addHeader(hstsHeader, true);
     if (opts().sendZofIdentifier) {
         static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
         conn.addHeader(serverLine, true);
@@ -252,6 +256,22 @@ Tphase Tdispatch::countHit()
 {
     s.counters().increment(QStringLiteral("hits-total"));
     return cd.preReply != PR_NONE ? Tphase::Done : Tphase::Continue;
+}
+
+// With the operator's choice, plain requests move to the HTTPS listener.
+Tphase Tdispatch::httpsRedirect()
+{
+    if (conn.isTls() || !opts().httpsRedirect)
+        return Tphase::Continue;
+    const QString port = s.httpsPort();
+    if (port.isEmpty())
+        return Tphase::Continue;
+    const QString location = httpsLocation(conn.getHeader("Host"), port, conn.request().url);
+    if (location.isEmpty())
+        return Tphase::Continue;
+    reply.mode = HRM_MOVED;
+    reply.url = location;
+    return Tphase::Done;
 }
 
 // The decoded path and the query's variables.

@@ -259,7 +259,7 @@ void logServerEvent(TserverEvent e, ThttpConn *conn)
         break;
     case SE_CONNECTED:
         if (o.logConnections)
-            add2log(QStringLiteral("Connected"), logPeer(conn));
+            add2log(conn->isTls() ? QStringLiteral("Connected (TLS)") : QStringLiteral("Connected"), logPeer(conn));
         break;
     case SE_DISCONNECTED:
         if (o.logDisconnections) {

@@ -115,6 +115,8 @@ bool Tserve::startServer()
         if (host.contains(u':'))
             host = u'[' + host + u']';
         announceListening(QStringLiteral("http://") + host + u':' + server->port() + u'/');
+        QString on = opts().listenOn.trimmed();
+        startHttps(isIpAddress(on) ? on : QString(), host);
         return true;
     }
     add2log(QStringLiteral("Cannot listen on port ") + (configured.isEmpty() ? QStringLiteral("80") : configured)

@@ -47,6 +47,10 @@ public:
     bool isListening() const;
     // The port in use ("" while not listening).
     QString listeningPort() const;
+    // The HTTPS port listened on; empty when there is no HTTPS listener.
+    QString httpsPort() const;
+    // The pair used when the https-cert option is empty (the self-signed one).
+    void setFallbackCertificate(const QString &certFile, const QString &keyFile);
     TdateTime startTime() const { return started; }
     // Program start, part of the tag of built-in assets.
     TdateTime uptimeBase() const { return programStart; }
@@ -108,6 +112,7 @@ private:
     void dumpTraffic(TserverEvent e, ThttpConn *conn);
     void runEvent(const QString &name, TconnData *cd);
     bool tryPort(const QString &port);
+    void startHttps(const QString &onAddress, const QString &host);
 
     void dropIdleLimiters();
 
@@ -117,6 +122,7 @@ private:
     std::unique_ptr<TspeedLimiter> globalLimit;
     std::unique_ptr<TfileCache> smallFiles;
     QList<TconnData *> toFree;
+    QString fallbackCert, fallbackKey;
     TdateTime started = 0;
     TdateTime programStart = 0;
     std::unique_ptr<TsessionHooks> sessionHooks;

@@ -55,7 +55,7 @@ TEST_F(CfgFixture, EveryKeyIsWrittenOnceInTableOrder)
     for (const TcfgKey &k : cfgKeys())
         expected.append(QString::fromLatin1(k.key));
     EXPECT_EQ(keys, expected);
-    EXPECT_EQ(expected.size(), 169);
+    EXPECT_EQ(expected.size(), 174);
     EXPECT_EQ(QSet<QString>(expected.begin(), expected.end()).size(), expected.size());
     EXPECT_TRUE(config->getCfg().endsWith(QStringLiteral("\r\n")));
 }
@@ -74,6 +74,8 @@ TEST_F(CfgFixture, DefaultsAsTheTableSaysThem)
         // No service is asked anything unless its location is set.
         {"update-info-url", ""}, {"self-test-url", ""}, {"internet-probe-url", ""},
         {"self-test-ports", "80,8123"},
+        // No HTTPS listener unless a port is given.
+        {"https-port", ""}, {"https-cert", ""}, {"https-hsts", "no"}, {"https-redirect", "no"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(valueOf(text, QString::fromLatin1(c.key)), QString::fromUtf8(c.value)) << c.key;

@@ -1,0 +1,56 @@
+#pragma once
+// One server-side TLS session over a non-blocking socket. Every call returns
+// at once; what the session waits for (input or room to write) is reported
+// so that the socket can wait for it on the poller.
+
+#include <QString>
+#include <QtGlobal>
+
+struct ssl_ctx_st;
+struct ssl_st;
+
+class TtlsSession
+{
+public:
+    enum Status {
+        TS_OK,         // bytes moved, or the handshake is complete
+        TS_WANT_READ,  // retry when the socket is readable
+        TS_WANT_WRITE, // retry when the socket has room
+        TS_CLOSED,     // the peer ended the session cleanly
+        TS_ERROR,      // protocol or socket failure: the connection is done
+    };
+
+    TtlsSession(ssl_ctx_st *ctx, int fd);
+    ~TtlsSession();
+    TtlsSession(const TtlsSession &) = delete;
+    TtlsSession &operator=(const TtlsSession &) = delete;
+
+    bool isValid() const { return ssl != nullptr; }
+    bool isEstablished() const { return established; }
+    Status handshake();
+    // Bytes moved (> 0), or 0 with *status saying why none were.
+    qint64 read(char *dst, qint64 max, Status *status);
+    qint64 write(const char *src, qint64 len, Status *status);
+    // Kernel TLS: the file goes out encrypted by the kernel. Only when
+    // kernelSend() holds.
+    qint64 sendFile(int fileFd, qint64 offset, qint64 len, Status *status);
+    bool kernelSend() const;
+    // Decrypted bytes held by the session, not yet read.
+    bool hasPending() const;
+    // Sends our close_notify if the socket takes it now; never waits.
+    void notifyClose();
+    // "TLSv1.3" and the like, once established.
+    QString protocol() const;
+
+private:
+    Status statusOf(int ret);
+
+    ssl_st *ssl = nullptr;
+    bool established = false;
+};
+
+// Whether the first byte a client sent opens a TLS handshake record.
+inline bool startsTlsHandshake(unsigned char firstByte)
+{
+    return firstByte == 0x16;
+}
