@@ -32,7 +32,7 @@ require_tools() { # repo
 # Builds `target` in release mode into build-bench; prints nothing.
 build_release() { # repo target
   echo "building $2 (release)..." >&2
-  cmake -S "$1" -B "$1/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF -DZOF_UNITY=OFF >/dev/null
+  cmake -S "$1" -B "$1/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOF_TESTS=OFF -DZOF_UNITY=OFF -DZOF_GUI=ON >/dev/null
   cmake --build "$1/build-bench" --target "$2" -j2 >/dev/null
 }
 

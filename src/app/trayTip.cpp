@@ -9,6 +9,7 @@
 #include "serve/connData.h"
 #include "serve/connRow.h"
 #include "serve/serve.h"
+#include "util/service.h"
 #include "util/dateTime.h"
 #include "util/format.h"
 #include "vfs/vfs.h"

@@ -9,8 +9,11 @@
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
 #include <memory>
 
 namespace {
