@@ -1,6 +1,7 @@
 // The tray: the tip's symbols over the program's state, balloons cut to the
 // desktop's limits, the main icon hiding the window, one icon per download
 // that goes when the file is sent, and the tray menu as a picture.
+#include "dialogTestTools.h"
 #include "app/services.h"
 #include "app/trayTip.h"
 #include "config/options.h"
@@ -271,9 +272,7 @@ TEST(TrayMenu, PictureOfTheMenuBesideTheTestOutput)
         for (int x = 0; x < shot.width(); ++x)
             colours.insert(shot.pixel(x, y));
     EXPECT_GT(colours.size(), 2);
-    const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/test-output");
-    ASSERT_TRUE(QDir().mkpath(out));
-    const QString file = out + QStringLiteral("/trayMenu.png");
+    const QString file = screenshotDir() + QStringLiteral("/trayMenu.png");
     ASSERT_TRUE(shot.save(file));
     EXPECT_GT(QFileInfo(file).size(), 0);
 }
