@@ -41,7 +41,7 @@ choose_zof() { # repo
   zof="${ZOF_BIN:-}"
   if [ -z "$zof" ]; then
     build_release "$1" zof
-    zof="$1/build-bench/src/app/zof"
+    zof="$1/build-bench/src/main/zof"
   fi
 }
 

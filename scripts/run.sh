@@ -9,4 +9,4 @@ bash "$root/scripts/setup.sh"
 ZOF_BUILD_TARGET=zof bash "$root/scripts/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZOF_TESTS=OFF -DZOF_BENCH=OFF -DZOF_UNITY=OFF >&2
 [ $# -eq 0 ] && set -- "$PWD"
-exec "$root/build-release/src/app/zof" --headless "$@"
+exec "$root/build-release/src/main/zof" --headless "$@"

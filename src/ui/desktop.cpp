@@ -6,6 +6,7 @@
 #include "ui/connectionsView.h"
 #include "ui/desktopIntegration.h"
 #include "ui/graphView.h"
+#include "ui/macroDesktop.h"
 #include "ui/mainMenu.h"
 #include "ui/mainWindow.h"
 #include "ui/widgetPrompt.h"
@@ -31,11 +32,14 @@ Tdesktop::Tdesktop(Tprogram &programIn, QObject *parent)
     // After the window's own second, so live captions are translated.
     desktopHooks = new TdesktopIntegration(program, *main, QSystemTrayIcon::isSystemTrayAvailable());
     desktopMenuSource() = [this] { return desktopHooks->menuEntries(); };
+    // The macros' boxes, balloons and clipboard.
+    previousMacroDesktop = setMacroDesktop(std::make_unique<TwindowMacroDesktop>(*main, desktopHooks->tray()));
 }
 
 Tdesktop::~Tdesktop()
 {
     desktopMenuSource() = nullptr;
+    setMacroDesktop(std::move(previousMacroDesktop));
     setPrompt(std::move(previousPrompt));
 }
 

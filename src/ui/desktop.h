@@ -9,6 +9,7 @@
 class Tprogram;
 class TmainWindow;
 class Tprompt;
+class TmacroDesktop;
 class TdesktopIntegration;
 
 class Tdesktop : public QObject
@@ -29,5 +30,6 @@ private:
     Tprogram &program;
     std::unique_ptr<TmainWindow> main;
     std::unique_ptr<Tprompt> previousPrompt;
+    std::unique_ptr<TmacroDesktop> previousMacroDesktop;
     TdesktopIntegration *desktopHooks = nullptr; // owned by the window
 };

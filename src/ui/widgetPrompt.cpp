@@ -54,19 +54,30 @@ void TwidgetPrompt::message(const QString &text, TpromptKind kind)
     box.exec();
 }
 
-TpromptButton TwidgetPrompt::question(const QString &text, TpromptButtons buttons, TpromptButton safeDefault)
+void addPromptButtons(QMessageBox &box, TpromptButtons buttons)
 {
-    QMessageBox box(QMessageBox::Question, appTitle(), dialogText(text), QMessageBox::NoButton, parent);
     for (const auto &b : buttonMap)
         if (buttons & b.ours)
             box.addButton(b.theirs);
-    for (const auto &b : buttonMap)
-        if (b.ours == safeDefault)
-            box.setDefaultButton(b.theirs);
-    const int answer = box.exec();
+}
+
+TpromptButton promptButtonOf(int answer)
+{
     for (const auto &b : buttonMap)
         if (answer == b.theirs)
             return b.ours;
+    return PB_NONE;
+}
+
+TpromptButton TwidgetPrompt::question(const QString &text, TpromptButtons buttons, TpromptButton safeDefault)
+{
+    QMessageBox box(QMessageBox::Question, appTitle(), dialogText(text), QMessageBox::NoButton, parent);
+    addPromptButtons(box, buttons);
+    for (const auto &b : buttonMap)
+        if (b.ours == safeDefault)
+            box.setDefaultButton(b.theirs);
+    if (const TpromptButton answer = promptButtonOf(box.exec()); answer != PB_NONE)
+        return answer;
     // Closed without a button: the answer that changes nothing.
     return (buttons & PB_CANCEL) ? PB_CANCEL : safeDefault;
 }

@@ -26,3 +26,10 @@ private:
 
 // Texts of the program use "\r" between lines; dialogs want "\n".
 QString dialogText(const QString &text);
+
+class QMessageBox;
+// Puts `buttons` on `box`.
+void addPromptButtons(QMessageBox &box, TpromptButtons buttons);
+// The prompt's button for what QMessageBox::exec() answered; PB_NONE for
+// none of them (the box was closed).
+TpromptButton promptButtonOf(int answer);
