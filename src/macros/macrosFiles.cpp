@@ -11,7 +11,7 @@
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
 #include "util/asciiCase.h"
-#include "util/codePage.h"
+#include "util/encodings.h"
 #include "util/files.h"
 #include "util/workingFolder.h"
 #include "util/masks.h"

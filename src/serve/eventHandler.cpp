@@ -12,7 +12,6 @@
 #include "serve/pageReply.h"
 #include "serve/serve.h"
 #include "serve/trafficDump.h"
-#include "util/codePage.h"
 #include "util/encodings.h"
 #include "util/files.h"
 

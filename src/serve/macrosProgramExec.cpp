@@ -9,7 +9,7 @@
 #include "macros/sourcePath.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
-#include "util/codePage.h"
+#include "util/encodings.h"
 #include "util/workingFolder.h"
 #include "vfs/diskEntry.h"
 

@@ -1,6 +1,5 @@
 #include "util/codePage.h"
 
-#include "util/encodings.h"
 
 #include <QHash>
 
@@ -49,9 +48,4 @@ QByteArray textToCodePage(QStringView text)
         out[i] = b;
     }
     return out;
-}
-
-QString bytesToText(QByteArrayView bytes)
-{
-    return isUTF8(bytes) ? QString::fromUtf8(bytes) : codePageToText(bytes);
 }

@@ -10,5 +10,3 @@
 QString codePageToText(QByteArrayView bytes);
 // Characters without a code-page byte become "?".
 QByteArray textToCodePage(QStringView text);
-// UTF-8 when the bytes are valid UTF-8 (see isUTF8), else the code page.
-QString bytesToText(QByteArrayView bytes);

@@ -273,3 +273,8 @@ void appendUtf8(QByteArray &out, QStringView text)
     for (QChar c : text)
         *d++ = char(c.unicode());
 }
+
+QString bytesToText(QByteArrayView bytes)
+{
+    return isUTF8(bytes) ? QString::fromUtf8(bytes) : codePageToText(bytes);
+}

@@ -24,6 +24,8 @@ QByteArray percentDecode(QByteArrayView bytes, bool dropBadPair = false);
 
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool isUTF8(QByteArrayView bytes);
+// UTF-8 when the bytes are valid UTF-8, else the single-byte code page.
+QString bytesToText(QByteArrayView bytes);
 
 // & < > " ' as entities.
 QString escapeHTML(QStringView text);

@@ -1,7 +1,7 @@
 #include "util/files.h"
 
 #include "util/bytePath.h"
-#include "util/codePage.h"
+#include "util/encodings.h"
 
 #include <QCoreApplication>
 #include <QDir>
