@@ -76,6 +76,9 @@ std::shared_ptr<TtlsContext> TtlsContext::load(const QString &certFile, const QS
     // whole is retried from the connection's queue, wherever it lives now.
     SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER
                             | SSL_MODE_RELEASE_BUFFERS);
+    // A record is read with one system call, not its header and its body
+    // apart; and a client's pipelined records come in one read too.
+    SSL_CTX_set_read_ahead(c, 1);
     SSL_CTX_set_session_cache_mode(c, SSL_SESS_CACHE_SERVER);
     if (SSL_CTX_use_certificate_chain_file(c, certPath.constData()) != 1) {
         *error = QStringLiteral("cannot use the certificate file %1: %2").arg(certFile, takeTlsErrors());

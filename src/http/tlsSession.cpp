@@ -113,7 +113,7 @@ qint64 TtlsSession::sendFile(int fileFd, qint64 offset, qint64 len, Status *stat
 
 bool TtlsSession::hasPending() const
 {
-    return ssl && SSL_pending(ssl) > 0;
+    return ssl && SSL_has_pending(ssl) == 1;
 }
 
 void TtlsSession::notifyClose()
