@@ -10,10 +10,8 @@
 Taddress2namePage::Taddress2namePage(Tprompt *askIn, QWidget *parent) : ToptionsPageWidget(askIn, parent)
 {
     grid = new TtextGrid(QStringLiteral("Name"), QStringLiteral("IP Mask"));
-    addButton = new QPushButton(QStringLiteral("Add &row"));
-    deleteButton = new QPushButton(QStringLiteral("&Delete row"));
-    connect(addButton, &QPushButton::clicked, grid, &TtextGrid::addRow);
-    connect(deleteButton, &QPushButton::clicked, grid, &TtextGrid::deleteRow);
+    addButton = grid->newAddRowButton(QStringLiteral("Add &row"));
+    deleteButton = grid->newDeleteRowButton(QStringLiteral("&Delete row"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(addButton);
     buttons->addWidget(deleteButton);

@@ -19,13 +19,11 @@ const QString MSG_INVERT_BANS = QStringLiteral(
 TbansPage::TbansPage(Tprompt *askIn, QWidget *parent) : ToptionsPageWidget(askIn, parent)
 {
     grid = new TtextGrid(QStringLiteral("IP address mask"), QStringLiteral("Comment"));
-    addButton = new QPushButton(QStringLiteral("Add row"));
-    deleteButton = new QPushButton(QStringLiteral("Delete row"));
+    addButton = grid->newAddRowButton(QStringLiteral("Add row"));
+    deleteButton = grid->newDeleteRowButton(QStringLiteral("Delete row"));
     sortButton = new QPushButton(QStringLiteral("Sort"));
     invertHelpButton = new QPushButton(QStringLiteral("How to invert the logic?"));
     noReplyBox = new QCheckBox(QStringLiteral("Disconnect with no reply"));
-    connect(addButton, &QPushButton::clicked, grid, &TtextGrid::addRow);
-    connect(deleteButton, &QPushButton::clicked, grid, &TtextGrid::deleteRow);
     connect(sortButton, &QPushButton::clicked, this, &TbansPage::sortRows);
     connect(invertHelpButton, &QPushButton::clicked, this, [this] { ask().message(MSG_INVERT_BANS); });
     auto *buttons = new QHBoxLayout;

@@ -8,11 +8,9 @@
 TmimePage::TmimePage(Tprompt *askIn, QWidget *parent) : ToptionsPageWidget(askIn, parent)
 {
     grid = new TtextGrid(QStringLiteral("File Mask"), QStringLiteral("MIME Description"));
-    addButton = new QPushButton(QStringLiteral("Add row"));
-    deleteButton = new QPushButton(QStringLiteral("Delete row"));
+    addButton = grid->newAddRowButton(QStringLiteral("Add row"));
+    deleteButton = grid->newDeleteRowButton(QStringLiteral("Delete row"));
     inBrowserBox = new QCheckBox(QStringLiteral("Open directly in browser when MIME type is defined"));
-    connect(addButton, &QPushButton::clicked, grid, &TtextGrid::addRow);
-    connect(deleteButton, &QPushButton::clicked, grid, &TtextGrid::deleteRow);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(addButton);
     buttons->addWidget(deleteButton);

@@ -3,6 +3,7 @@
 #include "util/prompt.h"
 
 #include <QHeaderView>
+#include <QPushButton>
 
 Tprompt &ToptionsPageWidget::ask() const
 {
@@ -65,4 +66,18 @@ void TtextGrid::deleteRow()
     const int r = currentRow();
     if (r >= 0)
         removeRow(r);
+}
+
+QPushButton *TtextGrid::newAddRowButton(const QString &caption)
+{
+    auto *button = new QPushButton(caption);
+    connect(button, &QPushButton::clicked, this, &TtextGrid::addRow);
+    return button;
+}
+
+QPushButton *TtextGrid::newDeleteRowButton(const QString &caption)
+{
+    auto *button = new QPushButton(caption);
+    connect(button, &QPushButton::clicked, this, &TtextGrid::deleteRow);
+    return button;
 }

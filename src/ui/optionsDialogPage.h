@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QWidget>
 
+class QPushButton;
 class Tprompt;
 
 class ToptionsPageWidget : public QWidget
@@ -37,6 +38,9 @@ public:
     int addRow();
     // Removes the current row.
     void deleteRow();
+    // Buttons that add a row to this grid, and remove its current row.
+    QPushButton *newAddRowButton(const QString &caption);
+    QPushButton *newDeleteRowButton(const QString &caption);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString &text);
 };
