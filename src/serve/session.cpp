@@ -305,6 +305,15 @@ void copyToRecord(TconnData &cd, TsessionEntry &e)
         s.redirect = std::exchange(e.s.redirect, QString());
 }
 
+// Whether the request has a session of its own that the table holds: a
+// login binds only such a one (a lent session is another client's, and one
+// the table dropped would be forgotten by the connection's next request).
+bool ownStoredSession(const TconnData &cd)
+{
+    return cd.credentials.session && !cd.credentials.sessionLent
+        && TsessionTable::global().find(cd.credentials.session->id);
+}
+
 template <typename F>
 void forEachRecord(F f)
 {
@@ -389,6 +398,13 @@ bool TsessionManager::restore(TconnData &cd)
             // than making a session (and a cookie) per request.
             copyToRecord(cd, *e);
             cd.credentials.sessionLent = true;
+        } else if (!e && isLendable(*cd.credentials.session)
+                   && (id.isEmpty() || id == cd.credentials.session->id)) {
+            // The table let this anonymous session go to make room (one
+            // address holds more connections than it may keep sessions):
+            // the connection keeps browsing with its copy. Making a new one
+            // would push out another connection's session, which would then
+            // make one in turn: a session and a cookie per request.
         } else {
             // The request does not name the session of the one before it on
             // this connection: a proxy passes many clients' requests over one
@@ -451,7 +467,7 @@ QString TsessionManager::checkLoginForm(TconnData &cd)
         return QStringLiteral("username not found");
     // A login binds a session: one is made for a request that has none or
     // that was lent the session of another.
-    if (!cd.credentials.session || cd.credentials.sessionLent)
+    if (!ownStoredSession(cd))
         startOwnSession(cd);
     if (!loginPasswordMatches(a->pwd, cd.credentials.session->id, cd.request.postVars.value(QStringLiteral("password")),
                               lowerHex(cd.request.postVars.value(QStringLiteral("passwordSHA256"))),
@@ -481,7 +497,7 @@ QString TsessionManager::checkSignedLink(TconnData &cd)
     const qsizetype q = url.indexOf('?');
     if (q < 0 || !signatureMatches(QByteArrayView(url).sliced(q + 1), a->pwd))
         return QStringLiteral("bad sign");
-    if (!cd.credentials.session || cd.credentials.sessionLent)
+    if (!ownStoredSession(cd))
         startOwnSession(cd);
     TsessionEntry *e = TsessionTable::global().find(cd.credentials.session->id);
     Tsession &s = *cd.credentials.session;

@@ -135,6 +135,42 @@ class TestSessionFlood(SessionCase):
         self.assertTrue(self.logged_in(z, bob))
 
 
+class TestManyConnectionsOneAddress(SessionCase):
+    def test_kept_alive_connections_keep_their_sessions_past_the_cap(self):
+        # More kept-alive connections from one address than it may keep
+        # anonymous sessions: each one gets its cookie once, and the later
+        # requests neither make sessions nor push out other connections'.
+        z = self.zof(max_anonymous_sessions_by_ip=3)
+        conns = [http.client.HTTPConnection("127.0.0.1", z.port, timeout=10) for _ in range(6)]
+        try:
+            cookies = []
+            for round_ in range(3):
+                for c in conns:
+                    c.request("GET", "/pub/in-pub.txt")
+                    r = c.getresponse()
+                    self.assertEqual((r.status, r.read()), (200, b"content of pub"))
+                    cookie = r.getheader("Set-Cookie")
+                    if round_ == 0:
+                        self.assertRegex(cookie or "", r"^ZOF_SID_=[A-Za-z0-9]+; path=/; HttpOnly$")
+                        cookies.append(cookie)
+                    else:
+                        self.assertIsNone(cookie, "round %d" % round_)
+            self.assertEqual(len(set(cookies)), len(conns))
+            # A login on such a connection binds a session the table holds,
+            # which another connection then uses.
+            for c in conns[:2]:
+                c.request("POST", "/?mode=login", body="user=bob&password=pw1",
+                          headers={"Content-Type": "application/x-www-form-urlencoded"})
+                r = c.getresponse()
+                self.assertEqual(r.read().decode().strip(), "ok")
+                m = re.match(r"ZOF_SID_=([A-Za-z0-9]+); path=/; HttpOnly$", r.getheader("Set-Cookie") or "")
+                sid = m.group(1) if m else cookies[conns.index(c)].split(";")[0].split("=")[1]
+                self.assertTrue(self.logged_in(z, sid))
+        finally:
+            for c in conns:
+                c.close()
+
+
 class TestCookieFromAnotherAddress(SessionCase):
     def setUp(self):
         super().setUp()
