@@ -13,7 +13,6 @@
 #include "util/bytePath.h"
 #include "util/fileTree.h"
 #include "util/trash.h"
-#include "vfs/recentStats.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,7 +80,6 @@ void renameMacro(TmacroCall &c)
         return;
     if (!renameNoReplace(bytePath(srcPath), bytePath(dstPath)))
         return;
-    TrecentStats::instance().clear();
     c.result = macroDone;
     runRenameEvent(c, p, newName);
 }
@@ -95,7 +93,6 @@ void transferMacro(TmacroCall &c, bool move)
     const QString src = diskPath(resolveSourcePath(c.par(0), nullptr, !move));
     if (transfer(src, diskPath(dest), move))
         c.result = macroDone;
-    TrecentStats::instance().clear();
 }
 
 // Deleted for good: " " only for a single file.
@@ -121,7 +118,6 @@ void deleteMacro(TmacroCall &c)
         return;
     bool isMask;
     const QList<QByteArray> items = expandSource(bytePath(path), &isMask);
-    TrecentStats::instance().clear(); // whatever happens below
     const bool toBin = macroIsTrue(c.named(QStringLiteral("bin"), QStringLiteral("1")));
     if (!toBin) {
         c.result = deleteForGood(items, isMask);

@@ -12,7 +12,6 @@
 #include "vfs/comments.h"
 #include "vfs/diskEntry.h"
 #include "vfs/permissions.h"
-#include "vfs/recentStats.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,7 +88,6 @@ void Tdispatch::deleteAction()
             targets.append({f->resource, node->isRealFolder() ? node->resource : treeOf(*f)});
     }
     QStringList deleted, failed;
-    TrecentStats::instance().clear();
     for (const auto &[t, base] : std::as_const(targets)) {
         QString real = t;
         if (!base.isEmpty()) {

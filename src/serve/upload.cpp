@@ -14,7 +14,6 @@
 #include "util/encodings.h"
 #include "util/masks.h"
 #include "vfs/permissions.h"
-#include "vfs/recentStats.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -177,7 +176,6 @@ bool TuploadManager::moveCreated(TconnData &cd, const QString &to)
     if (path != to && ::rename(QFile::encodeName(path).constData(), QFile::encodeName(to).constData()) != 0)
         return false;
     created[&cd].temp.clear();
-    TrecentStats::instance().clear(); // a file it replaced is gone
     return true;
 }
 

@@ -1,7 +1,7 @@
 // From a URL path to a node: the tree first, then the disk below real folders.
 
 #include "vfs/diskEntry.h"
-#include "vfs/recentStats.h"
+#include "vfs/statCache.h"
 #include "vfs/shellLinks.h"
 #include "vfs/tempPath.h"
 #include "vfs/vfs.h"
@@ -174,10 +174,10 @@ TfilePtr Tvfs::resolveOnDisk(const Tfile *folder, const QString &relPath) const
     candidate += rel;
     // The node's own look at the disk tells what the candidate is, unless
     // it stands for a shell link (then it looked at the target).
-    // A file asked for again within a second is not looked up on disk again.
+    // A file asked for again is not looked up on disk while nothing changed.
     TfilePtr f = candidate.endsWith(u'/')
         ? Tfile::createTemp(candidate, folder)
-        : Tfile::createTemp(candidate, folder, TrecentStats::instance().info(candidate));
+        : Tfile::createTemp(candidate, folder, TstatCache::instance().info(candidate, folder->resource));
     DiskEntry kind = f->resource == candidate ? f->seenOnDisk().kind : diskEntryKind(candidate);
     if (kind == DiskEntry::None && TshellLinks::current().findsByNameWithoutExtension()) {
         const QString withExt = candidate + QLatin1String(".lnk");
