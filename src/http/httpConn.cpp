@@ -212,8 +212,9 @@ void ThttpConn::onData(const char *bytes, qint64 n)
         if (state_ == HCS_IDLE && headSince < 0)
             headSince = server_->now();
     }
-    eventData_ = QByteArray(bytes, n);
+    eventData_ = QByteArrayView(bytes, n);
     notify(SE_GOT_DATA);
+    eventData_ = {};
     processInput();
 }
 

@@ -110,8 +110,9 @@ public:
     int sendBufferSize() const { return sendBufferSize_; }
     // Unread input.
     const QByteArray &buffer() const { return buffer_; }
-    // The bytes just received, while SE_GOT_DATA is reported.
-    const QByteArray &eventData() const { return eventData_; }
+    // The bytes just received, while SE_GOT_DATA is reported (they are
+    // not kept past it).
+    QByteArrayView eventData() const { return eventData_; }
 
     // The current exchange. The application fills the reply and its body
     // during SE_REQUEST; the POST part holds the field or file piece of the
@@ -201,7 +202,7 @@ private:
     bool tls_ = false;
     ThttpConnState state_ = HCS_IDLE;
     QByteArray buffer_;
-    QByteArray eventData_;
+    QByteArrayView eventData_;
     ThttpRequest request_;
     ThttpReply reply_;
     ThttpPost post_;

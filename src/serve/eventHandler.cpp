@@ -51,7 +51,7 @@ void Tserve::dumpTraffic(TserverEvent e, ThttpConn *conn)
     TconnData *cd = TconnData::of(conn);
     QByteArray data;
     if (e == SE_GOT_DATA) {
-        data = conn->eventData();
+        data = conn->eventData().toByteArray();
     } else {
         bool headDone = cd ? cd->logging.dumpHeadDone : true;
         qint64 bodyDone = cd ? cd->logging.dumpBodyDone : conn->bodyBytesSent();
@@ -70,8 +70,10 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     TconnData *cd = TconnData::of(conn);
     if (conn && conn->lockCount() != 1)
         add2log(QStringLiteral("please report on the forum about this message"), logPeer(conn), TlogColour::red());
+    // One reading of the clock serves the whole event.
+    const TdateTime at = nowCoarse();
     if (cd)
-        cd->lastActivityTime = nowCoarse();
+        cd->lastActivityTime = at;
     if (switches.dumpTraffic && conn && (e == SE_GOT_DATA || e == SE_BYTES_SENT))
         dumpTraffic(e, conn);
     if (!cd && (e == SE_GOT_DATA || e == SE_REQUEST))
@@ -134,7 +136,7 @@ void Tserve::onEvent(TserverEvent e, ThttpConn *conn)
     // Every event renews the session; the coarse clock is plenty for an
     // expiry and spares a precise read for each of a request's events.
     if (cd && cd->credentials.session)
-        cd->credentials.session->expires = nowCoarse() + cd->credentials.session->ttl;
+        cd->credentials.session->expires = at + cd->credentials.session->ttl;
     logServerEvent(e, conn);
 }
 

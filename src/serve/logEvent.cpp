@@ -233,6 +233,19 @@ TapacheRequest apacheFacts(const TconnData &cd, bool atDisconnection)
 
 void logServerEvent(TserverEvent e, ThttpConn *conn)
 {
+    switch (e) {
+    case SE_REQUESTING:
+    case SE_GOT_HEADER:
+    case SE_STREAM_READY:
+    case SE_OPEN_FAILED:
+    case SE_POST_VARS:
+    case SE_POST_VAR:
+    case SE_POST_FILE_DATA:
+    case SE_POST_END:
+        return; // never logged: spare the filters below
+    default:
+        break;
+    }
     const Toptions &o = opts();
     TconnData *cd = TconnData::of(conn);
     if (conn && !cd)

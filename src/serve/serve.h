@@ -59,7 +59,7 @@ public:
     // address is empty); dropped once the address has no connection left.
     TspeedLimiter *perIpLimiter(const QString &address);
     // The last time a transfer made progress (the no-download timeout).
-    void noteNetworkActivity() { lastNetActivity = now(); }
+    void noteNetworkActivity() { lastNetActivity = nowCoarse(); }
     TdateTime lastNetworkActivity() const { return lastNetActivity; }
     // Small files' contents, kept between requests.
     TfileCache &fileCache() { return *smallFiles; }
