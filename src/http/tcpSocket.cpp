@@ -210,8 +210,9 @@ qint64 TtcpSocket::read(char *dst, qint64 max)
             // A short read means the kernel's queue is empty now; the next
             // arrival raises a new edge. After the peer's FIN no edge will
             // come, so read on to meet the end of the stream. A TLS read
-            // ends at a record: only "would block" says the queue is empty.
-            if (total < max && !peerHungUp && !tls) {
+            // ends at a record: the session tells whether its own read of
+            // the socket came up short.
+            if (total < max && !peerHungUp && (!tls || tls->inputDrained())) {
                 readable = false;
                 break;
             }

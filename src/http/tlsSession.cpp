@@ -11,8 +11,30 @@ TtlsSession::TtlsSession(ssl_ctx_st *ctx, int fd)
         SSL_free(ssl);
         ssl = nullptr;
     }
-    if (ssl)
+    if (ssl) {
         SSL_set_accept_state(ssl);
+        BIO *socketBio = SSL_get_rbio(ssl);
+        BIO_set_callback_arg(socketBio, reinterpret_cast<char *>(this));
+        BIO_set_callback_ex(socketBio, socketReadWatch);
+    }
+}
+
+// Called around every operation on the socket's BIO; notes how the last
+// read of the socket went.
+long TtlsSession::socketReadWatch(BIO *bio, int oper, const char *, size_t len, int, long, int ret,
+                                  size_t *processed)
+{
+    if (oper == (BIO_CB_READ | BIO_CB_RETURN)) {
+        auto *self = reinterpret_cast<TtlsSession *>(BIO_get_callback_arg(bio));
+        const size_t got = (ret > 0 && processed) ? *processed : 0;
+        self->lastSocketReadShort = got < len;
+    }
+    return ret;
+}
+
+bool TtlsSession::inputDrained() const
+{
+    return ssl && lastSocketReadShort && !SSL_has_pending(ssl);
 }
 
 TtlsSession::~TtlsSession()

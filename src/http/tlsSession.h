@@ -37,6 +37,11 @@ public:
     bool kernelSend() const;
     // Decrypted bytes held by the session, not yet read.
     bool hasPending() const;
+    // Nothing is left to read without new input: the session holds no
+    // bytes and its last read of the socket found the kernel's queue empty
+    // (took less than it asked for). An edge-triggered poller then reports
+    // the next arrival, and the reader need not call again to learn it.
+    bool inputDrained() const;
     // Sends our close_notify if the socket takes it now; never waits.
     void notifyClose();
     // "TLSv1.3" and the like, once established.
@@ -47,6 +52,10 @@ private:
 
     ssl_st *ssl = nullptr;
     bool established = false;
+    bool lastSocketReadShort = false;
+
+    static long socketReadWatch(struct bio_st *bio, int oper, const char *argp, size_t len, int argi,
+                                long argl, int ret, size_t *processed);
 };
 
 // Whether the first byte a client sent opens a TLS handshake record.

@@ -67,6 +67,29 @@ TEST_F(TlsServerTest, RequestOverTlsIsAnsweredAndTheConnectionSaysSo)
     EXPECT_FALSE(srv->conns.last()->isTls());
 }
 
+TEST_F(TlsServerTest, HeadsSpreadOverRecordsAndPipelinedOnesAreAllRead)
+{
+    // The server stops reading once the session says the socket is empty:
+    // records that come later, or several that come at once, must still be
+    // read.
+    TtlsTestClient c(tlsPort);
+    ASSERT_TRUE(c.connected);
+    ASSERT_TRUE(c.handshake());
+    ASSERT_TRUE(c.send("GET /split HTTP/1.1\r\n"));
+    pumpUntil([] { return false; }, 50);
+    ASSERT_TRUE(c.send("Host: x\r\n"));
+    pumpUntil([] { return false; }, 50);
+    ASSERT_TRUE(c.send("\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /split"));
+    // Three requests, one record each, in the kernel's queue together.
+    ASSERT_TRUE(c.send("GET /one HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(c.send("GET /two HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(c.send("GET /three HTTP/1.1\r\nHost: x\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /one"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /two"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /three"));
+}
+
 TEST_F(TlsServerTest, BigBodiesFromMemoryAndFileArriveWhole)
 {
     // Far more than a socket buffer: writes that the socket cannot take
