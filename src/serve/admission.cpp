@@ -147,6 +147,22 @@ QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *ex
     return out;
 }
 
+QList<TadmissionConn> downloadsSnapshot(const ThttpSrv &srv, const TconnData *except)
+{
+    // Asked on every download: the connections that are not downloading
+    // (most of them, between requests) cost a look at their state only.
+    QList<TadmissionConn> out;
+    for (const ThttpConn *c : srv.conns) {
+        if (!replying(c->state()))
+            continue;
+        const TconnData *d = TconnData::of(c);
+        if (!d || d == except || !d->transfer.countAsDownload)
+            continue;
+        out.append({d->address, true, d->transfer.lastFile.data()});
+    }
+    return out;
+}
+
 void TadmissionRules::decidePreReply(TconnData &cd)
 {
     Tserve &s = serve();
@@ -184,7 +200,7 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     const bool exempt = !limited || (cd.conn && cd.conn->ignoresSpeedLimit());
     const QString byRules = exempt
         ? QString()
-        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd), cd.address, cd.transfer.lastFile.data());
+        : downloadRefusal(o, downloadsSnapshot(s.srv(), &cd), cd.address, cd.transfer.lastFile.data());
     cd.disconnectReason = byRules;
     s.events().run(QStringLiteral("download"), &cd);
     if (cd.disconnectReason.isEmpty())

@@ -57,6 +57,8 @@ qint64 speedLimitBytes(double kbPerSecond);
 
 // The snapshot of a server's open connections, skipping `except`.
 QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except = nullptr);
+// Only the connections downloading now: all that the download rules count.
+QList<TadmissionConn> downloadsSnapshot(const ThttpSrv &srv, const TconnData *except);
 
 // The hooks installed into request handling.
 class TadmissionRules final : public TadmissionHooks

@@ -334,7 +334,18 @@ TEST_F(LiveServe, DownloadScriptDecidesTheAnswer)
         }
     }
 
+    // Once its reply is over, the other connection no longer counts, even
+    // with its last request a download.
+    events->action = nullptr;
     cd->conn->setIgnoreSpeedLimit(false);
+    ThttpConnTestAccess::setState(*busy->conn, HCS_IDLE);
+    opts().maxContemporaryDlsIp = 1;
+    cd->transfer.countAsDownload = true;
+    EXPECT_TRUE(rules.allowDownload(*cd));
+    ThttpConnTestAccess::setState(*busy->conn, HCS_REPLYING_HEADER);
+    cd->transfer.countAsDownload = true;
+    EXPECT_FALSE(rules.allowDownload(*cd));
+
     cd->transfer.lastFile.reset();
     busy->transfer.lastFile.reset();
     busy->transfer.countAsDownload = false;
