@@ -13,8 +13,8 @@ TIME_WAIT is left behind on the client's ports.
 
 Exit status: 0 when all COUNT were held to the end; 1 when some could not be
 opened or were closed by the server (the reasons go to standard error, the
-numbers are printed all the same); 2 when the arguments or the file
-descriptor limit make COUNT impossible.
+numbers are printed all the same; with none held it stops at once); 2 when
+the arguments or the file descriptor limit make COUNT impossible.
 """
 
 import argparse
@@ -160,7 +160,8 @@ def main():
                 opening -= 1
                 held.append(c)
     if opening:
-        errors["no reply within %gs" % args.timeout] = opening
+        why = "stopped while opening" if stop else "no reply within %gs" % args.timeout
+        errors[why] = opening
         for key in list(sel.get_map().values()):
             sel.unregister(key.fileobj)
             key.fileobj.close()
@@ -176,6 +177,8 @@ def main():
         print("idle.py: %d of %d connections not held: %s" % (
             args.count - len(held), args.count,
             ", ".join("%s (%d)" % kv for kv in sorted(errors.items()))), file=sys.stderr, flush=True)
+    if not held:
+        sys.exit(1)  # nothing to hold
 
     lost = 0
     while not stop:

@@ -340,6 +340,12 @@ fi
 row "memory after start, 1 request (VmHWM KiB)" mem0
 row "peak memory after 1000-conn rows (KiB)" mem1000
 if wanted idle; then row "peak memory after idle rows (KiB)" mem; else row "peak memory at the end (KiB)" mem; fi
+if wanted idle; then
+  cap="$(awk '$1 == "server.max-connections" {print $3}' "$work/lighttpd/lighttpd.conf")"
+  if (( idle + 50 > cap )); then
+    echo "lighttpd takes at most $cap connections (half its $(ulimit -n) descriptors): beside $idle idle ones, the 50 active ones find no room"
+  fi
+fi
 if wanted log; then
   echo "first line of each access log:"
   for name in "${servers[@]}"; do printf "  %-9s %s\n" "$name" "${R[$name,logline]}"; done
