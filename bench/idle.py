@@ -166,7 +166,8 @@ def main():
             sel.unregister(key.fileobj)
             key.fileobj.close()
     if started < args.count:
-        errors["not started within %gs" % args.timeout] = args.count - started
+        why = "stopped before starting" if stop else "not started within %gs" % args.timeout
+        errors[why] = args.count - started
 
     # Idle from here: watch the held connections, so that one the server
     # closes is noticed (and not counted as held at the end).

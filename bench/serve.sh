@@ -111,6 +111,9 @@ vmhwm() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 # them. The counts held are kept: a server that cannot hold them all shows.
 idle_row() { # name
   local name="$1" out="$work/idle-$1.out" err="$work/idle-$1.err" hp a b held still
+  # Emptied here: the previous round's "held" must not be read before the
+  # new holder has truncated its output.
+  : >"$out"
   "${client_cpu[@]}" python3 "$here/idle.py" --timeout 60 "${PORT[$name]}" /pub/1k.bin "$idle" >"$out" 2>"$err" &
   hp=$!; pids+=("$hp")
   while kill -0 "$hp" 2>/dev/null && ! grep -q '^held' "$out"; do sleep 0.1; done
