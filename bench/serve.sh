@@ -9,7 +9,8 @@
 #   first; the ordinary rows stay log-free); the lines each log got
 #   1 KiB file, 50 connections while IDLE other keep-alive connections are
 #   held open and silent by bench/idle.py (each made one request); the rate
-#   over the same server's rate without them, and how many were held
+#   over the same server's rate without them just before, and how many were
+#   held
 #   mixed load: wrk at 50 connections rotating over a folder page (200
 #   files) and small files while curl downloads the 1 GiB file again and
 #   again (req/s of wrk, MiB/s of the downloads)
@@ -106,11 +107,14 @@ measure_row() { # name row [instance]
 
 vmhwm() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 
-# The idle row for one server: idle.py opens $idle connections, each makes
-# one request and then stays silent; wrk measures 50 connections beside
-# them. The counts held are kept: a server that cannot hold them all shows.
+# The idle row for one server: wrk measures 50 connections alone, then
+# idle.py opens $idle connections, each makes one request and then stays
+# silent, and wrk measures the 50 beside them; the ratio of the two runs,
+# back to back, is kept for the round. The counts held are kept too: a
+# server that cannot hold them all shows.
 idle_row() { # name
-  local name="$1" out="$work/idle-$1.out" err="$work/idle-$1.err" hp a b held still
+  local name="$1" out="$work/idle-$1.out" err="$work/idle-$1.err" hp a b a0 held still
+  read -r a0 _ < <(wrk_run "http://127.0.0.1:${PORT[$name]}/pub/1k.bin" 50)
   # Emptied here: the previous round's "held" must not be read before the
   # new holder has truncated its output.
   : >"$out"
@@ -124,6 +128,7 @@ idle_row() { # name
   still="$(awk '$1 == "still" {print $2}' "$out")"
   if [ -s "$err" ]; then sed "s/^/$name: /" "$err" >&2; fi
   add "$name" idle "$a"
+  add "$name" idler "$(awk -v a="$a" -v b="$a0" 'BEGIN {printf "%.3f", (b > 0) ? a / b : 0}')"
   R[$name,erridle]=$(( ${R[$name,erridle]:-0} + b ))
   add "$name" held "${held:-0}"
   add "$name" still "${still:-0}"
@@ -277,8 +282,8 @@ for name in "${servers[@]}"; do
       R[$name,$key]="$(tr ' ' '\n' <<<"${R[$name,$key,all]}" | grep -v '^$' | sort -g | head -1)"
     fi
   done
-  if [ -n "${R[$name,idle]:-}" ]; then
-    R[$name,idler]="$(awk -v a="${R[$name,idle]}" -v b="${R[$name,rps50]}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')"
+  if [ -n "${R[$name,idler,all]:-}" ]; then
+    R[$name,idler]="$(median <<<"${R[$name,idler,all]}" | awk '{printf "%.2f", $1}')"
   fi
   R[$name,gib]="$(tr ' ' '\n' <<<"${R[$name,gib,all]}" | sort -g | tail -1)"
   R[$name,mem]="$(vmhwm "${PID[$name]}")"
@@ -336,7 +341,7 @@ fi
 if wanted idle; then
   row "1 KiB, 50 conn, $idle idle held (req/s)" idle
   row "  errors" erridle
-  row "  with idle / without" idler plain
+  row "  with idle / without (median of rounds)" idler plain
   row "  idle connections held (fewest of rounds)" held plain
   row "  still open after the wrk run (fewest)" still plain
 fi
