@@ -93,16 +93,19 @@ free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
 
-write_nginx_conf() { # port root
-  mkdir -p "$work/nginx/tmp"
-  cat >"$work/nginx/nginx.conf" <<EOF
+# The configuration goes to dir/nginx.conf (dir: $work/nginx by default),
+# nginx's own files under dir.
+write_nginx_conf() { # port root [dir]
+  local d="${3:-$work/nginx}"
+  mkdir -p "$d/tmp"
+  cat >"$d/nginx.conf" <<EOF
 worker_processes 1;
 daemon off;
 master_process off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
+pid $d/nginx.pid;
+error_log $d/error.log;
 worker_rlimit_nofile 65536;
-events { worker_connections 8192; }
+events { worker_connections 16384; }
 http {
   access_log off;
   sendfile on;
@@ -110,11 +113,11 @@ http {
   tcp_nodelay on;
   keepalive_requests 10000000;
   keepalive_timeout 65;
-  client_body_temp_path $work/nginx/tmp/body;
-  proxy_temp_path $work/nginx/tmp/proxy;
-  fastcgi_temp_path $work/nginx/tmp/fastcgi;
-  uwsgi_temp_path $work/nginx/tmp/uwsgi;
-  scgi_temp_path $work/nginx/tmp/scgi;
+  client_body_temp_path $d/tmp/body;
+  proxy_temp_path $d/tmp/proxy;
+  fastcgi_temp_path $d/tmp/fastcgi;
+  uwsgi_temp_path $d/tmp/uwsgi;
+  scgi_temp_path $d/tmp/scgi;
   default_type application/octet-stream;
   server {
     listen 127.0.0.1:$1;
@@ -124,15 +127,21 @@ http {
 EOF
 }
 
-write_lighttpd_conf() { # port root
-  mkdir -p "$work/lighttpd"
-  cat >"$work/lighttpd/lighttpd.conf" <<EOF
+# lighttpd takes at most half its descriptors as connections: with the
+# limit of this shell (20000 on some machines), 10,000 at most.
+# The configuration goes to dir/lighttpd.conf (dir: $work/lighttpd by default).
+write_lighttpd_conf() { # port root [dir]
+  local fds d="${3:-$work/lighttpd}"
+  fds="$(ulimit -n)"
+  [ "$fds" = unlimited ] || [ "$fds" -gt 65535 ] && fds=65535
+  mkdir -p "$d"
+  cat >"$d/lighttpd.conf" <<EOF
 server.document-root = "$2"
 server.bind = "127.0.0.1"
 server.port = $1
-server.errorlog = "$work/lighttpd/error.log"
-server.max-fds = 16384
-server.max-connections = 8192
+server.errorlog = "$d/error.log"
+server.max-fds = $fds
+server.max-connections = $((fds / 2))
 server.max-keep-alive-requests = 10000000
 server.max-keep-alive-idle = 65
 server.network-backend = "sendfile"
