@@ -969,6 +969,9 @@ void ThttpConn::finishReply()
     }
     if (state_ == HCS_IDLE) {
         bodyBytesSent_ = 0;
+        // The head is sent and told about: an idle connection keeps no copy.
+        reply_.header = QByteArray();
+        reply_.additionalHeaders = QByteArray();
         if (!buffer_.isEmpty() && !disconnecting)
             server_->pipelineSoon(this);
     }

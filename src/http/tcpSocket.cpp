@@ -243,7 +243,7 @@ void TtcpSocket::queueBytes(const char *data, qint64 len)
 {
     if (len <= 0)
         return;
-    outQueue.emplace_back(data, len);
+    outQueue.emplace_back(data, qsizetype(len));
     queued += len;
     waitingWrite = true;
 }

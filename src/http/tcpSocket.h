@@ -10,8 +10,8 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
-#include <deque>
 #include <sys/types.h>
 #include <memory>
 
@@ -120,7 +120,9 @@ private:
     State st = SS_CONNECTED;
     QString peerAddr;
     quint16 peerPortNum = 0;
-    std::deque<QByteArray> outQueue;
+    // Empty on most connections: a QList allocates nothing until used
+    // (a deque would, for every connection).
+    QList<QByteArray> outQueue;
     qint64 frontOffset = 0;
     qint64 queued = 0;
     qint64 writtenPending = 0;
