@@ -1,12 +1,12 @@
 #include "vfs/diskFolderCache.h"
 
+#include "vfs/changeWatch.h"
+
 #include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,27 +18,6 @@ namespace {
 // the folder going away.
 constexpr uint32_t kWatched = IN_ATTRIB | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
     IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
-
-// File systems whose changes all pass through this kernel; on network and
-// user-space file systems another machine or process may change entries
-// without an event.
-bool isLocalFileSystem(int fd)
-{
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0xEF53UL:     // ext2, ext3, ext4
-    case 0x58465342UL: // xfs
-    case 0x9123683EUL: // btrfs
-    case 0x01021994UL: // tmpfs
-    case 0xF2F52010UL: // f2fs
-    case 0x2FC12FC1UL: // zfs
-        return true;
-    default:
-        return false;
-    }
-}
 
 // Kept entries hold their times as local day counts: what the time zone
 // rules were when they were read (the day counts follow a change of them
@@ -94,16 +73,8 @@ TdiskFolderCache &TdiskFolderCache::instance()
     return cache;
 }
 
-TdiskFolderCache::TdiskFolderCache()
-    : inotifyFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-{
-}
-
-TdiskFolderCache::~TdiskFolderCache()
-{
-    if (inotifyFd >= 0)
-        ::close(inotifyFd);
-}
+TdiskFolderCache::TdiskFolderCache() = default;
+TdiskFolderCache::~TdiskFolderCache() = default;
 
 TdiskFolderEntries TdiskFolderCache::valid(const QByteArray &path, struct stat &st)
 {
@@ -160,16 +131,16 @@ TdiskFolderEntries TdiskFolderCache::entries(const QString &folder)
     // made while reading shows at the next lookup, and the watch is on the
     // folder read even if the path has changed meanwhile.
     int watch = -1;
-    if (inotifyFd >= 0 && !kept.contains(key) && isLocalFileSystem(fd)) {
+    if (changes.isValid() && !kept.contains(key) && isLocalFileSystemOf(fd)) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        watch = ::inotify_add_watch(inotifyFd, self.constData(), kWatched);
+        watch = changes.add(self, kWatched);
     }
     const auto list = readFolder(fd);
     if (watch < 0)
         return list;
     if (!list || list->size() > maxEntriesPerFolder || byWatch.contains(watch)) {
         if (!byWatch.contains(watch))
-            ::inotify_rm_watch(inotifyFd, watch);
+            changes.remove(watch);
         return list;
     }
     if (kept.isEmpty())
@@ -188,25 +159,15 @@ TdiskFolderEntries TdiskFolderCache::entries(const QString &folder)
 
 void TdiskFolderCache::readEvents()
 {
-    if (inotifyFd < 0)
-        return;
-    alignas(inotify_event) char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(inotifyFd, buf, sizeof buf);
-        if (n <= 0)
-            return; // nothing more (EAGAIN)
-        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
-            const auto *ev = reinterpret_cast<const inotify_event *>(buf + at);
-            if (ev->mask & IN_Q_OVERFLOW) {
-                clear(); // events were lost: nothing kept can be trusted
-            } else {
-                const auto w = byWatch.constFind(ev->wd);
-                if (w != byWatch.constEnd())
-                    drop(*w, ev->mask & IN_IGNORED);
-            }
-            at += ssize_t(sizeof(inotify_event)) + ev->len;
+    changes.readEvents([this](int wd, uint32_t mask) {
+        if (mask & IN_Q_OVERFLOW) {
+            clear(); // events were lost: nothing kept can be trusted
+            return;
         }
-    }
+        const auto w = byWatch.constFind(wd);
+        if (w != byWatch.constEnd())
+            drop(*w, mask & IN_IGNORED);
+    });
 }
 
 void TdiskFolderCache::drop(const Tkey &key, bool watchGone)
@@ -216,7 +177,7 @@ void TdiskFolderCache::drop(const Tkey &key, bool watchGone)
         return;
     byWatch.remove(it->watch);
     if (!watchGone)
-        ::inotify_rm_watch(inotifyFd, it->watch);
+        changes.remove(it->watch);
     entriesInAll -= it->entries->size();
     kept.erase(it);
 }

@@ -8,6 +8,7 @@
 // is used: whatever was changed before the lookup is seen by it. Only local
 // file systems, whose changes all pass through this kernel, are kept.
 
+#include "vfs/changeWatch.h"
 #include "vfs/diskEntry.h"
 
 #include <QHash>
@@ -63,7 +64,7 @@ private:
         TdiskFolderEntries entries;
         quint64 lastUse = 0;
     };
-    int inotifyFd = -1;
+    TchangeWatch changes;
     quint64 uses = 0;
     qsizetype entriesInAll = 0;
     QByteArray zoneWhenRead; // time zone rules the kept day counts were made with

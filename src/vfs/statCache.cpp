@@ -1,11 +1,10 @@
 #include "vfs/statCache.h"
 
+#include "vfs/changeWatch.h"
+
 #include <QFile>
 
-#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
 
 #include <ctime>
 
@@ -15,26 +14,6 @@ namespace {
 // changes its permissions, is renamed or removed.
 constexpr uint32_t watchedEvents = IN_ATTRIB | IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM
     | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-// File systems whose changes all pass through this kernel (and so raise
-// events); another machine may change a network file system silently.
-bool isLocalFileSystemAt(const char *path)
-{
-    struct statfs fs;
-    if (::statfs(path, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0xEF53UL:     // ext2, ext3, ext4
-    case 0x58465342UL: // xfs
-    case 0x9123683EUL: // btrfs
-    case 0x01021994UL: // tmpfs
-    case 0xF2F52010UL: // f2fs
-    case 0x2FC12FC1UL: // zfs
-        return true;
-    default:
-        return false;
-    }
-}
 
 qint64 coarseWallMs()
 {
@@ -57,16 +36,8 @@ TstatCache &TstatCache::instance()
     return cache;
 }
 
-TstatCache::TstatCache()
-    : inotifyFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-{
-}
-
-TstatCache::~TstatCache()
-{
-    if (inotifyFd >= 0)
-        ::close(inotifyFd);
-}
+TstatCache::TstatCache() = default;
+TstatCache::~TstatCache() = default;
 
 DiskEntryInfo TstatCache::info(const QString &path, const QString &root)
 {
@@ -75,7 +46,7 @@ DiskEntryInfo TstatCache::info(const QString &path, const QString &root)
 
 DiskEntryInfo TstatCache::info(const QString &path, const QString &root, qint64 wallMs)
 {
-    if (inotifyFd < 0)
+    if (!changes.isValid())
         return diskEntryInfo(path);
     readEvents();
     const auto kept = files.constFind(path);
@@ -144,7 +115,7 @@ bool TstatCache::watchPath(const QByteArray &path, const QByteArray &root, QList
     for (;;) {
         int wd = watchedFolders.value(folder, -1);
         if (wd < 0) {
-            wd = ::inotify_add_watch(inotifyFd, folder.constData(), watchedEvents);
+            wd = changes.add(folder, watchedEvents);
             if (wd < 0)
                 return false;
             if (byWatch.contains(wd)) {
@@ -167,20 +138,12 @@ bool TstatCache::watchPath(const QByteArray &path, const QByteArray &root, QList
 
 void TstatCache::readEvents()
 {
-    alignas(inotify_event) char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(inotifyFd, buf, sizeof buf);
-        if (n <= 0)
-            return; // nothing more (EAGAIN)
-        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
-            const auto *ev = reinterpret_cast<const inotify_event *>(buf + at);
-            if (ev->mask & IN_Q_OVERFLOW)
-                clear(); // events were lost: nothing kept can be trusted
-            else if (byWatch.contains(ev->wd))
-                dropWatch(ev->wd, ev->mask & IN_IGNORED);
-            at += ssize_t(sizeof(inotify_event)) + ev->len;
-        }
-    }
+    changes.readEvents([this](int wd, uint32_t mask) {
+        if (mask & IN_Q_OVERFLOW)
+            clear(); // events were lost: nothing kept can be trusted
+        else if (byWatch.contains(wd))
+            dropWatch(wd, mask & IN_IGNORED);
+    });
 }
 
 // Any event in a watched folder drops every file kept through it: events
@@ -195,13 +158,13 @@ void TstatCache::dropWatch(int wd, bool watchGone)
     watchedFolders.remove(it->folder);
     byWatch.erase(it);
     if (!watchGone)
-        ::inotify_rm_watch(inotifyFd, wd);
+        changes.remove(wd);
 }
 
 void TstatCache::clear()
 {
     for (auto it = byWatch.cbegin(); it != byWatch.cend(); ++it)
-        ::inotify_rm_watch(inotifyFd, it.key());
+        changes.remove(it.key());
     byWatch.clear();
     watchedFolders.clear();
     files.clear();

@@ -11,6 +11,7 @@
 // kept; symbolic links, files being written, folders and missing names are
 // looked at every time.
 
+#include "vfs/changeWatch.h"
 #include "vfs/diskEntry.h"
 
 #include <QByteArray>
@@ -47,7 +48,7 @@ private:
         QByteArray folder;
         QList<QString> files; // kept files that depend on it
     };
-    int inotifyFd = -1;
+    TchangeWatch changes;
     QHash<QString, DiskEntryInfo> files;
     QHash<int, Twatch> byWatch;
     QHash<QByteArray, int> watchedFolders;
