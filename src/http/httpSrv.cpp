@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 // Connections accepted per notification, so one flood cannot starve the rest.
@@ -255,16 +256,23 @@ void ThttpSrv::timerTick()
     // A nested event loop run by a callback of this very tick: skip.
     if (lockTimerevent)
         return;
-    secondTick();
+    const bool newSecond = secondTick();
     TflagGuard guard(lockTimerevent);
     disconnectingStep();
     if (autoFree)
         freeConnList(offlines);
-    // Requests that arrived behind the previous one start now.
-    const QList<ThttpConn *> copy = conns;
+    // Requests that arrived behind the previous one start now: at every
+    // tick those whose start found the connection busy, once a second any
+    // other. Looking at every connection a hundred times a second would
+    // cost thousands of idle connections more than their traffic does.
+    const QList<ThttpConn *> copy = newSecond ? conns : std::exchange(pipelineRetry, {});
     for (ThttpConn *c : copy) {
-        if ((c->state_ == HCS_IDLE || c->state_ == HCS_DISCONNECTED) && !c->buffer_.isEmpty()
-            && !c->isLocked()) {
+        if ((c->state_ == HCS_IDLE || c->state_ == HCS_DISCONNECTED) && !c->buffer_.isEmpty()) {
+            if (c->isLocked()) {
+                if (!pipelineRetry.contains(c))
+                    pipelineRetry.append(c);
+                continue;
+            }
             try {
                 c->processInput();
             } catch (...) {
@@ -275,10 +283,10 @@ void ThttpSrv::timerTick()
     serveQueue();
 }
 
-void ThttpSrv::secondTick()
+bool ThttpSrv::secondTick()
 {
     if (lastHertz.elapsed() < 1000)
-        return;
+        return false;
     lastHertz.restart();
     double in = 0, out = 0;
     for (ThttpConn *c : std::as_const(conns)) {
@@ -298,6 +306,7 @@ void ThttpSrv::secondTick()
     for (TspeedLimiter *l : std::as_const(limiters))
         l->refill();
     expireSlowRequests(now());
+    return true;
 }
 
 void ThttpSrv::expireSlowRequests(qint64 now)
@@ -379,6 +388,7 @@ void ThttpSrv::forget(ThttpConn *c)
     offlines.removeAll(c);
     q.removeAll(c);
     pipelined.removeAll(c);
+    pipelineRetry.removeAll(c);
 }
 
 void ThttpSrv::pipelineSoon(ThttpConn *c)
@@ -396,7 +406,10 @@ void ThttpSrv::pipelineSoon(ThttpConn *c)
             // Taken one at a time: a callback may free others meanwhile,
             // and a freed connection leaves this list.
             ThttpConn *c = pipelined.takeFirst();
-            if (c->state_ == HCS_IDLE && !c->buffer_.isEmpty() && !c->isLocked()) {
+            if (c->state_ == HCS_IDLE && !c->buffer_.isEmpty() && c->isLocked()) {
+                if (!pipelineRetry.contains(c))
+                    pipelineRetry.append(c);
+            } else if (c->state_ == HCS_IDLE && !c->buffer_.isEmpty()) {
                 try {
                     c->processInput();
                 } catch (...) {

@@ -84,7 +84,8 @@ private:
     friend class ThttpConn;
 
     void acceptWaiting(TlistenSocket *from, bool tls);
-    void secondTick();
+    // True when a new second began (and its work ran).
+    bool secondTick();
     void disconnectingStep();
     void serveQueue();
     void enqueue(ThttpConn *c);
@@ -98,5 +99,8 @@ private:
     std::shared_ptr<TtlsContext> tlsContext;
     QString error;
     QList<ThttpConn *> pipelined;
+    // Pipelined requests whose start found their connection busy: the
+    // timer tries them again.
+    QList<ThttpConn *> pipelineRetry;
     bool pipelinePosted = false;
 };

@@ -45,6 +45,7 @@ private:
         double activityStamp = 0;
         qint64 bytesSent = 0, bytesReceived = 0;
         qint64 since = 0; // monotonic ms of the last activity seen
+        quint64 pass = 0; // the last noteActivity that saw it (0: new)
     };
     void noteActivity(Tserve &s, qint64 t);
     void followOptions(Tserve &s);
@@ -53,6 +54,7 @@ private:
 
     QElapsedTimer mono;
     QHash<const ThttpConn *, Tseen> seen;
+    quint64 pass = 0;
     double lastNetStamp = 0;
     qint64 lastNetBytes = 0;
     qint64 lastNetSince = -1;
