@@ -4,6 +4,8 @@
 #include "http/connTestAccess.h"
 #include "serverFixture.h"
 
+#include <QElapsedTimer>
+
 #include <stdexcept>
 
 TEST_F(ServerTest, SimpleGetAndEventOrder)
@@ -62,6 +64,35 @@ TEST_F(ServerTest, PipelinedRequestsAnsweredInOrder)
     EXPECT_EQ(head.header("Content-Length"), QByteArray("8"));
     EXPECT_EQ(c.response().body, QByteArray("hello /4"));
     EXPECT_TRUE(c.received.isEmpty());
+}
+
+TEST_F(ServerTest, PipelinedRequestFoundBusyStartsAtTheNextTick)
+{
+    // The start of the next pipelined request finds its connection busy
+    // (held by the application): the timer's next ticks try it again, well
+    // before the once-a-second look at every connection.
+    ThttpConn *held = nullptr;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST)
+            serveHello(c);
+        if (e == SE_REPLIED && c->request().url == "/1") {
+            held = c;
+            // Queued ahead of the start of "/2".
+            QMetaObject::invokeMethod(srv.get(), [c] { ThttpConnTestAccess::setLockCount(*c, 1); },
+                                      Qt::QueuedConnection);
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /1 HTTP/1.1\r\n\r\nGET /2 HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(c.response().body, QByteArray("hello /1"));
+    ASSERT_TRUE(pumpUntil([&] { return held && held->isLocked(); }));
+    pumpEvents(100);
+    EXPECT_EQ(count(SE_REQUEST), 1); // still held
+    QElapsedTimer released;
+    released.start();
+    ThttpConnTestAccess::setLockCount(*held, 0);
+    EXPECT_EQ(c.response(false, 3000).body, QByteArray("hello /2"));
+    EXPECT_LT(released.elapsed(), 150); // ticks come every 10 ms, the full look once a second
 }
 
 TEST_F(ServerTest, KeepAliveRules)
