@@ -21,9 +21,10 @@ public:
     // The watch descriptor, or -1.
     int add(const QByteArray &path, uint32_t events) const;
     void remove(int wd) const;
-    // Hands each pending event to `seen`(wd, mask); returns at once when
-    // there is none. An overflow (events were lost) comes as wd -1 with
-    // IN_Q_OVERFLOW in the mask.
+    // Hands each pending event to `seen`(wd, mask, name); returns at once
+    // when there is none. `name` is the entry of the watched folder the
+    // event is about, empty when it is about the folder itself. An overflow
+    // (events were lost) comes as wd -1 with IN_Q_OVERFLOW in the mask.
     template <typename F>
     void readEvents(F seen) const
     {
@@ -34,7 +35,7 @@ public:
                 return; // nothing more (EAGAIN)
             for (long at = 0; at + long(sizeof(inotify_event)) <= n;) {
                 const auto *ev = reinterpret_cast<const inotify_event *>(buf + at);
-                seen(ev->wd, ev->mask);
+                seen(ev->wd, ev->mask, QByteArrayView(ev->name, nameLength(ev)));
                 at += long(sizeof(inotify_event)) + long(ev->len);
             }
         }
@@ -42,6 +43,8 @@ public:
 
 private:
     int fd = -1;
+    // The name is padded with zero bytes up to the event's length.
+    static qsizetype nameLength(const inotify_event *ev) { return ev->len ? qsizetype(qstrnlen(ev->name, ev->len)) : 0; }
     long readSome(char *buf, unsigned long size) const;
 };
 

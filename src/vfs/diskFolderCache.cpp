@@ -159,7 +159,7 @@ TdiskFolderEntries TdiskFolderCache::entries(const QString &folder)
 
 void TdiskFolderCache::readEvents()
 {
-    changes.readEvents([this](int wd, uint32_t mask) {
+    changes.readEvents([this](int wd, uint32_t mask, QByteArrayView) {
         if (mask & IN_Q_OVERFLOW) {
             clear(); // events were lost: nothing kept can be trusted
             return;

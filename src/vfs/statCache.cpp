@@ -71,11 +71,8 @@ DiskEntryInfo TstatCache::info(const QString &path, const QString &root, qint64 
         stillWatched = stillWatched && byWatch.contains(wd);
     if (stillWatched && keepable(native, seen, wallMs)) {
         files.insert(path, seen);
-        for (int wd : std::as_const(wds)) {
-            QList<QString> &dependents = byWatch[wd].files;
-            if (!dependents.contains(path)) // kept again after a change
-                dependents.append(path);
-        }
+        for (int wd : std::as_const(wds))
+            byWatch[wd].add(path);
     } else {
         // Watches no kept file depends on any more are let go.
         for (int wd : std::as_const(wds)) {
@@ -83,8 +80,7 @@ DiskEntryInfo TstatCache::info(const QString &path, const QString &root, qint64 
             if (w == byWatch.end())
                 continue;
             // Files dropped through another watch are still listed here.
-            w->files.removeIf([this](const QString &f) { return !files.contains(f); });
-            if (w->files.isEmpty())
+            if (w->prune(files))
                 dropWatch(wd, false);
         }
     }
@@ -138,23 +134,68 @@ bool TstatCache::watchPath(const QByteArray &path, const QByteArray &root, QList
 
 void TstatCache::readEvents()
 {
-    changes.readEvents([this](int wd, uint32_t mask) {
+    changes.readEvents([this](int wd, uint32_t mask, QByteArrayView name) {
         if (mask & IN_Q_OVERFLOW)
             clear(); // events were lost: nothing kept can be trusted
-        else if (byWatch.contains(wd))
-            dropWatch(wd, mask & IN_IGNORED);
+        else if (!byWatch.contains(wd))
+            return;
+        else if (name.isEmpty() || (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)))
+            dropWatch(wd, mask & IN_IGNORED); // the folder itself
+        else
+            dropUnder(wd, name.toByteArray());
     });
 }
 
-// Any event in a watched folder drops every file kept through it: events
-// are rare next to lookups, and the next lookup of each file sets it up again.
+// An entry of a watched folder changed: the kept files at or below it go,
+// the others stay (a file written again and again beside them costs them
+// nothing). Files kept through another name of the folder go too.
+void TstatCache::dropUnder(int wd, const QByteArray &name)
+{
+    Twatch &w = byWatch[wd];
+    for (const QByteArray &entry : {name, QByteArray()}) {
+        const QList<QString> gone = w.byEntry.take(entry);
+        for (const QString &f : gone)
+            files.remove(f);
+    }
+    if (w.byEntry.isEmpty())
+        dropWatch(wd, false);
+}
+
+void TstatCache::Twatch::add(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+    QByteArray entry;
+    if (native.startsWith(prefix)) {
+        entry = native.sliced(prefix.size());
+        const qsizetype slash = entry.indexOf('/');
+        if (slash >= 0)
+            entry.truncate(slash);
+    }
+    QList<QString> &list = byEntry[entry];
+    if (!list.contains(path)) // kept again after a change
+        list.append(path);
+}
+
+bool TstatCache::Twatch::prune(const QHash<QString, DiskEntryInfo> &kept)
+{
+    for (auto it = byEntry.begin(); it != byEntry.end();) {
+        it->removeIf([&](const QString &f) { return !kept.contains(f); });
+        it = it->isEmpty() ? byEntry.erase(it) : std::next(it);
+    }
+    return byEntry.isEmpty();
+}
+
+// The folder itself changed: every file kept through it goes, and the next
+// lookup of each sets it up again.
 void TstatCache::dropWatch(int wd, bool watchGone)
 {
     const auto it = byWatch.find(wd);
     if (it == byWatch.end())
         return;
-    for (const QString &f : std::as_const(it->files))
-        files.remove(f);
+    for (const QList<QString> &list : std::as_const(it->byEntry))
+        for (const QString &f : list)
+            files.remove(f);
     watchedFolders.remove(it->folder);
     byWatch.erase(it);
     if (!watchGone)

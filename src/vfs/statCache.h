@@ -46,7 +46,12 @@ private:
     struct Twatch
     {
         QByteArray folder;
-        QList<QString> files; // kept files that depend on it
+        // Kept files that depend on it, by the entry of the folder they are
+        // at or below; under "" those kept through another name of it.
+        QHash<QByteArray, QList<QString>> byEntry;
+        void add(const QString &path);
+        // Forgets the files no longer kept; true when none is left.
+        bool prune(const QHash<QString, DiskEntryInfo> &kept);
     };
     TchangeWatch changes;
     QHash<QString, DiskEntryInfo> files;
@@ -55,6 +60,7 @@ private:
 
     void readEvents();
     void dropWatch(int wd, bool watchGone);
+    void dropUnder(int wd, const QByteArray &name);
     // Watches the folders from `path`'s own up to `root`; false when one
     // cannot be watched.
     bool watchPath(const QByteArray &path, const QByteArray &root, QList<int> &wds);

@@ -71,6 +71,34 @@ TEST_F(StatCache, KeptFileSeesEveryChangeOnItsWay)
     EXPECT_EQ(cache.watches(), 0); // nothing left depends on a watch
 }
 
+TEST_F(StatCache, ChangesBesideAKeptFileLeaveItKept)
+{
+    mkdir(QStringLiteral("a/b"));
+    mkdir(QStringLiteral("a/bb"));
+    const QString f = QStringLiteral("a/b/f.bin");
+    write(path(f), "1234");
+    EXPECT_EQ(sizeOf(f), 4);
+    // A file written again and again next to it, and a folder whose name
+    // starts like the kept one's: nothing kept is dropped.
+    for (int i = 0; i < 3; ++i)
+        write(path(QStringLiteral("a/b/growing.log")), QByteArray(i + 1, 'x'));
+    write(path(QStringLiteral("a/bb/other.txt")), "x");
+    write(path(QStringLiteral("a/b.txt")), "x");
+    EXPECT_EQ(sizeOf(f), 4);
+    EXPECT_EQ(cache.keptFiles(), 1);
+    // Its own name, or a folder on its way, still drops it.
+    write(path(f), "123456");
+    EXPECT_EQ(sizeOf(f), 6);
+    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("a/b")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(cache.keptFiles(), 1); // the event is read at the next lookup
+    write(path(QStringLiteral("a/b/new.bin")), "123456789");
+    ASSERT_TRUE(QDir(root()).rename(QStringLiteral("a/b"), QStringLiteral("a/c")));
+    ASSERT_TRUE(QDir(root()).rename(QStringLiteral("a/bb"), QStringLiteral("a/b")));
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("a/b/other.txt")), path(f)));
+    EXPECT_EQ(sizeOf(f), 1);
+}
+
 TEST_F(StatCache, PermissionChangesOnTheWayAreSeen)
 {
     mkdir(QStringLiteral("d"));
