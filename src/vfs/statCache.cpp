@@ -60,20 +60,23 @@ DiskEntryInfo TstatCache::info(const QString &path, const QString &root, qint64 
     // Only paths strictly inside the root are watched up to it.
     const bool inside = !top.isEmpty() && native.size() > top.size() + 1 && native.startsWith(top)
         && (top == "/" || native.at(top.size()) == '/');
-    // The watches come first: a change made while the file is looked at is
-    // then an event, not a stale entry.
+    // The watches and the file's place among them come first: a change made
+    // while the file is looked at is then an event that takes the place
+    // away, not a stale entry.
     QList<int> wds;
     const bool watched = inside && files.size() < maxFiles && watchPath(native, top, wds);
-    const DiskEntryInfo seen = diskEntryInfo(path);
-    readEvents(); // anything that happened since the watches were set
-    bool stillWatched = watched;
-    for (int wd : std::as_const(wds))
-        stillWatched = stillWatched && byWatch.contains(wd);
-    if (stillWatched && keepable(native, seen, wallMs)) {
-        files.insert(path, seen);
+    if (watched) {
+        files.insert(path, DiskEntryInfo());
         for (int wd : std::as_const(wds))
             byWatch[wd].add(path);
+    }
+    const DiskEntryInfo seen = diskEntryInfo(path);
+    readEvents(); // anything that happened since the watches were set
+    const auto placed = files.find(path);
+    if (placed != files.end() && keepable(native, seen, wallMs)) {
+        *placed = seen;
     } else {
+        files.remove(path);
         // Watches no kept file depends on any more are let go.
         for (int wd : std::as_const(wds)) {
             const auto w = byWatch.find(wd);
