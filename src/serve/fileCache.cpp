@@ -12,13 +12,6 @@
 
 namespace {
 
-qint64 wallClockNs()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 qint64 nsOf(const struct timespec &ts)
 {
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -76,10 +69,7 @@ QByteArray TfileCache::contents(const QString &path, const DiskEntryInfo &info, 
 
 QByteArray TfileCache::load(const QString &path, const DiskEntryInfo &info, qint64 nowNs)
 {
-    // A time in the future (clock set back, or a copied file) never
-    // settles: such files are read every time.
-    const qint64 newest = qMax(info.mtimeNs, info.ctimeNs);
-    if (nowNs - newest < settleNs || info.size > budget)
+    if (!hasSettled(info, nowNs) || info.size > budget)
         return {};
     QByteArray bytes = readWhole(path, info);
     if (bytes.isNull())

@@ -3,10 +3,8 @@
 // the stat the request makes anyway instead of open, fstat, read and close.
 //
 // An entry is used only while a fresh stat shows the same device, inode,
-// size, modification and change times. Timestamps advance in coarse steps,
-// so a file written again within one step could keep its times; files are
-// therefore taken in only once their times are a few seconds old, after
-// which any write gives them a later time.
+// size, modification and change times. Files are taken in only once they
+// have settled (hasSettled): after that any write gives them a later time.
 
 #include <QByteArray>
 #include <QHash>
@@ -20,7 +18,6 @@ class TfileCache
 {
 public:
     static constexpr qint64 maxFileSize = 256 * 1024;
-    static constexpr qint64 settleNs = 2'000'000'000;
 
     explicit TfileCache(qint64 budgetBytes = 16 << 20) : budget(budgetBytes) {}
 

@@ -59,6 +59,18 @@ DiskEntryInfo infoOf(const struct stat &st)
 
 } // namespace
 
+bool hasSettled(const DiskEntryInfo &info, qint64 wallNs)
+{
+    return wallNs - qMax(info.mtimeNs, info.ctimeNs) >= settleNs;
+}
+
+qint64 wallClockNs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 DiskEntry diskEntryKind(const QString &path)
 {
     struct stat st;

@@ -24,6 +24,15 @@ struct DiskEntryInfo {
     qint64 ctimeNs = 0; // last change of content or attributes
 };
 
+// A file whose last change (write or attributes) is this old is taken to
+// stay as it is: times advance in coarse steps, so a file written again
+// within one step could keep its times, and one being written changes again
+// soon. A time in the future (a clock set back) never settles.
+constexpr qint64 settleNs = 2'000'000'000;
+bool hasSettled(const DiskEntryInfo &info, qint64 wallNs);
+// The wall clock in nanoseconds since 1970, read coarsely (no system call).
+qint64 wallClockNs();
+
 // Symbolic links are followed (a link to a FIFO is Other).
 DiskEntry diskEntryKind(const QString &path);
 // One stat of `path`: kind, size (files only) and last write time.

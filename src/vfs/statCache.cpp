@@ -6,7 +6,6 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
 
 namespace {
 
@@ -14,13 +13,6 @@ namespace {
 // changes its permissions, is renamed or removed.
 constexpr uint32_t watchedEvents = IN_ATTRIB | IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM
     | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-qint64 coarseWallMs()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 QByteArray parentOf(const QByteArray &path)
 {
@@ -41,7 +33,7 @@ TstatCache::~TstatCache() = default;
 
 DiskEntryInfo TstatCache::info(const QString &path, const QString &root)
 {
-    return info(path, root, coarseWallMs());
+    return info(path, root, wallClockNs() / 1000000);
 }
 
 DiskEntryInfo TstatCache::info(const QString &path, const QString &root, qint64 wallMs)
@@ -96,9 +88,8 @@ bool TstatCache::keepable(const QByteArray &path, const DiskEntryInfo &seen, qin
 {
     if (seen.kind != DiskEntry::File)
         return false;
-    // A file still being written changes at every look; a time in the
-    // future (a clock set back) never settles.
-    if (wallMs - qMax(seen.mtimeNs, seen.ctimeNs) / 1000000 < settledMs)
+    // A file still being written changes at every look.
+    if (!hasSettled(seen, wallMs * 1000000))
         return false;
     // A symbolic link's target, and a file with other names, can change
     // through folders that are not watched.

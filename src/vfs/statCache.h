@@ -22,7 +22,6 @@
 class TstatCache
 {
 public:
-    static constexpr qint64 settledMs = 2000;
     static constexpr qsizetype maxFiles = 4096;
     static constexpr qsizetype maxWatches = 1024;
 

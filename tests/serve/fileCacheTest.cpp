@@ -32,7 +32,7 @@ protected:
     // A clock reading well after the file's last change.
     static qint64 settled(const DiskEntryInfo &info)
     {
-        return qMax(info.mtimeNs, info.ctimeNs) + TfileCache::settleNs + 1;
+        return qMax(info.mtimeNs, info.ctimeNs) + settleNs + 1;
     }
 };
 
@@ -85,7 +85,7 @@ TEST_F(FileCacheTest, WhatCannotBeTrustedIsNotKept)
     const QString path = write("fresh", "fresh bytes");
     const DiskEntryInfo info = diskEntryInfo(path);
     // Changed a moment ago: the next write could keep the same times.
-    EXPECT_TRUE(cache.contents(path, info, settled(info) - TfileCache::settleNs).isNull());
+    EXPECT_TRUE(cache.contents(path, info, settled(info) - settleNs).isNull());
     // Times in the future never settle.
     EXPECT_TRUE(cache.contents(path, info, info.mtimeNs - 1).isNull());
 

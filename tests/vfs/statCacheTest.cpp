@@ -38,7 +38,7 @@ protected:
     QString path(const QString &rel) const { return dir.filePath(rel); }
     void mkdir(const QString &rel) { ASSERT_TRUE(QDir(root()).mkpath(rel)); }
     // As if the files written now were a few seconds old.
-    qint64 later() const { return wallMsNow() + TstatCache::settledMs + 10; }
+    qint64 later() const { return wallMsNow() + settleNs / 1000000 + 10; }
     qint64 sizeOf(const QString &rel) { return cache.info(path(rel), root(), later()).size; }
 };
 
