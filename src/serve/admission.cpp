@@ -130,35 +130,24 @@ qint64 speedLimitBytes(double kbPerSecond)
     return bytes >= double(TspeedLimiter::unlimited) ? TspeedLimiter::unlimited : qint64(bytes);
 }
 
-QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except)
+QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except, bool downloadsOnly)
 {
     QList<TadmissionConn> out;
-    out.reserve(srv.conns.size());
+    if (!downloadsOnly)
+        out.reserve(srv.conns.size());
     for (const ThttpConn *c : srv.conns) {
+        // Asked on every download: a connection between requests (most of
+        // them) costs only a look at its state.
+        const bool replyingNow = replying(c->state());
+        if (downloadsOnly && !replyingNow)
+            continue;
         const TconnData *d = TconnData::of(c);
         if (d && d == except)
             continue;
-        TadmissionConn a;
-        a.address = d ? d->address : c->address();
-        a.downloading = d && d->transfer.countAsDownload && replying(c->state());
-        a.file = d ? d->transfer.lastFile.data() : nullptr;
-        out.append(a);
-    }
-    return out;
-}
-
-QList<TadmissionConn> downloadsSnapshot(const ThttpSrv &srv, const TconnData *except)
-{
-    // Asked on every download: the connections that are not downloading
-    // (most of them, between requests) cost a look at their state only.
-    QList<TadmissionConn> out;
-    for (const ThttpConn *c : srv.conns) {
-        if (!replying(c->state()))
+        const bool downloading = d && d->transfer.countAsDownload && replyingNow;
+        if (downloadsOnly && !downloading)
             continue;
-        const TconnData *d = TconnData::of(c);
-        if (!d || d == except || !d->transfer.countAsDownload)
-            continue;
-        out.append({d->address, true, d->transfer.lastFile.data()});
+        out.append({d ? d->address : c->address(), downloading, d ? d->transfer.lastFile.data() : nullptr});
     }
     return out;
 }
@@ -200,7 +189,7 @@ bool TadmissionRules::allowDownload(TconnData &cd)
     const bool exempt = !limited || (cd.conn && cd.conn->ignoresSpeedLimit());
     const QString byRules = exempt
         ? QString()
-        : downloadRefusal(o, downloadsSnapshot(s.srv(), &cd), cd.address, cd.transfer.lastFile.data());
+        : downloadRefusal(o, admissionSnapshot(s.srv(), &cd, true), cd.address, cd.transfer.lastFile.data());
     cd.disconnectReason = byRules;
     s.events().run(QStringLiteral("download"), &cd);
     if (cd.disconnectReason.isEmpty())

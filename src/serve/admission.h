@@ -56,9 +56,9 @@ QString downloadRefusal(const Toptions &o, const QList<TadmissionConn> &others, 
 qint64 speedLimitBytes(double kbPerSecond);
 
 // The snapshot of a server's open connections, skipping `except`.
-QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except = nullptr);
-// Only the connections downloading now: all that the download rules count.
-QList<TadmissionConn> downloadsSnapshot(const ThttpSrv &srv, const TconnData *except);
+// With `downloadsOnly`, just those downloading now: all the download rules count.
+QList<TadmissionConn> admissionSnapshot(const ThttpSrv &srv, const TconnData *except = nullptr,
+                                        bool downloadsOnly = false);
 
 // The hooks installed into request handling.
 class TadmissionRules final : public TadmissionHooks
