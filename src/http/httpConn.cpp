@@ -674,7 +674,8 @@ bool ThttpConn::rangeSatisfiable(qint64 size) const
 void ThttpConn::buildHead()
 {
     QByteArray h;
-    h.reserve(256);
+    // The status and length lines, then the reply's own lines.
+    h.reserve(256 + reply_.additionalHeaders.size());
     const qint64 size = bodySize();
     switch (reply_.mode) {
     case HRM_REPLY:
@@ -782,13 +783,20 @@ void ThttpConn::sendHeader()
     // A client told nothing would keep the connection and wait on it.
     if (!keepsAfterReply() && !hasHeaderLine(h, "connection"))
         h.append("Connection: close\r\n");
-    QByteArray wire = h;
-    wire.append("\r\n", 2);
-    headLeft = wire.size();
+    // What goes on the wire: the head, its blank line, and room for what
+    // joins it there, in one buffer.
+    const auto wireWith = [&h](qsizetype room) {
+        QByteArray wire;
+        wire.reserve(h.size() + 2 + room);
+        wire.append(h);
+        wire.append("\r\n", 2);
+        return wire;
+    };
+    headLeft = h.size() + 2;
     if (!sock)
         return;
     if (headOnly) {
-        sock->write(wire);
+        sock->write(wireWith(0));
         return;
     }
     // The body starts right behind the head when nothing holds it back:
@@ -798,11 +806,12 @@ void ThttpConn::sendHeader()
         const qint64 left = reply_.lastByte + 1 - body_.pos();
         const qint64 n = qMin<qint64>(left, qint64(1) << 20);
         if (body_.kind() == ThttpBody::BK_BYTES) {
-            sock->write2(wire, body_.bytes().constData() + body_.pos(), n);
+            sock->write2(wireWith(0), body_.bytes().constData() + body_.pos(), n);
             body_.advance(n);
             return;
         }
         if (body_.kind() == ThttpBody::BK_FILE && n <= 16384) {
+            QByteArray wire = wireWith(n);
             const qsizetype headSize = wire.size();
             wire.resize(headSize + n);
             const qint64 got = body_.read(wire.data() + headSize, n);
@@ -814,11 +823,11 @@ void ThttpConn::sendHeader()
             }
             return;
         }
-        sock->write(wire, true);
+        sock->write(wireWith(0), true);
         sendChunk(TspeedLimiter::unlimited);
         return;
     }
-    sock->write(wire);
+    sock->write(wireWith(0));
 }
 
 void ThttpConn::startBody()

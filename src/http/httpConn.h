@@ -55,6 +55,10 @@ public:
     // Reply header operations.
     template<class S>
     bool addHeader(const S &line, bool overwrite = false) { return reply_.addHeader(line, overwrite); }
+    bool addHeader(QByteArrayView name, QByteArrayView value, bool overwrite)
+    {
+        return reply_.addHeader(name, value, overwrite);
+    }
     template<class S>
     bool setHeaderIfNone(const S &line) { return reply_.setHeaderIfNone(line); }
     template<class S>

@@ -19,10 +19,10 @@ qsizetype findLine(const QByteArray &lines, QByteArrayView name, qsizetype from 
     const qsizetype n = lines.size();
     qsizetype p = qMax<qsizetype>(0, from);
     while (p < n) {
-        if (p == 0 || d[p - 1] == '\n') {
-            if (n - p >= name.size() && startsWithText(QByteArrayView(d + p, n - p), name))
-                return p;
-        }
+        // The first letter, either case, before the whole name.
+        if ((p == 0 || d[p - 1] == '\n') && n - p >= name.size() && (d[p] | 0x20) == (name[0] | 0x20)
+            && startsWithText(QByteArrayView(d + p, n - p), name))
+            return p;
         const void *lf = std::memchr(d + p, '\n', size_t(n - p));
         if (!lf)
             return -1;
@@ -128,8 +128,28 @@ bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
             removeHeader(name);
     }
     // Appends grow the buffer geometrically; reserving the exact size here
-    // would reallocate it for every line.
+    // would reallocate it for every line. An idle connection keeps no
+    // buffer: the first line makes room for a usual reply's lines at once.
+    if (additionalHeaders.capacity() == 0)
+        additionalHeaders.reserve(qMax<qsizetype>(384, line.size() + 2));
     additionalHeaders.append(line);
+    additionalHeaders.append("\r\n", 2);
+    return true;
+}
+
+bool ThttpReply::addHeader(QByteArrayView name, QByteArrayView value, bool overwrite)
+{
+    if (name.isEmpty() || name.contains(':') || !isHeaderSafe(name) || !isHeaderSafe(value))
+        return false;
+    if (overwrite && sameText(name, setCookieName.chopped(1)))
+        return addHeader(QByteArray(name.toByteArray() + ": " + value.toByteArray()), true);
+    if (overwrite)
+        removeHeader(name);
+    if (additionalHeaders.capacity() == 0)
+        additionalHeaders.reserve(qMax<qsizetype>(384, name.size() + value.size() + 4));
+    additionalHeaders.append(name);
+    additionalHeaders.append(": ", 2);
+    additionalHeaders.append(value);
     additionalHeaders.append("\r\n", 2);
     return true;
 }
@@ -146,17 +166,18 @@ bool ThttpReply::setHeaderIfNone(QByteArrayView line)
 
 void ThttpReply::removeHeader(QByteArrayView name)
 {
-    if (additionalHeaders.isEmpty())
+    if (additionalHeaders.isEmpty() || name.isEmpty())
         return;
-    QByteArray withColon;
-    QByteArrayView n = name;
-    if (!n.endsWith(':')) {
-        withColon = name.toByteArray() + ':';
-        n = withColon;
-    }
+    // The name is matched with its colon, whether or not it was given one.
+    const QByteArrayView bare = name.endsWith(':') ? name.chopped(1) : name;
     qsizetype p = 0;
-    while ((p = findLine(additionalHeaders, n, p)) >= 0) {
+    while ((p = findLine(additionalHeaders, bare, p)) >= 0) {
         const qsizetype lf = additionalHeaders.indexOf('\n', p);
+        const qsizetype afterName = p + bare.size();
+        if (afterName >= additionalHeaders.size() || additionalHeaders[afterName] != ':') {
+            p = lf < 0 ? additionalHeaders.size() : lf + 1;
+            continue;
+        }
         additionalHeaders.remove(p, lf < 0 ? additionalHeaders.size() - p : lf - p + 1);
     }
 }

@@ -60,6 +60,10 @@ struct ThttpReply
     // overwrite is set; for a Set-Cookie line, only the lines of the same
     // cookie. A line holding CR, LF or NUL is refused (false).
     bool addHeader(QByteArrayView line, bool overwrite = false);
+    // The same for the line "name: value", written straight into the lines
+    // (no line of its own is built). A name that is empty or holds a colon
+    // is refused as well.
+    bool addHeader(QByteArrayView name, QByteArrayView value, bool overwrite);
     // Adds the line when no line of that name is there yet. Throws
     // std::invalid_argument("Missing colon") when the line has no ':'.
     bool setHeaderIfNone(QByteArrayView line);

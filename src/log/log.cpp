@@ -10,6 +10,7 @@ namespace {
 
 bool logQuiet = false;
 bool logToStderr = true;
+bool logKeptForView = true;
 
 // The current second and its time stamp: entries come in bursts, and the
 // coarse clock and one formatting per second keep them cheap.
@@ -60,7 +61,8 @@ void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
     // a headless server's memory with every entry, which standard error
     // already has.
     const qint64 kept = s.maxLines > 0 || !logToStderr ? s.maxLines : headlessLogLines;
-    if (TlogModel *model = TlogModel::find())
+    TlogModel *model = logKeptForView ? TlogModel::find() : nullptr;
+    if (model)
         model->append(entry, kept);
     if (logToStderr) {
         QByteArray out;
@@ -78,4 +80,9 @@ void setLogQuiet(bool on)
 void setLogToStderr(bool on)
 {
     logToStderr = on;
+}
+
+void setLogKeptForView(bool on)
+{
+    logKeptForView = on;
 }

@@ -34,3 +34,7 @@ constexpr qint64 headlessLogLines = 2000;
 // Whether screen entries are also copied to standard error (on by default;
 // a program that shows the log in a window turns it off).
 void setLogToStderr(bool on);
+
+// Whether entries are kept in the model for a log view (on by default). A
+// program that never has a window turns it off: nothing would read them.
+void setLogKeptForView(bool on);

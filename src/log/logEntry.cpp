@@ -11,8 +11,26 @@ bool isTerminalControl(char16_t c)
     return (c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F);
 }
 
+// Printable ASCII and tabs: copied as they are, in one pass.
+bool appendPlainAscii(QByteArray &out, QStringView line)
+{
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || u >= 0x7F)
+            return false;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + line.size());
+    char *d = out.data() + at;
+    for (const QChar c : line)
+        *d++ = char(c.unicode());
+    return true;
+}
+
 void appendScreenLine(QByteArray &out, QStringView line)
 {
+    if (appendPlainAscii(out, line))
+        return;
     bool clean = true;
     for (const QChar c : line)
         if (isTerminalControl(c.unicode())) {
@@ -57,17 +75,26 @@ QString logClientPart(const TlogPeer &peer)
 {
     if (peer.address.isEmpty())
         return QString();
+    // Appended piece by piece: one buffer, no temporary per piece.
     QString s;
     s.reserve(peer.user.size() + peer.address.size() + peer.port.size() + peer.name.size() + 8);
-    if (!peer.user.isEmpty())
-        s += peer.user + u'@';
-    if (peer.address.contains(u':'))
-        s += u'[' + peer.address + u']';
-    else
-        s += peer.address;
-    s += u':' + peer.port;
-    if (!peer.name.isEmpty())
-        s += QStringLiteral(" {") + peer.name + u'}';
+    if (!peer.user.isEmpty()) {
+        s += peer.user;
+        s += u'@';
+    }
+    const bool v6 = peer.address.contains(u':');
+    if (v6)
+        s += u'[';
+    s += peer.address;
+    if (v6)
+        s += u']';
+    s += u':';
+    s += peer.port;
+    if (!peer.name.isEmpty()) {
+        s += QLatin1String(" {");
+        s += peer.name;
+        s += u'}';
+    }
     return s;
 }
 
@@ -78,6 +105,11 @@ TlogEntry makeLogEntry(const QString &lines, const TlogPeer &peer, TlogColour co
     e.peer = peer;
     e.client = logClientPart(peer);
     e.colour = colour;
+    // Most entries are one line: shared, not copied.
+    if (!lines.contains(u'\n') && !lines.contains(u'\r')) {
+        e.first = lines;
+        return e;
+    }
     const qsizetype n = lines.size();
     qsizetype start = 0;
     bool first = true;

@@ -3,6 +3,7 @@
 #include "app/longSwitches.h"
 #include "app/templateWiring.h"
 #include "app/updateWiring.h"
+#include "log/log.h"
 
 #include <malloc.h>
 #include <memory>
@@ -95,8 +96,10 @@ int main(int argc, char **argv)
     int rc = 0;
     {
         Tapplication application(QCoreApplication::arguments());
-        if (!window)
+        if (!window) {
             application.program().setHeadless(true);
+            setLogKeptForView(false);
+        }
 #ifdef ZOF_WITH_GUI
         std::unique_ptr<Tdesktop> desktop;
         if (window)

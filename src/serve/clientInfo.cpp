@@ -5,7 +5,9 @@
 
 #include <QList>
 
-QString recognizeAgent(const QString &userAgent)
+namespace {
+
+QString agentName(const QString &userAgent)
 {
     QString s = userAgent;
     s.remove(u'<').remove(u'>');
@@ -25,6 +27,21 @@ QString recognizeAgent(const QString &userAgent)
         return semi < 0 ? s.mid(at) : s.mid(at, semi - at);
     }
     return s;
+}
+
+} // namespace
+
+QString recognizeAgent(const QString &userAgent)
+{
+    // A client sends the same agent with every request.
+    static bool known = false;
+    static QString lastAgent, lastName;
+    if (!known || userAgent != lastAgent) {
+        lastAgent = userAgent;
+        lastName = agentName(userAgent);
+        known = true;
+    }
+    return lastName;
 }
 
 QString forwardedAddress(const QString &forwardedFor)

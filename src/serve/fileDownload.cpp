@@ -274,14 +274,14 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     // A conditional request for the copy the client has.
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
-    conn.addHeader(QByteArray("ETag: ") + tag.toLatin1(), true);
+    conn.addHeader("ETag", tag.toLatin1(), true);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
         conn.reply().mode = HRM_NOT_MODIFIED;
         return;
     }
-    conn.addHeader(QByteArray("Last-Modified: ")
-                       + (disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
-                                                       : httpDate(fileTimeUTC(node.resource)).toLatin1()),
+    conn.addHeader("Last-Modified",
+                   disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
+                                                : httpDate(fileTimeUTC(node.resource)).toLatin1(),
                    true);
     // Counting, and the download limits for counted transfers.
     cd.transfer.countAsDownload = node.shouldCountAsDownload();
@@ -305,7 +305,7 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
         cd.transfer.lastFileName = scripted;
     // The name the file is saved under.
     if (!(s.switches.noContentDisposition && inlineOpen))
-        conn.addHeader("Content-Disposition: " + contentDisposition(cd.transfer.lastFileName, inlineOpen), true);
+        conn.addHeader("Content-Disposition", contentDisposition(cd.transfer.lastFileName, inlineOpen), true);
 }
 
 void downloadCompleted(TconnData &cd)

@@ -14,6 +14,8 @@
 #include "util/format.h"
 #include "util/masks.h"
 
+#include <QStringBuilder>
+
 #include <cmath>
 
 namespace {
@@ -139,9 +141,10 @@ void logFullDownload(ThttpConn *conn, TconnData &cd)
 {
     cd.logging.fullDownloadLogged = true;
     const qint64 sent = conn->bodyBytesSent();
-    add2log(QStringLiteral("Fully downloaded - %1 @ %2B/s - %3")
-                .arg(smartSize(sent), smartSize(averageSpeed(sent, cd.transfer.started)), decodedUrl(*conn)),
-            logPeer(conn));
+    // Joined in one buffer: a line per download, so no format to parse.
+    const QString line = QLatin1String("Fully downloaded - ") % smartSize(sent) % QLatin1String(" @ ")
+        % smartSize(averageSpeed(sent, cd.transfer.started)) % QLatin1String("B/s - ") % decodedUrl(*conn);
+    add2log(line, logPeer(conn));
 }
 
 // Events about the request, not the connection, are filtered by what the
@@ -154,8 +157,14 @@ bool requestFiltered(TserverEvent e, const ThttpConn &conn, const TconnData &cd,
         return true;
     if (cd.transfer.downloadingWhat == DW_FOLDERPAGE && !o.logBrowsing)
         return true;
-    // Decoding is left for the URLs that may be the page.
-    return !o.logProgress && conn.request().url.contains("progress") && decodedUrl(conn) == u"/~progress";
+    // Decoding is left for the URLs that may be the page: "/~progress" is
+    // 10 characters, 30 when every one is percent-encoded, and holds a "~"
+    // as it is or a "%".
+    if (o.logProgress)
+        return false;
+    const QByteArray &url = conn.request().url;
+    return url.size() >= 10 && url.size() <= 30 && (url[1] == '~' || url.contains('%'))
+        && decodedUrl(conn) == u"/~progress";
 }
 
 // A request's access-log line is written once it completes, or when the

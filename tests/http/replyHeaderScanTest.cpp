@@ -25,6 +25,41 @@ TEST(ReplyHeaderScan, OverwriteRemovesEveryLineOfTheNameOnly)
     EXPECT_FALSE(r.setHeaderIfNone("a: 2"));
 }
 
+TEST(ReplyHeaderScan, NameAndValueForm)
+{
+    ThttpReply r;
+    r.additionalHeaders = "etag: a\r\nETagX: keep\r\nX-ETag: b\r\nSet-Cookie: s=1\r\nSet-Cookie: t=2\r\n";
+    // Every line of the name goes, whatever its case; longer names stay.
+    EXPECT_TRUE(r.addHeader("ETag", "\"new\"", true));
+    EXPECT_EQ(r.additionalHeaders,
+              QByteArray("ETagX: keep\r\nX-ETag: b\r\nSet-Cookie: s=1\r\nSet-Cookie: t=2\r\nETag: \"new\"\r\n"));
+    // Without overwrite a second line of the name joins the first.
+    EXPECT_TRUE(r.addHeader("ETag", "again", false));
+    EXPECT_TRUE(r.additionalHeaders.endsWith("ETag: \"new\"\r\nETag: again\r\n"));
+    // A cookie replaces its own line only.
+    EXPECT_TRUE(r.addHeader("Set-Cookie", "t=3", true));
+    EXPECT_TRUE(r.additionalHeaders.contains("Set-Cookie: s=1\r\n"));
+    EXPECT_FALSE(r.additionalHeaders.contains("t=2"));
+    EXPECT_TRUE(r.additionalHeaders.endsWith("Set-Cookie: t=3\r\n"));
+    // Refused, and nothing written: a value that would split the head, a
+    // name that is empty or carries a colon.
+    const QByteArray before = r.additionalHeaders;
+    EXPECT_FALSE(r.addHeader("X-A", "1\r\nX-Injected: 2", true));
+    EXPECT_FALSE(r.addHeader("", "v", false));
+    EXPECT_FALSE(r.addHeader("X-B: c", "v", false));
+    EXPECT_FALSE(r.addHeader(QByteArrayView("X\0C", 3), "v", false));
+    EXPECT_EQ(r.additionalHeaders, before);
+    // The name given to removeHeader with or without its colon.
+    r.removeHeader("etag:");
+    EXPECT_FALSE(r.additionalHeaders.contains("\nETag:"));
+    EXPECT_TRUE(r.additionalHeaders.contains("ETagX: keep"));
+    r.removeHeader("ETagX");
+    EXPECT_FALSE(r.additionalHeaders.contains("ETagX"));
+    EXPECT_TRUE(r.additionalHeaders.contains("X-ETag: b"));
+    r.removeHeader(":");
+    EXPECT_TRUE(r.additionalHeaders.contains("X-ETag: b"));
+}
+
 TEST(ReplyHeaderScan, ManyLinesAddedInTurn)
 {
     // The buffer grows over many appends, and a reset leaves it empty but usable.

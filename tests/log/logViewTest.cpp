@@ -129,6 +129,22 @@ TEST_F(LogTest, NoLimitKeepsEverythingOnlyForAWindow)
     EXPECT_GE(model.lineCount(), qRound64(0.9 * headlessLogLines));
 }
 
+// A program that never has a window keeps nothing for a view: standard
+// error alone has the entries.
+TEST_F(LogTest, NothingKeptWithoutAViewToShowIt)
+{
+    settings.time = false;
+    apply();
+    setLogToStderr(true);
+    setLogKeptForView(false);
+    const QByteArray err = capturedStderr([] { add2log(QStringLiteral("only on stderr")); });
+    setLogKeptForView(true);
+    EXPECT_EQ(model.lineCount(), 0);
+    EXPECT_EQ(err, QByteArray("  only on stderr\n"));
+    capturedStderr([] { add2log(QStringLiteral("kept again")); });
+    EXPECT_EQ(viewLines(), QStringList{QStringLiteral("  kept again")});
+}
+
 TEST_F(LogTest, ScreenOffLeavesTheViewAlone)
 {
     settings.toScreen = false;
