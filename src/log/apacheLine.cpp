@@ -93,13 +93,22 @@ TapacheFormat parseApacheFormat(QString format)
 // Parsed formats by their text: in practice one, the option's.
 const TapacheFormat &cachedApacheFormat(const QString &format)
 {
+    // The option's text comes with every line: compared, not hashed.
+    static QString lastText;
+    static const TapacheFormat *last = nullptr;
+    if (last && format == lastText)
+        return *last;
     static QHash<QString, TapacheFormat> cache;
     auto found = cache.constFind(format);
-    if (found != cache.constEnd())
-        return *found;
-    if (cache.size() >= 16)
-        cache.clear();
-    return *cache.insert(format, parseApacheFormat(format));
+    if (found == cache.constEnd()) {
+        if (cache.size() >= 16)
+            cache.clear();
+        found = cache.insert(format, parseApacheFormat(format));
+    }
+    // Kept until the next insertion, which sets it again.
+    last = &*found;
+    lastText = format;
+    return *last;
 }
 
 bool needsApacheEscape(char16_t c)
