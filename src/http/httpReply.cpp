@@ -293,26 +293,30 @@ QByteArray defaultBody(ThttpReplyMode mode, const QString &url)
     return {};
 }
 
+namespace {
+// Well-formed lines: each ended by CR LF, with something before its CR and
+// no other CR, and a last line without LF holding no CR. No NUL anywhere.
+bool wellFormedLines(const char *d, qsizetype n)
+{
+    if (n && std::memchr(d, '\0', size_t(n)))
+        return false;
+    for (qsizetype start = 0; start < n;) {
+        const void *lf = std::memchr(d + start, '\n', size_t(n - start));
+        const qsizetype end = lf ? static_cast<const char *>(lf) - d : n;
+        const void *cr = std::memchr(d + start, '\r', size_t(end - start));
+        if (lf ? (end - start < 2 || cr != d + end - 1) : cr != nullptr)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+} // namespace
+
 QByteArray sanitizeHeaderLines(const QByteArray &lines)
 {
     // Fast path: well-formed CR LF lines with no stray CR, LF or NUL and no
-    // empty line (which would end the head early): every CR is followed by a
-    // LF and preceded by something other than a LF, and there are as many LFs
-    // as CRs (so every LF follows a CR).
-    const char *d = lines.constData();
-    const qsizetype n = lines.size();
-    bool clean = !n || !std::memchr(d, '\0', size_t(n));
-    qsizetype crs = 0;
-    for (qsizetype i = 0; clean;) {
-        const void *cr = std::memchr(d + i, '\r', size_t(n - i));
-        if (!cr)
-            break;
-        i = static_cast<const char *>(cr) - d;
-        clean = i > 0 && d[i - 1] != '\n' && i + 1 < n && d[i + 1] == '\n';
-        ++crs;
-        i += 2;
-    }
-    clean = clean && std::count(d, d + n, '\n') == crs;
+    // empty line (which would end the head early).
+    const bool clean = wellFormedLines(lines.constData(), lines.size());
     if (clean)
         return lines;
     QByteArray out;

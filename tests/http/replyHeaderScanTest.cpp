@@ -126,3 +126,41 @@ TEST(ReplyHeaderScan, SanitizedLines)
     for (const auto &c : cases)
         EXPECT_EQ(sanitizeHeaderLines(c.in), c.out) << c.in.toStdString();
 }
+
+// Every short text over the bytes that matter: what comes out can never
+// end the head early or split a line, and lines that were fine already
+// come out unchanged.
+TEST(ReplyHeaderScan, SanitizedLinesAreAlwaysSafe)
+{
+    const char alphabet[] = {'a', ':', '\r', '\n', '\0'};
+    const auto safe = [](const QByteArray &out) {
+        if (out.contains('\0'))
+            return false;
+        const QList<QByteArray> lines = out.split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const bool last = i == lines.size() - 1;
+            const QByteArray &l = lines[i];
+            if (last ? l.contains('\r') : (l.size() < 2 || !l.endsWith('\r') || l.indexOf('\r') != l.size() - 1))
+                return false;
+        }
+        return true;
+    };
+    int checked = 0;
+    for (int len = 0; len <= 7; ++len) {
+        int combos = 1;
+        for (int i = 0; i < len; ++i)
+            combos *= 5;
+        for (int k = 0; k < combos; ++k) {
+            QByteArray in;
+            for (int i = 0, v = k; i < len; ++i, v /= 5)
+                in += alphabet[v % 5];
+            const QByteArray out = sanitizeHeaderLines(in);
+            ASSERT_TRUE(safe(out)) << in.toHex().toStdString() << " -> " << out.toHex().toStdString();
+            if (safe(in)) {
+                ASSERT_EQ(out, in) << in.toHex().toStdString();
+            }
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 97656);
+}
