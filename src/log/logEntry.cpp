@@ -14,16 +14,17 @@ bool isTerminalControl(char16_t c)
 // Printable ASCII and tabs: copied as they are, in one pass.
 bool appendPlainAscii(QByteArray &out, QStringView line)
 {
-    for (const QChar c : line) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\t') || u >= 0x7F)
-            return false;
-    }
     const qsizetype at = out.size();
     out.resize(at + line.size());
     char *d = out.data() + at;
-    for (const QChar c : line)
-        *d++ = char(c.unicode());
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || u >= 0x7F) {
+            out.truncate(at);
+            return false;
+        }
+        *d++ = char(u);
+    }
     return true;
 }
 
