@@ -52,6 +52,8 @@ struct TpageBuild
     QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
+    // The items' runs, set up once for the list.
+    TpreparedRun *itemRun = nullptr;
     // Item texts prepared once per page, by text; the last one used first
     // (items mostly share their text).
     QHash<QString, std::shared_ptr<const TpreparedText>> prepared;
@@ -204,7 +206,7 @@ void buildListItem(TpageBuild &b, Tfile &item)
     b.md.table = b.itemTable;
     b.md.f = &item;
     const bool first = b.list.isEmpty();
-    runPreparedText(b.preparedFor(text), b.md, b.list);
+    b.itemRun->run(b.preparedFor(text), b.list);
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
@@ -317,6 +319,8 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             for (const char *name : {"%item-folder%", "%item-relative-folder%", "%protected%",
                                      "%item-url%", "%item-full-url%", "%item-type%"})
                 b.itemTable << QString::fromLatin1(name) << QString();
+            TpreparedRun itemRun(b.md);
+            b.itemRun = &itemRun;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
                 letEventLoopRun();
                 if (ctx->closed()) {
@@ -326,6 +330,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 ctx->touch();
                 buildListItem(b, *f);
             }
+            b.itemRun = nullptr;
             if (!b.accessibleItem) b.md.archiveAvailable = false;
         }
         // The items are expanded already. Unless one left a macro for this

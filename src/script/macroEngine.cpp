@@ -68,24 +68,85 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
     saveTextFile(path, out, true);
 }
 
-QString evaluateSymbol(TmacroData &md, const QString &s)
+} // namespace
+
+// Where a symbol's value comes from: the table (its last pair of that name,
+// ignoring case), a "%sym-" string of the main template, a handler of the
+// registry, or nowhere (it stays as written). Only a value from outside the
+// table is quoted against macros when the name says "folder" (and not
+// "comment").
+struct TsymbolRoute
 {
-    // Read-only access: the table is often shared with its builder, and a
-    // detaching operator[] would copy it for every item.
-    const QStringList &table = md.table;
+    enum Tkind { TABLE, STRING, HANDLER, NOWHERE };
+    Tkind kind = NOWHERE;
+    qsizetype slot = -1;                   // TABLE: the index of the value
+    const TsymbolHandler *handler = nullptr; // HANDLER
+    bool quote = false;
+};
+
+namespace {
+
+TsymbolRoute routeOf(const QStringList &table, const QString &s)
+{
+    TsymbolRoute r;
     for (qsizetype i = (table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2) {
         const QString &name = table[i];
-        if (name.size() == s.size() && sameText(name, s)) return table[i + 1];
+        if (name.size() == s.size() && sameText(name, s)) {
+            r.kind = TsymbolRoute::TABLE;
+            r.slot = i + 1;
+            return r;
+        }
     }
-    QString result = s;
     if (startsWithText(s, u"%sym-")) {
-        if (const TtplPtr main = mainTpl()) result = main->getTxt(s.mid(1, s.size() - 2));
-    } else if (const TsymbolHandler *h = TmacroRegistry::instance().findSymbol(s)) {
-        QString r;
-        if ((*h)(md, r)) result = r;
+        r.kind = TsymbolRoute::STRING;
+    } else if ((r.handler = TmacroRegistry::instance().findSymbol(s))) {
+        r.kind = TsymbolRoute::HANDLER;
     }
-    if (s.size() >= 8 && indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
-        result = macroQuote(result);
+    r.quote = s.size() >= 8 && indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0;
+    return r;
+}
+
+QString valueByRoute(TmacroData &md, const TsymbolRoute &route, const QString &s)
+{
+    QString result;
+    switch (route.kind) {
+    case TsymbolRoute::TABLE:
+        // Read-only access: the table is often shared with its builder, and a
+        // detaching operator[] would copy it for every item.
+        return std::as_const(md.table)[route.slot];
+    case TsymbolRoute::STRING:
+        if (const TtplPtr main = mainTpl())
+            result = main->getTxt(s.mid(1, s.size() - 2));
+        else
+            result = s;
+        break;
+    case TsymbolRoute::HANDLER: {
+        QString r;
+        result = (*route.handler)(md, r) ? std::move(r) : s;
+        break;
+    }
+    case TsymbolRoute::NOWHERE:
+        result = s;
+        break;
+    }
+    return route.quote ? macroQuote(result) : result;
+}
+
+// What the callback answers for a symbol (the log sees it).
+QString symbolResult(TmacroData &md, const QString &s, const TsymbolRoute &route)
+{
+    if (md.breaking) return QString();
+    QString result;
+    try {
+        result = valueByRoute(md, route, s);
+    } catch (...) {
+        result.clear();
+        logMacro(md, s,
+                 QLatin1String("Exception, please report this bug on ") +
+                     macroSettings().forumAddress);
+        return result;
+    }
+    logMacro(md, s, result);
     return result;
 }
 
@@ -217,12 +278,11 @@ TpureResults &pureResults()
 
 QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
 {
+    if (isSymbol) return symbolResult(md, fullText, routeOf(md.table, fullText));
     if (md.breaking) return QString();
     QString result;
     try {
-        if (isSymbol) {
-            result = evaluateSymbol(md, fullText);
-        } else if (!macroSettings().enableMacros) {
+        if (!macroSettings().enableMacros) {
             result = fullText;
         } else if (fullText.size() <= TpureResults::kMaxText && isPureCall(md, pieces)) {
             if (const QString *known = pureResults().find(fullText)) {
@@ -337,10 +397,21 @@ namespace {
 
 // The set-up of one run (aliases, variables without a connection, the log's
 // time stamp); false when an unmatched marker stopped `expand`.
-template<typename Expand>
-bool runWithSetup(TmacroData &md, Expand expand)
+void reportTemplateError(const EtplError &e)
 {
-    auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
+    if (macroSettings().statusBar)
+        macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
+                                      .arg(e.row)
+                                      .arg(e.col)
+                                      .arg(e.msg, e.code),
+                                  1000);
+}
+
+// One run once its aliases are set: variables without a connection, the
+// log's time stamp; false when an unmatched marker stopped `expand`.
+template<typename Expand>
+bool runWithAliasesSet(TmacroData &md, const TmacroCallback &callback, Expand expand)
+{
     std::unique_ptr<TvarList> savedTemp;
     const bool ownTemp = !md.cd;
     if (ownTemp) savedTemp = std::exchange(md.tempVars, std::make_unique<TvarList>());
@@ -348,20 +419,30 @@ bool runWithSetup(TmacroData &md, Expand expand)
     md.breaking = false;
     bool ok = true;
     try {
-        expand([&md](const QString &full, const QStringList &params, bool isSymbol) {
-            return cbMacros(full, params, isSymbol, md);
-        });
+        expand(callback);
     } catch (const EtplError &e) {
         ok = false;
-        if (macroSettings().statusBar)
-            macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
-                                          .arg(e.row)
-                                          .arg(e.col)
-                                          .arg(e.msg, e.code),
-                                      1000);
+        reportTemplateError(e);
     }
-    md.aliases = std::move(savedAliases);
     if (ownTemp) md.tempVars = std::move(savedTemp);
+    return ok;
+}
+
+TmacroCallback callbackFor(TmacroData &md)
+{
+    return [&md](const QString &full, const QStringList &params, bool isSymbol) {
+        return cbMacros(full, params, isSymbol, md);
+    };
+}
+
+// The set-up of one run (aliases, variables without a connection, the log's
+// time stamp); false when an unmatched marker stopped `expand`.
+template<typename Expand>
+bool runWithSetup(TmacroData &md, Expand expand)
+{
+    auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
+    const bool ok = runWithAliasesSet(md, callbackFor(md), expand);
+    md.aliases = std::move(savedAliases);
     return ok;
 }
 
@@ -377,6 +458,90 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
 bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out)
 {
     return runWithSetup(md, [&](const TmacroCallback &cb) { text.expandInto(out, cb, &md.budget); });
+}
+
+// The routes of one text's symbols, by first occurrence.
+struct TpreparedRun::Troutes
+{
+    QString text; // keeps its characters alive: another text cannot take their place
+    std::vector<TsymbolRoute> routes;
+};
+
+namespace {
+
+class TroutedSymbols final : public TsymbolSource
+{
+public:
+    TroutedSymbols(TmacroData &md, const TpreparedText &text, const std::vector<TsymbolRoute> &routes)
+        : md(md), text(text), routes(routes)
+    {
+    }
+    QString symbolValue(qsizetype first) override
+    {
+        return symbolResult(md, text.symbol(first), routes[size_t(first)]);
+    }
+
+private:
+    TmacroData &md;
+    const TpreparedText &text;
+    const std::vector<TsymbolRoute> &routes;
+};
+
+} // namespace
+
+TpreparedRun::TpreparedRun(TmacroData &md)
+    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl))), callback(callbackFor(md))
+{
+}
+
+TpreparedRun::~TpreparedRun()
+{
+    md.aliases = std::move(savedAliases);
+}
+
+bool TpreparedRun::sameNames() const
+{
+    const QStringList &table = md.table;
+    const qsizetype n = table.size() & ~qsizetype(1);
+    if (n != 2 * names.size()) return false;
+    for (qsizetype i = 0; i < n; i += 2) {
+        const QString &a = table[i], &b = names[i / 2];
+        if (a.constData() != b.constData() && a != b) return false;
+    }
+    return true;
+}
+
+const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &text)
+{
+    const quint64 revision = TmacroRegistry::instance().revision();
+    if (revision != registryRevision || !sameNames()) {
+        known.clear();
+        names.clear();
+        const QStringList &table = md.table;
+        for (qsizetype i = 0; i + 1 < table.size(); i += 2)
+            names.append(table[i]);
+        registryRevision = revision;
+    }
+    const QString &src = text.text();
+    for (const auto &r : known)
+        if (r->text.constData() == src.constData() && r->text.size() == src.size()) return r->routes;
+    for (const auto &r : known)
+        if (r->text == src) return r->routes;
+    auto r = std::make_unique<Troutes>();
+    r->text = src;
+    r->routes.resize(size_t(text.symbolCount()));
+    for (qsizetype k = 0; k < text.symbolCount(); ++k)
+        if (text.firstOccurrence(k) == k) r->routes[size_t(k)] = routeOf(md.table, text.symbol(k));
+    known.push_back(std::move(r));
+    return known.back()->routes;
+}
+
+bool TpreparedRun::run(const TpreparedText &text, QString &out)
+{
+    TroutedSymbols source(md, text, routesFor(text));
+    return runWithAliasesSet(md, callback, [&](const TmacroCallback &cb) {
+        text.expandInto(out, cb, &md.budget, &source);
+    });
 }
 
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl, TmacroConn *cd,

@@ -13,6 +13,7 @@
 #include <vector>
 
 class TpreparedText;
+class TsymbolSource;
 
 namespace macroscan {
 
@@ -44,8 +45,9 @@ public:
 
     // Expands a text sitting at nesting level `level`. Throws EtplError.
     void expand(QString &text, int level);
-    // Appends the expansion of a prepared text at the outermost level.
-    void expandPrepared(const TpreparedText &prepared, QString &out);
+    // Appends the expansion of a prepared text at the outermost level; the
+    // values of its own symbols come from `source` when there is one.
+    void expandPrepared(const TpreparedText &prepared, QString &out, TsymbolSource *source = nullptr);
 
 private:
     struct TstackItem

@@ -114,17 +114,17 @@ void TpreparedText::findRegions()
 }
 
 void TpreparedText::expandInto(QString &out, const TmacroCallback &callback,
-                               TexpansionBudget *budget) const
+                               TexpansionBudget *budget, TsymbolSource *source) const
 {
     TexpansionBudget local;
     Texpander expander(callback, budget ? *budget : local);
-    expander.expandPrepared(*this, out);
+    expander.expandPrepared(*this, out, source);
 }
 
 // The symbol pass and the macro pass of expand(), on a text whose markers
 // are known: with values free of braces the markers stay where
 // they were found, so only the macros need the macro pass.
-void Texpander::expandPrepared(const TpreparedText &p, QString &out)
+void Texpander::expandPrepared(const TpreparedText &p, QString &out, TsymbolSource *source)
 {
     const Tlevel l(*this, 0);
     if (!l.entered()) {
@@ -149,7 +149,7 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
             value = values[memo[first]];
             continue; // inert: it was checked when met
         }
-        value = cb(symbol, {}, true);
+        value = source ? source->symbolValue(first) : cb(symbol, {}, true);
         memo[first] = k;
         if (value == symbol) continue;
         TvalueMarks marks = marksOf(value);

@@ -11,6 +11,19 @@
 
 #include <vector>
 
+// Values of a prepared text's symbols, given in place of the callback's by
+// a caller that looked each symbol up once for many expansions.
+class TsymbolSource
+{
+public:
+    // What the callback would answer for the symbol whose first occurrence
+    // in the text is `first` (an index of TpreparedText::symbol).
+    virtual QString symbolValue(qsizetype first) = 0;
+
+protected:
+    ~TsymbolSource() = default;
+};
+
 class TpreparedText
 {
 public:
@@ -18,11 +31,19 @@ public:
 
     const QString &text() const { return src; }
 
+    // The occurrences of symbols, in text order, with their percent signs;
+    // firstOccurrence(k) is the index of the first one with the same name.
+    qsizetype symbolCount() const { return symbols.size(); }
+    const QString &symbol(qsizetype k) const { return symbols[k]; }
+    qsizetype firstOccurrence(qsizetype k) const { return firstOf[size_t(k)]; }
+
     // Appends to `out` what parseAndExpand(copy, callback, false, budget)
     // leaves in a copy of the text. On an unmatched marker it appends the
-    // text as far as the expansion got, then throws EtplError.
+    // text as far as the expansion got, then throws EtplError. With a
+    // source, the symbols of the text itself take their values from it
+    // (those met in values and macro results still go to the callback).
     void expandInto(QString &out, const TmacroCallback &callback,
-                    TexpansionBudget *budget = nullptr) const;
+                    TexpansionBudget *budget = nullptr, TsymbolSource *source = nullptr) const;
 
 private:
     friend class Texpander;
