@@ -1,5 +1,6 @@
 #include "script/macroEngine.h"
 
+#include "script/macroExpander.h"
 #include "script/macroLib.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
@@ -276,7 +277,10 @@ TpureResults &pureResults()
     return r;
 }
 
-QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
+// `pure`, when given, is set when the call ran (or found) a pure macro of
+// the registry and nothing went wrong.
+QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md,
+                 bool *pure = nullptr)
 {
     if (isSymbol) return symbolResult(md, fullText, routeOf(md.table, fullText));
     if (md.breaking) return QString();
@@ -291,6 +295,7 @@ QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymb
                 result = evaluateMacro(md, fullText, pieces);
                 pureResults().keep(fullText, result);
             }
+            if (pure) *pure = true;
         } else {
             result = evaluateMacro(md, fullText, pieces);
         }
@@ -467,31 +472,59 @@ struct TpreparedRun::Troutes
     std::vector<TsymbolRoute> routes;
 };
 
-namespace {
-
-class TroutedSymbols final : public TsymbolSource
+class TpreparedRun::Tvalues final : public TpreparedValues
 {
 public:
-    TroutedSymbols(TmacroData &md, const TpreparedText &text, const std::vector<TsymbolRoute> &routes)
-        : md(md), text(text), routes(routes)
+    Tvalues(TpreparedRun &run, const TpreparedText &text, const std::vector<TsymbolRoute> &routes)
+        : run(run), text(text), routes(routes)
     {
     }
     QString symbolValue(qsizetype first) override
     {
-        return symbolResult(md, text.symbol(first), routes[size_t(first)]);
+        return symbolResult(run.md, text.symbol(first), routes[size_t(first)]);
+    }
+    const QString *knownMacro(const QString &whole) override
+    {
+        run.lastPure = false;
+        // Each call is logged, and a break ends every macro after it.
+        const TmacroSettings &s = macroSettings();
+        if (run.md.breaking || !s.enableMacros || s.logEnabled) return nullptr;
+        const auto it = run.knownMacros.constFind(whole);
+        return it == run.knownMacros.constEnd() ? nullptr : &*it;
+    }
+    void macroDone(const QString &whole, const QString &result) override
+    {
+        // Kept when the macro's own call was the last one and its result
+        // needed no expansion of its own: nothing but the text decided it.
+        if (!run.lastPure || whole.size() != run.lastPureInner.size() + 4 ||
+            QStringView(whole).mid(2, whole.size() - 4) != run.lastPureInner ||
+            result != run.lastPureResult || macroscan::mayHoldSymbol(result) || macroscan::mayHoldMacro(result) ||
+            result.size() > kMaxKeptResult)
+            return;
+        if (run.knownMacros.size() >= kMaxKnownMacros) run.knownMacros.clear();
+        run.knownMacros.insert(whole, result);
     }
 
 private:
-    TmacroData &md;
+    static constexpr qsizetype kMaxKnownMacros = 256, kMaxKeptResult = 4096;
+    TpreparedRun &run;
     const TpreparedText &text;
     const std::vector<TsymbolRoute> &routes;
 };
 
-} // namespace
-
 TpreparedRun::TpreparedRun(TmacroData &md)
-    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl))), callback(callbackFor(md))
+    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl)))
 {
+    callback = [this](const QString &full, const QStringList &params, bool isSymbol) {
+        bool pure = false;
+        QString result = cbMacros(full, params, isSymbol, this->md, &pure);
+        lastPure = pure;
+        if (pure) {
+            lastPureInner = full;
+            lastPureResult = result;
+        }
+        return result;
+    };
 }
 
 TpreparedRun::~TpreparedRun()
@@ -538,7 +571,7 @@ const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &te
 
 bool TpreparedRun::run(const TpreparedText &text, QString &out)
 {
-    TroutedSymbols source(md, text, routesFor(text));
+    Tvalues source(*this, text, routesFor(text));
     return runWithAliasesSet(md, callback, [&](const TmacroCallback &cb) {
         text.expandInto(out, cb, &md.budget, &source);
     });

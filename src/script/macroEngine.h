@@ -5,6 +5,7 @@
 #include "script/macroData.h"
 #include "script/preparedText.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -64,6 +65,7 @@ public:
 
 private:
     struct Troutes;
+    class Tvalues;
 
     TmacroData &md;
     std::shared_ptr<const TnameValueList> savedAliases;
@@ -71,6 +73,11 @@ private:
     QStringList names;           // the table's names the routes were found for
     quint64 registryRevision = 0; // and the registry's revision
     std::vector<std::unique_ptr<Troutes>> known;
+    // Results of pure macros that stand alone in a text, by their text; and
+    // what the last call of the callback was, when it ran a pure macro.
+    QHash<QString, QString> knownMacros;
+    bool lastPure = false;
+    QString lastPureInner, lastPureResult;
 
     bool sameNames() const;
     const std::vector<TsymbolRoute> &routesFor(const TpreparedText &text);

@@ -114,17 +114,17 @@ void TpreparedText::findRegions()
 }
 
 void TpreparedText::expandInto(QString &out, const TmacroCallback &callback,
-                               TexpansionBudget *budget, TsymbolSource *source) const
+                               TexpansionBudget *budget, TpreparedValues *values) const
 {
     TexpansionBudget local;
     Texpander expander(callback, budget ? *budget : local);
-    expander.expandPrepared(*this, out, source);
+    expander.expandPrepared(*this, out, values);
 }
 
 // The symbol pass and the macro pass of expand(), on a text whose markers
 // are known: with values free of braces the markers stay where
 // they were found, so only the macros need the macro pass.
-void Texpander::expandPrepared(const TpreparedText &p, QString &out, TsymbolSource *source)
+void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedValues *source)
 {
     const Tlevel l(*this, 0);
     if (!l.entered()) {
@@ -191,7 +191,16 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TsymbolSour
         QString text;
         appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
         if (r.single) {
-            out += evalMacro(text, 0); // what the macro pass would do with it
+            // What the macro pass would do with it.
+            if (!source) {
+                out += evalMacro(text, 0);
+            } else if (const QString *known = source->knownMacro(text)) {
+                out += *known;
+            } else {
+                const QString result = evalMacro(text, 0);
+                source->macroDone(text, result);
+                out += result;
+            }
             continue;
         }
         macroPass(text, 0); // balanced: nothing to throw

@@ -11,17 +11,24 @@
 
 #include <vector>
 
-// Values of a prepared text's symbols, given in place of the callback's by
-// a caller that looked each symbol up once for many expansions.
-class TsymbolSource
+// What a caller that expands a prepared text again and again keeps across
+// the expansions: the values of the text's symbols, each looked up once, in
+// place of the callback's; and the results of macros known to come out the
+// same for the same text.
+class TpreparedValues
 {
 public:
     // What the callback would answer for the symbol whose first occurrence
     // in the text is `first` (an index of TpreparedText::symbol).
     virtual QString symbolValue(qsizetype first) = 0;
+    // The final result of a macro (with its markers) that stands alone
+    // outside any other, when an earlier expansion settled it; null otherwise.
+    virtual const QString *knownMacro(const QString &whole) = 0;
+    // The result the macro pass gave for such a macro.
+    virtual void macroDone(const QString &whole, const QString &result) = 0;
 
 protected:
-    ~TsymbolSource() = default;
+    ~TpreparedValues() = default;
 };
 
 class TpreparedText
@@ -39,11 +46,11 @@ public:
 
     // Appends to `out` what parseAndExpand(copy, callback, false, budget)
     // leaves in a copy of the text. On an unmatched marker it appends the
-    // text as far as the expansion got, then throws EtplError. With a
-    // source, the symbols of the text itself take their values from it
+    // text as far as the expansion got, then throws EtplError. With
+    // `values`, the symbols of the text itself take their values from it
     // (those met in values and macro results still go to the callback).
     void expandInto(QString &out, const TmacroCallback &callback,
-                    TexpansionBudget *budget = nullptr, TsymbolSource *source = nullptr) const;
+                    TexpansionBudget *budget = nullptr, TpreparedValues *values = nullptr) const;
 
 private:
     friend class Texpander;

@@ -115,6 +115,11 @@ TEST(PreparedRun, ItemsExpandAsTheyDoOneByOne)
         QStringLiteral("[%run-folder%]{.upper|%run-folder%.}"),
         // Macros and variables between runs.
         QStringLiteral("{.inc|n.}{.^n.} {.$sec.} {.if|%run-item%|yes|no.} {.upper|%name%.}"),
+        // Pure macros standing alone: the same text gives the same result,
+        // but a result holding a symbol or a macro is expanded every time.
+        QStringLiteral("{.encode html|%name%.}|{.encode html|%dup%.}|{.encode html|<b>.}"),
+        QStringLiteral("{.base64decode|JW5hbWUl.}|{.base64decode|ey5sb3dlcnwlbmFtZSUufQ==.}"),
+        QStringLiteral("{.encode html|x.}{.break.}{.encode html|x.}%name%"),
         QStringLiteral("{.break.}%name%"),
         QStringLiteral("%name%{.upper|never closed"),
     };
