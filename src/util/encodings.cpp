@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -26,13 +27,6 @@ bool urlReserved(char16_t c, bool spaces)
     }
 }
 
-inline void appendEscaped(QString &out, uchar b)
-{
-    out += u'%';
-    out += QLatin1Char(hexDigits[b >> 4]);
-    out += QLatin1Char(hexDigits[b & 15]);
-}
-
 QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, algo).toHex());
@@ -42,24 +36,55 @@ QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)
 
 QString encodeURL(QStringView text, bool nonAscii, bool spaces)
 {
+    const auto escaped = [spaces, nonAscii](char16_t c) {
+        return c < 128 ? urlReserved(c, spaces) : nonAscii;
+    };
+    // Most names need no escape: one look, then a copy.
+    const char16_t *d = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype plain = 0;
+    while (plain < n && !escaped(d[plain]))
+        ++plain;
+    if (plain == n)
+        return text.toString();
+    const auto put = [](QChar *&o, uchar b) {
+        *o++ = u'%';
+        *o++ = QLatin1Char(hexDigits[b >> 4]);
+        *o++ = QLatin1Char(hexDigits[b & 15]);
+    };
     QString out;
-    out.reserve(text.size() + text.size() / 4);
+    QChar *o = nullptr;
     if (nonAscii) {
-        const QByteArray utf8 = text.toUtf8();
+        // The plain start is ASCII: the rest's UTF-8 is the tail of the whole's.
+        const QByteArray utf8 = text.mid(plain).toUtf8();
+        qsizetype size = plain;
+        for (const char ch : utf8)
+            size += uchar(ch) >= 128 || urlReserved(uchar(ch), spaces) ? 3 : 1;
+        out.resize(size);
+        o = out.data();
+        std::copy(d, d + plain, o);
+        o += plain;
         for (const char ch : utf8) {
             const uchar b = uchar(ch);
             if (b >= 128 || urlReserved(b, spaces))
-                appendEscaped(out, b);
+                put(o, b);
             else
-                out += QLatin1Char(ch);
+                *o++ = QLatin1Char(ch);
         }
         return out;
     }
-    for (const QChar c : text) {
-        if (c.unicode() < 128 && urlReserved(c.unicode(), spaces))
-            appendEscaped(out, uchar(c.unicode()));
+    qsizetype size = n;
+    for (qsizetype i = plain; i < n; ++i)
+        size += escaped(d[i]) ? 2 : 0;
+    out.resize(size);
+    o = out.data();
+    std::copy(d, d + plain, o);
+    o += plain;
+    for (qsizetype i = plain; i < n; ++i) {
+        if (escaped(d[i]))
+            put(o, uchar(d[i]));
         else
-            out += c;
+            *o++ = QChar(d[i]);
     }
     return out;
 }

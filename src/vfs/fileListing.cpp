@@ -12,11 +12,11 @@
 
 #include <QCollator>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,31 +114,43 @@ TlistingOptions &listingOptions()
 }
 
 namespace {
-QElapsedTimer &lastEventLoopPass()
+
+// Milliseconds of the coarse monotonic clock: it is read for every item of
+// a listing, and its few milliseconds of grain are well below the interval.
+qint64 coarseMonotonicMs()
 {
-    static QElapsedTimer last;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// When the event loop last ran (or the interval started); -1: never.
+qint64 &lastEventLoopPass()
+{
+    static qint64 last = -1;
     return last;
 }
+
 } // namespace
 
 void startEventLoopInterval()
 {
-    lastEventLoopPass().start();
+    lastEventLoopPass() = coarseMonotonicMs();
 }
 
 void letEventLoopRun()
 {
-    QElapsedTimer &last = lastEventLoopPass();
+    qint64 &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
         return;
-    if (last.isValid() && last.elapsed() < kEventLoopIntervalMs)
+    if (last >= 0 && coarseMonotonicMs() - last < kEventLoopIntervalMs)
         return;
     // One pass over what is pending: each waiting connection gets its turn
     // once. A time budget instead would keep serving under steady load
     // (every "server busy" answer brings the next request) and starve the
     // work that let it run.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    last.start();
+    last = coarseMonotonicMs();
 }
 
 // What one call of fromFolder keeps fixed for its folder.
