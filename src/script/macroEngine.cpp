@@ -481,7 +481,14 @@ public:
     }
     QString symbolValue(qsizetype first) override
     {
-        return symbolResult(run.md, text.symbol(first), routes[size_t(first)]);
+        const TsymbolRoute &route = routes[size_t(first)];
+        // A value of the table, as symbolResult gives it (the log sees
+        // nothing when it is off).
+        if (route.kind == TsymbolRoute::TABLE && !run.md.breaking && !macroSettings().logEnabled) {
+            run.md.logTS = false;
+            return std::as_const(run.md.table)[route.slot];
+        }
+        return symbolResult(run.md, text.symbol(first), route);
     }
     const QString *knownMacro(const QString &whole) override
     {

@@ -2,6 +2,8 @@
 
 #include "script/macroExpander.h"
 
+#include <algorithm>
+
 using namespace macroscan;
 
 namespace {
@@ -17,13 +19,16 @@ struct TvalueMarks {
 
 TvalueMarks marksOf(const QString &value)
 {
-    TvalueMarks m;
-    for (const QChar c : value) {
-        const char16_t u = c.unicode();
-        if (u == '{' || u == '}') m.brace = true;
-        else if (u == '%') m.percent = true;
+    // No branch in the loop: values are short and mostly hold neither.
+    const QChar *d = value.constData();
+    const qsizetype n = value.size();
+    bool brace = false, percent = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = d[i].unicode();
+        brace |= (u == '{') | (u == '}');
+        percent |= u == '%';
     }
-    return m;
+    return {brace, percent};
 }
 
 } // namespace
@@ -161,15 +166,23 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
         if (marks.brace) plain = false;
     }
     // The text from `start` to `end` with the values in place of its symbols.
+    // The size is worked out first, so the pieces are copied into place.
     const auto appendRun = [&](QString &to, qsizetype start, qsizetype end, qsizetype firstSymbol,
                                qsizetype endSymbol) {
+        qsizetype size = end - start;
+        for (qsizetype k = firstSymbol; k < endSymbol; ++k)
+            size += values[k].size() - p.symbols[k].size();
+        const qsizetype at = to.size();
+        to.resize(at + size);
+        QChar *d = to.data() + at;
+        const QChar *s = p.src.constData();
         qsizetype from = start;
         for (qsizetype k = firstSymbol; k < endSymbol; ++k) {
-            to += QStringView(p.src).mid(from, p.symbolAt[k] - from);
-            to += values[k];
+            d = std::copy(s + from, s + p.symbolAt[k], d);
+            d = std::copy(values[k].cbegin(), values[k].cend(), d);
             from = p.symbolAt[k] + p.symbols[k].size();
         }
-        to += QStringView(p.src).mid(from, end - from);
+        std::copy(s + from, s + end, d);
     };
     if (!plain) {
         QString text;
