@@ -96,6 +96,12 @@ void replacePageCounters(QString &text, const QString &buildTime)
     qsizetype copied = 0; // text before this index is in out
     int n = 0;
     for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at)) {
+        // Most signs are those of encoded URLs: one look at the next letter.
+        const QChar next = at + 1 < text.size() ? text.at(at + 1) : QChar();
+        if (next != u's' && next != u'b') {
+            ++at;
+            continue;
+        }
         const QStringView rest = QStringView(text).mid(at);
         QString value;
         qsizetype length = 0;

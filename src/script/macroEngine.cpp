@@ -541,11 +541,14 @@ TpreparedRun::~TpreparedRun()
 
 bool TpreparedRun::sameNames() const
 {
-    const QStringList &table = md.table;
-    const qsizetype n = table.size() & ~qsizetype(1);
+    // The names are mostly the very strings seen before: their characters
+    // are compared only when they sit elsewhere.
+    const qsizetype n = md.table.size() & ~qsizetype(1);
     if (n != 2 * names.size()) return false;
+    const QString *table = md.table.constData();
+    const QString *known = names.constData();
     for (qsizetype i = 0; i < n; i += 2) {
-        const QString &a = table[i], &b = names[i / 2];
+        const QString &a = table[i], &b = known[i / 2];
         if (a.constData() != b.constData() && a != b) return false;
     }
     return true;
@@ -553,7 +556,8 @@ bool TpreparedRun::sameNames() const
 
 const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &text)
 {
-    const quint64 revision = TmacroRegistry::instance().revision();
+    static const TmacroRegistry &registry = TmacroRegistry::instance();
+    const quint64 revision = registry.revision();
     if (revision != registryRevision || !sameNames()) {
         known.clear();
         names.clear();
@@ -563,6 +567,9 @@ const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &te
         registryRevision = revision;
     }
     const QString &src = text.text();
+    if (!known.empty() && known.back()->text.constData() == src.constData() &&
+        known.back()->text.size() == src.size())
+        return known.back()->routes; // the text of the item before, mostly
     for (const auto &r : known)
         if (r->text.constData() == src.constData() && r->text.size() == src.size()) return r->routes;
     for (const auto &r : known)

@@ -3,6 +3,7 @@
 #include "script/macroExpander.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace macroscan;
 
@@ -142,21 +143,20 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
     QVarLengthArray<QString, 32> values(n);
     QVarLengthArray<qsizetype, 32> memo(n, -1); // by first occurrence: where its value is
     bool plain = !p.generalOnly;
+    // Nothing is on the stack here: a text of the outermost level names
+    // itself only while one of its values is expanded (expandNested), and
+    // that is over before the next symbol is read.
     for (qsizetype k = 0; k < n; ++k) {
         const QString &symbol = p.symbols[k];
         QString &value = values[k];
         const qsizetype first = p.firstOf[k];
-        if (onStack(symbol, 0)) {
-            value = symbol;
-            continue;
-        }
         if (memo[first] >= 0) {
             value = values[memo[first]];
             continue; // inert: it was checked when met
         }
         value = source ? source->symbolValue(first) : cb(symbol, {}, true);
         memo[first] = k;
-        if (value == symbol) continue;
+        if (value.size() == symbol.size() && value == symbol) continue;
         TvalueMarks marks = marksOf(value);
         if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
             std::fill(memo.begin(), memo.end(), -1);
@@ -176,13 +176,17 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
         to.resize(at + size);
         QChar *d = to.data() + at;
         const QChar *s = p.src.constData();
+        const auto put = [&d](const QChar *from, qsizetype count) {
+            std::memcpy(static_cast<void *>(d), from, size_t(count) * sizeof(QChar));
+            d += count;
+        };
         qsizetype from = start;
         for (qsizetype k = firstSymbol; k < endSymbol; ++k) {
-            d = std::copy(s + from, s + p.symbolAt[k], d);
-            d = std::copy(values[k].cbegin(), values[k].cend(), d);
+            put(s + from, p.symbolAt[k] - from);
+            put(values[k].constData(), values[k].size());
             from = p.symbolAt[k] + p.symbols[k].size();
         }
-        std::copy(s + from, s + end, d);
+        put(s + from, end - from);
     };
     if (!plain) {
         QString text;

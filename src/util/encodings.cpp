@@ -12,7 +12,7 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-bool urlReserved(char16_t c, bool spaces)
+constexpr bool urlReserved(char16_t c, bool spaces)
 {
     if (c < 32 || c == 127)
         return true;
@@ -32,13 +32,27 @@ QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, algo).toHex());
 }
 
+// urlReserved for every ASCII code, without and with spaces escaped.
+struct TurlReservedTable
+{
+    bool without[128] = {};
+    bool with[128] = {};
+    constexpr TurlReservedTable()
+    {
+        for (char16_t c = 0; c < 128; ++c) {
+            without[c] = urlReserved(c, false);
+            with[c] = urlReserved(c, true);
+        }
+    }
+};
+constexpr TurlReservedTable kUrlReserved;
+
 } // namespace
 
 QString encodeURL(QStringView text, bool nonAscii, bool spaces)
 {
-    const auto escaped = [spaces, nonAscii](char16_t c) {
-        return c < 128 ? urlReserved(c, spaces) : nonAscii;
-    };
+    const bool *reserved = spaces ? kUrlReserved.with : kUrlReserved.without;
+    const auto escaped = [reserved, nonAscii](char16_t c) { return c < 128 ? reserved[c] : nonAscii; };
     // Most names need no escape: one look, then a copy.
     const char16_t *d = text.utf16();
     const qsizetype n = text.size();

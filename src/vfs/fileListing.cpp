@@ -446,6 +446,27 @@ bool useSortKeys()
     return use;
 }
 
+bool asciiOnly(QStringView s)
+{
+    char16_t any = 0;
+    for (const QChar c : s)
+        any |= c.unicode();
+    return any < 128;
+}
+
+// Code-unit order of the two texts with ASCII letters folded to lower case
+// (as QString::compare orders their folded copies).
+int compareAsciiFolded(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = asciiLower(a[i].unicode()), y = asciiLower(b[i].unicode());
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 // What the comparison of one item needs, worked out once per item: a sort
 // costs n log n comparisons, and collating names is the dear part.
 struct TsortItem {
@@ -453,14 +474,22 @@ struct TsortItem {
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
-    QString folded; // the name case-folded, without a real collation
+    // Without a real collation: the name case-folded. An ASCII name folds
+    // as its ASCII letters do, so it is compared as it stands, folded on
+    // the fly, and never copied.
+    QString folded;
+    QStringView foldable;
 
     TsortItem(const Tfile &file, QChar field) : f(&file)
     {
-        if (useSortKeys())
+        if (useSortKeys()) {
             key.emplace(nameCollator().sortKey(file.name));
-        else
+        } else if (asciiOnly(file.name)) {
+            foldable = file.name;
+        } else {
             folded = file.name.toCaseFolded();
+            foldable = folded;
+        }
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
@@ -500,7 +529,7 @@ int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev
     if (r == 0) {
         // Without a collation names compare case-blind; folding once per
         // item spares every comparison the folding.
-        r = x.key && y.key ? x.key->compare(*y.key) : x.folded.compare(y.folded);
+        r = x.key && y.key ? x.key->compare(*y.key) : compareAsciiFolded(x.foldable, y.foldable);
         if (r == 0)
             r = compareText(a.name, b.name);
     }
