@@ -479,6 +479,10 @@ struct TsortItem {
     // the fly, and never copied.
     QString folded;
     QStringView foldable;
+    // Its first kHeadUnits units folded, packed high to low, zeros after its
+    // end: comparing the heads compares those units in order.
+    static constexpr qsizetype kHeadUnits = 12;
+    quint64 head[kHeadUnits / 4] = {};
 
     TsortItem(const Tfile &file, QChar field) : f(&file)
     {
@@ -490,12 +494,27 @@ struct TsortItem {
             folded = file.name.toCaseFolded();
             foldable = folded;
         }
+        for (qsizetype i = 0; i < std::min(foldable.size(), kHeadUnits); ++i)
+            head[i / 4] |= quint64(asciiLower(foldable[i].unicode())) << (48 - 16 * (i % 4));
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
             dl = file.downloadCount();
     }
 };
+
+// The folded names' order: their heads, then what follows. With equal
+// heads, a name that ends within its head is a prefix of the other.
+int compareFoldedNames(const TsortItem &x, const TsortItem &y)
+{
+    for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
+        if (x.head[j] != y.head[j])
+            return x.head[j] < y.head[j] ? -1 : 1;
+    const qsizetype a = x.foldable.size(), b = y.foldable.size(), k = TsortItem::kHeadUnits;
+    if (a <= k || b <= k)
+        return a == b ? 0 : (a < b ? -1 : 1);
+    return compareAsciiFolded(x.foldable.mid(k), y.foldable.mid(k));
+}
 
 int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
                      bool linksBefore)
@@ -529,7 +548,7 @@ int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev
     if (r == 0) {
         // Without a collation names compare case-blind; folding once per
         // item spares every comparison the folding.
-        r = x.key && y.key ? x.key->compare(*y.key) : compareAsciiFolded(x.foldable, y.foldable);
+        r = x.key && y.key ? x.key->compare(*y.key) : compareFoldedNames(x, y);
         if (r == 0)
             r = compareText(a.name, b.name);
     }

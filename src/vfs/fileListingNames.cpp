@@ -16,7 +16,13 @@ TsideFileScope *gCurrent = nullptr;
 
 bool isSideName(const QString &name)
 {
-    return endsWithText(name, u".comment") || endsWithText(name, u".md5");
+    // Asked for every name of a folder: the last letter tells most apart.
+    if (name.isEmpty())
+        return false;
+    const char16_t last = name.back().unicode();
+    if (last == u'5')
+        return endsWithText(name, u".md5");
+    return (last == u't' || last == u'T') && endsWithText(name, u".comment");
 }
 
 } // namespace

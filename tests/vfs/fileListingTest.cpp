@@ -329,8 +329,16 @@ TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
     // their own text: whatever mix of ASCII and other names.
     if (QCollator().locale().language() != QLocale::C)
         GTEST_SKIP() << "a real collation is in use";
-    const QStringList n = {"b", "A", "a", "Zeta", "alpha", "ALPHA2", "alpha2", "\u00c9clair", "\u00e9clair",
-                           "\u03a9mega", "\u03c9mega", "stra\u00dfe", "STRASSE", "a\u00e9", "AE", "", "ab", "aB"};
+    QStringList n = {"b", "A", "a", "Zeta", "alpha", "ALPHA2", "alpha2", "\u00c9clair", "\u00e9clair",
+                           "\u03a9mega", "\u03c9mega", "stra\u00dfe", "STRASSE", "a\u00e9", "AE", "", "ab", "aB",
+                           // Past the first twelve units, and around them.
+                           "report 00001", "Report 00001", "report 000010", "report 00001x", "report 0000",
+                           "report 00001\u00e9", "REPORT 00001\u00c9", "holiday photo 0001.jpg",
+                           "Holiday Photo 0001.JPG", "holiday photo 0001.jpeg"};
+    // A NUL inside a name orders like any other unit.
+    const QStringList withNul = {QStringLiteral("a") + QChar(0), QStringLiteral("report") + QChar(0) + QStringLiteral("x"),
+                                 QStringLiteral("report 0000") + QChar(0) + QStringLiteral("12")};
+    n += withNul;
     const auto sign = [](int r) { return r < 0 ? -1 : (r > 0 ? 1 : 0); };
     for (const QString &x : n)
         for (const QString &y : n) {
