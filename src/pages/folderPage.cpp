@@ -65,6 +65,7 @@ struct TpageBuild
     QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
+    bool listHasBrace = false; // looked for in each item's text while it is at hand
     // The items' runs, set up once for the list.
     TpreparedRun *itemRun = nullptr;
     // Item texts prepared once per page, by text; the last one used first
@@ -236,7 +237,12 @@ void buildListItem(TpageBuild &b, Tfile &item)
     b.md.table = b.itemTable;
     b.md.f = &item;
     const bool first = b.list.isEmpty();
+    const qsizetype start = b.list.size();
     b.itemRun->run(b.preparedFor(text), b.list);
+    if (!b.listHasBrace) {
+        const QStringView added = QStringView(b.list).mid(start);
+        b.listHasBrace = added.contains(u'{') || added.contains(u'}');
+    }
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
@@ -383,8 +389,10 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         if (spliceList) {
             // The quote markers go as the page pass would have removed them.
             static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
-            if (b.list.contains(u'{')) b.list.remove(quoteOpen);
-            if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            if (b.listHasBrace) {
+                if (b.list.contains(u'{')) b.list.remove(quoteOpen);
+                if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            }
             result = joinAround(result, listStandIn(), std::move(b.list));
             b.list.clear();
         }
