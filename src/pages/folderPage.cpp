@@ -4,6 +4,7 @@
 #include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
+#include "script/macroParser.h"
 #include "script/macroText.h"
 #include "tpl/cachedTpls.h"
 #include "tpl/mainTemplate.h"
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -42,7 +44,18 @@ struct TpageBuild
     bool wantFileIcons = false;
     bool recursive = false;
     QString baseUrl;
+    bool baseUrlPlain = false; // no marker in it, and it ends with "/"
     QString folderUrl;
+    // The visitor's credentials, for the items' access.
+    QString user, pwd;
+    QString protectedTxt;
+    bool protectedKnown = false;
+    // The text of files by extension ("file.txt" or else "file").
+    struct TextOfExt
+    {
+        QString ext, text;
+    };
+    std::vector<TextOfExt> textOfExt;
     qsizetype relFolderStart = 0;
     Thasher hasher;
     bool useHasher = false;
@@ -52,6 +65,9 @@ struct TpageBuild
     QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
+    bool listHasBrace = false; // looked for in each item's text while it is at hand
+    // The items' runs, set up once for the list.
+    TpreparedRun *itemRun = nullptr;
     // Item texts prepared once per page, by text; the last one used first
     // (items mostly share their text).
     QHash<QString, std::shared_ptr<const TpreparedText>> prepared;
@@ -112,10 +128,19 @@ QString joinAround(const QString &text, const QString &mark, QString &&insert)
     return out;
 }
 
-QString extensionWithDot(const QString &name)
+// The text of a file item: the template's section for its extension, else
+// the plain file section; found once per extension and page.
+QString fileTextFor(TpageBuild &b, const QString &name)
 {
     const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? QString() : name.mid(dot);
+    const QStringView ext = dot < 0 ? QStringView() : QStringView(name).mid(dot);
+    for (const TpageBuild::TextOfExt &e : b.textOfExt)
+        if (QStringView(e.ext) == ext) return e.text;
+    QString text = b.md.tpl->getTxtByExt(ext.toString());
+    if (text.isEmpty()) text = b.fileTxt;
+    constexpr size_t kMaxExtensions = 64; // names of every kind: look them up
+    if (b.textOfExt.size() < kMaxExtensions) b.textOfExt.push_back({ext.toString(), text});
+    return text;
 }
 
 void buildListItem(TpageBuild &b, Tfile &item)
@@ -153,11 +178,15 @@ void buildListItem(TpageBuild &b, Tfile &item)
     set(b.itemFolder);
     set(b.itemRelativeFolder);
 
-    if (item.accessFor(b.ctx)) {
+    if (item.accessFor(b.user, b.pwd)) {
         set(QString());
         if (!item.isLink()) b.accessibleItem = true;
     } else {
-        set(b.md.tpl->getTxt(QStringLiteral("protected")));
+        if (!b.protectedKnown) {
+            b.protectedTxt = b.md.tpl->getTxt(QStringLiteral("protected"));
+            b.protectedKnown = true;
+        }
+        set(b.protectedTxt);
     }
 
     QString suffix;
@@ -171,16 +200,21 @@ void buildListItem(TpageBuild &b, Tfile &item)
     if (item.isLink()) {
         url = fullUrl = item.resource;
     } else {
-        if (pageOptions().includePwdInPages && !b.ctx->user().isEmpty()) {
-            url = fullUrl = item.fullURL(b.ctx->host(), b.ctx->user(), b.ctx->pwd()) + suffix;
+        if (pageOptions().includePwdInPages && !b.user.isEmpty()) {
+            url = fullUrl = macroQuote(item.fullURL(b.ctx->host(), b.user, b.pwd) + suffix);
         } else {
-            url =
-                (b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false)) +
-                suffix;
-            fullUrl = b.baseUrl + url;
+            QString raw = b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false);
+            if (!suffix.isEmpty()) raw += suffix;
+            // Without a marker on either side of the "/" where they join,
+            // the full URL has none either.
+            if (b.baseUrlPlain && !containsMacroMarker(raw)) {
+                fullUrl = b.baseUrl + raw;
+                url = std::move(raw);
+            } else {
+                fullUrl = macroQuote(b.baseUrl + raw);
+                url = macroQuote(raw);
+            }
         }
-        url = macroQuote(url);
-        fullUrl = macroQuote(fullUrl);
     }
     set(url);
     set(fullUrl);
@@ -193,8 +227,7 @@ void buildListItem(TpageBuild &b, Tfile &item)
         text = b.folderTxt;
         type = QStringLiteral("folder");
     } else {
-        text = b.md.tpl->getTxtByExt(extensionWithDot(item.name));
-        if (text.isEmpty()) text = b.fileTxt;
+        text = fileTextFor(b, item.name);
         type = QStringLiteral("file");
     }
     set(type);
@@ -204,7 +237,12 @@ void buildListItem(TpageBuild &b, Tfile &item)
     b.md.table = b.itemTable;
     b.md.f = &item;
     const bool first = b.list.isEmpty();
-    runPreparedText(b.preparedFor(text), b.md, b.list);
+    const qsizetype start = b.list.size();
+    b.itemRun->run(b.preparedFor(text), b.list);
+    if (!b.listHasBrace) {
+        const QStringView added = QStringView(b.list).mid(start);
+        b.listHasBrace = added.contains(u'{') || added.contains(u'}');
+    }
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
@@ -234,6 +272,9 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
     b.folderUrl = folder->url(false);
     b.baseUrl = (pageOptions().httpsUrl ? QStringLiteral("https://") : QStringLiteral("http://")) +
                 ctx->host() + folder->url(true);
+    b.baseUrlPlain = b.baseUrl.endsWith(u'/') && !containsMacroMarker(b.baseUrl);
+    b.user = ctx->user();
+    b.pwd = ctx->pwd();
     const TtplPtr tpl =
         pageTemplateChain(kind == PT_FILE_LIST ? QString() : getRecursiveDiffTplAsStr(*folder),
                           ctx->ownTemplate(), requestTpl);
@@ -317,6 +358,8 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             for (const char *name : {"%item-folder%", "%item-relative-folder%", "%protected%",
                                      "%item-url%", "%item-full-url%", "%item-type%"})
                 b.itemTable << QString::fromLatin1(name) << QString();
+            TpreparedRun itemRun(b.md);
+            b.itemRun = &itemRun;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
                 letEventLoopRun();
                 if (ctx->closed()) {
@@ -326,6 +369,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 ctx->touch();
                 buildListItem(b, *f);
             }
+            b.itemRun = nullptr;
             if (!b.accessibleItem) b.md.archiveAvailable = false;
         }
         // The items are expanded already. Unless one left a macro for this
@@ -345,8 +389,10 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         if (spliceList) {
             // The quote markers go as the page pass would have removed them.
             static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
-            if (b.list.contains(u'{')) b.list.remove(quoteOpen);
-            if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            if (b.listHasBrace) {
+                if (b.list.contains(u'{')) b.list.remove(quoteOpen);
+                if (b.list.contains(u'}')) b.list.remove(quoteClose);
+            }
             result = joinAround(result, listStandIn(), std::move(b.list));
             b.list.clear();
         }

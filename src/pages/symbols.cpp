@@ -22,6 +22,9 @@
 #include <QLocale>
 
 #include <QDir>
+#include <QStringView>
+
+#include <optional>
 #include <QHash>
 #include <QLocale>
 
@@ -34,28 +37,54 @@ QString localDateTime(double d)
     // Formatting is costly and a listing shows many times of the same
     // second or minute. Unless the locale's short format shows fractions or
     // a zone, its text depends only on the second (or, without seconds, the
-    // minute) and is remembered by it.
+    // minute) and is remembered by it; the step met last is at hand.
     const QLocale locale;
     static QLocale memoLocale = QLocale::c();
     static qint64 stepMs = 0;
     static QHash<qint64, QString> memo;
+    static std::optional<qint64> lastStep;
+    static QString lastText;
     if (locale != memoLocale || memo.isEmpty()) {
         memoLocale = locale;
         memo.clear();
+        lastStep.reset();
         const QString format = locale.dateTimeFormat(QLocale::ShortFormat);
         stepMs = format.contains(u'z') || format.contains(u't') ? 0 : format.contains(u's') ? 1000 : 60000;
     }
     const std::optional<qint64> step = stepMs ? stepOf(d, stepMs) : std::nullopt;
     if (!step)
         return locale.toString(fromDateTime(d), QLocale::ShortFormat);
+    if (step == lastStep)
+        return lastText;
     const auto it = memo.constFind(*step);
-    if (it != memo.cend())
+    if (it != memo.cend()) {
+        lastStep = step;
+        lastText = *it;
         return *it;
+    }
     if (memo.size() >= 4096)
         memo.clear();
     const QString text = locale.toString(fromDateTime(d), QLocale::ShortFormat);
     memo.insert(*step, text);
+    lastStep = step;
+    lastText = text;
     return text;
+}
+
+// Whether a name is the same once HTML-escaped and made inert: none of the
+// characters HTML escapes, no "%" and no brace or pipe of a marker.
+bool plainName(QStringView name)
+{
+    for (const QChar c : name) {
+        switch (c.unicode()) {
+        case u'&': case u'<': case u'>': case u'"': case u'\'':
+        case u'%': case u'{': case u'}': case u'|':
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
 }
 
 QString extensionOf(const QString &name)
@@ -85,8 +114,7 @@ void generalItem(TmacroRegistry &r)
 
 void folder(TmacroRegistry &r)
 {
-    using FolderHandler = std::function<QString(TmacroData &, const Tfile &)>;
-    const auto add = [&r](const char *s, FolderHandler h) {
+    const auto add = [&r](const char *s, auto h) {
         r.addSymbol(QString::fromLatin1(s), [h](TmacroData &md, QString &v) {
             if (!md.folder) return false;
             v = h(md, *md.folder);
@@ -122,8 +150,7 @@ void folder(TmacroRegistry &r)
 
 void item(TmacroRegistry &r)
 {
-    using ItemHandler = std::function<QString(TmacroData &, const Tfile &)>;
-    const auto add = [&r](const char *s, ItemHandler h) {
+    const auto add = [&r](const char *s, auto h) {
         r.addSymbol(QString::fromLatin1(s), [h](TmacroData &md, QString &v) {
             if (!md.f) return false;
             v = h(md, *md.f);
@@ -136,6 +163,9 @@ void item(TmacroRegistry &r)
             const qsizetype dot = n.lastIndexOf(u'.');
             if (dot > 0) n.truncate(dot);
         }
+        // Most names hold nothing to escape or to disarm: shown as they are.
+        if (plainName(n))
+            return n;
         // Escaped first, so the references that keep it inert survive.
         return makeInert(escapeHTML(n));
     });

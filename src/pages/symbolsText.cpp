@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <vector>
+
 namespace {
 
 struct TbuildSlots
@@ -88,33 +90,52 @@ QString buildTimeText(qint64 elapsedMs)
 
 void replacePageCounters(QString &text, const QString &buildTime)
 {
-    // One pass that copies the page once, however many items number
-    // themselves: replacing in place would move the rest of the page each time.
     static const QString sequential = QStringLiteral("%sequential%"),
                          buildTimeSymbol = QStringLiteral("%build-time%");
-    QString out;
-    qsizetype copied = 0; // text before this index is in out
+    struct Tmatch
+    {
+        qsizetype at, length;
+        QString value;
+    };
+    std::vector<Tmatch> matches;
+    qsizetype moved = 0; // what replacing in place would move
     int n = 0;
     for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at)) {
+        // Most signs are those of encoded URLs: one look at the next letter.
+        const QChar next = at + 1 < text.size() ? text.at(at + 1) : QChar();
+        if (next != u's' && next != u'b') {
+            ++at;
+            continue;
+        }
         const QStringView rest = QStringView(text).mid(at);
-        QString value;
-        qsizetype length = 0;
         if (rest.startsWith(sequential)) {
-            value = QString::number(++n);
-            length = sequential.size();
+            matches.push_back({at, sequential.size(), QString::number(++n)});
         } else if (rest.startsWith(buildTimeSymbol)) {
-            value = buildTime;
-            length = buildTimeSymbol.size();
+            matches.push_back({at, buildTimeSymbol.size(), buildTime});
         } else {
             ++at;
             continue;
         }
-        if (copied == 0) out.reserve(text.size() + 64);
-        out += QStringView(text).mid(copied, at - copied);
-        out += value;
-        at = copied = at + length;
+        moved += text.size() - at;
+        at += matches.back().length;
     }
-    if (copied == 0) return;
+    if (matches.empty()) return;
+    // A few near the end (the build time in a footer) are replaced in place,
+    // last first; else one pass copies the page once, however many items
+    // number themselves.
+    if (moved <= text.size() / 4) {
+        for (auto m = matches.crbegin(); m != matches.crend(); ++m)
+            text.replace(m->at, m->length, m->value);
+        return;
+    }
+    QString out;
+    out.reserve(text.size() + 64);
+    qsizetype copied = 0; // text before this index is in out
+    for (const Tmatch &m : matches) {
+        out += QStringView(text).mid(copied, m.at - copied);
+        out += m.value;
+        copied = m.at + m.length;
+    }
     out += QStringView(text).mid(copied);
     text = std::move(out);
 }

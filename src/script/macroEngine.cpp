@@ -1,5 +1,6 @@
 #include "script/macroEngine.h"
 
+#include "script/macroExpander.h"
 #include "script/macroLib.h"
 #include "script/macroRegistry.h"
 #include "script/macroText.h"
@@ -68,24 +69,85 @@ void logMacro(TmacroData &md, const QString &fullText, const QString &result)
     saveTextFile(path, out, true);
 }
 
-QString evaluateSymbol(TmacroData &md, const QString &s)
+} // namespace
+
+// Where a symbol's value comes from: the table (its last pair of that name,
+// ignoring case), a "%sym-" string of the main template, a handler of the
+// registry, or nowhere (it stays as written). Only a value from outside the
+// table is quoted against macros when the name says "folder" (and not
+// "comment").
+struct TsymbolRoute
 {
-    // Read-only access: the table is often shared with its builder, and a
-    // detaching operator[] would copy it for every item.
-    const QStringList &table = md.table;
+    enum Tkind { TABLE, STRING, HANDLER, NOWHERE };
+    Tkind kind = NOWHERE;
+    qsizetype slot = -1;                   // TABLE: the index of the value
+    const TsymbolHandler *handler = nullptr; // HANDLER
+    bool quote = false;
+};
+
+namespace {
+
+TsymbolRoute routeOf(const QStringList &table, const QString &s)
+{
+    TsymbolRoute r;
     for (qsizetype i = (table.size() & ~qsizetype(1)) - 2; i >= 0; i -= 2) {
         const QString &name = table[i];
-        if (name.size() == s.size() && sameText(name, s)) return table[i + 1];
+        if (name.size() == s.size() && sameText(name, s)) {
+            r.kind = TsymbolRoute::TABLE;
+            r.slot = i + 1;
+            return r;
+        }
     }
-    QString result = s;
     if (startsWithText(s, u"%sym-")) {
-        if (const TtplPtr main = mainTpl()) result = main->getTxt(s.mid(1, s.size() - 2));
-    } else if (const TsymbolHandler *h = TmacroRegistry::instance().findSymbol(s)) {
-        QString r;
-        if ((*h)(md, r)) result = r;
+        r.kind = TsymbolRoute::STRING;
+    } else if ((r.handler = TmacroRegistry::instance().findSymbol(s))) {
+        r.kind = TsymbolRoute::HANDLER;
     }
-    if (s.size() >= 8 && indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0)
-        result = macroQuote(result);
+    r.quote = s.size() >= 8 && indexOfText(s, u"folder") >= 0 && indexOfText(s, u"comment") < 0;
+    return r;
+}
+
+QString valueByRoute(TmacroData &md, const TsymbolRoute &route, const QString &s)
+{
+    QString result;
+    switch (route.kind) {
+    case TsymbolRoute::TABLE:
+        // Read-only access: the table is often shared with its builder, and a
+        // detaching operator[] would copy it for every item.
+        return std::as_const(md.table)[route.slot];
+    case TsymbolRoute::STRING:
+        if (const TtplPtr main = mainTpl())
+            result = main->getTxt(s.mid(1, s.size() - 2));
+        else
+            result = s;
+        break;
+    case TsymbolRoute::HANDLER: {
+        QString r;
+        result = (*route.handler)(md, r) ? std::move(r) : s;
+        break;
+    }
+    case TsymbolRoute::NOWHERE:
+        result = s;
+        break;
+    }
+    return route.quote ? macroQuote(result) : result;
+}
+
+// What the callback answers for a symbol (the log sees it).
+QString symbolResult(TmacroData &md, const QString &s, const TsymbolRoute &route)
+{
+    if (md.breaking) return QString();
+    QString result;
+    try {
+        result = valueByRoute(md, route, s);
+    } catch (...) {
+        result.clear();
+        logMacro(md, s,
+                 QLatin1String("Exception, please report this bug on ") +
+                     macroSettings().forumAddress);
+        return result;
+    }
+    logMacro(md, s, result);
     return result;
 }
 
@@ -215,14 +277,16 @@ TpureResults &pureResults()
     return r;
 }
 
-QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md)
+// `pure`, when given, is set when the call ran (or found) a pure macro of
+// the registry and nothing went wrong.
+QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymbol, TmacroData &md,
+                 bool *pure = nullptr)
 {
+    if (isSymbol) return symbolResult(md, fullText, routeOf(md.table, fullText));
     if (md.breaking) return QString();
     QString result;
     try {
-        if (isSymbol) {
-            result = evaluateSymbol(md, fullText);
-        } else if (!macroSettings().enableMacros) {
+        if (!macroSettings().enableMacros) {
             result = fullText;
         } else if (fullText.size() <= TpureResults::kMaxText && isPureCall(md, pieces)) {
             if (const QString *known = pureResults().find(fullText)) {
@@ -231,6 +295,7 @@ QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymb
                 result = evaluateMacro(md, fullText, pieces);
                 pureResults().keep(fullText, result);
             }
+            if (pure) *pure = true;
         } else {
             result = evaluateMacro(md, fullText, pieces);
         }
@@ -337,10 +402,21 @@ namespace {
 
 // The set-up of one run (aliases, variables without a connection, the log's
 // time stamp); false when an unmatched marker stopped `expand`.
-template<typename Expand>
-bool runWithSetup(TmacroData &md, Expand expand)
+void reportTemplateError(const EtplError &e)
 {
-    auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
+    if (macroSettings().statusBar)
+        macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
+                                      .arg(e.row)
+                                      .arg(e.col)
+                                      .arg(e.msg, e.code),
+                                  1000);
+}
+
+// One run once its aliases are set: variables without a connection, the
+// log's time stamp; false when an unmatched marker stopped `expand`.
+template<typename Expand>
+bool runWithAliasesSet(TmacroData &md, const TmacroCallback &callback, Expand expand)
+{
     std::unique_ptr<TvarList> savedTemp;
     const bool ownTemp = !md.cd;
     if (ownTemp) savedTemp = std::exchange(md.tempVars, std::make_unique<TvarList>());
@@ -348,20 +424,30 @@ bool runWithSetup(TmacroData &md, Expand expand)
     md.breaking = false;
     bool ok = true;
     try {
-        expand([&md](const QString &full, const QStringList &params, bool isSymbol) {
-            return cbMacros(full, params, isSymbol, md);
-        });
+        expand(callback);
     } catch (const EtplError &e) {
         ok = false;
-        if (macroSettings().statusBar)
-            macroSettings().statusBar(QStringLiteral("Template error at %1,%2: %3: %4 ...")
-                                          .arg(e.row)
-                                          .arg(e.col)
-                                          .arg(e.msg, e.code),
-                                      1000);
+        reportTemplateError(e);
     }
-    md.aliases = std::move(savedAliases);
     if (ownTemp) md.tempVars = std::move(savedTemp);
+    return ok;
+}
+
+TmacroCallback callbackFor(TmacroData &md)
+{
+    return [&md](const QString &full, const QStringList &params, bool isSymbol) {
+        return cbMacros(full, params, isSymbol, md);
+    };
+}
+
+// The set-up of one run (aliases, variables without a connection, the log's
+// time stamp); false when an unmatched marker stopped `expand`.
+template<typename Expand>
+bool runWithSetup(TmacroData &md, Expand expand)
+{
+    auto savedAliases = std::exchange(md.aliases, aliasesFor(md.tpl));
+    const bool ok = runWithAliasesSet(md, callbackFor(md), expand);
+    md.aliases = std::move(savedAliases);
     return ok;
 }
 
@@ -377,6 +463,132 @@ bool runMacroText(QString &text, TmacroData &md, bool removeQuotings)
 bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out)
 {
     return runWithSetup(md, [&](const TmacroCallback &cb) { text.expandInto(out, cb, &md.budget); });
+}
+
+// The routes of one text's symbols, by first occurrence.
+struct TpreparedRun::Troutes
+{
+    QString text; // keeps its characters alive: another text cannot take their place
+    std::vector<TsymbolRoute> routes;
+};
+
+class TpreparedRun::Tvalues final : public TpreparedValues
+{
+public:
+    Tvalues(TpreparedRun &run, const TpreparedText &text, const std::vector<TsymbolRoute> &routes)
+        : run(run), text(text), routes(routes)
+    {
+    }
+    QString symbolValue(qsizetype first) override
+    {
+        const TsymbolRoute &route = routes[size_t(first)];
+        // A value of the table, as symbolResult gives it (the log sees
+        // nothing when it is off).
+        if (route.kind == TsymbolRoute::TABLE && !run.md.breaking && !macroSettings().logEnabled) {
+            run.md.logTS = false;
+            return std::as_const(run.md.table)[route.slot];
+        }
+        return symbolResult(run.md, text.symbol(first), route);
+    }
+    const QString *knownMacro(const QString &whole) override
+    {
+        run.lastPure = false;
+        // Each call is logged, and a break ends every macro after it.
+        const TmacroSettings &s = macroSettings();
+        if (run.md.breaking || !s.enableMacros || s.logEnabled) return nullptr;
+        const auto it = run.knownMacros.constFind(whole);
+        return it == run.knownMacros.constEnd() ? nullptr : &*it;
+    }
+    void macroDone(const QString &whole, const QString &result) override
+    {
+        // Kept when the macro's own call was the last one and its result
+        // needed no expansion of its own: nothing but the text decided it.
+        if (!run.lastPure || whole.size() != run.lastPureInner.size() + 4 ||
+            QStringView(whole).mid(2, whole.size() - 4) != run.lastPureInner ||
+            result != run.lastPureResult || macroscan::mayHoldSymbol(result) || macroscan::mayHoldMacro(result) ||
+            result.size() > kMaxKeptResult)
+            return;
+        if (run.knownMacros.size() >= kMaxKnownMacros) run.knownMacros.clear();
+        run.knownMacros.insert(whole, result);
+    }
+
+private:
+    static constexpr qsizetype kMaxKnownMacros = 256, kMaxKeptResult = 4096;
+    TpreparedRun &run;
+    const TpreparedText &text;
+    const std::vector<TsymbolRoute> &routes;
+};
+
+TpreparedRun::TpreparedRun(TmacroData &md)
+    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl)))
+{
+    callback = [this](const QString &full, const QStringList &params, bool isSymbol) {
+        bool pure = false;
+        QString result = cbMacros(full, params, isSymbol, this->md, &pure);
+        lastPure = pure;
+        if (pure) {
+            lastPureInner = full;
+            lastPureResult = result;
+        }
+        return result;
+    };
+}
+
+TpreparedRun::~TpreparedRun()
+{
+    md.aliases = std::move(savedAliases);
+}
+
+bool TpreparedRun::sameNames() const
+{
+    // The names are mostly the very strings seen before: their characters
+    // are compared only when they sit elsewhere.
+    const qsizetype n = md.table.size() & ~qsizetype(1);
+    if (n != 2 * names.size()) return false;
+    const QString *table = md.table.constData();
+    const QString *known = names.constData();
+    for (qsizetype i = 0; i < n; i += 2) {
+        const QString &a = table[i], &b = known[i / 2];
+        if (a.constData() != b.constData() && a != b) return false;
+    }
+    return true;
+}
+
+const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &text)
+{
+    static const TmacroRegistry &registry = TmacroRegistry::instance();
+    const quint64 revision = registry.revision();
+    if (revision != registryRevision || !sameNames()) {
+        known.clear();
+        names.clear();
+        const QStringList &table = md.table;
+        for (qsizetype i = 0; i + 1 < table.size(); i += 2)
+            names.append(table[i]);
+        registryRevision = revision;
+    }
+    const QString &src = text.text();
+    if (!known.empty() && known.back()->text.constData() == src.constData() &&
+        known.back()->text.size() == src.size())
+        return known.back()->routes; // the text of the item before, mostly
+    for (const auto &r : known)
+        if (r->text.constData() == src.constData() && r->text.size() == src.size()) return r->routes;
+    for (const auto &r : known)
+        if (r->text == src) return r->routes;
+    auto r = std::make_unique<Troutes>();
+    r->text = src;
+    r->routes.resize(size_t(text.symbolCount()));
+    for (qsizetype k = 0; k < text.symbolCount(); ++k)
+        if (text.firstOccurrence(k) == k) r->routes[size_t(k)] = routeOf(md.table, text.symbol(k));
+    known.push_back(std::move(r));
+    return known.back()->routes;
+}
+
+bool TpreparedRun::run(const TpreparedText &text, QString &out)
+{
+    Tvalues source(*this, text, routesFor(text));
+    return runWithAliasesSet(md, callback, [&](const TmacroCallback &cb) {
+        text.expandInto(out, cb, &md.budget, &source);
+    });
 }
 
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl, TmacroConn *cd,

@@ -5,9 +5,12 @@
 #include "script/macroData.h"
 #include "script/preparedText.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <vector>
 
 // Process-wide switches and outlets, set by the modules that own them.
 struct TmacroSettings
@@ -39,6 +42,46 @@ TtplPtr eventsTemplate();
 bool runMacroText(QString &text, TmacroData &md, bool removeQuotings);
 // Appends what runMacroText(copy of the text, md, false) leaves in the copy.
 bool runPreparedText(const TpreparedText &text, TmacroData &md, QString &out);
+
+struct TsymbolRoute;
+
+// Runs prepared texts one after another, each as runPreparedText would, for
+// a caller that runs many with one template and one set of table names (the
+// items of a folder page): the aliases are found once for all the runs, and
+// each symbol of a text is looked up once (table, "%sym-" string, registry)
+// instead of at every run. The table's values may change between runs; a
+// change of its names (or of the registry) is noticed, and the symbols are
+// looked up again. `md` must outlive the object, whose end restores its aliases.
+class TpreparedRun
+{
+public:
+    explicit TpreparedRun(TmacroData &md);
+    ~TpreparedRun();
+    TpreparedRun(const TpreparedRun &) = delete;
+    TpreparedRun &operator=(const TpreparedRun &) = delete;
+
+    // Appends the expansion of `text`; false when an unmatched marker stopped it.
+    bool run(const TpreparedText &text, QString &out);
+
+private:
+    struct Troutes;
+    class Tvalues;
+
+    TmacroData &md;
+    std::shared_ptr<const TnameValueList> savedAliases;
+    TmacroCallback callback;
+    QStringList names;           // the table's names the routes were found for
+    quint64 registryRevision = 0; // and the registry's revision
+    std::vector<std::unique_ptr<Troutes>> known;
+    // Results of pure macros that stand alone in a text, by their text; and
+    // what the last call of the callback was, when it ran a pure macro.
+    QHash<QString, QString> knownMacros;
+    bool lastPure = false;
+    QString lastPureInner, lastPureResult;
+
+    bool sameNames() const;
+    const std::vector<TsymbolRoute> &routesFor(const TpreparedText &text);
+};
 // Trimmed text expanded with quote markers removed; tpl defaults to the main template.
 QString runScriptText(const QString &text, const QStringList &table, TtplPtr tpl,
                       TmacroConn *cd = nullptr, Tfile *folder = nullptr, Tfile *f = nullptr);

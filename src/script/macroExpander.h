@@ -13,6 +13,7 @@
 #include <vector>
 
 class TpreparedText;
+class TpreparedValues;
 
 namespace macroscan {
 
@@ -44,8 +45,10 @@ public:
 
     // Expands a text sitting at nesting level `level`. Throws EtplError.
     void expand(QString &text, int level);
-    // Appends the expansion of a prepared text at the outermost level.
-    void expandPrepared(const TpreparedText &prepared, QString &out);
+    // Appends the expansion of a prepared text at the outermost level; the
+    // values of its own symbols (and known macro results) come from
+    // `source` when there is one.
+    void expandPrepared(const TpreparedText &prepared, QString &out, TpreparedValues *source = nullptr);
 
 private:
     struct TstackItem

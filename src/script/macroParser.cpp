@@ -357,14 +357,19 @@ void parseAndExpand(QString &text, const TmacroCallback &callback, bool removeQu
 
 qsizetype findMacroMarker(const QString &text, qsizetype from)
 {
-    for (qsizetype i = qMax<qsizetype>(from, 0); i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('|')) return i;
-        if (i + 1 >= text.size()) break;
-        const QChar n = text[i + 1];
-        if ((c == QLatin1Char('{') && (n == QLatin1Char('.') || n == QLatin1Char(':'))) ||
-            ((c == QLatin1Char('.') || c == QLatin1Char(':')) && n == QLatin1Char('}')))
-            return i;
+    // Every two-character marker holds a brace: only braces and pipes stop
+    // the scan.
+    const QChar *d = text.constData();
+    const qsizetype n = text.size();
+    const qsizetype start = qMax<qsizetype>(from, 0);
+    for (qsizetype i = start; i < n; ++i) {
+        const char16_t c = d[i].unicode();
+        if (c == '|') return i;
+        if (c == '{') {
+            if (i + 1 < n && (d[i + 1] == QLatin1Char('.') || d[i + 1] == QLatin1Char(':'))) return i;
+        } else if (c == '}') {
+            if (i > start && (d[i - 1] == QLatin1Char('.') || d[i - 1] == QLatin1Char(':'))) return i - 1;
+        }
     }
     return -1;
 }

@@ -20,11 +20,13 @@ TmacroRegistry::TmacroRegistry()
 void TmacroRegistry::add(const QString &name, int minParams, TmacroHandler handler, bool pure)
 {
     macros.insert(name.toLower(), {minParams, std::move(handler), pure});
+    ++additions;
 }
 
 void TmacroRegistry::addSymbol(const QString &symbol, TsymbolHandler handler)
 {
     symbols.insert(symbol, std::move(handler));
+    ++additions;
 }
 
 const TmacroRegistry::Tmacro *TmacroRegistry::find(const QString &lowerName) const

@@ -35,9 +35,12 @@ public:
     };
     const Tmacro *find(const QString &lowerName) const;
     const TsymbolHandler *findSymbol(const QString &symbol) const;
+    // Grows at every addition: what was found before may have moved.
+    quint64 revision() const { return additions; }
 
 private:
     TmacroRegistry();
+    quint64 additions = 0;
     QHash<QString, Tmacro> macros;
     QHash<QString, TsymbolHandler> symbols;
 };

@@ -2,6 +2,9 @@
 
 #include "script/macroExpander.h"
 
+#include <algorithm>
+#include <cstring>
+
 using namespace macroscan;
 
 namespace {
@@ -17,13 +20,16 @@ struct TvalueMarks {
 
 TvalueMarks marksOf(const QString &value)
 {
-    TvalueMarks m;
-    for (const QChar c : value) {
-        const char16_t u = c.unicode();
-        if (u == '{' || u == '}') m.brace = true;
-        else if (u == '%') m.percent = true;
+    // No branch in the loop: values are short and mostly hold neither.
+    const QChar *d = value.constData();
+    const qsizetype n = value.size();
+    bool brace = false, percent = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = d[i].unicode();
+        brace |= (u == '{') | (u == '}');
+        percent |= u == '%';
     }
-    return m;
+    return {brace, percent};
 }
 
 } // namespace
@@ -114,17 +120,17 @@ void TpreparedText::findRegions()
 }
 
 void TpreparedText::expandInto(QString &out, const TmacroCallback &callback,
-                               TexpansionBudget *budget) const
+                               TexpansionBudget *budget, TpreparedValues *values) const
 {
     TexpansionBudget local;
     Texpander expander(callback, budget ? *budget : local);
-    expander.expandPrepared(*this, out);
+    expander.expandPrepared(*this, out, values);
 }
 
 // The symbol pass and the macro pass of expand(), on a text whose markers
 // are known: with values free of braces the markers stay where
 // they were found, so only the macros need the macro pass.
-void Texpander::expandPrepared(const TpreparedText &p, QString &out)
+void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedValues *source)
 {
     const Tlevel l(*this, 0);
     if (!l.entered()) {
@@ -137,21 +143,20 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
     QVarLengthArray<QString, 32> values(n);
     QVarLengthArray<qsizetype, 32> memo(n, -1); // by first occurrence: where its value is
     bool plain = !p.generalOnly;
+    // Nothing is on the stack here: a text of the outermost level names
+    // itself only while one of its values is expanded (expandNested), and
+    // that is over before the next symbol is read.
     for (qsizetype k = 0; k < n; ++k) {
         const QString &symbol = p.symbols[k];
         QString &value = values[k];
         const qsizetype first = p.firstOf[k];
-        if (onStack(symbol, 0)) {
-            value = symbol;
-            continue;
-        }
         if (memo[first] >= 0) {
             value = values[memo[first]];
             continue; // inert: it was checked when met
         }
-        value = cb(symbol, {}, true);
+        value = source ? source->symbolValue(first) : cb(symbol, {}, true);
         memo[first] = k;
-        if (value == symbol) continue;
+        if (value.size() == symbol.size() && value == symbol) continue;
         TvalueMarks marks = marksOf(value);
         if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
             std::fill(memo.begin(), memo.end(), -1);
@@ -161,15 +166,27 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         if (marks.brace) plain = false;
     }
     // The text from `start` to `end` with the values in place of its symbols.
+    // The size is worked out first, so the pieces are copied into place.
     const auto appendRun = [&](QString &to, qsizetype start, qsizetype end, qsizetype firstSymbol,
                                qsizetype endSymbol) {
+        qsizetype size = end - start;
+        for (qsizetype k = firstSymbol; k < endSymbol; ++k)
+            size += values[k].size() - p.symbols[k].size();
+        const qsizetype at = to.size();
+        to.resize(at + size);
+        QChar *d = to.data() + at;
+        const QChar *s = p.src.constData();
+        const auto put = [&d](const QChar *from, qsizetype count) {
+            std::memcpy(static_cast<void *>(d), from, size_t(count) * sizeof(QChar));
+            d += count;
+        };
         qsizetype from = start;
         for (qsizetype k = firstSymbol; k < endSymbol; ++k) {
-            to += QStringView(p.src).mid(from, p.symbolAt[k] - from);
-            to += values[k];
+            put(s + from, p.symbolAt[k] - from);
+            put(values[k].constData(), values[k].size());
             from = p.symbolAt[k] + p.symbols[k].size();
         }
-        to += QStringView(p.src).mid(from, end - from);
+        put(s + from, end - from);
     };
     if (!plain) {
         QString text;
@@ -191,7 +208,16 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out)
         QString text;
         appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
         if (r.single) {
-            out += evalMacro(text, 0); // what the macro pass would do with it
+            // What the macro pass would do with it.
+            if (!source) {
+                out += evalMacro(text, 0);
+            } else if (const QString *known = source->knownMacro(text)) {
+                out += *known;
+            } else {
+                const QString result = evalMacro(text, 0);
+                source->macroDone(text, result);
+                out += result;
+            }
             continue;
         }
         macroPass(text, 0); // balanced: nothing to throw

@@ -11,6 +11,26 @@
 
 #include <vector>
 
+// What a caller that expands a prepared text again and again keeps across
+// the expansions: the values of the text's symbols, each looked up once, in
+// place of the callback's; and the results of macros known to come out the
+// same for the same text.
+class TpreparedValues
+{
+public:
+    // What the callback would answer for the symbol whose first occurrence
+    // in the text is `first` (an index of TpreparedText::symbol).
+    virtual QString symbolValue(qsizetype first) = 0;
+    // The final result of a macro (with its markers) that stands alone
+    // outside any other, when an earlier expansion settled it; null otherwise.
+    virtual const QString *knownMacro(const QString &whole) = 0;
+    // The result the macro pass gave for such a macro.
+    virtual void macroDone(const QString &whole, const QString &result) = 0;
+
+protected:
+    ~TpreparedValues() = default;
+};
+
 class TpreparedText
 {
 public:
@@ -18,11 +38,19 @@ public:
 
     const QString &text() const { return src; }
 
+    // The occurrences of symbols, in text order, with their percent signs;
+    // firstOccurrence(k) is the index of the first one with the same name.
+    qsizetype symbolCount() const { return symbols.size(); }
+    const QString &symbol(qsizetype k) const { return symbols[k]; }
+    qsizetype firstOccurrence(qsizetype k) const { return firstOf[size_t(k)]; }
+
     // Appends to `out` what parseAndExpand(copy, callback, false, budget)
     // leaves in a copy of the text. On an unmatched marker it appends the
-    // text as far as the expansion got, then throws EtplError.
+    // text as far as the expansion got, then throws EtplError. With
+    // `values`, the symbols of the text itself take their values from it
+    // (those met in values and macro results still go to the callback).
     void expandInto(QString &out, const TmacroCallback &callback,
-                    TexpansionBudget *budget = nullptr) const;
+                    TexpansionBudget *budget = nullptr, TpreparedValues *values = nullptr) const;
 
 private:
     friend class Texpander;

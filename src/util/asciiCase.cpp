@@ -98,7 +98,10 @@ bool startsWithText(QByteArrayView s, QByteArrayView prefix) noexcept
 }
 bool endsWithText(QStringView s, QStringView suffix) noexcept
 {
-    return s.size() >= suffix.size() && equalFolded(s, suffix, s.size() - suffix.size(), suffix.size());
+    // The last characters first: most names are told apart there.
+    return s.size() >= suffix.size()
+        && (suffix.isEmpty() || asciiLower(s.back().unicode()) == asciiLower(suffix.back().unicode()))
+        && equalFolded(s, suffix, s.size() - suffix.size(), suffix.size());
 }
 bool endsWithText(QByteArrayView s, QByteArrayView suffix) noexcept
 {

@@ -126,14 +126,12 @@ QDateTime fromDateTimeUTC(TdateTime days)
 
 namespace {
 
-TdateTime localNowFrom(clockid_t clock)
+TdateTime localNowFrom(const timespec &ts)
 {
     // The local clock is read several times per request, and converting
     // through the time zone checks the zone file on every call. The offset
     // from UTC is taken again once a second (of the same clock reading),
     // which follows clock and zone changes.
-    struct timespec ts;
-    clock_gettime(clock, &ts);
     const qint64 utcMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
     static bool haveOffset = false;
     static qint64 offsetTakenAt = 0;
@@ -154,12 +152,24 @@ TdateTime localNowFrom(clockid_t clock)
 
 TdateTime now()
 {
-    return localNowFrom(CLOCK_REALTIME);
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return localNowFrom(ts);
 }
 
 TdateTime nowCoarse()
 {
-    return localNowFrom(CLOCK_REALTIME_COARSE);
+    // The coarse clock moves every few milliseconds, and long walks read it
+    // at every item: the day count of its last reading is at hand.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    static timespec lastTs{};
+    static TdateTime last = 0;
+    if (last == 0 || ts.tv_sec != lastTs.tv_sec || ts.tv_nsec != lastTs.tv_nsec) {
+        last = localNowFrom(ts);
+        lastTs = ts;
+    }
+    return last;
 }
 
 TdateTime nowUTC()

@@ -5,13 +5,14 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-bool urlReserved(char16_t c, bool spaces)
+constexpr bool urlReserved(char16_t c, bool spaces)
 {
     if (c < 32 || c == 127)
         return true;
@@ -26,40 +27,78 @@ bool urlReserved(char16_t c, bool spaces)
     }
 }
 
-inline void appendEscaped(QString &out, uchar b)
-{
-    out += u'%';
-    out += QLatin1Char(hexDigits[b >> 4]);
-    out += QLatin1Char(hexDigits[b & 15]);
-}
-
 QString hexDigest(QByteArrayView bytes, QCryptographicHash::Algorithm algo)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, algo).toHex());
 }
 
+// urlReserved for every ASCII code, without and with spaces escaped.
+struct TurlReservedTable
+{
+    bool without[128] = {};
+    bool with[128] = {};
+    constexpr TurlReservedTable()
+    {
+        for (char16_t c = 0; c < 128; ++c) {
+            without[c] = urlReserved(c, false);
+            with[c] = urlReserved(c, true);
+        }
+    }
+};
+constexpr TurlReservedTable kUrlReserved;
+
 } // namespace
 
 QString encodeURL(QStringView text, bool nonAscii, bool spaces)
 {
+    const bool *reserved = spaces ? kUrlReserved.with : kUrlReserved.without;
+    const auto escaped = [reserved, nonAscii](char16_t c) { return c < 128 ? reserved[c] : nonAscii; };
+    // Most names need no escape: one look, then a copy.
+    const char16_t *d = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype plain = 0;
+    while (plain < n && !escaped(d[plain]))
+        ++plain;
+    if (plain == n)
+        return text.toString();
+    const auto put = [](QChar *&o, uchar b) {
+        *o++ = u'%';
+        *o++ = QLatin1Char(hexDigits[b >> 4]);
+        *o++ = QLatin1Char(hexDigits[b & 15]);
+    };
     QString out;
-    out.reserve(text.size() + text.size() / 4);
+    QChar *o = nullptr;
     if (nonAscii) {
-        const QByteArray utf8 = text.toUtf8();
+        // The plain start is ASCII: the rest's UTF-8 is the tail of the whole's.
+        const QByteArray utf8 = text.mid(plain).toUtf8();
+        qsizetype size = plain;
+        for (const char ch : utf8)
+            size += uchar(ch) >= 128 || urlReserved(uchar(ch), spaces) ? 3 : 1;
+        out.resize(size);
+        o = out.data();
+        std::copy(d, d + plain, o);
+        o += plain;
         for (const char ch : utf8) {
             const uchar b = uchar(ch);
             if (b >= 128 || urlReserved(b, spaces))
-                appendEscaped(out, b);
+                put(o, b);
             else
-                out += QLatin1Char(ch);
+                *o++ = QLatin1Char(ch);
         }
         return out;
     }
-    for (const QChar c : text) {
-        if (c.unicode() < 128 && urlReserved(c.unicode(), spaces))
-            appendEscaped(out, uchar(c.unicode()));
+    qsizetype size = n;
+    for (qsizetype i = plain; i < n; ++i)
+        size += escaped(d[i]) ? 2 : 0;
+    out.resize(size);
+    o = out.data();
+    std::copy(d, d + plain, o);
+    o += plain;
+    for (qsizetype i = plain; i < n; ++i) {
+        if (escaped(d[i]))
+            put(o, uchar(d[i]));
         else
-            out += c;
+            *o++ = QChar(d[i]);
     }
     return out;
 }

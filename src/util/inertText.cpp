@@ -33,13 +33,18 @@ qsizetype symbolEnd(QStringView text, qsizetype at)
 
 bool holdsMarker(QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    // Every two-character marker holds a brace: only braces and pipes are
+    // looked at closely.
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
         if (c == u'|')
             return true;
-        if (i + 1 < text.size()) {
-            const char16_t n = text[i + 1].unicode();
-            if ((c == u'{' && (n == u'.' || n == u':')) || ((c == u'.' || c == u':') && n == u'}'))
+        if (c == u'{') {
+            if (i + 1 < n && (text[i + 1] == u'.' || text[i + 1] == u':'))
+                return true;
+        } else if (c == u'}') {
+            if (i > 0 && (text[i - 1] == u'.' || text[i - 1] == u':'))
                 return true;
         }
     }

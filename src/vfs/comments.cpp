@@ -235,7 +235,7 @@ QString getDynamicComment(const Tfile &f, bool skipParent)
     const TcommentOptions &o = commentOptions();
     if (f.resource.isEmpty() || f.isLink())
         return {};
-    if (o.loadSingleCommentFiles && sideFileMayExist(f.resource + COMMENT_FILE_EXT)) {
+    if (o.loadSingleCommentFiles && sideFileMayExist(f.resource, COMMENT_FILE_EXT)) {
         const QString single = loadTextFile(f.resource + COMMENT_FILE_EXT);
         if (!single.isEmpty())
             return makeInert(single);

@@ -57,7 +57,9 @@ TfilePtr Tfile::createSeen(const QString &fullpath, const DiskEntryInfo &seen)
     TfilePtr f(new Tfile);
     f->icon = -1;
     f->size = -1;
-    f->atime = f->mtime = now();
+    // A listing makes one node per entry: the coarse clock, read cheaply,
+    // tells the time within milliseconds.
+    f->atime = f->mtime = nowCoarse();
     f->setResource(withoutTrailingDelimiter(fullpath));
     if (seen.kind == DiskEntry::Folder) {
         f->flags.set(FA_FOLDER);

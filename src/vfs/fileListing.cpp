@@ -12,11 +12,11 @@
 
 #include <QCollator>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,31 +114,43 @@ TlistingOptions &listingOptions()
 }
 
 namespace {
-QElapsedTimer &lastEventLoopPass()
+
+// Milliseconds of the coarse monotonic clock: it is read for every item of
+// a listing, and its few milliseconds of grain are well below the interval.
+qint64 coarseMonotonicMs()
 {
-    static QElapsedTimer last;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// When the event loop last ran (or the interval started); -1: never.
+qint64 &lastEventLoopPass()
+{
+    static qint64 last = -1;
     return last;
 }
+
 } // namespace
 
 void startEventLoopInterval()
 {
-    lastEventLoopPass().start();
+    lastEventLoopPass() = coarseMonotonicMs();
 }
 
 void letEventLoopRun()
 {
-    QElapsedTimer &last = lastEventLoopPass();
+    qint64 &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
         return;
-    if (last.isValid() && last.elapsed() < kEventLoopIntervalMs)
+    if (last >= 0 && coarseMonotonicMs() - last < kEventLoopIntervalMs)
         return;
     // One pass over what is pending: each waiting connection gets its turn
     // once. A time budget instead would keep serving under steady load
     // (every "server busy" answer brings the next request) and starve the
     // work that let it run.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    last.start();
+    last = coarseMonotonicMs();
 }
 
 // What one call of fromFolder keeps fixed for its folder.
@@ -434,6 +446,27 @@ bool useSortKeys()
     return use;
 }
 
+bool asciiOnly(QStringView s)
+{
+    char16_t any = 0;
+    for (const QChar c : s)
+        any |= c.unicode();
+    return any < 128;
+}
+
+// Code-unit order of the two texts with ASCII letters folded to lower case
+// (as QString::compare orders their folded copies).
+int compareAsciiFolded(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = asciiLower(a[i].unicode()), y = asciiLower(b[i].unicode());
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 // What the comparison of one item needs, worked out once per item: a sort
 // costs n log n comparisons, and collating names is the dear part.
 struct TsortItem {
@@ -441,20 +474,47 @@ struct TsortItem {
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
-    QString folded; // the name case-folded, without a real collation
+    // Without a real collation: the name case-folded. An ASCII name folds
+    // as its ASCII letters do, so it is compared as it stands, folded on
+    // the fly, and never copied.
+    QString folded;
+    QStringView foldable;
+    // Its first kHeadUnits units folded, packed high to low, zeros after its
+    // end: comparing the heads compares those units in order.
+    static constexpr qsizetype kHeadUnits = 12;
+    quint64 head[kHeadUnits / 4] = {};
 
     TsortItem(const Tfile &file, QChar field) : f(&file)
     {
-        if (useSortKeys())
+        if (useSortKeys()) {
             key.emplace(nameCollator().sortKey(file.name));
-        else
+        } else if (asciiOnly(file.name)) {
+            foldable = file.name;
+        } else {
             folded = file.name.toCaseFolded();
+            foldable = folded;
+        }
+        for (qsizetype i = 0; i < std::min(foldable.size(), kHeadUnits); ++i)
+            head[i / 4] |= quint64(asciiLower(foldable[i].unicode())) << (48 - 16 * (i % 4));
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
             dl = file.downloadCount();
     }
 };
+
+// The folded names' order: their heads, then what follows. With equal
+// heads, a name that ends within its head is a prefix of the other.
+int compareFoldedNames(const TsortItem &x, const TsortItem &y)
+{
+    for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
+        if (x.head[j] != y.head[j])
+            return x.head[j] < y.head[j] ? -1 : 1;
+    const qsizetype a = x.foldable.size(), b = y.foldable.size(), k = TsortItem::kHeadUnits;
+    if (a <= k || b <= k)
+        return a == b ? 0 : (a < b ? -1 : 1);
+    return compareAsciiFolded(x.foldable.mid(k), y.foldable.mid(k));
+}
 
 int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
                      bool linksBefore)
@@ -488,7 +548,7 @@ int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev
     if (r == 0) {
         // Without a collation names compare case-blind; folding once per
         // item spares every comparison the folding.
-        r = x.key && y.key ? x.key->compare(*y.key) : x.folded.compare(y.folded);
+        r = x.key && y.key ? x.key->compare(*y.key) : compareFoldedNames(x, y);
         if (r == 0)
             r = compareText(a.name, b.name);
     }

@@ -16,7 +16,13 @@ TsideFileScope *gCurrent = nullptr;
 
 bool isSideName(const QString &name)
 {
-    return endsWithText(name, u".comment") || endsWithText(name, u".md5");
+    // Asked for every name of a folder: the last letter tells most apart.
+    if (name.isEmpty())
+        return false;
+    const char16_t last = name.back().unicode();
+    if (last == u'5')
+        return endsWithText(name, u".md5");
+    return (last == u't' || last == u'T') && endsWithText(name, u".comment");
 }
 
 } // namespace
@@ -98,7 +104,7 @@ const QStringList &TsideFileScope::namesIn(const QString &folder)
     return entry(folder).sorted;
 }
 
-bool TsideFileScope::mayHaveAt(const QString &path)
+bool TsideFileScope::mayHaveAt(const QString &path, QStringView suffix)
 {
     // A page asks for every item of one folder: the folder met last answers
     // without its name being built again.
@@ -111,14 +117,20 @@ bool TsideFileScope::mayHaveAt(const QString &path)
     }
     if (!last->readable)
         return true;
+    if (last->sorted.isEmpty())
+        return false; // most folders: no name to build
+    const auto less = [](QStringView a, QStringView b) { return a < b; };
     const QStringView name = QStringView(path).mid(cut + 1);
-    return !last->sorted.isEmpty()
-        && std::binary_search(last->sorted.begin(), last->sorted.end(), name,
-                              [](QStringView a, QStringView b) { return a < b; });
+    if (suffix.isEmpty())
+        return std::binary_search(last->sorted.begin(), last->sorted.end(), name, less);
+    QString whole;
+    whole.reserve(name.size() + suffix.size());
+    whole.append(name).append(suffix);
+    return std::binary_search(last->sorted.begin(), last->sorted.end(), QStringView(whole), less);
 }
 
-bool sideFileMayExist(const QString &path)
+bool sideFileMayExist(const QString &path, QStringView suffix)
 {
     TsideFileScope *s = TsideFileScope::current();
-    return !s || s->mayHaveAt(path);
+    return !s || s->mayHaveAt(path, suffix);
 }

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 class TsideFileScope {
 public:
@@ -23,9 +24,10 @@ public:
 
     // The side-file names of `folder`, sorted; empty when it cannot be read.
     const QStringList &namesIn(const QString &folder);
-    // Whether the folder of `path` held its side file when it was read (an
-    // unreadable folder answers true: the caller then looks for itself).
-    bool mayHaveAt(const QString &path);
+    // Whether the folder of `path` held its side file `path` + `suffix` when
+    // it was read (an unreadable folder answers true: the caller then looks
+    // for itself). The suffix holds no "/".
+    bool mayHaveAt(const QString &path, QStringView suffix = {});
     // Side files were written or removed: every live scope reads again.
     static void forgetAll();
 
@@ -42,9 +44,9 @@ private:
     TsideFileScope *outer = nullptr;
 };
 
-// Whether a side file (".comment", ".md5") may sit at `path`: always true
-// outside a scope.
-bool sideFileMayExist(const QString &path);
+// Whether a side file (".comment", ".md5") may sit at `path` + `suffix`
+// (no "/" in the suffix): always true outside a scope.
+bool sideFileMayExist(const QString &path, QStringView suffix = {});
 
 // Names of `folder` ending in ".comment" or ".md5" (letters in any case),
 // sorted, without a stat per entry; `ok` tells whether the folder was read.

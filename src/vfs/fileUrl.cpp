@@ -27,7 +27,10 @@ QString Tfile::relativeURL(bool fullEncode) const
     }
     if (isRoot())
         return {};
-    return encodeItem(s, name, fullEncode) + (isFolder() ? QStringLiteral("/") : QString());
+    QString u = encodeItem(s, name, fullEncode);
+    if (isFolder())
+        u += u'/';
+    return u;
 }
 
 QString Tfile::pathTill(const Tfile *root, QChar delim) const

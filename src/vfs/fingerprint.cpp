@@ -51,14 +51,14 @@ void Thasher::loadFrom(const QString &folder)
 
 QString Thasher::getHashFor(const QString &path) const
 {
-    return hashes.value(asciiLower(path));
+    return hashes.isEmpty() ? QString() : hashes.value(asciiLower(path));
 }
 
 QString getOwnFingerprint(const QString &path)
 {
-    const QString md5 = path + QStringLiteral(".md5");
-    if (!sideFileMayExist(md5))
+    if (!sideFileMayExist(path, u".md5"))
         return {};
+    const QString md5 = path + QStringLiteral(".md5");
     const DiskEntryInfo own = diskEntryInfo(md5);
     if (own.kind != DiskEntry::File || own.mtime < diskEntryInfo(path).mtime)
         return {};

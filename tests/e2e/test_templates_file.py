@@ -70,6 +70,48 @@ class TemplateFileTest(ZofTestCase):
         self.assertTrue(wait_until(lambda: self.body(z, "/~hello")[0] != 200, 6, 0.2))
 
 
+ITEMS_TPL = (
+    "[api level]\r\n2\r\n\r\n"
+    # An alias named like a pure macro takes its place in every item.
+    "[special:alias]\r\nencode html=add|100|$1\r\n\r\n"
+    "[file]\r\n<i>%sequential%|%ITEM-URL%|%item-name%|%unknown-sym%|{.encode html|%item-size-b%.}|%item-size-b%</i>\r\n\r\n"
+    "[file.txt]\r\n<t>%item-name%|%Item-Type%</t>\r\n\r\n"
+    "[]\r\n<list>%files%</list>\r\n\r\n"
+    "[files]\r\n%list%\r\n"
+)
+
+
+class ItemSectionsTest(ZofTestCase):
+    """A template's item sections, run once per item of a folder page: every
+    symbol takes the item's own value, sections follow the extension, and
+    what names hold is shown, never run."""
+
+    def test_each_item_shows_its_own_values(self):
+        data = tempfile.mkdtemp(prefix="zof-items-")
+        self.addCleanup(shutil.rmtree, data, True)
+        pub = os.path.join(data, "pub")
+        os.makedirs(pub)
+        for name, size in (("%sequential%.bin", 4), ("100%.bin", 2), ("a.txt", 10), ("b.bin", 3),
+                           ("c|d.txt", 4), ("{.x.}.bin", 1)):
+            with open(os.path.join(pub, name), "wb") as f:
+                f.write(b"z" * size)
+        tpl = os.path.join(data, "items.tpl")
+        with open(tpl, "w", encoding="utf-8", newline="") as f:
+            f.write(ITEMS_TPL)
+        z = self.start_zof("-c", "tpl-file=" + tpl, pub)
+        status, _, page = z.get("/pub/")
+        self.assertEqual(status, 200)
+        rows = page.decode("utf-8").strip()
+        self.assertEqual(rows, "<list>"
+                         "<i>1|%25sequential%25.bin|&#37;sequential%.bin|%unknown-sym%|104|4</i>\r\n"
+                         "<i>2|100%25.bin|100%.bin|%unknown-sym%|102|2</i>\r\n"
+                         "<t>a.txt|file</t>\r\n"
+                         "<i>3|b.bin|b.bin|%unknown-sym%|103|3</i>\r\n"
+                         "<t>c|d.txt|file</t>\r\n"
+                         "<i>4|{.x.}.bin|{.x.}.bin|%unknown-sym%|101|1</i>\r\n"
+                         "</list>")
+
+
 class RunScriptTest(unittest.TestCase):
     def test_run_script_prints_expansion(self):
         import subprocess

@@ -130,6 +130,14 @@ TEST(PageText, SequentialAndBuildTime)
     }
     replacePageCounters(many, "0.5");
     EXPECT_EQ(many, expected);
+    // A long page with its counters near the end (a footer): replaced where
+    // they stand, by values shorter or longer than the symbols.
+    const QString body = QString(5000, u'x') + "%20%s%b";
+    for (const QString &time : {QStringLiteral("1.5"), QStringLiteral("12345678.123456789")}) {
+        QString page = body + "<f>%build-time% #%sequential% %build-time%%sequential%</f>";
+        replacePageCounters(page, time);
+        EXPECT_EQ(page, body + "<f>" + time + " #1 " + time + "2</f>");
+    }
     EXPECT_EQ(buildTimeText(15), "0.015");
     EXPECT_EQ(buildTimeText(2500), "2.500");
 }

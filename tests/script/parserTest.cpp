@@ -295,6 +295,24 @@ TEST(MacroParser, MarkerSearch)
         EXPECT_TRUE(containsMacroMarker(QStringLiteral("x") + QLatin1String(s))) << s;
     EXPECT_EQ(findMacroMarker(QStringLiteral("ab|c|"), 3), 4);
     EXPECT_EQ(findMacroMarker(QStringLiteral("abc"), 0), -1);
+    // Against the plain rule, position by position: a "|", or a marker
+    // starting at or after `from`.
+    const auto reference = [](const QString &t, qsizetype from) -> qsizetype {
+        for (qsizetype i = qMax<qsizetype>(from, 0); i < t.size(); ++i) {
+            if (t[i] == u'|') return i;
+            const QStringView two = QStringView(t).mid(i, 2);
+            if (two == u"{." || two == u"{:" || two == u".}" || two == u":}") return i;
+        }
+        return -1;
+    };
+    const QString alphabet = QStringLiteral("{}.:|a");
+    for (int k = 0; k < 3000; ++k) {
+        QString t;
+        for (int j = 0, v = k * 7919; j < k % 7; ++j, v /= 6)
+            t += alphabet[v % 6];
+        for (qsizetype from = -1; from <= t.size(); ++from)
+            EXPECT_EQ(findMacroMarker(t, from), reference(t, from)) << t.toStdString() << " " << from;
+    }
 }
 
 TEST(MacroParser, ErrorLeavesTheTextAsFarAsExpanded)

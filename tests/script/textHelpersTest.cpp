@@ -92,6 +92,14 @@ TEST(MacroText, InertTextRunsNothing)
     // digits only.
     EXPECT_EQ(makeInert(QStringLiteral("caf%C3%A9%20x")), QStringLiteral("caf%C3%A9%20x"));
     EXPECT_EQ(makeInert(QStringLiteral("%C3%date%")), QStringLiteral("%C3&#37;date%"));
+    // A text is quoted exactly when it holds what the parser reads as a marker.
+    const QString alphabet = QStringLiteral("{}.:|a");
+    for (int k = 0; k < 3000; ++k) {
+        QString t;
+        for (int j = 0, v = k * 7919; j < k % 7; ++j, v /= 6)
+            t += alphabet[v % 6];
+        EXPECT_EQ(makeInert(t) != t, containsMacroMarker(t)) << t.toStdString();
+    }
 }
 
 TEST(MacroText, NumbersAndTruth)

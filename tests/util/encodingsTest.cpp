@@ -12,6 +12,13 @@ TEST(Url, Encode)
     EXPECT_EQ(encodeURL(u"\"#%&',:;<>?", true, true), QStringLiteral("%22%23%25%26%27%2C%3A%3B%3C%3E%3F"));
     EXPECT_EQ(encodeURL(u"/+=@~", true, true), QStringLiteral("/+=@~"));
     EXPECT_EQ(encodeURL(u"\r\n\x7f", false, true), QStringLiteral("%0D%0A%7F"));
+    // A plain start, then escapes and plain runs mixed, in both modes.
+    EXPECT_EQ(encodeURL(u"plain\u00e9 x%y", true, true), QStringLiteral("plain%C3%A9%20x%25y"));
+    EXPECT_EQ(encodeURL(u"plain\u00e9 x%y", false, true), QStringLiteral("plain\u00e9%20x%25y"));
+    EXPECT_EQ(encodeURL(u"ab \U0001F600c", true, false), QStringLiteral("ab %F0%9F%98%80c"));
+    EXPECT_EQ(encodeURL(u"ab \U0001F600c", false, true), QStringLiteral("ab%20\U0001F600c"));
+    EXPECT_EQ(encodeURL(u"", true, true), QString());
+    EXPECT_EQ(encodeURL(u"nothing.to-escape_here", true, true), QStringLiteral("nothing.to-escape_here"));
 }
 
 TEST(Url, Decode)

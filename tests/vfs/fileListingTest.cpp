@@ -2,11 +2,13 @@
 
 #include "vfsTestTools.h"
 
+#include "util/asciiCase.h"
 #include "vfs/account.h"
 #include "vfs/comments.h"
 #include "vfs/fileListing.h"
 #include "vfs/vfs.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QThread>
 
@@ -317,6 +319,35 @@ TEST_F(Listing, ComparisonIsAStrictWeakOrderForEveryKey)
                             EXPECT_LE(cmp(a, c), 0) << key.toLatin1() << flags << a << b << c;
                         }
                 }
+        }
+}
+
+TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
+{
+    // Without a real collation, names order by their case-folded text (an
+    // ASCII name is folded on the fly, others are copied folded), then by
+    // their own text: whatever mix of ASCII and other names.
+    if (QCollator().locale().language() != QLocale::C)
+        GTEST_SKIP() << "a real collation is in use";
+    QStringList n = {"b", "A", "a", "Zeta", "alpha", "ALPHA2", "alpha2", "\u00c9clair", "\u00e9clair",
+                           "\u03a9mega", "\u03c9mega", "stra\u00dfe", "STRASSE", "a\u00e9", "AE", "", "ab", "aB",
+                           // Past the first twelve units, and around them.
+                           "report 00001", "Report 00001", "report 000010", "report 00001x", "report 0000",
+                           "report 00001\u00e9", "REPORT 00001\u00c9", "holiday photo 0001.jpg",
+                           "Holiday Photo 0001.JPG", "holiday photo 0001.jpeg"};
+    // A NUL inside a name orders like any other unit.
+    const QStringList withNul = {QStringLiteral("a") + QChar(0), QStringLiteral("report") + QChar(0) + QStringLiteral("x"),
+                                 QStringLiteral("report 0000") + QChar(0) + QStringLiteral("12")};
+    n += withNul;
+    const auto sign = [](int r) { return r < 0 ? -1 : (r > 0 ? 1 : 0); };
+    for (const QString &x : n)
+        for (const QString &y : n) {
+            int want = x.toCaseFolded().compare(y.toCaseFolded());
+            if (want == 0)
+                want = compareText(x, y);
+            const TfilePtr a = Tfile::createVirtualFolder(x), b = Tfile::createVirtualFolder(y);
+            EXPECT_EQ(TfileListing::compareItems(*a, *b, u'n', false, false, false), sign(want))
+                << x.toStdString() << " / " << y.toStdString();
         }
 }
 

@@ -54,6 +54,13 @@ TEST_F(SideFiles, ScopeAnswersFromOneReadAndANewScopeSeesChanges)
         EXPECT_EQ(getDynamicComment(*b, true), "");
         EXPECT_TRUE(sideFileMayExist(disk.path("dir/a.txt.comment")));
         EXPECT_FALSE(sideFileMayExist(disk.path("dir/b.txt.comment")));
+        // The name may come in two pieces, the second holding no "/".
+        EXPECT_TRUE(sideFileMayExist(disk.path("dir/a.txt"), u".comment"));
+        EXPECT_TRUE(sideFileMayExist(disk.path("dir/a.txt.com"), u"ment"));
+        EXPECT_FALSE(sideFileMayExist(disk.path("dir/b.txt"), u".comment"));
+        EXPECT_FALSE(sideFileMayExist(disk.path("dir/a.txt"), u".md5"));
+        EXPECT_FALSE(sideFileMayExist(disk.path("dir/a.txt"), u""));
+        EXPECT_TRUE(sideFileMayExist(disk.path("missing/x"), u".comment"));
         // The folder's names were read once: a file added now is not seen,
         // while an existing one is still read fresh.
         disk.file("dir/b.txt.comment", "late");
