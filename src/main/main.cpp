@@ -96,9 +96,12 @@ int main(int argc, char **argv)
     int rc = 0;
     {
         Tapplication application(QCoreApplication::arguments());
+        // The log goes where it is read: the window's view, or standard error.
         if (!window) {
             application.program().setHeadless(true);
             setLogKeptForView(false);
+        } else {
+            setLogToStderr(false);
         }
 #ifdef ZOF_WITH_GUI
         std::unique_ptr<Tdesktop> desktop;

@@ -170,6 +170,9 @@ class Window(ZofTestCase):
         ok = wait_until(views_ready, timeout=10)
         self.assertTrue(ok, "the views do not show the tree, the connection and the log line:\n" + self.dump())
         z.stop()
+        # The window shows the log: it is not copied to standard error (where
+        # the view's model would be cut to a headless program's few lines).
+        self.assertNotIn("hello.txt", z.stderr_text())
 
 
 if __name__ == "__main__":
