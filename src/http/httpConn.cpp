@@ -7,6 +7,8 @@
 #include "util/encodings.h"
 
 #include <array>
+#include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <stdexcept>
 
@@ -608,19 +610,25 @@ bool hasHeaderLine(QByteArrayView head, QByteArrayView name)
     return false;
 }
 
-void appendNumber(QByteArray &out, qint64 n)
+// The decimal digits of `n`, written at the end of `buf`.
+QByteArrayView numberText(qint64 n, char (&buf)[24])
 {
-    char tmp[24];
-    int i = sizeof tmp;
+    int i = sizeof buf;
     const bool neg = n < 0;
     quint64 u = neg ? quint64(-(n + 1)) + 1 : quint64(n);
     do {
-        tmp[--i] = char('0' + u % 10);
+        buf[--i] = char('0' + u % 10);
         u /= 10;
     } while (u);
     if (neg)
-        tmp[--i] = '-';
-    out.append(tmp + i, qsizetype(sizeof tmp) - i);
+        buf[--i] = '-';
+    return QByteArrayView(buf + i, qsizetype(sizeof buf) - i);
+}
+
+void appendNumber(QByteArray &out, qint64 n)
+{
+    char buf[24];
+    out.append(numberText(n, buf));
 }
 
 // The standard phrase as text, shared for the usual codes instead of
@@ -645,16 +653,13 @@ void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = t
     if (reply_.reason.isEmpty() || !isHeaderSafe(QStringView(reply_.reason)))
         reply_.reason = reasonText(code);
     reply_.statusSent = code;
-    out.append("HTTP/1.1 ", 9);
-    appendNumber(out, code);
-    out.append(' ');
+    char digits[24];
+    appendParts(out, {"HTTP/1.1 ", numberText(code, digits), " "});
     appendUtf8(out, reply_.reason);
-    out.append("\r\n", 2);
-    if (withType && !reply_.contentType.isEmpty() && isHeaderSafe(reply_.contentType)) {
-        out.append("Content-Type: ", 14);
-        out.append(reply_.contentType);
+    if (withType && !reply_.contentType.isEmpty() && isHeaderSafe(reply_.contentType))
+        appendParts(out, {"\r\nContent-Type: ", reply_.contentType, "\r\n"});
+    else
         out.append("\r\n", 2);
-    }
 }
 }
 
@@ -711,9 +716,8 @@ void ThttpConn::buildHead()
             appendNumber(h, size);
             h.append("\r\n", 2);
         }
-        h.append("Content-Length: ", 16);
-        appendNumber(h, rangeSize());
-        h.append("\r\n", 2);
+        char digits[24];
+        appendParts(h, {"Content-Length: ", numberText(rangeSize(), digits), "\r\n"});
         break;
     }
     case HRM_UNAUTHORIZED: {

@@ -114,6 +114,17 @@ bool isHeaderSafe(QStringView v)
     return true;
 }
 
+// The parts, then CR LF, at the end of the lines.
+void ThttpReply::appendLine(std::initializer_list<QByteArrayView> parts)
+{
+    // An idle connection keeps no buffer: the first line makes room for a
+    // usual reply's lines at once.
+    if (additionalHeaders.capacity() == 0)
+        additionalHeaders.reserve(384);
+    appendParts(additionalHeaders, parts);
+    additionalHeaders.append("\r\n", 2);
+}
+
 bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
 {
     if (!isHeaderSafe(line))
@@ -127,13 +138,7 @@ bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)
         else
             removeHeader(name);
     }
-    // Appends grow the buffer geometrically; reserving the exact size here
-    // would reallocate it for every line. An idle connection keeps no
-    // buffer: the first line makes room for a usual reply's lines at once.
-    if (additionalHeaders.capacity() == 0)
-        additionalHeaders.reserve(qMax<qsizetype>(384, line.size() + 2));
-    additionalHeaders.append(line);
-    additionalHeaders.append("\r\n", 2);
+    appendLine({line});
     return true;
 }
 
@@ -145,12 +150,7 @@ bool ThttpReply::addHeader(QByteArrayView name, QByteArrayView value, bool overw
         return addHeader(QByteArray(name.toByteArray() + ": " + value.toByteArray()), true);
     if (overwrite)
         removeHeader(name);
-    if (additionalHeaders.capacity() == 0)
-        additionalHeaders.reserve(qMax<qsizetype>(384, name.size() + value.size() + 4));
-    additionalHeaders.append(name);
-    additionalHeaders.append(": ", 2);
-    additionalHeaders.append(value);
-    additionalHeaders.append("\r\n", 2);
+    appendLine({name, ": ", value});
     return true;
 }
 

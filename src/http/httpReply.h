@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <initializer_list>
 #include <memory>
 
 enum ThttpReplyMode {
@@ -83,6 +84,9 @@ struct ThttpReply
     bool setCookie(const QString &k, const QString &v,
                    const QList<QPair<QString, QString>> &pairs = {}, const QString &extra = {});
     bool delCookie(const QString &k);
+
+private:
+    void appendLine(std::initializer_list<QByteArrayView> parts);
 };
 
 // Status code of a mode (0 for modes that send nothing).

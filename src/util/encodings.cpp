@@ -299,6 +299,21 @@ QByteArray base64Decode(QByteArrayView text, bool *ok)
     return QByteArray::fromBase64(in);
 }
 
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
+{
+    qsizetype size = 0;
+    for (const QByteArrayView p : parts)
+        size += p.size();
+    const qsizetype at = out.size();
+    out.resize(at + size);
+    char *d = out.data() + at;
+    for (const QByteArrayView p : parts) {
+        if (!p.isEmpty())
+            std::memcpy(d, p.data(), size_t(p.size()));
+        d += p.size();
+    }
+}
+
 void appendUtf8(QByteArray &out, QStringView text)
 {
     for (QChar c : text)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <initializer_list>
+
 // Percent-encodes control characters, " # % & ' , : ; < > ?, the space when
 // `spaces` is on and, when `nonAscii` is on, every byte of the UTF-8 form
 // above 127. "/", "+", "=", "@" are never encoded.
@@ -57,3 +59,7 @@ inline QByteArray base64Decode(const QString &text, bool *ok = nullptr)
 // Appends the text as UTF-8; all-ASCII text (addresses, ports, reason
 // phrases) is copied without a conversion buffer.
 void appendUtf8(QByteArray &out, QStringView text);
+
+// Appends the parts in turn: the buffer grows once (geometrically), then
+// each part is copied.
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);
