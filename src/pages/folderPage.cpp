@@ -99,11 +99,13 @@ bool holdsBrace(QStringView s)
     qsizetype i = 0;
 #if defined(__SSE2__)
     const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}'));
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close))))
-            return true;
-    }
+    const auto look = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close))) != 0;
+    };
+    for (; i + 8 <= n; i += 8)
+        if (look(i)) return true;
+    if (i < n && n >= 8) return look(n - 8); // the last eight, read again in part
 #endif
     for (; i < n; ++i)
         if (d[i] == u'{' || d[i] == u'}') return true;

@@ -34,10 +34,16 @@ TvalueMarks marksOf(const QString &value)
     const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}')),
                   sign = _mm_set1_epi16(short(u'%'));
     __m128i braces = _mm_setzero_si128(), signs = _mm_setzero_si128();
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+    const auto look = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
         braces = _mm_or_si128(braces, _mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close)));
         signs = _mm_or_si128(signs, _mm_cmpeq_epi16(v, sign));
+    };
+    for (; i + 8 <= n; i += 8)
+        look(i);
+    if (i < n && n >= 8) { // the last eight, read again in part
+        look(n - 8);
+        i = n;
     }
     brace = _mm_movemask_epi8(braces) != 0;
     percent = _mm_movemask_epi8(signs) != 0;
