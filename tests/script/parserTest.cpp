@@ -313,6 +313,15 @@ TEST(MacroParser, MarkerSearch)
         for (qsizetype from = -1; from <= t.size(); ++from)
             EXPECT_EQ(findMacroMarker(t, from), reference(t, from)) << t.toStdString() << " " << from;
     }
+    // Longer texts, read several characters a step: a few marker characters
+    // anywhere in a run of plain ones, on either side of every step's edge.
+    for (int k = 0; k < 2000; ++k) {
+        QString t(5 + k % 37, u'a');
+        for (int j = 0, v = k * 104729; j < k % 4; ++j, v /= 97)
+            t[v % t.size()] = alphabet[(v / 7) % 5];
+        for (qsizetype from = -1; from <= t.size(); ++from)
+            EXPECT_EQ(findMacroMarker(t, from), reference(t, from)) << t.toStdString() << " " << from;
+    }
 }
 
 TEST(MacroParser, ErrorLeavesTheTextAsFarAsExpanded)
