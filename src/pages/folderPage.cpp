@@ -29,6 +29,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The working state of one page build.
@@ -85,6 +89,28 @@ struct TpageBuild
         return *p;
     }
 };
+
+// Whether `s` holds a "{" or a "}", in one pass: eight characters a step
+// where SSE2 is at hand.
+bool holdsBrace(QStringView s)
+{
+    const char16_t *d = s.utf16();
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}'));
+    const auto look = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close))) != 0;
+    };
+    for (; i + 8 <= n; i += 8)
+        if (look(i)) return true;
+    if (i < n && n >= 8) return look(n - 8); // the last eight, read again in part
+#endif
+    for (; i < n; ++i)
+        if (d[i] == u'{' || d[i] == u'}') return true;
+    return false;
+}
 
 // Stands for the list during the page's own pass: no symbol, marker or
 // "|", and made of noncharacters that no text of a page holds.
@@ -240,8 +266,7 @@ void buildListItem(TpageBuild &b, Tfile &item)
     const qsizetype start = b.list.size();
     b.itemRun->run(b.preparedFor(text), b.list);
     if (!b.listHasBrace) {
-        const QStringView added = QStringView(b.list).mid(start);
-        b.listHasBrace = added.contains(u'{') || added.contains(u'}');
+        b.listHasBrace = holdsBrace(QStringView(b.list).mid(start));
     }
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one

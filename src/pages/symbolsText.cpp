@@ -22,7 +22,35 @@
 
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Where the next "%s" or "%b" of `text` starts, at `from` or later; -1 if
+// none. Most signs of a page are those of encoded URLs: eight characters are
+// looked at a step where SSE2 is at hand.
+qsizetype nextCounterSign(QStringView text, qsizetype from)
+{
+    const char16_t *d = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i sign = _mm_set1_epi16(short(u'%')), s = _mm_set1_epi16(short(u's')),
+                  b = _mm_set1_epi16(short(u'b'));
+    for (; i + 9 <= n; i += 8) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + 1));
+        const int hits = _mm_movemask_epi8(_mm_and_si128(
+            _mm_cmpeq_epi16(here, sign), _mm_or_si128(_mm_cmpeq_epi16(next, s), _mm_cmpeq_epi16(next, b))));
+        if (hits) return i + __builtin_ctz(unsigned(hits)) / 2;
+    }
+#endif
+    for (; i + 1 < n; ++i)
+        if (d[i] == u'%' && (d[i + 1] == u's' || d[i + 1] == u'b')) return i;
+    return -1;
+}
 
 struct TbuildSlots
 {
@@ -100,13 +128,7 @@ void replacePageCounters(QString &text, const QString &buildTime)
     std::vector<Tmatch> matches;
     qsizetype moved = 0; // what replacing in place would move
     int n = 0;
-    for (qsizetype at = text.indexOf(u'%'); at >= 0; at = text.indexOf(u'%', at)) {
-        // Most signs are those of encoded URLs: one look at the next letter.
-        const QChar next = at + 1 < text.size() ? text.at(at + 1) : QChar();
-        if (next != u's' && next != u'b') {
-            ++at;
-            continue;
-        }
+    for (qsizetype at = nextCounterSign(text, 0); at >= 0; at = nextCounterSign(text, at)) {
         const QStringView rest = QStringView(text).mid(at);
         if (rest.startsWith(sequential)) {
             matches.push_back({at, sequential.size(), QString::number(++n)});

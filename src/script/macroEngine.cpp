@@ -549,7 +549,9 @@ bool TpreparedRun::sameNames() const
     const QString *known = names.constData();
     for (qsizetype i = 0; i < n; i += 2) {
         const QString &a = table[i], &b = known[i / 2];
-        if (a.constData() != b.constData() && a != b) return false;
+        // The buffers themselves, without constData()'s care for a null one.
+        if (a.data_ptr().data() == b.data_ptr().data() && a.size() == b.size()) continue;
+        if (a != b) return false;
     }
     return true;
 }

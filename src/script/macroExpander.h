@@ -74,7 +74,9 @@ private:
 
     const TmacroCallback &cb;
     TexpansionBudget &budget;
-    std::vector<QString> stack; // expansion stack: one text per level
+    // Expansion stack: one text per level. Most expansions go a few levels
+    // deep: those need no allocation.
+    QVarLengthArray<QString, 4> stack;
 
     bool onStack(QStringView s, int level) const;
     void expandNested(QString &result, const QString &what, int level);

@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 EtplError::EtplError(const QString &m, const QString &c, int r, int cl)
     : std::runtime_error(m.toStdString()), msg(m), code(c), row(r), col(cl)
 {
@@ -69,10 +73,47 @@ bool mayHoldMacro(const QString &text)
     return false;
 }
 
+namespace {
+
+// Where the next "%" followed by a letter or "_" is, at `from` or later
+// (only such a sign may start a symbol); -1 if none. The signs of encoded
+// URLs, followed by digits mostly, are passed eight characters a step where
+// SSE2 is at hand.
+qsizetype nextSymbolStart(const QString &text, qsizetype from)
+{
+    const char16_t *d = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype n = text.size();
+    qsizetype i = qMax<qsizetype>(from, 0);
+#if defined(__SSE2__)
+    const __m128i sign = _mm_set1_epi16(short(u'%')), under = _mm_set1_epi16(short(u'_')),
+                  lowerBit = _mm_set1_epi16(0x20), beforeA = _mm_set1_epi16(short(u'a' - 1)),
+                  afterZ = _mm_set1_epi16(short(u'z' + 1));
+    for (; i + 9 <= n; i += 8) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + 1));
+        // A letter, either case, is one once lowered (characters from
+        // U+8000 on compare as negative: never one).
+        const __m128i low = _mm_or_si128(next, lowerBit);
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi16(low, beforeA), _mm_cmplt_epi16(low, afterZ));
+        const __m128i starts = _mm_and_si128(_mm_cmpeq_epi16(here, sign),
+                                             _mm_or_si128(letter, _mm_cmpeq_epi16(next, under)));
+        const int hits = _mm_movemask_epi8(starts);
+        if (hits) return i + __builtin_ctz(unsigned(hits)) / 2;
+    }
+#endif
+    for (; i + 1 < n; ++i)
+        if (d[i] == u'%' && (isAsciiLetter(QChar(d[i + 1])) || d[i + 1] == u'_')) return i;
+    return -1;
+}
+
+} // namespace
+
 bool nextSymbol(const QString &text, qsizetype &from, qsizetype &start, qsizetype &end)
 {
     while (from < text.size()) {
-        const qsizetype i = text.indexOf(QLatin1Char('%'), from);
+        // A sign not followed by a letter or "_" is passed, as the check
+        // below would.
+        const qsizetype i = nextSymbolStart(text, from);
         if (i < 0) break;
         from = i + 1;
         qsizetype p = i + 1;
@@ -358,20 +399,38 @@ void parseAndExpand(QString &text, const TmacroCallback &callback, bool removeQu
 qsizetype findMacroMarker(const QString &text, qsizetype from)
 {
     // Every two-character marker holds a brace: only braces and pipes stop
-    // the scan.
+    // the scan. Where SSE2 is at hand, eight characters without either are
+    // passed in one step.
     const QChar *d = text.constData();
     const qsizetype n = text.size();
     const qsizetype start = qMax<qsizetype>(from, 0);
-    for (qsizetype i = start; i < n; ++i) {
-        const char16_t c = d[i].unicode();
-        if (c == '|') return i;
-        if (c == '{') {
-            if (i + 1 < n && (d[i + 1] == QLatin1Char('.') || d[i + 1] == QLatin1Char(':'))) return i;
-        } else if (c == '}') {
-            if (i > start && (d[i - 1] == QLatin1Char('.') || d[i - 1] == QLatin1Char(':'))) return i - 1;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}')),
+                  pipe = _mm_set1_epi16(short(u'|'));
+    const auto stopIn = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close)),
+                                              _mm_cmpeq_epi16(v, pipe))) != 0;
+    };
+#endif
+    qsizetype i = start;
+    for (;;) {
+#if defined(__SSE2__)
+        while (i + 8 <= n && !stopIn(i))
+            i += 8;
+#endif
+        // One step's characters (or the last few) one at a time.
+        for (const qsizetype stop = qMin(n, i + 8); i < stop; ++i) {
+            const char16_t c = d[i].unicode();
+            if (c == '|') return i;
+            if (c == '{') {
+                if (i + 1 < n && (d[i + 1] == QLatin1Char('.') || d[i + 1] == QLatin1Char(':'))) return i;
+            } else if (c == '}') {
+                if (i > start && (d[i - 1] == QLatin1Char('.') || d[i - 1] == QLatin1Char(':'))) return i - 1;
+            }
         }
+        if (i >= n) return -1;
     }
-    return -1;
 }
 
 bool containsMacroMarker(const QString &text)

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace macroscan;
 
 namespace {
@@ -20,12 +24,32 @@ struct TvalueMarks {
 
 TvalueMarks marksOf(const QString &value)
 {
-    // No branch in the loop: values are short and mostly hold neither.
-    const QChar *d = value.constData();
+    // No branch in the loops: values are short and mostly hold neither.
+    // Eight characters a step where SSE2 is at hand.
+    const char16_t *d = reinterpret_cast<const char16_t *>(value.constData());
     const qsizetype n = value.size();
+    qsizetype i = 0;
     bool brace = false, percent = false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = d[i].unicode();
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}')),
+                  sign = _mm_set1_epi16(short(u'%'));
+    __m128i braces = _mm_setzero_si128(), signs = _mm_setzero_si128();
+    const auto look = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        braces = _mm_or_si128(braces, _mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close)));
+        signs = _mm_or_si128(signs, _mm_cmpeq_epi16(v, sign));
+    };
+    for (; i + 8 <= n; i += 8)
+        look(i);
+    if (i < n && n >= 8) { // the last eight, read again in part
+        look(n - 8);
+        i = n;
+    }
+    brace = _mm_movemask_epi8(braces) != 0;
+    percent = _mm_movemask_epi8(signs) != 0;
+#endif
+    for (; i < n; ++i) {
+        const char16_t u = d[i];
         brace |= (u == '{') | (u == '}');
         percent |= u == '%';
     }

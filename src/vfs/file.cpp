@@ -52,7 +52,8 @@ TfilePtr Tfile::createFor(const QString &fullpath, DiskEntryInfo &seen)
     return createSeen(resource, seen);
 }
 
-TfilePtr Tfile::createSeen(const QString &fullpath, const DiskEntryInfo &seen)
+TfilePtr Tfile::createSeen(const QString &fullpath, const DiskEntryInfo &seen,
+                           const QString *lastComponent)
 {
     TfilePtr f(new Tfile);
     f->icon = -1;
@@ -60,7 +61,7 @@ TfilePtr Tfile::createSeen(const QString &fullpath, const DiskEntryInfo &seen)
     // A listing makes one node per entry: the coarse clock, read cheaply,
     // tells the time within milliseconds.
     f->atime = f->mtime = nowCoarse();
-    f->setResource(withoutTrailingDelimiter(fullpath));
+    f->setResourceNamed(lastComponent ? fullpath : withoutTrailingDelimiter(fullpath), lastComponent);
     if (seen.kind == DiskEntry::Folder) {
         f->flags.set(FA_FOLDER);
         f->flags.set(FA_BROWSABLE);
@@ -83,18 +84,34 @@ TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder)
 TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder, const DiskEntryInfo &seen)
 {
     TfilePtr f = createSeen(fullpath, seen);
-    f->flags.set(FA_TEMP);
+    f->becomeTemp(folder, seen);
+    return f;
+}
+
+TfilePtr Tfile::createTempEntry(const QString &base, const QString &name, const Tfile *folder,
+                                const DiskEntryInfo &seen)
+{
+    // A name from a folder's entries holds no "/" and is not empty: the path
+    // then ends with it.
+    const bool named = !name.isEmpty() && base.endsWith(u'/') && !name.contains(u'/');
+    TfilePtr f = createSeen(base + name, seen, named ? &name : nullptr);
+    f->becomeTemp(folder, seen);
+    return f;
+}
+
+void Tfile::becomeTemp(const Tfile *folder, const DiskEntryInfo &seen)
+{
+    flags.set(FA_TEMP);
     if (folder) {
         const Tfile *real = folder->isTemp() ? folder->tempFolder_.data() : folder;
-        f->tempFolder_ = TfilePtr(const_cast<Tfile *>(real));
+        tempFolder_ = TfilePtr(const_cast<Tfile *>(real));
     }
     // What was seen on disk, so that "new" and listings read real values.
-    f->seen_ = seen;
+    seen_ = seen;
     if (seen.kind == DiskEntry::File)
-        f->size = seen.size;
+        size = seen.size;
     if (seen.kind != DiskEntry::None)
-        f->mtime = seen.mtime;
-    return f;
+        mtime = seen.mtime;
 }
 
 TfilePtr Tfile::createVirtualFolder(const QString &name)
@@ -138,6 +155,11 @@ void Tfile::setName(const QString &newName)
 
 void Tfile::setResource(QString res)
 {
+    setResourceNamed(std::move(res), nullptr);
+}
+
+void Tfile::setResourceNamed(QString res, const QString *lastComponent)
+{
     const TshellLinks &links = TshellLinks::current();
     if (links.isShellLink(res)) {
         QString n = lastPathComponent(withoutTrailingDelimiter(res));
@@ -157,8 +179,12 @@ void Tfile::setResource(QString res)
     // Drive letters do not exist here: a resource is never a "unit".
     flags.clear(FA_UNIT);
     if (!isRoot() && !flags.has(FA_SOLVED_LNK)) {
-        const QString n = lastPathComponent(res);
-        name = n.isEmpty() ? res : n;
+        if (lastComponent) {
+            name = *lastComponent; // the same text, kept without a copy
+        } else {
+            const QString n = lastPathComponent(res);
+            name = n.isEmpty() ? res : n;
+        }
     }
     size = -1;
     if (parent_ && vfs_)

@@ -121,6 +121,10 @@ public:
     static TfilePtr createTemp(const QString &fullpath, const Tfile *folder = nullptr);
     // The same when the caller has just stat'ed `fullpath` itself.
     static TfilePtr createTemp(const QString &fullpath, const Tfile *folder, const DiskEntryInfo &seen);
+    // The same for the entry `name` of the folder whose path, ending with
+    // "/", is `base`: the node's name is `name` itself, not cut out of the path.
+    static TfilePtr createTempEntry(const QString &base, const QString &name, const Tfile *folder,
+                                    const DiskEntryInfo &seen);
     static TfilePtr createVirtualFolder(const QString &name);
     static TfilePtr createLink(const QString &name);
 
@@ -245,7 +249,12 @@ private:
     friend class Tvfs;
     Tfile(); // nodes live in TfilePtr only: use the create functions
     static TfilePtr createFor(const QString &fullpath, DiskEntryInfo &seen);
-    static TfilePtr createSeen(const QString &fullpath, const DiskEntryInfo &seen);
+    static TfilePtr createSeen(const QString &fullpath, const DiskEntryInfo &seen,
+                               const QString *lastComponent = nullptr);
+    // setResource, with the last component of `res` given when it is known.
+    void setResourceNamed(QString res, const QString *lastComponent);
+    // Marks a new node temporary, below `folder`, with what was seen on disk.
+    void becomeTemp(const Tfile *folder, const DiskEntryInfo &seen);
     void setVfsRecursively(Tvfs *v);
 
     Tfile *parent_ = nullptr;  // owner in the tree; cleared when it goes away

@@ -344,8 +344,8 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
             continue;
         if (e.recheck && !folderFd)
             folderFd.emplace(folder->resource);
-        TfilePtr f = Tfile::createTemp(base + name, folder,
-                                       e.recheck ? diskEntryInfoAt(folderFd->fd, name) : e.info);
+        TfilePtr f = Tfile::createTempEntry(base, name, folder,
+                                            e.recheck ? diskEntryInfoAt(folderFd->fd, name) : e.info);
         // The node's stat decides: the entry may have changed since it was read.
         if (f->isFolder() != e.isDir || (!e.isDir && f->size < 0))
             continue;

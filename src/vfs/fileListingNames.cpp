@@ -75,6 +75,7 @@ void TsideFileScope::forgetAll()
     for (TsideFileScope *s = gCurrent; s; s = s->outer) {
         s->folders.clear();
         s->last = nullptr;
+        s->lastPath.clear();
     }
 }
 
@@ -108,12 +109,23 @@ bool TsideFileScope::mayHaveAt(const QString &path, QStringView suffix)
 {
     // A page asks for every item of one folder: the folder met last answers
     // without its name being built again.
-    const qsizetype cut = path.lastIndexOf(u'/');
-    const QStringView folder = cut < 0 ? QStringView() : cut == 0 ? QStringView(u"/") : QStringView(path).left(cut);
-    if (!last || folder != QStringView(lastFolder)) {
-        lastFolder = folder.toString();
-        const Tnames &n = entry(lastFolder);
-        last = &n;
+    // An item is mostly asked for again right away, with another suffix:
+    // the very string asked for last (held, so unchanged) needs no look.
+    // (A string over foreign characters has no capacity: it is not trusted.)
+    const bool samePath = last && lastPath.capacity() > 0 &&
+                          path.data_ptr().data() == lastPath.data_ptr().data() &&
+                          path.size() == lastPath.size();
+    const qsizetype cut = samePath ? lastCut : path.lastIndexOf(u'/');
+    if (!samePath) {
+        const QStringView folder =
+            cut < 0 ? QStringView() : cut == 0 ? QStringView(u"/") : QStringView(path).left(cut);
+        if (!last || folder != QStringView(lastFolder)) {
+            lastFolder = folder.toString();
+            const Tnames &n = entry(lastFolder);
+            last = &n;
+        }
+        lastPath = path;
+        lastCut = cut;
     }
     if (!last->readable)
         return true;

@@ -41,6 +41,8 @@ private:
     QHash<QString, Tnames> folders;
     QString lastFolder;           // as asked, before the trailing "/" goes
     const Tnames *last = nullptr; // its entry in `folders`
+    QString lastPath;             // the path asked for last, in that folder
+    qsizetype lastCut = -1;       // where its last "/" is
     TsideFileScope *outer = nullptr;
 };
 

@@ -138,6 +138,14 @@ TEST(PageText, SequentialAndBuildTime)
         replacePageCounters(page, time);
         EXPECT_EQ(page, body + "<f>" + time + " #1 " + time + "2</f>");
     }
+    // A symbol at every place against the steps the scan takes, after
+    // encoded signs and near misses, and a lone "%s" at the very end.
+    for (int lead = 0; lead < 20; ++lead) {
+        const QString pad = QStringLiteral("%2%s%bx%%").left(lead % 9) + QString(lead, u'y');
+        QString page = pad + "%sequential%" + pad + "%build-time%" + pad + "%s";
+        replacePageCounters(page, "7");
+        EXPECT_EQ(page, pad + "1" + pad + "7" + pad + "%s") << lead;
+    }
     EXPECT_EQ(buildTimeText(15), "0.015");
     EXPECT_EQ(buildTimeText(2500), "2.500");
 }

@@ -1,8 +1,10 @@
 // The parser alone, with a callback that records what it is asked.
+#include "script/macroExpander.h"
 #include "script/macroParser.h"
 #include "scriptTestTools.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -312,6 +314,39 @@ TEST(MacroParser, MarkerSearch)
             t += alphabet[v % 6];
         for (qsizetype from = -1; from <= t.size(); ++from)
             EXPECT_EQ(findMacroMarker(t, from), reference(t, from)) << t.toStdString() << " " << from;
+    }
+    // Longer texts, read several characters a step: a few marker characters
+    // anywhere in a run of plain ones, on either side of every step's edge.
+    for (int k = 0; k < 2000; ++k) {
+        QString t(5 + k % 37, u'a');
+        for (int j = 0, v = k * 104729; j < k % 4; ++j, v /= 97)
+            t[v % t.size()] = alphabet[(v / 7) % 5];
+        for (qsizetype from = -1; from <= t.size(); ++from)
+            EXPECT_EQ(findMacroMarker(t, from), reference(t, from)) << t.toStdString() << " " << from;
+    }
+}
+
+TEST(MacroParser, SymbolSearch)
+{
+    // Each symbol found, in order, against the pattern of a symbol, in texts
+    // long enough to be read several characters a step: encoded signs, near
+    // misses and symbols on either side of every step's edge.
+    static const QRegularExpression symbol(QStringLiteral("%[A-Za-z_][A-Za-z0-9_-]*%"));
+    const QString alphabet = QStringLiteral("%%a_2-Z \u00e9");
+    for (int k = 0; k < 3000; ++k) {
+        QString t(3 + k % 29, u'x');
+        for (int j = 0, v = k * 7919 + 13; j < 2 + k % 6; ++j, v = v * 31 + 7)
+            t[qAbs(v) % t.size()] = alphabet[qAbs(v / 11) % alphabet.size()];
+        QStringList found, want;
+        qsizetype from = 0, start = 0, end = 0;
+        while (macroscan::nextSymbol(t, from, start, end))
+            found << QString::number(start) + QLatin1Char(':') + t.mid(start, end - start);
+        for (auto it = symbol.globalMatch(t); it.hasNext();) {
+            const auto m = it.next();
+            want << QString::number(m.capturedStart()) + QLatin1Char(':') + m.captured();
+        }
+        EXPECT_EQ(found, want) << t.toStdString();
+        EXPECT_EQ(macroscan::mayHoldSymbol(t), !want.isEmpty()) << t.toStdString();
     }
 }
 

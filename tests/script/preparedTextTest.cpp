@@ -126,6 +126,24 @@ TEST(PreparedText, EdgesOfMarkersAndSymbols)
 }
 
 // Random texts made of the pieces that matter to either pass.
+TEST(PreparedText, MarkersAnywhereInLongValues)
+{
+    // A marker or a symbol at every place of values long enough to be read
+    // several characters a step, and in their last few characters: each one
+    // must be seen, or the value would be copied unexpanded.
+    const QString text = QStringLiteral("<%a%>{.m|%b%.}[%c%]");
+    const QString marks[] = {QStringLiteral("{.n.}"), QStringLiteral("x.}"), QStringLiteral("%a%"),
+                             QStringLiteral("{:q:}")};
+    for (int at = 0; at <= 24; ++at) {
+        for (const QString &mark : marks) {
+            QString v(24, u'x');
+            v.insert(at, mark);
+            expectSame(text, {v, QStringLiteral("y"), v});
+            expectSame(text, {QStringLiteral("y"), v, QStringLiteral("z")});
+        }
+    }
+}
+
 TEST(PreparedText, RandomTextsExpandAsTheParserDoes)
 {
     const QStringList pieces = {
