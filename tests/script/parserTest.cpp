@@ -335,8 +335,10 @@ TEST(MacroParser, SymbolSearch)
     const QString alphabet = QStringLiteral("%%a_2-Z \u00e9");
     for (int k = 0; k < 3000; ++k) {
         QString t(3 + k % 29, u'x');
-        for (int j = 0, v = k * 7919 + 13; j < 2 + k % 6; ++j, v = v * 31 + 7)
-            t[qAbs(v) % t.size()] = alphabet[qAbs(v / 11) % alphabet.size()];
+        // Unsigned: the generator's products wrap around.
+        quint32 v = quint32(k) * 7919u + 13u;
+        for (int j = 0; j < 2 + k % 6; ++j, v = v * 31u + 7u)
+            t[qsizetype(v % quint32(t.size()))] = alphabet[qsizetype((v / 11u) % quint32(alphabet.size()))];
         QStringList found, want;
         qsizetype from = 0, start = 0, end = 0;
         while (macroscan::nextSymbol(t, from, start, end))
