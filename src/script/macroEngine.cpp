@@ -133,22 +133,29 @@ QString valueByRoute(TmacroData &md, const TsymbolRoute &route, const QString &s
     return route.quote ? macroQuote(result) : result;
 }
 
+// What `produce` answers for `text`, logged. An exception gives an empty
+// answer, and the log tells of it.
+template<typename Produce>
+QString loggedAnswer(TmacroData &md, const QString &text, Produce produce)
+{
+    QString result;
+    try {
+        result = produce();
+    } catch (...) {
+        logMacro(md, text,
+                 QLatin1String("Exception, please report this bug on ") +
+                     macroSettings().forumAddress);
+        return QString();
+    }
+    logMacro(md, text, result);
+    return result;
+}
+
 // What the callback answers for a symbol (the log sees it).
 QString symbolResult(TmacroData &md, const QString &s, const TsymbolRoute &route)
 {
     if (md.breaking) return QString();
-    QString result;
-    try {
-        result = valueByRoute(md, route, s);
-    } catch (...) {
-        result.clear();
-        logMacro(md, s,
-                 QLatin1String("Exception, please report this bug on ") +
-                     macroSettings().forumAddress);
-        return result;
-    }
-    logMacro(md, s, result);
-    return result;
+    return loggedAnswer(md, s, [&] { return valueByRoute(md, route, s); });
 }
 
 QString urlVarOf(TmacroData &md, const QString &side)
@@ -284,30 +291,20 @@ QString cbMacros(const QString &fullText, const QStringList &pieces, bool isSymb
 {
     if (isSymbol) return symbolResult(md, fullText, routeOf(md.table, fullText));
     if (md.breaking) return QString();
-    QString result;
-    try {
-        if (!macroSettings().enableMacros) {
-            result = fullText;
-        } else if (fullText.size() <= TpureResults::kMaxText && isPureCall(md, pieces)) {
-            if (const QString *known = pureResults().find(fullText)) {
-                result = *known;
-            } else {
-                result = evaluateMacro(md, fullText, pieces);
-                pureResults().keep(fullText, result);
-            }
-            if (pure) *pure = true;
+    return loggedAnswer(md, fullText, [&] {
+        if (!macroSettings().enableMacros) return fullText;
+        if (fullText.size() > TpureResults::kMaxText || !isPureCall(md, pieces))
+            return evaluateMacro(md, fullText, pieces);
+        QString result;
+        if (const QString *known = pureResults().find(fullText)) {
+            result = *known;
         } else {
             result = evaluateMacro(md, fullText, pieces);
+            pureResults().keep(fullText, result);
         }
-    } catch (...) {
-        result.clear();
-        logMacro(md, fullText,
-                 QLatin1String("Exception, please report this bug on ") +
-                     macroSettings().forumAddress);
+        if (pure) *pure = true;
         return result;
-    }
-    logMacro(md, fullText, result);
-    return result;
+    });
 }
 
 std::shared_ptr<const TnameValueList> aliasesFor(const TtplPtr &tpl)
