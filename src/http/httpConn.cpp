@@ -610,27 +610,6 @@ bool hasHeaderLine(QByteArrayView head, QByteArrayView name)
     return false;
 }
 
-// The decimal digits of `n`, written at the end of `buf`.
-QByteArrayView numberText(qint64 n, char (&buf)[24])
-{
-    int i = sizeof buf;
-    const bool neg = n < 0;
-    quint64 u = neg ? quint64(-(n + 1)) + 1 : quint64(n);
-    do {
-        buf[--i] = char('0' + u % 10);
-        u /= 10;
-    } while (u);
-    if (neg)
-        buf[--i] = '-';
-    return QByteArrayView(buf + i, qsizetype(sizeof buf) - i);
-}
-
-void appendNumber(QByteArray &out, qint64 n)
-{
-    char buf[24];
-    out.append(numberText(n, buf));
-}
-
 // The standard phrase as text, shared for the usual codes instead of
 // converted for every reply.
 QString reasonText(int code)
@@ -787,35 +766,39 @@ void ThttpConn::sendHeader()
     // A client told nothing would keep the connection and wait on it.
     if (!keepsAfterReply() && !hasHeaderLine(h, "connection"))
         h.append("Connection: close\r\n");
-    // What goes on the wire: the head, its blank line, and room for what
-    // joins it there, in one buffer.
-    const auto wireWith = [&h](qsizetype room) {
-        QByteArray wire;
-        wire.reserve(h.size() + 2 + room);
-        wire.append(h);
-        wire.append("\r\n", 2);
-        return wire;
-    };
-    headLeft = h.size() + 2;
+    // What goes on the wire is the head itself with its blank line (and a
+    // small file's bytes) behind it; the socket copies what it cannot send
+    // at once, so the head is given back its own size afterwards.
+    const qsizetype headSize = h.size();
+    headLeft = headSize + 2;
     if (!sock)
         return;
+    h.append("\r\n", 2);
+    const bool bodyByChunks = sendHeadAndSmallBody(h);
+    h.truncate(headSize);
+    if (bodyByChunks)
+        sendChunk(TspeedLimiter::unlimited);
+}
+
+// Sends the head `wire` (blank line included) and, when nothing holds the
+// body back, the start of the body in the same system call. True when the
+// body is to follow by chunks at once.
+bool ThttpConn::sendHeadAndSmallBody(QByteArray &wire)
+{
     if (headOnly) {
-        sock->write(wireWith(0));
-        return;
+        sock->write(wire);
+        return false;
     }
-    // The body starts right behind the head when nothing holds it back:
-    // small bodies leave in the same system call.
     startBody();
     if (state_ == HCS_REPLYING_BODY && bodyLeft() > 0 && !mustQueue()) {
         const qint64 left = reply_.lastByte + 1 - body_.pos();
         const qint64 n = qMin<qint64>(left, qint64(1) << 20);
         if (body_.kind() == ThttpBody::BK_BYTES) {
-            sock->write2(wireWith(0), body_.bytes().constData() + body_.pos(), n);
+            sock->write2(wire, body_.bytes().constData() + body_.pos(), n);
             body_.advance(n);
-            return;
+            return false;
         }
         if (body_.kind() == ThttpBody::BK_FILE && n <= 16384) {
-            QByteArray wire = wireWith(n);
             const qsizetype headSize = wire.size();
             wire.resize(headSize + n);
             const qint64 got = body_.read(wire.data() + headSize, n);
@@ -825,13 +808,13 @@ void ThttpConn::sendHeader()
                 truncated = true;
                 disconnect();
             }
-            return;
+            return false;
         }
-        sock->write(wireWith(0), true);
-        sendChunk(TspeedLimiter::unlimited);
-        return;
+        sock->write(wire, true);
+        return true;
     }
-    sock->write(wireWith(0));
+    sock->write(wire);
+    return false;
 }
 
 void ThttpConn::startBody()

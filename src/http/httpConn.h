@@ -180,6 +180,7 @@ private:
     bool rangeSatisfiable(qint64 size) const;
     void buildHead();
     void sendHeader();
+    bool sendHeadAndSmallBody(QByteArray &wire);
     void startBody();
     void bodyStep();
     void finishReply();

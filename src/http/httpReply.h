@@ -65,6 +65,9 @@ struct ThttpReply
     // (no line of its own is built). A name that is empty or holds a colon
     // is refused as well.
     bool addHeader(QByteArrayView name, QByteArrayView value, bool overwrite);
+    // addHeader(line, true) for the program's own constant lines: well
+    // formed and no Set-Cookie, so they need none of the checks.
+    void addOwnHeader(QByteArrayView line);
     // Adds the line when no line of that name is there yet. Throws
     // std::invalid_argument("Missing colon") when the line has no ':'.
     bool setHeaderIfNone(QByteArrayView line);

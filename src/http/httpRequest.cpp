@@ -112,10 +112,18 @@ qsizetype findHeadEnd(QByteArrayView buf, int *termLen)
     }
     // A head ended by bare carriage returns, unless a line end came first.
     // The pair may run into that line end ("\r\r\n\n"): it still came first.
-    const qsizetype crcr = QByteArrayView(d, end < 0 ? n : end + 1).indexOf("\r\r");
-    if (crcr >= 0) {
-        *termLen = 2;
-        return crcr;
+    // Every CR of a usual head is followed by LF: each is looked at once.
+    const qsizetype upTo = end < 0 ? n : end + 1;
+    for (qsizetype p = 0; p + 1 < upTo;) {
+        const void *found = std::memchr(d + p, '\r', size_t(upTo - 1 - p));
+        if (!found)
+            break;
+        const qsizetype cr = static_cast<const char *>(found) - d;
+        if (d[cr + 1] == '\r') {
+            *termLen = 2;
+            return cr;
+        }
+        p = cr + 1;
     }
     return end;
 }
@@ -219,6 +227,18 @@ QByteArray contentLengthOf(const ThttpRequest &req, bool *conflict)
 
 }
 
+// The version after "HTTP/", upper-cased; the usual ones shared, not built.
+QByteArray httpVersionText(QByteArrayView v)
+{
+    static const QByteArray v11("1.1");
+    static const QByteArray v10("1.0");
+    if (v == v11)
+        return v11;
+    if (v == v10)
+        return v10;
+    return asciiUpper(v);
+}
+
 bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, ThttpHeadInfo *info)
 {
     *info = {};
@@ -263,7 +283,7 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
         req.url = firstLine.first(urlEnd).toByteArray();
         const QByteArrayView v = firstLine.sliced(urlEnd + 1);
         if (startsWithText(v, "HTTP/"))
-            req.ver = asciiUpper(v.sliced(5));
+            req.ver = httpVersionText(v.sliced(5));
     }
 
     // Header lines, split at CR LF, LF or CR.

@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
@@ -299,6 +303,26 @@ QByteArray base64Decode(QByteArrayView text, bool *ok)
     return QByteArray::fromBase64(in);
 }
 
+QByteArrayView numberText(qint64 n, char (&buf)[24])
+{
+    int i = sizeof buf;
+    const bool neg = n < 0;
+    quint64 u = neg ? quint64(-(n + 1)) + 1 : quint64(n);
+    do {
+        buf[--i] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (neg)
+        buf[--i] = '-';
+    return QByteArrayView(buf + i, qsizetype(sizeof buf) - i);
+}
+
+void appendNumber(QByteArray &out, qint64 n)
+{
+    char buf[24];
+    appendParts(out, {numberText(n, buf)});
+}
+
 void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
 {
     qsizetype size = 0;
@@ -316,16 +340,38 @@ void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
 
 void appendUtf8(QByteArray &out, QStringView text)
 {
-    for (QChar c : text)
-        if (c.unicode() >= 0x80) {
-            out += text.toUtf8();
-            return;
-        }
+    const qsizetype ascii = appendAsciiRun(out, text, 0, 0x7F);
+    if (ascii < text.size())
+        out += text.sliced(ascii).toUtf8();
+}
+
+qsizetype appendAsciiRun(QByteArray &out, QStringView text, char16_t low, char16_t high)
+{
+    Q_ASSERT(low <= high && high <= 0x7F);
     const qsizetype at = out.size();
-    out.resize(at + text.size());
+    const qsizetype n = text.size();
+    out.resize(at + n);
     char *d = out.data() + at;
-    for (QChar c : text)
-        *d++ = char(c.unicode());
+    const char16_t *src = text.utf16();
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Eight units a step: a lane is outside when it is below `low` or
+    // above `high` (saturating differences are then nonzero).
+    const __m128i lowest = _mm_set1_epi16(short(low));
+    const __m128i highest = _mm_set1_epi16(short(high));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+        const __m128i outside = _mm_or_si128(_mm_subs_epu16(lowest, v), _mm_subs_epu16(v, highest));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, zero)) != 0xFFFF)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(d + i), _mm_packus_epi16(v, v));
+    }
+#endif
+    for (; i < n && src[i] >= low && src[i] <= high; ++i)
+        d[i] = char(src[i]);
+    out.truncate(at + i);
+    return i;
 }
 
 QString bytesToText(QByteArrayView bytes)

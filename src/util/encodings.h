@@ -60,6 +60,15 @@ inline QByteArray base64Decode(const QString &text, bool *ok = nullptr)
 // phrases) is copied without a conversion buffer.
 void appendUtf8(QByteArray &out, QStringView text);
 
+// Appends, one byte each, the longest start of `text` whose units are all
+// from `low` to `high` (at most 0x7F); returns its length.
+qsizetype appendAsciiRun(QByteArray &out, QStringView text, char16_t low, char16_t high);
+
+// The decimal digits of `n` (a "-" before when negative), written at the
+// end of `buf`.
+QByteArrayView numberText(qint64 n, char (&buf)[24]);
+void appendNumber(QByteArray &out, qint64 n);
+
 // Appends the parts in turn: the buffer grows once (geometrically), then
-// each part is copied.
+// each part is copied. Cheaper than one append each, even for one part.
 void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);

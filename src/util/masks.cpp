@@ -366,3 +366,20 @@ QString nameForAddress(const QStringList &pairs, const QString &address)
             return pairs[i];
     return {};
 }
+
+bool TfileMaskMemo::matches(const QString &mask, const QString &name)
+{
+    if (!primed || mask != memoFor) {
+        primed = true;
+        memoFor = mask;
+        known.clear();
+    }
+    const auto it = known.constFind(name);
+    if (it != known.cend())
+        return *it;
+    const bool match = matchFileMask(mask, name);
+    if (known.size() >= maxNames)
+        known.clear();
+    known.insert(name, match);
+    return match;
+}

@@ -4,6 +4,7 @@
 
 #include "util/addresses.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -21,6 +22,21 @@ qsizetype wildcardMatchLength(QStringView pattern, QStringView text, bool wholeT
 // number of leading backslashes inverts the result; a mask empty after them
 // matches everything.
 bool matchFileMask(QStringView mask, QStringView text);
+
+// matchFileMask with its answers kept, for a mask asked about the same few
+// names again and again (one per request). The answers are forgotten when
+// the mask changes, and all at once when too many are kept.
+class TfileMaskMemo
+{
+public:
+    bool matches(const QString &mask, const QString &name);
+
+private:
+    static constexpr qsizetype maxNames = 1024;
+    QString memoFor;
+    bool primed = false;
+    QHash<QString, bool> known;
+};
 
 // True when the client `address` matches the address mask: pieces "lan",
 // ranges "A-B" (either family), IPv4 prefixes "A/n" and wildcard patterns,

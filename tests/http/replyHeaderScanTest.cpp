@@ -101,6 +101,18 @@ TEST(ReplyHeaderScan, SafetyOfBytes)
     };
     for (const auto &c : cases)
         EXPECT_EQ(isHeaderSafe(QByteArrayView(c.bytes)), c.safe) << c.bytes.toStdString();
+    // One byte of every value at every place of texts of up to 40 bytes
+    // (the scan takes sixteen at a step): only NUL, LF and CR are unsafe.
+    for (int len = 1; len <= 40; ++len)
+        for (int at = 0; at < len; ++at)
+            for (int b = 0; b < 256; ++b) {
+                QByteArray text(len, 'v');
+                text[at] = char(b);
+                const bool safe = b != '\0' && b != '\n' && b != '\r';
+                ASSERT_EQ(isHeaderSafe(QByteArrayView(text)), safe) << len << " " << at << " " << b;
+                // From an odd start, as a part of a longer line is checked.
+                ASSERT_EQ(isHeaderSafe(QByteArrayView(text).sliced(at)), safe) << len << " " << at << " " << b;
+            }
 }
 
 TEST(ReplyHeaderScan, SanitizedLines)

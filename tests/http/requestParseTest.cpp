@@ -231,6 +231,58 @@ TEST(RequestParse, ContentLengthsMustAgree)
     }
 }
 
+namespace {
+
+// The head's end the plain way: the first LF followed by an empty line,
+// unless a CR CR pair starts before that line ends.
+std::pair<qsizetype, int> plainHeadEnd(const QByteArray &b)
+{
+    const qsizetype n = b.size();
+    qsizetype lfEnd = -1;
+    int lfTerm = 0;
+    for (qsizetype i = 0; i < n && lfEnd < 0; ++i) {
+        if (b[i] != '\n')
+            continue;
+        qsizetype j = i + 1;
+        if (j < n && b[j] == '\r')
+            ++j;
+        if (j < n && b[j] == '\n') {
+            lfEnd = i > 0 && b[i - 1] == '\r' ? i - 1 : i;
+            lfTerm = int(j + 1 - lfEnd);
+        }
+    }
+    const qsizetype limit = lfEnd < 0 ? n : lfEnd + 1;
+    for (qsizetype c = 0; c + 1 < limit; ++c)
+        if (b[c] == '\r' && b[c + 1] == '\r')
+            return {c, 2};
+    return {lfEnd, lfTerm};
+}
+
+} // namespace
+
+TEST(RequestParse, FindHeadEndOfEveryShortText)
+{
+    // Every text of up to 9 bytes over "a", CR and LF.
+    const char alphabet[] = {'a', '\r', '\n'};
+    for (int len = 0; len <= 9; ++len) {
+        int combinations = 1;
+        for (int i = 0; i < len; ++i)
+            combinations *= 3;
+        for (int k = 0; k < combinations; ++k) {
+            QByteArray b;
+            for (int i = 0, v = k; i < len; ++i, v /= 3)
+                b += alphabet[v % 3];
+            int term = 0;
+            const qsizetype end = findHeadEnd(b, &term);
+            const auto [plainEnd, plainTerm] = plainHeadEnd(b);
+            ASSERT_EQ(end, plainEnd) << b.toPercentEncoding().constData();
+            if (end >= 0) {
+                ASSERT_EQ(term, plainTerm) << b.toPercentEncoding().constData();
+            }
+        }
+    }
+}
+
 TEST(RequestParse, FindHeadEnd)
 {
     int term = 0;

@@ -170,3 +170,30 @@ TEST(Utf8, Append)
     appendUtf8(out, u"");
     EXPECT_EQ(out, "a:127.0.0.1 \xc3\xa9\xf0\x9f\x98\x80");
 }
+
+TEST(Utf8, AsciiRunsStopAtTheFirstUnitOutsideTheRange)
+{
+    // Runs long enough for the eight-at-a-step copy, with one unit at every
+    // place, inside the range and out of it on either side.
+    const char16_t units[] = {0x00, 0x09, 0x1F, 0x20, 0x22, 0x41, 0x7E, 0x7F, 0x80, 0xE9, 0x2020, 0xD83D, 0xFFFF};
+    const struct
+    {
+        char16_t low, high;
+    } ranges[] = {{0, 0x7F}, {0x20, 0x7E}, {0x41, 0x41}};
+    for (const auto &r : ranges)
+        for (int len = 0; len <= 27; ++len)
+            for (int at = -1; at < len; ++at)
+                for (const char16_t u : units) {
+                    QString text;
+                    for (int i = 0; i < len; ++i)
+                        text += QChar(char16_t(r.low + (i * 5) % (r.high - r.low + 1)));
+                    if (at >= 0)
+                        text[at] = QChar(u);
+                    qsizetype plain = 0;
+                    while (plain < text.size() && text[plain].unicode() >= r.low && text[plain].unicode() <= r.high)
+                        ++plain;
+                    QByteArray out("x");
+                    ASSERT_EQ(appendAsciiRun(out, text, r.low, r.high), plain) << len << " " << at << " " << int(u);
+                    ASSERT_EQ(out, "x" + text.first(plain).toLatin1()) << len << " " << at << " " << int(u);
+                }
+}
