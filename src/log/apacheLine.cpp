@@ -7,13 +7,15 @@
 #include <QList>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace {
 
 struct TapachePiece
 {
-    QString literal;         // text copied as it is, when not a directive
+    QByteArray literal;      // text copied as it is (UTF-8), when not a directive
     bool directive = false;
     bool hasCodes = false;
     bool negate = false;
@@ -27,7 +29,7 @@ using TapacheFormat = QList<TapachePiece>;
 TapachePiece literalPiece(const QString &text)
 {
     TapachePiece p;
-    p.literal = text;
+    p.literal = text.toUtf8();
     return p;
 }
 
@@ -116,55 +118,80 @@ bool needsApacheEscape(char16_t c)
     return c < 0x20 || c == 0x7F || c == u'"' || c == u'\\';
 }
 
-void appendApacheValue(QString &out, QStringView v)
+void appendApacheEscape(QByteArray &out, char16_t c)
 {
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < v.size(); ++i) {
-        const char16_t c = v[i].unicode();
-        if (!needsApacheEscape(c))
-            continue;
-        out += v.sliced(from, i - from);
-        if (c == u'"' || c == u'\\') {
-            out += u'\\';
-            out += QChar(c);
-        } else {
-            out += QLatin1String("\\x");
-            out += QLatin1Char(apacheHex[c >> 4]);
-            out += QLatin1Char(apacheHex[c & 0xF]);
-        }
-        from = i + 1;
+    if (c == u'"') {
+        appendParts(out, {"\\\""});
+    } else if (c == u'\\') {
+        appendParts(out, {"\\\\"});
+    } else {
+        const char escaped[] = {'\\', 'x', apacheHex[(c >> 4) & 0xF], apacheHex[c & 0xF]};
+        appendParts(out, {QByteArrayView(escaped, 4)});
     }
-    out += v.sliced(from);
+}
+
+// The value as UTF-8, its control characters, quotes and backslashes
+// escaped. Printable ASCII goes in runs; quotes and backslashes, printable
+// but escaped, end a run.
+void appendApacheValue(QByteArray &out, QStringView v)
+{
+    qsizetype i = 0;
+    while (i < v.size()) {
+        const qsizetype at = out.size();
+        qsizetype run = appendAsciiRun(out, v.sliced(i), 0x20, 0x7E);
+        const char *copied = out.constData() + at;
+        for (qsizetype k = 0; k < run; ++k)
+            if (copied[k] == '"' || copied[k] == '\\') {
+                out.truncate(at + k);
+                run = k;
+                break;
+            }
+        i += run;
+        if (i == v.size())
+            return;
+        if (needsApacheEscape(v[i].unicode())) {
+            appendApacheEscape(out, v[i].unicode());
+            ++i;
+            continue;
+        }
+        // Beyond ASCII: up to the next ASCII unit, as UTF-8 (surrogate
+        // pairs stay together).
+        qsizetype j = i;
+        while (j < v.size() && v[j].unicode() >= 0x80)
+            ++j;
+        out += v.sliced(i, j - i).toUtf8();
+        i = j;
+    }
 }
 
 // The request line as sent: UTF-8 when it is, else every byte above 127
 // written "\xHH" like the control characters.
-void appendApacheBytes(QString &out, const QByteArray &bytes)
+void appendApacheBytes(QByteArray &out, const QByteArray &bytes)
 {
-    if (isUTF8(bytes)) {
+    const bool ascii = std::all_of(bytes.cbegin(), bytes.cend(), [](char ch) { return uchar(ch) < 0x80; });
+    if (!ascii && isUTF8(bytes)) {
         appendApacheValue(out, QString::fromUtf8(bytes));
         return;
     }
-    for (const char ch : bytes) {
-        const uchar b = uchar(ch);
-        if (b >= 0x80) {
-            out += QLatin1String("\\x");
-            out += QLatin1Char(apacheHex[b >> 4]);
-            out += QLatin1Char(apacheHex[b & 0xF]);
-        } else {
-            const QChar c(b);
-            appendApacheValue(out, QStringView(&c, 1));
-        }
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        if (b < 0x80 && !needsApacheEscape(b))
+            continue;
+        appendParts(out, {QByteArrayView(bytes).sliced(from, i - from)});
+        appendApacheEscape(out, b);
+        from = i + 1;
     }
+    appendParts(out, {QByteArrayView(bytes).sliced(from)});
 }
 
 // Formatted once per second: many lines share it.
-void appendApacheTime(QString &out, const QDateTime &t)
+void appendApacheTime(QByteArray &out, const QDateTime &t)
 {
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     static qint64 cachedKey = -1;
-    static QString cached;
+    static QByteArray cached;
     const QDate d = t.date();
     const QTime tm = t.time();
     const qint64 key = d.toJulianDay() * 86400 + tm.msecsSinceStartOfDay() / 1000;
@@ -172,18 +199,18 @@ void appendApacheTime(QString &out, const QDateTime &t)
         char buf[40];
         std::snprintf(buf, sizeof buf, "[%02d/%s/%04d:%02d:%02d:%02d ", d.day(), months[d.month() - 1],
                       d.year(), tm.hour(), tm.minute(), tm.second());
-        cached = QLatin1String(buf) + apacheZone + u']';
+        cached = QByteArray(buf) + apacheZone.toLatin1() + ']';
         cachedKey = key;
     }
-    out += cached;
+    appendParts(out, {cached});
 }
 
-const QString apacheError = QStringLiteral("ERROR");
+constexpr QByteArrayView apacheError = "ERROR";
 
-void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &r, const QString &status)
+void appendDirective(QByteArray &out, const TapachePiece &p, const TapacheRequest &r, const QString &status)
 {
     if (p.hasCodes && p.codes.contains(status) == p.negate) {
-        out += u'-';
+        appendParts(out, {"-"});
         return;
     }
     switch (p.letter) {
@@ -193,15 +220,15 @@ void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &
         return;
     case u'b':
         if (r.bodyBytes == 0)
-            out += u'-';
+            appendParts(out, {"-"});
         else
-            out += QString::number(r.bodyBytes);
+            appendNumber(out, r.bodyBytes);
         return;
     case u'B':
-        out += QString::number(r.bodyBytes);
+        appendNumber(out, r.bodyBytes);
         return;
     case u'c':
-        out += r.unsentAtDisconnect ? u'X' : r.closesAfterReply ? u'-' : u'+';
+        appendParts(out, {r.unsentAtDisconnect ? "X" : r.closesAfterReply ? "-" : "+"});
         return;
     case u'e':
         appendApacheValue(out, qEnvironmentVariable(p.argument.toLocal8Bit().constData()));
@@ -210,16 +237,16 @@ void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &
         appendApacheValue(out, r.fileName);
         return;
     case u'H':
-        out += QLatin1String("HTTP");
+        appendParts(out, {"HTTP"});
         return;
     case u'i':
         if (!r.header)
-            out += apacheError;
+            appendParts(out, {apacheError});
         else
             appendApacheValue(out, r.header(p.argumentLatin1));
         return;
     case u'l':
-        out += u'-';
+        appendParts(out, {"-"});
         return;
     case u'm':
         appendApacheValue(out, r.method);
@@ -231,17 +258,17 @@ void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &
         appendApacheBytes(out, r.requestLine);
         return;
     case u's':
-        out += status;
+        appendUtf8(out, status);
         return;
     case u't':
         if (!r.time.isValid())
-            out += apacheError;
+            appendParts(out, {apacheError});
         else
             appendApacheTime(out, r.time);
         return;
     case u'u':
         if (r.user.isEmpty())
-            out += u'-';
+            appendParts(out, {"-"});
         else
             appendApacheValue(out, r.user);
         return;
@@ -249,23 +276,28 @@ void appendDirective(QString &out, const TapachePiece &p, const TapacheRequest &
         appendApacheValue(out, r.uploaded.join(u'|'));
         return;
     default:
-        out += QLatin1String("UNSUPPORTED");
+        appendParts(out, {"UNSUPPORTED"});
     }
 }
 
 } // namespace
 
-QString apacheLine(const QString &format, const TapacheRequest &r)
+void appendApacheLine(QByteArray &out, const QString &format, const TapacheRequest &r)
 {
     const TapacheFormat &pieces = cachedApacheFormat(format);
     const QString status = QString::number(r.status);
-    QString out;
-    out.reserve(format.size() + r.requestLine.size() + 64);
+    out.reserve(out.size() + format.size() + r.requestLine.size() + 64);
     for (const TapachePiece &p : pieces) {
         if (p.directive)
             appendDirective(out, p, r, status);
         else
-            out += p.literal;
+            appendParts(out, {p.literal});
     }
-    return out;
+}
+
+QString apacheLine(const QString &format, const TapacheRequest &r)
+{
+    QByteArray line;
+    appendApacheLine(line, format, r);
+    return QString::fromUtf8(line);
 }

@@ -43,3 +43,5 @@ struct TapacheRequest
 // In values, control characters are written "\xHH", a double quote "\""
 // and a backslash "\\": a request cannot add a line or break a quoted field.
 QString apacheLine(const QString &format, const TapacheRequest &r);
+// The same line appended to `out` as UTF-8, as the log file takes it.
+void appendApacheLine(QByteArray &out, const QString &format, const TapacheRequest &r);

@@ -65,10 +65,8 @@ void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
     if (model)
         model->append(entry, kept);
     if (logToStderr) {
-        QByteArray out;
-        out.reserve(24 + entry.client.size() + lines.size() * 3);
-        appendLogScreenText(out, entry);
-        queueStderr(out);
+        TstderrWriter out;
+        appendLogScreenText(out.text(), entry);
     }
 }
 

@@ -15,17 +15,17 @@ bool isTerminalControl(char16_t c)
 bool appendPlainAscii(QByteArray &out, QStringView line)
 {
     const qsizetype at = out.size();
-    out.resize(at + line.size());
-    char *d = out.data() + at;
-    for (const QChar c : line) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\t') || u >= 0x7F) {
+    for (qsizetype i = 0;;) {
+        i += appendAsciiRun(out, line.sliced(i), 0x20, 0x7E);
+        if (i == line.size())
+            return true;
+        if (line[i] != u'\t') {
             out.truncate(at);
             return false;
         }
-        *d++ = char(u);
+        out += '\t';
+        ++i;
     }
-    return true;
 }
 
 void appendScreenLine(QByteArray &out, QStringView line)
@@ -137,16 +137,16 @@ TlogEntry makeLogEntry(const QString &lines, const TlogPeer &peer, TlogColour co
 void appendLogScreenText(QByteArray &out, const TlogEntry &entry)
 {
     appendScreenLine(out, entry.stamp);
-    out += "  ";
+    appendParts(out, {"  "});
     if (!entry.client.isEmpty()) {
         appendScreenLine(out, entry.client);
-        out += "  ";
+        appendParts(out, {"  "});
     }
     appendScreenLine(out, entry.first);
-    out += '\n';
+    appendParts(out, {"\n"});
     for (const QString &line : entry.more) {
-        out += "> ";
+        appendParts(out, {"> "});
         appendScreenLine(out, line);
-        out += '\n';
+        appendParts(out, {"\n"});
     }
 }

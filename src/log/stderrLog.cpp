@@ -23,10 +23,18 @@ void flushStderr()
         return;
     std::fwrite(pending.constData(), 1, size_t(pending.size()), stderr);
     std::fflush(stderr);
-    pending.clear();
+    // The room stays for the next burst, unless a rare one made it big.
+    if (pending.capacity() > 256 * 1024)
+        pending.clear();
+    else
+        pending.resize(0);
 }
 
-void queueStderr(const QByteArray &bytes)
+namespace {
+
+constexpr qsizetype flushAt = 64 * 1024;
+
+QByteArray &pendingForWriting()
 {
     // The buffer exists before the exit handler is registered, so it is
     // destroyed after the handler ran.
@@ -36,13 +44,40 @@ void queueStderr(const QByteArray &bytes)
         exitFlushRegistered = true;
         std::atexit(flushStderr);
     }
-    const bool first = pending.isEmpty();
-    pending += bytes;
-    // Without an event loop to come back to, or with a lot waiting, now.
-    if (!QCoreApplication::instance() || pending.size() >= 64 * 1024) {
+    return pending;
+}
+
+// After text was added to what waits: written now without an event loop to
+// come back to, or with a lot waiting; else at the loop's next turn.
+void pendingGrew(bool wasEmpty)
+{
+    if (!QCoreApplication::instance() || pendingStderr().size() >= flushAt) {
         flushStderr();
         return;
     }
-    if (first)
+    if (wasEmpty)
         QMetaObject::invokeMethod(QCoreApplication::instance(), flushStderr, Qt::QueuedConnection);
+}
+
+} // namespace
+
+void queueStderr(const QByteArray &bytes)
+{
+    QByteArray &pending = pendingForWriting();
+    const bool wasEmpty = pending.isEmpty();
+    pending += bytes;
+    pendingGrew(wasEmpty);
+}
+
+TstderrWriter::TstderrWriter()
+    : pending(pendingForWriting())
+    , wasEmpty(pending.isEmpty())
+{
+}
+
+TstderrWriter::~TstderrWriter()
+{
+    if (pending.isEmpty())
+        return;
+    pendingGrew(wasEmpty);
 }

@@ -211,9 +211,10 @@ void writeApacheLine(TconnData &cd, bool atDisconnection)
 {
     cd.logging.apacheLineDue = false;
     const TlogSettings &ls = logSettings();
-    QString line = apacheLine(ls.apacheFormat, apacheFacts(cd, atDisconnection));
-    line += QLatin1String("\r\n");
-    appendLogLine(accessLogFileName(ls.fileName, cd.user()), line.toUtf8());
+    QByteArray line;
+    appendApacheLine(line, ls.apacheFormat, apacheFacts(cd, atDisconnection));
+    appendParts(line, {"\r\n"});
+    appendLogLine(accessLogFileName(ls.fileName, cd.user()), line);
 }
 
 } // namespace

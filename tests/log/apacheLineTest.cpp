@@ -117,6 +117,43 @@ TEST(ApacheLine, ValuesCannotBreakTheLine)
     EXPECT_EQ(line(QStringLiteral("%s\\t%m\\r\\n"), r), "200\tGET\r\n");
 }
 
+TEST(ApacheLine, GeneratedValuesAreEscapedOneCharacterAtATime)
+{
+    // Values mixing plain runs (long enough for the fast copy) with quotes,
+    // backslashes, controls and characters beyond ASCII (a surrogate pair
+    // among them), each checked against the rule applied to every
+    // character alone.
+    const QString odd[] = {QStringLiteral("\""), QStringLiteral("\\"), QString(QChar(1)), QString(QChar(0x7F)),
+                           QString(QChar(0xE9)), QString::fromUtf8("\xf0\x9f\x98\x80"), QString(QChar(0x20AC)),
+                           QStringLiteral("\t")};
+    const auto escaped = [](const QString &v) {
+        QString r;
+        for (const QChar c : v) {
+            const char16_t u = c.unicode();
+            if (u == u'"' || u == u'\\')
+                r += u'\\' + QString(c);
+            else if (u < 0x20 || u == 0x7F)
+                r += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
+            else
+                r += c;
+        }
+        return r;
+    };
+    TapacheRequest r = sampleRequest();
+    for (int len = 1; len <= 20; ++len)
+        for (int at = 0; at < len; ++at)
+            for (const QString &a : odd)
+                for (const QString &b : odd) {
+                    QString v;
+                    for (int i = 0; i < len; ++i)
+                        v += QChar(char16_t(u'A' + i % 26));
+                    v.replace(at, 1, a);
+                    v += b + QStringLiteral("tail");
+                    r.user = v;
+                    ASSERT_EQ(line(QStringLiteral("%u"), r), escaped(v)) << v.toStdString();
+                }
+}
+
 TEST(ApacheLine, EachFormatKeepsItsOwnParse)
 {
     const TapacheRequest r = sampleRequest();

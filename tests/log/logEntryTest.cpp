@@ -82,6 +82,46 @@ TEST(LogEntry, ScreenTextCannotDriveATerminal)
     EXPECT_EQ(out, QByteArray("  \\x9bm\n"));
 }
 
+namespace {
+
+// Each control character written as \xNN, everything else as UTF-8: the
+// plain way, against which the screen text's fast paths are checked.
+QByteArray screenReference(const QString &line)
+{
+    QByteArray r;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i].unicode();
+        if ((c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F)) {
+            r += QStringView(line).sliced(from, i - from).toUtf8();
+            r += QByteArray("\\x") + QByteArray::number(c, 16).rightJustified(2, '0');
+            from = i + 1;
+        }
+    }
+    return r + QStringView(line).sliced(from).toUtf8();
+}
+
+} // namespace
+
+TEST(LogEntry, ScreenTextOfGeneratedLinesMatchesThePlainWay)
+{
+    // Plain runs long enough for the eight-at-a-step copy, with one odd
+    // character at every place of a block and beyond it.
+    const char16_t odd[] = {u'\t', 0x1F, 0x7F, 0x9B, 0xE9, 0x20AC, 0xFFFF, 0x20, 0x7E, 0x100, 0x8020};
+    for (int len = 0; len <= 27; ++len)
+        for (int at = -1; at < len; ++at)
+            for (const char16_t c : odd) {
+                QString line;
+                for (int i = 0; i < len; ++i)
+                    line += QChar(char16_t(u'!' + (i * 7) % 94));
+                if (at >= 0)
+                    line[at] = QChar(c);
+                QByteArray out;
+                appendLogScreenText(out, makeLogEntry(line, {}, {}, {}));
+                ASSERT_EQ(out, "  " + screenReference(line) + "\n") << len << " " << at << " " << int(c);
+            }
+}
+
 TEST(LogColour, ValuesAndNames)
 {
     EXPECT_TRUE(TlogColour().isStandard());
