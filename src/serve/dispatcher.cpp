@@ -203,13 +203,13 @@ Tphase Tdispatch::addressLimiter()
 // Headers of every reply; each reply is taken for the type it says it is.
 Tphase Tdispatch::commonHeaders()
 {
-    conn.addHeader("Accept-Ranges: bytes", true);
+    reply.addOwnHeader("Accept-Ranges: bytes");
     addNoSniff(reply);
     if (conn.isTls() && opts().httpsHsts)
-        conn.addHeader(hstsHeader, true);
+        reply.addOwnHeader(hstsHeader);
     if (opts().sendZofIdentifier) {
         static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
-        conn.addHeader(serverLine, true);
+        reply.addOwnHeader(serverLine);
     }
     return Tphase::Continue;
 }

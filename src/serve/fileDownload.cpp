@@ -90,23 +90,32 @@ QString contentTypeFor(const QString &name, const QStringList &userPairs)
     static QStringList memoFor;
     static bool byExtension = false;
     static QHash<QString, QString> memo;
+    // The extension of the previous request, compared without a copy.
+    static QString lastExtension;
+    static QString lastType;
     if (userPairs != memoFor || memo.isEmpty()) {
         memoFor = userPairs;
         memo.clear();
+        lastType = QString();
         byExtension = onlyExtensionMasks(userPairs);
     }
     if (!byExtension)
         return lookUpContentType(name, userPairs);
     const qsizetype dot = name.lastIndexOf(u'.');
-    const QString extension = dot < 0 ? QString() : name.mid(dot);
-    const auto it = memo.constFind(extension);
-    if (it != memo.cend())
-        return *it;
-    if (memo.size() >= 1024)
-        memo.clear();
-    const QString type = lookUpContentType(name, userPairs);
-    memo.insert(extension, type);
-    return type;
+    const QStringView extension = dot < 0 ? QStringView() : QStringView(name).sliced(dot);
+    if (!lastType.isNull() && extension == lastExtension)
+        return lastType;
+    lastExtension = extension.toString();
+    const auto it = memo.constFind(lastExtension);
+    if (it != memo.cend()) {
+        lastType = *it;
+    } else {
+        if (memo.size() >= 1024)
+            memo.clear();
+        lastType = lookUpContentType(name, userPairs);
+        memo.insert(lastExtension, lastType);
+    }
+    return lastType;
 }
 
 QString entityTag(qint64 size, double mtimeUTC, const QString &path)
@@ -148,6 +157,11 @@ QString entityTagOf(const QString &path, const DiskEntryInfo &info)
 QByteArray httpDateOf(qint64 msSinceEpoch)
 {
     const qint64 secs = msSinceEpoch >= 0 ? msSinceEpoch / 1000 : -1;
+    // The file asked for again has the same time: its text is kept.
+    static qint64 lastSecs = -1;
+    static QByteArray lastText;
+    if (secs >= 0 && secs == lastSecs)
+        return lastText;
     const qint64 days = secs / 86400;
     // Civil date from the day number (Howard Hinnant's algorithm), years 1970-9999.
     const qint64 z = days + 719468;
@@ -186,7 +200,9 @@ QByteArray httpDateOf(qint64 msSinceEpoch)
     out[22] = ':';
     two(23, sod % 60);
     memcpy(out + 25, " GMT", 4);
-    return QByteArray(out, 29);
+    lastSecs = secs;
+    lastText = QByteArray(out, 29);
+    return lastText;
 }
 
 QByteArray encodeDispositionName(const QString &name)
@@ -227,27 +243,35 @@ QByteArray contentDisposition(const QString &name, bool inlineOpen)
 
 namespace {
 
-// Whether the name opens in the browser, remembered per name while the
-// option's mask stays the same.
+// Whether the name opens in the browser.
 bool opensInBrowser(const QString &mask, const QString &name)
 {
-    static QString memoFor;
-    static bool primed = false;
-    static QHash<QString, bool> memo;
-    if (!primed || mask != memoFor) {
-        primed = true;
-        memoFor = mask;
-        memo.clear();
-    }
-    const auto it = memo.constFind(name);
-    if (it != memo.cend())
-        return *it;
-    const bool open = matchFileMask(mask, name);
-    if (memo.size() >= 1024)
-        memo.clear();
-    memo.insert(name, open);
-    return open;
+    static TfileMaskMemo memo;
+    return memo.matches(mask, name);
 }
+
+} // namespace
+
+namespace {
+
+// A text's bytes, converted again only when the text changes: a busy
+// server sends the same type and tag over and over.
+class TlastBytes
+{
+public:
+    const QByteArray &of(const QString &text)
+    {
+        if (bytes.isNull() || text != last) {
+            last = text;
+            bytes = text.toUtf8();
+        }
+        return bytes;
+    }
+
+private:
+    QString last;
+    QByteArray bytes;
+};
 
 } // namespace
 
@@ -274,7 +298,8 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     // A conditional request for the copy the client has.
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
-    conn.addHeader("ETag", tag.toLatin1(), true);
+    static TlastBytes tagBytes;
+    conn.addHeader("ETag", tagBytes.of(tag), true);
     if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
         conn.reply().mode = HRM_NOT_MODIFIED;
         return;
@@ -289,7 +314,8 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
         return;
     // The body: from the small-file cache, else sent from the file.
     const QString type = contentTypeFor(node.name, opts().mimeTypes);
-    conn.reply().contentType = type.toUtf8();
+    static TlastBytes typeBytes;
+    conn.reply().contentType = typeBytes.of(type);
     conn.reply().bodyFile = node.resource;
     conn.reply().body = s.fileCache().contents(node.resource, disk);
     conn.reply().bodyMode = conn.reply().body.isNull() ? RBM_FILE : RBM_STRING;

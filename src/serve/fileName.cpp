@@ -23,6 +23,8 @@ bool validFilename(const QString &name)
 
 QString cleanScriptName(const QString &s)
 {
+    if (s.isEmpty()) // no script gave a name: the usual case
+        return s;
     QString r = s;
     r.remove(u'\t').remove(u'\r').remove(u'\n');
     r = r.trimmed();

@@ -5,7 +5,7 @@
 
 void addNoSniff(ThttpReply &reply)
 {
-    reply.addHeader("X-Content-Type-Options: nosniff", true);
+    reply.addOwnHeader("X-Content-Type-Options: nosniff");
 }
 
 void markOwnPage(ThttpReply &reply)

@@ -270,8 +270,10 @@ bool Tfile::shouldCountAsDownload() const
     if (flags.has(FA_DONT_COUNT_AS_DL))
         return false;
     for (const Tfile *f = this; f; f = f->parent())
-        if (!f->dontCountAsDownloadMask.isEmpty())
-            return !matchFileMask(f->dontCountAsDownloadMask, name);
+        if (!f->dontCountAsDownloadMask.isEmpty()) {
+            static TfileMaskMemo memo; // the same few files are downloaded again and again
+            return !memo.matches(f->dontCountAsDownloadMask, name);
+        }
     return true;
 }
 
