@@ -262,3 +262,51 @@ TEST_F(RangeTest, ErrorTextsIgnoreRanges)
     EXPECT_TRUE(c.received.startsWith("HTTP/1.1 403 Forbidden\r\n"));
     EXPECT_TRUE(c.received.endsWith("\r\n\r\ndenied, and this text is whole"));
 }
+
+TEST_F(RangeTest, HeadKeptAsSentOnEveryBodyPath)
+{
+    // The head leaves with its blank line, and a small body, behind it in
+    // one buffer; what the connection keeps until the reply is over (the
+    // traffic dump reads it) is the head alone, whichever way the body went:
+    // bytes, a small file read behind the head, a stream, a large file sent
+    // by chunks, or no body for HEAD.
+    const QByteArray bigContent = pattern(300000);
+    QFile big(dir.filePath(QStringLiteral("big.bin")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(bigContent);
+    big.close();
+    QByteArray keptWhenReplied;
+    const auto serve = handler;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST && c->request().url == "/big") {
+            c->reply().mode = HRM_REPLY;
+            c->reply().bodyMode = RBM_FILE;
+            c->reply().bodyFile = big.fileName();
+        } else {
+            serve(e, c);
+        }
+        if (e == SE_REPLIED)
+            keptWhenReplied = c->reply().header;
+    };
+    const struct
+    {
+        const char *url;
+        qsizetype size;
+    } bodies[] = {{"/", 1000}, {"/file", 1000}, {"/dev", 1000}, {"/big", 300000}};
+    for (const auto &b : bodies)
+        for (const bool head : {false, true}) {
+            SCOPED_TRACE(std::string(b.url) + (head ? " HEAD" : " GET"));
+            keptWhenReplied.clear();
+            TtestClient client(port);
+            ASSERT_TRUE(client.send(QByteArray(head ? "HEAD " : "GET ") + b.url + " HTTP/1.1\r\n\r\n"));
+            const TtestResponse r = client.response(head);
+            ASSERT_TRUE(r.complete);
+            for (int i = 0; i < 100 && keptWhenReplied.isEmpty(); ++i)
+                pumpEvents(10);
+            EXPECT_EQ(keptWhenReplied, r.head + "\r\n");
+            EXPECT_EQ(r.body.size(), head ? 0 : b.size);
+            if (!head && b.size == bigContent.size()) {
+                EXPECT_EQ(r.body, bigContent);
+            }
+        }
+}
