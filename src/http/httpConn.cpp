@@ -1,5 +1,6 @@
 #include "http/httpConn.h"
 
+#include "http/headBuffers.h"
 #include "http/httpSrv.h"
 #include "http/secureCookies.h"
 #include "http/speedLimiter.h"
@@ -657,9 +658,8 @@ bool ThttpConn::rangeSatisfiable(qint64 size) const
 
 void ThttpConn::buildHead()
 {
-    QByteArray h;
     // The status and length lines, then the reply's own lines.
-    h.reserve(256 + reply_.additionalHeaders.size());
+    QByteArray h = headBuffers::take(256 + reply_.additionalHeaders.size());
     const qint64 size = bodySize();
     switch (reply_.mode) {
     case HRM_REPLY:
@@ -966,8 +966,8 @@ void ThttpConn::finishReply()
     if (state_ == HCS_IDLE) {
         bodyBytesSent_ = 0;
         // The head is sent and told about: an idle connection keeps no copy.
-        reply_.header = QByteArray();
-        reply_.additionalHeaders = QByteArray();
+        headBuffers::giveBack(reply_.header);
+        headBuffers::giveBack(reply_.additionalHeaders);
         if (!buffer_.isEmpty() && !disconnecting)
             server_->pipelineSoon(this);
     }

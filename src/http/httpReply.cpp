@@ -1,5 +1,7 @@
 #include "http/httpReply.h"
 
+#include "http/headBuffers.h"
+
 #include "util/asciiCase.h"
 #include "util/encodings.h"
 
@@ -138,7 +140,7 @@ void ThttpReply::appendLine(std::initializer_list<QByteArrayView> parts)
     // An idle connection keeps no buffer: the first line makes room for a
     // usual reply's lines at once.
     if (additionalHeaders.capacity() == 0)
-        additionalHeaders.reserve(384);
+        additionalHeaders = headBuffers::take(384);
     appendParts(additionalHeaders, parts);
     appendParts(additionalHeaders, {"\r\n"});
 }
@@ -177,6 +179,20 @@ void ThttpReply::addOwnHeader(QByteArrayView line)
     Q_ASSERT(isHeaderSafe(line) && line.contains(':') && !startsWithText(line, setCookieName));
     removeHeader(namePart(line));
     appendLine({line});
+}
+
+void ThttpReply::addOwnHeaders(QByteArrayView lines)
+{
+    Q_ASSERT(lines.endsWith("\r\n"));
+    if (!additionalHeaders.isEmpty())
+        for (qsizetype at = 0; at < lines.size();) {
+            const qsizetype end = lines.indexOf('\n', at) + 1;
+            removeHeader(namePart(lines.sliced(at, end - at)));
+            at = end;
+        }
+    if (additionalHeaders.capacity() == 0)
+        additionalHeaders = headBuffers::take(384);
+    appendParts(additionalHeaders, {lines});
 }
 
 bool ThttpReply::setHeaderIfNone(QByteArrayView line)

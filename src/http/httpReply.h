@@ -68,6 +68,8 @@ struct ThttpReply
     // addHeader(line, true) for the program's own constant lines: well
     // formed and no Set-Cookie, so they need none of the checks.
     void addOwnHeader(QByteArrayView line);
+    // The same for several such lines, each ended by CR LF, added at once.
+    void addOwnHeaders(QByteArrayView lines);
     // Adds the line when no line of that name is there yet. Throws
     // std::invalid_argument("Missing colon") when the line has no ':'.
     bool setHeaderIfNone(QByteArrayView line);

@@ -203,14 +203,19 @@ Tphase Tdispatch::addressLimiter()
 // Headers of every reply; each reply is taken for the type it says it is.
 Tphase Tdispatch::commonHeaders()
 {
-    reply.addOwnHeader("Accept-Ranges: bytes");
-    addNoSniff(reply);
-    if (conn.isTls() && opts().httpsHsts)
-        reply.addOwnHeader(hstsHeader);
-    if (opts().sendZofIdentifier) {
-        static const QByteArray serverLine = "Server: ZOF " + zofVersion().toLatin1();
-        reply.addOwnHeader(serverLine);
+    // The lines for each choice of the options, joined once.
+    const bool hsts = conn.isTls() && opts().httpsHsts;
+    const bool identify = opts().sendZofIdentifier;
+    static QByteArray joined[2][2];
+    QByteArray &lines = joined[hsts][identify];
+    if (lines.isEmpty()) {
+        appendParts(lines, {"Accept-Ranges: bytes\r\n", noSniffHeader, "\r\n"});
+        if (hsts)
+            appendParts(lines, {hstsHeader, "\r\n"});
+        if (identify)
+            appendParts(lines, {"Server: ZOF ", zofVersion().toLatin1(), "\r\n"});
     }
+    reply.addOwnHeaders(lines);
     return Tphase::Continue;
 }
 

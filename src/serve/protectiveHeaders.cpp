@@ -5,7 +5,7 @@
 
 void addNoSniff(ThttpReply &reply)
 {
-    reply.addOwnHeader("X-Content-Type-Options: nosniff");
+    reply.addOwnHeader(noSniffHeader);
 }
 
 void markOwnPage(ThttpReply &reply)

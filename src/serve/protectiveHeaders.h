@@ -3,10 +3,13 @@
 // else, and keep files that visitors put on the server from acting as the
 // site (reading its pages, sending its forms with the visitor's login).
 
+#include <QByteArrayView>
+
 struct ThttpReply;
 class Tfile;
 
-// "X-Content-Type-Options: nosniff": the content type is what counts.
+// The content type is what counts.
+inline constexpr QByteArrayView noSniffHeader = "X-Content-Type-Options: nosniff";
 void addNoSniff(ThttpReply &reply);
 
 // The program's own pages may be framed by the site only. A header the page

@@ -25,6 +25,20 @@ TEST(ReplyHeaderScan, OverwriteRemovesEveryLineOfTheNameOnly)
     EXPECT_FALSE(r.setHeaderIfNone("a: 2"));
 }
 
+TEST(ReplyHeaderScan, OwnLinesReplaceTheirNames)
+{
+    ThttpReply r;
+    // Into an empty reply: the lines as they are.
+    r.addOwnHeaders("Accept-Ranges: bytes\r\nServer: ZOF\r\n");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("Accept-Ranges: bytes\r\nServer: ZOF\r\n"));
+    // Lines of the same names go first, whatever their case; others stay.
+    r.additionalHeaders = "server: other\r\nX-A: 1\r\nAccept-Ranges: none\r\nServerX: keep\r\n";
+    r.addOwnHeaders("Accept-Ranges: bytes\r\nServer: ZOF\r\n");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("X-A: 1\r\nServerX: keep\r\nAccept-Ranges: bytes\r\nServer: ZOF\r\n"));
+    r.addOwnHeader("X-A: 2");
+    EXPECT_EQ(r.additionalHeaders, QByteArray("ServerX: keep\r\nAccept-Ranges: bytes\r\nServer: ZOF\r\nX-A: 2\r\n"));
+}
+
 TEST(ReplyHeaderScan, NameAndValueForm)
 {
     ThttpReply r;
