@@ -141,8 +141,7 @@ void ThttpReply::appendLine(std::initializer_list<QByteArrayView> parts)
     // usual reply's lines at once.
     if (additionalHeaders.capacity() == 0)
         additionalHeaders = headBuffers::take(384);
-    appendParts(additionalHeaders, parts);
-    appendParts(additionalHeaders, {"\r\n"});
+    appendParts(additionalHeaders, parts, "\r\n");
 }
 
 bool ThttpReply::addHeader(QByteArrayView line, bool overwrite)

@@ -4,6 +4,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace {
 
 bool isTerminalControl(char16_t c)
@@ -76,25 +78,29 @@ QString logClientPart(const TlogPeer &peer)
 {
     if (peer.address.isEmpty())
         return QString();
-    // Appended piece by piece: one buffer, no temporary per piece.
-    QString s;
-    s.reserve(peer.user.size() + peer.address.size() + peer.port.size() + peer.name.size() + 8);
-    if (!peer.user.isEmpty()) {
-        s += peer.user;
-        s += u'@';
-    }
+    // Written into one buffer of the final size: no growth, no temporary.
     const bool v6 = peer.address.contains(u':');
+    const qsizetype size = (peer.user.isEmpty() ? 0 : peer.user.size() + 1) + peer.address.size() + (v6 ? 2 : 0) + 1
+        + peer.port.size() + (peer.name.isEmpty() ? 0 : peer.name.size() + 3);
+    QString s(size, Qt::Uninitialized);
+    QChar *d = s.data();
+    const auto put = [&d](QStringView part) {
+        std::copy(part.begin(), part.end(), d);
+        d += part.size();
+    };
+    if (!peer.user.isEmpty()) {
+        put(peer.user);
+        put(u"@");
+    }
     if (v6)
-        s += u'[';
-    s += peer.address;
-    if (v6)
-        s += u']';
-    s += u':';
-    s += peer.port;
+        put(u"[");
+    put(peer.address);
+    put(v6 ? QStringView(u"]:") : QStringView(u":"));
+    put(peer.port);
     if (!peer.name.isEmpty()) {
-        s += QLatin1String(" {");
-        s += peer.name;
-        s += u'}';
+        put(u" {");
+        put(peer.name);
+        put(u"}");
     }
     return s;
 }

@@ -323,9 +323,9 @@ void appendNumber(QByteArray &out, qint64 n)
     appendParts(out, {numberText(n, buf)});
 }
 
-void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts, QByteArrayView tail)
 {
-    qsizetype size = 0;
+    qsizetype size = tail.size();
     for (const QByteArrayView p : parts)
         size += p.size();
     const qsizetype at = out.size();
@@ -336,6 +336,8 @@ void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts)
             std::memcpy(d, p.data(), size_t(p.size()));
         d += p.size();
     }
+    if (!tail.isEmpty())
+        std::memcpy(d, tail.data(), size_t(tail.size()));
 }
 
 void appendUtf8(QByteArray &out, QStringView text)

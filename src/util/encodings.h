@@ -70,5 +70,6 @@ QByteArrayView numberText(qint64 n, char (&buf)[24]);
 void appendNumber(QByteArray &out, qint64 n);
 
 // Appends the parts in turn: the buffer grows once (geometrically), then
-// each part is copied. Cheaper than one append each, even for one part.
-void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts);
+// each part is copied, then `tail`. Cheaper than one append each, even for
+// one part.
+void appendParts(QByteArray &out, std::initializer_list<QByteArrayView> parts, QByteArrayView tail = {});

@@ -42,6 +42,7 @@ TEST(LogClientPart, UserAddressPortName)
     EXPECT_EQ(logClientPart({{}, QStringLiteral("10.0.0.2"), QStringLiteral("51000"), {}}), "10.0.0.2:51000");
     EXPECT_EQ(logClientPart({QStringLiteral("ann"), QStringLiteral("fe80::1"), QStringLiteral("1"), {}}),
               "ann@[fe80::1]:1");
+    EXPECT_EQ(logClientPart({{}, QStringLiteral("1.2.3.4"), {}, QStringLiteral("lan")}), "1.2.3.4: {lan}");
     EXPECT_EQ(logClientPart({}), "");
 }
 

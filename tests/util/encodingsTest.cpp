@@ -171,6 +171,19 @@ TEST(Utf8, Append)
     EXPECT_EQ(out, "a:127.0.0.1 \xc3\xa9\xf0\x9f\x98\x80");
 }
 
+TEST(AppendParts, PartsThenTailInOrder)
+{
+    QByteArray out("a");
+    appendParts(out, {"b", "", QByteArrayView(), "cd"}, "\r\n");
+    EXPECT_EQ(out, QByteArray("abcd\r\n"));
+    appendParts(out, {QByteArrayView("e\0f", 3)});
+    EXPECT_EQ(out, QByteArray("abcd\r\ne\0f", 9));
+    char digits[24];
+    appendParts(out, {numberText(-9223372036854775807LL - 1, digits)}, "|");
+    appendNumber(out, 0);
+    EXPECT_EQ(out, QByteArray("abcd\r\ne\0f-9223372036854775808|0", 31));
+}
+
 TEST(Utf8, AsciiRunsStopAtTheFirstUnitOutsideTheRange)
 {
     // Runs long enough for the eight-at-a-step copy, with one unit at every
