@@ -347,7 +347,7 @@ void downloadCompleted(TconnData &cd)
     Tfile *f = cd.transfer.lastFile.data();
     markCountersChanged(f);
     if (cd.transfer.downloadingWhat == DW_FILE && f)
-        f->setDownloadCount(f->downloadCount() + 1); // kept by disk path for temporary nodes
+        f->countDownload();
     // An archive's entries carry their disk paths, not nodes.
     if (cd.transfer.downloadingWhat == DW_ARCHIVE)
         for (const QString &path : std::as_const(cd.transfer.archivePaths))

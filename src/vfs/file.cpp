@@ -344,6 +344,17 @@ void Tfile::setDownloadCount(int count)
     ownDownloads = count;
 }
 
+void Tfile::countDownload()
+{
+    if (isTemp()) {
+        if (Tvfs *v = vfs())
+            v->countTempDownload(resource);
+        return;
+    }
+    if (ownDownloads < INT_MAX)
+        ++ownDownloads;
+}
+
 bool Tfile::isDLforbidden() const
 {
     if (flags.has(FA_DL_FORBIDDEN))

@@ -204,6 +204,9 @@ public:
     // ---- counters and flags ----
     int downloadCount() const;
     void setDownloadCount(int count);
+    // One more download (a temporary node's count is kept by its disk path);
+    // the count stops at the largest int.
+    void countDownload();
     bool isDLforbidden() const;
     bool isNew() const;
     void lock() { locked = true; }

@@ -10,6 +10,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <climits>
 
 Tvfs::Tvfs()
     : collator_(QLocale())
@@ -232,6 +233,15 @@ void Tvfs::setTempDownloadCount(const QString &path, int count)
     if (path.isEmpty())
         return;
     tempDownloadCounts_.insert(path, count);
+}
+
+void Tvfs::countTempDownload(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    int &count = tempDownloadCounts_[path];
+    if (count < INT_MAX)
+        ++count;
 }
 
 void Tvfs::bindRoot(const QString &folder)

@@ -117,6 +117,7 @@ public:
     // ---- counters of files reached through real folders (key: disk path) ----
     int tempDownloadCount(const QString &path) const { return tempDownloadCounts_.value(path, 0); }
     void setTempDownloadCount(const QString &path, int count);
+    void countTempDownload(const QString &path);
     const QHash<QString, int> &tempDownloadCounts() const { return tempDownloadCounts_; }
     void clearTempDownloadCounts() { tempDownloadCounts_.clear(); }
 

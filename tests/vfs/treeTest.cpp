@@ -7,6 +7,8 @@
 
 #include <QStorageInfo>
 
+#include <climits>
+
 namespace {
 
 TEST(Tree, AttributeBitsKeepTheirStoredNumbers)
@@ -315,12 +317,21 @@ TEST(Tree, DownloadCounts)
     EXPECT_EQ(x->downloadCount(), 7);
     EXPECT_EQ(vfs.tempDownloadCount(disk.path("a/x")), 7);
     EXPECT_EQ(vfs.findFilebyURL("/v/a/x")->downloadCount(), 7); // a new temporary node reads the same counter
+    vfs.findFilebyURL("/v/a/x")->countDownload();
+    EXPECT_EQ(x->downloadCount(), 8);
+    link->countDownload();
+    EXPECT_EQ(link->ownDownloads, 3);
+    // Counts stop at the largest int instead of turning negative.
+    x->setDownloadCount(INT_MAX);
+    x->countDownload();
+    EXPECT_EQ(x->downloadCount(), INT_MAX);
+    x->setDownloadCount(7);
     vfs.setTempDownloadCount(disk.path("ab/y"), 100);
     vfs.setTempDownloadCount(disk.path("a"), 1000); // not a file inside "a", but "a" itself
 
     EXPECT_EQ(real->downloadCount(), 1007);  // "/ab/y" merely shares the prefix: not counted
     EXPECT_EQ(sibling->downloadCount(), 100);
-    EXPECT_EQ(v->downloadCount(), 2 + 1007 + 100);
+    EXPECT_EQ(v->downloadCount(), 3 + 1007 + 100);
 
     vfs.resetHits();
     EXPECT_EQ(v->downloadCount(), 0);
