@@ -180,10 +180,20 @@ TEST(ReplyHeaderScan, SanitizedLinesAreAlwaysSafe)
             QByteArray in;
             for (int i = 0, v = k; i < len; ++i, v /= 5)
                 in += alphabet[v % 5];
-            const QByteArray out = sanitizeHeaderLines(in);
-            ASSERT_TRUE(safe(out)) << in.toHex().toStdString() << " -> " << out.toHex().toStdString();
-            if (safe(in)) {
-                ASSERT_EQ(out, in) << in.toHex().toStdString();
+            // Alone, and between well-formed lines of several lengths, so
+            // that it lies inside and across the scan's sixteen-byte steps.
+            const QByteArray befores[] = {QByteArray(), QByteArray("Accept-Ranges: bytes-bytes\r\n"),
+                                          QByteArray("X-Content-Type-Options: nosniff\r\n")};
+            const QByteArray afters[] = {QByteArray(), QByteArray("Server: ZOF-1.2.3\r\nETag: \"0123456789\"\r\n")};
+            for (const QByteArray &before : befores) {
+                for (const QByteArray &after : afters) {
+                    const QByteArray text = before + in + after;
+                    const QByteArray out = sanitizeHeaderLines(text);
+                    ASSERT_TRUE(safe(out)) << text.toHex().toStdString() << " -> " << out.toHex().toStdString();
+                    if (safe(text)) {
+                        ASSERT_EQ(out, text) << text.toHex().toStdString();
+                    }
+                }
             }
             ++checked;
         }
