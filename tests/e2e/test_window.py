@@ -52,30 +52,35 @@ def sections(text):
 
 def start_xvfb(testcase):
     """A virtual X server for one test, stopped after the test's servers
-    (whose cleanup is registered later and so runs first); its display."""
-    r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x900x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    os.close(w)
-
-    def stop():
+    (whose cleanup is registered later and so runs first); its display.
+    Another X server starting at the same moment (a parallel test) can take
+    the display this one chose: it then ends without a number, and a new
+    one is started."""
+    for attempt in range(3):
+        r, w = os.pipe()
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x900x24", "-nolisten", "tcp"],
+                                pass_fds=(w,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        os.close(w)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([r], [], [], 0.5)
+            if ready:
+                chunk = os.read(r, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(r)
+        if number.strip():
+            def stop(proc=proc):
+                proc.terminate()
+                proc.wait(10)
+            testcase.addCleanup(stop)
+            return ":" + number.decode().strip()
         proc.terminate()
         proc.wait(10)
-    testcase.addCleanup(stop)
-    number = b""
-    deadline = time.monotonic() + 10
-    while not number.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([r], [], [], 0.5)
-        if ready:
-            chunk = os.read(r, 16)
-            if not chunk:
-                break
-            number += chunk
-    os.close(r)
-    if not number.strip():
-        raise AssertionError("Xvfb gave no display number")
-    return ":" + number.decode().strip()
+    raise AssertionError("Xvfb gave no display number")
 
 
 # The X keyboard library copies key names with strndup() from buffers
