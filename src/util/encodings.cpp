@@ -49,7 +49,7 @@ constexpr TurlReservedTable kUrlReserved;
 
 } // namespace
 
-QString encodeURL(QStringView text, bool nonAscii, bool spaces)
+void appendEncodedURL(QString &out, QStringView text, bool nonAscii, bool spaces)
 {
     const bool *reserved = spaces ? kUrlReserved.with : kUrlReserved.without;
     const auto escaped = [reserved, nonAscii](char16_t c) { return c < 128 ? reserved[c] : nonAscii; };
@@ -59,14 +59,18 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
     qsizetype plain = 0;
     while (plain < n && !escaped(d[plain]))
         ++plain;
-    if (plain == n)
-        return text.toString();
+    if (plain == n) {
+        out.append(text);
+        return;
+    }
     const auto put = [](QChar *&o, uchar b) {
         *o++ = u'%';
         *o++ = QLatin1Char(hexDigits[b >> 4]);
         *o++ = QLatin1Char(hexDigits[b & 15]);
     };
-    QString out;
+    // The size is worked out first: `out` grows once, in place when it has
+    // the room (a buffer used again item after item).
+    const qsizetype at = out.size();
     QChar *o = nullptr;
     if (nonAscii) {
         // The plain start is ASCII: the rest's UTF-8 is the tail of the whole's.
@@ -74,8 +78,8 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
         qsizetype size = plain;
         for (const char ch : utf8)
             size += uchar(ch) >= 128 || urlReserved(uchar(ch), spaces) ? 3 : 1;
-        out.resize(size);
-        o = out.data();
+        out.resize(at + size);
+        o = out.data() + at;
         std::copy(d, d + plain, o);
         o += plain;
         for (const char ch : utf8) {
@@ -85,13 +89,13 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
             else
                 *o++ = QLatin1Char(ch);
         }
-        return out;
+        return;
     }
     qsizetype size = n;
     for (qsizetype i = plain; i < n; ++i)
         size += escaped(d[i]) ? 2 : 0;
-    out.resize(size);
-    o = out.data();
+    out.resize(at + size);
+    o = out.data() + at;
     std::copy(d, d + plain, o);
     o += plain;
     for (qsizetype i = plain; i < n; ++i) {
@@ -100,6 +104,12 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
         else
             *o++ = QChar(d[i]);
     }
+}
+
+QString encodeURL(QStringView text, bool nonAscii, bool spaces)
+{
+    QString out;
+    appendEncodedURL(out, text, nonAscii, spaces);
     return out;
 }
 
