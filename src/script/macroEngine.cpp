@@ -44,12 +44,20 @@ const QString &illegalParametersText(const QString &name)
     return *it;
 }
 
-void logMacro(TmacroData &md, const QString &fullText, const QString &result)
+void writeMacroLog(bool ts, const QString &fullText, const QString &result);
+
+// Called for every symbol and macro of a page: the usual case (no log)
+// costs a test.
+inline void logMacro(TmacroData &md, const QString &fullText, const QString &result)
 {
-    const TmacroSettings &s = macroSettings();
     const bool ts = md.logTS;
     md.logTS = false;
-    if (!s.logEnabled) return;
+    if (macroSettings().logEnabled) writeMacroLog(ts, fullText, result);
+}
+
+void writeMacroLog(bool ts, const QString &fullText, const QString &result)
+{
+    const TmacroSettings &s = macroSettings();
     const QString path = inWorkingFolder(s.logFile);
     QString out;
     const QFileInfo fi(path);
@@ -121,16 +129,15 @@ QString valueByRoute(TmacroData &md, const TsymbolRoute &route, const QString &s
         else
             result = s;
         break;
-    case TsymbolRoute::HANDLER: {
-        QString r;
-        result = (*route.handler)(md, r) ? std::move(r) : s;
+    case TsymbolRoute::HANDLER:
+        if (!(*route.handler)(md, result)) result = s;
         break;
-    }
     case TsymbolRoute::NOWHERE:
         result = s;
         break;
     }
-    return route.quote ? macroQuote(result) : result;
+    if (route.quote) result = macroQuote(result);
+    return result;
 }
 
 // What `produce` answers for `text`, logged. An exception gives an empty
