@@ -471,6 +471,7 @@ int compareAsciiFolded(QStringView a, QStringView b)
 // costs n log n comparisons, and collating names is the dear part.
 struct TsortItem {
     const Tfile *f = nullptr;
+    bool link = false, folder = false; // read here, not through f, at each comparison
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
@@ -484,7 +485,7 @@ struct TsortItem {
     static constexpr qsizetype kHeadUnits = 12;
     quint64 head[kHeadUnits / 4] = {};
 
-    TsortItem(const Tfile &file, QChar field) : f(&file)
+    TsortItem(const Tfile &file, QChar field) : f(&file), link(file.isLink()), folder(file.isFolder())
     {
         if (useSortKeys()) {
             key.emplace(nameCollator().sortKey(file.name));
@@ -519,11 +520,11 @@ int compareFoldedNames(const TsortItem &x, const TsortItem &y)
 int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
                      bool linksBefore)
 {
+    if (linksBefore && x.link != y.link)
+        return x.link ? -1 : 1;
+    if (foldersBefore && x.folder != y.folder)
+        return x.folder ? -1 : 1;
     const Tfile &a = *x.f, &b = *y.f;
-    if (linksBefore && a.isLink() != b.isLink())
-        return a.isLink() ? -1 : 1;
-    if (foldersBefore && a.isFolder() != b.isFolder())
-        return a.isFolder() ? -1 : 1;
     int r = 0;
     switch (key.unicode()) {
     case u'e':
