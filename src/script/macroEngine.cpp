@@ -516,6 +516,14 @@ public:
         run.knownMacros.insert(whole, result);
     }
 
+    QString takeMacroBuffer() override
+    {
+        QString buffer = std::exchange(run.macroBuffer, QString());
+        buffer.truncate(0);
+        return buffer;
+    }
+    void handBackMacroBuffer(QString &&buffer) override { run.macroBuffer = std::move(buffer); }
+
 private:
     static constexpr qsizetype kMaxKnownMacros = 256, kMaxKeptResult = 4096;
     TpreparedRun &run;

@@ -78,6 +78,7 @@ private:
     QHash<QString, QString> knownMacros;
     bool lastPure = false;
     QString lastPureInner, lastPureResult;
+    QString macroBuffer; // room for the texts of the items' macros
 
     bool sameNames() const;
     const std::vector<TsymbolRoute> &routesFor(const TpreparedText &text);

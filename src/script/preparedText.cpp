@@ -2,6 +2,8 @@
 
 #include "script/macroExpander.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <cstring>
 
@@ -229,7 +231,10 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
             appendRun(out, r.start, r.end, r.firstSymbol, r.endSymbol);
             continue;
         }
-        QString text;
+        QString text = source ? source->takeMacroBuffer() : QString();
+        const auto handBack = qScopeGuard([&] {
+            if (source) source->handBackMacroBuffer(std::move(text));
+        });
         appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
         if (r.single) {
             // What the macro pass would do with it.
