@@ -375,7 +375,8 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
         }
         if (escaped)
             cmt = unescapeLineBreaks(cmt);
-        f->comment = makeInert(cmt);
+        if (!cmt.isEmpty()) // most entries have none
+            f->comment = makeInert(cmt);
         if (e.isDir)
             f->size = 0;
         else if (f->flags.has(FA_SOLVED_LNK) && f->size < 0)
