@@ -182,7 +182,8 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
         }
         value = source ? source->symbolValue(first) : cb(symbol, {}, true);
         memo[first] = k;
-        if (value.size() == symbol.size() && value == symbol) continue;
+        // An empty value (a symbol of most items) holds no marker or symbol.
+        if (value.isEmpty() || (value.size() == symbol.size() && value == symbol)) continue;
         TvalueMarks marks = marksOf(value);
         if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
             std::fill(memo.begin(), memo.end(), -1);
