@@ -473,6 +473,8 @@ int compareAsciiFolded(QStringView a, QStringView b)
 struct TsortItem {
     const Tfile *f = nullptr;
     bool link = false, folder = false; // read here, not through f, at each comparison
+    // Where links and folders go first: 0 before 1 before 2 (see groupFor).
+    int group = 0;
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
@@ -516,6 +518,13 @@ int compareFoldedNames(const TsortItem &x, const TsortItem &y)
     if (a <= k || b <= k)
         return a == b ? 0 : (a < b ? -1 : 1);
     return compareAsciiFolded(x.foldable.mid(k), y.foldable.mid(k));
+}
+
+// The first steps of compareSortItems in one number: links (when they go
+// first), then folders (when they do), then the rest.
+int groupFor(const TsortItem &item, bool foldersBefore, bool linksBefore)
+{
+    return (linksBefore && !item.link ? 2 : 0) + (foldersBefore && !item.folder ? 1 : 0);
 }
 
 int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
@@ -604,8 +613,20 @@ void TfileListing::sort(TconnView *cd, const QString &def)
     std::vector<qsizetype> ix(items.size());
     for (size_t k = 0; k < ix.size(); ++k)
         ix[k] = qsizetype(k);
+    for (TsortItem &item : items)
+        item.group = groupFor(item, foldersBefore, linksBefore);
+    // Most comparisons are settled by the groups or, by name, by the heads
+    // of the folded names; the rest take the whole comparison.
+    const bool byHeads = field == u'n' && !useSortKeys();
     const auto less = [&](qsizetype a, qsizetype b) {
-        return compareSortItems(items[size_t(a)], items[size_t(b)], field, rev, foldersBefore, linksBefore) < 0;
+        const TsortItem &x = items[size_t(a)], &y = items[size_t(b)];
+        if (x.group != y.group)
+            return x.group < y.group;
+        if (byHeads)
+            for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
+                if (x.head[j] != y.head[j])
+                    return (x.head[j] < y.head[j]) != rev;
+        return compareSortItems(x, y, field, rev, foldersBefore, linksBefore) < 0;
     };
     const auto apply = [&] {
         QList<TfilePtr> sorted;

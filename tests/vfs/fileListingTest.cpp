@@ -403,6 +403,43 @@ TEST_F(Listing, LargeListingSortsLikeItsComparison)
     }
 }
 
+TEST_F(Listing, ShortcutsOfTheSortAgreeWithTheWholeComparison)
+{
+    // Groups and name heads settle most comparisons of a sort: its order must
+    // be the comparison's for names that share no start, a short one, exactly
+    // a head's length, or more; links and folders mixed in; every setting.
+    QStringList stems = {"a", "B", "ab", "track", "Track ", "holiday photo", "HOLIDAY PHOTO X", "holiday pho"};
+    stems << "abcdefghijkl" << "ABCDEFGHIJKLm" << "abcdefghijk" << "z";
+    Tfile *links = vfs.add(Tfile::createVirtualFolder("mixed"));
+    for (int i = 0; i < 90; ++i) {
+        const QString name = stems[i % stems.size()] + QString::number(i % 11);
+        if (i % 5 == 0)
+            vfs.add(Tfile::createLink(name + " link"), links)->resource = "http://example.com/";
+        else if (i % 5 == 1)
+            vfs.add(Tfile::createVirtualFolder(name + " folder"), links);
+        else
+            vfs.add(Tfile::createLink(name), links)->resource = "http://example.com/";
+    }
+    for (const QString key : {"n", "!n", "e", "s"}) {
+        for (const bool foldersBefore : {false, true}) {
+            for (const bool linksBefore : {false, true}) {
+                conn.vars = {{"foldersbefore", foldersBefore ? "1" : "0"}, {"linksbefore", linksBefore ? "1" : "0"}};
+                TfileListing l;
+                l.fromFolder(links, &conn);
+                ASSERT_EQ(l.dir.size(), 90);
+                l.sort(&conn, key);
+                const bool rev = key.startsWith('!');
+                for (qsizetype i = 1; i < l.dir.size(); ++i)
+                    ASSERT_LE(TfileListing::compareItems(*l.dir[i - 1], *l.dir[i], key.back(), rev, foldersBefore,
+                                                         linksBefore),
+                              0)
+                        << key.toStdString() << foldersBefore << linksBefore << " at " << i << ": "
+                        << l.dir[i - 1]->name.toStdString() << " / " << l.dir[i]->name.toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(Listing, NonBrowsableOrHiddenTreeGivesNothing)
 {
     real->flags.clear(FA_BROWSABLE);
