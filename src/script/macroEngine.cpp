@@ -334,12 +334,6 @@ std::shared_ptr<const TnameValueList> aliasesFor(const TtplPtr &tpl)
 
 } // namespace
 
-TmacroSettings &macroSettings()
-{
-    static TmacroSettings s;
-    return s;
-}
-
 TvarList &globalVars()
 {
     static TvarList g;
@@ -559,8 +553,8 @@ bool TpreparedRun::sameNames() const
     if (n != 2 * names.size()) return false;
     const QString *table = md.table.constData();
     const QString *known = names.constData();
-    for (qsizetype i = 0; i < n; i += 2) {
-        const QString &a = table[i], &b = known[i / 2];
+    for (qsizetype k = 0; k < n / 2; ++k) {
+        const QString &a = table[2 * k], &b = known[k];
         // The buffers themselves, without constData()'s care for a null one.
         if (a.data_ptr().data() == b.data_ptr().data() && a.size() == b.size()) continue;
         if (a != b) return false;

@@ -25,7 +25,13 @@ struct TmacroSettings
     std::function<void(const QString &text, int seconds)> statusBar;
     std::function<void(const QString &text, const QString &color)> addToLog;
 };
-TmacroSettings &macroSettings();
+// Read several times for every item of a page: inline, so that a read costs
+// the check of the static's guard.
+inline TmacroSettings &macroSettings()
+{
+    static TmacroSettings s;
+    return s;
+}
 
 // Variables whose name begins with "#" (stored without it).
 TvarList &globalVars();
