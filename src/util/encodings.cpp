@@ -211,29 +211,43 @@ bool isUTF8(QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// The entity escapeHTML writes for `c`, or null.
+QStringView htmlEntityFor(char16_t c)
+{
+    if (c > u'>') // fast reject: every special character is at most '>'
+        return {};
+    switch (c) {
+    case u'&': return u"&amp;";
+    case u'<': return u"&lt;";
+    case u'>': return u"&gt;";
+    case u'"': return u"&quot;";
+    case u'\'': return u"&#039;";
+    default: return {};
+    }
+}
+
+} // namespace
+
 QString escapeHTML(QStringView text)
 {
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    qsizetype run = 0; // start of the characters not yet copied
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c > u'>') // fast reject: every special character is at most '>'
+    // The size first, then every piece copied into place: one allocation.
+    qsizetype size = text.size();
+    for (const QChar c : text)
+        size += qMax<qsizetype>(htmlEntityFor(c.unicode()).size() - 1, 0);
+    if (size == text.size())
+        return text.toString();
+    QString out(size, Qt::Uninitialized);
+    QChar *o = out.data();
+    for (const QChar c : text) {
+        const QStringView entity = htmlEntityFor(c.unicode());
+        if (entity.isNull()) {
+            *o++ = c;
             continue;
-        const char16_t *entity = nullptr;
-        switch (c) {
-        case u'&': entity = u"&amp;"; break;
-        case u'<': entity = u"&lt;"; break;
-        case u'>': entity = u"&gt;"; break;
-        case u'"': entity = u"&quot;"; break;
-        case u'\'': entity = u"&#039;"; break;
-        default: continue;
         }
-        out += text.mid(run, i - run);
-        out += QStringView(entity);
-        run = i + 1;
+        o = std::copy(entity.begin(), entity.end(), o);
     }
-    out += text.mid(run);
     return out;
 }
 

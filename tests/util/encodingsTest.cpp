@@ -151,6 +151,26 @@ TEST(Html, Escape)
     EXPECT_EQ(escapeHTML(u"=?;%(\u2039"), QStringLiteral("=?;%(\u2039"));
 }
 
+// Sized first and filled in place, the escape must still be the plain
+// replacements, "&" first, on texts of every mix.
+TEST(Html, EscapeMatchesThePlainReplacements)
+{
+    const QString pool = QStringLiteral("a&<>\"'=;\u00e9 ");
+    QRandomGenerator rng(77);
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        for (int i = rng.bounded(20); i > 0; --i)
+            text += pool[rng.bounded(int(pool.size()))];
+        QString expected = text;
+        expected.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"))
+            .replace(u'"', QStringLiteral("&quot;"))
+            .replace(u'\'', QStringLiteral("&#039;"));
+        ASSERT_EQ(escapeHTML(text), expected) << qPrintable(text);
+    }
+}
+
 TEST(LineBreaks, EscapeAndBack)
 {
     EXPECT_EQ(escapeLineBreaks(QStringLiteral("a\r\nb\\c")), QStringLiteral("a\\nb\\\\c"));
