@@ -494,8 +494,14 @@ public:
         // Each call is logged, and a break ends every macro after it.
         const TmacroSettings &s = macroSettings();
         if (run.md.breaking || !s.enableMacros || s.logEnabled) return nullptr;
+        // Items mostly run the macro the item before ran: compared whole,
+        // it needs no hash.
+        if (!run.lastKnownMacro.isNull() && whole == run.lastKnownMacro) return &run.lastKnownResult;
         const auto it = run.knownMacros.constFind(whole);
-        return it == run.knownMacros.constEnd() ? nullptr : &*it;
+        if (it == run.knownMacros.constEnd()) return nullptr;
+        run.lastKnownMacro = it.key();
+        run.lastKnownResult = *it;
+        return &run.lastKnownResult;
     }
     void macroDone(const QString &whole, const QString &result) override
     {

@@ -82,6 +82,7 @@ private:
     // Results of pure macros that stand alone in a text, by their text; and
     // what the last call of the callback was, when it ran a pure macro.
     QHash<QString, QString> knownMacros;
+    QString lastKnownMacro, lastKnownResult; // the one found last
     bool lastPure = false;
     QString lastPureInner, lastPureResult;
     QString macroBuffer; // room for the texts of the items' macros
