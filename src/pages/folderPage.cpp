@@ -198,13 +198,13 @@ void setItemUrls(TpageBuild &b, Tfile &item, QString &url, QString &fullUrl)
         url += QStringView(item.url(false)).mid(b.folderUrl.size());
     else
         item.appendRelativeURL(url, false);
-    url += suffix;
+    if (!suffix.isEmpty()) url += suffix;
     // Without a marker on either side of the "/" where they join, the full
     // URL has none either.
     if (b.baseUrlPlain && !containsMacroMarker(url)) {
-        fullUrl.truncate(0);
-        fullUrl += b.baseUrl;
-        fullUrl += url;
+        // Sized once, then both parts copied into place.
+        fullUrl.resize(b.baseUrl.size() + url.size());
+        std::copy(url.cbegin(), url.cend(), std::copy(b.baseUrl.cbegin(), b.baseUrl.cend(), fullUrl.begin()));
     } else {
         fullUrl = macroQuote(b.baseUrl + url);
         url = macroQuote(url);
