@@ -485,7 +485,7 @@ struct TsortItem {
     QStringView foldable;
     // Its first kHeadUnits units folded, packed high to low, zeros after its
     // end: comparing the heads compares those units in order.
-    static constexpr qsizetype kHeadUnits = 12;
+    static constexpr qsizetype kHeadUnits = 20;
     quint64 head[kHeadUnits / 4] = {};
 
     TsortItem(const Tfile &file, QChar field) : f(&file), link(file.isLink()), folder(file.isFolder())

@@ -408,17 +408,18 @@ TEST_F(Listing, ShortcutsOfTheSortAgreeWithTheWholeComparison)
     // Groups and name heads settle most comparisons of a sort: its order must
     // be the comparison's for names that share no start, a short one, exactly
     // a head's length, or more; links and folders mixed in; every setting.
-    QStringList stems = {"a", "B", "ab", "track", "Track ", "holiday photo", "HOLIDAY PHOTO X", "holiday pho"};
-    stems << "abcdefghijkl" << "ABCDEFGHIJKLm" << "abcdefghijk" << "z";
+    QStringList stems = {"a", "B", "ab", "track", "Track ", "holiday photo", "HOLIDAY PHOTO X", "holiday pho", "z"};
+    const QString shared = QStringLiteral("Shared Start Of Many Names 0123456789");
+    for (qsizetype k = 8; k <= shared.size(); k += 3)
+        stems << shared.left(k) << shared.left(k).toLower() + u'~'; // names differ beyond case in a tree
     Tfile *links = vfs.add(Tfile::createVirtualFolder("mixed"));
-    for (int i = 0; i < 90; ++i) {
+    for (int i = 0; i < 150; ++i) {
         const QString name = stems[i % stems.size()] + QString::number(i % 11);
-        if (i % 5 == 0)
-            vfs.add(Tfile::createLink(name + " link"), links)->resource = "http://example.com/";
-        else if (i % 5 == 1)
-            vfs.add(Tfile::createVirtualFolder(name + " folder"), links);
-        else
-            vfs.add(Tfile::createLink(name), links)->resource = "http://example.com/";
+        Tfile *added = i % 5 == 1 ? vfs.add(Tfile::createVirtualFolder(name + " folder"), links)
+                                  : vfs.add(Tfile::createLink(i % 5 == 0 ? name + " link" : name), links);
+        ASSERT_TRUE(added) << name.toStdString();
+        if (added->isLink())
+            added->resource = "http://example.com/";
     }
     for (const QString key : {"n", "!n", "e", "s"}) {
         for (const bool foldersBefore : {false, true}) {
@@ -426,7 +427,7 @@ TEST_F(Listing, ShortcutsOfTheSortAgreeWithTheWholeComparison)
                 conn.vars = {{"foldersbefore", foldersBefore ? "1" : "0"}, {"linksbefore", linksBefore ? "1" : "0"}};
                 TfileListing l;
                 l.fromFolder(links, &conn);
-                ASSERT_EQ(l.dir.size(), 90);
+                ASSERT_EQ(l.dir.size(), 150);
                 l.sort(&conn, key);
                 const bool rev = key.startsWith('!');
                 for (qsizetype i = 1; i < l.dir.size(); ++i)
