@@ -2,6 +2,7 @@
 #include "util/encodings.h"
 
 #include <QRandomGenerator>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
