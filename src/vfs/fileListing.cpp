@@ -23,6 +23,10 @@
 #include <optional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // An open folder whose entries are looked up by name.
@@ -488,6 +492,32 @@ struct TsortItem {
     static constexpr qsizetype kHeadUnits = 20;
     quint64 head[kHeadUnits / 4] = {};
 
+    // The head of `units` (at most kHeadUnits), ASCII letters folded.
+    void packHead(QStringView units)
+    {
+#if defined(__SSE2__)
+        // Eight units a step: folded, and each four turned so that the first
+        // lands in the high bits of its word.
+        constexpr qsizetype kStep = 8, kPadded = (kHeadUnits + kStep - 1) / kStep * kStep;
+        alignas(16) char16_t padded[kPadded] = {}; // zeros after the end
+        std::copy(units.utf16(), units.utf16() + units.size(), padded);
+        alignas(16) quint64 words[kPadded / 4];
+        const __m128i beforeA = _mm_set1_epi16(u'A' - 1), afterZ = _mm_set1_epi16(u'Z' + 1),
+                      toLower = _mm_set1_epi16(u'a' - u'A');
+        for (qsizetype at = 0; at < kPadded; at += kStep) {
+            __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(padded + at));
+            const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(v, beforeA), _mm_cmplt_epi16(v, afterZ));
+            v = _mm_add_epi16(v, _mm_and_si128(upper, toLower));
+            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3)), _MM_SHUFFLE(0, 1, 2, 3));
+            _mm_store_si128(reinterpret_cast<__m128i *>(words + at / 4), v);
+        }
+        std::copy(words, words + kHeadUnits / 4, head);
+#else
+        for (qsizetype i = 0; i < units.size(); ++i)
+            head[i / 4] |= quint64(asciiLower(units[i].unicode())) << (48 - 16 * (i % 4));
+#endif
+    }
+
     TsortItem(const Tfile &file, QChar field) : f(&file), link(file.isLink()), folder(file.isFolder())
     {
         if (useSortKeys()) {
@@ -498,8 +528,7 @@ struct TsortItem {
             folded = file.name.toCaseFolded();
             foldable = folded;
         }
-        for (qsizetype i = 0; i < std::min(foldable.size(), kHeadUnits); ++i)
-            head[i / 4] |= quint64(asciiLower(foldable[i].unicode())) << (48 - 16 * (i % 4));
+        packHead(foldable.left(std::min(foldable.size(), kHeadUnits)));
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')

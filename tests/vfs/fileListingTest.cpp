@@ -10,6 +10,7 @@
 
 #include <QCollator>
 #include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QThread>
 
 namespace {
@@ -331,7 +332,7 @@ TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
         GTEST_SKIP() << "a real collation is in use";
     QStringList n = {"b", "A", "a", "Zeta", "alpha", "ALPHA2", "alpha2", "\u00c9clair", "\u00e9clair",
                            "\u03a9mega", "\u03c9mega", "stra\u00dfe", "STRASSE", "a\u00e9", "AE", "", "ab", "aB",
-                           // Past the first twelve units, and around them.
+                           // Past the first units (a sort's heads), and around them.
                            "report 00001", "Report 00001", "report 000010", "report 00001x", "report 0000",
                            "report 00001\u00e9", "REPORT 00001\u00c9", "holiday photo 0001.jpg",
                            "Holiday Photo 0001.JPG", "holiday photo 0001.jpeg"};
@@ -339,6 +340,16 @@ TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
     const QStringList withNul = {QStringLiteral("a") + QChar(0), QStringLiteral("report") + QChar(0) + QStringLiteral("x"),
                                  QStringLiteral("report 0000") + QChar(0) + QStringLiteral("12")};
     n += withNul;
+    // Names of every length up to past a head, of letters at the edges of
+    // the ASCII upper case ("@", "[", "`", "{") and beyond ASCII.
+    QRandomGenerator rng(20);
+    const QString pool = QStringLiteral("@AZ[`az{ 0\u00c9\u00e9");
+    for (int i = 0; i < 80; ++i) {
+        QString name = i % 2 ? QStringLiteral("Shared Start Of The Name ").left(i % 26) : QString();
+        for (int k = rng.bounded(8); k > 0; --k)
+            name += pool[rng.bounded(int(pool.size()))];
+        n << name;
+    }
     const auto sign = [](int r) { return r < 0 ? -1 : (r > 0 ? 1 : 0); };
     for (const QString &x : n)
         for (const QString &y : n) {
