@@ -169,17 +169,56 @@ QString fileTextFor(TpageBuild &b, const QString &name)
     return text;
 }
 
+// The item symbols after the page's in TpageBuild::itemTable, in this order.
+const char *const kItemSymbols[] = {"%item-folder%", "%item-relative-folder%", "%protected%",
+                                    "%item-url%",    "%item-full-url%",       "%item-type%"};
+enum TitemSlot { IS_FOLDER, IS_RELATIVE_FOLDER, IS_PROTECTED, IS_URL, IS_FULL_URL, IS_TYPE };
+
+// Sets the item's %item-url% and %item-full-url%. The values are written
+// into the table's own strings: their buffers, free again once the item
+// before has run, are reused instead of new ones being allocated.
+void setItemUrls(TpageBuild &b, Tfile &item, QString &url, QString &fullUrl)
+{
+    QString suffix;
+    if (b.useHasher && item.isFile()) {
+        QString hash = getOwnFingerprint(item.resource);
+        if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
+        if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
+    }
+    if (item.isLink()) {
+        url = fullUrl = item.resource;
+        return;
+    }
+    if (pageOptions().includePwdInPages && !b.user.isEmpty()) {
+        url = fullUrl = macroQuote(item.fullURL(b.ctx->host(), b.user, b.pwd) + suffix);
+        return;
+    }
+    url.truncate(0);
+    if (b.recursive)
+        url += QStringView(item.url(false)).mid(b.folderUrl.size());
+    else
+        item.appendRelativeURL(url, false);
+    if (!suffix.isEmpty()) url += suffix;
+    // Without a marker on either side of the "/" where they join, the full
+    // URL has none either.
+    if (b.baseUrlPlain && !containsMacroMarker(url)) {
+        // Sized once, then both parts copied into place.
+        fullUrl.resize(b.baseUrl.size() + url.size());
+        std::copy(url.cbegin(), url.cend(), std::copy(b.baseUrl.cbegin(), b.baseUrl.cend(), fullUrl.begin()));
+    } else {
+        fullUrl = macroQuote(b.baseUrl + url);
+        url = macroQuote(url);
+    }
+}
+
 void buildListItem(TpageBuild &b, Tfile &item)
 {
     if (!item.isLink() && item.resource.contains(u'?')) return;
     // The previous item's run is over: the table is ours again to fill in
     // place (a macro that changed its copy does not reach this one).
     b.md.table = QStringList();
-    QString *value = b.itemTable.data() + b.pageTable.size() + 1;
-    const auto set = [&value](const QString &v) {
-        *value = v;
-        value += 2;
-    };
+    QString *const values = b.itemTable.data() + b.pageTable.size() + 1;
+    const auto slot = [values](TitemSlot s) -> QString & { return values[2 * s]; };
     QList<QPair<QString, QString>> icons;
     if (item.icon >= 0) {
         const QString url = QStringLiteral("~img") + QString::number(item.icon);
@@ -201,49 +240,20 @@ void buildListItem(TpageBuild &b, Tfile &item)
         b.itemRelativeFolder = b.recursive ? makeInert(folder.mid(b.relFolderStart)) : QString();
         b.itemFolderKnown = true;
     }
-    set(b.itemFolder);
-    set(b.itemRelativeFolder);
+    slot(IS_FOLDER) = b.itemFolder;
+    slot(IS_RELATIVE_FOLDER) = b.itemRelativeFolder;
 
     if (item.accessFor(b.user, b.pwd)) {
-        set(QString());
+        slot(IS_PROTECTED) = QString();
         if (!item.isLink()) b.accessibleItem = true;
     } else {
         if (!b.protectedKnown) {
             b.protectedTxt = b.md.tpl->getTxt(QStringLiteral("protected"));
             b.protectedKnown = true;
         }
-        set(b.protectedTxt);
+        slot(IS_PROTECTED) = b.protectedTxt;
     }
-
-    QString suffix;
-    if (b.useHasher && item.isFile()) {
-        QString hash = getOwnFingerprint(item.resource);
-        if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
-        if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
-    }
-
-    QString url, fullUrl;
-    if (item.isLink()) {
-        url = fullUrl = item.resource;
-    } else {
-        if (pageOptions().includePwdInPages && !b.user.isEmpty()) {
-            url = fullUrl = macroQuote(item.fullURL(b.ctx->host(), b.user, b.pwd) + suffix);
-        } else {
-            QString raw = b.recursive ? item.url(false).mid(b.folderUrl.size()) : item.relativeURL(false);
-            if (!suffix.isEmpty()) raw += suffix;
-            // Without a marker on either side of the "/" where they join,
-            // the full URL has none either.
-            if (b.baseUrlPlain && !containsMacroMarker(raw)) {
-                fullUrl = b.baseUrl + raw;
-                url = std::move(raw);
-            } else {
-                fullUrl = macroQuote(b.baseUrl + raw);
-                url = macroQuote(raw);
-            }
-        }
-    }
-    set(url);
-    set(fullUrl);
+    setItemUrls(b, item, slot(IS_URL), slot(IS_FULL_URL));
 
     QString text, type;
     if (item.isLink()) {
@@ -256,7 +266,7 @@ void buildListItem(TpageBuild &b, Tfile &item)
         text = fileTextFor(b, item.name);
         type = QStringLiteral("file");
     }
-    set(type);
+    slot(IS_TYPE) = type;
     for (const auto &p : std::as_const(icons))
         text.replace(p.first, p.second);
 
@@ -380,8 +390,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
                 smartSize(total),
             };
             b.itemTable = b.pageTable;
-            for (const char *name : {"%item-folder%", "%item-relative-folder%", "%protected%",
-                                     "%item-url%", "%item-full-url%", "%item-type%"})
+            for (const char *name : kItemSymbols)
                 b.itemTable << QString::fromLatin1(name) << QString();
             TpreparedRun itemRun(b.md);
             b.itemRun = &itemRun;

@@ -87,6 +87,17 @@ bool plainName(QStringView name)
     return true;
 }
 
+// The text of a count. Most are small (a listing's download counts): their
+// texts are made once and shared, not allocated for every item.
+QString countText(int n)
+{
+    static QString small[64];
+    if (n < 0 || n >= 64) return QString::number(n);
+    QString &text = small[n];
+    if (text.isNull()) text = QString::number(n);
+    return text;
+}
+
 QString extensionOf(const QString &name)
 {
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -107,7 +118,7 @@ void generalItem(TmacroRegistry &r)
         return true;
     });
     add("%item-dl-count%", [](TmacroData &md, QString &v) {
-        v = md.f ? QString::number(md.f->downloadCount()) : QString();
+        v = md.f ? countText(md.f->downloadCount()) : QString();
         return true;
     });
 }

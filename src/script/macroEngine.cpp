@@ -44,12 +44,20 @@ const QString &illegalParametersText(const QString &name)
     return *it;
 }
 
-void logMacro(TmacroData &md, const QString &fullText, const QString &result)
+void writeMacroLog(bool ts, const QString &fullText, const QString &result);
+
+// Called for every symbol and macro of a page: the usual case (no log)
+// costs a test.
+inline void logMacro(TmacroData &md, const QString &fullText, const QString &result)
 {
-    const TmacroSettings &s = macroSettings();
     const bool ts = md.logTS;
     md.logTS = false;
-    if (!s.logEnabled) return;
+    if (macroSettings().logEnabled) writeMacroLog(ts, fullText, result);
+}
+
+void writeMacroLog(bool ts, const QString &fullText, const QString &result)
+{
+    const TmacroSettings &s = macroSettings();
     const QString path = inWorkingFolder(s.logFile);
     QString out;
     const QFileInfo fi(path);
@@ -121,16 +129,15 @@ QString valueByRoute(TmacroData &md, const TsymbolRoute &route, const QString &s
         else
             result = s;
         break;
-    case TsymbolRoute::HANDLER: {
-        QString r;
-        result = (*route.handler)(md, r) ? std::move(r) : s;
+    case TsymbolRoute::HANDLER:
+        if (!(*route.handler)(md, result)) result = s;
         break;
-    }
     case TsymbolRoute::NOWHERE:
         result = s;
         break;
     }
-    return route.quote ? macroQuote(result) : result;
+    if (route.quote) result = macroQuote(result);
+    return result;
 }
 
 // What `produce` answers for `text`, logged. An exception gives an empty
@@ -327,12 +334,6 @@ std::shared_ptr<const TnameValueList> aliasesFor(const TtplPtr &tpl)
 
 } // namespace
 
-TmacroSettings &macroSettings()
-{
-    static TmacroSettings s;
-    return s;
-}
-
 TvarList &globalVars()
 {
     static TvarList g;
@@ -493,8 +494,14 @@ public:
         // Each call is logged, and a break ends every macro after it.
         const TmacroSettings &s = macroSettings();
         if (run.md.breaking || !s.enableMacros || s.logEnabled) return nullptr;
+        // Items mostly run the macro the item before ran: compared whole,
+        // it needs no hash.
+        if (!run.lastKnownMacro.isNull() && whole == run.lastKnownMacro) return &run.lastKnownResult;
         const auto it = run.knownMacros.constFind(whole);
-        return it == run.knownMacros.constEnd() ? nullptr : &*it;
+        if (it == run.knownMacros.constEnd()) return nullptr;
+        run.lastKnownMacro = it.key();
+        run.lastKnownResult = *it;
+        return &run.lastKnownResult;
     }
     void macroDone(const QString &whole, const QString &result) override
     {
@@ -508,6 +515,14 @@ public:
         if (run.knownMacros.size() >= kMaxKnownMacros) run.knownMacros.clear();
         run.knownMacros.insert(whole, result);
     }
+
+    QString takeMacroBuffer() override
+    {
+        QString buffer = std::exchange(run.macroBuffer, QString());
+        buffer.truncate(0);
+        return buffer;
+    }
+    void handBackMacroBuffer(QString &&buffer) override { run.macroBuffer = std::move(buffer); }
 
 private:
     static constexpr qsizetype kMaxKnownMacros = 256, kMaxKeptResult = 4096;
@@ -544,8 +559,8 @@ bool TpreparedRun::sameNames() const
     if (n != 2 * names.size()) return false;
     const QString *table = md.table.constData();
     const QString *known = names.constData();
-    for (qsizetype i = 0; i < n; i += 2) {
-        const QString &a = table[i], &b = known[i / 2];
+    for (qsizetype k = 0; k < n / 2; ++k) {
+        const QString &a = table[2 * k], &b = known[k];
         // The buffers themselves, without constData()'s care for a null one.
         if (a.data_ptr().data() == b.data_ptr().data() && a.size() == b.size()) continue;
         if (a != b) return false;

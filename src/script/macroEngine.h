@@ -25,7 +25,13 @@ struct TmacroSettings
     std::function<void(const QString &text, int seconds)> statusBar;
     std::function<void(const QString &text, const QString &color)> addToLog;
 };
-TmacroSettings &macroSettings();
+// Read several times for every item of a page: inline, so that a read costs
+// the check of the static's guard.
+inline TmacroSettings &macroSettings()
+{
+    static TmacroSettings s;
+    return s;
+}
 
 // Variables whose name begins with "#" (stored without it).
 TvarList &globalVars();
@@ -76,8 +82,10 @@ private:
     // Results of pure macros that stand alone in a text, by their text; and
     // what the last call of the callback was, when it ran a pure macro.
     QHash<QString, QString> knownMacros;
+    QString lastKnownMacro, lastKnownResult; // the one found last
     bool lastPure = false;
     QString lastPureInner, lastPureResult;
+    QString macroBuffer; // room for the texts of the items' macros
 
     bool sameNames() const;
     const std::vector<TsymbolRoute> &routesFor(const TpreparedText &text);

@@ -2,6 +2,8 @@
 
 #include "script/macroExpander.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <cstring>
 
@@ -180,7 +182,8 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
         }
         value = source ? source->symbolValue(first) : cb(symbol, {}, true);
         memo[first] = k;
-        if (value.size() == symbol.size() && value == symbol) continue;
+        // An empty value (a symbol of most items) holds no marker or symbol.
+        if (value.isEmpty() || (value.size() == symbol.size() && value == symbol)) continue;
         TvalueMarks marks = marksOf(value);
         if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
             std::fill(memo.begin(), memo.end(), -1);
@@ -229,7 +232,10 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
             appendRun(out, r.start, r.end, r.firstSymbol, r.endSymbol);
             continue;
         }
-        QString text;
+        QString text = source ? source->takeMacroBuffer() : QString();
+        const auto handBack = qScopeGuard([&] {
+            if (source) source->handBackMacroBuffer(std::move(text));
+        });
         appendRun(text, r.start, r.end, r.firstSymbol, r.endSymbol);
         if (r.single) {
             // What the macro pass would do with it.

@@ -26,6 +26,11 @@ public:
     virtual const QString *knownMacro(const QString &whole) = 0;
     // The result the macro pass gave for such a macro.
     virtual void macroDone(const QString &whole, const QString &result) = 0;
+    // A buffer for a macro's text, empty, whose room is used again from one
+    // expansion to the next: taken while in use (a nested expansion gets
+    // another one) and handed back afterwards.
+    virtual QString takeMacroBuffer() = 0;
+    virtual void handBackMacroBuffer(QString &&buffer) = 0;
 
 protected:
     ~TpreparedValues() = default;

@@ -210,9 +210,14 @@ QString Ttpl::getTxt(const QString &name) const
 
 QString Ttpl::getStrByID(const QString &id) const
 {
+    // Without a strings section of its own, a template would read the one
+    // below it into a table of its own (a page's template, made for each
+    // request, at each page): the template below answers, from its table.
+    static const QString stringsSection = QStringLiteral("special:strings");
+    if (fOver && !getSection(stringsSection, false)) return fOver->getStrByID(id);
     if (!strTable)
         strTable = std::make_shared<TnameValueList>(
-            TnameValueList::fromText(getTxt(QStringLiteral("special:strings"))));
+            TnameValueList::fromText(getTxt(stringsSection)));
     QString v = strTable->value(id);
     if (v.isEmpty() && fOver) v = fOver->getStrByID(id);
     return v;

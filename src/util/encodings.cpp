@@ -53,7 +53,7 @@ constexpr TurlReservedTable kUrlReserved;
 
 } // namespace
 
-QString encodeURL(QStringView text, bool nonAscii, bool spaces)
+void appendEncodedURL(QString &out, QStringView text, bool nonAscii, bool spaces)
 {
     const bool *reserved = spaces ? kUrlReserved.with : kUrlReserved.without;
     const auto escaped = [reserved, nonAscii](char16_t c) { return c < 128 ? reserved[c] : nonAscii; };
@@ -63,14 +63,18 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
     qsizetype plain = 0;
     while (plain < n && !escaped(d[plain]))
         ++plain;
-    if (plain == n)
-        return text.toString();
+    if (plain == n) {
+        out.append(text);
+        return;
+    }
     const auto put = [](QChar *&o, uchar b) {
         *o++ = u'%';
         *o++ = QLatin1Char(hexDigits[b >> 4]);
         *o++ = QLatin1Char(hexDigits[b & 15]);
     };
-    QString out;
+    // The size is worked out first: `out` grows once, in place when it has
+    // the room (a buffer used again item after item).
+    const qsizetype at = out.size();
     QChar *o = nullptr;
     if (nonAscii) {
         // The plain start is ASCII: the rest's UTF-8 is the tail of the whole's.
@@ -78,8 +82,8 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
         qsizetype size = plain;
         for (const char ch : utf8)
             size += uchar(ch) >= 128 || urlReserved(uchar(ch), spaces) ? 3 : 1;
-        out.resize(size);
-        o = out.data();
+        out.resize(at + size);
+        o = out.data() + at;
         std::copy(d, d + plain, o);
         o += plain;
         for (const char ch : utf8) {
@@ -89,13 +93,13 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
             else
                 *o++ = QLatin1Char(ch);
         }
-        return out;
+        return;
     }
     qsizetype size = n;
     for (qsizetype i = plain; i < n; ++i)
         size += escaped(d[i]) ? 2 : 0;
-    out.resize(size);
-    o = out.data();
+    out.resize(at + size);
+    o = out.data() + at;
     std::copy(d, d + plain, o);
     o += plain;
     for (qsizetype i = plain; i < n; ++i) {
@@ -104,6 +108,12 @@ QString encodeURL(QStringView text, bool nonAscii, bool spaces)
         else
             *o++ = QChar(d[i]);
     }
+}
+
+QString encodeURL(QStringView text, bool nonAscii, bool spaces)
+{
+    QString out;
+    appendEncodedURL(out, text, nonAscii, spaces);
     return out;
 }
 
@@ -205,29 +215,43 @@ bool isUTF8(QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// The entity escapeHTML writes for `c`, or null.
+QStringView htmlEntityFor(char16_t c)
+{
+    if (c > u'>') // fast reject: every special character is at most '>'
+        return {};
+    switch (c) {
+    case u'&': return u"&amp;";
+    case u'<': return u"&lt;";
+    case u'>': return u"&gt;";
+    case u'"': return u"&quot;";
+    case u'\'': return u"&#039;";
+    default: return {};
+    }
+}
+
+} // namespace
+
 QString escapeHTML(QStringView text)
 {
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    qsizetype run = 0; // start of the characters not yet copied
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c > u'>') // fast reject: every special character is at most '>'
+    // The size first, then every piece copied into place: one allocation.
+    qsizetype size = text.size();
+    for (const QChar c : text)
+        size += qMax<qsizetype>(htmlEntityFor(c.unicode()).size() - 1, 0);
+    if (size == text.size())
+        return text.toString();
+    QString out(size, Qt::Uninitialized);
+    QChar *o = out.data();
+    for (const QChar c : text) {
+        const QStringView entity = htmlEntityFor(c.unicode());
+        if (entity.isNull()) {
+            *o++ = c;
             continue;
-        const char16_t *entity = nullptr;
-        switch (c) {
-        case u'&': entity = u"&amp;"; break;
-        case u'<': entity = u"&lt;"; break;
-        case u'>': entity = u"&gt;"; break;
-        case u'"': entity = u"&quot;"; break;
-        case u'\'': entity = u"&#039;"; break;
-        default: continue;
         }
-        out += text.mid(run, i - run);
-        out += QStringView(entity);
-        run = i + 1;
+        o = std::copy(entity.begin(), entity.end(), o);
     }
-    out += text.mid(run);
     return out;
 }
 

@@ -12,6 +12,9 @@
 // `spaces` is on and, when `nonAscii` is on, every byte of the UTF-8 form
 // above 127. "/", "+", "=", "@" are never encoded.
 QString encodeURL(QStringView text, bool nonAscii = true, bool spaces = true);
+// Appends encodeURL(text, ...) to `out`, reusing its room; `text` must not
+// lie within `out`.
+void appendEncodedURL(QString &out, QStringView text, bool nonAscii = true, bool spaces = true);
 
 // Percent-decoding: "%" and two hexadecimal digits give that byte; "%" with
 // two other characters becomes "_"; a "%" near the end is copied. With

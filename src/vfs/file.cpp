@@ -94,7 +94,11 @@ TfilePtr Tfile::createTempEntry(const QString &base, const QString &name, const 
     // A name from a folder's entries holds no "/" and is not empty: the path
     // then ends with it.
     const bool named = !name.isEmpty() && base.endsWith(u'/') && !name.contains(u'/');
-    TfilePtr f = createSeen(base + name, seen, named ? &name : nullptr);
+    // One allocation of the exact size (operator+ copies the base, then
+    // grows the copy).
+    QString path(base.size() + name.size(), Qt::Uninitialized);
+    std::copy(name.cbegin(), name.cend(), std::copy(base.cbegin(), base.cend(), path.begin()));
+    TfilePtr f = createSeen(path, seen, named ? &name : nullptr);
     f->becomeTemp(folder, seen);
     return f;
 }

@@ -236,6 +236,8 @@ public:
     // what is left above it; test isInTree() where that matters.
     QString url(bool fullEncode = false) const;
     QString relativeURL(bool fullEncode = false) const;
+    // Appends relativeURL(fullEncode) to `out`, in the room it has.
+    void appendRelativeURL(QString &out, bool fullEncode = false) const;
     QString pathTill(const Tfile *root = nullptr, QChar delim = u'/') const;
     QString parentURL() const;
     QString getFolder() const;

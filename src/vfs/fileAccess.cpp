@@ -36,6 +36,9 @@ bool Tfile::accessFor(const QString &username, const QString &password) const
     const Taccounts &accounts = accountsOf(*this);
     for (const Tfile *f = this; f; f = f->parent()) {
         const QStringList &list = f->accounts[FA_ACCESS];
+        // Most nodes of a page list nobody: nothing to look through.
+        if (list.isEmpty() && f->user.isEmpty())
+            continue;
         if (username.isEmpty() && inList(anonymousName, list))
             return true;
         if (!f->user.isEmpty() && sameText(f->user, username) && f->pwd == password)

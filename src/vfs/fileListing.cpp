@@ -23,6 +23,10 @@
 #include <optional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // An open folder whose entries are looked up by name.
@@ -375,7 +379,8 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
         }
         if (escaped)
             cmt = unescapeLineBreaks(cmt);
-        f->comment = makeInert(cmt);
+        if (!cmt.isEmpty()) // most entries have none
+            f->comment = makeInert(cmt);
         if (e.isDir)
             f->size = 0;
         else if (f->flags.has(FA_SOLVED_LNK) && f->size < 0)
@@ -471,6 +476,9 @@ int compareAsciiFolded(QStringView a, QStringView b)
 // costs n log n comparisons, and collating names is the dear part.
 struct TsortItem {
     const Tfile *f = nullptr;
+    bool link = false, folder = false; // read here, not through f, at each comparison
+    // Where links and folders go first: 0 before 1 before 2 (see groupFor).
+    int group = 0;
     QString ext;
     int dl = 0;
     std::optional<QCollatorSortKey> key;
@@ -481,10 +489,36 @@ struct TsortItem {
     QStringView foldable;
     // Its first kHeadUnits units folded, packed high to low, zeros after its
     // end: comparing the heads compares those units in order.
-    static constexpr qsizetype kHeadUnits = 12;
+    static constexpr qsizetype kHeadUnits = 20;
     quint64 head[kHeadUnits / 4] = {};
 
-    TsortItem(const Tfile &file, QChar field) : f(&file)
+    // The head of `units` (at most kHeadUnits), ASCII letters folded.
+    void packHead(QStringView units)
+    {
+#if defined(__SSE2__)
+        // Eight units a step: folded, and each four turned so that the first
+        // lands in the high bits of its word.
+        constexpr qsizetype kStep = 8, kPadded = (kHeadUnits + kStep - 1) / kStep * kStep;
+        alignas(16) char16_t padded[kPadded] = {}; // zeros after the end
+        std::copy(units.utf16(), units.utf16() + units.size(), padded);
+        alignas(16) quint64 words[kPadded / 4];
+        const __m128i beforeA = _mm_set1_epi16(u'A' - 1), afterZ = _mm_set1_epi16(u'Z' + 1),
+                      toLower = _mm_set1_epi16(u'a' - u'A');
+        for (qsizetype at = 0; at < kPadded; at += kStep) {
+            __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(padded + at));
+            const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(v, beforeA), _mm_cmplt_epi16(v, afterZ));
+            v = _mm_add_epi16(v, _mm_and_si128(upper, toLower));
+            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3)), _MM_SHUFFLE(0, 1, 2, 3));
+            _mm_store_si128(reinterpret_cast<__m128i *>(words + at / 4), v);
+        }
+        std::copy(words, words + kHeadUnits / 4, head);
+#else
+        for (qsizetype i = 0; i < units.size(); ++i)
+            head[i / 4] |= quint64(asciiLower(units[i].unicode())) << (48 - 16 * (i % 4));
+#endif
+    }
+
+    TsortItem(const Tfile &file, QChar field) : f(&file), link(file.isLink()), folder(file.isFolder())
     {
         if (useSortKeys()) {
             key.emplace(nameCollator().sortKey(file.name));
@@ -494,8 +528,7 @@ struct TsortItem {
             folded = file.name.toCaseFolded();
             foldable = folded;
         }
-        for (qsizetype i = 0; i < std::min(foldable.size(), kHeadUnits); ++i)
-            head[i / 4] |= quint64(asciiLower(foldable[i].unicode())) << (48 - 16 * (i % 4));
+        packHead(foldable.left(std::min(foldable.size(), kHeadUnits)));
         if (field == u'e')
             ext = extensionOf(file);
         else if (field == u'd')
@@ -516,14 +549,21 @@ int compareFoldedNames(const TsortItem &x, const TsortItem &y)
     return compareAsciiFolded(x.foldable.mid(k), y.foldable.mid(k));
 }
 
+// The first steps of compareSortItems in one number: links (when they go
+// first), then folders (when they do), then the rest.
+int groupFor(const TsortItem &item, bool foldersBefore, bool linksBefore)
+{
+    return (linksBefore && !item.link ? 2 : 0) + (foldersBefore && !item.folder ? 1 : 0);
+}
+
 int compareSortItems(const TsortItem &x, const TsortItem &y, QChar key, bool rev, bool foldersBefore,
                      bool linksBefore)
 {
+    if (linksBefore && x.link != y.link)
+        return x.link ? -1 : 1;
+    if (foldersBefore && x.folder != y.folder)
+        return x.folder ? -1 : 1;
     const Tfile &a = *x.f, &b = *y.f;
-    if (linksBefore && a.isLink() != b.isLink())
-        return a.isLink() ? -1 : 1;
-    if (foldersBefore && a.isFolder() != b.isFolder())
-        return a.isFolder() ? -1 : 1;
     int r = 0;
     switch (key.unicode()) {
     case u'e':
@@ -602,8 +642,20 @@ void TfileListing::sort(TconnView *cd, const QString &def)
     std::vector<qsizetype> ix(items.size());
     for (size_t k = 0; k < ix.size(); ++k)
         ix[k] = qsizetype(k);
+    for (TsortItem &item : items)
+        item.group = groupFor(item, foldersBefore, linksBefore);
+    // Most comparisons are settled by the groups or, by name, by the heads
+    // of the folded names; the rest take the whole comparison.
+    const bool byHeads = field == u'n' && !useSortKeys();
     const auto less = [&](qsizetype a, qsizetype b) {
-        return compareSortItems(items[size_t(a)], items[size_t(b)], field, rev, foldersBefore, linksBefore) < 0;
+        const TsortItem &x = items[size_t(a)], &y = items[size_t(b)];
+        if (x.group != y.group)
+            return x.group < y.group;
+        if (byHeads)
+            for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
+                if (x.head[j] != y.head[j])
+                    return (x.head[j] < y.head[j]) != rev;
+        return compareSortItems(x, y, field, rev, foldersBefore, linksBefore) < 0;
     };
     const auto apply = [&] {
         QList<TfilePtr> sorted;

@@ -19,18 +19,25 @@ QString encodeItem(const TvfsSettings &s, const QString &text, bool fullEncode)
 
 QString Tfile::relativeURL(bool fullEncode) const
 {
+    QString u;
+    appendRelativeURL(u, fullEncode);
+    return u;
+}
+
+void Tfile::appendRelativeURL(QString &out, bool fullEncode) const
+{
     const TvfsSettings &s = vfsSettings();
     if (isLink()) {
         QString target = resource;
         target.replace(QLatin1String("%ip%"), s.defaultIP, Qt::CaseInsensitive);
-        return target;
+        out += target;
+        return;
     }
     if (isRoot())
-        return {};
-    QString u = encodeItem(s, name, fullEncode);
+        return;
+    appendEncodedURL(out, name, s.encodeNonAscii, fullEncode || s.encodeSpaces);
     if (isFolder())
-        u += u'/';
-    return u;
+        out += u'/';
 }
 
 QString Tfile::pathTill(const Tfile *root, QChar delim) const

@@ -2,6 +2,7 @@
 edits show within seconds, a file without a valid "api level" is refused."""
 
 import os
+import re
 import shutil
 import tempfile
 import unittest
@@ -110,6 +111,44 @@ class ItemSectionsTest(ZofTestCase):
                          "<t>c|d.txt|file</t>\r\n"
                          "<i>4|{.x.}.bin|{.x.}.bin|%unknown-sym%|101|1</i>\r\n"
                          "</list>")
+
+
+URLS_TPL = (
+    "[api level]\r\n2\r\n\r\n"
+    # Each item shows the URL the item before kept in a variable, then keeps its own.
+    "[file]\r\n<u>{.^prev.}>%item-url%|%item-full-url%</u>{.set|prev|%item-url%.}\r\n\r\n"
+    "[]\r\n%files%\r\n\r\n"
+    "[files]\r\n%list%\r\n"
+)
+
+
+class ItemUrlsTest(ZofTestCase):
+    """Items' URLs, long and short one after the other: each item has its own,
+    its full URL is the folder's address before it, and a copy an item kept
+    is not changed by the items after it."""
+
+    def test_urls_of_items_one_after_the_other(self):
+        data = tempfile.mkdtemp(prefix="zof-urls-")
+        self.addCleanup(shutil.rmtree, data, True)
+        pub = os.path.join(data, "pub")
+        os.makedirs(pub)
+        names = ["a a rather long name with spaces.bin", "b.bin", "c d%e.bin", "d" * 40 + ".bin", "e.bin"]
+        for name in names:
+            with open(os.path.join(pub, name), "wb") as f:
+                f.write(b"z")
+        tpl = os.path.join(data, "urls.tpl")
+        with open(tpl, "w", encoding="utf-8", newline="") as f:
+            f.write(URLS_TPL)
+        z = self.start_zof("-c", "tpl-file=" + tpl, pub)
+        status, _, page = z.get("/pub/")
+        self.assertEqual(status, 200)
+        rows = [row.strip() for row in page.decode("utf-8").strip().split("\r\n")]
+        urls = [n.replace("%", "%25").replace(" ", "%20") for n in names]
+        self.assertEqual(len(rows), len(names))
+        for i, row in enumerate(rows):
+            prev = urls[i - 1] if i > 0 else ""
+            self.assertRegex(row, r"^<u>" + re.escape(prev + ">" + urls[i] + "|http://") +
+                             r"[^/]+" + re.escape("/pub/" + urls[i]) + "</u>$")
 
 
 class RunScriptTest(unittest.TestCase):

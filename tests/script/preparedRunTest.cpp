@@ -167,3 +167,23 @@ TEST(PreparedRun, ChangedNamesAndNewSymbolsAreLookedUpAgain)
     EXPECT_TRUE(run.run(again, out));
     EXPECT_EQ(out, QStringLiteral("3|4|late"));
 }
+
+TEST(PreparedRun, MacrosOfEveryLengthItemAfterItem)
+{
+    // The macros of items change from one item to the next, to a text of the
+    // same length or another one, back to an earlier one, two in one text:
+    // each item must still get its own macros' results.
+    const TtplPtr tpl = std::make_shared<Ttpl>();
+    const QStringList texts = {
+        QStringLiteral("<{.encode html|%name%.}>"),
+        QStringLiteral("{.encode html|%value%.}-{.encode html|%name%.}"),
+    };
+    const QStringList names = {QStringLiteral("%name%"), QStringLiteral("%value%")};
+    const QStringList pool = {QStringLiteral("ab"), QStringLiteral("cd"), QStringLiteral("a&b"), QString(),
+                              QStringLiteral("a much longer name & more"), QStringLiteral("<"),
+                              QStringLiteral("ab")};
+    QList<Titem> items;
+    for (int i = 0; i < 60; ++i)
+        items.append({{pool[(i * 5) % pool.size()], pool[(i / 3) % pool.size()]}, QString()});
+    expectSameRuns(texts, names, items, tpl);
+}

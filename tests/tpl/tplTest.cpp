@@ -110,6 +110,16 @@ TEST(Tpl, InheritanceAndStringTable)
     EXPECT_EQ(diff.getTxtByExt(QStringLiteral(".jpg")), QStringLiteral("jpg"));
     EXPECT_EQ(diff.getTxtByExt(QStringLiteral(".JPG")), QString());
     EXPECT_EQ(diff.getSections(), (QStringList{"special:strings", "style"}));
+    // A template without strings of its own answers as the one below it,
+    // however deep, and follows it when it changes.
+    auto middle = std::make_shared<Ttpl>(QStringLiteral("[style]\nmiddle\n"), main);
+    const Ttpl top(QStringLiteral("[file]\ntop\n"), middle);
+    EXPECT_EQ(top.getStrByID(QStringLiteral("both")), QStringLiteral("main"));
+    EXPECT_EQ(top.getStrByID(QStringLiteral("hello")), QStringLiteral("Hi"));
+    EXPECT_EQ(top.getStrByID(QStringLiteral("only")), QString());
+    main->setFullText(QStringLiteral("[special:strings]\nboth=changed\n"));
+    EXPECT_EQ(top.getStrByID(QStringLiteral("both")), QStringLiteral("changed"));
+    EXPECT_EQ(top.getStrByID(QStringLiteral("hello")), QString());
 }
 
 TEST(Tpl, AppendStringAndFullText)

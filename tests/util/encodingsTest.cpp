@@ -1,6 +1,9 @@
 #include "util/codePage.h"
 #include "util/encodings.h"
 
+#include <QRandomGenerator>
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 TEST(Url, Encode)
@@ -19,6 +22,62 @@ TEST(Url, Encode)
     EXPECT_EQ(encodeURL(u"ab \U0001F600c", false, true), QStringLiteral("ab%20\U0001F600c"));
     EXPECT_EQ(encodeURL(u"", true, true), QString());
     EXPECT_EQ(encodeURL(u"nothing.to-escape_here", true, true), QStringLiteral("nothing.to-escape_here"));
+}
+
+namespace {
+
+// The rule, one UTF-8 byte at a time.
+QString encodedByTheRule(const QString &text, bool nonAscii, bool spaces)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype units = text[i].isHighSurrogate() ? 2 : 1;
+        const QString c = text.mid(i, units);
+        i += units - 1;
+        if (c[0].unicode() >= 128 && !nonAscii) {
+            out += c;
+            continue;
+        }
+        for (const char ch : c.toUtf8()) {
+            const uchar b = uchar(ch);
+            const bool escape = b < 32 || b >= 127 || QByteArrayView("\"#%&',:;<>?").contains(char(b)) ||
+                                (b == ' ' && spaces);
+            out += escape ? QLatin1Char('%') + QString::number(b, 16).rightJustified(2, u'0').toUpper() : QString(QLatin1Char(ch));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Appending into a buffer used again and again (as a page does for each
+// item's URL) gives what the rule gives after whatever the buffer held,
+// growing or shrinking, and never reaches a copy taken of it before.
+TEST(Url, AppendEncodedMatchesTheRuleInAReusedBuffer)
+{
+    QStringList pieces; // whole characters, one a surrogate pair
+    for (const QChar c : QStringView(u"ab/. %#?&:;<>'\",+=@~\x7f\t\u00e9\u4e2d"))
+        pieces << QString(c);
+    pieces << QStringLiteral("\U0001F600");
+    QRandomGenerator rng(2029);
+    QString buffer, previous;
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        const int n = rng.bounded(round % 7 == 0 ? 60 : 12);
+        for (int i = 0; i < n; ++i)
+            text += pieces[rng.bounded(int(pieces.size()))];
+        const bool nonAscii = rng.bounded(2), spaces = rng.bounded(2);
+        const QString kept = buffer; // shares the buffer, as a macro's copy of a value would
+        const QString prefix = rng.bounded(3) == 0 ? QStringLiteral("http://h/x%20/") : QString();
+        buffer.truncate(0);
+        buffer += prefix;
+        appendEncodedURL(buffer, text, nonAscii, spaces);
+        const QString expected = prefix + encodedByTheRule(text, nonAscii, spaces);
+        ASSERT_EQ(buffer, expected) << qPrintable(text) << nonAscii << spaces;
+        ASSERT_EQ(encodeURL(text, nonAscii, spaces), encodedByTheRule(text, nonAscii, spaces));
+        ASSERT_EQ(kept, previous);
+        previous = expected;
+    }
 }
 
 TEST(Url, Decode)
@@ -91,6 +150,26 @@ TEST(Html, Escape)
     EXPECT_EQ(escapeHTML(u"<<>>"), QStringLiteral("&lt;&lt;&gt;&gt;"));
     EXPECT_EQ(escapeHTML(u"&x'"), QStringLiteral("&amp;x&#039;"));
     EXPECT_EQ(escapeHTML(u"=?;%(\u2039"), QStringLiteral("=?;%(\u2039"));
+}
+
+// Sized first and filled in place, the escape must still be the plain
+// replacements, "&" first, on texts of every mix.
+TEST(Html, EscapeMatchesThePlainReplacements)
+{
+    const QString pool = QStringLiteral("a&<>\"'=;\u00e9 ");
+    QRandomGenerator rng(77);
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        for (int i = rng.bounded(20); i > 0; --i)
+            text += pool[rng.bounded(int(pool.size()))];
+        QString expected = text;
+        expected.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"))
+            .replace(u'"', QStringLiteral("&quot;"))
+            .replace(u'\'', QStringLiteral("&#039;"));
+        ASSERT_EQ(escapeHTML(text), expected) << qPrintable(text);
+    }
 }
 
 TEST(LineBreaks, EscapeAndBack)

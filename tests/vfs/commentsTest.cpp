@@ -96,6 +96,35 @@ TEST_F(Comments, SingleCommentFileWins)
     EXPECT_TRUE(isCommentFile("DESCRIPT.ION"));
 }
 
+TEST_F(Comments, SideFileNamesByTheirWholeRule)
+{
+    // Names are first told apart by their last letter: every name, whatever
+    // its ending and case, must still follow the rule, under every option.
+    QStringList names;
+    for (const QString stem : {"", "a", "x.txt", "zof", "descript"})
+        for (const QString end : {".comment", ".COMMENT", ".Comment", ".md5", ".MD5", ".ion", ".ION", ".comments.txt",
+                                  ".comments.TXT", "t", "n", "5", "T", "N", ".commen", ".md", ".txt"})
+            names << stem + end;
+    names << QString() << "descript.ion" << "DESCRIPT.ION" << "zof.comments.txt" << "Zof.comments.txt";
+    for (const bool single : {false, true}) {
+        for (const bool descriptIon : {false, true}) {
+            for (const bool fingerprints : {false, true}) {
+                commentOptions().loadSingleCommentFiles = single;
+                commentOptions().supportDescriptIon = descriptIon;
+                commentOptions().enableFingerprints = fingerprints;
+                for (const QString &n : std::as_const(names)) {
+                    const bool comment = n == COMMENTS_FILE ||
+                                         (single && n.endsWith(COMMENT_FILE_EXT, Qt::CaseInsensitive)) ||
+                                         (descriptIon && n.compare(DESCRIPT_ION, Qt::CaseInsensitive) == 0);
+                    EXPECT_EQ(isCommentFile(n), comment) << n.toStdString() << single << descriptIon;
+                    EXPECT_EQ(isFingerprintFile(n), fingerprints && n.endsWith(u".md5", Qt::CaseInsensitive))
+                        << n.toStdString() << fingerprints;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Comments, DescriptIonReadAndWrite)
 {
     disk.file("dir/descript.ion", "\"my file.txt\" hello\r\nb.txt multi\\nline\x04\xC3\x82\r\nc.txt literal\\n\r\n");

@@ -10,6 +10,7 @@
 
 #include <QCollator>
 #include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QThread>
 
 namespace {
@@ -331,7 +332,7 @@ TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
         GTEST_SKIP() << "a real collation is in use";
     QStringList n = {"b", "A", "a", "Zeta", "alpha", "ALPHA2", "alpha2", "\u00c9clair", "\u00e9clair",
                            "\u03a9mega", "\u03c9mega", "stra\u00dfe", "STRASSE", "a\u00e9", "AE", "", "ab", "aB",
-                           // Past the first twelve units, and around them.
+                           // Past the first units (a sort's heads), and around them.
                            "report 00001", "Report 00001", "report 000010", "report 00001x", "report 0000",
                            "report 00001\u00e9", "REPORT 00001\u00c9", "holiday photo 0001.jpg",
                            "Holiday Photo 0001.JPG", "holiday photo 0001.jpeg"};
@@ -339,6 +340,16 @@ TEST_F(Listing, NamesWithoutACollationCompareAsTheirFoldedCopies)
     const QStringList withNul = {QStringLiteral("a") + QChar(0), QStringLiteral("report") + QChar(0) + QStringLiteral("x"),
                                  QStringLiteral("report 0000") + QChar(0) + QStringLiteral("12")};
     n += withNul;
+    // Names of every length up to past a head, of letters at the edges of
+    // the ASCII upper case ("@", "[", "`", "{") and beyond ASCII.
+    QRandomGenerator rng(20);
+    const QString pool = QStringLiteral("@AZ[`az{ 0\u00c9\u00e9");
+    for (int i = 0; i < 80; ++i) {
+        QString name = i % 2 ? QStringLiteral("Shared Start Of The Name ").left(i % 26) : QString();
+        for (int k = rng.bounded(8); k > 0; --k)
+            name += pool[rng.bounded(int(pool.size()))];
+        n << name;
+    }
     const auto sign = [](int r) { return r < 0 ? -1 : (r > 0 ? 1 : 0); };
     for (const QString &x : n)
         for (const QString &y : n) {
@@ -399,6 +410,44 @@ TEST_F(Listing, LargeListingSortsLikeItsComparison)
         if (sortKey == "n") {
             ASSERT_GE(got.indexOf("alpha0.txt"), 0);
             EXPECT_LT(got.indexOf("alpha0.txt"), got.indexOf("beta1"));
+        }
+    }
+}
+
+TEST_F(Listing, ShortcutsOfTheSortAgreeWithTheWholeComparison)
+{
+    // Groups and name heads settle most comparisons of a sort: its order must
+    // be the comparison's for names that share no start, a short one, exactly
+    // a head's length, or more; links and folders mixed in; every setting.
+    QStringList stems = {"a", "B", "ab", "track", "Track ", "holiday photo", "HOLIDAY PHOTO X", "holiday pho", "z"};
+    const QString shared = QStringLiteral("Shared Start Of Many Names 0123456789");
+    for (qsizetype k = 8; k <= shared.size(); k += 3)
+        stems << shared.left(k) << shared.left(k).toLower() + u'~'; // names differ beyond case in a tree
+    Tfile *links = vfs.add(Tfile::createVirtualFolder("mixed"));
+    for (int i = 0; i < 150; ++i) {
+        const QString name = stems[i % stems.size()] + QString::number(i % 11);
+        Tfile *added = i % 5 == 1 ? vfs.add(Tfile::createVirtualFolder(name + " folder"), links)
+                                  : vfs.add(Tfile::createLink(i % 5 == 0 ? name + " link" : name), links);
+        ASSERT_TRUE(added) << name.toStdString();
+        if (added->isLink())
+            added->resource = "http://example.com/";
+    }
+    for (const QString key : {"n", "!n", "e", "s"}) {
+        for (const bool foldersBefore : {false, true}) {
+            for (const bool linksBefore : {false, true}) {
+                conn.vars = {{"foldersbefore", foldersBefore ? "1" : "0"}, {"linksbefore", linksBefore ? "1" : "0"}};
+                TfileListing l;
+                l.fromFolder(links, &conn);
+                ASSERT_EQ(l.dir.size(), 150);
+                l.sort(&conn, key);
+                const bool rev = key.startsWith('!');
+                for (qsizetype i = 1; i < l.dir.size(); ++i)
+                    ASSERT_LE(TfileListing::compareItems(*l.dir[i - 1], *l.dir[i], key.back(), rev, foldersBefore,
+                                                         linksBefore),
+                              0)
+                        << key.toStdString() << foldersBefore << linksBefore << " at " << i << ": "
+                        << l.dir[i - 1]->name.toStdString() << " / " << l.dir[i]->name.toStdString();
+            }
         }
     }
 }
