@@ -4,13 +4,15 @@
 
 const { chromium } = require('playwright-core');
 
+// A busy machine (the sanitizer build compiles beside the tests) can take
+// long to start a browser: its launch may take a minute.
 function launch(executable) {
   return chromium.launch({
     executablePath: executable,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking',
       '--disable-component-update', '--no-first-run'],
-    timeout: 30000,
+    timeout: 60000,
   });
 }
 

@@ -25,6 +25,10 @@ import unittest
 
 READY_LINE = "ZOF 1.0 started"
 LISTEN_PREFIX = "ZOF listening on "
+# How long a server may take to start, to listen or to end before a test
+# gives up on it: generous, since the sanitizer build compiles beside the
+# tests and a busy machine can be slow; a server that is well costs no wait.
+PATIENCE = 30.0
 LISTEN_URL = re.compile(r"^http://(?:\[[^]]*\]|[^/:]*):(\d+)/$")
 # What the sanitizers print when they find a fault.
 SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer")
@@ -195,7 +199,7 @@ class ZofProcess:
 
     # --- life -------------------------------------------------------------
 
-    def start(self, wait_ready=True, timeout=10.0, cwd=None):
+    def start(self, wait_ready=True, timeout=PATIENCE, cwd=None):
         self.proc = subprocess.Popen(self.cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, env=self.env, cwd=cwd or self.tmp)
         self.out = _Collector(self.proc.stdout)
@@ -206,7 +210,7 @@ class ZofProcess:
             self.wait_ready(timeout)
         return self
 
-    def wait_ready(self, timeout=10.0):
+    def wait_ready(self, timeout=PATIENCE):
         """Waits for the start-up line; notes the URL the server announced."""
         line = self.out.wait_for(lambda l: l == READY_LINE, timeout)
         if line is None:
@@ -226,7 +230,7 @@ class ZofProcess:
             self._port = int(m.group(1))
         return True
 
-    def wait_listening(self, timeout=10.0):
+    def wait_listening(self, timeout=PATIENCE):
         """Waits for the listening line; the server prints it once its
         socket listens, so connections are accepted from then on."""
         if self.out.wait_for(lambda l: l.startswith(LISTEN_PREFIX), timeout) is None:
@@ -235,7 +239,7 @@ class ZofProcess:
         if self._port is None:
             raise AssertionError("no port in the listening line %r\n%s" % (self.listen_url, self.dump()))
 
-    def wait_port(self, timeout=10.0, host="127.0.0.1"):
+    def wait_port(self, timeout=PATIENCE, host="127.0.0.1"):
         """Waits until the port accepts connections. A server that printed
         its listening line does, and is not probed (a probe connection
         would count against its connection limits for a while)."""
@@ -252,7 +256,7 @@ class ZofProcess:
                 time.sleep(0.05)
         raise AssertionError("port %s never accepted\n%s" % (self.port, self.dump()))
 
-    def wait_exit(self, timeout=10.0):
+    def wait_exit(self, timeout=PATIENCE):
         try:
             self.returncode = self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -277,7 +281,7 @@ class ZofProcess:
             self.proc.kill()
             self.proc.wait(5)
 
-    def finish(self, timeout=10.0):
+    def finish(self, timeout=PATIENCE):
         """Stops the process with SIGTERM if it still runs and returns what
         is wrong with its end: an unexpected exit code, a sanitizer report
         on standard error (empty when it ended well)."""
