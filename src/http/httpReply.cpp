@@ -14,6 +14,16 @@
 #endif
 
 namespace {
+#if defined(__SSE2__)
+// One bit for each of the 16 bytes at `d` that is 13 or below: NUL, LF and
+// CR are, so a block without a bit holds none of them.
+unsigned lowBytesAt(const unsigned char *d)
+{
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
+    return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8(13)), b)));
+}
+#endif
+
 // Position of the line of additionalHeaders that begins with name (ASCII
 // case ignored), at the very start or right after a LF; -1 when none. Only
 // line starts are compared: the lines are few and short.
@@ -111,14 +121,10 @@ bool isHeaderSafe(QByteArrayView v)
     const qsizetype n = v.size();
     qsizetype i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes a step while none is 13 or below (NUL, LF and CR are);
-    // a block with such a byte is looked at one byte at a time.
-    const __m128i thirteen = _mm_set1_epi8(13);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(b, thirteen), b)))
-            break;
-    }
+    // Sixteen bytes a step while none is 13 or below; a block with such a
+    // byte is looked at one byte at a time.
+    while (i + 16 <= n && !lowBytesAt(d + i))
+        i += 16;
 #endif
     for (; i < n; ++i)
         if (d[i] <= 13 && (d[i] == '\n' || d[i] == '\r' || d[i] == '\0'))
@@ -134,13 +140,18 @@ bool isHeaderSafe(QStringView v)
     return true;
 }
 
+// An idle connection keeps no buffer: the first line takes one with room
+// for a usual reply's lines.
+void ThttpReply::makeRoomForLines()
+{
+    if (additionalHeaders.capacity() == 0)
+        additionalHeaders = headBuffers::take(384);
+}
+
 // The parts, then CR LF, at the end of the lines.
 void ThttpReply::appendLine(std::initializer_list<QByteArrayView> parts)
 {
-    // An idle connection keeps no buffer: the first line makes room for a
-    // usual reply's lines at once.
-    if (additionalHeaders.capacity() == 0)
-        additionalHeaders = headBuffers::take(384);
+    makeRoomForLines();
     appendParts(additionalHeaders, parts, "\r\n");
 }
 
@@ -189,8 +200,7 @@ void ThttpReply::addOwnHeaders(QByteArrayView lines)
             removeHeader(namePart(lines.sliced(at, end - at)));
             at = end;
         }
-    if (additionalHeaders.capacity() == 0)
-        additionalHeaders = headBuffers::take(384);
+    makeRoomForLines();
     appendParts(additionalHeaders, {lines});
 }
 
@@ -364,14 +374,10 @@ bool wellFormedLines(const char *text, qsizetype n)
     };
     qsizetype i = 0;
 #if defined(__SSE2__)
-    const __m128i thirteen = _mm_set1_epi8(13);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
-        for (unsigned low = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(b, thirteen), b))); low;
-             low &= low - 1)
+    for (; i + 16 <= n; i += 16)
+        for (unsigned low = lowBytesAt(d + i); low; low &= low - 1)
             if (!look(i + __builtin_ctz(low)))
                 return false;
-    }
 #endif
     for (; i < n; ++i)
         if (d[i] <= 13 && !look(i))

@@ -91,6 +91,7 @@ struct ThttpReply
     bool delCookie(const QString &k);
 
 private:
+    void makeRoomForLines();
     void appendLine(std::initializer_list<QByteArrayView> parts);
 };
 

@@ -250,10 +250,6 @@ bool opensInBrowser(const QString &mask, const QString &name)
     return memo.matches(mask, name);
 }
 
-} // namespace
-
-namespace {
-
 // A text's bytes, converted again only when the text changes: a busy
 // server sends the same type and tag over and over.
 class TlastBytes

@@ -82,24 +82,30 @@ ITEMS_TPL = (
 )
 
 
+def serve_folder_with_template(testcase, files, template):
+    """A server publishing a folder "pub" of the given files (name: size in
+    bytes) with `template` as its template file; removed after the test."""
+    data = tempfile.mkdtemp(prefix="zof-tplitems-")
+    testcase.addCleanup(shutil.rmtree, data, True)
+    pub = os.path.join(data, "pub")
+    os.makedirs(pub)
+    for name, size in files.items():
+        with open(os.path.join(pub, name), "wb") as f:
+            f.write(b"z" * size)
+    tpl = os.path.join(data, "items.tpl")
+    with open(tpl, "w", encoding="utf-8", newline="") as f:
+        f.write(template)
+    return testcase.start_zof("-c", "tpl-file=" + tpl, pub)
+
+
 class ItemSectionsTest(ZofTestCase):
     """A template's item sections, run once per item of a folder page: every
     symbol takes the item's own value, sections follow the extension, and
     what names hold is shown, never run."""
 
     def test_each_item_shows_its_own_values(self):
-        data = tempfile.mkdtemp(prefix="zof-items-")
-        self.addCleanup(shutil.rmtree, data, True)
-        pub = os.path.join(data, "pub")
-        os.makedirs(pub)
-        for name, size in (("%sequential%.bin", 4), ("100%.bin", 2), ("a.txt", 10), ("b.bin", 3),
-                           ("c|d.txt", 4), ("{.x.}.bin", 1)):
-            with open(os.path.join(pub, name), "wb") as f:
-                f.write(b"z" * size)
-        tpl = os.path.join(data, "items.tpl")
-        with open(tpl, "w", encoding="utf-8", newline="") as f:
-            f.write(ITEMS_TPL)
-        z = self.start_zof("-c", "tpl-file=" + tpl, pub)
+        files = {"%sequential%.bin": 4, "100%.bin": 2, "a.txt": 10, "b.bin": 3, "c|d.txt": 4, "{.x.}.bin": 1}
+        z = serve_folder_with_template(self, files, ITEMS_TPL)
         status, _, page = z.get("/pub/")
         self.assertEqual(status, 200)
         rows = page.decode("utf-8").strip()
@@ -128,18 +134,8 @@ class ItemUrlsTest(ZofTestCase):
     is not changed by the items after it."""
 
     def test_urls_of_items_one_after_the_other(self):
-        data = tempfile.mkdtemp(prefix="zof-urls-")
-        self.addCleanup(shutil.rmtree, data, True)
-        pub = os.path.join(data, "pub")
-        os.makedirs(pub)
         names = ["a a rather long name with spaces.bin", "b.bin", "c d%e.bin", "d" * 40 + ".bin", "e.bin"]
-        for name in names:
-            with open(os.path.join(pub, name), "wb") as f:
-                f.write(b"z")
-        tpl = os.path.join(data, "urls.tpl")
-        with open(tpl, "w", encoding="utf-8", newline="") as f:
-            f.write(URLS_TPL)
-        z = self.start_zof("-c", "tpl-file=" + tpl, pub)
+        z = serve_folder_with_template(self, {name: 1 for name in names}, URLS_TPL)
         status, _, page = z.get("/pub/")
         self.assertEqual(status, 200)
         rows = [row.strip() for row in page.decode("utf-8").strip().split("\r\n")]
