@@ -628,11 +628,10 @@ QString reasonText(int code)
     return QString::fromLatin1(reasonPhrase(code));
 }
 
-void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = true)
+// The status line and the type line, as bytes.
+QByteArray statusLineBytes(const ThttpReply &reply_, int code, bool withType)
 {
-    if (reply_.reason.isEmpty() || !isHeaderSafe(QStringView(reply_.reason)))
-        reply_.reason = reasonText(code);
-    reply_.statusSent = code;
+    QByteArray out;
     char digits[24];
     appendParts(out, {"HTTP/1.1 ", numberText(code, digits), " "});
     appendUtf8(out, reply_.reason);
@@ -640,6 +639,34 @@ void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = t
         appendParts(out, {"\r\nContent-Type: ", reply_.contentType, "\r\n"});
     else
         out.append("\r\n", 2);
+    return out;
+}
+
+// What made the status line of the reply before. Replies in a row mostly
+// repeat their code, phrase and type: those are checked and converted once.
+struct TstatusLineMemo
+{
+    int code = 0;
+    bool withType = false;
+    QString reason;
+    QByteArray contentType, line;
+};
+
+void statusLine(QByteArray &out, ThttpReply &reply_, int code, bool withType = true)
+{
+    static TstatusLineMemo memo;
+    reply_.statusSent = code;
+    const bool usual = reply_.reason.isEmpty();
+    if (code == memo.code && withType == memo.withType && reply_.contentType == memo.contentType
+        && (usual ? memo.reason.isSharedWith(reasonText(code)) : reply_.reason == memo.reason)) {
+        reply_.reason = memo.reason;
+        out.append(memo.line);
+        return;
+    }
+    if (usual || !isHeaderSafe(QStringView(reply_.reason)))
+        reply_.reason = reasonText(code);
+    memo = {code, withType, reply_.reason, reply_.contentType, statusLineBytes(reply_, code, withType)};
+    out.append(memo.line);
 }
 }
 

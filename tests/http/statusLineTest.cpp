@@ -48,3 +48,51 @@ TEST_F(ServerTest, StatusLineReasons)
         seenReason.clear();
     }
 }
+
+TEST_F(ServerTest, StatusLinesInARowFollowTheirReply)
+{
+    // Replies in a row that repeat or change one part at a time: the code,
+    // the phrase or the type. Each line must be its own reply's.
+    const struct
+    {
+        ThttpReplyMode mode;
+        QString reason;
+        QByteArray type;
+        QByteArray expectedHead;
+    } cases[] = {
+        {HRM_REPLY, QString(), "text/html", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"},
+        {HRM_REPLY, QString(), "text/html", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"},
+        {HRM_REPLY, QString(), "text/plain", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine"), "text/plain", "HTTP/1.1 200 Fine\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine"), "text/plain", "HTTP/1.1 200 Fine\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QString(), "text/plain", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine\r\nX-Injected: 1"), "text/plain", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine"), "text/plain", "HTTP/1.1 200 Fine\r\nContent-Type: text/plain\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine"), "", "HTTP/1.1 200 Fine\r\n"},
+        {HRM_REPLY, QStringLiteral("Fine"), "a\r\nX-Injected: 1", "HTTP/1.1 200 Fine\r\n"},
+        {HRM_NOT_FOUND, QStringLiteral("Fine"), "text/plain", "HTTP/1.1 404 Fine\r\nContent-Type: text/plain\r\n"},
+        {HRM_NOT_FOUND, QString(), "text/plain", "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"},
+        {HRM_NOT_MODIFIED, QString(), "text/plain", "HTTP/1.1 304 \r\n"},
+        {HRM_REPLY, QString(), "text/plain", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"},
+    };
+    size_t at = 0;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e != SE_REQUEST)
+            return;
+        c->reply().mode = cases[at].mode;
+        c->reply().body = "x";
+        c->reply().contentType = cases[at].type;
+        if (!cases[at].reason.isNull())
+            c->reply().reason = cases[at].reason;
+    };
+    for (at = 0; at < std::size(cases); ++at) {
+        SCOPED_TRACE(at);
+        TtestClient c(port);
+        ASSERT_TRUE(c.send("GET /s HTTP/1.1\r\nHost: x\r\n\r\n"));
+        const TtestResponse r = c.response(cases[at].mode == HRM_NOT_MODIFIED);
+        ASSERT_FALSE(r.head.isEmpty());
+        EXPECT_TRUE((r.head + "\r\n").startsWith(cases[at].expectedHead)) << r.head.constData();
+        EXPECT_FALSE(r.head.contains("X-Injected"));
+        EXPECT_EQ(r.head.count("Content-Type"), cases[at].expectedHead.count("Content-Type"));
+    }
+}
