@@ -295,7 +295,10 @@ Tphase Tdispatch::parseUrl()
 Tphase Tdispatch::requestFacts()
 {
     mode = cd.request.urlVars.value(QStringLiteral("mode"));
-    cd.transfer.lastFileName = path.mid(path.lastIndexOf(u'/') + 1);
+    // Kept when the connection asks for the same name again: no copy.
+    const QStringView name = QStringView(path).sliced(path.lastIndexOf(u'/') + 1);
+    if (cd.transfer.lastFileName != name)
+        cd.transfer.lastFileName = name.toString();
     cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
     return Tphase::Continue;
 }
