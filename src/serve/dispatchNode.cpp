@@ -51,7 +51,7 @@ Tphase Tdispatch::resolve()
         const qsizetype slash = path.lastIndexOf(u'/');
         special = path.mid(slash + 1);
         path = path.left(slash + 1);
-        if (special.startsWith(u'~') || special == u"favicon.ico")
+        if (special.startsWith(u'~') || special == QLatin1StringView("favicon.ico"))
             node = findInTree(path);
     }
     return Tphase::Continue;
@@ -87,7 +87,7 @@ Tphase Tdispatch::defaultFile()
     if (node->isFolder() && special.isEmpty() && mode.isEmpty())
         if (TfilePtr df = node->getDefaultFile())
             node = df;
-    if (opts().enableNoDefault && special == u"~nodefault")
+    if (opts().enableNoDefault && special == QLatin1StringView("~nodefault"))
         special.clear();
     return Tphase::Continue;
 }
@@ -117,7 +117,7 @@ Tphase Tdispatch::permission()
     if (node->accessFor(&cd))
         return Tphase::Continue;
     const bool exempt = node->isRoot()
-        && (mode == u"section" || (special.startsWith(u'~') && mainTpl()->sectionExist(special.mid(1))));
+        && (mode == QLatin1StringView("section") || (special.startsWith(u'~') && mainTpl()->sectionExist(special.mid(1))));
     if (exempt)
         return Tphase::Continue;
     if (node->isFolder() && cd.credentials.session && !cd.credentials.session->redirect.isEmpty()) {
@@ -131,7 +131,7 @@ Tphase Tdispatch::permission()
 
 Tphase Tdispatch::favicon()
 {
-    if (special != u"favicon.ico")
+    if (special != QLatin1StringView("favicon.ico"))
         return Tphase::Continue;
     replyIcon(ICON_FAVICON);
     return Tphase::Done;
@@ -140,12 +140,12 @@ Tphase Tdispatch::favicon()
 // The upload form of a real folder, for those allowed to upload there.
 Tphase Tdispatch::uploadForms()
 {
-    if (special != u"~upload" && special != u"~upload-no-progress" && special != u"~upload+progress")
+    if (special != QLatin1StringView("~upload") && special != QLatin1StringView("~upload-no-progress") && special != QLatin1StringView("~upload+progress"))
         return Tphase::Continue;
     if (!node->isRealFolder()) {
         replySpecialPage(cd, QStringLiteral("deny"));
     } else if (accountAllowed(FA_UPLOAD, &cd, node.data())) {
-        const bool progress = special == u"~upload+progress";
+        const bool progress = special == QLatin1StringView("~upload+progress");
         replySpecialPage(cd, progress ? QStringLiteral("upload+progress") : QStringLiteral("upload"), node.data());
         if (progress) {
             cd.disconnectAfterReply = true;
@@ -173,11 +173,11 @@ Tphase Tdispatch::uploadResults()
 Tphase Tdispatch::templateSection()
 {
     QString section;
-    if (mode == u"section")
+    if (mode == QLatin1StringView("section"))
         section = cd.request.urlVars.value(QStringLiteral("id"), QString());
-    if (mode == u"section" && section.isEmpty())
+    if (mode == QLatin1StringView("section") && section.isEmpty())
         section = QStringLiteral("no-id");
-    else if (mode != u"section" && node->isRoot() && !special.isEmpty())
+    else if (mode != QLatin1StringView("section") && node->isRoot() && !special.isEmpty())
         section = special.mid(1);
     if (section.isEmpty() || !node->isFolder() || startsWithText(section, u"special:"))
         return Tphase::Continue;
@@ -219,7 +219,7 @@ Tphase Tdispatch::templateSection()
 Tphase Tdispatch::browsable()
 {
     if (node->isFolder() && !node->flags.has(FA_BROWSABLE)
-        && (special.isEmpty() || special == u"~folder.tar" || special == u"~folder.zip"
+        && (special.isEmpty() || special == QLatin1StringView("~folder.tar") || special == QLatin1StringView("~folder.zip")
             || special.startsWith(QLatin1String("~files.lst")))) {
         replySpecialPage(cd, QStringLiteral("deny"));
         return Tphase::Done;
@@ -242,9 +242,9 @@ Tphase Tdispatch::referer()
 // above it may be archived.
 Tphase Tdispatch::archive()
 {
-    const bool zip = special == u"~folder.zip"
-        || (mode == u"archive" && sameText(cd.request.urlVars.value(QStringLiteral("format")), u"zip"));
-    if (!node->isFolder() || (special != u"~folder.tar" && special != u"~folder.zip" && mode != u"archive"))
+    const bool zip = special == QLatin1StringView("~folder.zip")
+        || (mode == QLatin1StringView("archive") && sameText(cd.request.urlVars.value(QStringLiteral("format")), u"zip"));
+    if (!node->isFolder() || (special != QLatin1StringView("~folder.tar") && special != QLatin1StringView("~folder.zip") && mode != QLatin1StringView("archive")))
         return Tphase::Continue;
     if (!node->hasRecursive(FA_ARCHIVABLE)) {
         replySpecialPage(cd, QStringLiteral("deny"));
@@ -259,7 +259,7 @@ Tphase Tdispatch::archive()
 Tphase Tdispatch::fileList()
 {
     if (!special.startsWith(QLatin1String("~files.lst"))
-        && !(node->isFolder() && cd.request.urlVars.value(QStringLiteral("tpl")) == u"list"))
+        && !(node->isFolder() && cd.request.urlVars.value(QStringLiteral("tpl")) == QLatin1StringView("list")))
         return Tphase::Continue;
     if (conn.request().method == HM_HEAD)
         return Tphase::Done;

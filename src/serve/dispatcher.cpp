@@ -306,7 +306,7 @@ Tphase Tdispatch::requestFacts()
 // The answer to the program's own reachability test.
 Tphase Tdispatch::selfTest()
 {
-    if (path == u"test" && s.counters().selfTestRunning()) {
+    if (path == QLatin1StringView("test") && s.counters().selfTestRunning()) {
         replyText(cd, QStringLiteral("ZOF OK"));
         return Tphase::Done;
     }
@@ -318,7 +318,7 @@ Tphase Tdispatch::selfTest()
 // page's link also asks for by GET when the page runs no script.
 Tphase Tdispatch::crossSiteCheck()
 {
-    if ((conn.request().method == HM_POST || mode == u"logout") && fromAnotherSite(conn)) {
+    if ((conn.request().method == HM_POST || mode == QLatin1StringView("logout")) && fromAnotherSite(conn)) {
         refuseCrossSite(cd);
         return Tphase::Done;
     }
@@ -343,7 +343,7 @@ Tphase Tdispatch::formToken()
 
 Tphase Tdispatch::logout()
 {
-    if (mode != u"logout")
+    if (mode != QLatin1StringView("logout"))
         return Tphase::Continue;
     cd.logout();
     replyText(cd, QStringLiteral("ok"));
@@ -353,7 +353,7 @@ Tphase Tdispatch::logout()
 // The login form's post, answered with the outcome as text.
 Tphase Tdispatch::login()
 {
-    if (mode != u"login")
+    if (mode != QLatin1StringView("login"))
         return Tphase::Continue;
     replyText(cd, s.sessions().checkLoginForm(cd));
     return Tphase::Done;
@@ -362,7 +362,7 @@ Tphase Tdispatch::login()
 // A signed link logs its bearer in; a bad one is refused with the reason.
 Tphase Tdispatch::signedLink()
 {
-    if (mode != u"auth")
+    if (mode != QLatin1StringView("auth"))
         return Tphase::Continue;
     const QString failure = s.sessions().checkSignedLink(cd);
     if (failure.isEmpty())
@@ -438,7 +438,7 @@ Tphase Tdispatch::icons()
 // The built-in jQuery, tagged with the program's start.
 Tphase Tdispatch::builtInScript()
 {
-    if (mode != u"jquery")
+    if (mode != QLatin1StringView("jquery"))
         return Tphase::Continue;
     const QString tag = QStringLiteral("jquery") + formatFloat(s.uptimeBase(), 10);
     conn.addHeader("ETag: " + tag.toLatin1(), true);

@@ -136,11 +136,11 @@ bool TeventHooks::has(const QString &name)
 
 void TcounterHooks::increment(const QString &counter)
 {
-    if (counter == u"hits-total")
+    if (counter == QLatin1StringView("hits-total"))
         ++opts().hitsTotal;
-    else if (counter == u"downloads-total")
+    else if (counter == QLatin1StringView("downloads-total"))
         ++opts().downloadsTotal;
-    else if (counter == u"upload-total")
+    else if (counter == QLatin1StringView("upload-total"))
         ++opts().uploadTotal;
 }
 

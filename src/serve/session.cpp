@@ -431,7 +431,7 @@ bool TsessionManager::restore(TconnData &cd)
         }
     }
     cd.credentials.sessionBound = true;
-    if (cd.request.urlVars.value(QStringLiteral("mode")) == u"logout") {
+    if (cd.request.urlVars.value(QStringLiteral("mode")) == QLatin1StringView("logout")) {
         if (cd.credentials.sessionLent)
             cd.credentials.session.reset();
         else if (cd.credentials.session)
