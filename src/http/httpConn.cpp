@@ -13,6 +13,8 @@
 #include <limits>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 constexpr qint64 maxInputBuffer = 262144;
 constexpr qint64 readChunk = 65536;
@@ -403,7 +405,7 @@ bool ThttpConn::headStep()
             return false;
         }
         const bool isChunked = info.transferCoding == TC_CHUNKED;
-        if (isChunked && (info.contentLengthGiven || request_.ver < QByteArrayView("1.1"))) {
+        if (isChunked && (info.contentLengthGiven || request_.ver < "1.1"_ba)) {
             // The chunks frame the body, not the length; but a request that
             // gives both, or chunks from an HTTP/1.0 client, is suspect:
             // nothing more is read from this connection after it.
@@ -429,7 +431,7 @@ bool ThttpConn::headStep()
                 state_ = HCS_REPLYING;
             } else {
                 // A client waiting for our go-ahead would stall a second or more.
-                if ((post_.length > 0 || isChunked) && buffer_.isEmpty() && sock && request_.ver >= QByteArrayView("1.1")
+                if ((post_.length > 0 || isChunked) && buffer_.isEmpty() && sock && request_.ver >= "1.1"_ba
                     && sameText(request_.getHeaderA("Expect"), "100-continue"))
                     sock->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n"));
                 if (isChunked)
@@ -781,17 +783,17 @@ void ThttpConn::sendHeader()
 {
     state_ = HCS_REPLYING_HEADER;
     QByteArray &h = reply_.header;
-    if (!h.endsWith("\r\n"))
+    if (!h.endsWith("\r\n"_ba))
         h.append("\r\n", 2);
     if (!reply_.additionalHeaders.isEmpty()) {
         if (tls_)
             reply_.additionalHeaders = secureCookieLines(reply_.additionalHeaders);
         h.append(sanitizeHeaderLines(reply_.additionalHeaders));
-        if (!h.endsWith("\r\n"))
+        if (!h.endsWith("\r\n"_ba))
             h.append("\r\n", 2);
     }
     // A client told nothing would keep the connection and wait on it.
-    if (!keepsAfterReply() && !hasHeaderLine(h, "connection"))
+    if (!keepsAfterReply() && !hasHeaderLine(h, "connection"_ba))
         h.append("Connection: close\r\n");
     // What goes on the wire is the head itself with its blank line (and a
     // small file's bytes) behind it; the socket copies what it cannot send

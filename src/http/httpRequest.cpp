@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 bool isAscii(QByteArrayView v)
 {
@@ -343,7 +345,7 @@ bool parseRequestHead(ThttpRequest &req, ThttpPost &post, bool allowPersistent, 
     const QByteArray conn = req.getHeaderA("Connection");
     info->persistent = allowPersistent
         && (startsWithText(conn, "Keep-Alive")
-            || (req.ver >= QByteArrayView("1.1") && indexOfText(conn, "close") < 0));
+            || (req.ver >= "1.1"_ba && indexOfText(conn, "close") < 0));
 
     const QByteArray ct = req.getHeaderA("Content-Type");
     if (startsWithText(ct, "application/x-www-form-urlencoded")) {

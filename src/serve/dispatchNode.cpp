@@ -18,6 +18,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The main template with the partial templates of the folder and its
@@ -197,7 +199,7 @@ Tphase Tdispatch::templateSection()
         const QString tag = section + formatFloat(sec->ts, 10);
         if (isHeaderSafe(QStringView(tag)))
             conn.addHeader("ETag: " + tag.toUtf8(), true);
-        if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
+        if (ifNoneMatch(conn.getHeader("If-None-Match"_ba), tag)) {
             reply.mode = HRM_NOT_MODIFIED;
             return Tphase::Done;
         }
@@ -290,16 +292,16 @@ Tphase Tdispatch::servedNode()
 bool Tdispatch::refererRefused()
 {
     const Toptions &o = opts();
-    const QString referer = conn.getHeader(QByteArrayView("Referer"));
+    const QString referer = conn.getHeader("Referer"_ba);
     if (o.allowedReferer.isEmpty() || referer.isEmpty())
         return false;
     const QString refHost = regexGetGroup(referer, QStringLiteral("([a-z]+://)?([^/]+@)?([^/]+)"), 3,
                                           QStringLiteral("i!"));
     QString asked;
     if (matchAddressMask(o.forwardedMask, conn.address()))
-        asked = cleanHost(conn.getHeader(QByteArrayView("X-Forwarded-Host")));
+        asked = cleanHost(conn.getHeader("X-Forwarded-Host"_ba));
     if (asked.isEmpty())
-        asked = cleanHost(conn.getHeader(QByteArrayView("Host")));
+        asked = cleanHost(conn.getHeader("Host"_ba));
     return !sameText(refHost, asked) && !matchFileMask(o.allowedReferer, refHost);
 }
 
@@ -322,7 +324,7 @@ Tphase Tdispatch::folderPage()
     }
     cd.transfer.downloadingWhat = DW_FOLDERPAGE;
     TtplPtr tpl = cd.tpl ? cd.tpl : mainTpl();
-    if (opts().getrightTemplate && isDownloadManager(conn.getHeader(QByteArrayView("User-Agent"))))
+    if (opts().getrightTemplate && isDownloadManager(conn.getHeader("User-Agent"_ba)))
         tpl = s.pages().downloadManagerTemplate();
     const QString page = s.pages().folderPage(cd, *node, tpl);
     if (reply.mode != HRM_REDIRECT)

@@ -23,6 +23,8 @@
 #include "util/masks.h"
 #include "vfs/account.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr qsizetype maxQueryValue = 1000;
@@ -157,7 +159,7 @@ Tphase Tdispatch::clientAddress()
     const Toptions &o = opts();
     cd.address = conn.address();
     if (!o.forwardedMask.isEmpty() && trustedProxy(o.forwardedMask, conn.address())) {
-        const QString header = conn.getHeader(QByteArrayView("X-Forwarded-For"));
+        const QString header = conn.getHeader("X-Forwarded-For"_ba);
         const QString fwd = header.isEmpty() ? QString() : forwardedAddress(header);
         if (!fwd.isEmpty())
             cd.address = fwd;
@@ -299,7 +301,7 @@ Tphase Tdispatch::requestFacts()
     const QStringView name = QStringView(path).sliced(path.lastIndexOf(u'/') + 1);
     if (cd.transfer.lastFileName != name)
         cd.transfer.lastFileName = name.toString();
-    cd.request.agent = recognizeAgent(conn.getHeader(QByteArrayView("User-Agent")));
+    cd.request.agent = recognizeAgent(conn.getHeader("User-Agent"_ba));
     return Tphase::Continue;
 }
 
@@ -442,7 +444,7 @@ Tphase Tdispatch::builtInScript()
         return Tphase::Continue;
     const QString tag = QStringLiteral("jquery") + formatFloat(s.uptimeBase(), 10);
     conn.addHeader("ETag: " + tag.toLatin1(), true);
-    if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
+    if (ifNoneMatch(conn.getHeader("If-None-Match"_ba), tag)) {
         reply.mode = HRM_NOT_MODIFIED;
         return Tphase::Done;
     }

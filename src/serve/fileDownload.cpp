@@ -23,6 +23,8 @@
 
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct TmimeEntry
@@ -295,12 +297,12 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
     const QString tag = entityTagOf(node.resource, disk);
     // Sent with a 304 as well: it names the copy the client may keep using.
     static TlastBytes tagBytes;
-    conn.addHeader("ETag", tagBytes.of(tag), true);
-    if (ifNoneMatch(conn.getHeader(QByteArrayView("If-None-Match")), tag)) {
+    conn.addHeader("ETag"_ba, tagBytes.of(tag), true);
+    if (ifNoneMatch(conn.getHeader("If-None-Match"_ba), tag)) {
         conn.reply().mode = HRM_NOT_MODIFIED;
         return;
     }
-    conn.addHeader("Last-Modified",
+    conn.addHeader("Last-Modified"_ba,
                    disk.kind == DiskEntry::File ? httpDateOf(disk.mtimeMs)
                                                 : httpDate(fileTimeUTC(node.resource)).toLatin1(),
                    true);
@@ -327,7 +329,7 @@ void serveFile(TconnData &cd, Tfile &node, const DiskEntryInfo &disk)
         cd.transfer.lastFileName = scripted;
     // The name the file is saved under.
     if (!(s.switches.noContentDisposition && inlineOpen))
-        conn.addHeader("Content-Disposition", contentDisposition(cd.transfer.lastFileName, inlineOpen), true);
+        conn.addHeader("Content-Disposition"_ba, contentDisposition(cd.transfer.lastFileName, inlineOpen), true);
 }
 
 void downloadCompleted(TconnData &cd)
