@@ -379,7 +379,7 @@ void setEventsTemplate(TtplPtr tpl)
     reportedRunaways().clear();
 }
 
-TtplPtr eventsTemplate()
+const TtplPtr &eventsTemplate()
 {
     return gEventsTpl;
 }

@@ -42,7 +42,7 @@ void setDefaultAliasText(const QString &text);
 
 // The template holding the event scripts (set by whoever loads them).
 void setEventsTemplate(TtplPtr tpl);
-TtplPtr eventsTemplate();
+const TtplPtr &eventsTemplate();
 
 // Expands in place; false when an unmatched marker stopped the expansion.
 bool runMacroText(QString &text, TmacroData &md, bool removeQuotings);

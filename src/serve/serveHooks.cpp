@@ -130,7 +130,7 @@ QString TeventHooks::runFor(const QString &name, TconnData *cd, Tfile *item, con
 
 bool TeventHooks::has(const QString &name)
 {
-    const TtplPtr t = eventsTemplate();
+    const TtplPtr &t = eventsTemplate();
     return t && t->getSection(name, false);
 }
 
