@@ -994,9 +994,12 @@ void ThttpConn::finishReply()
     }
     if (state_ == HCS_IDLE) {
         bodyBytesSent_ = 0;
-        // The head is sent and told about: an idle connection keeps no copy.
+        // The head and body are sent and told about: an idle connection
+        // keeps no copy (a page is hundreds of kilobytes, and a busy server
+        // has a connection idle between two requests for every client).
         headBuffers::giveBack(reply_.header);
         headBuffers::giveBack(reply_.additionalHeaders);
+        reply_.body.clear();
         if (!buffer_.isEmpty() && !disconnecting)
             server_->pipelineSoon(this);
     }

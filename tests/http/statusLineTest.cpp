@@ -96,3 +96,31 @@ TEST_F(ServerTest, StatusLinesInARowFollowTheirReply)
         EXPECT_EQ(r.head.count("Content-Type"), cases[at].expectedHead.count("Content-Type"));
     }
 }
+
+TEST_F(ServerTest, IdleConnectionKeepsNoBody)
+{
+    // A big body is let go once it is sent, while the connection stays open
+    // for the next request; the handlers of the reply's events still see it.
+    ThttpConn *conn = nullptr;
+    qsizetype seenWhenCompleted = -1;
+    handler = [&](TserverEvent e, ThttpConn *c) {
+        if (e == SE_REQUEST) {
+            conn = c;
+            c->reply().mode = HRM_REPLY;
+            c->reply().body = QByteArray(300000, 'p');
+        } else if (e == SE_REQUEST_COMPLETED) {
+            seenWhenCompleted = c->reply().body.size();
+        }
+    };
+    TtestClient c(port);
+    ASSERT_TRUE(c.send("GET /page HTTP/1.1\r\nHost: x\r\n\r\n"));
+    const TtestResponse r = c.response();
+    ASSERT_TRUE(r.complete);
+    EXPECT_EQ(r.body.size(), 300000);
+    ASSERT_TRUE(pumpUntil([&] { return conn && conn->state() == HCS_IDLE && seenWhenCompleted >= 0; }));
+    EXPECT_EQ(seenWhenCompleted, 300000);
+    EXPECT_TRUE(conn->reply().body.isNull());
+    // The connection serves the next request as before.
+    ASSERT_TRUE(c.send("GET /page HTTP/1.1\r\nHost: x\r\n\r\n"));
+    EXPECT_EQ(c.response().body.size(), 300000);
+}
