@@ -1,6 +1,7 @@
 #include "pages/folderPage.h"
 
 #include "pages/pageContext.h"
+#include "pages/pageFinish.h"
 #include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
@@ -26,12 +27,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -69,7 +65,7 @@ struct TpageBuild
     QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
-    bool listHasBrace = false; // looked for in each item's text while it is at hand
+    TlistMarks listMarks; // looked for in each item's text while it is at hand
     // The items' runs, set up once for the list.
     TpreparedRun *itemRun = nullptr;
     // Item texts prepared once per page, by text; the last one used first
@@ -89,70 +85,6 @@ struct TpageBuild
         return *p;
     }
 };
-
-// Whether `s` holds a "{" or a "}", in one pass: eight characters a step
-// where SSE2 is at hand.
-bool holdsBrace(QStringView s)
-{
-    const char16_t *d = s.utf16();
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-#if defined(__SSE2__)
-    const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}'));
-    const auto look = [&](qsizetype at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
-        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close))) != 0;
-    };
-    for (; i + 8 <= n; i += 8)
-        if (look(i)) return true;
-    if (i < n && n >= 8) return look(n - 8); // the last eight, read again in part
-#endif
-    for (; i < n; ++i)
-        if (d[i] == u'{' || d[i] == u'}') return true;
-    return false;
-}
-
-// Stands for the list during the page's own pass: no symbol, marker or
-// "|", and made of noncharacters that no text of a page holds.
-const QString &listStandIn()
-{
-    static const QString standIn = QStringLiteral("\uFDD0zof list\uFDD1");
-    return standIn;
-}
-
-// `text` with every `mark` replaced by `insert`. The usual single mark puts
-// the text around the (big) insert in its own buffer, without a copy of it.
-QString joinAround(const QString &text, const QString &mark, QString &&insert)
-{
-    QList<qsizetype> at;
-    for (qsizetype i = text.indexOf(mark); i >= 0; i = text.indexOf(mark, i + mark.size()))
-        at.append(i);
-    if (at.isEmpty()) return text;
-    if (at.size() == 1) {
-        // In place: QString::insert at the front would move the insert to a
-        // new buffer to make room there.
-        const QStringView before = QStringView(text).left(at[0]);
-        const QStringView after = QStringView(text).mid(at[0] + mark.size());
-        QString out = std::move(insert);
-        const qsizetype middle = out.size();
-        out.resize(before.size() + middle + after.size());
-        QChar *d = out.data();
-        std::memmove(d + before.size(), d, size_t(middle) * sizeof(QChar));
-        std::copy(before.begin(), before.end(), d);
-        std::copy(after.begin(), after.end(), d + before.size() + middle);
-        return out;
-    }
-    QString out;
-    out.reserve(text.size() + at.size() * (insert.size() - mark.size()));
-    qsizetype from = 0;
-    for (const qsizetype i : std::as_const(at)) {
-        out += QStringView(text).mid(from, i - from);
-        out += insert;
-        from = i + mark.size();
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
 
 // The text of a file item: the template's section for its extension, else
 // the plain file section; found once per extension and page.
@@ -275,9 +207,8 @@ void buildListItem(TpageBuild &b, Tfile &item)
     const bool first = b.list.isEmpty();
     const qsizetype start = b.list.size();
     b.itemRun->run(b.preparedFor(text), b.list);
-    if (!b.listHasBrace) {
-        b.listHasBrace = holdsBrace(QStringView(b.list).mid(start));
-    }
+    // From the last character of the item before: a sign may span the two.
+    if (!b.listMarks.complete()) addListMarks(b.listMarks, QStringView(b.list).mid(first ? 0 : start - 1));
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
@@ -420,17 +351,13 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         b.md.afterTheList = true;
         runMacroText(result, b.md, true);
         b.md.afterTheList = false;
+        const QString buildTime = buildTimeText(clock.elapsed());
         if (spliceList) {
-            // The quote markers go as the page pass would have removed them.
-            static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
-            if (b.listHasBrace) {
-                if (b.list.contains(u'{')) b.list.remove(quoteOpen);
-                if (b.list.contains(u'}')) b.list.remove(quoteClose);
-            }
-            result = joinAround(result, listStandIn(), std::move(b.list));
+            result = finishFolderPage(std::move(result), std::move(b.list), b.listMarks, buildTime);
             b.list.clear();
+        } else {
+            replacePageCounters(result, buildTime);
         }
-        replacePageCounters(result, buildTimeText(clock.elapsed()));
     }();
     if (ctx->closed()) result.clear();
     if (slot) releaseBuildSlot(ctx->address());
