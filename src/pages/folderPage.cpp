@@ -59,6 +59,8 @@ struct TpageBuild
     qsizetype relFolderStart = 0;
     Thasher hasher;
     bool useHasher = false;
+    // Whether the folder's own disk entries may have their own ".md5" files.
+    bool entriesMayHaveOwnHash = true;
     bool accessibleItem = false;
     qsizetype itemCount = 0;
     QString itemFolder;         // %item-folder% of the last item
@@ -101,6 +103,13 @@ QString fileTextFor(TpageBuild &b, const QString &name)
     return text;
 }
 
+// Whether `item` is an entry of the listed folder on disk, in it still (not
+// a shell link resolved elsewhere): its ".md5" would be the folder's.
+bool entryOfListedFolder(const TpageBuild &b, const Tfile &item)
+{
+    return !b.recursive && item.isTemp() && !item.flags.has(FA_SOLVED_LNK);
+}
+
 // The item symbols after the page's in TpageBuild::itemTable, in this order.
 const char *const kItemSymbols[] = {"%item-folder%", "%item-relative-folder%", "%protected%",
                                     "%item-url%",    "%item-full-url%",       "%item-type%"};
@@ -113,7 +122,9 @@ void setItemUrls(TpageBuild &b, Tfile &item, QString &url, QString &fullUrl)
 {
     QString suffix;
     if (b.useHasher && item.isFile()) {
-        QString hash = getOwnFingerprint(item.resource);
+        QString hash = entryOfListedFolder(b, item) && !b.entriesMayHaveOwnHash
+                           ? QString()
+                           : getOwnFingerprint(item.resource);
         if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
         if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
     }
@@ -279,7 +290,10 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             b.linkTxt = tpl->getTxt(QStringLiteral("link"));
             b.wantFileIcons = b.fileTxt.contains(QLatin1String("~img_file"));
             b.useHasher = commentOptions().enableFingerprints;
-            if (b.useHasher && folder->isRealFolder()) b.hasher.loadFrom(folder->resource);
+            if (b.useHasher && folder->isRealFolder()) {
+                b.hasher.loadFrom(folder->resource);
+                b.entriesMayHaveOwnHash = b.hasher.mayHaveSumFiles();
+            }
             TfileListing listing;
             listing.fromFolder(folder.data(), ctx, b.recursive, -1, -1, true);
             listing.sort(ctx, b.recursive || kind == PT_FILE_LIST
