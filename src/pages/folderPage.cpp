@@ -337,7 +337,7 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             b.itemTable = b.pageTable;
             for (const char *name : kItemSymbols)
                 b.itemTable << QString::fromLatin1(name) << QString();
-            TpreparedRun itemRun(b.md);
+            TpreparedRun itemRun(b.md, TpreparedRun::NAMES_FIXED); // items set values only
             b.itemRun = &itemRun;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
                 letEventLoopRun();
