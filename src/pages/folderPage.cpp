@@ -340,12 +340,13 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             TpreparedRun itemRun(b.md, TpreparedRun::NAMES_FIXED); // items set values only
             b.itemRun = &itemRun;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
-                letEventLoopRun();
-                if (ctx->closed()) {
-                    result.clear();
-                    return; // nothing is sent
+                if (letEventLoopRun()) {
+                    if (ctx->closed()) {
+                        result.clear();
+                        return; // nothing is sent
+                    }
+                    ctx->touch();
                 }
-                ctx->touch();
                 buildListItem(b, *f);
             }
             b.itemRun = nullptr;

@@ -142,19 +142,20 @@ void startEventLoopInterval()
     lastEventLoopPass() = coarseMonotonicMs();
 }
 
-void letEventLoopRun()
+bool letEventLoopRun()
 {
     qint64 &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
-        return;
+        return false;
     if (last >= 0 && coarseMonotonicMs() - last < kEventLoopIntervalMs)
-        return;
+        return false;
     // One pass over what is pending: each waiting connection gets its turn
     // once. A time budget instead would keep serving under steady load
     // (every "server busy" answer brings the next request) and starve the
     // work that let it run.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     last = coarseMonotonicMs();
+    return true;
 }
 
 // What one call of fromFolder keeps fixed for its folder.
@@ -274,8 +275,7 @@ bool TfileListing::addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, 
     if (collect && w.hideEmpty && item->isFolder() && isEmptyFolder(*item, w.cd)
         && !accountAllowed(FA_UPLOAD, w.cd, item.data()))
         return true;
-    letEventLoopRun();
-    if (w.cd && w.cd->closed()) {
+    if (letEventLoopRun() && w.cd && w.cd->closed()) {
         w.stopped = true;
         return false;
     }
@@ -330,8 +330,7 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
     for (const TdiskFolderEntry &e : entries ? *entries : QList<TdiskFolderEntry>()) {
         if (w.stopped || limitFull(w))
             break;
-        letEventLoopRun();
-        if (w.cd) {
+        if (letEventLoopRun() && w.cd) {
             if (w.cd->closed()) {
                 w.stopped = true;
                 break;

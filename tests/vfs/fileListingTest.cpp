@@ -468,11 +468,12 @@ TEST(EventLoopTurns, QueuedWorkWaitsForTheInterval)
     int ran = 0;
     startEventLoopInterval();
     QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
-    letEventLoopRun();
+    EXPECT_FALSE(letEventLoopRun());
     EXPECT_EQ(ran, 0);
     QThread::msleep(kEventLoopIntervalMs + 5);
-    letEventLoopRun();
+    EXPECT_TRUE(letEventLoopRun()); // the caller looks at its connection now
     EXPECT_EQ(ran, 1);
+    EXPECT_FALSE(letEventLoopRun()); // and the interval starts again
     // Starting new work restarts the interval, even long after the last turn.
     QMetaObject::invokeMethod(QCoreApplication::instance(), [&ran] { ++ran; }, Qt::QueuedConnection);
     QThread::msleep(kEventLoopIntervalMs + 5);
