@@ -537,6 +537,17 @@ struct TsortItem {
 
 // The folded names' order: their heads, then what follows. With equal
 // heads, a name that ends within its head is a prefix of the other.
+// Whether each item comes strictly before the next: no two compare equal
+// then, and the order they are in is the only sorted one.
+template<typename Less>
+bool strictlyOrdered(const std::vector<qsizetype> &ix, const Less &less)
+{
+    for (size_t k = 1; k < ix.size(); ++k)
+        if (!less(ix[k - 1], ix[k]))
+            return false;
+    return true;
+}
+
 int compareFoldedNames(const TsortItem &x, const TsortItem &y)
 {
     for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
@@ -656,6 +667,9 @@ void TfileListing::sort(TconnView *cd, const QString &def)
                     return (x.head[j] < y.head[j]) != rev;
         return compareSortItems(x, y, field, rev, foldersBefore, linksBefore) < 0;
     };
+    // A folder's names mostly come in the order asked for already.
+    if (strictlyOrdered(ix, less))
+        return;
     const auto apply = [&] {
         QList<TfilePtr> sorted;
         sorted.reserve(dir.size());
