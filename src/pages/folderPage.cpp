@@ -1,6 +1,7 @@
 #include "pages/folderPage.h"
 
 #include "pages/pageContext.h"
+#include "pages/pageFinish.h"
 #include "pages/symbols.h"
 #include "script/macroData.h"
 #include "script/macroEngine.h"
@@ -26,12 +27,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -63,13 +59,15 @@ struct TpageBuild
     qsizetype relFolderStart = 0;
     Thasher hasher;
     bool useHasher = false;
+    // Whether the folder's own disk entries may have their own ".md5" files.
+    bool entriesMayHaveOwnHash = true;
     bool accessibleItem = false;
     qsizetype itemCount = 0;
     QString itemFolder;         // %item-folder% of the last item
     QString itemRelativeFolder; // and its %item-relative-folder%
     bool itemFolderKnown = false;
     QString list;
-    bool listHasBrace = false; // looked for in each item's text while it is at hand
+    TlistMarks listMarks; // looked for in each item's text while it is at hand
     // The items' runs, set up once for the list.
     TpreparedRun *itemRun = nullptr;
     // Item texts prepared once per page, by text; the last one used first
@@ -90,70 +88,6 @@ struct TpageBuild
     }
 };
 
-// Whether `s` holds a "{" or a "}", in one pass: eight characters a step
-// where SSE2 is at hand.
-bool holdsBrace(QStringView s)
-{
-    const char16_t *d = s.utf16();
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-#if defined(__SSE2__)
-    const __m128i open = _mm_set1_epi16(short(u'{')), close = _mm_set1_epi16(short(u'}'));
-    const auto look = [&](qsizetype at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
-        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close))) != 0;
-    };
-    for (; i + 8 <= n; i += 8)
-        if (look(i)) return true;
-    if (i < n && n >= 8) return look(n - 8); // the last eight, read again in part
-#endif
-    for (; i < n; ++i)
-        if (d[i] == u'{' || d[i] == u'}') return true;
-    return false;
-}
-
-// Stands for the list during the page's own pass: no symbol, marker or
-// "|", and made of noncharacters that no text of a page holds.
-const QString &listStandIn()
-{
-    static const QString standIn = QStringLiteral("\uFDD0zof list\uFDD1");
-    return standIn;
-}
-
-// `text` with every `mark` replaced by `insert`. The usual single mark puts
-// the text around the (big) insert in its own buffer, without a copy of it.
-QString joinAround(const QString &text, const QString &mark, QString &&insert)
-{
-    QList<qsizetype> at;
-    for (qsizetype i = text.indexOf(mark); i >= 0; i = text.indexOf(mark, i + mark.size()))
-        at.append(i);
-    if (at.isEmpty()) return text;
-    if (at.size() == 1) {
-        // In place: QString::insert at the front would move the insert to a
-        // new buffer to make room there.
-        const QStringView before = QStringView(text).left(at[0]);
-        const QStringView after = QStringView(text).mid(at[0] + mark.size());
-        QString out = std::move(insert);
-        const qsizetype middle = out.size();
-        out.resize(before.size() + middle + after.size());
-        QChar *d = out.data();
-        std::memmove(d + before.size(), d, size_t(middle) * sizeof(QChar));
-        std::copy(before.begin(), before.end(), d);
-        std::copy(after.begin(), after.end(), d + before.size() + middle);
-        return out;
-    }
-    QString out;
-    out.reserve(text.size() + at.size() * (insert.size() - mark.size()));
-    qsizetype from = 0;
-    for (const qsizetype i : std::as_const(at)) {
-        out += QStringView(text).mid(from, i - from);
-        out += insert;
-        from = i + mark.size();
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
-
 // The text of a file item: the template's section for its extension, else
 // the plain file section; found once per extension and page.
 QString fileTextFor(TpageBuild &b, const QString &name)
@@ -169,6 +103,13 @@ QString fileTextFor(TpageBuild &b, const QString &name)
     return text;
 }
 
+// Whether `item` is an entry of the listed folder on disk, in it still (not
+// a shell link resolved elsewhere): its ".md5" would be the folder's.
+bool entryOfListedFolder(const TpageBuild &b, const Tfile &item)
+{
+    return !b.recursive && item.isTemp() && !item.flags.has(FA_SOLVED_LNK);
+}
+
 // The item symbols after the page's in TpageBuild::itemTable, in this order.
 const char *const kItemSymbols[] = {"%item-folder%", "%item-relative-folder%", "%protected%",
                                     "%item-url%",    "%item-full-url%",       "%item-type%"};
@@ -181,7 +122,9 @@ void setItemUrls(TpageBuild &b, Tfile &item, QString &url, QString &fullUrl)
 {
     QString suffix;
     if (b.useHasher && item.isFile()) {
-        QString hash = getOwnFingerprint(item.resource);
+        QString hash = entryOfListedFolder(b, item) && !b.entriesMayHaveOwnHash
+                           ? QString()
+                           : getOwnFingerprint(item.resource);
         if (hash.isEmpty()) hash = b.hasher.getHashFor(item.resource);
         if (!hash.isEmpty()) suffix = QStringLiteral("#!md5!") + hash;
     }
@@ -275,9 +218,8 @@ void buildListItem(TpageBuild &b, Tfile &item)
     const bool first = b.list.isEmpty();
     const qsizetype start = b.list.size();
     b.itemRun->run(b.preparedFor(text), b.list);
-    if (!b.listHasBrace) {
-        b.listHasBrace = holdsBrace(QStringView(b.list).mid(start));
-    }
+    // From the last character of the item before: a sign may span the two.
+    if (!b.listMarks.complete()) addListMarks(b.listMarks, QStringView(b.list).mid(first ? 0 : start - 1));
     b.md.f = nullptr;
     // Room for the whole list at once, guessed from the first item: one
     // allocation instead of a copy at every doubling.
@@ -348,7 +290,10 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             b.linkTxt = tpl->getTxt(QStringLiteral("link"));
             b.wantFileIcons = b.fileTxt.contains(QLatin1String("~img_file"));
             b.useHasher = commentOptions().enableFingerprints;
-            if (b.useHasher && folder->isRealFolder()) b.hasher.loadFrom(folder->resource);
+            if (b.useHasher && folder->isRealFolder()) {
+                b.hasher.loadFrom(folder->resource);
+                b.entriesMayHaveOwnHash = b.hasher.mayHaveSumFiles();
+            }
             TfileListing listing;
             listing.fromFolder(folder.data(), ctx, b.recursive, -1, -1, true);
             listing.sort(ctx, b.recursive || kind == PT_FILE_LIST
@@ -392,15 +337,16 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
             b.itemTable = b.pageTable;
             for (const char *name : kItemSymbols)
                 b.itemTable << QString::fromLatin1(name) << QString();
-            TpreparedRun itemRun(b.md);
+            TpreparedRun itemRun(b.md, TpreparedRun::NAMES_FIXED); // items set values only
             b.itemRun = &itemRun;
             for (const TfilePtr &f : std::as_const(listing.dir)) {
-                letEventLoopRun();
-                if (ctx->closed()) {
-                    result.clear();
-                    return; // nothing is sent
+                if (letEventLoopRun()) {
+                    if (ctx->closed()) {
+                        result.clear();
+                        return; // nothing is sent
+                    }
+                    ctx->touch();
                 }
-                ctx->touch();
                 buildListItem(b, *f);
             }
             b.itemRun = nullptr;
@@ -420,17 +366,13 @@ QString buildFolderPage(Tfile *folderIn, TpageContext *ctx, const TtplPtr &reque
         b.md.afterTheList = true;
         runMacroText(result, b.md, true);
         b.md.afterTheList = false;
+        const QString buildTime = buildTimeText(clock.elapsed());
         if (spliceList) {
-            // The quote markers go as the page pass would have removed them.
-            static const QString quoteOpen = QStringLiteral("{:"), quoteClose = QStringLiteral(":}");
-            if (b.listHasBrace) {
-                if (b.list.contains(u'{')) b.list.remove(quoteOpen);
-                if (b.list.contains(u'}')) b.list.remove(quoteClose);
-            }
-            result = joinAround(result, listStandIn(), std::move(b.list));
+            result = finishFolderPage(std::move(result), std::move(b.list), b.listMarks, buildTime);
             b.list.clear();
+        } else {
+            replacePageCounters(result, buildTime);
         }
-        replacePageCounters(result, buildTimeText(clock.elapsed()));
     }();
     if (ctx->closed()) result.clear();
     if (slot) releaseBuildSlot(ctx->address());

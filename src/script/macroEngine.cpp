@@ -531,8 +531,8 @@ private:
     const std::vector<TsymbolRoute> &routes;
 };
 
-TpreparedRun::TpreparedRun(TmacroData &md)
-    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl)))
+TpreparedRun::TpreparedRun(TmacroData &md, Tnames tableNames)
+    : md(md), savedAliases(std::exchange(md.aliases, aliasesFor(md.tpl))), namesFixed(tableNames == NAMES_FIXED)
 {
     callback = [this](const QString &full, const QStringList &params, bool isSymbol) {
         bool pure = false;
@@ -572,13 +572,17 @@ const std::vector<TsymbolRoute> &TpreparedRun::routesFor(const TpreparedText &te
 {
     static const TmacroRegistry &registry = TmacroRegistry::instance();
     const quint64 revision = registry.revision();
-    if (revision != registryRevision || !sameNames()) {
+    // Fixed names are compared only until they are taken, at the first run.
+    const bool namesKnown = namesFixed && namesTaken;
+    Q_ASSERT(!namesKnown || sameNames());
+    if (revision != registryRevision || !(namesKnown || sameNames())) {
         known.clear();
         names.clear();
         const QStringList &table = md.table;
         for (qsizetype i = 0; i + 1 < table.size(); i += 2)
             names.append(table[i]);
         registryRevision = revision;
+        namesTaken = true;
     }
     const QString &src = text.text();
     if (!known.empty() && known.back()->text.constData() == src.constData() &&

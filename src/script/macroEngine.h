@@ -61,7 +61,12 @@ struct TsymbolRoute;
 class TpreparedRun
 {
 public:
-    explicit TpreparedRun(TmacroData &md);
+    // Whether the caller keeps the table's names as they are at the first
+    // run (a folder page sets only values): they are then not compared
+    // again at every run.
+    enum Tnames { NAMES_MAY_CHANGE, NAMES_FIXED };
+
+    explicit TpreparedRun(TmacroData &md, Tnames tableNames = NAMES_MAY_CHANGE);
     ~TpreparedRun();
     TpreparedRun(const TpreparedRun &) = delete;
     TpreparedRun &operator=(const TpreparedRun &) = delete;
@@ -76,6 +81,8 @@ private:
     TmacroData &md;
     std::shared_ptr<const TnameValueList> savedAliases;
     TmacroCallback callback;
+    const bool namesFixed;
+    bool namesTaken = false;
     QStringList names;           // the table's names the routes were found for
     quint64 registryRevision = 0; // and the registry's revision
     std::vector<std::unique_ptr<Troutes>> known;

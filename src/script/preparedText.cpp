@@ -166,8 +166,13 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
     // The symbol pass, its memo kept by occurrence: a symbol met again has
     // the value of its first occurrence until a value runs macros.
     const qsizetype n = p.symbols.size();
-    QVarLengthArray<QString, 32> values(n);
-    QVarLengthArray<qsizetype, 32> memo(n, -1); // by first occurrence: where its value is
+    QVarLengthArray<QString, 32> valueStore(n);
+    QVarLengthArray<qsizetype, 32> memoStore(n, -1); // by first occurrence: where its value is
+    // Plain pointers: read through the arrays, every use loads their data
+    // pointer again (a write to a value might have moved it, for all the
+    // compiler knows).
+    QString *const values = valueStore.data();
+    qsizetype *const memo = memoStore.data();
     bool plain = !p.generalOnly;
     // Nothing is on the stack here: a text of the outermost level names
     // itself only while one of its values is expanded (expandNested), and
@@ -186,7 +191,7 @@ void Texpander::expandPrepared(const TpreparedText &p, QString &out, TpreparedVa
         if (value.isEmpty() || (value.size() == symbol.size() && value == symbol)) continue;
         TvalueMarks marks = marksOf(value);
         if ((marks.brace && mayHoldMacro(value)) || (marks.percent && mayHoldSymbol(value))) {
-            std::fill(memo.begin(), memo.end(), -1);
+            std::fill(memo, memo + n, -1);
             expandNested(value, symbol, 0);
             marks = marksOf(value);
         }

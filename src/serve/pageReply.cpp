@@ -13,6 +13,21 @@
 
 #include <algorithm>
 
+namespace {
+
+// A body stays with its connection until the next reply, under load one for
+// each connection: it keeps no room beyond its bytes. (A conversion to UTF-8
+// takes room for three bytes a character, a compression for its input.)
+QByteArray withoutSpareRoom(QByteArray bytes)
+{
+    constexpr qsizetype kMaxSpareRoom = 4096;
+    if (bytes.capacity() - bytes.size() > kMaxSpareRoom)
+        bytes.squeeze();
+    return bytes;
+}
+
+} // namespace
+
 ThttpReplyMode specialPageMode(const QString &name)
 {
     if (name == u"ban" || name == u"deny" || name == u"login")
@@ -45,7 +60,7 @@ void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr
     }
     if (r.contentType.isEmpty())
         r.contentType = "text/html; charset=utf-8";
-    r.body = page.toUtf8();
+    r.body = withoutSpareRoom(page.toUtf8());
     r.bodyMode = RBM_STRING;
     compressReply(cd);
 }
@@ -66,7 +81,7 @@ void replyText(TconnData &cd, const QString &text)
     }
     if (r.mode == HRM_IGNORE)
         r.mode = HRM_REPLY;
-    r.body = text.toUtf8();
+    r.body = withoutSpareRoom(text.toUtf8());
     r.bodyMode = RBM_STRING;
     compressReply(cd);
 }
@@ -108,5 +123,5 @@ QByteArray gzipBytes(QByteArrayView data)
     if (rc != Z_STREAM_END)
         return {};
     out.resize(n);
-    return out;
+    return withoutSpareRoom(std::move(out));
 }

@@ -91,9 +91,9 @@ TfilePtr Tfile::createTemp(const QString &fullpath, const Tfile *folder, const D
 TfilePtr Tfile::createTempEntry(const QString &base, const QString &name, const Tfile *folder,
                                 const DiskEntryInfo &seen)
 {
-    // A name from a folder's entries holds no "/" and is not empty: the path
-    // then ends with it.
-    const bool named = !name.isEmpty() && base.endsWith(u'/') && !name.contains(u'/');
+    // A name read from a folder holds no "/": the path then ends with it.
+    Q_ASSERT(!name.contains(u'/'));
+    const bool named = !name.isEmpty() && base.endsWith(u'/');
     // One allocation of the exact size (operator+ copies the base, then
     // grows the copy).
     QString path(base.size() + name.size(), Qt::Uninitialized);

@@ -123,6 +123,7 @@ public:
     static TfilePtr createTemp(const QString &fullpath, const Tfile *folder, const DiskEntryInfo &seen);
     // The same for the entry `name` of the folder whose path, ending with
     // "/", is `base`: the node's name is `name` itself, not cut out of the path.
+    // `name` is read from the folder, so it holds no "/".
     static TfilePtr createTempEntry(const QString &base, const QString &name, const Tfile *folder,
                                     const DiskEntryInfo &seen);
     static TfilePtr createVirtualFolder(const QString &name);

@@ -142,19 +142,20 @@ void startEventLoopInterval()
     lastEventLoopPass() = coarseMonotonicMs();
 }
 
-void letEventLoopRun()
+bool letEventLoopRun()
 {
     qint64 &last = lastEventLoopPass();
     if (!QCoreApplication::instance())
-        return;
+        return false;
     if (last >= 0 && coarseMonotonicMs() - last < kEventLoopIntervalMs)
-        return;
+        return false;
     // One pass over what is pending: each waiting connection gets its turn
     // once. A time budget instead would keep serving under steady load
     // (every "server busy" answer brings the next request) and starve the
     // work that let it run.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     last = coarseMonotonicMs();
+    return true;
 }
 
 // What one call of fromFolder keeps fixed for its folder.
@@ -274,8 +275,7 @@ bool TfileListing::addToListing(Twalk &w, const TfilePtr &item, qint64 &toSkip, 
     if (collect && w.hideEmpty && item->isFolder() && isEmptyFolder(*item, w.cd)
         && !accountAllowed(FA_UPLOAD, w.cd, item.data()))
         return true;
-    letEventLoopRun();
-    if (w.cd && w.cd->closed()) {
+    if (letEventLoopRun() && w.cd && w.cd->closed()) {
         w.stopped = true;
         return false;
     }
@@ -330,8 +330,7 @@ void TfileListing::collectDisk(Twalk &w, Tfile *folder, qint64 &toSkip)
     for (const TdiskFolderEntry &e : entries ? *entries : QList<TdiskFolderEntry>()) {
         if (w.stopped || limitFull(w))
             break;
-        letEventLoopRun();
-        if (w.cd) {
+        if (letEventLoopRun() && w.cd) {
             if (w.cd->closed()) {
                 w.stopped = true;
                 break;
@@ -538,6 +537,17 @@ struct TsortItem {
 
 // The folded names' order: their heads, then what follows. With equal
 // heads, a name that ends within its head is a prefix of the other.
+// Whether each item comes strictly before the next: no two compare equal
+// then, and the order they are in is the only sorted one.
+template<typename Less>
+bool strictlyOrdered(const std::vector<qsizetype> &ix, const Less &less)
+{
+    for (size_t k = 1; k < ix.size(); ++k)
+        if (!less(ix[k - 1], ix[k]))
+            return false;
+    return true;
+}
+
 int compareFoldedNames(const TsortItem &x, const TsortItem &y)
 {
     for (qsizetype j = 0; j < TsortItem::kHeadUnits / 4; ++j)
@@ -657,6 +667,9 @@ void TfileListing::sort(TconnView *cd, const QString &def)
                     return (x.head[j] < y.head[j]) != rev;
         return compareSortItems(x, y, field, rev, foldersBefore, linksBefore) < 0;
     };
+    // A folder's names mostly come in the order asked for already.
+    if (strictlyOrdered(ix, less))
+        return;
     const auto apply = [&] {
         QList<TfilePtr> sorted;
         sorted.reserve(dir.size());

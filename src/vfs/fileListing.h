@@ -36,8 +36,10 @@ TlistingOptions &listingOptions();
 // most every kEventLoopIntervalMs, so a fast listing is not slowed down: a page
 // of a few thousand items is built in one go, and a second listing asked by the
 // same address meanwhile is not refused as "server busy" (one at a time each).
+// Returns whether the loop ran: only then can a connection have closed or
+// been found idle meanwhile, so a walk looks at its connection then.
 inline constexpr int kEventLoopIntervalMs = 20;
-void letEventLoopRun();
+bool letEventLoopRun();
 // Starts the interval of letEventLoopRun afresh: work that begins now gets
 // its first few milliseconds to itself, so a short page is built in one go
 // instead of first answering everything that queued up before it.

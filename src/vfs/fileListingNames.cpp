@@ -9,6 +9,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -100,9 +101,26 @@ const TsideFileScope::Tnames &TsideFileScope::entry(const QString &folder)
     return *it;
 }
 
-const QStringList &TsideFileScope::namesIn(const QString &folder)
+const QStringList &TsideFileScope::namesIn(const QString &folder, bool *readable)
 {
-    return entry(folder).sorted;
+    const Tnames &n = entry(folder);
+    if (readable)
+        *readable = n.readable;
+    return n.sorted;
+}
+
+bool TsideFileScope::inLastFolder(QStringView path) const
+{
+    // The next item of the folder: the path asked for last up to its last
+    // "/" starts this one, and a name without "/" follows. Cheaper than
+    // finding the last "/" and comparing the folders.
+    if (!last || lastCut < 0 || path.size() <= lastCut + 1)
+        return false;
+    const qsizetype nameStart = lastCut + 1;
+    const char16_t *p = path.utf16();
+    const char16_t *end = p + path.size();
+    return std::memcmp(p, lastPath.utf16(), size_t(nameStart) * sizeof(char16_t)) == 0 &&
+           std::find(p + nameStart, end, u'/') == end;
 }
 
 bool TsideFileScope::mayHaveAt(const QString &path, QStringView suffix)
@@ -115,14 +133,17 @@ bool TsideFileScope::mayHaveAt(const QString &path, QStringView suffix)
     const bool samePath = last && lastPath.capacity() > 0 &&
                           path.data_ptr().data() == lastPath.data_ptr().data() &&
                           path.size() == lastPath.size();
-    const qsizetype cut = samePath ? lastCut : path.lastIndexOf(u'/');
+    qsizetype cut = lastCut;
     if (!samePath) {
-        const QStringView folder =
-            cut < 0 ? QStringView() : cut == 0 ? QStringView(u"/") : QStringView(path).left(cut);
-        if (!last || folder != QStringView(lastFolder)) {
-            lastFolder = folder.toString();
-            const Tnames &n = entry(lastFolder);
-            last = &n;
+        if (!inLastFolder(path)) {
+            cut = path.lastIndexOf(u'/');
+            const QStringView folder =
+                cut < 0 ? QStringView() : cut == 0 ? QStringView(u"/") : QStringView(path).left(cut);
+            if (!last || folder != QStringView(lastFolder)) {
+                lastFolder = folder.toString();
+                const Tnames &n = entry(lastFolder);
+                last = &n;
+            }
         }
         lastPath = path;
         lastCut = cut;

@@ -22,8 +22,9 @@ public:
     // The innermost live scope, or null.
     static TsideFileScope *current();
 
-    // The side-file names of `folder`, sorted; empty when it cannot be read.
-    const QStringList &namesIn(const QString &folder);
+    // The side-file names of `folder`, sorted; empty when it cannot be read
+    // (`readable` tells).
+    const QStringList &namesIn(const QString &folder, bool *readable = nullptr);
     // Whether the folder of `path` held its side file `path` + `suffix` when
     // it was read (an unreadable folder answers true: the caller then looks
     // for itself). The suffix holds no "/".
@@ -37,6 +38,8 @@ private:
         bool readable = false;
     };
     const Tnames &entry(const QString &folder);
+    // Whether `path` names an entry of the folder of the path asked for last.
+    bool inLastFolder(QStringView path) const;
 
     QHash<QString, Tnames> folders;
     QString lastFolder;           // as asked, before the trailing "/" goes

@@ -20,10 +20,13 @@ void Thasher::loadFrom(const QString &folder)
     // Names only: a folder or anything but a regular file named "*.md5"
     // reads as empty below.
     TsideFileScope *scope = TsideFileScope::current();
-    const QStringList names = scope ? scope->namesIn(folder) : readSideFileNames(folder);
+    bool readable = false;
+    const QStringList names = scope ? scope->namesIn(folder, &readable) : readSideFileNames(folder, &readable);
+    sumFilesPossible = !readable;
     for (const QString &name : names) {
         if (!endsWithText(name, u".md5"))
             continue;
+        sumFilesPossible = true;
         const QString text = loadTextFile(joinPath(folder, name));
         for (QString line : text.split(u'\n')) {
             if (line.endsWith(u'\r'))

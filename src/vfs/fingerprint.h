@@ -13,9 +13,13 @@ public:
     void loadFrom(const QString &folder);
     QString getHashFor(const QString &path) const;
     bool isEmpty() const { return hashes.isEmpty(); }
+    // False when the folder was read and held no ".md5" file: no file in it
+    // has its own then, and getOwnFingerprint need not look for one.
+    bool mayHaveSumFiles() const { return sumFilesPossible; }
 
 private:
     QHash<QString, QString> hashes;
+    bool sumFilesPossible = true;
 };
 
 // The digest from the file's own ".md5" file (when not older than the file),

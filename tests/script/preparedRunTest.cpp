@@ -61,8 +61,8 @@ QStringList tableOf(const QStringList &names, const QStringList &values)
 
 // The texts run item after item, once with runPreparedText and once in one
 // TpreparedRun; both sides see the same items and keep their own variables.
-void expectSameRuns(const QStringList &texts, const QStringList &names, const QList<Titem> &items,
-                    const TtplPtr &tpl)
+void expectSameRunsWith(const QStringList &texts, const QStringList &names, const QList<Titem> &items,
+                        const TtplPtr &tpl, TpreparedRun::Tnames tableNames)
 {
     registerRunSymbols();
     TcountingConn alone, together;
@@ -75,7 +75,7 @@ void expectSameRuns(const QStringList &texts, const QStringList &names, const QL
     for (const QString &t : texts)
         prepared.push_back(std::make_unique<TpreparedText>(t));
     {
-        TpreparedRun run(b);
+        TpreparedRun run(b, tableNames);
         for (const Titem &item : items) {
             alone.item = together.item = item.item;
             a.table = b.table = tableOf(names, item.values);
@@ -91,6 +91,17 @@ void expectSameRuns(const QStringList &texts, const QStringList &names, const QL
         EXPECT_TRUE(b.aliases) << "the run's aliases are set while it lives";
     }
     EXPECT_FALSE(b.aliases) << "and restored at its end";
+}
+
+// The same, with the run comparing the table's names at every run and with
+// the names fixed (they stay here).
+void expectSameRuns(const QStringList &texts, const QStringList &names, const QList<Titem> &items,
+                    const TtplPtr &tpl)
+{
+    for (const TpreparedRun::Tnames mode : {TpreparedRun::NAMES_MAY_CHANGE, TpreparedRun::NAMES_FIXED}) {
+        SCOPED_TRACE(mode == TpreparedRun::NAMES_FIXED ? "names fixed" : "names compared");
+        expectSameRunsWith(texts, names, items, tpl, mode);
+    }
 }
 
 } // namespace
@@ -166,6 +177,29 @@ TEST(PreparedRun, ChangedNamesAndNewSymbolsAreLookedUpAgain)
     md.table = QStringList{QStringLiteral("%A%"), QStringLiteral("3"), QStringLiteral("%b%"), QStringLiteral("4")};
     EXPECT_TRUE(run.run(again, out));
     EXPECT_EQ(out, QStringLiteral("3|4|late"));
+}
+
+TEST(PreparedRun, FixedNamesStillSeeNewSymbolsAndNewValues)
+{
+    registerRunSymbols();
+    TcountingConn conn;
+    TmacroData md;
+    md.cd = &conn;
+    md.tpl = std::make_shared<Ttpl>();
+    const TpreparedText text(QStringLiteral("%a%|%run-fixed-late%"));
+    TpreparedRun run(md, TpreparedRun::NAMES_FIXED);
+    QString out;
+    md.table = QStringList{QStringLiteral("%a%"), QStringLiteral("1")};
+    EXPECT_TRUE(run.run(text, out));
+    EXPECT_EQ(out, QStringLiteral("1|%run-fixed-late%"));
+    TmacroRegistry::instance().addSymbol(QStringLiteral("%run-fixed-late%"), [](TmacroData &, QString &v) {
+        v = QStringLiteral("late");
+        return true;
+    });
+    md.table = QStringList{QStringLiteral("%a%"), QStringLiteral("2")};
+    out.clear();
+    EXPECT_TRUE(run.run(text, out));
+    EXPECT_EQ(out, QStringLiteral("2|late"));
 }
 
 TEST(PreparedRun, MacrosOfEveryLengthItemAfterItem)

@@ -2,8 +2,7 @@
 #include "serve/dispatcher.h"
 #include "serve/icons.h"
 #include "serve/pageReply.h"
-
-#include <zlib.h>
+#include "gunzipTestTools.h"
 
 #include <set>
 #include <string>
@@ -12,21 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray gunzip(const QByteArray &z)
-{
-    z_stream zs{};
-    EXPECT_EQ(inflateInit2(&zs, 15 + 16), Z_OK);
-    QByteArray out(1 << 20, Qt::Uninitialized);
-    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(z.data()));
-    zs.avail_in = uInt(z.size());
-    zs.next_out = reinterpret_cast<Bytef *>(out.data());
-    zs.avail_out = uInt(out.size());
-    const int rc = inflate(&zs, Z_FINISH);
-    out.resize(qsizetype(zs.total_out));
-    inflateEnd(&zs);
-    return rc == Z_STREAM_END ? out : QByteArray("<bad stream>");
-}
 
 // Position of a phase in the dispatch order; -1 when the table lacks it.
 int phaseIndex(std::string_view name)

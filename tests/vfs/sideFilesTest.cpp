@@ -9,6 +9,9 @@
 #include "vfs/vfs.h"
 
 #include <QDir>
+#include <QRandomGenerator>
+
+#include <optional>
 
 namespace {
 
@@ -102,6 +105,7 @@ TEST_F(SideFiles, FingerprintsWithAndWithoutMd5Files)
         Thasher h;
         h.loadFrom(disk.path("dir"));
         EXPECT_TRUE(h.isEmpty());
+        EXPECT_FALSE(h.mayHaveSumFiles()); // read, and none there
         EXPECT_EQ(getOwnFingerprint(a), "");
         EXPECT_EQ(getFingerprint(b), "");
     }
@@ -112,10 +116,68 @@ TEST_F(SideFiles, FingerprintsWithAndWithoutMd5Files)
     Thasher h;
     h.loadFrom(disk.path("dir/"));
     EXPECT_EQ(h.getHashFor(b), "list2");
+    EXPECT_TRUE(h.mayHaveSumFiles());
     EXPECT_EQ(h.getHashFor(a), "own1"); // its own file sorts first and names it
     EXPECT_EQ(getOwnFingerprint(a), "own1");
     EXPECT_EQ(getOwnFingerprint(b), "");
     EXPECT_EQ(getFingerprint(b), "list2");
+}
+
+TEST_F(SideFiles, AFolderThatCannotBeReadMayHoldSumFiles)
+{
+    // Nothing known of its names: a file there may still have its own.
+    for (const bool scoped : {true, false}) {
+        std::optional<TsideFileScope> scope;
+        if (scoped)
+            scope.emplace();
+        Thasher h;
+        h.loadFrom(disk.path("missing"));
+        EXPECT_TRUE(h.isEmpty());
+        EXPECT_TRUE(h.mayHaveSumFiles()) << scoped;
+        bool readable = true;
+        if (scope) {
+            EXPECT_TRUE(scope->namesIn(disk.path("missing"), &readable).isEmpty());
+            EXPECT_FALSE(readable);
+        }
+    }
+    disk.file("dir/only.MD5", "d");
+    TsideFileScope scope;
+    bool readable = false;
+    EXPECT_EQ(scope.namesIn(disk.path("dir"), &readable), QStringList({"only.MD5"}));
+    EXPECT_TRUE(readable);
+    Thasher h;
+    h.loadFrom(disk.path("dir"));
+    EXPECT_TRUE(h.mayHaveSumFiles()); // a ".md5" in any letter case counts
+}
+
+TEST_F(SideFiles, OneScopeAnswersLikeAFreshScopeForEveryQuestion)
+{
+    // Folders whose names start alike, one inside another, one without side
+    // files, and names that are side files' or not: one scope asked in a
+    // random order answers as a scope that reads for each question.
+    disk.file("dir/a.txt.comment", "c");
+    disk.file("dir/b.txt.md5", "d");
+    disk.file("dir/sub/a.txt.md5", "d");
+    disk.file("dir/subway/x.comment", "c");
+    disk.file("dir/plain/a.txt");
+    const QStringList folders = {disk.path("dir"), disk.path("dir/sub"), disk.path("dir/subway"),
+                                 disk.path("dir/plain"), disk.path("missing"), disk.path()};
+    const QStringList names = {"a.txt", "b.txt", "x", "sub", "sub/a.txt", "subway/x", "a.txt.comment", ""};
+    const QStringList suffixes = {".comment", ".md5", ""};
+    QRandomGenerator rng(11);
+    TsideFileScope scope;
+    for (int round = 0; round < 3000; ++round) {
+        // Mostly the same folder as the question before, as a page asks.
+        const QString &folder = folders[rng.bounded(int(folders.size())) * (rng.bounded(3) == 0)];
+        const QString path = folder + u'/' + names[rng.bounded(int(names.size()))];
+        const QString &suffix = suffixes[rng.bounded(int(suffixes.size()))];
+        bool fresh = false;
+        {
+            TsideFileScope inner;
+            fresh = inner.mayHaveAt(path, suffix);
+        }
+        ASSERT_EQ(scope.mayHaveAt(path, suffix), fresh) << path.toStdString() << suffix.toStdString();
+    }
 }
 
 TEST_F(SideFiles, WritingAFingerprintRefreshesLiveScopes)

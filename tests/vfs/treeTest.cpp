@@ -3,6 +3,7 @@
 #include "vfsTestTools.h"
 
 #include "util/dateTime.h"
+#include "vfs/diskEntry.h"
 #include "vfs/vfs.h"
 
 #include <QStorageInfo>
@@ -63,6 +64,32 @@ TEST(Tree, KindsAtCreation)
     EXPECT_EQ(lnk->name, "Program.lnk");
     EXPECT_FALSE(lnk->flags.has(FA_SOLVED_LNK));
     EXPECT_TRUE(lnk->isFile());
+}
+
+TEST(Tree, EntryOfAFolderIsTheNodeOfItsPath)
+{
+    // A listing makes a node per entry from the folder's path and the
+    // entry's name: the same node as one made from the whole path.
+    DiskTree disk;
+    const QStringList names = {"f.txt", "a b", ".x", "Program.lnk", "n\u00e9", "%item-name%", "{.x.}", "d"};
+    for (const QString &name : names)
+        name == "d" ? disk.folder(name) : disk.file(name);
+    TfilePtr folder = Tfile::createVirtualFolder("v");
+    for (const QString &base : {disk.path() + u'/', disk.path()}) {
+        for (const QString &name : names) {
+            SCOPED_TRACE(qPrintable(base + " | " + name));
+            const QString path = disk.path(name);
+            const DiskEntryInfo seen = diskEntryInfo(path);
+            const TfilePtr entry = Tfile::createTempEntry(base, name, folder.data(), seen);
+            // Without the "/", the path is the base and the name run together.
+            const TfilePtr whole = Tfile::createTemp(base.endsWith(u'/') ? path : base + name, folder.data(), seen);
+            EXPECT_EQ(entry->name, whole->name);
+            EXPECT_EQ(entry->resource, whole->resource);
+            EXPECT_EQ(entry->flags, whole->flags);
+            EXPECT_EQ(entry->size, whole->size);
+            EXPECT_EQ(entry->mtime, whole->mtime);
+        }
+    }
 }
 
 TEST(Tree, SameAndToggle)
