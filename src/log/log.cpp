@@ -52,6 +52,14 @@ void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
         return;
     static TlogClock clock;
     clock.update(s);
+    TlogModel *model = logKeptForView && s.toScreen ? TlogModel::find() : nullptr;
+    // The usual entry, one line for standard error alone, goes there
+    // without being made an entry first.
+    if (!toFile && !model && logToStderr && !lines.contains(u'\n') && !lines.contains(u'\r')) {
+        TstderrWriter out;
+        appendLogScreenLine(out.text(), clock.stamp, peer, lines);
+        return;
+    }
     const TlogEntry entry = makeLogEntry(lines, peer, colour, clock.stamp);
     if (toFile)
         appendLogLine(expandLogFileName(s.fileName, clock.time, peer.user), logFileLine(entry, s.fileTabbed));
@@ -61,7 +69,6 @@ void add2log(const QString &lines, const TlogPeer &peer, TlogColour colour)
     // a headless server's memory with every entry, which standard error
     // already has.
     const qint64 kept = s.maxLines > 0 || !logToStderr ? s.maxLines : headlessLogLines;
-    TlogModel *model = logKeptForView ? TlogModel::find() : nullptr;
     if (model)
         model->append(entry, kept);
     if (logToStderr) {

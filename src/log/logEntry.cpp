@@ -156,3 +156,31 @@ void appendLogScreenText(QByteArray &out, const TlogEntry &entry)
         appendParts(out, {"\n"});
     }
 }
+
+// Each character is written on its own (copied, converted or escaped), so
+// the client part written piece by piece gives the bytes of the whole.
+void appendLogScreenLine(QByteArray &out, const QString &stamp, const TlogPeer &peer, QStringView text)
+{
+    appendScreenLine(out, stamp);
+    appendParts(out, {"  "});
+    if (!peer.address.isEmpty()) {
+        if (!peer.user.isEmpty()) {
+            appendScreenLine(out, peer.user);
+            appendParts(out, {"@"});
+        }
+        const bool v6 = peer.address.contains(u':');
+        if (v6)
+            appendParts(out, {"["});
+        appendScreenLine(out, peer.address);
+        appendParts(out, {v6 ? "]:" : ":"});
+        appendScreenLine(out, peer.port);
+        if (!peer.name.isEmpty()) {
+            appendParts(out, {" {"});
+            appendScreenLine(out, peer.name);
+            appendParts(out, {"}"});
+        }
+        appendParts(out, {"  "});
+    }
+    appendScreenLine(out, text);
+    appendParts(out, {"\n"});
+}

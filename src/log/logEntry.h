@@ -37,3 +37,6 @@ TlogEntry makeLogEntry(const QString &lines, const TlogPeer &peer, TlogColour co
 // other than TAB are written as "\xHH", so that text from clients cannot
 // drive the terminal.
 void appendLogScreenText(QByteArray &out, const TlogEntry &entry);
+// The same for an entry of one line (no CR, no LF in `text`), written
+// without making the entry first.
+void appendLogScreenLine(QByteArray &out, const QString &stamp, const TlogPeer &peer, QStringView text);

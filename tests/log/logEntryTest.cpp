@@ -135,3 +135,31 @@ TEST(LogColour, ValuesAndNames)
     EXPECT_EQ(TlogColour::blue().name(), "#0000ff");
     EXPECT_EQ(TlogColour().name(), "default");
 }
+
+TEST(LogEntry, OneLineScreenTextMatchesTheEntrys)
+{
+    // Written straight from the peer, a one-line entry must give the bytes
+    // of the entry made first: every kind of peer, with what a client can
+    // put in a user or machine name, and every kind of text.
+    const QString odd = QString::fromUtf8("\x1b[2Jé\xe2\x80\x8e\t") + QChar(0x9b) + QChar(0x7f);
+    const TlogPeer peers[] = {
+        {},
+        {{}, QStringLiteral("10.0.0.2"), QStringLiteral("51000"), {}},
+        {QStringLiteral("bob"), QStringLiteral("::1"), QStringLiteral("8080"), QStringLiteral("home")},
+        {odd, QStringLiteral("fe80::1"), QStringLiteral("1"), odd},
+        {QStringLiteral("ann"), QStringLiteral("1.2.3.4"), {}, QStringLiteral("lan")},
+        {QStringLiteral("user only"), {}, QStringLiteral("80"), QStringLiteral("name only")},
+    };
+    const QString texts[] = {QString(), QStringLiteral("Fully downloaded - 1.0 K @ 0 B/s - /pub/1k.bin"),
+                             QStringLiteral("a\tb"), odd + QStringLiteral(" /x%20y"),
+                             QString::fromUtf8("\xf0\x9f\x98\x80 non-ASCII \xe6\x97\xa5")};
+    const QString stamps[] = {QString(), QStringLiteral("2026-12-11 17:00:00"), odd};
+    for (const QString &stamp : stamps)
+        for (const TlogPeer &peer : peers)
+            for (const QString &text : texts) {
+                QByteArray direct("kept"), viaEntry("kept");
+                appendLogScreenLine(direct, stamp, peer, text);
+                appendLogScreenText(viaEntry, makeLogEntry(text, peer, {}, stamp));
+                ASSERT_EQ(direct, viaEntry) << qPrintable(peer.user) << " " << qPrintable(text);
+            }
+}
