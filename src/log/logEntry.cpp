@@ -59,6 +59,30 @@ void appendScreenLine(QByteArray &out, QStringView line)
     appendUtf8(out, line.sliced(from));
 }
 
+// The pieces of "[user@]address:port {name}", in order; none without an
+// address.
+template <typename F>
+void forEachClientPiece(const TlogPeer &peer, F put)
+{
+    if (peer.address.isEmpty())
+        return;
+    const bool v6 = peer.address.contains(u':');
+    if (!peer.user.isEmpty()) {
+        put(QStringView(peer.user));
+        put(QStringView(u"@"));
+    }
+    if (v6)
+        put(QStringView(u"["));
+    put(QStringView(peer.address));
+    put(v6 ? QStringView(u"]:") : QStringView(u":"));
+    put(QStringView(peer.port));
+    if (!peer.name.isEmpty()) {
+        put(QStringView(u" {"));
+        put(QStringView(peer.name));
+        put(QStringView(u"}"));
+    }
+}
+
 } // namespace
 
 QString logTimeStamp(const QDateTime &time, const TlogSettings &settings)
@@ -79,29 +103,11 @@ QString logClientPart(const TlogPeer &peer)
     if (peer.address.isEmpty())
         return QString();
     // Written into one buffer of the final size: no growth, no temporary.
-    const bool v6 = peer.address.contains(u':');
-    const qsizetype size = (peer.user.isEmpty() ? 0 : peer.user.size() + 1) + peer.address.size() + (v6 ? 2 : 0) + 1
-        + peer.port.size() + (peer.name.isEmpty() ? 0 : peer.name.size() + 3);
+    qsizetype size = 0;
+    forEachClientPiece(peer, [&size](QStringView piece) { size += piece.size(); });
     QString s(size, Qt::Uninitialized);
     QChar *d = s.data();
-    const auto put = [&d](QStringView part) {
-        std::copy(part.begin(), part.end(), d);
-        d += part.size();
-    };
-    if (!peer.user.isEmpty()) {
-        put(peer.user);
-        put(u"@");
-    }
-    if (v6)
-        put(u"[");
-    put(peer.address);
-    put(v6 ? QStringView(u"]:") : QStringView(u":"));
-    put(peer.port);
-    if (!peer.name.isEmpty()) {
-        put(u" {");
-        put(peer.name);
-        put(u"}");
-    }
+    forEachClientPiece(peer, [&d](QStringView piece) { d = std::copy(piece.begin(), piece.end(), d); });
     return s;
 }
 
@@ -164,21 +170,7 @@ void appendLogScreenLine(QByteArray &out, const QString &stamp, const TlogPeer &
     appendScreenLine(out, stamp);
     appendParts(out, {"  "});
     if (!peer.address.isEmpty()) {
-        if (!peer.user.isEmpty()) {
-            appendScreenLine(out, peer.user);
-            appendParts(out, {"@"});
-        }
-        const bool v6 = peer.address.contains(u':');
-        if (v6)
-            appendParts(out, {"["});
-        appendScreenLine(out, peer.address);
-        appendParts(out, {v6 ? "]:" : ":"});
-        appendScreenLine(out, peer.port);
-        if (!peer.name.isEmpty()) {
-            appendParts(out, {" {"});
-            appendScreenLine(out, peer.name);
-            appendParts(out, {"}"});
-        }
+        forEachClientPiece(peer, [&out](QStringView piece) { appendScreenLine(out, piece); });
         appendParts(out, {"  "});
     }
     appendScreenLine(out, text);
