@@ -1,5 +1,6 @@
 #include "serve/pageAdapter.h"
 #include "serve/serveMacros.h"
+#include "serve/pageReply.h"
 #include "script/macroRegistry.h"
 
 #include "config/config.h"
@@ -183,8 +184,7 @@ void TpageAdapter::setReplyMode(TpageMode mode)
 {
     if (!cd->conn)
         return;
-    static const ThttpReplyMode modes[] = {HRM_REPLY, HRM_DENY, HRM_NOT_FOUND, HRM_UNAUTHORIZED, HRM_OVERLOAD};
-    cd->conn->reply().mode = modes[mode];
+    cd->conn->reply().mode = replyModeOf(mode);
 }
 
 void TpageAdapter::addReplyHeader(const QString &name, const QString &value)

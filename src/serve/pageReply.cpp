@@ -2,6 +2,7 @@
 
 #include "config/options.h"
 #include "http/httpConn.h"
+#include "pages/specialPage.h"
 #include "serve/connData.h"
 #include "serve/protectiveHeaders.h"
 #include "serve/serve.h"
@@ -28,17 +29,15 @@ QByteArray withoutSpareRoom(QByteArray bytes)
 
 } // namespace
 
+ThttpReplyMode replyModeOf(TpageMode mode)
+{
+    static const ThttpReplyMode modes[] = {HRM_REPLY, HRM_DENY, HRM_NOT_FOUND, HRM_UNAUTHORIZED, HRM_OVERLOAD};
+    return modes[mode];
+}
+
 ThttpReplyMode specialPageMode(const QString &name)
 {
-    if (name == u"ban" || name == u"deny" || name == u"login")
-        return HRM_DENY;
-    if (name == u"not found")
-        return HRM_NOT_FOUND;
-    if (name == u"unauth")
-        return HRM_UNAUTHORIZED;
-    if (name == u"overload" || name == u"max contemp downloads")
-        return HRM_OVERLOAD;
-    return HRM_REPLY;
+    return replyModeOf(pageModeFor(name));
 }
 
 void replySpecialPage(TconnData &cd, const QString &name, Tfile *folder, TtplPtr tpl)

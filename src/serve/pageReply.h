@@ -3,6 +3,7 @@
 // the template, and a text that becomes the body; both may be compressed.
 
 #include "http/httpReply.h"
+#include "pages/pageContext.h"
 #include "tpl/tpl.h"
 
 #include <QByteArray>
@@ -11,8 +12,11 @@
 class TconnData;
 class Tfile;
 
-// The reply mode of a special page: "ban", "deny", "login" 403; "not found"
-// 404; "unauth" 401; "overload", "max contemp downloads" 429; else 200.
+// The reply mode a page asks for.
+ThttpReplyMode replyModeOf(TpageMode mode);
+// The reply mode of a special page, by its name's page mode: "ban", "deny",
+// "login" 403; "not found" 404; "unauth" 401; "overload", "max contemp
+// downloads" 429; else 200.
 ThttpReplyMode specialPageMode(const QString &name);
 
 // The special page `name` for `folder` (may be null) with `tpl` (the main
