@@ -26,34 +26,24 @@ unsigned lowBytesAt(const unsigned char *d)
 
 // Position of the line of additionalHeaders that begins with name (ASCII
 // case ignored), at `from` when a line starts there or right after a LF;
-// -1 when none. Only line starts are compared: the line ends are found
-// sixteen bytes a step, and a start is compared when its first letter fits.
+// -1 when none. Only line starts are compared: the lines are few and short.
 qsizetype findLine(const QByteArray &lines, QByteArrayView name, qsizetype from = 0)
 {
     if (name.isEmpty())
         return -1;
     const char *d = lines.constData();
     const qsizetype n = lines.size();
-    const char first = char(name[0] | 0x20);
-    const auto startsHere = [&](qsizetype p) {
-        return n - p >= name.size() && (d[p] | 0x20) == first && startsWithText(QByteArrayView(d + p, n - p), name);
-    };
-    qsizetype i = qMax<qsizetype>(0, from);
-    if (i < n && (i == 0 || d[i - 1] == '\n') && startsHere(i))
-        return i;
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
-        for (unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(b, _mm_set1_epi8('\n')))); lf; lf &= lf - 1) {
-            const qsizetype start = i + __builtin_ctz(lf) + 1;
-            if (startsHere(start))
-                return start;
-        }
+    qsizetype p = qMax<qsizetype>(0, from);
+    while (p < n) {
+        // The first letter, either case, before the whole name.
+        if ((p == 0 || d[p - 1] == '\n') && n - p >= name.size() && (d[p] | 0x20) == (name[0] | 0x20)
+            && startsWithText(QByteArrayView(d + p, n - p), name))
+            return p;
+        const void *lf = std::memchr(d + p, '\n', size_t(n - p));
+        if (!lf)
+            return -1;
+        p = static_cast<const char *>(lf) - d + 1;
     }
-#endif
-    for (; i < n; ++i)
-        if (d[i] == '\n' && startsHere(i + 1))
-            return i + 1;
     return -1;
 }
 
