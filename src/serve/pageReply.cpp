@@ -16,7 +16,7 @@
 
 namespace {
 
-// A body stays with its connection until the next reply, under load one for
+// A body stays with its connection while it is sent, under load one for
 // each connection: it keeps no room beyond its bytes. (A conversion to UTF-8
 // takes room for three bytes a character, a compression for its input.)
 QByteArray withoutSpareRoom(QByteArray bytes)
