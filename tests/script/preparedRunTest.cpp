@@ -104,6 +104,19 @@ void expectSameRuns(const QStringList &texts, const QStringList &names, const QL
     }
 }
 
+// A connection and macro data for one run, the run's symbols registered.
+struct TrunSetup
+{
+    TcountingConn conn;
+    TmacroData md;
+    TrunSetup()
+    {
+        registerRunSymbols();
+        md.cd = &conn;
+        md.tpl = std::make_shared<Ttpl>();
+    }
+};
+
 } // namespace
 
 TEST(PreparedRun, ItemsExpandAsTheyDoOneByOne)
@@ -151,11 +164,8 @@ TEST(PreparedRun, ItemsExpandAsTheyDoOneByOne)
 
 TEST(PreparedRun, ChangedNamesAndNewSymbolsAreLookedUpAgain)
 {
-    registerRunSymbols();
-    TcountingConn conn;
-    TmacroData md;
-    md.cd = &conn;
-    md.tpl = std::make_shared<Ttpl>();
+    TrunSetup setup;
+    TmacroData &md = setup.md;
     const TpreparedText text(QStringLiteral("%a%|%b%|%run-late%"));
     TpreparedRun run(md);
     QString out;
@@ -181,11 +191,8 @@ TEST(PreparedRun, ChangedNamesAndNewSymbolsAreLookedUpAgain)
 
 TEST(PreparedRun, FixedNamesStillSeeNewSymbolsAndNewValues)
 {
-    registerRunSymbols();
-    TcountingConn conn;
-    TmacroData md;
-    md.cd = &conn;
-    md.tpl = std::make_shared<Ttpl>();
+    TrunSetup setup;
+    TmacroData &md = setup.md;
     const TpreparedText text(QStringLiteral("%a%|%run-fixed-late%"));
     TpreparedRun run(md, TpreparedRun::NAMES_FIXED);
     QString out;
